@@ -1,0 +1,17 @@
+# Helpers shared by every library of the system.
+
+# The system's own code: plain procedural C++, no exceptions, no RTTI.
+function(ze_system_target target)
+  target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti)
+endfunction()
+
+# ze_add_tests(<name> SOURCES a_test.cpp ... LIBS lib ...)
+# One test executable per library; its tests run on an engine thread in
+# EE memory, in virtual time (see platform/testmain).
+function(ze_add_tests name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} platform_testmain GTest::gtest)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endfunction()
