@@ -252,4 +252,7 @@ int sceLseek(int fd, int offset, int whence);
 // thread (priority 0, stack in EE memory). Returns main's result; a fatal
 // error in the main thread ends the process with EXIT_FATAL instead.
 int PlatformRun(int (*main)(int argc, char** argv), int argc, char** argv);
+// Takes the host's own options out of argv: --clock=real|virtual,
+// --host0=DIR (the host root), --tty=DIR (debug channel files).
+void PlatParseHostOptions(int* argc, char** argv);
 constexpr int MAIN_THREAD_PRIORITY = 0;

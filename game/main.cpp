@@ -1,0 +1,93 @@
+// The program's entry. Until the game's start-up exists this runs the
+// whole-system check: the kernel, a loader-style thread paced by the
+// vertical blanks, the tagged heap, the timing sets and error reporting.
+#include "platform.h"
+#include "zecore.h"
+#include "zeps2.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+int g_frames = 120;
+bool g_failInLoader = false;
+int g_loader, g_frameSema;
+volatile int g_loaderActive;
+int g_loaderTurns;
+
+int VBlankEnd(int) {
+  if (g_loaderActive) {
+    g_loaderActive = 0;
+    iSuspendThread(g_loader);
+    iSignalSema(g_frameSema);
+  }
+  return 1;
+}
+
+// Takes and gives back heap memory a turn at a time, as the level loader does.
+void Loader(void*) {
+  for (;;) {
+    void* block = ZeMemAllocFn(4096, __FILE__, __LINE__);
+    memset(block, 0x5a, 4096);
+    ZeMemFreeFn(block, __FILE__, __LINE__);
+    g_loaderTurns++;
+    if (g_failInLoader && g_loaderTurns == 10) ZeError("startup check: failure raised in the loader thread");
+    KernelYield();
+  }
+}
+
+int GameMain(int argc, char** argv) {
+  for (int i = 1; i < argc; i++) {
+    if (strncmp(argv[i], "--frames=", 9) == 0) g_frames = atoi(argv[i] + 9);
+    else if (strcmp(argv[i], "--fail-in-loader") == 0) g_failInLoader = true;
+  }
+  scePrintf("ze2: start-up check (%s time)\n", KernelGetClock() == KCLOCK_VIRTUAL ? "virtual" : "real");
+  tbInit();
+
+  SemaParam sp{};
+  sp.initCount = 0;
+  sp.maxCount = 1;
+  g_frameSema = CreateSema(&sp);
+  ThreadParam tp{};
+  tp.func = Loader;
+  tp.initPriority = 1;
+  tp.stackSize = 64 * 1024;
+  g_loader = CreateThread(&tp);
+  StartThread(g_loader, nullptr);
+  SuspendThread(g_loader);
+  vblanke_installed = 1;
+  int handler = AddIntcHandler(INTC_VBLANK_E, VBlankEnd, 0);
+  EnableIntc(INTC_VBLANK_E);
+
+  uint64_t startField = KernelFields();
+  for (int f = 0; f < g_frames; f++) {
+    ZeErrorCheck("Main Thread");
+    tbslotReset(nullptr, 0);
+    tbslotBeginFn(nullptr, 0);
+    KernelWaitVSync();  // the screen swap
+    tbslotEndFn(nullptr, 0);
+    g_loaderActive = 1;
+    ResumeThread(g_loader);
+    WaitSema(g_frameSema);  // the loader runs until the vertical-blank end
+  }
+  ZeErrorCheck("Main Thread");
+  DisableIntc(INTC_VBLANK_E);
+  RemoveIntcHandler(INTC_VBLANK_E, handler);
+  vblanke_installed = 0;
+
+  scePrintf("ze2: %d frames in %d fields, last frame %d lines, loader turns %d\n", g_frames,
+            int(KernelFields() - startField), tbslotLastValue(nullptr, 0), g_loaderTurns);
+  tbsetDestroy(tb_default_set);
+  ZeMemDumpFn(0);
+  scePrintf("ze2: EE memory %u KB free of %u KB\n", unsigned(EeArenaBytesFree() >> 10), EE_ARENA_SIZE >> 10);
+  scePrintf("ze2: start-up check done\n");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  PlatParseHostOptions(&argc, argv);
+  return PlatformRun(GameMain, argc, argv);
+}

@@ -1,0 +1,18 @@
+// The host's own command-line options.
+#include "platform.h"
+
+#include <cstring>
+
+void PlatParseHostOptions(int* argc, char** argv) {
+  int out = 1;
+  for (int i = 1; i < *argc; i++) {
+    const char* a = argv[i];
+    if (strcmp(a, "--clock=virtual") == 0) KernelSetClock(KCLOCK_VIRTUAL);
+    else if (strcmp(a, "--clock=real") == 0) KernelSetClock(KCLOCK_REAL);
+    else if (strncmp(a, "--host0=", 8) == 0) PlatSetHostRoot(a + 8);
+    else if (strncmp(a, "--tty=", 6) == 0) PlatSetTtyDirectory(a + 6);
+    else argv[out++] = argv[i];
+  }
+  argv[out] = nullptr;
+  *argc = out;
+}
