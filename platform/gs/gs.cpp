@@ -8,6 +8,7 @@ namespace {
 alignas(64) uint8_t g_mem[GS_MEMORY_SIZE];
 uint64_t g_reg[GS_REG_COUNT];
 uint64_t g_priv[0x200];
+GsRegHook g_hook = nullptr;
 
 uint32_t PrivIndex(uint32_t addr) { return ((addr & 0x1000) ? 0x100 : 0) + ((addr & 0xff0) >> 4); }
 uint32_t Offset(uint32_t bp, uint32_t bw, int x, int y) {
@@ -24,8 +25,11 @@ void GsReset() {
 uint8_t* GsMemory() { return g_mem; }
 
 void GsWriteReg(int reg, uint64_t value) {
+  if (g_hook) g_hook(reg, value);
   if (reg >= 0 && reg < GS_REG_COUNT) g_reg[reg] = value;
 }
+
+void GsSetRegHook(GsRegHook hook) { g_hook = hook; }
 
 uint64_t GsGetReg(int reg) { return reg >= 0 && reg < GS_REG_COUNT ? g_reg[reg] : 0; }
 

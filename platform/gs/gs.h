@@ -45,6 +45,9 @@ uint8_t* GsMemory();                      // the 4 MB of local memory (tests, di
 // decoding): drawing kicks, transfers and state all go through here.
 void GsWriteReg(int reg, uint64_t value);
 uint64_t GsGetReg(int reg);               // last value written
+// Tests may watch every general register write (null: none).
+using GsRegHook = void (*)(int reg, uint64_t value);
+void GsSetRegHook(GsRegHook hook);
 
 // Host-to-local transfer data (GIF IMAGE mode, HWREG): bytes in order, a
 // multiple of 8. Local-to-host: fills up to bytes, returns bytes delivered.
