@@ -494,12 +494,13 @@ int ReferThreadStatus(int id, ThreadParam* out) {
   Lock();
   KThread* t = ThreadOf(id);
   if (!t) { Unlock(); return KE_ERROR; }
+  int st = t->dormant || t->halted ? THS_DORMANT
+           : (t - g_th == g_cur)   ? THS_RUN
+                                   : ((t->waitType ? THS_WAIT : 0) | (t->suspended ? THS_SUSPEND : 0));
+  if (!st) st = THS_READY;
   if (out) {
     memset(out, 0, sizeof *out);
-    int st = t->dormant || t->halted ? THS_DORMANT
-             : (t - g_th == g_cur)   ? THS_RUN
-                                     : ((t->waitType ? THS_WAIT : 0) | (t->suspended ? THS_SUSPEND : 0));
-    out->status = st ? st : THS_READY;
+    out->status = st;
     out->func = t->func;
     out->stack = t->userStack;
     out->stackSize = t->userStackSize;
@@ -507,7 +508,7 @@ int ReferThreadStatus(int id, ThreadParam* out) {
     out->currentPriority = t->prio;
   }
   Unlock();
-  return t->dormant || t->halted ? THS_DORMANT : 0;
+  return st;
 }
 
 int ChangeThreadPriority(int id, int prio) {
