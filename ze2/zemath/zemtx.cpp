@@ -268,10 +268,13 @@ void ZeMtxInvRSSH(ZEMTX* dst, const ZEMTX* src) {
 }
 
 // Gauss-Jordan exchange with scaled partial pivoting on a local copy.
+// Each step works on whole rows: the pivot row becomes -row / p, every other
+// row k gains A[k][i] times it, then column i is divided by p and the pivot
+// becomes 1 / p. Element by element these are the same operations, in the
+// same order, as the scalar form of the exchange.
 void ZeMtxInvH(ZEMTX* dst, const ZEMTX* src) {
-  float A[4][4];
+  ZeV4 A[4] = {ZeV4Load(src->m[0]), ZeV4Load(src->m[1]), ZeV4Load(src->m[2]), ZeV4Load(src->m[3])};
   int perm[4];
-  std::memcpy(A, src->m, sizeof A);
   for (int i = 0; i < 4; i++) {
     // The row whose pivot is largest against the rest of the row; the
     // earlier row wins a tie, and a row with nothing left never wins.
@@ -289,22 +292,24 @@ void ZeMtxInvH(ZEMTX* dst, const ZEMTX* src) {
     }
     if (best == 0.0f) return;  // singular: dst is not written
     perm[i] = bestrow;
-    if (bestrow != i)
-      for (int k = 0; k < 4; k++) std::swap(A[i][k], A[bestrow][k]);
+    if (bestrow != i) std::swap(A[i], A[bestrow]);
     float p = A[i][i];
-    for (int j = 0; j < 4; j++) {
-      if (j == i) continue;
-      A[i][j] = -A[i][j] / p;
-      for (int k = 0; k < 4; k++)
-        if (k != i) A[k][j] += A[k][i] * A[i][j];
+    ZeV4 pivot = -A[i] / p;
+    for (int k = 0; k < 4; k++) {
+      if (k == i) continue;
+      float c = A[k][i];
+      A[k] = A[k] + pivot * c;
+      A[k][i] = c / p;
     }
-    for (int k = 0; k < 4; k++) A[k][i] = A[k][i] / p;
-    A[i][i] = 1.0f / p;
+    pivot[i] = 1.0f / p;
+    A[i] = pivot;
   }
+  float R[4][4];
+  for (int k = 0; k < 4; k++) ZeV4Store(R[k], A[k]);
   for (int i = 3; i >= 0; i--)
     if (perm[i] != i)
-      for (int k = 0; k < 4; k++) std::swap(A[k][i], A[k][perm[i]]);
-  std::memcpy(dst->m, A, sizeof A);
+      for (int k = 0; k < 4; k++) std::swap(R[k][i], R[k][perm[i]]);
+  std::memcpy(dst->m, R, sizeof R);
 }
 
 void ZeMtxTranspose(ZEMTX* dst, const ZEMTX* src) {

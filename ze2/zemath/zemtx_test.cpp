@@ -21,6 +21,42 @@ ZEMTX RefMul(const ZEMTX& a, const ZEMTX& b) {
     }
   return r;
 }
+
+// The general inverse one element at a time: Gauss-Jordan exchange with
+// scaled partial pivoting, exactly as written out for ZeMtxInvH.
+void ScalarInvH(ZEMTX* dst, const ZEMTX* src) {
+  float A[4][4];
+  int perm[4];
+  std::memcpy(A, src->m, sizeof A);
+  for (int i = 0; i < 4; i++) {
+    float best = 0.0f;
+    int bestrow = i;
+    for (int j = i; j < 4; j++) {
+      float scale = 0.0f;
+      for (int k = i; k < 4; k++) scale += std::fabs(A[j][k]);
+      if (scale == 0.0f) continue;
+      float ratio = std::fabs(A[j][i]) / scale;
+      if (ratio > best) best = ratio, bestrow = j;
+    }
+    if (best == 0.0f) return;
+    perm[i] = bestrow;
+    if (bestrow != i)
+      for (int k = 0; k < 4; k++) std::swap(A[i][k], A[bestrow][k]);
+    float p = A[i][i];
+    for (int j = 0; j < 4; j++) {
+      if (j == i) continue;
+      A[i][j] = -A[i][j] / p;
+      for (int k = 0; k < 4; k++)
+        if (k != i) A[k][j] += A[k][i] * A[i][j];
+    }
+    for (int k = 0; k < 4; k++) A[k][i] = A[k][i] / p;
+    A[i][i] = 1.0f / p;
+  }
+  for (int i = 3; i >= 0; i--)
+    if (perm[i] != i)
+      for (int k = 0; k < 4; k++) std::swap(A[k][i], A[k][perm[i]]);
+  std::memcpy(dst->m, A, sizeof A);
+}
 }  // namespace
 
 TEST(ZeMtx, SettersWriteWholeMatrices) {
@@ -258,6 +294,15 @@ TEST(ZeMtx, InvHPivotsAndLeavesSingularInputAlone) {
   }
 
   ZeTestRandom rnd;
+  for (int k = 0; k < 2000; k++) {
+    m = rnd.Mtx();
+    for (int z = 0; z < k % 6; z++) m.m[rnd.gen() % 4][rnd.gen() % 4] = 0;  // row exchanges, ties, singular
+    if (k % 7 == 0) m.m[1][2] = m.m[0][2], m.m[1][1] = m.m[0][1];
+    ZEMTX ref = sentinel, d = sentinel;
+    ScalarInvH(&ref, &m);
+    ZeMtxInvH(&d, &m);
+    ASSERT_TRUE(SameBits(&d, &ref, sizeof d)) << "matrix " << k;
+  }
   for (int k = 0; k < 20; k++) {
     m = rnd.Mtx();
     if (k & 1) m.m[k % 4][k % 4] = 0;  // forces some row exchanges
