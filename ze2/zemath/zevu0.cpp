@@ -159,8 +159,8 @@ void ZeVec4MtxTransformVU0x4(ZEVEC4* dst, const ZEVEC4* src, const ZEMTX* m) {
 // ZeVec4MtxTransformH uses src.w and divides nothing).
 void ZeVec4MtxTransformHVU0(ZEVEC4* dst, const ZEVEC4* src, const ZEMTX* m) {
   ZeV4 r = ZeV4XformPoint(ZeV4LoadMtx(m), src->x, src->y, src->z);
-  float q = 1.0f / r[3];
-  ZeV4Store(dst, r * ZeV4{q, q, q, 1.0f});
+  float w = r[3];
+  ZeV4Store(dst, r / ZeV4{w, w, w, 1.0f});
 }
 
 void ZeVec4MtxInvTransformVU0(ZEVEC4* dst, const ZEVEC4* src, const ZEMTX* m) {
@@ -211,8 +211,8 @@ void ZeVec4ScaleXYZVU0(ZEVEC4* dst, const ZEVEC4* src, float s) {
 
 void ZeVec4PersXYZVU0(ZEVEC4* dst, const ZEVEC4* src) {
   ZeV4 v = ZeV4Load(src);
-  float q = 1.0f / v[3];
-  ZeV4Store(dst, v * ZeV4{q, q, q, 1.0f});
+  float w = v[3];
+  ZeV4Store(dst, v / ZeV4{w, w, w, 1.0f});
 }
 
 // Loads both into the unit's scratch registers: nothing to see.
