@@ -51,6 +51,7 @@ void Run(int pc, int top, int itop) {
   const Vu1Signature* s = SignatureAt(base);
   if (!ValidSignature(s, base))
     PlatFatal("VU1: the program loaded at instruction %03x has been overwritten (entered at %03x)", base, pc);
+  if (pc - base >= int(s->size)) PlatFatal("VU1: no program is loaded at instruction %03x", pc);
   const Vu1ProgramRow* row = FindProgram(s->name);
   if (!row) PlatFatal("VU1: no native program named \"%s\" (loaded at %03x, entered at %03x)", s->name, base, pc);
   Vu1Run run{g_vu1Mem, base, pc, top, itop};
@@ -119,8 +120,10 @@ int Vu1Xgkick(int qwAddr) {
 
 const char* Vu1ProgramAt(int instr) {
   MapInit();
-  int base = g_owner[instr & (VU1_MICRO_INSTRS - 1)];
-  if (base < 0 || !ValidSignature(SignatureAt(base), base)) return nullptr;
+  instr &= VU1_MICRO_INSTRS - 1;
+  int base = g_owner[instr];
+  if (base < 0 || !ValidSignature(SignatureAt(base), base) || instr - base >= int(SignatureAt(base)->size))
+    return nullptr;
   return SignatureAt(base)->name;
 }
 
