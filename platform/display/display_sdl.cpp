@@ -13,7 +13,7 @@ SDL_Texture* g_texture;
 int g_texW, g_texH;
 
 bool SdlOpen() {
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
   g_window = SDL_CreateWindow("ze2", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 640, 480, SDL_WINDOW_RESIZABLE);
   if (g_window) g_renderer = SDL_CreateRenderer(g_window, -1, 0);
@@ -99,7 +99,8 @@ void SdlClose() {
   g_texture = nullptr;
   g_renderer = nullptr;
   g_window = nullptr;
-  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  // The video subsystem stays up until the process ends: quitting it
+  // unloads driver libraries whose allocations then cannot be told apart.
 }
 
 }  // namespace

@@ -63,21 +63,27 @@ uint8_t* Scratchpad() { return static_cast<uint8_t*>(EeAddrToPtr(EE_SCRATCHPAD))
 
 // The bytes at addr that a channel reads or writes: EE memory (the arena or
 // the program's static data, through the uncached alias too) or, with spr,
-// the scratchpad. Anything else is a broken chain and fatal.
-uint8_t* DmaMem(int ch, uint32_t addr, uint32_t bytes, bool spr, const char* what) {
+// the scratchpad. Null for anything else.
+uint8_t* Resolve(uint32_t addr, uint32_t bytes, bool spr) {
   if (spr) {
     uint32_t off = addr & (EE_SCRATCHPAD_SIZE - 1);
-    if (off + bytes > EE_SCRATCHPAD_SIZE)
-      PlatFatal("DMA %s: %s at scratchpad %04x + %u bytes runs past the scratchpad", ChanName(ch), what, off, bytes);
-    return Scratchpad() + off;
+    return off + bytes <= EE_SCRATCHPAD_SIZE ? Scratchpad() + off : nullptr;
   }
   uint32_t a = EeStripAlias(addr);
-  if (a >= EE_SCRATCHPAD && a - EE_SCRATCHPAD + bytes <= EE_SCRATCHPAD_SIZE) return Scratchpad() + (a - EE_SCRATCHPAD);
+  if (a >= EE_SCRATCHPAD && a - EE_SCRATCHPAD < EE_SCRATCHPAD_SIZE)
+    return a - EE_SCRATCHPAD + bytes <= EE_SCRATCHPAD_SIZE ? Scratchpad() + (a - EE_SCRATCHPAD) : nullptr;
   uint8_t* p = static_cast<uint8_t*>(EeAddrToPtr(a));
   if (bytes == 0 || (EeArenaContains(p) && EeArenaContains(p + bytes - 1)) ||
       InProgramImage(uintptr_t(p), uintptr_t(p) + bytes))
     return p;
-  PlatFatal("DMA %s: %s at %08x (%u bytes) is outside EE memory", ChanName(ch), what, addr, bytes);
+  return nullptr;
+}
+
+// As Resolve; anything else is a broken chain and fatal.
+uint8_t* DmaMem(int ch, uint32_t addr, uint32_t bytes, bool spr, const char* what) {
+  uint8_t* p = Resolve(addr, bytes, spr);
+  if (!p) PlatFatal("DMA %s: %s at %08x (%u bytes) is outside EE memory", ChanName(ch), what, addr, bytes);
+  return p;
 }
 
 // ---- devices -----------------------------------------------------------
@@ -382,6 +388,10 @@ void DmaReset() {
 }
 
 uint64_t DmaQwordsMoved() { return g_moved; }
+
+void* DmaMemory(uint32_t addr, uint32_t bytes) {
+  return Resolve(addr & 0x7fffffffu, bytes, (addr & 0x80000000u) != 0);
+}
 
 sceDmaChan* sceDmaGetChan(int id) {
   if (id < 0 || id >= CHANNELS) return nullptr;

@@ -107,6 +107,10 @@ struct sceDmaChan {
 static_assert(sizeof(sceDmaChan) == 0x90);
 
 void DmaReset();  // every register to its reset state, D_CTRL enabled
+// The memory a channel would read for bytes at addr (bit 31: the
+// scratchpad), or null when a transfer there would be refused. For chain
+// walkers that must not follow a bad address.
+void* DmaMemory(uint32_t addr, uint32_t bytes);
 // Tests: count of quadwords read from memory since the reset (tags included).
 uint64_t DmaQwordsMoved();
 
