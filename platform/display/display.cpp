@@ -26,7 +26,7 @@ const DisplayBackend* const BACKENDS[] = {&display_null, &display_sdl};
 std::string g_wanted = "auto";
 const DisplayBackend* g_backend = nullptr;  // open back end (null: none yet)
 DisplayReadOut g_readOut = nullptr;
-std::vector<uint32_t> g_field(DEFAULT_W * DEFAULT_H, 0), g_frame;
+std::vector<uint32_t> g_field(DEFAULT_W * DEFAULT_H, 0), g_frame, g_read;
 int g_w = DEFAULT_W, g_h = DEFAULT_H;
 int g_presents = 0;
 int g_snapSwap = -1;
@@ -84,17 +84,17 @@ void DisplayDoubleLines(const uint32_t* field, int width, int height, uint32_t* 
 }
 
 void DisplayPresent() {
-  std::vector<uint32_t> field(MAX_PIXELS);
+  g_read.resize(MAX_PIXELS);  // allocated once
   int w = 0, h = 0;
-  bool shown = (g_readOut ? g_readOut : GsReadOut)(field.data(), MAX_PIXELS, &w, &h);
+  bool shown = (g_readOut ? g_readOut : GsReadOut)(g_read.data(), MAX_PIXELS, &w, &h);
   if (!shown || w <= 0 || h <= 0 || int64_t(w) * h > MAX_PIXELS) {
     // Nothing is read out (the circuit is off): a black picture.
     w = g_w;
     h = g_h;
-    std::fill(field.begin(), field.begin() + w * h, 0u);
+    g_field.assign(size_t(w) * size_t(h), 0u);
+  } else {
+    g_field.assign(g_read.begin(), g_read.begin() + long(w) * h);
   }
-  field.resize(size_t(w) * size_t(h));
-  g_field.swap(field);
   g_w = w;
   g_h = h;
   g_presents++;
