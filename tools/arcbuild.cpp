@@ -239,7 +239,7 @@ bool ArcVerify(const std::string& archive, const std::string& dir, std::string* 
     int size = int(want.size()) + ZEPP_MARGIN + dat->files[idx].stored + SECTOR;
     auto* buf = static_cast<uint8_t*>(EeMalloc(size_t(size)));
     int got = want.empty() ? 0 : ZeDatFileLoadBuffer(dat, rel.c_str(), buf, size);
-    if (got != int(want.size()) || memcmp(buf, want.data(), want.size()) != 0) {
+    if (got != int(want.size()) || (!want.empty() && memcmp(buf, want.data(), want.size()) != 0)) {
       *error = rel + " does not load back as it was";
       ok = false;
     }
