@@ -53,8 +53,12 @@ void FuzzOne(const uint8_t* data, size_t size) {
   PlatSetHostRoot(g_dir.c_str());
   PlatSetDiscRoot(disc ? g_dir.c_str() : nullptr);
   ZeFileInitEx(disc ? ZEFILE_MEDIA_CD : ZEFILE_MEDIA_HOST, 0, 0);
-  auto* mem = static_cast<char*>(EeMalloc(size + 64));
-  char* cursor = mem;
+  // Freed on every way out, a fatal error's unwinding included.
+  struct Mem {
+    char* p;
+    ~Mem() { EeFree(p); }
+  } mem{static_cast<char*>(EeMalloc(size + 64))};
+  char* cursor = mem.p;
   int used = 0;
   ZEDAT* dat = ZeDatOpenEx("FUZZ.DAT", &cursor, &used, 0);
   if (dat) {
@@ -63,7 +67,6 @@ void FuzzOne(const uint8_t* data, size_t size) {
     ZeDatFind(dat, "@dll\\a\\b");
     ZeDatClose(dat);
   }
-  EeFree(mem);
 }
 
 void FuzzReset() {

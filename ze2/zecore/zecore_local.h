@@ -29,8 +29,8 @@ int ZeFileSeekRetry(ZEFILE handle, int offset, int whence, const char* msg);
 // Loads a packed or plain file into a buffer; with fatal 0 a file that
 // does not fit gives -1 instead of the fatal error.
 int ZePPLoad(ZEFILE file, void* buffer, int size, int fatal);
-// The checks a packed file's header must pass before it is unpacked into
-// a buffer of size bytes; fatal with what when damaged.
+// A packed member's header must agree with its directory entry (stored
+// bytes, unpacked size) before it is unpacked; fatal, naming what, if not.
 void ZePPCheckHeader(const void* header, int stored, int unpacked, const char* what);
 
 // Forgets every open file, archive member, block stack and current
