@@ -249,6 +249,33 @@ struct ZETEX {
 static_assert(sizeof(ZETEX) == 24);
 
 // ===================================================================
+// Bitmap and native texture files (zetexfile)
+// ===================================================================
+// Native texture data, little-endian (version 1 written; 0 also read):
+//   header, 16 bytes: u16 width, u16 version 1, u16 height, u16 0, u32 VRAM
+//     blocks, u8 type, u8 sampling PSM, u8 upload PSM, u8 levels | TCC << 7
+//     (version 0: u32 width, u32 height, u32 VRAM, u8 type, u8 PSM, u8
+//     levels, u8 TCC)
+//   types 4-7: palette block: u32 block size (header included), u32 CLUT
+//     VRAM field, u32 CLUT width, u32 CLUT format, the palette packet
+//   per level: u32 block size (header included, padding not), u32 VRAM word,
+//     u32 TBW, u32 DBW (absent in version 0), u32 padding p, p zero bytes,
+//     the level packet; the next block follows at start + size + p
+// The packets are DMA-called where they lie: the data stays in memory,
+// 16-byte aligned, for the texture's lifetime.
+
+// Null when the file is missing. Levels past the first (24-bit only) are
+// point-sampled; memory from the heap or, with a buffer, from it.
+ZETEX* ZeTexReadBitmap(const char* name);
+ZETEX* ZeTexReadBitmapMM(const char* name, int n);
+ZETEX* ZeTexReadBitmapMMEx(const char* name, int n, char** buffer, char* end);
+ZETEX* ZeTexReadBitmapMem(const void* bmp);
+ZETEXID ZeTexCreateNative(const void* data);  // 0: unreadable data or a full table
+ZETEXID ZeTexReadNative(const char* name, void* buffer, int size, int* used);
+int ZeTexRecoverNativeData(ZETEXID id, void* buffer, int size);
+int ZeTexRecoverNativeDataEx(ZETEXID id, void* buffer, int size, int header, int palette, int levels);
+
+// ===================================================================
 // Native texture formats, upload and palettes (zetexps2, bitconv)
 // ===================================================================
 constexpr int ZEPS2TEX_LEVELS = 7;

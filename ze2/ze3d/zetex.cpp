@@ -43,10 +43,8 @@ int RoundPage(int block) { return (block + 31) & ~31; }
 
 // Creation shared by ZeTexCreateEx and ZeTexCreateStream; -1 on failure.
 int Create(ZETEX* image, void* regionStart, void* regionEnd) {
-  const int i = FindSlot();
-  if (i < 0) return -1;
-  ZETEXSLOT* s = &zetex_slots[i];
-  memset(s, 0, sizeof *s);
+  ZETEXSLOT* s = ZeTexTakeSlot();
+  if (!s) return -1;
   if (image) s->tex = *image;
   char* cur = static_cast<char*>(regionStart);
   char* end = static_cast<char*>(regionEnd);
@@ -61,10 +59,8 @@ int Create(ZETEX* image, void* regionStart, void* regionEnd) {
     return -1;
   }
   s->tex.texels = nullptr;
-  s->flags = ZETEXSLOT_INUSE;
-  if (region || !image) s->flags |= ZETEXSLOT_NOTOWNED;
-  zetex_alloc_cnt++;
-  return i;
+  ZeTexCommitSlot(s, region || !image ? ZETEXSLOT_NOTOWNED : 0);
+  return int(s - zetex_slots);
 }
 
 }  // namespace
@@ -83,6 +79,18 @@ int ZeTexAddr(const ZETEXSLOT* s) {
   if (s->ps2.level_addr[0]) return s->ps2.level_addr[0];
   if (s->ps2.fixed_addr) return s->ps2.fixed_addr;
   return gs_botfree;
+}
+
+ZETEXSLOT* ZeTexTakeSlot() {
+  const int i = FindSlot();
+  if (i < 0) return nullptr;
+  memset(&zetex_slots[i], 0, sizeof(ZETEXSLOT));
+  return &zetex_slots[i];
+}
+
+void ZeTexCommitSlot(ZETEXSLOT* s, uint16_t flags) {
+  s->flags = uint16_t(ZETEXSLOT_INUSE | flags);
+  zetex_alloc_cnt++;
 }
 
 // ---- set-up and teardown --------------------------------------------------------

@@ -48,3 +48,7 @@ ZETEXSLOT* ZeTexSlotOf(ZETEXID id);
 ZETEXSLOT* ZeTexLiveSlot(ZETEXID id);
 int ZeTexAddr(const ZETEXSLOT* slot);
 int ZeTexPalEntries(const ZEPS2TEX* record);  // 16 for 4-bit formats, else 256
+// A free slot found from the cursor and cleared (null when the table is
+// full), and the same slot made live with extra flags.
+ZETEXSLOT* ZeTexTakeSlot();
+void ZeTexCommitSlot(ZETEXSLOT* slot, uint16_t flags);
