@@ -113,6 +113,11 @@ int ZeTexInitEx(char** buffer, int n) {
   zetex_cursor = 0;
   zetex_alloc_cnt = 0;
   zetex_initialised = 1;
+  // The streams make textures resident and set them through these rows.
+  zerndrstream_mtl_if.tex_accomodate = ZeTexAccomodateRS;
+  zerndrstream_mtl_if.tex_set = ZeTexSet;
+  zerndrstream_mtl_if.tex_get_tex0 = ZeTexGetTex0;
+  zerndrstream_mtl_if.tex_gs_top = [] { return gs_top; };
   return 1;
 }
 
