@@ -246,6 +246,69 @@ int sceWrite(int fd, const void* buf, int count);
 int sceLseek(int fd, int offset, int whence);
 
 // ===================================================================
+// SIF: remote procedure calls to the I/O processor, DMA to its memory
+// ===================================================================
+// Servers run in-process. A call runs the server's function at once,
+// copies its reply into the receive buffer and calls the end function
+// before it returns, whatever the mode: a call is never in flight.
+struct sceSifClientData {
+  uint32_t server;             // id bound
+  uint32_t command;            // the last function number called
+  void* buff;                  // the receive buffer of the last call
+  void (*end_function)(void*);
+  void* end_param;
+  void* serve;                 // set by a successful bind, null before
+};
+enum { SIF_RPCM_NOWAIT = 0x01 };
+int sceSifInitRpc(int mode);
+// 0 when bound (serve set); negative when the arguments are unusable.
+// Binding a server that is not registered succeeds with serve left null,
+// as on the console while the module is still starting.
+int sceSifBindRpc(sceSifClientData* cd, uint32_t id, int mode);
+// 0, or negative when the client is not bound.
+int sceSifCallRpc(sceSifClientData* cd, int fno, int mode, void* send, int ssize, void* recv,
+                  int rsize, void (*end)(void*), void* param);
+int sceSifCheckStatRpc(sceSifClientData* cd);  // 0: no call in flight
+
+// The I/O processor's 2 MB of memory, addressed from 0.
+constexpr uint32_t IOP_MEMORY_SIZE = 0x200000;
+uint8_t* SifIopMemory();
+struct sceSifDmaData {
+  uint32_t data;  // EE source address
+  uint32_t addr;  // IOP destination address
+  int size;       // bytes
+  int mode;
+};
+// Copies at once; the id is never 0. 0 when a record lies outside EE or
+// IOP memory (nothing is copied then).
+unsigned sceSifSetDma(sceSifDmaData* sdd, int len);
+int sceSifDmaStat(unsigned id);  // negative: done
+
+// Server side (the platform's own modules): the server's function takes
+// the function number and the sent bytes and returns its reply.
+using SifRpcFunc = const void* (*)(int fno, const void* data, int size, int* replySize);
+void SifRegisterServer(uint32_t id, SifRpcFunc func);
+void SifRemoveServer(uint32_t id);
+
+// ===================================================================
+// The sound module stand-in (ZESOUND2.IRX) and its audio back ends
+// ===================================================================
+// The module serves RPC server 0x12345 (see docs/platform.md). Back ends:
+// SDL2 audio (48 kHz stereo) when sound is asked for and a device opens,
+// else the null back end, which plays the voices silently on the kernel
+// clock. Tests always get the null back end.
+constexpr uint32_t SND_RPC_SERVER = 0x12345;
+enum PlatSoundMode { PSOUND_OFF = 0, PSOUND_NULL = 1, PSOUND_AUTO = 2 };
+void PlatSetSound(PlatSoundMode mode);  // --sound, --sound=null, --sound=off
+PlatSoundMode PlatGetSound();
+// Loads the module for the module registry ("ZESOUND2.IRX"): starts a back
+// end and registers the server; 0, or negative while sound is off. The
+// mode argument overrides the host option (tests pass PSOUND_NULL).
+int SndModuleLoad(PlatSoundMode mode);
+void SndModuleUnload();
+const char* SndBackendName();  // "sdl2", "null", or "" when not loaded
+
+// ===================================================================
 // Running the system
 // ===================================================================
 // Reserves EE memory, starts the kernel and runs main on the engine's main
@@ -253,6 +316,7 @@ int sceLseek(int fd, int offset, int whence);
 // error in the main thread ends the process with EXIT_FATAL instead.
 int PlatformRun(int (*main)(int argc, char** argv), int argc, char** argv);
 // Takes the host's own options out of argv: --clock=real|virtual,
-// --host0=DIR (the host root), --tty=DIR (debug channel files).
+// --host0=DIR (the host root), --tty=DIR (debug channel files),
+// --sound[=null|off] (the sound module and its back end).
 void PlatParseHostOptions(int* argc, char** argv);
 constexpr int MAIN_THREAD_PRIORITY = 0;
