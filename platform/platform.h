@@ -260,7 +260,7 @@ struct sceSifClientData {
   void* serve;                 // set by a successful bind, null before
 };
 enum { SIF_RPCM_NOWAIT = 0x01 };
-int sceSifInitRpc(int mode);
+void sceSifInitRpc(int mode);
 // 0 when bound (serve set); negative when the arguments are unusable.
 // Binding a server that is not registered succeeds with serve left null,
 // as on the console while the module is still starting.

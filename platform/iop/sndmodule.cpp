@@ -26,7 +26,7 @@ constexpr int DEST_IOP = 125, DEST_EE = 126, DEST_SPU = 127;
 constexpr uint32_t STREAM_BUFFER_SIZE = 0x28500;  // a stream buffer, two halves
 constexpr uint32_t IOP_STREAM_BUFFERS = 0x100000;  // where the module keeps its stream buffers
 constexpr uint32_t IOP_FREE_MEMORY = 0x80000;
-constexpr uint32_t FIRST_SECTOR = 0x1000;
+constexpr uint32_t FIRST_SECTOR = 0x100000;  // above any disc
 
 enum StreamState { ST_FREE, ST_RUNNING, ST_ENDED };
 
@@ -125,7 +125,7 @@ uint32_t SectorOf(const std::string& host, uint32_t size) {
 
 // The host file an id names: by its host0 path, else by its sector.
 bool HostFileOf(const FileId& f, std::string* host) {
-  if (!f.name.empty() && IopResolvePath(f.name.c_str(), host)) return true;
+  if (!f.name.empty() && SndResolvePath(f.name.c_str(), host)) return true;
   auto it = g_sectors.find(f.lsn);
   if (it == g_sectors.end()) return false;
   *host = it->second.host;
@@ -137,7 +137,7 @@ void Register(int id, const std::string& name) {
   f.name = name;
   f.source = strncasecmp(name.c_str(), "host0:", 6) == 0 ? 0 : 1;
   std::string host;
-  uint32_t size = IopResolvePath(name.c_str(), &host) ? HostSize(host) : 0;
+  uint32_t size = SndResolvePath(name.c_str(), &host) ? HostSize(host) : 0;
   f.lsn = size ? SectorOf(host, size) : 0;
   g_ids[id] = f;
   g_fileCounter = uint32_t(id);

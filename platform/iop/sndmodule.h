@@ -18,7 +18,7 @@ constexpr int SND_PACKET_BYTES = 2048;
 // "host0:" names the host root, "cdrom0:" the disc root (for now the same
 // directory); '\' separates, ";1" ends disc names, and each component is
 // matched without regard to case. False for any other device.
-bool IopResolvePath(const char* path, std::string* hostPath);
+bool SndResolvePath(const char* path, std::string* hostPath);
 // EE addresses the module may write: the arena, the scratchpad and static data.
 bool IopEeVisible(uint32_t addr, int size);
 

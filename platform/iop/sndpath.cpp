@@ -31,7 +31,7 @@ std::string MatchComponent(const std::string& dir, const std::string& name) {
 
 }  // namespace
 
-bool IopResolvePath(const char* path, std::string* hostPath) {
+bool SndResolvePath(const char* path, std::string* hostPath) {
   if (!path) return false;
   const char* rest;
   bool disc = false;

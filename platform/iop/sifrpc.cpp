@@ -56,7 +56,7 @@ bool IopEeVisible(uint32_t addr, int size) {
          (a >= image && e <= EE_ARENA_BASE);
 }
 
-int sceSifInitRpc(int) { return 0; }
+void sceSifInitRpc(int) {}
 
 int sceSifBindRpc(sceSifClientData* cd, uint32_t id, int) {
   if (!cd) return -1;
