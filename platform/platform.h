@@ -307,6 +307,12 @@ PlatSoundMode PlatGetSound();
 int SndModuleLoad(PlatSoundMode mode);
 void SndModuleUnload();
 const char* SndBackendName();  // "sdl2", "null", or "" when not loaded
+// Test hooks: a disc error as the console reports it (set: the disc is not
+// readable and loads pause; cleared: readable again, until the client
+// restarts the module), and the rate at which file loads arrive.
+void SndModuleSetDiscError(bool on);
+void SndModuleSetLoadRate(int bytesPerLine);
+constexpr int SND_LOAD_RATE = 2048;  // bytes a horizontal blank (about 32 MB/s)
 
 // ===================================================================
 // Running the system

@@ -69,11 +69,3 @@ void SndBackendClose();
 void SndBackendAdvance();
 // Output frames due by the kernel clock (fields at 60000/1001 Hz, 262 lines).
 uint64_t SndFramesAt(uint64_t lines);
-
-// ---- the module (sndmodule.cpp) -----------------------------------------
-// Test hooks: a disc error as the console reports it (set: the disc stops
-// being readable and streams pause; cleared: readable again, the client
-// restarts it), and the rate of file loads.
-void SndModuleSetDiscError(bool on);
-void SndModuleSetLoadRate(int bytesPerLine);  // default SND_LOAD_RATE
-constexpr int SND_LOAD_RATE = 2048;            // bytes a horizontal blank (~32 MB/s)
