@@ -58,7 +58,8 @@ struct Stream {
 };
 
 struct Effect {
-  uint32_t addr, size;
+  uint32_t addr, size;         // where its blocks start, and their bytes
+  uint32_t block, blockSize;   // the sound memory it takes, header included
 };
 
 PlatSoundMode g_soundMode = PSOUND_OFF;
@@ -174,7 +175,7 @@ void End(Stream& s) {
       // An effect: its blocks follow the header when the file has one.
       VagHeader h;
       uint32_t skip = VagReadHeader(s.data.data(), int(s.data.size()), &h) ? VAG_HEADER_BYTES : 0;
-      g_effects[s.fileId] = {s.dest + skip, s.total - skip};
+      g_effects[s.fileId] = {s.dest + skip, s.total - skip, s.dest, s.total};
       g_spuWrite = (s.dest + s.total + 63) & ~63u;
     }
   }
@@ -335,7 +336,7 @@ void CmdStartStereo(const uint16_t* p, int) {
 void CmdCancelStereo(const uint16_t*, int) { g_stereoReady = 0; }
 void CmdPatchSfx(const uint16_t* p, int) {
   uint32_t a = L32(p + 1);
-  if (a < SND_SPU_MEMORY) g_effects[p[0]] = {a, SND_SPU_MEMORY - a};
+  if (a < SND_SPU_MEMORY) g_effects[p[0]] = {a, SND_SPU_MEMORY - a, a, SND_SPU_MEMORY - a};
 }
 void CmdCreateFile(const uint16_t* p, int n) { Register(p[0], Text(p + 3, n - 3)); }
 void CmdGetFile(const uint16_t* p, int n) { Register(p[0], Text(p + 1, n - 1)); }
@@ -431,7 +432,7 @@ int MemoryMap(uint32_t* out, int room) {
   std::vector<std::pair<uint32_t, uint32_t>> used;
   for (int i = 0; i < g_bufCount; i++)
     if (g_bufSize[i]) used.push_back({g_bufAddr[i], g_bufSize[i]});
-  for (auto& e : g_effects) used.push_back({e.second.addr, e.second.size});
+  for (auto& e : g_effects) used.push_back({e.second.block, e.second.blockSize});
   std::sort(used.begin(), used.end());
   int n = 0;
   uint32_t at = 0;

@@ -320,3 +320,102 @@ void SOUND_DTS_Thread(void* param);
 int DTS_RPC();
 void SOUND_DisplayDTSMessage();
 int SOUND_SetChannelPitchStereo(int voice, int pitch);
+
+// ===================================================================
+// Sound engine layer (zesndeng)
+// ===================================================================
+// The game plays rows of its sound-file table by index: in 2-D, at a 3-D
+// position, on a given voice, as a stereo music pair on streams 0 and 1
+// (or 2 and 3), or as a looping 3-D effect that fades out unless refreshed
+// every frame. ZeSoundUpdate runs once a frame.
+//
+// Voices: 0-3 the stereo stream pairs, 6-23 effects taken round robin,
+// 24-31 the eight loop slots. Sound memory: four stream buffers of 0x28500
+// bytes from 0x5010, effects from 0xA6410.
+
+struct ZEVEC;
+struct ZEMTX;
+
+struct ZESOUNDENTRY {
+  EePtr<const char> name;  // path under the current directory, e.g. "SFX\\1_L.VAG"
+  int rate;                // Hz (not read here)
+  int mode;                // stream mode when played as half of a stereo pair
+  int id;                  // 0x1000 and up: an effect in sound memory; below: a stream; -1 ends the table
+};
+static_assert(sizeof(ZESOUNDENTRY) == 16);
+
+struct ZESNDLOOPINFO {
+  uint32_t key;       // the caller's position pointer, as a value (0: free)
+  int16_t playing;
+  int16_t voice;      // slot i uses voice 24 + i
+  int16_t countdown;  // frames left
+  int16_t left, right;  // base volumes as last passed in
+};
+
+constexpr int ZESOUND_EFFECT_ID = 0x1000;  // ids from here on are effects
+constexpr int ZESOUND_FIRST_SFX_VOICE = 6, ZESOUND_LAST_SFX_VOICE = 23;
+constexpr int ZESOUND_LOOP_SLOTS = 8, ZESOUND_FIRST_LOOP_VOICE = 24;
+constexpr int ZESOUND_STREAM_BUFFERS = 4;
+constexpr uint32_t ZESOUND_STREAM_BUFFER = 0x5010, ZESOUND_STREAM_BUFFER_SIZE = 0x28500;
+constexpr uint32_t ZESOUND_SFX_MEMORY = 0xA6410;
+
+extern int zesound_enabled;     // 0 until ZeSoundInitEx succeeds
+extern int zesound_irx_loaded;  // set by the I/O-processor start-up when the module loaded
+extern ZESOUNDENTRY* zesound_filenames;
+extern float zesound_fade_start, zesound_fade_end;  // 3-D fade distances (2.0, 15.0)
+extern int zesound_dpl_enabled;  // surround: sounds behind get a phase-inverted right channel
+extern ZEVEC* ZeSoundListenPos;  // null: the camera's position
+extern int SChan;                // next effect voice of the round robin
+extern int Attack, Release;      // the envelope of every play (0, 16)
+extern int16_t* SFX_ReqTable;
+extern int SFX_ReqTableSize;
+extern ZESNDLOOPINFO ZeSndLoopInfo[ZESOUND_LOOP_SLOTS];
+extern int zesound_thread;
+
+// What this layer takes from the renderer: the current camera's position
+// (the translation row of its matrix), its view x projection-clip matrix and
+// a 2-D quad in the default 2-D material (four vertices of four floats and
+// a colour word). The defaults stand for a camera at the origin with an
+// identity matrix and draw nothing, until the renderer fills them.
+struct ZESOUNDQUADVTX {
+  float v[4];
+  uint32_t colour;
+};
+struct ZESOUNDRNDR {
+  ZEVEC* (*camerapos)();
+  const ZEMTX* (*vpcmtx)();
+  void (*quad2d)(const ZESOUNDQUADVTX* vertices);
+};
+extern ZESOUNDRNDR zesound_rndr;
+
+void ZeSoundInitEx(ZESOUNDENTRY* table, int count);
+void ZeSoundInit(ZESOUNDENTRY* table);
+void ZeSoundUpdate();
+void ZeSoundPlay(int index, int left, int right, int pitch);
+void ZeSoundPlay3d(ZEVEC* position, int index, int left, int right, int pitch);
+void ZeSoundPlayChan(int index, int left, int right, int pitch, int voice);
+void ZeSoundPlayStereo(int leftIndex, int rightIndex, int leftVolume, int rightVolume, int pitch);
+void ZeSoundPlayStereo2(int leftIndex, int rightIndex, int leftVolume, int rightVolume, int pitch);
+void ZeSoundPlay3dLoopSfx(ZEVEC* key, int index, int left, int right, int pitch);
+void ZeSoundFlushLoops();
+int ZeSoundStopSound(int voice);
+int ZeSoundStopStream(int stream);
+void ZeSoundKillAllAudio();
+int ZeSoundSetChannelVolume(int voice, int left, int right);
+int ZeSoundSetChannelPitch(int voice, int pitch, int stereo);
+int ZeSoundKeyStatus(int voice);
+void ZeSoundListener(ZEVEC* position);
+void ZeSoundSetRequestTable(int16_t* table, int count);
+void ZeSoundSetThread(int id);
+void ZeSoundSetGlobalDat(void* dat);
+void ZeSoundSetLocalDat(void* dat);
+void ZeSoundTestBed();
+void ZeSoundDrawMem();
+int ZeSoundCalc3dVolume(const ZEVEC* position, int* left, int* right);  // 0 beyond the fade end
+int ZeSoundFindFree(int start);
+ZESNDLOOPINFO* ZeSoundFindLoopInfo(const ZEVEC* key);
+void ZeSoundInitLoopInfo();
+int init_adpcm(int count);
+void CreateFiles();
+void TransferSFXToSPU(int id, int stream);
+void WaitFrame();
