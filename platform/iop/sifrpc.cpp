@@ -56,8 +56,6 @@ bool IopEeVisible(uint32_t addr, int size) {
          (a >= image && e <= EE_ARENA_BASE);
 }
 
-void sceSifInitRpc(int) {}
-
 int sceSifBindRpc(sceSifClientData* cd, uint32_t id, int) {
   if (!cd) return -1;
   memset(cd, 0, sizeof *cd);

@@ -113,12 +113,19 @@ std::vector<uint8_t> HostRead(const std::string& host, uint32_t start, uint32_t 
   return out;
 }
 
-// The sector of a host file: one of its own, the same for every lookup.
-uint32_t SectorOf(const std::string& host, uint32_t size) {
+// The sector of a file: a disc file's own on the virtual disc; a host file
+// one of its own above the disc, the same for every lookup.
+uint32_t SectorOf(const std::string& name, const std::string& host, uint32_t size) {
   auto it = g_sectorOf.find(host);
   if (it != g_sectorOf.end()) return it->second;
-  uint32_t lsn = g_nextLsn;
-  g_nextLsn += std::max<uint32_t>(1, (size + 2047) / 2048);
+  sceCdlFILE disc;
+  uint32_t lsn;
+  if (strncasecmp(name.c_str(), "cdrom0:", 7) == 0 && sceCdSearchFile(&disc, name.c_str() + 7)) {
+    lsn = disc.lsn;
+  } else {
+    lsn = g_nextLsn;
+    g_nextLsn += std::max<uint32_t>(1, (size + 2047) / 2048);
+  }
   g_sectorOf[host] = lsn;
   g_sectors[lsn] = {host, size};
   return lsn;
@@ -139,7 +146,7 @@ void Register(int id, const std::string& name) {
   f.source = strncasecmp(name.c_str(), "host0:", 6) == 0 ? 0 : 1;
   std::string host;
   uint32_t size = SndResolvePath(name.c_str(), &host) ? HostSize(host) : 0;
-  f.lsn = size ? SectorOf(host, size) : 0;
+  f.lsn = size ? SectorOf(name, host, size) : 0;
   g_ids[id] = f;
   g_fileCounter = uint32_t(id);
   g_fileSize = size;

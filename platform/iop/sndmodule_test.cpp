@@ -66,6 +66,7 @@ struct SoundModule : testing::Test {
   void SetUp() override {
     root = TestTempDir();
     PlatSetHostRoot(root.c_str());
+    PlatSetDiscRoot(root.c_str());
     ASSERT_EQ(SndModuleLoad(PSOUND_NULL), 0);
     ASSERT_STREQ(SndBackendName(), "null");
     ASSERT_EQ(sceSifBindRpc(&cd, SND_RPC_SERVER, 0), 0);
@@ -74,6 +75,7 @@ struct SoundModule : testing::Test {
   void TearDown() override {
     SndModuleUnload();
     PlatSetHostRoot(".");
+    PlatSetDiscRoot(nullptr);
   }
   void Write(const std::string& rel, const std::vector<uint8_t>& bytes) {
     std::filesystem::path p = root + "/" + rel;
@@ -102,6 +104,7 @@ struct SoundModule : testing::Test {
 TEST_F(SoundModule, RegistersFilesWithoutRegardToCaseEachOnASectorOfItsOwn) {
   Write("sfx/tone.vag", std::vector<uint8_t>(5000, 1));
   Write("Music/Track1.VAG", std::vector<uint8_t>(100, 2));
+  PlatSetDiscRoot(root.c_str());  // the disc's sector map, with these files
   const Reply& r = Send(Packet().Cmd(31, {5, 0, 48}, "host0:SFX\\TONE.VAG"));
   EXPECT_EQ(r.at(51), 5u << 8) << "source 0 (host), id 5";
   EXPECT_EQ(r.at(52), 5000u);
@@ -110,7 +113,11 @@ TEST_F(SoundModule, RegistersFilesWithoutRegardToCaseEachOnASectorOfItsOwn) {
   Send(Packet().Cmd(31, {6, 0, 48}, "cdrom0:\\MUSIC\\TRACK1.VAG;1").Cmd(9, {0xFFFF, 0}));
   EXPECT_EQ(reply.at(51), 1u | 6u << 8) << "source 1 (disc), id 6";
   EXPECT_EQ(reply.at(52), 100u);
-  EXPECT_NE(reply.at(53), toneLsn);
+  sceCdlFILE disc;
+  ASSERT_EQ(sceCdSearchFile(&disc, "\\MUSIC\\TRACK1.VAG;1"), 1);
+  EXPECT_EQ(reply.at(53), disc.lsn) << "a disc file's own sector";
+  Write("sfx/other.vag", std::vector<uint8_t>(10, 1));
+  Send(Packet().Cmd(31, {10, 0, 48}, "host0:SFX\\OTHER.VAG"));
   EXPECT_GE(reply.at(53), toneLsn + 3) << "5000 bytes take three sectors";
   Send(Packet().Cmd(31, {7, 0, 48}, "host0:sfx\\tone.vag"));
   EXPECT_EQ(reply.at(53), toneLsn) << "the same file keeps its sector";

@@ -9,10 +9,6 @@
 
 #include <cstring>
 
-// The file layer's medium and current path (zecore's file layer).
-int ZeFileGetMediaMode();
-void ZeFileGetCurrentPath(char* buffer);
-
 int zesound_enabled = 0;
 int zesound_irx_loaded = 0;
 ZESOUNDENTRY* zesound_filenames = nullptr;

@@ -1,15 +1,11 @@
 #include "zesound2_testutil.h"
 #include "vag.h"
+#include "zecore.h"
 #include "zemath.h"
 
 #include <cmath>
 
 using Words = std::vector<uint16_t>;
-
-// The file layer's medium and current path, as a host medium with current
-// directory "data" would give them.
-int ZeFileGetMediaMode() { return 0; }
-void ZeFileGetCurrentPath(char* buffer) { strcpy(buffer, "host0:data\\"); }
 
 namespace {
 
@@ -47,6 +43,8 @@ struct SoundEngine : SoundClient {
     ZeTrigInit();
     g_vpc = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
     zesound_rndr.vpcmtx = TestVpc;
+    ZeFileInit(0);  // the host medium
+    ZeFileSetCurrentDirectory("data");
     zesound_irx_loaded = 1;
     ZeSoundInitEx(g_table, 500);
     ASSERT_EQ(zesound_enabled, 1);
@@ -57,6 +55,7 @@ struct SoundEngine : SoundClient {
     ZeSoundListenPos = nullptr;
     ZeSoundSetRequestTable(nullptr, 0);
     SChan = ZESOUND_FIRST_SFX_VOICE;
+    ZeFileSetCurrentDirectory("");
     SoundClient::TearDown();
   }
 };
