@@ -419,3 +419,39 @@ int init_adpcm(int count);
 void CreateFiles();
 void TransferSFXToSPU(int id, int stream);
 void WaitFrame();
+
+// ===================================================================
+// Streamed file access (zesndfile)
+// ===================================================================
+// While sound is on the file layer opens every medium file for reading
+// here: the module reads the bytes and writes them into main memory. Small
+// reads come from a 32 KB read-ahead cache. Descriptors are the record's
+// slot + 17 (17-32); the file layer's handle is one more.
+
+constexpr int ZESOUND_FILES = 16;     // file records
+constexpr int ZESOUND_FD_FIRST = 17;  // descriptor of record 0
+constexpr int ZESOUND_ALIGN = 64;     // destinations of reads
+constexpr int ZESOUND_CACHE = 32768;  // read-ahead, plus 64 bytes of slack
+constexpr int ZESOUND_FILE_STREAM = 2;  // the stream reads go through
+constexpr int ZESOUND_FIRST_FILE_ID = 1024;
+
+struct ZeSoundFile {
+  int open;
+  int lsn;        // sector number, as the module reported it
+  int size;       // bytes
+  int pos;
+  char name[256]; // the full path given to the open
+};
+static_assert(sizeof(ZeSoundFile) == 272 && offsetof(ZeSoundFile, name) == 16);
+
+extern ZeSoundFile zesound_files[ZESOUND_FILES];
+extern uint8_t ZeSndCache[ZESOUND_CACHE + 64];
+extern int ZeSndCacheHandel;     // descriptor whose bytes the cache holds, 0 for none
+extern int ZeSndCacheStartPos, ZeSndCacheEndPos;
+extern int zesound_file_id;      // the module file id used last; ids run 1024-1039
+
+int ZeSoundFOpen(const char* path, int flags);  // 17-32, or -1 when the file is missing
+int ZeSoundFRead(int fd, void* dest, int count);  // dest 64-byte aligned; bytes read
+int ZeSoundFSeek(int fd, int offset, int whence);
+int ZeSoundFOpenSize(int fd);
+int ZeSoundFClose(int fd);  // 1
