@@ -270,3 +270,10 @@ TEST_F(SoundEngine, MemoryBarDrawsOneQuadPerBlock) {
   EXPECT_FLOAT_EQ(g_quads.back().v[1], 0.8f);
   EXPECT_FLOAT_EQ(g_quads[1].v[0], 0.925f);
 }
+
+TEST_F(SoundEngine, TransferWaitsForTheEffectButNotForEver) {
+  ClearPacket();
+  SndModuleUnload();  // nothing will ever list the stream
+  EXPECT_HALT(TransferSFXToSPU(0x1000, 0), "TransferSFXToSPU - sound 4096 never arrived in sound memory");
+  ASSERT_EQ(SndModuleLoad(PSOUND_NULL), 0);
+}
