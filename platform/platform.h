@@ -326,3 +326,12 @@ int PlatformRun(int (*main)(int argc, char** argv), int argc, char** argv);
 // --sound[=null|off] (the sound module and its back end).
 void PlatParseHostOptions(int* argc, char** argv);
 constexpr int MAIN_THREAD_PRIORITY = 0;
+
+// ===================================================================
+// The graphics machine: DMA controller, VIFs, VU1, GIF and the display
+// ===================================================================
+#include "dma/dma.h"
+#include "vif/vif.h"
+#include "vu1/vu1.h"
+#include "gif/gif.h"
+#include "display/display.h"

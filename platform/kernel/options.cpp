@@ -1,6 +1,7 @@
 // The host's own command-line options.
 #include "platform.h"
 
+#include <cstdlib>
 #include <cstring>
 
 void PlatParseHostOptions(int* argc, char** argv) {
@@ -14,7 +15,16 @@ void PlatParseHostOptions(int* argc, char** argv) {
     else if (strcmp(a, "--sound") == 0) PlatSetSound(PSOUND_AUTO);
     else if (strcmp(a, "--sound=null") == 0) PlatSetSound(PSOUND_NULL);
     else if (strcmp(a, "--sound=off") == 0) PlatSetSound(PSOUND_OFF);
-    else argv[out++] = argv[i];
+    else if (strncmp(a, "--display=", 10) == 0) {
+      if (!DisplaySetBackend(a + 10)) PlatFatal("unknown display \"%s\" (auto, sdl or null)", a + 10);
+    } else if (strncmp(a, "--snapshot=", 11) == 0) {
+      // --snapshot=N:FILE: a PNG of the field shown at swap N.
+      const char* colon = strchr(a + 11, ':');
+      if (!colon || colon == a + 11) PlatFatal("--snapshot takes SWAP:FILE");
+      DisplayRequestSnapshot(atoi(a + 11), colon + 1);
+    } else {
+      argv[out++] = argv[i];
+    }
   }
   argv[out] = nullptr;
   *argc = out;
