@@ -422,27 +422,37 @@ void TransferSFXToSPU(int id, int stream);
 void WaitFrame();
 
 // ===================================================================
-// File service of the sound module
+// Streamed file access (zesndfile)
 // ===================================================================
+// While sound is on the file layer opens every medium file for reading
+// here: the module reads the bytes and writes them into main memory. Small
+// reads come from a 32 KB read-ahead cache. Descriptors are the record's
+// slot + 17 (17-32); the file layer's handle is one more.
 
-constexpr int ZESOUND_FILES = 16;     // file slots of the service
-constexpr int ZESOUND_FD_FIRST = 17;  // descriptor of slot 0; slots give 17-32
+constexpr int ZESOUND_FILES = 16;     // file records
+constexpr int ZESOUND_FD_FIRST = 17;  // descriptor of record 0
 constexpr int ZESOUND_ALIGN = 64;     // destinations of reads
+constexpr int ZESOUND_CACHE = 32768;  // read-ahead, plus 64 bytes of slack
+constexpr int ZESOUND_FILE_STREAM = 2;  // the stream reads go through
+constexpr int ZESOUND_FIRST_FILE_ID = 1024;
 
-// What the sound module does for the client, one request at a time.
-struct ZESOUNDFILESERVICE {
-  // The file's start sector and size in bytes; size 0 when it is missing.
-  void (*find)(const char* path, int* sector, int* size);
-  // Reads count bytes at byte position pos of the file starting at sector;
-  // returns the bytes read.
-  int (*read)(int sector, int pos, void* dest, int count);
+struct ZeSoundFile {
+  int open;
+  int lsn;        // sector number, as the module reported it
+  int size;       // bytes
+  int pos;
+  char name[256]; // the full path given to the open
 };
+static_assert(sizeof(ZeSoundFile) == 272 && offsetof(ZeSoundFile, name) == 16);
 
-// Installs the service (null: none); returns the previous one.
-const ZESOUNDFILESERVICE* ZeSoundSetFileService(const ZESOUNDFILESERVICE* service);
+extern ZeSoundFile zesound_files[ZESOUND_FILES];
+extern uint8_t ZeSndCache[ZESOUND_CACHE + 64];
+extern int ZeSndCacheHandel;     // descriptor whose bytes the cache holds, 0 for none
+extern int ZeSndCacheStartPos, ZeSndCacheEndPos;
+extern int zesound_file_id;      // the module file id used last; ids run 1024-1039
 
-int ZeSoundFOpen(const char* path, int flags);  // 17-32, or -1 when missing
-int ZeSoundFOpenSize(int fd);
-int ZeSoundFRead(int fd, void* dest, int count);  // dest 64-byte aligned
+int ZeSoundFOpen(const char* path, int flags);  // 17-32, or -1 when the file is missing
+int ZeSoundFRead(int fd, void* dest, int count);  // dest 64-byte aligned; bytes read
 int ZeSoundFSeek(int fd, int offset, int whence);
-int ZeSoundFClose(int fd);
+int ZeSoundFOpenSize(int fd);
+int ZeSoundFClose(int fd);  // 1
