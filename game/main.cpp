@@ -5,6 +5,7 @@
 #include "platform.h"
 #include "zecore.h"
 #include "zeps2.h"
+#include "soundcheck.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@ namespace {
 
 int g_frames = 120;
 bool g_failInLoader = false;
+const char* g_sound = nullptr;  // --play=NAME: a sound to play with --sound
 int g_loader, g_frameSema;
 volatile int g_loaderActive;
 int g_loaderTurns;
@@ -42,11 +44,13 @@ int GameMain(int argc, char** argv) {
   for (int i = 1; i < argc; i++) {
     if (strncmp(argv[i], "--frames=", 9) == 0) g_frames = atoi(argv[i] + 9);
     else if (strcmp(argv[i], "--fail-in-loader") == 0) g_failInLoader = true;
+    else if (strncmp(argv[i], "--play=", 7) == 0) g_sound = argv[i] + 7;
   }
   scePrintf("ze2: start-up check (%s time)\n", KernelGetClock() == KCLOCK_VIRTUAL ? "virtual" : "real");
   ZePs2Init();
   ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
   ZePs2InitVU();
+  SoundCheckStart(g_sound);
 
   SemaParam sp{};
   sp.initCount = 0;
@@ -68,6 +72,7 @@ int GameMain(int argc, char** argv) {
     tbslotBeginFn(nullptr, 0);
     ZePs2ScreenSwap(1);
     tbslotEndFn(nullptr, 0);
+    SoundCheckFrame(f);
     g_loaderActive = 1;
     ResumeThread(g_loader);
     WaitSema(g_frameSema);  // the loader runs until the vertical-blank end
@@ -76,6 +81,7 @@ int GameMain(int argc, char** argv) {
   ZeIntRemVBlankE(&g_loaderSwitch);
   ZeIntRemoveAllHandlers();
 
+  SoundCheckEnd();
   scePrintf("ze2: %d frames in %d fields, last frame %d lines, loader turns %d\n", g_frames,
             int(KernelFields() - startField), tbslotLastValue(nullptr, 0), g_loaderTurns);
   tbsetDestroy(tb_default_set);
