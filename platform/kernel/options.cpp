@@ -11,6 +11,11 @@ void PlatParseHostOptions(int* argc, char** argv) {
     else if (strcmp(a, "--clock=real") == 0) KernelSetClock(KCLOCK_REAL);
     else if (strncmp(a, "--host0=", 8) == 0) PlatSetHostRoot(a + 8);
     else if (strncmp(a, "--tty=", 6) == 0) PlatSetTtyDirectory(a + 6);
+    else if (strncmp(a, "--memcard=", 10) == 0) PlatSetMemCardRoot(a + 10);
+    else if (strcmp(a, "--nosound") == 0) PlatIopSetSoundEnabled(false);
+    else if (strncmp(a, "--pad", 5) == 0 && (a[5] == '0' || a[5] == '1') && a[6] == '=') {
+      if (!PlatPadSetSourceByName(a[5] - '0', a + 7)) PlatFatal("%s: expected none, sdl or script:FILE", a);
+    }
     else argv[out++] = argv[i];
   }
   argv[out] = nullptr;
