@@ -341,7 +341,7 @@ int sceMcGetInfo(int port, int slot, int* type, int* free, int* format);
 int sceMcOpen(int port, int slot, const char* name, int mode);
 int sceMcClose(int fd);
 int sceMcRead(int fd, void* buffer, int size);         // result: bytes read
-int sceMcWrite(int fd, const void* buffer, int size);  // result: bytes written
+int sceMcWrite(int fd, const void* buffer, int size);  // bytes taken at once; result: bytes written
 int sceMcSeek(int fd, int offset, int origin);         // SCE_SEEK_*; result: the new position
 int sceMcMkdir(int port, int slot, const char* name);
 int sceMcChdir(int port, int slot, const char* newDir, char* oldDir);  // oldDir: 1024 bytes or null

@@ -431,9 +431,12 @@ int sceMcRead(int fd, void* buffer, int size) {
   return Request(sceMcFuncNoRead, [=] { return DoRead(fd, buffer, size); });
 }
 
+// The bytes are taken when the request is made (they travel to the I/O
+// processor with it), so the caller's buffer may change at once.
 int sceMcWrite(int fd, const void* buffer, int size) {
-  if (!buffer) return sceMcResRefused;
-  return Request(sceMcFuncNoWrite, [=] { return DoWrite(fd, buffer, size); });
+  if (!buffer || size < 0) return sceMcResRefused;
+  std::string bytes(static_cast<const char*>(buffer), size_t(size));
+  return Request(sceMcFuncNoWrite, [=] { return DoWrite(fd, bytes.data(), int(bytes.size())); });
 }
 
 int sceMcSeek(int fd, int offset, int origin) {
