@@ -479,3 +479,12 @@ int snDllUnload(void* image);                // 0 or SN_DLL_*
 // The program's tables (kept by the caller for as long as modules load).
 void SnSetExports(const SnExport* table, int count);
 void SnSetSlots(const SnSlot* table, int count);
+
+// ===================================================================
+// The graphics machine: DMA controller, VIFs, VU1, GIF and the display
+// ===================================================================
+#include "dma/dma.h"
+#include "vif/vif.h"
+#include "vu1/vu1.h"
+#include "gif/gif.h"
+#include "display/display.h"
