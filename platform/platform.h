@@ -231,19 +231,90 @@ int sceDeci2ExRecv(int socket, void* buf, uint16_t len);
 void PlatSetTtyDirectory(const char* dir);  // null: prefixed console lines
 
 // ===================================================================
-// File I/O client (host0: a host directory)
+// File I/O client (host0: a host directory, cdrom0: the disc root)
 // ===================================================================
+// Paths arrive as the console writes them ('\' separators, upper case,
+// ";1" after disc names); every component is matched without regard to
+// case, so a data tree in any case is found. A write creates a missing
+// file with the name as given. The disc is read-only.
 enum { SCE_RDONLY = 0x0001, SCE_WRONLY = 0x0002, SCE_RDWR = 0x0003, SCE_NOWAIT = 0x8000,
        SCE_APPEND = 0x0100, SCE_CREAT = 0x0200, SCE_TRUNC = 0x0400, SCE_EXCL = 0x0800 };
 enum { SCE_SEEK_SET = 0, SCE_SEEK_CUR = 1, SCE_SEEK_END = 2 };
 constexpr int SCE_MAX_FILES = 16;
+constexpr int SCE_FS_EXECUTING = 1;  // sceIoctl request: 1 while a no-wait request runs, else 0
 void PlatSetHostRoot(const char* dir);  // the directory "host0:" names
 const char* PlatGetHostRoot();
+void PlatSetDiscRoot(const char* dir);  // the directory "cdrom0:" names (null: no disc)
+const char* PlatGetDiscRoot();
 int sceOpen(const char* path, int flags, ...);  // descriptor 0-15, or < 0
 int sceClose(int fd);
 int sceRead(int fd, void* buf, int count);
 int sceWrite(int fd, const void* buf, int count);
 int sceLseek(int fd, int offset, int whence);
+int sceIoctl(int fd, int request, void* arg);  // < 0 on failure
+// Test hook: the next count reads (PLAT_FAULT_READ) or seeks
+// (PLAT_FAULT_SEEK) of the file I/O client fail with an I/O error.
+enum { PLAT_FAULT_READ = 0, PLAT_FAULT_SEEK = 1 };
+void PlatFileInjectFault(int kind, int count);
+
+// ===================================================================
+// CD/DVD library: the virtual disc
+// ===================================================================
+// Every file under the disc root has a start sector (2048-byte sectors,
+// each file starting on its own sector, in the order of the upper-cased
+// paths), so sector reads see the files as a disc image would. The map is
+// made when the disc root is set and again at sceCdInit. Requests finish
+// at once; reads are safe points.
+constexpr int SCECdSectorSize = 2048;
+enum { SCECdCD = 1, SCECdDVD = 2 };                         // sceCdMmode
+enum { SCECdComplete = 0x02, SCECdNotReady = 0x06 };        // sceCdDiskReady
+enum { SCECdTrayOpen = 0, SCECdTrayClose = 1, SCECdTrayCheck = 2 };
+struct sceCdlFILE {
+  uint32_t lsn;   // first sector
+  uint32_t size;  // bytes
+  char name[16];
+  uint8_t date[8];
+};
+struct sceCdRMode {
+  uint8_t trycount;
+  uint8_t spindlctrl;
+  uint8_t datapattern;  // 0: 2048-byte sectors
+  uint8_t pad;
+};
+int sceCdInit(int mode);
+int sceCdMmode(int media);
+int sceCdDiskReady(int mode);                          // SCECdComplete when a disc is there
+int sceCdSearchFile(sceCdlFILE* file, const char* name);  // 1 found, 0 not
+int sceCdRead(uint32_t lsn, uint32_t sectors, void* buf, sceCdRMode* mode);  // 1 accepted
+int sceCdSync(int mode);                               // 0: done (idle)
+int sceCdStop();
+int sceCdTrayReq(int mode, uint32_t* traycnt);         // check: 1 once the tray was opened
+int sceCdGetError();
+uint64_t PlatCdSectorsRead();  // sectors read since start-up (tests)
+
+// ===================================================================
+// SIF: I/O-processor reboot and modules
+// ===================================================================
+// The I/O processor is in-process: reboot and sync answer "done" at once.
+// Modules load by file name from a registry, matched in any directory and
+// case (";1" ignored): the required drivers always load; the sound module
+// "ZESOUND2.IRX" only while sound is enabled.
+constexpr int SIF_ERR_NOFILE = -2;      // no such module
+constexpr int SIF_ERR_BIND = -65536;    // binding the module failed
+void sceSifInitRpc(int mode);
+int sceSifRebootIop(const char* image);  // non-zero when done
+int sceSifSyncIop();                     // non-zero when done
+int sceFsReset();
+int sceSifLoadModule(const char* path, int arglen, const char* args);  // id >= 0, or < 0
+void PlatSifAddModule(const char* name);  // a module file name that loads from now on
+int sceSifInitIopHeap();
+int sceSdRemoteInit();
+void PlatIopSetSoundEnabled(bool enabled);  // default on; --nosound turns it off
+// Test hooks: loads of the named module fail with code (0: load again);
+// which modules loaded; forget every load and failure.
+void PlatIopFailModule(const char* name, int code);
+bool PlatIopModuleLoaded(const char* name);
+void PlatIopReset();
 
 // ===================================================================
 // Running the system
@@ -253,33 +324,16 @@ int sceLseek(int fd, int offset, int whence);
 // error in the main thread ends the process with EXIT_FATAL instead.
 int PlatformRun(int (*main)(int argc, char** argv), int argc, char** argv);
 // Takes the host's own options out of argv: --clock=real|virtual,
-// --host0=DIR (the host root), --tty=DIR (debug channel files),
-// --memcard=DIR (the memory cards), --pad0= and --pad1=none|sdl|script:FILE
-// (pad sources), --nosound (the sound module does not load).
+// --host0=DIR (the host root), --cdrom0=DIR (the disc root), --tty=DIR
+// (debug channel files), --memcard=DIR (the memory cards), --pad0= and
+// --pad1=none|sdl|script:FILE (pad sources), --nosound (the sound module
+// does not load).
 void PlatParseHostOptions(int* argc, char** argv);
 constexpr int MAIN_THREAD_PRIORITY = 0;
 
 // The kernel's program end: flushes the logs and ends the process with the
 // status. Tests' halt hook is called first (it may not return).
 [[noreturn]] void Exit(int status);
-
-// ===================================================================
-// I/O-processor modules (SIF) and the remote libraries' start-up
-// ===================================================================
-// Module loading is a registry of the modules the system knows, matched by
-// file name (any directory, upper or lower case, a ";1" suffix ignored).
-// The required modules always load; the sound module "ZESOUND2.IRX" loads
-// only while sound is enabled.
-constexpr int SIF_ERR_NOFILE = -203;        // no such module
-constexpr int SIF_ERR_BIND = -65536;        // binding the module failed
-int sceSifLoadModule(const char* path, int argLength, const char* args);  // id >= 0, or < 0
-int sceSifInitIopHeap();
-int sceSdRemoteInit();
-void PlatIopSetSoundEnabled(bool enabled);  // default on; --nosound turns it off
-// Test hook: loads of the named module fail with code (0: load again).
-void PlatIopFailModule(const char* name, int code);
-bool PlatIopModuleLoaded(const char* name);
-void PlatIopReset();  // forgets every loaded module and failure
 
 // ===================================================================
 // Memory card (libmc): one host directory per port and slot

@@ -11,6 +11,7 @@ void PlatParseHostOptions(int* argc, char** argv) {
     if (strcmp(a, "--clock=virtual") == 0) KernelSetClock(KCLOCK_VIRTUAL);
     else if (strcmp(a, "--clock=real") == 0) KernelSetClock(KCLOCK_REAL);
     else if (strncmp(a, "--host0=", 8) == 0) PlatSetHostRoot(a + 8);
+    else if (strncmp(a, "--cdrom0=", 9) == 0) PlatSetDiscRoot(a + 9);
     else if (strncmp(a, "--tty=", 6) == 0) PlatSetTtyDirectory(a + 6);
     else if (strncmp(a, "--memcard=", 10) == 0) PlatSetMemCardRoot(a + 10);
     else if (strcmp(a, "--nosound") == 0) PlatIopSetSoundEnabled(false);

@@ -35,8 +35,16 @@ void Prolog(const char* file, int line) {
 void StartChannels() {
   if (g_channelsReady) return;
   g_channelsReady = 1;
+  // The file layer reports with debug messages of its own: the call site
+  // being reported is kept across them.
+  const char* path = g_path;
+  const char* name = g_name;
+  int line = g_line;
   ZEFILE f = ZeFileOpen(ERRLOG, 1);  // each run starts with an empty log
   if (f) ZeFileClose(f);
+  g_path = path;
+  g_name = name;
+  g_line = line;
   for (int n = 0; n < ZETTY_CHANNELS; n++) {
     scePrintf("\n");
     opt[n].socket = sceDeci2Open(uint16_t(ZETTY_PROTOCOL + n), &opt[n], EventHandler);
