@@ -5,6 +5,7 @@
 
 #include "platform.h"
 #include "zecore.h"
+#include "zeps2.h"
 #include "zesound2.h"
 
 namespace {
@@ -21,8 +22,7 @@ constexpr int PLAY_EVERY = 60;
 
 void SoundCheckStart(const char* name) {
   if (!name) return;
-  // As the I/O-processor start-up does: the module loads while sound is on.
-  zesound_irx_loaded = sceSifLoadModule("host0:ZESOUND2.IRX", 0, nullptr) >= 0;
+  ZePs2InitIOP();  // loads the sound module unless sound is left out
   ZeStrCpy(g_name, "");
   for (int i = 0; name[i] && i < int(sizeof g_name) - 1; i++) g_name[i] = name[i], g_name[i + 1] = 0;
   g_table[0].name = g_name;

@@ -62,7 +62,7 @@ struct Effect {
   uint32_t block, blockSize;   // the sound memory it takes, header included
 };
 
-PlatSoundMode g_soundMode = PSOUND_OFF;
+PlatSoundMode g_soundMode = PSOUND_NULL;
 bool g_loaded = false;
 
 std::map<int, FileId> g_ids;

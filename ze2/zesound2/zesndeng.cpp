@@ -10,7 +10,6 @@
 #include <cstring>
 
 int zesound_enabled = 0;
-int zesound_irx_loaded = 0;
 ZESOUNDENTRY* zesound_filenames = nullptr;
 float zesound_fade_start = 2.0f, zesound_fade_end = 15.0f;
 int zesound_dpl_enabled = 1;

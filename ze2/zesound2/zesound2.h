@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "platform.h"
+#include "zeps2.h"
 
 // ===================================================================
 // Sound-module link (zesndlink)
@@ -361,7 +362,7 @@ constexpr uint32_t ZESOUND_STREAM_BUFFER = 0x5010, ZESOUND_STREAM_BUFFER_SIZE = 
 constexpr uint32_t ZESOUND_SFX_MEMORY = 0xA6410;
 
 extern int zesound_enabled;     // 0 until ZeSoundInitEx succeeds
-extern int zesound_irx_loaded;  // set by the I/O-processor start-up when the module loaded
+// zesound_irx_loaded (zeps2.h): set by the I/O-processor start-up when the module loaded.
 extern ZESOUNDENTRY* zesound_filenames;
 extern float zesound_fade_start, zesound_fade_end;  // 3-D fade distances (2.0, 15.0)
 extern int zesound_dpl_enabled;  // surround: sounds behind get a phase-inverted right channel
