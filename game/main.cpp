@@ -1,11 +1,12 @@
 // The program's entry. Until the game's start-up exists this runs the
-// whole-system check: the kernel, the video mode and its swaps, a
-// loader-style thread paced by the vertical blanks, the tagged heap, the
-// timing sets and error reporting.
+// whole-system check: the kernel, the video mode and its swaps, the render
+// streams flushed and kicked every frame, a loader-style thread paced by
+// the vertical blanks, the tagged heap, the timing sets and error reporting.
 #include "platform.h"
 #include "zecore.h"
 #include "zeps2.h"
 #include "soundcheck.h"
+#include "ze3d.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +52,9 @@ int GameMain(int argc, char** argv) {
   ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
   ZePs2InitVU();
   SoundCheckStart(g_sound);
+  ZeTrigInit();
+  ZeVpInit();
+  ZeRndrStreamInit(ZERNDRSTREAM_DEFAULT_BUFFER);
 
   SemaParam sp{};
   sp.initCount = 0;
@@ -68,11 +72,13 @@ int GameMain(int argc, char** argv) {
   uint64_t startField = KernelFields();
   for (int f = 0; f < g_frames; f++) {
     ZeErrorCheck("Main Thread");
-    tbslotReset(nullptr, 0);
-    tbslotBeginFn(nullptr, 0);
+    // The frame: its streams linked into one chain, then the swap, the
+    // kick and the other stream buffer for the next frame.
+    ZeRndrStreamFlush();
     ZePs2ScreenSwap(1);
-    tbslotEndFn(nullptr, 0);
     SoundCheckFrame(f);
+    ZeRndrVu1Draw();
+    ZeRndrSwapStreamBuffers();
     g_loaderActive = 1;
     ResumeThread(g_loader);
     WaitSema(g_frameSema);  // the loader runs until the vertical-blank end

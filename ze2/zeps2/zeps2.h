@@ -190,16 +190,40 @@ void VU1_DisplaySRegs();
 
 // VU1 microprogram chains (vu1man): a DMA ret tag whose data uploads the
 // program with MPG (its image begins with the signature of docs/vu1.md)
-// and sets BASE 0x100 and OFFSET 0x180. A DMA call of one loads it.
+// and sets BASE and OFFSET (0x100 and 0x180: two input buffers of 384
+// quadwords from 256). A DMA call of one loads it.
 struct VU1PROGRAM {
   const char* name;   // the native program's name in the signature
   int start, end;     // micro memory, bytes
+  int base, offset;   // the VIF's BASE and OFFSET, quadwords
   uint32_t* chain;
 };
 extern const VU1PROGRAM vu1_program_table[];
 extern const int vu1_program_table_count;
+// The resident transform program (0x0000), the fractal patches' program
+// that replaces it, and the overlays (0x1800).
 extern uint32_t vu_load_xform_mpg[];
+extern uint32_t vu_load_patch_vu0_mpg[];
+extern uint32_t vu_load_tri_mpg[];
 extern uint32_t vu_load_tric_mpg[];
+extern uint32_t vu_load_tricu_mpg[];
+extern uint32_t vu_load_trica_mpg[];
+extern uint32_t vu_load_xformuv_mpg[];
+extern uint32_t vu_load_faceon_mpg[];
+extern uint32_t vu_load_ptl_mpg[];
+extern uint32_t vu_load_fx_mpg[];
+extern uint32_t vu_load_fx2_mpg[];
+extern uint32_t vu_load_fx3_mpg[];
+extern uint32_t vu_load_fog_mpg[];
+extern uint32_t vu_load_water_mpg[];
+extern uint32_t vu_load_wateruv_mpg[];
+extern uint32_t vu_load_nrmmap_mpg[];
+extern uint32_t vu_load_triglass_mpg[];
+extern uint32_t vu_load_patchsphere_mpg[];
+extern uint32_t vu_load_tricuf_mpg[];
+extern uint32_t vu_load_tricma_mpg[];
+extern uint32_t vu_load_cloud_mpg[];
+extern uint32_t vu_load_starblobs_mpg[];
 // Quadwords of a program chain covering micro memory start..end (bytes).
 constexpr int Vu1ProgramChainQwords(int start, int end) {
   int instrs = (end - start) / 8;

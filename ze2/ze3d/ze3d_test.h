@@ -1,0 +1,65 @@
+// Helpers shared by ze3d's tests: packets written by the writer's
+// protocol and a reader of the frame chain.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "gfx_test.h"
+#include "platform_test.h"
+#include "ze3d.h"
+
+// One cnt packet of n quadwords into s, its first word mark, by the
+// writer's protocol (link, write, open next tag). Returns the packet's tag.
+inline uint32_t* WritePacket(ZERNDRSTREAM* s, uint32_t mark, int qwords = 1) {
+  ZeRndrStreamLink(s);
+  uint32_t* tag = s->write;
+  uint32_t* p = vpDmaTag_Cnt(tag);
+  for (int i = 0; i < qwords * 4; i++) p[i] = i == 0 ? mark : 0;
+  p = vpDmaTag_Close(p + qwords * 4);
+  s->write = p;
+  rndrstream_free = vpDmaTag_Next(p, nullptr);
+  return tag;
+}
+
+inline const char* ProgramName(uint32_t addr) {
+  for (int i = 0; i < vu1_program_table_count; i++)
+    if (EeAddrOf(vu1_program_table[i].chain) == addr) return vu1_program_table[i].name;
+  return "?";
+}
+
+// The frame chain as the DMA controller reads it: "call:<program>" for a
+// program call, the first data word of every cnt packet in hex, "end" at
+// the end tag.
+inline std::vector<std::string> ReadChain(const uint32_t* tag) {
+  std::vector<std::string> out;
+  for (int n = 0; tag && n < 10000; n++) {
+    const uint32_t id = (tag[0] >> 28) & 7, qwc = tag[0] & 0xffff;
+    const uint32_t* next = tag + 4 + qwc * 4;
+    char buf[32];
+    switch (id) {
+      case DMATAG_CNT:
+        snprintf(buf, sizeof buf, "%x", qwc ? tag[4] : 0u);
+        if (qwc) out.push_back(buf);
+        tag = next;
+        break;
+      case DMATAG_NEXT:
+        tag = static_cast<const uint32_t*>(EeAddrToPtr(tag[1]));
+        break;
+      case DMATAG_CALL:
+        out.push_back(std::string("call:") + ProgramName(tag[1]));
+        tag = next;
+        break;
+      case DMATAG_END:
+        out.push_back("end");
+        return out;
+      default:
+        snprintf(buf, sizeof buf, "tag%u", id);
+        out.push_back(buf);
+        tag = next;
+        break;
+    }
+  }
+  out.push_back("runaway");
+  return out;
+}
