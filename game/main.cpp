@@ -5,6 +5,7 @@
 #include "platform.h"
 #include "zecore.h"
 #include "zeps2.h"
+#include "soundcheck.h"
 #include "ze3d.h"
 
 #include <cstdlib>
@@ -14,6 +15,7 @@ namespace {
 
 int g_frames = 120;
 bool g_failInLoader = false;
+const char* g_sound = nullptr;  // --play=NAME: a sound to play with --sound
 int g_loader, g_frameSema;
 volatile int g_loaderActive;
 int g_loaderTurns;
@@ -43,11 +45,13 @@ int GameMain(int argc, char** argv) {
   for (int i = 1; i < argc; i++) {
     if (strncmp(argv[i], "--frames=", 9) == 0) g_frames = atoi(argv[i] + 9);
     else if (strcmp(argv[i], "--fail-in-loader") == 0) g_failInLoader = true;
+    else if (strncmp(argv[i], "--play=", 7) == 0) g_sound = argv[i] + 7;
   }
   scePrintf("ze2: start-up check (%s time)\n", KernelGetClock() == KCLOCK_VIRTUAL ? "virtual" : "real");
   ZePs2Init();
   ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
   ZePs2InitVU();
+  SoundCheckStart(g_sound);
   ZeTrigInit();
   ZeVpInit();
   ZeRndrStreamInit(ZERNDRSTREAM_DEFAULT_BUFFER);
@@ -72,6 +76,7 @@ int GameMain(int argc, char** argv) {
     // kick and the other stream buffer for the next frame.
     ZeRndrStreamFlush();
     ZePs2ScreenSwap(1);
+    SoundCheckFrame(f);
     ZeRndrVu1Draw();
     ZeRndrSwapStreamBuffers();
     g_loaderActive = 1;
@@ -82,6 +87,7 @@ int GameMain(int argc, char** argv) {
   ZeIntRemVBlankE(&g_loaderSwitch);
   ZeIntRemoveAllHandlers();
 
+  SoundCheckEnd();
   scePrintf("ze2: %d frames in %d fields, last frame %d lines, loader turns %d\n", g_frames,
             int(KernelFields() - startField), tbslotLastValue(nullptr, 0), g_loaderTurns);
   tbsetDestroy(tb_default_set);

@@ -13,7 +13,13 @@ void PlatParseHostOptions(int* argc, char** argv) {
     else if (strncmp(a, "--host0=", 8) == 0) PlatSetHostRoot(a + 8);
     else if (strncmp(a, "--cdrom0=", 9) == 0) PlatSetDiscRoot(a + 9);
     else if (strncmp(a, "--tty=", 6) == 0) PlatSetTtyDirectory(a + 6);
-    else if (strncmp(a, "--display=", 10) == 0) {
+    else if (strncmp(a, "--memcard=", 10) == 0) PlatSetMemCardRoot(a + 10);
+    else if (strcmp(a, "--nosound") == 0) PlatIopSetSoundEnabled(false);
+    else if (strcmp(a, "--sound") == 0) PlatSetSound(PSOUND_AUTO);
+    else if (strcmp(a, "--sound=null") == 0) PlatSetSound(PSOUND_NULL);
+    else if (strncmp(a, "--pad", 5) == 0 && (a[5] == '0' || a[5] == '1') && a[6] == '=') {
+      if (!PlatPadSetSourceByName(a[5] - '0', a + 7)) PlatFatal("%s: expected none, sdl or script:FILE", a);
+    } else if (strncmp(a, "--display=", 10) == 0) {
       if (!DisplaySetBackend(a + 10)) PlatFatal("unknown display \"%s\" (auto, sdl or null)", a + 10);
     } else if (strncmp(a, "--snapshot=", 11) == 0) {
       // --snapshot=N:FILE: a PNG of the field shown at swap N.

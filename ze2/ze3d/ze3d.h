@@ -159,7 +159,7 @@ constexpr int ZEVU1_MODE = 23;
 // Mode word x: what the stream's state block is.
 enum { ZEVU1_MODE_UNLIT = 0, ZEVU1_MODE_LIT = 1, ZEVU1_MODE_MATRIX = 4 };
 
-extern int32_t rndrstream_local_mtx_id;  // current ids; -1 until first set
+extern int32_t rndrstream_local_mtx_id;  // current ids; local and view -1 until first set
 extern int16_t rndrstream_view_mtx_id;
 extern int16_t rndrstream_scissor_id;
 extern int16_t rndrstream_xyoffset_id;

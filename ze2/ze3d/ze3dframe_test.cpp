@@ -118,3 +118,12 @@ TEST_F(Frame3d, FramesKickAndSwapBuffersEveryFrame) {
   ZeRndrVu1Draw();
   EXPECT_EQ(DmaQwordsMoved(), moved);
 }
+
+TEST_F(Frame3d, AnOverlayWithoutItsNativeProgramIsAClearFatalError) {
+  EeQwords chain(4);
+  vpDmaTag_Call(chain.qw(0), vu_load_tricu_mpg);
+  vpDmaTag_EndEx(chain.qw(1), 0, 0x14000300);  // MSCAL 0x300
+  EXPECT_HALT(VU1_DmaWrite(chain.w), "no native program named \"tricu\"");
+  vu1_dma_status = 0;  // the halted transfer never raised its end interrupt
+  EXPECT_STREQ(Vu1ProgramAt(0x300), "tricu");
+}

@@ -81,6 +81,28 @@ TEST_F(Streams, ConsecutiveWritesShareASegmentAndOthersArePatchedIn) {
   EXPECT_EQ(rndrstream_3d_l->first.get(), nullptr) << "streams are empty after a flush";
 }
 
+TEST_F(Streams, SegmentsJumpOverAllocatedDataAndStayInTheirFramesBuffer) {
+  WritePacket(rndrstream_2d, 0x2d1);
+  uint32_t* openTag = rndrstream_2d->write;
+  auto* data = static_cast<uint32_t*>(ZeRndrStreamAlloc(3));
+  EXPECT_EQ(data, openTag + 4);
+  data[0] = 0xdead;  // referenced by packets, never read as a tag
+  uint32_t* next = WritePacket(rndrstream_2d, 0x2d2);
+  EXPECT_EQ(next, data + 12) << "a new segment after the data";
+  EXPECT_EQ(openTag[1], EeAddrOf(next));
+  ZeRndrStreamFlush();
+  EXPECT_EQ(ReadChain(rndrstream_start), (Seq{SETUP, "2d1", "2d2", "end"}));
+
+  // The next frame's segments lie in the other buffer only.
+  ZeRndrSwapStreamBuffers();
+  uint32_t* a = WritePacket(rndrstream_2d, 0x2d3);
+  const uint8_t* b1 = rndrstream_buffer[1];
+  EXPECT_GE(reinterpret_cast<uint8_t*>(a), b1);
+  EXPECT_LT(reinterpret_cast<uint8_t*>(a), b1 + rndrstream_buffer_size);
+  ZeRndrStreamFlush();
+  EXPECT_EQ(ReadChain(rndrstream_start), (Seq{SETUP, "2d3", "end"}));
+}
+
 TEST_F(Streams, ProgramsAreCalledOnlyWhereTheyChange) {
   ZERNDRSTREAM* alsoUnlit = ZeRndrStreamAllocStream(0x10000000 - 1, vu_load_tricu_mpg, 0x3c);
   WritePacket(rndrstream_ptl, 0x71);

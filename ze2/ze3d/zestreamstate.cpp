@@ -27,8 +27,12 @@ alignas(16) uint32_t g_local[7 * 4] = {Cnt(6, DMAMK_MTXLOAD), 0, 0, UnpackV4_32(
 constexpr int LOCAL_MODE_WORD = 21, LOCAL_MSCAL_WORD = 23, LOCAL_MSCNT_WORD = 24;
 
 // View and clip matrices; the scissor-clip copy differs in the clip matrix.
-alignas(16) uint32_t g_view[10 * 4] = {Cnt(9, 0), 0, 0, UnpackV4_32(4, ZEVU1_VIEW_MTX)};
-alignas(16) uint32_t g_viewScissor[10 * 4] = {Cnt(9, 0), 0, 0, UnpackV4_32(4, ZEVU1_VIEW_MTX)};
+alignas(16) uint32_t g_view[10 * 4] = {Cnt(9, 0), 0, 0, UnpackV4_32(4, ZEVU1_VIEW_MTX),
+                                      0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                      0, 0, 0, UnpackV4_32(4, ZEVU1_CLIP_MTX)};
+alignas(16) uint32_t g_viewScissor[10 * 4] = {Cnt(9, 0), 0, 0, UnpackV4_32(4, ZEVU1_VIEW_MTX),
+                                             0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                             0, 0, 0, UnpackV4_32(4, ZEVU1_CLIP_MTX)};
 constexpr int VIEW_CLIP_QW = 5;
 
 alignas(16) uint32_t g_yaw[2 * 4] = {Cnt(1, 0), 0, 0, UnpackV4_32(1, ZEVU1_CAMERA_YAW)};
@@ -120,7 +124,6 @@ int ZeRndrSetViewMtx(const ZEMTX* view, const ZEMTX* clip, const ZEMTX* scissorC
   WriteView(view);
   PutMtx(g_view, 1 + VIEW_CLIP_QW, clip);
   PutMtx(g_viewScissor, 1 + VIEW_CLIP_QW, scissorClip);
-  g_view[VIEW_CLIP_QW * 4 + 3] = g_viewScissor[VIEW_CLIP_QW * 4 + 3] = UnpackV4_32(4, ZEVU1_CLIP_MTX);
   rndrstream_view_mtx_id = int16_t(NextId(&g_viewCounter));
   return 1;
 }
@@ -133,7 +136,8 @@ void ZeRndrSetZFix(int z) {
   ZeMtxMulH(&v, &rndrstream_saved_view, &rndrstream_zfix_mtx);
   PutMtx(g_view, 1, &v);
   PutMtx(g_viewScissor, 1, &v);
-  rndrstream_view_mtx_id = int16_t(NextId(&g_viewCounter));
+  // Before the first view there is nothing for the streams to receive.
+  if (rndrstream_view_mtx_id >= 0) rndrstream_view_mtx_id = int16_t(NextId(&g_viewCounter));
 }
 
 void FaceYDirStream(ZEANG yaw) {

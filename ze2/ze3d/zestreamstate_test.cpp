@@ -138,16 +138,16 @@ TEST_F(StreamState, MatricesAreSentByChangeIdWithTheModeAndTheKick) {
   EXPECT_EQ(Written(rndrstream_system, local), 0) << "takes no local matrix";
 
   ZeRndrSetLocalMtx(&t, 2);
-  ZERNDRSTREAM* spec = ZeRndrStreamAllocStream(1, vu_load_xformuv_mpg, 0x3e);
-  ZeRndrStreamLink(spec);
-  p = spec->write;
-  EXPECT_EQ(ZeRndrStreamSetLocalMtxEx(spec, 1), 1);
+  ZERNDRSTREAM* specular = ZeRndrStreamAllocStream(1, vu_load_xformuv_mpg, 0x3e);
+  ZeRndrStreamLink(specular);
+  p = specular->write;
+  EXPECT_EQ(ZeRndrStreamSetLocalMtxEx(specular, 1), 1);
   EXPECT_EQ(p[21], 4u) << "specular stream: mode 4";
   EXPECT_EQ(p[23], 0x14000002u) << "mode 2 starts at 2";
   EXPECT_EQ(p[28], 0x10000000u) << "the kick: an empty cnt";
   EXPECT_EQ(p[30], 0x1400000au);
   EXPECT_EQ(p[31], 0x17000000u);
-  rndrstream_free = vpDmaTag_Next(spec->write, nullptr);
+  rndrstream_free = vpDmaTag_Next(specular->write, nullptr);
   EXPECT_EQ(Written(rndrstream_3d_u, localKick), 8);
 
   const ZEMTX v = Translation(0, 0, 5), c1 = Translation(1, 0, 0), c2 = Translation(2, 0, 0);
@@ -213,12 +213,12 @@ TEST_F(StreamState, LandscapeLightsTurnOnceAndPortraitRestoresThem) {
 }
 
 TEST_F(StreamState, SpecularStrengthFadesTowardTheViewAndNeverGivesNaN) {
-  ZERNDRSTREAM* spec = ZeRndrStreamAllocStream(1, vu_load_xformuv_mpg, 0x3e);
+  ZERNDRSTREAM* specular = ZeRndrStreamAllocStream(1, vu_load_xformuv_mpg, 0x3e);
   auto block = [&] {
-    ZeRndrStreamLink(spec);
-    uint32_t* p = spec->write;
-    ZeRndrStreamSetMisc(spec);
-    rndrstream_free = vpDmaTag_Next(spec->write, nullptr);
+    ZeRndrStreamLink(specular);
+    uint32_t* p = specular->write;
+    ZeRndrStreamSetMisc(specular);
+    rndrstream_free = vpDmaTag_Next(specular->write, nullptr);
     const uint32_t* blk = p + (3 + 4) * 4;  // after the frame, scissor and offset
     EXPECT_EQ(blk[0], 0x10170005u) << "cnt, SPECLOAD, 5 quadwords";
     std::vector<float> b(20);

@@ -459,6 +459,34 @@ int ZePPUnpack(const void* header, void* output);
 int ZePPGetSize(ZEFILE file);
 
 // ===================================================================
+// Relocatable modules (zedll)
+// ===================================================================
+// A module is loaded into the caller's buffer: the record first, the image
+// at the next 128-byte boundary at least 76 bytes on. The platform's loader
+// binds it: its needs resolved against the program's exports, the program's
+// slots for its exports filled (and zeroed again when it is unloaded).
+
+struct ZEDLL {
+  uint32_t loader;     // the platform loader's word
+  EePtr<void> image;   // load address, 128-byte aligned
+  int size;            // loaded bytes
+  char name[64];       // as passed to ZeDllLoad
+};
+static_assert(sizeof(ZEDLL) == 76 && offsetof(ZEDLL, name) == 12);
+static_assert(offsetof(ZEDLL, image) == offsetof(SnDllHeader, image) &&
+              offsetof(ZEDLL, size) == offsetof(SnDllHeader, size));
+
+extern int zedll_loaded;  // modules loaded less modules unloaded
+
+void ZeDllInit(ZEDAT* archive);
+// Loads and binds a module ("@dll" in front of a name not starting with '@')
+// at *address, which ends past the image rounded up to 128. Null when the
+// file cannot be loaded; a loader error is fatal.
+ZEDLL* ZeDllLoad(const char* name, int unused, char** address, char* end);
+void ZeDllUnload(ZEDLL* dll);
+void ZeDllReportError(int code, const char* file, int line);  // 0 does nothing; else fatal
+
+// ===================================================================
 // Text-file parser (zefpar)
 // ===================================================================
 

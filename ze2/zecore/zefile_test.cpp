@@ -283,33 +283,19 @@ TEST_F(Files, ReadFromUsesDiscSectorsWhenSizeAndPositionAllow) {
 
 namespace {
 
-// A stand-in sound module serving files by path from a table.
-std::map<std::string, std::vector<uint8_t>> g_soundFiles;
-void SoundFind(const char* path, int* sector, int* size) {
-  auto it = g_soundFiles.find(path);
-  int k = 0;
-  for (auto i = g_soundFiles.begin(); i != it && i != g_soundFiles.end(); ++i) k++;
-  *sector = it == g_soundFiles.end() ? 0 : 100 + k;
-  *size = it == g_soundFiles.end() ? 0 : int(it->second.size());
-}
-int SoundRead(int sector, int pos, void* dest, int count) {
-  auto it = g_soundFiles.begin();
-  std::advance(it, sector - 100);
-  memcpy(dest, it->second.data() + pos, size_t(count));
-  return count;
-}
-const ZESOUNDFILESERVICE g_fakeSound = {SoundFind, SoundRead};
-
+// The sound module stand-in serves the files while sound is on.
 struct SoundFiles : FileTest {
   void SetUp() override {
     FileTest::SetUp();
-    g_soundFiles.clear();
-    ZeSoundSetFileService(&g_fakeSound);
+    ASSERT_EQ(SndModuleLoad(PSOUND_NULL), 0);
+    SOUND_InitIOP();
+    SOUND_SetMaxStreamLimit(4);
+    FlushIOPCommand(0);
     zesound_enabled = 1;
   }
   void TearDown() override {
-    FileTest::TearDown();
-    ZeSoundSetFileService(nullptr);
+    FileTest::TearDown();  // closes what the test left open
+    SndModuleUnload();
   }
 };
 
@@ -317,7 +303,7 @@ struct SoundFiles : FileTest {
 
 TEST_F(SoundFiles, ReadOnlyFilesGoThroughTheSoundModule) {
   std::vector<uint8_t> bytes = TestBytes(3000, 4);
-  g_soundFiles["host0:MUSIC\\SONG.VAG"] = bytes;
+  Make("MUSIC/SONG.VAG", bytes);
   ZEFILE h = ZeFileOpen("music\\song.vag", 0);
   ASSERT_EQ(h, 18);
   EXPECT_EQ(ZeFileOpenSize(h), 3000);
@@ -340,14 +326,15 @@ TEST_F(SoundFiles, ReadOnlyFilesGoThroughTheSoundModule) {
   EXPECT_GE(w, 1);
   EXPECT_LE(w, 16) << "writes go to the platform";
   ZeFileClose(w);
+  ZeFileSeek(h, 0, 0);
+  EXPECT_HALT(ZeSoundFRead(h - 1, out + 1, 1), "Data MUST be 64 byte aligned");
   ZeFileClose(h);
   EXPECT_HALT(ZeSoundFRead(h - 1, out, 1), "Attempted to Read ZeSoundFile with a closed file handel");
-  EXPECT_HALT(ZeSoundFRead(17, out + 1, 1), "Data MUST be 64 byte aligned");
 }
 
 TEST_F(SoundFiles, BufferedSoundFilesAndTheSixteenSlots) {
   std::vector<uint8_t> bytes = TestBytes(2500, 5);
-  g_soundFiles["host0:A"] = bytes;
+  Make("A", bytes);
   zefile_buffering_enabled = 1;
   ZEFILE h = ZeFileOpen("a", 0);
   EeBuf out(2500);

@@ -349,6 +349,24 @@ void ZeQuatLerp(ZEQUAT* dst, const ZEQUAT* a, const ZEQUAT* b, float t);   // t 
 void ZeQuatSlerp(ZEQUAT* dst, const ZEQUAT* a, const ZEQUAT* b, float t);  // t = 0 gives a
 
 // ===================================================================
+// Random numbers (zerand)
+// ===================================================================
+// Three independent generators: a minimal-standard one whose state the
+// caller may own (null: the shared state), a linear congruential one with a
+// shared 64-bit seed (only its low 32 bits matter), and a 16-bit one.
+
+int ZeRand(int* state);             // one step; the result is the new state
+float ZeFloatRand(int* state);      // the same step scaled by 2^-31: 0..1
+void ZeRandSetSeed(int* state, int value);
+int ZeRandInt();                    // seed = seed * 1664525 + 1013904223; the low 32 bits
+float ZeRandFloat();                // [0, 1): the low 23 bits of the new seed as the fraction
+void ZeRandSeed(int64_t seed);
+int64_t ZeRandReadSeed();
+int ZeWindRand();                   // 0..65535
+
+extern int ZeWindQS;                // the 16-bit generator's state (initially 4965)
+
+// ===================================================================
 // Planes, polygons and clipping (zeplane)
 // ===================================================================
 

@@ -2,6 +2,7 @@
 // interrupts, timing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform.h"
@@ -302,3 +303,113 @@ int tbslotLastValue(TBSET* set, int slot);
 void timeUserReset();
 int timeUserRead();
 int GetElapsedTime();
+
+// ===================================================================
+// I/O-processor start-up and memory-card calls (ps2iop)
+// ===================================================================
+// ZePs2InitIOP loads the I/O processor's modules once, in order: a required
+// one that fails ends the program (non-zero status) after its message; the
+// sound module may fail (sound is then off). Then it starts the memory-card,
+// pad, I/O-processor heap and remote sound libraries.
+
+extern int zesound_irx_loaded;  // 1 when the engine's sound module loaded
+extern int ps2iop_started;      // set by the first ZePs2InitIOP
+void ZePs2InitIOP();
+
+// Memory-card calls:
+// Each issues one memory-card request. async 0 waits for it and returns its
+// final result; otherwise the request's own return value comes back at once
+// and the caller collects the completion (sceMcSync). A request the library
+// refuses returns its refusal either way. Negative results are failures; a
+// waited open returns the descriptor. Values are little-endian.
+
+int ZeMcOpen(int port, int slot, const char* name, int mode, int async);
+int ZeMcRead(int fd, void* buffer, int size, int async);
+int ZeMcWrite(int fd, const void* buffer, int size, int async);
+int ZeMcClose(int fd, int async);
+int ZeMcDelete(int port, int slot, const char* name, int async);
+int ZeMcSeek(int fd, int offset, int origin, int async);
+int ZeMcWriteFloat(int fd, float value, int async);
+int ZeMcWriteInt(int fd, int value, int async);
+int ZeMcWriteUnsignedInt(int fd, unsigned value, int async);
+int ZeMcWriteShort(int fd, int value, int async);  // the low 16 bits
+int ZeMcWriteChar(int fd, int value, int async);   // the low 8 bits
+// Typed reads always wait; a failed read gives 0.
+float ZeMcReadFloat(int fd);
+int ZeMcReadInt(int fd);
+unsigned ZeMcReadUnsignedInt(int fd);
+int ZeMcReadShort(int fd);  // sign-extended from 16 bits
+int ZeMcReadChar(int fd);   // sign-extended from 8 bits
+
+// ===================================================================
+// Pads and pad recording (ps2ctl)
+// ===================================================================
+// One ZEPAD per opened port and slot, read once a frame by ZePs2ReadPad,
+// whose state machine brings an analog pad into analog mode with aligned
+// motors and pressures. The pad on port 0 may be recorded into a caller's
+// buffer or played back from it ("PAD.BIN": see docs/pad-recording.md).
+
+enum : uint32_t {
+  ZEPAD_ANALOG = 1,    // analog mode, motors aligned: sticks read, motors may be driven
+  ZEPAD_PRESSURE = 2,  // pressure mode on
+  ZEPAD_VALID = 4,     // this read produced data
+  ZEPAD_STICKMAP = 8,  // integer sticks pass through DeadZoneValue
+};
+constexpr int ZEPAD_AREA = 1280;     // holds the pad library's DMA buffer at its first 64-byte boundary
+constexpr int ZEPAD_RAW_BYTES = 32;  // of which the report's 20 are used
+
+struct ZEPAD {
+  unsigned char padarea[ZEPAD_AREA];
+  int port;
+  int slot;
+  int state;               // set-up state 0-9 (9 ready)
+  int termid;              // 4 digital, 7 analog
+  int lx, ly, rx, ry;      // centred sticks: x right positive, y up positive
+  float flx, fly;          // scaled left stick with dead zone, about -1..1
+  float lscalex, lscaley;  // default 1.0
+  float ldzx, ldzy;        // default 0.1
+  float frx, fry;
+  float rscalex, rscaley;
+  float rdzx, rdzy;
+  uint8_t actdirect[6];    // 0 small motor (0/1), 1 big motor speed (0-255)
+  uint8_t actalign[6];     // {0, 1, 0xff, 0xff, 0xff, 0xff}
+  uint32_t buttons;        // held (set bit = held), SCE_PAD* bits
+  uint32_t prevbuttons;
+  uint32_t pressed;        // went down at this read
+  uint32_t released;       // went up at this read
+  uint32_t flags;          // ZEPAD_*
+  uint8_t raw[ZEPAD_RAW_BYTES];  // the pad library's report
+};
+static_assert(offsetof(ZEPAD, port) == 1280 && offsetof(ZEPAD, lx) == 1296 && offsetof(ZEPAD, flx) == 1312);
+static_assert(offsetof(ZEPAD, rdzy) == 1356 && offsetof(ZEPAD, actdirect) == 1360);
+static_assert(offsetof(ZEPAD, buttons) == 1372 && offsetof(ZEPAD, flags) == 1388 && offsetof(ZEPAD, raw) == 1392);
+static_assert(sizeof(ZEPAD) == 1424);
+
+// The recording buffer: this header, then 20-byte frames (frame i at byte 16 + 20 i).
+struct ZEPADREC {
+  int32_t frame;  // current frame
+  int32_t mode;   // 0 off, 1 record, 2 play
+  int32_t count;  // frames in the recording
+  int32_t limit;  // buffer frames - 2
+};
+static_assert(sizeof(ZEPADREC) == 16);
+constexpr int ZEPADREC_FRAME = 20;
+
+extern ZEPADREC* PadRecInfo;     // the attached buffer, null when none
+extern int PadDemoEnd;           // 1 once a play-back ended
+extern int PadDemoEndButtons;    // a live press of any ends a play-back (initially 0xffff)
+
+ZEPAD* ZePs2OpenPad(int port, int slot);  // null when the port cannot be opened
+void ZePs2ClosePad(ZEPAD* pad);
+// The per-frame read: -1 when the record holds valid data this frame, else
+// 0 (callers test for non-zero).
+int ZePs2ReadPad(ZEPAD* pad);
+int ZePs2PadSetMotors(ZEPAD* pad, int small, int big);
+int ZePs2ApplyDeadZone(int raw, int dz);
+int DeadZoneValue(int v);
+void InitPadPlayRecord(const char* name, int mode, int frames, void* buffer);
+void SavePadRecord(const char* name);
+int PadRecPtr();
+void PadPlayOff();
+void ZeSetPadDemoEndButtons(int mask);
+int ZePs2PadDemoEnd();
