@@ -145,6 +145,7 @@ struct GsState {
   GsVertex vq[3];   // the vertex queue
   int vqn;
   bool envDirty;
+  uint64_t envSerial;  // counts rebuilds of the drawing environment
   // The CLUT buffer: 512 halfwords. A PSMCT32 entry k keeps its low half
   // in [k] and its high half in [k + 256].
   uint16_t clut[512];

@@ -82,6 +82,7 @@ void BuildEnv() {
   bool frameOff = e.ffmt == GS_FB_NONE || fmask == 0xffffffff;
   e.drawsNothing = (frameOff && e.zmsk) || e.ztst == 0;
   g_gs.envDirty = false;
+  g_gs.envSerial++;
 }
 
 // A double to fixed point with `shift` fraction bits; far-out values (only
