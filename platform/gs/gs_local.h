@@ -268,7 +268,10 @@ void GsKickVertex(bool kick);  // an XYZ2/XYZF2 (kick) or XYZ3/XYZF3 write
 
 // Fragment of a setup at pixel (x, y).
 void GsSetupFrag(const GsDrawEnv& e, const GsSetup& s, int x, int y, GsFrag* f);
-uint32_t GsClampZ(int64_t z16, uint32_t zmax);
+inline uint32_t GsClampZ(int64_t z16, uint32_t zmax) {
+  int64_t z = z16 >> 16;
+  return z < 0 ? 0 : z > int64_t(zmax) ? zmax : uint32_t(z);
+}
 // The whole pixel pipeline for one fragment (textures, tests, blending,
 // masks, writes) through the format rows: the reference.
 void GsRefPixel(const GsDrawEnv& e, int x, int y, const GsFrag& f);

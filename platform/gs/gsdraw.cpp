@@ -392,11 +392,6 @@ const GsDrawEnv& GsEnvGet() {
   return g_env;
 }
 
-uint32_t GsClampZ(int64_t z16, uint32_t zmax) {
-  int64_t z = z16 >> 16;
-  return z < 0 ? 0 : z > int64_t(zmax) ? zmax : uint32_t(z);
-}
-
 void GsSetupFrag(const GsDrawEnv& e, const GsSetup& s, int x, int y, GsFrag* f) {
   const int dx = x - s.xo, dy = y - s.yo;
   const uint32_t ux = uint32_t(dx), uy = uint32_t(dy);

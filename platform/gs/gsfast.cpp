@@ -536,7 +536,7 @@ inline void Wrap2(__m128i a, __m128i b, __m128i andm, __m128i orm, __m128i lo, _
   *rb = _mm_unpackhi_epi16(p, _mm_setzero_si128());
 }
 
-inline __m128i Gather(const uint32_t* tex, __m128i idx) {
+__attribute__((always_inline)) inline __m128i Gather(const uint32_t* tex, __m128i idx) {
   alignas(16) int32_t i[4];
   _mm_store_si128(reinterpret_cast<__m128i*>(i), idx);
   return _mm_set_epi32(int32_t(tex[i[3]]), int32_t(tex[i[2]]), int32_t(tex[i[1]]),
@@ -544,7 +544,7 @@ inline __m128i Gather(const uint32_t* tex, __m128i idx) {
 }
 
 // The texture's colour at (u, v), 1/16 texel of level 0, four pixels.
-inline __m128i Sample(const TexView& tv, __m128i u, __m128i v) {
+__attribute__((always_inline)) inline __m128i Sample(const TexView& tv, __m128i u, __m128i v) {
   const __m128i sh = _mm_cvtsi32_si128(tv.level), tws = _mm_cvtsi32_si128(tv.tw);
   u = _mm_sra_epi32(u, sh);
   v = _mm_sra_epi32(v, sh);
@@ -565,10 +565,28 @@ inline __m128i Sample(const TexView& tv, __m128i u, __m128i v) {
   Wrap2(iu, _mm_add_epi32(iu, one), tv.andU, tv.orU, loU, hiU, &i0, &i1);
   Wrap2(jv, _mm_add_epi32(jv, one), tv.andV, tv.orV, loV, hiV, &j0, &j1);
   __m128i r0 = _mm_sll_epi32(j0, tws), r1 = _mm_sll_epi32(j1, tws);
-  __m128i t00 = Gather(tv.texels, _mm_add_epi32(r0, i0));
-  __m128i t10 = Gather(tv.texels, _mm_add_epi32(r0, i1));
-  __m128i t01 = Gather(tv.texels, _mm_add_epi32(r1, i0));
-  __m128i t11 = Gather(tv.texels, _mm_add_epi32(r1, i1));
+  __m128i t00, t10, t01, t11;
+  if (_mm_movemask_epi8(_mm_cmpeq_epi32(i1, _mm_add_epi32(i0, one))) == 0xffff) {
+    // No lane wraps: each row's two texels are neighbours, one 64-bit load.
+    alignas(16) int32_t a0[4], a1[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(a0), _mm_add_epi32(r0, i0));
+    _mm_store_si128(reinterpret_cast<__m128i*>(a1), _mm_add_epi32(r1, i0));
+    auto pairs = [&](const int32_t* a, __m128i* left, __m128i* right) {
+      auto ld = [&](int k) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(tv.texels + a[k]));
+      };
+      __m128i p01 = _mm_unpacklo_epi32(ld(0), ld(1)), p23 = _mm_unpacklo_epi32(ld(2), ld(3));
+      *left = _mm_unpacklo_epi64(p01, p23);
+      *right = _mm_unpackhi_epi64(p01, p23);
+    };
+    pairs(a0, &t00, &t10);
+    pairs(a1, &t01, &t11);
+  } else {
+    t00 = Gather(tv.texels, _mm_add_epi32(r0, i0));
+    t10 = Gather(tv.texels, _mm_add_epi32(r0, i1));
+    t01 = Gather(tv.texels, _mm_add_epi32(r1, i0));
+    t11 = Gather(tv.texels, _mm_add_epi32(r1, i1));
+  }
   // Weights per pixel across its four channels, 16-bit.
   __m128i fu16 = _mm_packs_epi32(fu, fu), fv16 = _mm_packs_epi32(fv, fv);
   fu16 = _mm_unpacklo_epi16(fu16, fu16);
@@ -590,7 +608,7 @@ inline __m128i Sample(const TexView& tv, __m128i u, __m128i v) {
 }
 
 // The texture function on four pixels (as GsTfx).
-inline __m128i Tfx(int tfx, int tcc, __m128i f, __m128i t) {
+__attribute__((always_inline)) inline __m128i Tfx(int tfx, int tcc, __m128i f, __m128i t) {
   const __m128i amask = _mm_set1_epi32(int32_t(0xff000000));
   if (tfx == 1) return tcc ? t : Sel(amask, f, t);
   const __m128i z = _mm_setzero_si128();
@@ -610,7 +628,7 @@ inline __m128i Tfx(int tfx, int tcc, __m128i f, __m128i t) {
 }
 
 // ((A - B) x C >> 7) + D on four pixels; alpha stays the source's.
-inline __m128i Blend(const FastEnv& f, __m128i s, __m128i d) {
+__attribute__((always_inline)) inline __m128i Blend(const FastEnv& f, __m128i s, __m128i d) {
   const __m128i z = _mm_setzero_si128();
   const __m128i fix = _mm_set1_epi16(int16_t(f.fix << 2));
   __m128i r[2];
@@ -740,9 +758,22 @@ void Span(const FastEnv& f, const GsSetup& s, const TexView* tv, int y, int x0, 
   }
   uint64_t zg = 0;
   const uint64_t dz = uint64_t(s.dzdx);
-  if (kZ)
+  // Depth lanes as 64-bit pairs when the whole span lies within the
+  // format's range (no clamping: the depth is linear along the span).
+  __m128i z01 = _mm_setzero_si128(), z23 = z01, zStep = z01;
+  bool zSimd = false;
+  if (kZ) {
     zg = uint64_t(s.z) + uint64_t(s.dzdy) * uint64_t(int64_t(dy)) +
          dz * uint64_t(int64_t(gx0 - s.xo));
+    const int64_t lo = int64_t(zg), hi = int64_t(zg + dz * uint64_t(int64_t(x1 + 3 - gx0)));
+    const int64_t top = (int64_t(f.zmax) << 16) | 0xffff;
+    zSimd = lo >= 0 && hi >= 0 && lo <= top && hi <= top;
+    if (zSimd) {
+      z01 = _mm_set_epi64x(int64_t(zg + dz), int64_t(zg));
+      z23 = _mm_set_epi64x(int64_t(zg + 3 * dz), int64_t(zg + 2 * dz));
+      zStep = _mm_set1_epi64x(int64_t(4 * dz));
+    }
+  }
   if (kTex && kFst) {
     l.u = start(s.u + s.dudy * uy + s.dudx * ux, s.dudx);
     l.v = start(s.v + s.dvdy * uy + s.dvdx * ux, s.dvdx);
@@ -768,10 +799,19 @@ void Span(const FastEnv& f, const GsSetup& s, const TexView* tv, int y, int x0, 
     __m128i zv = _mm_setzero_si128(), zd = zv;
     uint32_t za0 = 0, za1 = 0;
     if (kZ) {
-      alignas(16) uint32_t zz[4];
-      for (int k = 0; k < 4; k++) zz[k] = GsClampZ(int64_t(zg + dz * uint64_t(k)), f.zmax);
+      if (zSimd) {
+        zv = _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(_mm_srli_epi64(z01, 16)),
+                                             _mm_castsi128_ps(_mm_srli_epi64(z23, 16)),
+                                             _MM_SHUFFLE(2, 0, 2, 0)));
+        z01 = _mm_add_epi64(z01, zStep);
+        z23 = _mm_add_epi64(z23, zStep);
+      } else {
+        zv = _mm_set_epi32(int32_t(GsClampZ(int64_t(zg + 3 * dz), f.zmax)),
+                           int32_t(GsClampZ(int64_t(zg + 2 * dz), f.zmax)),
+                           int32_t(GsClampZ(int64_t(zg + dz), f.zmax)),
+                           int32_t(GsClampZ(int64_t(zg), f.zmax)));
+      }
       zg += 4 * dz;
-      zv = _mm_load_si128(reinterpret_cast<const __m128i*>(zz));
       Pairs(zRow, zIn, gx, &za0, &za1);
       zd = Load2(mem, za0, za1);
       if (f.zTest) {
