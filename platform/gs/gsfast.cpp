@@ -1,7 +1,8 @@
 // The fast rasteriser: triangles walked as exact spans (edge steps without
-// divisions), sprites as rectangles, pixels four at a time with SSE2, and
-// textures sampled from a cache of decoded texels (through the format
-// rows, after CLUT and TEXA) that page versions keep current. It computes
+// divisions), sprites as rectangles, pixels four (SSE2) or eight (AVX2) at
+// a time (gsspan.h), and textures sampled from a cache of decoded texels
+// (through the format rows, after CLUT and TEXA) that page versions keep
+// current. It computes
 // exactly what the reference rasteriser does; a primitive it cannot draw
 // that way (16-bit targets, aliasing buffers, varying mipmap levels) is
 // left to the reference path.
@@ -9,10 +10,9 @@
 #include <memory>
 #include <vector>
 
-#include "gs_local.h"
+#include "gsfast_local.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__) || defined(__i386__)
 
 namespace {
 
@@ -148,52 +148,21 @@ void CacheEnsure(TexEntry& e, const GsTexEnv& t, int i0, int j0, int i1, int j1,
 // The drawing environment as the fast path needs it
 // ===================================================================
 
-struct TexView {
-  const uint32_t* texels;
-  int tw;      // log2 of the level's width (row stride)
-  int level;   // coordinates shift right by this
-  int tw0, th0;  // log2 of level 0's size: STQ scales to it
-  bool bilinear;
-  // i = min(max((i & and) | or, lo), hi), per axis: every wrap mode in one form
-  __m128i andU, orU, andV, orV, loUV, hiUV;  // lo and hi as 16-bit: U in the low half, V high
-};
-
-struct FastEnv;
-using SpanFn = void (*)(const FastEnv& f, const GsSetup& s, const TexView* tv, int y, int x0,
-                        int x1);
-
 struct FastEnv {
   uint64_t serial;
   bool ok;
-  // frame
-  const uint16_t* fintra;
-  uint32_t fbase, fbw;
-  bool f24;
-  uint32_t keep;  // stored bits never written: FBMSK, and the top byte of 24-bit frames
-  // depth
-  bool zTest, zWrite, z24;
-  int ztst;
-  const uint16_t* zintra;
-  uint32_t zbase, zmax;
-  // tests
-  bool ate, date;
-  int atst, afail;
-  uint32_t aref, datm;
-  // blending
-  bool abe, colclamp;
-  int ba, bb, bc, bd;
-  uint32_t fix;
+  GsFastEnv e;
   // texture
   bool tex, fst;
-  int tfx, tcc;
-  bool lodConst;    // one filter and level for every primitive
+  bool lodConst;  // one filter and level for every primitive
   int filter, level;
   TexEntry* entry[7];
   uint64_t pin;
-  SpanFn span;
+  GsSpanFn narrow, wide;  // spans of up to 8 pixels, and longer ones
 };
 
 FastEnv g_fe;
+int g_lanes;  // 0: by the CPU; 4 or 8: forced (tests)
 
 // The filter, level and level fraction a LOD selects (as GsSampleRef does).
 void LodChoice(const GsTexEnv& t, int lod, int* filter, int* level, int* frac) {
@@ -246,32 +215,13 @@ bool WrapOf(int mode, int size, int rmin, int rmax, int32_t* andm, int32_t* orm,
   }
 }
 
-template <bool kTex, bool kGouraud, bool kZ, bool kBlend, bool kFst>
-void Span(const FastEnv& f, const GsSetup& s, const TexView* tv, int y, int x0, int x1);
-void SpanFill(const FastEnv& f, const GsSetup& s, const TexView* tv, int y, int x0, int x1);
-
-template <bool kTex, bool kGouraud, bool kZ, bool kBlend>
-SpanFn PickFst(bool fst) {
-  return fst ? Span<kTex, kGouraud, kZ, kBlend, true> : Span<kTex, kGouraud, kZ, kBlend, false>;
-}
-template <bool kTex, bool kGouraud, bool kZ>
-SpanFn PickBlend(bool blend, bool fst) {
-  return blend ? PickFst<kTex, kGouraud, kZ, true>(fst) : PickFst<kTex, kGouraud, kZ, false>(fst);
-}
-template <bool kTex, bool kGouraud>
-SpanFn PickZ(bool z, bool blend, bool fst) {
-  return z ? PickBlend<kTex, kGouraud, true>(blend, fst)
-           : PickBlend<kTex, kGouraud, false>(blend, fst);
-}
-template <bool kTex>
-SpanFn PickGouraud(bool g, bool z, bool blend, bool fst) {
-  return g ? PickZ<kTex, true>(z, blend, fst) : PickZ<kTex, false>(z, blend, fst);
-}
+void SpanFill(const GsFastEnv& f, const GsSetup& s, const GsFastTex* t, int y, int x0, int x1);
 
 void Derive(const GsDrawEnv& e) {
-  FastEnv& f = g_fe;
-  f = FastEnv{};
-  f.serial = g_gs.envSerial;
+  FastEnv& fe = g_fe;
+  fe = FastEnv{};
+  fe.serial = g_gs.envSerial;
+  GsFastEnv& f = fe.e;
   // 32-bit frames (colour or depth layouts) only.
   if (e.ffmt != GS_FB_32 && e.ffmt != GS_FB_24) return;
   f.fintra = e.fpsm->intra;
@@ -295,16 +245,15 @@ void Derive(const GsDrawEnv& e) {
   f.afail = e.afail;
   f.date = e.date;
   f.datm = e.datm;
-  f.abe = e.abe;
   f.ba = e.ba;
   f.bb = e.bb;
   f.bc = e.bc;
   f.bd = e.bd;
   f.fix = e.bfix;
   f.colclamp = e.colclamp;
-  f.tex = e.tme;
-  f.fst = e.fst;
-  if (f.tex) {
+  fe.tex = e.tme;
+  fe.fst = e.fst;
+  if (fe.tex) {
     const GsTexEnv& t = e.tex;
     if (t.psm->store == GS_ST_NONE) return;
     f.tfx = t.tfx;
@@ -314,22 +263,23 @@ void Derive(const GsDrawEnv& e) {
     int minFilter = (t.mmin == 0 || t.mmin == 2 || t.mmin == 3) ? 0 : 1;
     if (t.lcm) {
       int frac;
-      LodChoice(t, t.k, &f.filter, &f.level, &frac);
+      LodChoice(t, t.k, &fe.filter, &fe.level, &frac);
       if (frac) return;
-      f.lodConst = true;
+      fe.lodConst = true;
     } else if ((t.mxl == 0 || t.mmin <= 1) && minFilter == t.mmag) {
-      f.filter = t.mmag;
-      f.level = 0;
-      f.lodConst = true;
+      fe.filter = t.mmag;
+      fe.level = 0;
+      fe.lodConst = true;
     }
-    f.pin = g_useClock;
+    fe.pin = g_useClock;
   }
-  bool fill = !f.tex && !e.iip && !f.zTest && !f.zWrite && !f.ate && !f.date && !f.abe &&
-              f.keep == 0;
-  f.span = fill ? SpanFill
-           : f.tex ? PickGouraud<true>(e.iip, f.zTest || f.zWrite, f.abe, f.fst)
-                   : PickGouraud<false>(e.iip, f.zTest || f.zWrite, f.abe, false);
-  f.ok = true;
+  const bool z = f.zTest || f.zWrite;
+  const bool fill = !fe.tex && !e.iip && !z && !f.ate && !f.date && !e.abe && f.keep == 0;
+  bool wide = g_lanes == 8 || (g_lanes == 0 && GsSpanHaveAvx2() && __builtin_cpu_supports("avx2"));
+  fe.narrow = fill ? SpanFill : GsSpanPickSse2(fe.tex, e.iip, z, e.abe, fe.fst);
+  fe.wide = fill ? SpanFill : wide ? GsSpanPickAvx2(fe.tex, e.iip, z, e.abe, fe.fst) : fe.narrow;
+  if (g_lanes == 8) fe.narrow = fe.wide;
+  fe.ok = fe.narrow && fe.wide;
 }
 
 const FastEnv& FastEnvOf(const GsDrawEnv& e) {
@@ -364,7 +314,7 @@ void FragUV(const GsDrawEnv& e, const GsSetup& s, int x, int y, int* u, int* v, 
 
 // Sets up the texture view of a primitive: false for the reference path.
 bool PrepareTexture(const GsDrawEnv& e, FastEnv& f, const GsSetup& s, const Rect& r,
-                    const GsPageSet& written, TexView* tv) {
+                    const GsPageSet& written, GsFastTex* tv) {
   const GsTexEnv& t = e.tex;
   const int xs[2] = {r.x0, r.x1 - 1}, ys[2] = {r.y0, r.y1 - 1};
   int filter = f.filter, level = f.level;
@@ -446,27 +396,30 @@ bool PrepareTexture(const GsDrawEnv& e, FastEnv& f, const GsSetup& s, const Rect
   tv->tw0 = t.lv[0].tw;
   tv->th0 = t.lv[0].th;
   tv->bilinear = filter == 1;
-  tv->andU = _mm_set1_epi32(au);
-  tv->orU = _mm_set1_epi32(ou);
-  tv->andV = _mm_set1_epi32(av);
-  tv->orV = _mm_set1_epi32(ov);
-  tv->loUV = _mm_set_epi16(lvv, lvv, lvv, lvv, lu, lu, lu, lu);
-  tv->hiUV = _mm_set_epi16(hv, hv, hv, hv, hu, hu, hu, hu);
+  tv->andU = au;
+  tv->orU = ou;
+  tv->andV = av;
+  tv->orV = ov;
+  tv->loU = lu;
+  tv->hiU = hu;
+  tv->loV = lvv;
+  tv->hiV = hv;
   return true;
 }
 
 // Common checks of a primitive covering rectangle r.
-bool Prepare(const GsDrawEnv& e, const GsSetup& s, const Rect& r, TexView* tv) {
+bool Prepare(const GsDrawEnv& e, const GsSetup& s, const Rect& r, GsFastTex* tv) {
   FastEnv& f = g_fe;
+  const uint32_t fbw = f.e.fbw;
   // Pixels beyond the buffer's width would share memory with other rows.
-  if (f.fbw == 0 || r.x1 > int(f.fbw) * 64) return false;
+  if (fbw == 0 || r.x1 > int(fbw) * 64) return false;
   // Nor may the rows reach round the end of memory onto themselves.
-  if ((uint32_t((r.y1 - 1) >> 5) + 1) * f.fbw > GS_PAGES) return false;
+  if ((uint32_t((r.y1 - 1) >> 5) + 1) * fbw > GS_PAGES) return false;
   GsPageSet frame, depth;
   frame.Clear();
   depth.Clear();
   GsMemRectPages(*e.fpsm, e.fbp, e.fbw, r.x0, r.y0, r.x1 - 1, r.y1 - 1, &frame);
-  if (f.zTest || f.zWrite) {
+  if (f.e.zTest || f.e.zWrite) {
     GsMemRectPages(*e.zpsm, e.zbp, e.fbw, r.x0, r.y0, r.x1 - 1, r.y1 - 1, &depth);
     if (frame.Intersects(depth)) return false;
     for (int i = 0; i < int(GS_PAGES / 64); i++) frame.w[i] |= depth.w[i];
@@ -475,365 +428,8 @@ bool Prepare(const GsDrawEnv& e, const GsSetup& s, const Rect& r, TexView* tv) {
   return true;
 }
 
-// ===================================================================
-// Pixels, four at a time
-// ===================================================================
-
-inline __m128i Sel(__m128i m, __m128i a, __m128i b) {
-  return _mm_or_si128(_mm_and_si128(m, a), _mm_andnot_si128(m, b));
-}
-inline __m128i Not(__m128i a) { return _mm_xor_si128(a, _mm_set1_epi32(-1)); }
-inline __m128i Load2(const uint32_t* mem, uint32_t a0, uint32_t a1) {
-  return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mem + a0)),
-                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(mem + a1)));
-}
-inline void Store2(uint32_t* mem, uint32_t a0, uint32_t a1, __m128i v) {
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(mem + a0), v);
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(mem + a1), _mm_srli_si128(v, 8));
-}
-// Four 32-bit lanes of R, G, B, A to RGBA words, each clamped to 0..255.
-inline __m128i PackChannels(__m128i r, __m128i g, __m128i b, __m128i a) {
-  __m128i x = _mm_packus_epi16(_mm_packs_epi32(r, g), _mm_packs_epi32(b, a));
-  __m128i u = _mm_unpacklo_epi8(x, _mm_srli_si128(x, 8));
-  return _mm_unpacklo_epi8(u, _mm_srli_si128(u, 8));
-}
-// Each pixel's alpha (16-bit lane 3) across its four lanes.
-inline __m128i AlphaSpread(__m128i v16) {
-  return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v16, 0xff), 0xff);
-}
-inline __m128i Floor(__m128 f) {
-  __m128i i = _mm_cvttps_epi32(f);
-  return _mm_add_epi32(i, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(i), f)));
-}
-inline __m128i StqCoord(__m128 st, __m128 rq, __m128 scale) {
-  __m128 f = _mm_mul_ps(_mm_mul_ps(st, rq), scale);
-  f = _mm_max_ps(f, _mm_set1_ps(-16777216.0f));
-  f = _mm_min_ps(f, _mm_set1_ps(16777216.0f));
-  return Floor(f);
-}
-
-inline __m128i AlphaPass(int atst, __m128i a, __m128i ref) {
-  switch (atst) {
-    case 0: return _mm_setzero_si128();
-    case 2: return _mm_cmplt_epi32(a, ref);
-    case 3: return Not(_mm_cmpgt_epi32(a, ref));
-    case 4: return _mm_cmpeq_epi32(a, ref);
-    case 5: return Not(_mm_cmplt_epi32(a, ref));
-    case 6: return _mm_cmpgt_epi32(a, ref);
-    case 7: return Not(_mm_cmpeq_epi32(a, ref));
-    default: return _mm_set1_epi32(-1);
-  }
-}
-
-// Texel indices of one axis after the wrap mode: 8 values (two sets of
-// four) through and/or, then the 16-bit clamp to [lo, hi].
-inline void Wrap2(__m128i a, __m128i b, __m128i andm, __m128i orm, __m128i lo, __m128i hi,
-                  __m128i* ra, __m128i* rb) {
-  a = _mm_or_si128(_mm_and_si128(a, andm), orm);
-  b = _mm_or_si128(_mm_and_si128(b, andm), orm);
-  __m128i p = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(a, b), lo), hi);
-  *ra = _mm_unpacklo_epi16(p, _mm_setzero_si128());
-  *rb = _mm_unpackhi_epi16(p, _mm_setzero_si128());
-}
-
-__attribute__((always_inline)) inline __m128i Gather(const uint32_t* tex, __m128i idx) {
-  alignas(16) int32_t i[4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(i), idx);
-  return _mm_set_epi32(int32_t(tex[i[3]]), int32_t(tex[i[2]]), int32_t(tex[i[1]]),
-                       int32_t(tex[i[0]]));
-}
-
-// The texture's colour at (u, v), 1/16 texel of level 0, four pixels.
-__attribute__((always_inline)) inline __m128i Sample(const TexView& tv, __m128i u, __m128i v) {
-  const __m128i sh = _mm_cvtsi32_si128(tv.level), tws = _mm_cvtsi32_si128(tv.tw);
-  u = _mm_sra_epi32(u, sh);
-  v = _mm_sra_epi32(v, sh);
-  const __m128i loU = _mm_shuffle_epi32(tv.loUV, 0x00), hiU = _mm_shuffle_epi32(tv.hiUV, 0x00);
-  const __m128i loV = _mm_shuffle_epi32(tv.loUV, 0xff), hiV = _mm_shuffle_epi32(tv.hiUV, 0xff);
-  if (!tv.bilinear) {
-    __m128i i, j, dummy;
-    Wrap2(_mm_srai_epi32(u, 4), _mm_srai_epi32(u, 4), tv.andU, tv.orU, loU, hiU, &i, &dummy);
-    Wrap2(_mm_srai_epi32(v, 4), _mm_srai_epi32(v, 4), tv.andV, tv.orV, loV, hiV, &j, &dummy);
-    return Gather(tv.texels, _mm_add_epi32(_mm_sll_epi32(j, tws), i));
-  }
-  const __m128i eight = _mm_set1_epi32(8), one = _mm_set1_epi32(1), f15 = _mm_set1_epi32(15);
-  u = _mm_sub_epi32(u, eight);
-  v = _mm_sub_epi32(v, eight);
-  __m128i fu = _mm_and_si128(u, f15), fv = _mm_and_si128(v, f15);
-  __m128i iu = _mm_srai_epi32(u, 4), jv = _mm_srai_epi32(v, 4);
-  __m128i i0, i1, j0, j1;
-  Wrap2(iu, _mm_add_epi32(iu, one), tv.andU, tv.orU, loU, hiU, &i0, &i1);
-  Wrap2(jv, _mm_add_epi32(jv, one), tv.andV, tv.orV, loV, hiV, &j0, &j1);
-  __m128i r0 = _mm_sll_epi32(j0, tws), r1 = _mm_sll_epi32(j1, tws);
-  __m128i t00, t10, t01, t11;
-  if (_mm_movemask_epi8(_mm_cmpeq_epi32(i1, _mm_add_epi32(i0, one))) == 0xffff) {
-    // No lane wraps: each row's two texels are neighbours, one 64-bit load.
-    alignas(16) int32_t a0[4], a1[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(a0), _mm_add_epi32(r0, i0));
-    _mm_store_si128(reinterpret_cast<__m128i*>(a1), _mm_add_epi32(r1, i0));
-    auto pairs = [&](const int32_t* a, __m128i* left, __m128i* right) {
-      auto ld = [&](int k) {
-        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(tv.texels + a[k]));
-      };
-      __m128i p01 = _mm_unpacklo_epi32(ld(0), ld(1)), p23 = _mm_unpacklo_epi32(ld(2), ld(3));
-      *left = _mm_unpacklo_epi64(p01, p23);
-      *right = _mm_unpackhi_epi64(p01, p23);
-    };
-    pairs(a0, &t00, &t10);
-    pairs(a1, &t01, &t11);
-  } else {
-    t00 = Gather(tv.texels, _mm_add_epi32(r0, i0));
-    t10 = Gather(tv.texels, _mm_add_epi32(r0, i1));
-    t01 = Gather(tv.texels, _mm_add_epi32(r1, i0));
-    t11 = Gather(tv.texels, _mm_add_epi32(r1, i1));
-  }
-  // Weights per pixel across its four channels, 16-bit.
-  __m128i fu16 = _mm_packs_epi32(fu, fu), fv16 = _mm_packs_epi32(fv, fv);
-  fu16 = _mm_unpacklo_epi16(fu16, fu16);
-  fv16 = _mm_unpacklo_epi16(fv16, fv16);
-  const __m128i z = _mm_setzero_si128();
-  __m128i out[2];
-  for (int half = 0; half < 2; half++) {
-    __m128i wu = half ? _mm_unpackhi_epi32(fu16, fu16) : _mm_unpacklo_epi32(fu16, fu16);
-    __m128i wv = half ? _mm_unpackhi_epi32(fv16, fv16) : _mm_unpacklo_epi32(fv16, fv16);
-    auto lo = [&](__m128i t) { return half ? _mm_unpackhi_epi8(t, z) : _mm_unpacklo_epi8(t, z); };
-    __m128i a = lo(t00), b = lo(t10), c = lo(t01), d = lo(t11);
-    // c00 (16 - fu) + c10 fu, then the same down: exact in 16 bits.
-    __m128i h0 = _mm_add_epi16(_mm_slli_epi16(a, 4), _mm_mullo_epi16(_mm_sub_epi16(b, a), wu));
-    __m128i h1 = _mm_add_epi16(_mm_slli_epi16(c, 4), _mm_mullo_epi16(_mm_sub_epi16(d, c), wu));
-    __m128i r = _mm_add_epi16(_mm_slli_epi16(h0, 4), _mm_mullo_epi16(_mm_sub_epi16(h1, h0), wv));
-    out[half] = _mm_srli_epi16(r, 8);
-  }
-  return _mm_packus_epi16(out[0], out[1]);
-}
-
-// The texture function on four pixels (as GsTfx).
-__attribute__((always_inline)) inline __m128i Tfx(int tfx, int tcc, __m128i f, __m128i t) {
-  const __m128i amask = _mm_set1_epi32(int32_t(0xff000000));
-  if (tfx == 1) return tcc ? t : Sel(amask, f, t);
-  const __m128i z = _mm_setzero_si128();
-  __m128i r[2];
-  const __m128i a16 = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
-  for (int half = 0; half < 2; half++) {
-    __m128i fx = half ? _mm_unpackhi_epi8(f, z) : _mm_unpacklo_epi8(f, z);
-    __m128i tx = half ? _mm_unpackhi_epi8(t, z) : _mm_unpacklo_epi8(t, z);
-    __m128i m = _mm_srli_epi16(_mm_mullo_epi16(tx, fx), 7);
-    if (tfx != 0) m = _mm_add_epi16(Sel(a16, tx, m), AlphaSpread(fx));  // HIGHLIGHT(2): + Af
-    r[half] = m;
-  }
-  __m128i c = _mm_packus_epi16(r[0], r[1]);
-  if (!tcc) return Sel(amask, f, c);
-  if (tfx == 3) return Sel(amask, t, c);
-  return c;
-}
-
-// ((A - B) x C >> 7) + D on four pixels; alpha stays the source's.
-__attribute__((always_inline)) inline __m128i Blend(const FastEnv& f, __m128i s, __m128i d) {
-  const __m128i z = _mm_setzero_si128();
-  const __m128i fix = _mm_set1_epi16(int16_t(f.fix << 2));
-  __m128i r[2];
-  for (int half = 0; half < 2; half++) {
-    __m128i sx = half ? _mm_unpackhi_epi8(s, z) : _mm_unpacklo_epi8(s, z);
-    __m128i dx = half ? _mm_unpackhi_epi8(d, z) : _mm_unpacklo_epi8(d, z);
-    __m128i a = f.ba == 0 ? sx : f.ba == 1 ? dx : z;
-    __m128i b = f.bb == 0 ? sx : f.bb == 1 ? dx : z;
-    __m128i dd = f.bd == 0 ? sx : f.bd == 1 ? dx : z;
-    __m128i c = f.bc == 0 ? _mm_slli_epi16(AlphaSpread(sx), 2)
-              : f.bc == 1 ? _mm_slli_epi16(AlphaSpread(dx), 2) : fix;
-    // (A - B) << 7 times C << 2, high half: (A - B) x C >> 7, floored.
-    __m128i v = _mm_add_epi16(_mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(a, b), 7), c), dd);
-    if (!f.colclamp) v = _mm_and_si128(v, _mm_set1_epi16(0xff));
-    r[half] = v;
-  }
-  return Sel(_mm_set1_epi32(int32_t(0xff000000)), s, _mm_packus_epi16(r[0], r[1]));
-}
-
-// Frame or depth word addresses of pixels gx .. gx + 3 (gx a multiple of
-// 4): two pairs of neighbouring words in the 32-bit layouts.
-inline void Pairs(uint32_t rowBase, const uint16_t* intraRow, int gx, uint32_t* a0, uint32_t* a1) {
-  uint32_t base = rowBase + (uint32_t(gx >> 6) << 11);
-  *a0 = (base + intraRow[gx & 63]) & 0xfffff;
-  *a1 = (base + intraRow[(gx & 63) + 2]) & 0xfffff;
-}
-
-// Interpolants of a span at the current group of four pixels.
-struct Lanes {
-  __m128i ch[4];     // R, G, B, A: 16.16
-  __m128i u, v;      // UV: 16.16 of 1/16 texel
-  __m128 s, t, q;    // STQ at the span's row; per pixel add d?dx (x - xo)
-  __m128 dsdx, dtdx, dqdx, wScale, hScale;
-  __m128i col;       // flat colour
-};
-
-// One group of four pixels past the depth test (the lanes in `live`):
-// colour, texture, alpha and destination alpha tests, blending, writes.
-template <bool kTex, bool kGouraud, bool kZ, bool kBlend, bool kFst>
-inline void Pixels(const FastEnv& f, const GsSetup& s, const TexView* tv, const Lanes& l,
-                   __m128i xv, __m128i live, __m128i dst, uint32_t fa0, uint32_t fa1, __m128i zv,
-                   __m128i zd, uint32_t za0, uint32_t za1) {
-  uint32_t* mem = GsMem32();
-  const __m128i sign = _mm_set1_epi32(int32_t(0x80000000));
-  const __m128i amask = _mm_set1_epi32(int32_t(0xff000000));
-  __m128i c = l.col;
-  if (kGouraud)
-    c = PackChannels(_mm_srai_epi32(l.ch[0], 16), _mm_srai_epi32(l.ch[1], 16),
-                     _mm_srai_epi32(l.ch[2], 16), _mm_srai_epi32(l.ch[3], 16));
-  if (kTex) {
-    __m128i u, v;
-    if (kFst) {
-      u = _mm_srai_epi32(l.u, 16);
-      v = _mm_srai_epi32(l.v, 16);
-    } else {
-      __m128 fx = _mm_cvtepi32_ps(_mm_sub_epi32(xv, _mm_set1_epi32(s.xo)));
-      __m128 q = _mm_add_ps(l.q, _mm_mul_ps(l.dqdx, fx));
-      __m128 rq = _mm_div_ps(_mm_set1_ps(1.0f), q);
-      u = StqCoord(_mm_add_ps(l.s, _mm_mul_ps(l.dsdx, fx)), rq, l.wScale);
-      v = StqCoord(_mm_add_ps(l.t, _mm_mul_ps(l.dtdx, fx)), rq, l.hScale);
-    }
-    c = Tfx(f.tfx, f.tcc, c, Sample(*tv, u, v));
-  }
-  // Alpha test and AFAIL: which lanes write the frame, which the depth,
-  // which keep their alpha.
-  __m128i fw = live, zw = f.zWrite ? live : _mm_setzero_si128(), keepA = _mm_setzero_si128();
-  if (f.ate) {
-    __m128i pass = AlphaPass(f.atst, _mm_srli_epi32(c, 24), _mm_set1_epi32(int32_t(f.aref)));
-    switch (f.afail) {
-      case 0:
-        fw = _mm_and_si128(fw, pass);
-        zw = _mm_and_si128(zw, pass);
-        break;
-      case 1: zw = _mm_and_si128(zw, pass); break;
-      case 2: fw = _mm_and_si128(fw, pass); break;
-      default:
-        zw = _mm_and_si128(zw, pass);
-        keepA = _mm_andnot_si128(pass, amask);
-        break;
-    }
-  }
-  if (f.date) {
-    __m128i pass = _mm_cmpeq_epi32(_mm_srli_epi32(dst, 31), _mm_set1_epi32(int32_t(f.datm)));
-    fw = _mm_and_si128(fw, pass);
-    zw = _mm_and_si128(zw, pass);
-  }
-  // 24-bit frames blend with a destination alpha of 0x80.
-  if (kBlend) c = Blend(f, c, f.f24 ? _mm_or_si128(_mm_andnot_si128(amask, dst), sign) : dst);
-  __m128i wm = _mm_andnot_si128(_mm_or_si128(_mm_set1_epi32(int32_t(f.keep)), keepA), fw);
-  if (_mm_movemask_epi8(wm)) Store2(mem, fa0, fa1, Sel(wm, c, dst));
-  if (kZ && f.zWrite) {
-    __m128i zm = _mm_andnot_si128(_mm_set1_epi32(f.z24 ? int32_t(0xff000000) : 0), zw);
-    if (_mm_movemask_epi8(zm)) Store2(mem, za0, za1, Sel(zm, zv, zd));
-  }
-}
-
-template <bool kTex, bool kGouraud, bool kZ, bool kBlend, bool kFst>
-void Span(const FastEnv& f, const GsSetup& s, const TexView* tv, int y, int x0, int x1) {
-  uint32_t* mem = GsMem32();
-  const int dy = y - s.yo;
-  const uint32_t uy = uint32_t(dy);
-  const uint32_t fRow = f.fbase + uint32_t(y >> 5) * f.fbw * 2048;
-  const uint16_t* fIn = f.fintra + (y & 31) * 64;
-  const uint32_t zRow = f.zbase + uint32_t(y >> 5) * f.fbw * 2048;
-  const uint16_t* zIn = kZ ? f.zintra + (y & 31) * 64 : nullptr;
-  const int gx0 = x0 & ~3;
-  const uint32_t ux = uint32_t(gx0 - s.xo);
-  const __m128i lanes = _mm_set_epi32(3, 2, 1, 0);
-  const __m128i x0m1 = _mm_set1_epi32(x0 - 1), x1v = _mm_set1_epi32(x1);
-  const __m128i sign = _mm_set1_epi32(int32_t(0x80000000));
-  const __m128i zLow = _mm_set1_epi32(f.z24 ? 0xffffff : -1);
-  // Interpolants at the first group's lanes; then steps of four pixels,
-  // in the same wrapping arithmetic as the reference.
-  auto start = [&](uint32_t v0, uint32_t d) {
-    return _mm_add_epi32(_mm_set1_epi32(int32_t(v0)),
-                         _mm_set_epi32(int32_t(3 * d), int32_t(2 * d), int32_t(d), 0));
-  };
-  Lanes l;
-  l.col = _mm_set1_epi32(int32_t((s.c[0] >> 16) | (s.c[1] >> 16) << 8 | (s.c[2] >> 16) << 16 |
-                                 (s.c[3] >> 16) << 24));
-  __m128i chStep[4], uStep = _mm_setzero_si128(), vStep = uStep;
-  if (kGouraud) {
-    for (int k = 0; k < 4; k++) {
-      l.ch[k] = start(s.c[k] + s.dcdy[k] * uy + s.dcdx[k] * ux, s.dcdx[k]);
-      chStep[k] = _mm_set1_epi32(int32_t(4 * s.dcdx[k]));
-    }
-  }
-  uint64_t zg = 0;
-  const uint64_t dz = uint64_t(s.dzdx);
-  // Depth lanes as 64-bit pairs when the whole span lies within the
-  // format's range (no clamping: the depth is linear along the span).
-  __m128i z01 = _mm_setzero_si128(), z23 = z01, zStep = z01;
-  bool zSimd = false;
-  if (kZ) {
-    zg = uint64_t(s.z) + uint64_t(s.dzdy) * uint64_t(int64_t(dy)) +
-         dz * uint64_t(int64_t(gx0 - s.xo));
-    const int64_t lo = int64_t(zg), hi = int64_t(zg + dz * uint64_t(int64_t(x1 + 3 - gx0)));
-    const int64_t top = (int64_t(f.zmax) << 16) | 0xffff;
-    zSimd = lo >= 0 && hi >= 0 && lo <= top && hi <= top;
-    if (zSimd) {
-      z01 = _mm_set_epi64x(int64_t(zg + dz), int64_t(zg));
-      z23 = _mm_set_epi64x(int64_t(zg + 3 * dz), int64_t(zg + 2 * dz));
-      zStep = _mm_set1_epi64x(int64_t(4 * dz));
-    }
-  }
-  if (kTex && kFst) {
-    l.u = start(s.u + s.dudy * uy + s.dudx * ux, s.dudx);
-    l.v = start(s.v + s.dvdy * uy + s.dvdx * ux, s.dvdx);
-    uStep = _mm_set1_epi32(int32_t(4 * s.dudx));
-    vStep = _mm_set1_epi32(int32_t(4 * s.dvdx));
-  }
-  if (kTex && !kFst) {
-    l.s = _mm_set1_ps(s.s + s.dsdy * float(dy));
-    l.t = _mm_set1_ps(s.t + s.dtdy * float(dy));
-    l.q = _mm_set1_ps(s.q + s.dqdy * float(dy));
-    l.dsdx = _mm_set1_ps(s.dsdx);
-    l.dtdx = _mm_set1_ps(s.dtdx);
-    l.dqdx = _mm_set1_ps(s.dqdx);
-    l.wScale = _mm_set1_ps(float(16 << tv->tw0));
-    l.hScale = _mm_set1_ps(float(16 << tv->th0));
-  }
-  for (int gx = gx0; gx < x1; gx += 4) {
-    const __m128i xv = _mm_add_epi32(_mm_set1_epi32(gx), lanes);
-    __m128i live = _mm_and_si128(_mm_cmpgt_epi32(xv, x0m1), _mm_cmplt_epi32(xv, x1v));
-    uint32_t fa0, fa1;
-    Pairs(fRow, fIn, gx, &fa0, &fa1);
-    const __m128i dst = Load2(mem, fa0, fa1);
-    __m128i zv = _mm_setzero_si128(), zd = zv;
-    uint32_t za0 = 0, za1 = 0;
-    if (kZ) {
-      if (zSimd) {
-        zv = _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(_mm_srli_epi64(z01, 16)),
-                                             _mm_castsi128_ps(_mm_srli_epi64(z23, 16)),
-                                             _MM_SHUFFLE(2, 0, 2, 0)));
-        z01 = _mm_add_epi64(z01, zStep);
-        z23 = _mm_add_epi64(z23, zStep);
-      } else {
-        zv = _mm_set_epi32(int32_t(GsClampZ(int64_t(zg + 3 * dz), f.zmax)),
-                           int32_t(GsClampZ(int64_t(zg + 2 * dz), f.zmax)),
-                           int32_t(GsClampZ(int64_t(zg + dz), f.zmax)),
-                           int32_t(GsClampZ(int64_t(zg), f.zmax)));
-      }
-      zg += 4 * dz;
-      Pairs(zRow, zIn, gx, &za0, &za1);
-      zd = Load2(mem, za0, za1);
-      if (f.zTest) {
-        __m128i zs = _mm_xor_si128(zv, sign), ds = _mm_xor_si128(_mm_and_si128(zd, zLow), sign);
-        __m128i pass = f.ztst == 2 ? Not(_mm_cmpgt_epi32(ds, zs)) : _mm_cmpgt_epi32(zs, ds);
-        live = _mm_and_si128(live, pass);
-      }
-    }
-    if (_mm_movemask_epi8(live) != 0)
-      Pixels<kTex, kGouraud, kZ, kBlend, kFst>(f, s, tv, l, xv, live, dst, fa0, fa1, zv, zd, za0,
-                                               za1);
-    if (kGouraud)
-      for (int k = 0; k < 4; k++) l.ch[k] = _mm_add_epi32(l.ch[k], chStep[k]);
-    if (kTex && kFst) {
-      l.u = _mm_add_epi32(l.u, uStep);
-      l.v = _mm_add_epi32(l.v, vStep);
-    }
-  }
-}
-
 // Flat colour, no tests, no mask: stores only.
-void SpanFill(const FastEnv& f, const GsSetup& s, const TexView*, int y, int x0, int x1) {
+void SpanFill(const GsFastEnv& f, const GsSetup& s, const GsFastTex*, int y, int x0, int x1) {
   uint32_t* mem = GsMem32();
   const uint32_t c = (s.c[0] >> 16) | (s.c[1] >> 16) << 8 | (s.c[2] >> 16) << 16 |
                      (s.c[3] >> 16) << 24;
@@ -892,7 +488,7 @@ bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s) {
   r.x1 = std::min((std::max({t.x[0], t.x[1], t.x[2]}) + 15) >> 4, e.scx1 + 1);
   r.y0 = std::max((std::min({t.y[0], t.y[1], t.y[2]}) + 15) >> 4, e.scy0);
   r.y1 = std::min((std::max({t.y[0], t.y[1], t.y[2]}) + 15) >> 4, e.scy1 + 1);
-  TexView tv;
+  GsFastTex tv;
   if (!Prepare(e, s, r, &tv)) return false;
   // Vertices by height: top, middle, bottom.
   int o[3] = {0, 1, 2};
@@ -924,7 +520,7 @@ bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s) {
     xl = std::max(xl, sx0);
     xr = std::min(xr, sx1);
     if (xl < xr) {
-      f.span(f, s, &tv, y, xl, xr);
+      (xr - xl <= 8 ? f.narrow : f.wide)(f.e, s, &tv, y, xl, xr);
       pixels += uint64_t(xr - xl);
     }
     lng.Step();
@@ -938,9 +534,10 @@ bool GsFastSprite(const GsDrawEnv& e, int x0, int y0, int x1, int y1, const GsSe
   const FastEnv& f = FastEnvOf(e);
   if (!f.ok) return false;
   Rect r{x0, y0, x1, y1};
-  TexView tv;
+  GsFastTex tv;
   if (!Prepare(e, s, r, &tv)) return false;
-  for (int y = y0; y < y1; y++) f.span(f, s, &tv, y, x0, x1);
+  GsSpanFn span = x1 - x0 <= 8 ? f.narrow : f.wide;
+  for (int y = y0; y < y1; y++) span(f.e, s, &tv, y, x0, x1);
   g_gs.stats.pixels += uint64_t(x1 - x0) * uint64_t(y1 - y0);
   return true;
 }
@@ -953,10 +550,16 @@ void GsFastReset() {
   g_fe.serial = ~uint64_t(0);
 }
 
-#else  // no SSE2: the reference path draws everything
+void GsFastSetWidth(int lanes) {
+  g_lanes = lanes;
+  g_fe.serial = ~uint64_t(0);
+}
+
+#else  // not x86: the reference path draws everything
 
 bool GsFastTriangle(const GsDrawEnv&, const GsTri&, const GsSetup&) { return false; }
 bool GsFastSprite(const GsDrawEnv&, int, int, int, int, const GsSetup&) { return false; }
 void GsFastReset() {}
+void GsFastSetWidth(int) {}
 
 #endif
