@@ -280,12 +280,19 @@ bool GsAlphaPass(int atst, uint32_t a, uint32_t aref);
 struct GsTri {
   int x[3], y[3];  // window coordinates, 1/16 pixel, area > 0 (clockwise)
 };
+// The pages of the frame and of the depth buffer (when tested or written)
+// under a primitive's rectangle.
+struct GsWrites {
+  GsPageSet frame, depth;
+};
+
 // Rasterisers. Rectangles are [x0, x1) x [y0, y1) in pixels, inside the scissor.
 void GsRefTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s);
 void GsRefSprite(const GsDrawEnv& e, int x0, int y0, int x1, int y1, const GsSetup& s);
 // The fast path; false when the primitive needs the reference path.
-bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s);
-bool GsFastSprite(const GsDrawEnv& e, int x0, int y0, int x1, int y1, const GsSetup& s);
+bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s, const GsWrites& w);
+bool GsFastSprite(const GsDrawEnv& e, int x0, int y0, int x1, int y1, const GsSetup& s,
+                  const GsWrites& w);
 void GsFastReset();  // drops decoded textures
 
 // Display (gsdisplay.cpp)

@@ -87,10 +87,10 @@ void BuildEnv() {
 
 // A double to fixed point with `shift` fraction bits; far-out values (only
 // slivers produce them) saturate rather than overflow.
-int64_t Fix(double v, int shift) {
-  double f = std::ldexp(v, shift);
-  f = std::clamp(f, -4.0e18, 4.0e18);
-  return std::llround(f);
+int64_t Fix16(double v) {
+  double f = v * 65536.0;
+  f = f < -4.0e18 ? -4.0e18 : f > 4.0e18 ? 4.0e18 : f;
+  return int64_t(f < 0 ? f - 0.5 : f + 0.5);  // to nearest, halves away from 0
 }
 
 // Plane of one attribute through three vertices: per-pixel gradients and
@@ -109,10 +109,10 @@ Plane PlaneOf(const TriGeom& g, double a0, double a1, double a2) {
   return Plane{gx * 16, gy * 16, a0 + gx * g.ox + gy * g.oy};
 }
 
-void SetFixed(const Plane& p, int shift, uint32_t* v, uint32_t* dx, uint32_t* dy) {
-  *v = uint32_t(Fix(p.at, shift));
-  *dx = uint32_t(Fix(p.gx, shift));
-  *dy = uint32_t(Fix(p.gy, shift));
+void SetFixed(const Plane& p, uint32_t* v, uint32_t* dx, uint32_t* dy) {
+  *v = uint32_t(Fix16(p.at));
+  *dx = uint32_t(Fix16(p.gx));
+  *dy = uint32_t(Fix16(p.gy));
 }
 
 void FlatColour(GsSetup* s, uint32_t rgba) {
@@ -141,23 +141,23 @@ void SetupTriangle(const GsDrawEnv& e, const GsTri& t, const GsVertex* const v[3
   if (e.iip) {
     for (int k = 0; k < 4; k++) {
       auto ch = [&](int i) { return double((v[i]->rgba >> (8 * k)) & 0xff); };
-      SetFixed(PlaneOf(g, ch(0), ch(1), ch(2)), 16, &s->c[k], &s->dcdx[k], &s->dcdy[k]);
+      SetFixed(PlaneOf(g, ch(0), ch(1), ch(2)), &s->c[k], &s->dcdx[k], &s->dcdy[k]);
     }
   } else {
     FlatColour(s, last.rgba);
   }
   Plane z = PlaneOf(g, v[0]->z, v[1]->z, v[2]->z);
-  s->z = Fix(z.at, 16);
-  s->dzdx = Fix(z.gx, 16);
-  s->dzdy = Fix(z.gy, 16);
+  s->z = Fix16(z.at);
+  s->dzdx = Fix16(z.gx);
+  s->dzdy = Fix16(z.gy);
   if (!e.tme) return;
   Plane q = PlaneOf(g, v[0]->q, v[1]->q, v[2]->q);
   s->q = float(q.at);
   s->dqdx = float(q.gx);
   s->dqdy = float(q.gy);
   if (e.fst) {
-    SetFixed(PlaneOf(g, v[0]->u, v[1]->u, v[2]->u), 16, &s->u, &s->dudx, &s->dudy);
-    SetFixed(PlaneOf(g, v[0]->v, v[1]->v, v[2]->v), 16, &s->v, &s->dvdx, &s->dvdy);
+    SetFixed(PlaneOf(g, v[0]->u, v[1]->u, v[2]->u), &s->u, &s->dudx, &s->dudy);
+    SetFixed(PlaneOf(g, v[0]->v, v[1]->v, v[2]->v), &s->v, &s->dvdx, &s->dvdy);
   } else {
     Plane ps = PlaneOf(g, v[0]->s, v[1]->s, v[2]->s);
     Plane pt = PlaneOf(g, v[0]->t, v[1]->t, v[2]->t);
@@ -170,14 +170,24 @@ void SetupTriangle(const GsDrawEnv& e, const GsTri& t, const GsVertex* const v[3
   }
 }
 
-// Pages a primitive may have written: the frame's and the depth buffer's
-// over the primitive's rectangle [x0, x1] x [y0, y1].
-void StampWrites(const GsDrawEnv& e, int x0, int y0, int x1, int y1) {
-  GsPageSet set;
-  set.Clear();
-  if (e.ffmt != GS_FB_NONE) GsMemRectPages(*e.fpsm, e.fbp, e.fbw, x0, y0, x1, y1, &set);
-  if (!e.zmsk) GsMemRectPages(*e.zpsm, e.zbp, e.fbw, x0, y0, x1, y1, &set);
+// Pages a primitive may write: the frame's and the depth buffer's over the
+// primitive's rectangle [x0, x1] x [y0, y1].
+void WritePages(const GsDrawEnv& e, int x0, int y0, int x1, int y1, GsWrites* w) {
+  w->frame.Clear();
+  w->depth.Clear();
+  if (e.ffmt != GS_FB_NONE) GsMemRectPages(*e.fpsm, e.fbp, e.fbw, x0, y0, x1, y1, &w->frame);
+  if (e.ztst != 1 || !e.zmsk) GsMemRectPages(*e.zpsm, e.zbp, e.fbw, x0, y0, x1, y1, &w->depth);
+}
+void StampWrites(const GsDrawEnv& e, const GsWrites& w) {
+  GsPageSet set = w.frame;
+  if (!e.zmsk)
+    for (int i = 0; i < int(GS_PAGES / 64); i++) set.w[i] |= w.depth.w[i];
   GsMemStampPages(set);
+}
+void StampWrites(const GsDrawEnv& e, int x0, int y0, int x1, int y1) {
+  GsWrites w;
+  WritePages(e, x0, y0, x1, y1, &w);
+  StampWrites(e, w);
 }
 
 inline int CeilDiv16(int v) { return (v + 15) >> 4; }
@@ -205,11 +215,13 @@ void DrawTriangle(const GsDrawEnv& e, const GsVertex* a, const GsVertex* b, cons
   GsSetup s;
   SetupTriangle(e, t, v, *c, x0, y0, &s);
   g_gs.stats.prims++;
-  if (g_gs.path == GS_PATH_FAST && GsFastTriangle(e, t, s))
+  GsWrites w;
+  WritePages(e, x0, y0, x1 - 1, y1 - 1, &w);
+  if (g_gs.path == GS_PATH_FAST && GsFastTriangle(e, t, s, w))
     g_gs.stats.fastPrims++;
   else
     GsRefTriangle(e, t, s);
-  StampWrites(e, x0, y0, x1 - 1, y1 - 1);
+  StampWrites(e, w);
 }
 
 // Sprites: the rectangle between the two vertices, flat with the second
@@ -243,11 +255,11 @@ void DrawSprite(const GsDrawEnv& e, const GsVertex& a, const GsVertex& b) {
     s.q = b.q;
     if (e.fst) {
       alongX(a.u, b.u, &at, &d);
-      s.u = uint32_t(Fix(at, 16));
-      s.dudx = uint32_t(Fix(d, 16));
+      s.u = uint32_t(Fix16(at));
+      s.dudx = uint32_t(Fix16(d));
       alongY(a.v, b.v, &at, &d);
-      s.v = uint32_t(Fix(at, 16));
-      s.dvdy = uint32_t(Fix(d, 16));
+      s.v = uint32_t(Fix16(at));
+      s.dvdy = uint32_t(Fix16(d));
     } else {
       alongX(a.s, b.s, &at, &d);
       s.s = float(at);
@@ -258,11 +270,13 @@ void DrawSprite(const GsDrawEnv& e, const GsVertex& a, const GsVertex& b) {
     }
   }
   g_gs.stats.prims++;
-  if (g_gs.path == GS_PATH_FAST && GsFastSprite(e, x0, y0, x1, y1, s))
+  GsWrites w;
+  WritePages(e, x0, y0, x1 - 1, y1 - 1, &w);
+  if (g_gs.path == GS_PATH_FAST && GsFastSprite(e, x0, y0, x1, y1, s, w))
     g_gs.stats.fastPrims++;
   else
     GsRefSprite(e, x0, y0, x1, y1, s);
-  StampWrites(e, x0, y0, x1 - 1, y1 - 1);
+  StampWrites(e, w);
 }
 
 inline bool InScissor(const GsDrawEnv& e, int x, int y) {
@@ -298,8 +312,8 @@ void DrawLine(const GsDrawEnv& e, const GsVertex& a, const GsVertex& b) {
   double at, d;
   auto fixed = [&](double va, double vb, uint32_t* v, uint32_t* dxo, uint32_t* dyo) {
     along(va, vb, &at, &d);
-    *v = uint32_t(Fix(at, 16));
-    *(xMajor ? dxo : dyo) = uint32_t(Fix(d, 16));
+    *v = uint32_t(Fix16(at));
+    *(xMajor ? dxo : dyo) = uint32_t(Fix16(d));
   };
   if (e.iip) {
     for (int k = 0; k < 4; k++)
@@ -309,8 +323,8 @@ void DrawLine(const GsDrawEnv& e, const GsVertex& a, const GsVertex& b) {
     FlatColour(&s, b.rgba);
   }
   along(a.z, b.z, &at, &d);
-  s.z = Fix(at, 16);
-  (xMajor ? s.dzdx : s.dzdy) = Fix(d, 16);
+  s.z = Fix16(at);
+  (xMajor ? s.dzdx : s.dzdy) = Fix16(d);
   if (e.tme) {
     auto flt = [&](float va, float vb, float* v, float* dxo, float* dyo) {
       along(va, vb, &at, &d);

@@ -352,8 +352,7 @@ bool PrepareTexture(const GsDrawEnv& e, FastEnv& f, const GsSetup& s, const Rect
     j0 = std::min(j0, v >> level);
     j1 = std::max(j1, v >> level);
   }
-  auto range = [](int a, int b, int mode, int size, int32_t andm, int32_t orm, int lo, int hi,
-                  int* ra, int* rb) {
+  auto range = [](int a, int b, int mode, int size, int lo, int hi, int* ra, int* rb) {
     a = (a >> 4) - 2;
     b = (b >> 4) + 2;
     if (mode == 0 && b - a < size) {
@@ -369,15 +368,13 @@ bool PrepareTexture(const GsDrawEnv& e, FastEnv& f, const GsSetup& s, const Rect
       *rb = std::min(std::max(b, lo), hi);
       return;
     }
-    (void)andm;
-    (void)orm;
     *ra = 0;
     *rb = size - 1;
   };
   int ra, rb, rc, rd;
   if (finite) {
-    range(i0, i1, t.wms, w, au, ou, lu, hu, &ra, &rb);
-    range(j0, j1, t.wmt, h, av, ov, lvv, hv, &rc, &rd);
+    range(i0, i1, t.wms, w, lu, hu, &ra, &rb);
+    range(j0, j1, t.wmt, h, lvv, hv, &rc, &rd);
   } else {
     ra = rc = 0;
     rb = w - 1;
@@ -408,23 +405,22 @@ bool PrepareTexture(const GsDrawEnv& e, FastEnv& f, const GsSetup& s, const Rect
 }
 
 // Common checks of a primitive covering rectangle r.
-bool Prepare(const GsDrawEnv& e, const GsSetup& s, const Rect& r, GsFastTex* tv) {
+bool Prepare(const GsDrawEnv& e, const GsSetup& s, const Rect& r, const GsWrites& w,
+             GsFastTex* tv) {
   FastEnv& f = g_fe;
   const uint32_t fbw = f.e.fbw;
   // Pixels beyond the buffer's width would share memory with other rows.
   if (fbw == 0 || r.x1 > int(fbw) * 64) return false;
   // Nor may the rows reach round the end of memory onto themselves.
   if ((uint32_t((r.y1 - 1) >> 5) + 1) * fbw > GS_PAGES) return false;
-  GsPageSet frame, depth;
-  frame.Clear();
-  depth.Clear();
-  GsMemRectPages(*e.fpsm, e.fbp, e.fbw, r.x0, r.y0, r.x1 - 1, r.y1 - 1, &frame);
-  if (f.e.zTest || f.e.zWrite) {
-    GsMemRectPages(*e.zpsm, e.zbp, e.fbw, r.x0, r.y0, r.x1 - 1, r.y1 - 1, &depth);
-    if (frame.Intersects(depth)) return false;
-    for (int i = 0; i < int(GS_PAGES / 64); i++) frame.w[i] |= depth.w[i];
+  // The frame and the depth buffer in the same pages would interleave
+  // their reads and writes differently from the reference path.
+  if (w.frame.Intersects(w.depth)) return false;
+  if (f.tex) {
+    GsPageSet written = w.frame;
+    for (int i = 0; i < int(GS_PAGES / 64); i++) written.w[i] |= w.depth.w[i];
+    if (!PrepareTexture(e, f, s, r, written, tv)) return false;
   }
-  if (f.tex && !PrepareTexture(e, f, s, r, frame, tv)) return false;
   return true;
 }
 
@@ -480,7 +476,7 @@ struct Edge {
 
 }  // namespace
 
-bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s) {
+bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s, const GsWrites& w) {
   const FastEnv& f = FastEnvOf(e);
   if (!f.ok) return false;
   Rect r;
@@ -489,7 +485,7 @@ bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s) {
   r.y0 = std::max((std::min({t.y[0], t.y[1], t.y[2]}) + 15) >> 4, e.scy0);
   r.y1 = std::min((std::max({t.y[0], t.y[1], t.y[2]}) + 15) >> 4, e.scy1 + 1);
   GsFastTex tv;
-  if (!Prepare(e, s, r, &tv)) return false;
+  if (!Prepare(e, s, r, w, &tv)) return false;
   // Vertices by height: top, middle, bottom.
   int o[3] = {0, 1, 2};
   if (t.y[o[1]] < t.y[o[0]]) std::swap(o[0], o[1]);
@@ -530,12 +526,13 @@ bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s) {
   return true;
 }
 
-bool GsFastSprite(const GsDrawEnv& e, int x0, int y0, int x1, int y1, const GsSetup& s) {
+bool GsFastSprite(const GsDrawEnv& e, int x0, int y0, int x1, int y1, const GsSetup& s,
+                  const GsWrites& w) {
   const FastEnv& f = FastEnvOf(e);
   if (!f.ok) return false;
   Rect r{x0, y0, x1, y1};
   GsFastTex tv;
-  if (!Prepare(e, s, r, &tv)) return false;
+  if (!Prepare(e, s, r, w, &tv)) return false;
   GsSpanFn span = x1 - x0 <= 8 ? f.narrow : f.wide;
   for (int y = y0; y < y1; y++) span(f.e, s, &tv, y, x0, x1);
   g_gs.stats.pixels += uint64_t(x1 - x0) * uint64_t(y1 - y0);
@@ -557,8 +554,12 @@ void GsFastSetWidth(int lanes) {
 
 #else  // not x86: the reference path draws everything
 
-bool GsFastTriangle(const GsDrawEnv&, const GsTri&, const GsSetup&) { return false; }
-bool GsFastSprite(const GsDrawEnv&, int, int, int, int, const GsSetup&) { return false; }
+bool GsFastTriangle(const GsDrawEnv&, const GsTri&, const GsSetup&, const GsWrites&) {
+  return false;
+}
+bool GsFastSprite(const GsDrawEnv&, int, int, int, int, const GsSetup&, const GsWrites&) {
+  return false;
+}
 void GsFastReset() {}
 void GsFastSetWidth(int) {}
 

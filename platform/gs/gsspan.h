@@ -275,7 +275,7 @@ void Span(const GsFastEnv& f, const GsSetup& s, const GsFastTex* tv, int y, int 
   const I x0m1 = Vec::Set1(x0 - 1), x1v = Vec::Set1(x1);
   const I sign = Vec::Set1(int32_t(0x80000000));
 
-  Consts k{};
+  Consts k;
   k.keep = Vec::Set1(int32_t(f.keep));
   k.zKeep = Vec::Set1(f.z24 ? int32_t(0xff000000) : 0);
   k.zLow = Vec::Set1(f.z24 ? 0xffffff : -1);
@@ -299,7 +299,7 @@ void Span(const GsFastEnv& f, const GsSetup& s, const GsFastTex* tv, int y, int 
   auto start = [&](uint32_t v0, uint32_t d) {
     return Vec::Add(Vec::Set1(int32_t(v0)), Vec::RampTimes(d));
   };
-  Lanes l{};
+  Lanes l;
   l.col = Vec::Set1(int32_t((s.c[0] >> 16) | (s.c[1] >> 16) << 8 | (s.c[2] >> 16) << 16 |
                             (s.c[3] >> 16) << 24));
   l.xo = Vec::Set1(s.xo);
