@@ -48,7 +48,7 @@ void Upload(int psm, uint32_t bp, uint32_t bw, int w, int h, const void* data, i
   GsWriteImage(data, bytes);
 }
 
-enum Mode { FLAT, GOURAUD, TEX_CT32, TEX_T8, SPRITE, SPRITE_FLAT };
+enum Mode { FLAT, GOURAUD, GOURAUD_Z, TEX_CT32, TEX_T8, TEX_MIP, SPRITE, SPRITE_FLAT };
 
 // The state of a benchmark: target, depth, texture, blending.
 void Setup(Mode m, bool reference) {
@@ -63,8 +63,8 @@ void Setup(Mode m, bool reference) {
   sc.SCAY1 = H - 1;
   GsWriteReg(GS_SCISSOR_1, GsBits(sc));
   GsWriteReg(GS_PRMODECONT, 1);
-  bool textured = m == TEX_CT32 || m == TEX_T8 || m == SPRITE;
-  bool depth = m == TEX_CT32 || m == TEX_T8 || m == GOURAUD;
+  bool textured = m == TEX_CT32 || m == TEX_T8 || m == TEX_MIP || m == SPRITE;
+  bool depth = m == TEX_CT32 || m == TEX_T8 || m == TEX_MIP || m == GOURAUD_Z;
   GsZBUF z{};
   z.ZBP = kZbp;
   z.PSM = PSMZ24 & 15;
@@ -102,15 +102,37 @@ void Setup(Mode m, bool reference) {
     t0.CBP = kClutBp;
     t0.CLD = 1;
   } else {
-    std::vector<uint32_t> tex(tw * tw);
-    for (uint32_t& v : tex) v = rng() | 0x40000000;
-    Upload(PSMCT32, kTexBp, tw / 64, tw, tw, tex.data(), int(tex.size() * 4));
+    // Levels 256 down to 16 one after another (each in pages of its own).
+    uint32_t bp = kTexBp, tbp[5];
+    for (int l = 0; l < (m == TEX_MIP ? 5 : 1); l++) {
+      int w = tw >> l;
+      std::vector<uint32_t> tex(size_t(w) * w);
+      for (uint32_t& v : tex) v = rng() | 0x40000000;
+      Upload(PSMCT32, bp, uint32_t(std::max(1, w / 64)), w, w, tex.data(), int(tex.size() * 4));
+      tbp[l] = bp;
+      bp += uint32_t(std::max(32, w * w * 4 / 256));
+    }
     t0.PSM = PSMCT32;
+    if (m == TEX_MIP) {
+      GsMIPTBP1 m1{};
+      m1.TBP1 = tbp[1];
+      m1.TBW1 = 2;
+      m1.TBP2 = tbp[2];
+      m1.TBW2 = 1;
+      m1.TBP3 = tbp[3];
+      m1.TBW3 = 1;
+      GsWriteReg(GS_MIPTBP1_1, GsBits(m1));
+      GsMIPTBP2 m2{};
+      m2.TBP4 = tbp[4];
+      m2.TBW4 = 1;
+      GsWriteReg(GS_MIPTBP2_1, GsBits(m2));
+    }
   }
   GsWriteReg(GS_TEX0_1, GsBits(t0));
   GsTEX1 t1{};
   t1.MMAG = 1;
-  t1.MMIN = 1;
+  t1.MMIN = m == TEX_MIP ? 5 : 1;  // LINEAR_MIPMAP_LINEAR: trilinear
+  t1.MXL = m == TEX_MIP ? 4 : 0;
   GsWriteReg(GS_TEX1_1, GsBits(t1));
 }
 
@@ -161,7 +183,7 @@ void Report(benchmark::State& state, uint64_t pixels, uint64_t prims) {
 void Triangles(benchmark::State& state, Mode m, int cw, int ch) {
   Setup(m, state.range(0) != 0);
   std::vector<Vtx> tris = Grid(cw, ch);
-  bool tme = m == TEX_CT32 || m == TEX_T8;
+  bool tme = m == TEX_CT32 || m == TEX_T8 || m == TEX_MIP;
   for (auto _ : state) DrawTriangles(tris, m != FLAT, tme);
   GsStats s = GsGetStats();
   Report(state, s.pixels, s.prims);
@@ -171,10 +193,12 @@ void Triangles(benchmark::State& state, Mode m, int cw, int ch) {
 
 void BM_GsFlatTriangles(benchmark::State& s) { Triangles(s, FLAT, 64, 56); }
 void BM_GsGouraudTriangles(benchmark::State& s) { Triangles(s, GOURAUD, 64, 56); }
+void BM_GsGouraudDepthTriangles(benchmark::State& s) { Triangles(s, GOURAUD_Z, 64, 56); }
 void BM_GsTexturedCt32(benchmark::State& s) { Triangles(s, TEX_CT32, 64, 56); }
 void BM_GsTexturedT8Clut(benchmark::State& s) { Triangles(s, TEX_T8, 64, 56); }
+void BM_GsTexturedTrilinear(benchmark::State& s) { Triangles(s, TEX_MIP, 64, 56); }
 // 8 x 8 cells of two triangles: 32 pixels each, Gouraud and depth-tested.
-void BM_GsSmallTriangles(benchmark::State& s) { Triangles(s, GOURAUD, 8, 8); }
+void BM_GsSmallTriangles(benchmark::State& s) { Triangles(s, GOURAUD_Z, 8, 8); }
 
 // Textured (UV, bilinear), alpha-blended 32 x 32 sprites tiling the target.
 void BM_GsBlendedSprites(benchmark::State& state) {
@@ -214,6 +238,14 @@ void BM_GsClearSprites(benchmark::State& state) {
   Report(state, s.pixels, s.prims);
 }
 
+// Texture upload, host to local: a 256 x 256 PSMCT32 texture per pass.
+void BM_GsUploadCt32(benchmark::State& state) {
+  GsReset();
+  std::vector<uint32_t> tex(256 * 256, 0x12345678);
+  for (auto _ : state) Upload(PSMCT32, kTexBp, 4, 256, 256, tex.data(), int(tex.size() * 4));
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(tex.size() * 4));
+}
+
 void BM_MemsetFrame(benchmark::State& state) {
   uint8_t* fb = GsMemory();
   int v = 0;
@@ -231,8 +263,11 @@ void BM_MemsetFrame(benchmark::State& state) {
 BENCHMARK(BM_MemsetFrame);
 BENCHMARK(BM_GsFlatTriangles)->Arg(0)->Arg(1);
 BENCHMARK(BM_GsGouraudTriangles)->Arg(0)->Arg(1);
+BENCHMARK(BM_GsGouraudDepthTriangles)->Arg(0);
 BENCHMARK(BM_GsTexturedCt32)->Arg(0)->Arg(1);
 BENCHMARK(BM_GsTexturedT8Clut)->Arg(0)->Arg(1);
+BENCHMARK(BM_GsTexturedTrilinear)->Arg(0)->Arg(1);
 BENCHMARK(BM_GsBlendedSprites)->Arg(0)->Arg(1);
 BENCHMARK(BM_GsClearSprites)->Arg(0);
 BENCHMARK(BM_GsSmallTriangles)->Arg(0)->Arg(1);
+BENCHMARK(BM_GsUploadCt32);

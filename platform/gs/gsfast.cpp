@@ -154,7 +154,7 @@ struct FastEnv {
   GsFastEnv e;
   // texture
   bool tex, fst;
-  bool lodConst;  // one filter and level for every primitive
+  bool mip;  // level and filter per pixel; else one of each for every primitive
   int filter, level;
   TexEntry* entry[7];
   uint64_t pin;
@@ -258,26 +258,28 @@ void Derive(const GsDrawEnv& e) {
     if (t.psm->store == GS_ST_NONE) return;
     f.tfx = t.tfx;
     f.tcc = t.tcc;
-    // One filter and level for all primitives when the LOD cannot change
-    // them; otherwise each primitive checks its Q range.
+    // One filter and level for all pixels when the LOD cannot change them;
+    // otherwise the per-pixel span variants.
     int minFilter = (t.mmin == 0 || t.mmin == 2 || t.mmin == 3) ? 0 : 1;
+    int frac = 0;
     if (t.lcm) {
-      int frac;
       LodChoice(t, t.k, &fe.filter, &fe.level, &frac);
-      if (frac) return;
-      fe.lodConst = true;
+      fe.mip = frac != 0;
     } else if ((t.mxl == 0 || t.mmin <= 1) && minFilter == t.mmag) {
       fe.filter = t.mmag;
       fe.level = 0;
-      fe.lodConst = true;
+    } else {
+      fe.mip = true;
     }
     fe.pin = g_useClock;
   }
   const bool z = f.zTest || f.zWrite;
   const bool fill = !fe.tex && !e.iip && !z && !f.ate && !f.date && !e.abe && f.keep == 0;
   bool wide = g_lanes == 8 || (g_lanes == 0 && GsSpanHaveAvx2() && __builtin_cpu_supports("avx2"));
-  fe.narrow = fill ? SpanFill : GsSpanPickSse2(fe.tex, e.iip, z, e.abe, fe.fst);
-  fe.wide = fill ? SpanFill : wide ? GsSpanPickAvx2(fe.tex, e.iip, z, e.abe, fe.fst) : fe.narrow;
+  fe.narrow = fill ? SpanFill : GsSpanPickSse2(fe.tex, e.iip, z, e.abe, fe.fst, fe.mip);
+  fe.wide = fill   ? SpanFill
+            : wide ? GsSpanPickAvx2(fe.tex, e.iip, z, e.abe, fe.fst, fe.mip)
+                   : fe.narrow;
   if (g_lanes == 8) fe.narrow = fe.wide;
   fe.ok = fe.narrow && fe.wide;
 }
@@ -312,96 +314,107 @@ void FragUV(const GsDrawEnv& e, const GsSetup& s, int x, int y, int* u, int* v, 
   }
 }
 
-// Sets up the texture view of a primitive: false for the reference path.
+// A level nobody may sample: one zero texel every coordinate reaches.
+const uint32_t kNoTexel[1] = {0};
+constexpr GsFastLevel kNoLevel = {kNoTexel, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+
+// The texels [a, b] of one axis (before wrapping) reach, per wrap mode:
+// a range, or the whole axis.
+void TexelRange(int a, int b, int mode, int size, int lo, int hi, int* ra, int* rb) {
+  if (mode == 0 && b - a < size) {
+    a &= size - 1;
+    b &= size - 1;
+    if (a <= b) {
+      *ra = a;
+      *rb = b;
+      return;
+    }
+  } else if (mode == 1 || mode == 2) {
+    *ra = std::min(std::max(a, lo), hi);
+    *rb = std::min(std::max(b, lo), hi);
+    return;
+  }
+  *ra = 0;
+  *rb = size - 1;
+}
+
+// Sets up the texture of a primitive: the levels it may sample, decoded
+// where it may sample them. False for the reference path.
 bool PrepareTexture(const GsDrawEnv& e, FastEnv& f, const GsSetup& s, const Rect& r,
                     const GsPageSet& written, GsFastTex* tv) {
   const GsTexEnv& t = e.tex;
   const int xs[2] = {r.x0, r.x1 - 1}, ys[2] = {r.y0, r.y1 - 1};
-  int filter = f.filter, level = f.level;
-  if (!f.lodConst) {
-    // Q is affine over the rectangle: its extremes, and the LOD's (which
-    // falls as |Q| grows), are at the corners, give or take rounding. One
-    // choice for all of them, or the reference path.
-    for (int k = 0; k < 8; k++) {
-      float q = FragQ(s, xs[k & 1], ys[(k >> 1) & 1]) * ((k & 4) ? 1.00001f : 0.99999f);
-      if (!(q > 0.0f)) return false;
-      int fl, lv, frac;
-      LodChoice(t, GsTexLod(t, q), &fl, &lv, &frac);
-      if (frac || (k && (fl != filter || lv != level))) return false;
-      filter = fl;
-      level = lv;
-    }
-  }
-  const GsTexLevel& lv = t.lv[level];
-  const int w = 1 << lv.tw, h = 1 << lv.th;
-  int32_t au, ou, av, ov;
-  int16_t lu, hu, lvv, hv;
-  if (!WrapOf(t.wms, w, t.minu >> level, t.maxu >> level, &au, &ou, &lu, &hu) ||
-      !WrapOf(t.wmt, h, t.minv >> level, t.maxv >> level, &av, &ov, &lvv, &hv))
-    return false;
-  // The texels the rectangle's corners reach, with a margin for rounding
-  // and for the second bilinear texel; all of them when Q changes sign.
-  int i0 = INT32_MAX, i1 = INT32_MIN, j0 = INT32_MAX, j1 = INT32_MIN;
-  bool finite = true;
-  for (int k = 0; k < 4; k++) {
-    int u, v;
-    FragUV(e, s, xs[k & 1], ys[k >> 1], &u, &v, &finite);
-    if (!finite) break;
-    i0 = std::min(i0, u >> level);
-    i1 = std::max(i1, u >> level);
-    j0 = std::min(j0, v >> level);
-    j1 = std::max(j1, v >> level);
-  }
-  auto range = [](int a, int b, int mode, int size, int lo, int hi, int* ra, int* rb) {
-    a = (a >> 4) - 2;
-    b = (b >> 4) + 2;
-    if (mode == 0 && b - a < size) {
-      a &= size - 1;
-      b &= size - 1;
-      if (a <= b) {
-        *ra = a;
-        *rb = b;
-        return;
-      }
-    } else if (mode == 1 || mode == 2) {
-      *ra = std::min(std::max(a, lo), hi);
-      *rb = std::min(std::max(b, lo), hi);
-      return;
-    }
-    *ra = 0;
-    *rb = size - 1;
-  };
-  int ra, rb, rc, rd;
-  if (finite) {
-    range(i0, i1, t.wms, w, lu, hu, &ra, &rb);
-    range(j0, j1, t.wmt, h, lvv, hv, &rc, &rd);
-  } else {
-    ra = rc = 0;
-    rb = w - 1;
-    rd = h - 1;
-  }
-  TexEntry*& ent = f.entry[level];
-  if (!ent) ent = CacheLookup(t, level, f.pin);
-  GsPageSet read;
-  read.Clear();
-  CacheEnsure(*ent, t, ra, rc, rb, rd, &read);
-  // A texture that this primitive draws into is read as it is written.
-  if (read.Intersects(written)) return false;
-  tv->texels = ent->texels.data();
-  tv->tw = lv.tw;
-  tv->level = level;
   tv->tw0 = t.lv[0].tw;
   tv->th0 = t.lv[0].th;
-  tv->bilinear = filter == 1;
-  tv->andU = au;
-  tv->orU = ou;
-  tv->andV = av;
-  tv->orV = ov;
-  tv->loU = lu;
-  tv->hiU = hu;
-  tv->loV = lvv;
-  tv->hiV = hv;
-  return true;
+  tv->level = f.level;
+  tv->bilinear = f.filter == 1;
+  tv->lcm = t.lcm;
+  tv->l = t.l;
+  tv->k = t.k;
+  tv->magBilinear = t.mmag == 1;
+  tv->minBilinear = !(t.mmin == 0 || t.mmin == 2 || t.mmin == 3);
+  tv->minMode = (t.mmin == 2 || t.mmin == 4) ? 1 : (t.mmin == 3 || t.mmin == 5) ? 2 : 0;
+  tv->mxl = t.mxl;
+  int lo = f.level, hi = f.level;
+  if (f.mip) {
+    // Q is affine over the rectangle: its extremes, and the LOD's (which
+    // falls as |Q| grows), are at the corners, give or take rounding; the
+    // levels between are the ones pixels may take.
+    int lodMin = INT32_MAX, lodMax = INT32_MIN;
+    for (int k = 0; k < 8; k++) {
+      float q = FragQ(s, xs[k & 1], ys[(k >> 1) & 1]) * ((k & 4) ? 1.00001f : 0.99999f);
+      if (!(q > 0.0f && q < 3.0e38f)) return false;
+      int lod = GsTexLod(t, q);
+      lodMin = std::min(lodMin, lod);
+      lodMax = std::max(lodMax, lod);
+    }
+    int fl, frac;
+    LodChoice(t, lodMin, &fl, &lo, &frac);
+    LodChoice(t, lodMax, &fl, &hi, &frac);
+    if (tv->minMode == 2) hi = std::min(hi + 1, t.mxl);  // the blend's second level
+  }
+  tv->levelLo = lo;
+  tv->levelHi = hi;
+  // The texels the rectangle's corners reach (level 0, 1/16 texel).
+  int u0 = INT32_MAX, u1 = INT32_MIN, v0 = INT32_MAX, v1 = INT32_MIN;
+  bool finite = true;
+  for (int k = 0; k < 4 && finite; k++) {
+    int u, v;
+    FragUV(e, s, xs[k & 1], ys[k >> 1], &u, &v, &finite);
+    u0 = std::min(u0, u);
+    u1 = std::max(u1, u);
+    v0 = std::min(v0, v);
+    v1 = std::max(v1, v);
+  }
+  for (int i = 0; i < 7; i++) tv->lv[i] = kNoLevel;
+  GsPageSet read;
+  read.Clear();
+  for (int level = lo; level <= hi; level++) {
+    const GsTexLevel& lv = t.lv[level];
+    const int w = 1 << lv.tw, h = 1 << lv.th;
+    GsFastLevel& out = tv->lv[level];
+    if (!WrapOf(t.wms, w, t.minu >> level, t.maxu >> level, &out.andU, &out.orU, &out.loU,
+                &out.hiU) ||
+        !WrapOf(t.wmt, h, t.minv >> level, t.maxv >> level, &out.andV, &out.orV, &out.loV,
+                &out.hiV))
+      return false;
+    // With a margin for rounding and the second bilinear texel; all of an
+    // axis when Q changes sign.
+    int ra = 0, rb = w - 1, rc = 0, rd = h - 1;
+    if (finite) {
+      TexelRange((u0 >> level >> 4) - 2, (u1 >> level >> 4) + 2, t.wms, w, out.loU, out.hiU, &ra,
+                 &rb);
+      TexelRange((v0 >> level >> 4) - 2, (v1 >> level >> 4) + 2, t.wmt, h, out.loV, out.hiV, &rc,
+                 &rd);
+    }
+    TexEntry*& ent = f.entry[level];
+    if (!ent) ent = CacheLookup(t, level, f.pin);
+    CacheEnsure(*ent, t, ra, rc, rb, rd, &read);
+    out.texels = ent->texels.data();
+    out.tw = lv.tw;
+  }
+  // A texture that this primitive draws into is read as it is written.
+  return !read.Intersects(written);
 }
 
 // Common checks of a primitive covering rectangle r.

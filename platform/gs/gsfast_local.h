@@ -32,23 +32,38 @@ struct GsFastEnv {
 };
 
 // One texture level as decoded RGBA words, and how coordinates reach it.
-struct GsFastTex {
+struct GsFastLevel {
   const uint32_t* texels;
-  int tw;        // log2 of the level's width: the row stride
-  int level;     // coordinates (1/16 texel of level 0) shift right by this
-  int tw0, th0;  // log2 of level 0's size: STQ scales to it
-  bool bilinear;
+  int tw;  // log2 of the level's width: the row stride
   // Per axis, i = min(max((i & and) | or, lo), hi): every wrap mode in one form.
   int32_t andU, orU, andV, orV;
   int16_t loU, hiU, loV, hiV;
+};
+
+// The texture of a primitive: the levels it may sample, and how a pixel
+// picks one.
+struct GsFastTex {
+  GsFastLevel lv[7];
+  int tw0, th0;  // log2 of level 0's size: STQ scales to it
+  // One level and filter for the whole primitive...
+  int level;
+  bool bilinear;
+  // ... or per pixel from Q (the per-pixel span variants), as GsSampleRef.
+  bool lcm;
+  int l, k;           // LOD = K with LCM, else (log2(1/Q) << L) + K, in 1/16
+  bool magBilinear, minBilinear;
+  int minMode;        // 0 level 0; 1 nearest level (rounded); 2 two levels blended
+  int mxl;
+  int levelLo, levelHi;  // the levels made ready for this primitive
 };
 
 using GsSpanFn = void (*)(const GsFastEnv& f, const GsSetup& s, const GsFastTex* t, int y,
                           int x0, int x1);
 
 // The span function for a set of features, per vector width.
-GsSpanFn GsSpanPickSse2(bool tex, bool gouraud, bool z, bool blend, bool fst);
-GsSpanFn GsSpanPickAvx2(bool tex, bool gouraud, bool z, bool blend, bool fst);
+// mip: the level and filter vary per pixel (a texture's LOD from Q).
+GsSpanFn GsSpanPickSse2(bool tex, bool gouraud, bool z, bool blend, bool fst, bool mip);
+GsSpanFn GsSpanPickAvx2(bool tex, bool gouraud, bool z, bool blend, bool fst, bool mip);
 bool GsSpanHaveAvx2();  // compiled in (the CPU is asked separately)
 
 // Tests: force a vector width (4 or 8; 0 picks by the CPU).

@@ -30,7 +30,8 @@ uint64_t FloatBits(float a, float b) {
 }
 
 // A random state and a burst of random primitives; `kind` biases the
-// state: 0 anything, 1 the common fast cases (32-bit targets).
+// state: 0 anything, 1 the common fast cases (32-bit targets), 2 those
+// with mipmaps whose level follows each pixel's Q.
 Scene MakeScene(uint32_t seed, int kind) {
   std::mt19937 rng(seed);
   auto r = [&](uint32_t n) { return uint32_t(rng() % n); };
@@ -46,12 +47,12 @@ Scene MakeScene(uint32_t seed, int kind) {
   const int tpsms[] = {PSMCT32, PSMCT24, PSMCT16, PSMT8, PSMT4, PSMT8H, PSMT4HL, PSMT4HH, PSMZ24};
   GsFRAME fr{};
   fr.FBW = 1;
-  fr.PSM = uint32_t(kind == 1 ? (chance(70) ? PSMCT32 : PSMCT24) : fpsms[r(5)]);
+  fr.PSM = uint32_t(kind ? (chance(70) ? PSMCT32 : PSMCT24) : fpsms[r(5)]);
   fr.FBMSK = chance(70) ? 0 : chance(50) ? 0xff000000 : uint32_t(rng());
   put(GS_FRAME_1, GsBits(fr));
   GsZBUF zb{};
   zb.ZBP = kZbp;
-  zb.PSM = uint32_t(kind == 1 ? zpsms[r(2)] : zpsms[r(3)]) & 15;
+  zb.PSM = uint32_t(kind ? zpsms[r(2)] : zpsms[r(3)]) & 15;
   zb.ZMSK = chance(30);
   put(GS_ZBUF_1, GsBits(zb));
   GsSCISSOR sc1{};
@@ -108,6 +109,13 @@ Scene MakeScene(uint32_t seed, int kind) {
   t1.MMIN = chance(60) ? t1.MMAG : r(6);
   t1.L = r(4);
   t1.K = uint32_t(int(r(97)) - 48) & 0xfff;
+  if (kind == 2) {
+    t1.LCM = 0;
+    t1.MXL = 1 + r(3);
+    t1.MMIN = 2 + r(4);
+    t1.L = r(2);
+    t1.K = uint32_t(int(r(33)) - 16) & 0xfff;
+  }
   put(GS_TEX1_1, GsBits(t1));
   GsMIPTBP1 m1{};
   m1.TBP1 = kTbp + 64;
@@ -126,7 +134,8 @@ Scene MakeScene(uint32_t seed, int kind) {
   cl.MAXV = r(40);
   put(GS_CLAMP_1, GsBits(cl));
 
-  const bool iip = chance(50), tme = chance(60), abe = chance(40), fst = chance(40);
+  const bool iip = chance(50), tme = kind == 2 || chance(60), abe = chance(40);
+  const bool fst = kind != 2 && chance(40);
   for (int n = 0; n < 12; n++) {
     int type = chance(60) ? 3 : chance(50) ? 4 : 6;
     GsPRIM p{};
@@ -189,7 +198,7 @@ TEST(GsFast, MatchesTheReferenceOnRandomScenes) {
   for (int lanes : widths) {
     uint64_t fastPrims = 0;
     for (uint32_t seed = 1; seed <= 200; seed++) {
-      Scene sc = MakeScene(seed, seed % 3 == 0 ? 0 : 1);
+      Scene sc = MakeScene(seed, int(seed % 3));
       std::vector<uint8_t> ref = Replay(sc, GS_PATH_REFERENCE, nullptr);
       GsFastSetWidth(lanes);
       uint64_t fast = 0;

@@ -69,19 +69,33 @@ inline void Wrap2(I a, I b, const Wrap& w, I* ra, I* rb) {
   *rb = Vec::UnpackHi16(p, Vec::Zero());
 }
 
-struct TexLanes {
+// Per-pixel weights (0..15, 32-bit lanes) across each pixel's four 16-bit
+// channels: for the pixels of UnpackLo8 and of UnpackHi8.
+inline void Weights(I w, I* lo, I* hi) {
+  I w16 = Vec::Packs32(w, w);
+  w16 = Vec::UnpackLo16(w16, w16);
+  *lo = Vec::UnpackLo32(w16, w16);
+  *hi = Vec::UnpackHi32(w16, w16);
+}
+
+struct LevelLanes {
   const uint32_t* texels;
-  int tw, level;
-  bool bilinear;
+  int tw;
   Wrap u, v;
 };
 
-// The texture's colour at (u, v), 1/16 texel of level 0 (as GsSampleRef
-// at one level).
-inline I Sample(const TexLanes& t, I u, I v) {
-  u = Vec::SraN(u, t.level);
-  v = Vec::SraN(v, t.level);
-  if (!t.bilinear) {
+inline LevelLanes LevelOf(const GsFastLevel& l) {
+  return LevelLanes{l.texels, l.tw,
+                    Wrap{Vec::Set1(l.andU), Vec::Set1(l.orU), Vec::Set16(l.loU), Vec::Set16(l.hiU)},
+                    Wrap{Vec::Set1(l.andV), Vec::Set1(l.orV), Vec::Set16(l.loV), Vec::Set16(l.hiV)}};
+}
+
+// The texture's colour at (u, v), 1/16 texel of level 0, from one level
+// (as GsSampleRef's SampleLevel).
+inline I Sample(const LevelLanes& t, int level, bool bilinear, I u, I v) {
+  u = Vec::SraN(u, level);
+  v = Vec::SraN(v, level);
+  if (!bilinear) {
     I i, j, unused;
     Wrap2(Vec::Srai<4>(u), Vec::Srai<4>(u), t.u, &i, &unused);
     Wrap2(Vec::Srai<4>(v), Vec::Srai<4>(v), t.v, &j, &unused);
@@ -109,14 +123,13 @@ inline I Sample(const TexLanes& t, I u, I v) {
   }
   // Weights per pixel across its four channels, 16-bit; the low and high
   // unpacks of each 128-bit lane hold pixels (0, 1) and (2, 3).
-  I fu16 = Vec::Packs32(fu, fu), fv16 = Vec::Packs32(fv, fv);
-  fu16 = Vec::UnpackLo16(fu16, fu16);
-  fv16 = Vec::UnpackLo16(fv16, fv16);
+  I wuL, wuH, wvL, wvH;
+  Weights(fu, &wuL, &wuH);
+  Weights(fv, &wvL, &wvH);
   const I z = Vec::Zero();
   I out[2];
   for (int half = 0; half < 2; half++) {
-    I wu = half ? Vec::UnpackHi32(fu16, fu16) : Vec::UnpackLo32(fu16, fu16);
-    I wv = half ? Vec::UnpackHi32(fv16, fv16) : Vec::UnpackLo32(fv16, fv16);
+    I wu = half ? wuH : wuL, wv = half ? wvH : wvL;
     auto w16 = [&](I x) { return half ? Vec::UnpackHi8(x, z) : Vec::UnpackLo8(x, z); };
     I a = w16(t00), b = w16(t10), c = w16(t01), d = w16(t11);
     // c00 (16 - fu) + c10 fu, then the same down: exact in 16 bits.
@@ -126,6 +139,121 @@ inline I Sample(const TexLanes& t, I u, I v) {
     out[half] = Vec::Srli16<8>(r);
   }
   return Vec::PackUs16(out[0], out[1]);
+}
+
+// (c0 (16 - f) + c1 f) >> 4 per channel: two levels blended.
+inline I LerpLevels(I c0, I c1, I f) {
+  const I z = Vec::Zero();
+  I wl, wh;
+  Weights(f, &wl, &wh);
+  I r[2];
+  for (int half = 0; half < 2; half++) {
+    I a = half ? Vec::UnpackHi8(c0, z) : Vec::UnpackLo8(c0, z);
+    I b = half ? Vec::UnpackHi8(c1, z) : Vec::UnpackLo8(c1, z);
+    r[half] = Vec::Srli16<4>(
+        Vec::Add16(Vec::Slli16<4>(a), Vec::Mullo16(Vec::Sub16(b, a), half ? wh : wl)));
+  }
+  return Vec::PackUs16(r[0], r[1]);
+}
+
+inline int Wrap1(int i, int32_t andm, int32_t orm, int lo, int hi) {
+  i = (i & andm) | orm;
+  i = i < -32768 ? -32768 : i > 32767 ? 32767 : i;  // as the saturating pack
+  i = i > lo ? i : lo;
+  return i < hi ? i : hi;
+}
+
+// One pixel from one level, as Sample does for a lane.
+inline uint32_t SampleOne(const GsFastLevel& l, int level, bool bilinear, int u, int v) {
+  u >>= level;
+  v >>= level;
+  auto at = [&](int i, int j) {
+    return l.texels[(uint32_t(Wrap1(j, l.andV, l.orV, l.loV, l.hiV)) << l.tw) +
+                    uint32_t(Wrap1(i, l.andU, l.orU, l.loU, l.hiU))];
+  };
+  if (!bilinear) return at(u >> 4, v >> 4);
+  u -= 8;
+  v -= 8;
+  const uint32_t fu = uint32_t(u & 15), fv = uint32_t(v & 15);
+  const int i = u >> 4, j = v >> 4;
+  uint32_t c00 = at(i, j), c10 = at(i + 1, j), c01 = at(i, j + 1), c11 = at(i + 1, j + 1);
+  uint32_t out = 0;
+  for (int c = 0; c < 32; c += 8) {
+    uint32_t h0 = ((c00 >> c) & 0xff) * (16 - fu) + ((c10 >> c) & 0xff) * fu;
+    uint32_t h1 = ((c01 >> c) & 0xff) * (16 - fu) + ((c11 >> c) & 0xff) * fu;
+    out |= (((h0 * (16 - fv) + h1 * fv) >> 8) & 0xff) << c;
+  }
+  return out;
+}
+
+// LOD per pixel from Q (as GsTexLod), in 1/16.
+inline I LodLanes(const GsFastTex& t, F q) {
+  if (t.lcm) return Vec::Set1(t.k);
+  I bits = Vec::And(Vec::CastF(q), Vec::Set1(0x7fffffff));
+  I log16 = Vec::Sub(Vec::Srli<19>(bits), Vec::Set1(127 * 16));
+  I lod = Vec::Add(Vec::SllN(Vec::Sub(Vec::Zero(), log16), t.l), Vec::Set1(t.k));
+  lod = Sel(Vec::CmpEq(bits, Vec::Zero()), Vec::Set1(0x7fff), lod);
+  return Sel(Vec::CmpGt(bits, Vec::Set1(0x7f7fffff)), Vec::Set1(-0x8000), lod);
+}
+
+// The texture's colour when the level and filter follow each pixel's LOD
+// (as GsSampleRef): one vector sample (two levels blended) when the live
+// lanes agree on level and filter, else lane by lane.
+inline I SampleMip(const GsFastTex& t, const LevelLanes* lanes, I live, I u, I v, F q) {
+  const I lod = LodLanes(t, q);
+  const I mag = Vec::CmpLt(lod, Vec::Zero());
+  I lvl = Vec::Zero(), frac = Vec::Zero();
+  if (t.minMode == 1) {
+    lvl = Vec::Srai<4>(Vec::Add(lod, Vec::Set1(8)));
+    lvl = Sel(Vec::CmpGt(lvl, Vec::Set1(t.mxl)), Vec::Set1(t.mxl), lvl);
+  } else if (t.minMode == 2) {
+    lvl = Vec::Srai<4>(lod);
+    frac = Vec::And(lod, Vec::Set1(15));
+    I over = Vec::CmpGt(lvl, Vec::Set1(t.mxl - 1));
+    lvl = Sel(over, Vec::Set1(t.mxl), lvl);
+    frac = Vec::AndNot(over, frac);
+  }
+  lvl = Vec::AndNot(mag, lvl);
+  frac = Vec::AndNot(mag, frac);
+  alignas(32) int32_t L[N], M[N], Fr[N];
+  Vec::Store(L, lvl);
+  Vec::Store(M, mag);
+  Vec::Store(Fr, frac);
+  const int liveBits = Vec::Mask(live);
+  int first = -1;
+  bool uniform = true, anyFrac = false;
+  for (int i = 0; i < N; i++) {
+    if (!((liveBits >> (i * 4)) & 1)) continue;  // four mask bits a lane
+    if (first < 0) first = i;
+    uniform &= L[i] == L[first] && M[i] == M[first];
+    anyFrac |= Fr[i] != 0;
+  }
+  if (first < 0) return Vec::Zero();
+  if (uniform) {
+    const int level = L[first];
+    const bool bil = M[first] ? t.magBilinear : t.minBilinear;
+    I c = Sample(lanes[level], level, bil, u, v);
+    if (anyFrac) c = LerpLevels(c, Sample(lanes[level + 1], level + 1, bil, u, v), frac);
+    return c;
+  }
+  alignas(32) int32_t U[N], V[N], C[N];
+  Vec::Store(U, u);
+  Vec::Store(V, v);
+  for (int i = 0; i < N; i++) {
+    const int level = L[i];
+    const bool bil = M[i] ? t.magBilinear : t.minBilinear;
+    uint32_t c = SampleOne(t.lv[level], level, bil, U[i], V[i]);
+    if (Fr[i]) {
+      const uint32_t c1 = SampleOne(t.lv[level + 1], level + 1, bil, U[i], V[i]);
+      const uint32_t f = uint32_t(Fr[i]);
+      uint32_t out = 0;
+      for (int b = 0; b < 32; b += 8)
+        out |= (((((c >> b) & 0xff) * (16 - f) + ((c1 >> b) & 0xff) * f) >> 4) & 0xff) << b;
+      c = out;
+    }
+    C[i] = int32_t(c);
+  }
+  return Vec::Load(C);
 }
 
 // The texture function (as GsTfx).
@@ -197,12 +325,13 @@ struct Lanes {
 struct Consts {
   I keep, zKeep, zLow, aref, datm;
   BlendLanes blend;
-  TexLanes tex;
+  const GsFastTex* tex;
+  LevelLanes level[7];  // the levels the primitive may sample
 };
 
 // One group past the depth test (the lanes in `live`): colour, texture,
 // the alpha and destination alpha tests, blending, the writes.
-template <bool kTex, bool kGouraud, bool kZ, bool kBlend, bool kFst>
+template <bool kTex, bool kGouraud, bool kZ, bool kBlend, bool kFst, bool kMip>
 inline void Pixels(const GsFastEnv& f, const Consts& k, const Lanes& l, I xv, I live, I dst,
                    const uint32_t* fa, I zv, I zd, const uint32_t* za) {
   uint32_t* mem = reinterpret_cast<uint32_t*>(g_gsMem);
@@ -213,17 +342,24 @@ inline void Pixels(const GsFastEnv& f, const Consts& k, const Lanes& l, I xv, I 
                      Vec::Srai<16>(l.ch[3]));
   if (kTex) {
     I u, v;
+    F q = Vec::Set1F(1.0f);
+    if (kMip || !kFst) {
+      F fx = Vec::Cvt(Vec::Sub(xv, l.xo));
+      q = Vec::AddF(l.q, Vec::MulF(l.dqdx, fx));
+      if (!kFst) {
+        F rq = Vec::DivF(Vec::Set1F(1.0f), q);
+        u = StqCoord(Vec::AddF(l.s, Vec::MulF(l.dsdx, fx)), rq, l.wScale);
+        v = StqCoord(Vec::AddF(l.t, Vec::MulF(l.dtdx, fx)), rq, l.hScale);
+      }
+    }
     if (kFst) {
       u = Vec::Srai<16>(l.u);
       v = Vec::Srai<16>(l.v);
-    } else {
-      F fx = Vec::Cvt(Vec::Sub(xv, l.xo));
-      F q = Vec::AddF(l.q, Vec::MulF(l.dqdx, fx));
-      F rq = Vec::DivF(Vec::Set1F(1.0f), q);
-      u = StqCoord(Vec::AddF(l.s, Vec::MulF(l.dsdx, fx)), rq, l.wScale);
-      v = StqCoord(Vec::AddF(l.t, Vec::MulF(l.dtdx, fx)), rq, l.hScale);
     }
-    c = Tfx(f.tfx, f.tcc, c, Sample(k.tex, u, v));
+    const GsFastTex& t = *k.tex;
+    I texel = kMip ? SampleMip(t, k.level, live, u, v, q)
+                   : Sample(k.level[t.level], t.level, t.bilinear, u, v);
+    c = Tfx(f.tfx, f.tcc, c, texel);
   }
   // Alpha test and AFAIL: which lanes write the frame, which the depth,
   // which keep their alpha.
@@ -260,7 +396,7 @@ inline void Pixels(const GsFastEnv& f, const Consts& k, const Lanes& l, I xv, I 
   }
 }
 
-template <bool kTex, bool kGouraud, bool kZ, bool kBlend, bool kFst>
+template <bool kTex, bool kGouraud, bool kZ, bool kBlend, bool kFst, bool kMip>
 void Span(const GsFastEnv& f, const GsSetup& s, const GsFastTex* tv, int y, int x0, int x1) {
   uint32_t* mem = reinterpret_cast<uint32_t*>(g_gsMem);
   const int dy = y - s.yo;
@@ -284,14 +420,11 @@ void Span(const GsFastEnv& f, const GsSetup& s, const GsFastTex* tv, int y, int 
   if (kBlend) k.blend = BlendLanes{f.ba, f.bb, f.bc, f.bd, f.colclamp,
                                    Vec::Set16(int16_t(f.fix << 2))};
   if (kTex) {
-    k.tex.texels = tv->texels;
-    k.tex.tw = tv->tw;
-    k.tex.level = tv->level;
-    k.tex.bilinear = tv->bilinear;
-    k.tex.u = Wrap{Vec::Set1(tv->andU), Vec::Set1(tv->orU), Vec::Set16(tv->loU),
-                   Vec::Set16(tv->hiU)};
-    k.tex.v = Wrap{Vec::Set1(tv->andV), Vec::Set1(tv->orV), Vec::Set16(tv->loV),
-                   Vec::Set16(tv->hiV)};
+    k.tex = tv;
+    if (kMip)
+      for (int i = tv->levelLo; i <= tv->levelHi; i++) k.level[i] = LevelOf(tv->lv[i]);
+    else
+      k.level[tv->level] = LevelOf(tv->lv[tv->level]);
   }
 
   // Interpolants at the first group's lanes, then steps of N pixels, in
@@ -330,13 +463,15 @@ void Span(const GsFastEnv& f, const GsSetup& s, const GsFastTex* tv, int y, int 
     uStep = Vec::Set1(int32_t(uint32_t(N) * s.dudx));
     vStep = Vec::Set1(int32_t(uint32_t(N) * s.dvdx));
   }
+  if (kTex && (kMip || !kFst)) {
+    l.q = Vec::Set1F(s.q + s.dqdy * float(dy));
+    l.dqdx = Vec::Set1F(s.dqdx);
+  }
   if (kTex && !kFst) {
     l.s = Vec::Set1F(s.s + s.dsdy * float(dy));
     l.t = Vec::Set1F(s.t + s.dtdy * float(dy));
-    l.q = Vec::Set1F(s.q + s.dqdy * float(dy));
     l.dsdx = Vec::Set1F(s.dsdx);
     l.dtdx = Vec::Set1F(s.dtdx);
-    l.dqdx = Vec::Set1F(s.dqdx);
     l.wScale = Vec::Set1F(float(16 << tv->tw0));
     l.hScale = Vec::Set1F(float(16 << tv->th0));
   }
@@ -365,7 +500,7 @@ void Span(const GsFastEnv& f, const GsSetup& s, const GsFastTex* tv, int y, int 
       }
     }
     if (Vec::Mask(live) != 0)
-      Pixels<kTex, kGouraud, kZ, kBlend, kFst>(f, k, l, xv, live, dst, fa, zv, zd, za);
+      Pixels<kTex, kGouraud, kZ, kBlend, kFst, kMip>(f, k, l, xv, live, dst, fa, zv, zd, za);
     if (kGouraud)
       for (int c = 0; c < 4; c++) l.ch[c] = Vec::Add(l.ch[c], chStep[c]);
     if (kTex && kFst) {
@@ -375,26 +510,31 @@ void Span(const GsFastEnv& f, const GsSetup& s, const GsFastTex* tv, int y, int 
   }
 }
 
+template <bool kTex, bool kGouraud, bool kZ, bool kBlend, bool kFst>
+GsSpanFn PickMip(bool mip) {
+  return mip ? Span<kTex, kGouraud, kZ, kBlend, kFst, true>
+             : Span<kTex, kGouraud, kZ, kBlend, kFst, false>;
+}
 template <bool kTex, bool kGouraud, bool kZ, bool kBlend>
-GsSpanFn PickFst(bool fst) {
-  return fst ? Span<kTex, kGouraud, kZ, kBlend, true> : Span<kTex, kGouraud, kZ, kBlend, false>;
+GsSpanFn PickFst(bool fst, bool mip) {
+  return fst ? PickMip<kTex, kGouraud, kZ, kBlend, true>(mip)
+             : PickMip<kTex, kGouraud, kZ, kBlend, false>(mip);
 }
 template <bool kTex, bool kGouraud, bool kZ>
-GsSpanFn PickBlend(bool blend, bool fst) {
-  return blend ? PickFst<kTex, kGouraud, kZ, true>(fst) : PickFst<kTex, kGouraud, kZ, false>(fst);
+GsSpanFn PickBlend(bool blend, bool fst, bool mip) {
+  return blend ? PickFst<kTex, kGouraud, kZ, true>(fst, mip)
+               : PickFst<kTex, kGouraud, kZ, false>(fst, mip);
 }
 template <bool kTex, bool kGouraud>
-GsSpanFn PickZ(bool z, bool blend, bool fst) {
-  return z ? PickBlend<kTex, kGouraud, true>(blend, fst)
-           : PickBlend<kTex, kGouraud, false>(blend, fst);
+GsSpanFn PickZ(bool z, bool blend, bool fst, bool mip) {
+  return z ? PickBlend<kTex, kGouraud, true>(blend, fst, mip)
+           : PickBlend<kTex, kGouraud, false>(blend, fst, mip);
 }
-template <bool kTex>
-GsSpanFn PickGouraud(bool g, bool z, bool blend, bool fst) {
-  return g ? PickZ<kTex, true>(z, blend, fst) : PickZ<kTex, false>(z, blend, fst);
-}
-inline GsSpanFn Pick(bool tex, bool gouraud, bool z, bool blend, bool fst) {
-  return tex ? PickGouraud<true>(gouraud, z, blend, fst)
-             : PickGouraud<false>(gouraud, z, blend, false);
+inline GsSpanFn Pick(bool tex, bool gouraud, bool z, bool blend, bool fst, bool mip) {
+  if (!tex)
+    return gouraud ? PickZ<false, true>(z, blend, false, false)
+                   : PickZ<false, false>(z, blend, false, false);
+  return gouraud ? PickZ<true, true>(z, blend, fst, mip) : PickZ<true, false>(z, blend, fst, mip);
 }
 
 }  // namespace

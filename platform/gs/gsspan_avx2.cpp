@@ -21,6 +21,8 @@ struct Vec {
   static I Ramp() { return _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7); }
   static I RampTimes(uint32_t d) { return _mm256_mullo_epi32(Set1(int32_t(d)), Ramp()); }
   static I Load(const int32_t* p) { return _mm256_load_si256(reinterpret_cast<const I*>(p)); }
+  static void Store(int32_t* p, I v) { _mm256_store_si256(reinterpret_cast<I*>(p), v); }
+  static I CastF(F a) { return _mm256_castps_si256(a); }
   static I Add(I a, I b) { return _mm256_add_epi32(a, b); }
   static I Sub(I a, I b) { return _mm256_sub_epi32(a, b); }
   static I And(I a, I b) { return _mm256_and_si256(a, b); }
@@ -118,14 +120,14 @@ struct Vec {
 
 #include "gsspan.h"
 
-GsSpanFn GsSpanPickAvx2(bool tex, bool gouraud, bool z, bool blend, bool fst) {
-  return Pick(tex, gouraud, z, blend, fst);
+GsSpanFn GsSpanPickAvx2(bool tex, bool gouraud, bool z, bool blend, bool fst, bool mip) {
+  return Pick(tex, gouraud, z, blend, fst, mip);
 }
 bool GsSpanHaveAvx2() { return true; }
 
 #else
 
-GsSpanFn GsSpanPickAvx2(bool, bool, bool, bool, bool) { return nullptr; }
+GsSpanFn GsSpanPickAvx2(bool, bool, bool, bool, bool, bool) { return nullptr; }
 bool GsSpanHaveAvx2() { return false; }
 
 #endif

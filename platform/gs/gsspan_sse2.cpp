@@ -21,6 +21,8 @@ struct Vec {
     return _mm_set_epi32(int32_t(3 * d), int32_t(2 * d), int32_t(d), 0);
   }
   static I Load(const int32_t* p) { return _mm_load_si128(reinterpret_cast<const I*>(p)); }
+  static void Store(int32_t* p, I v) { _mm_store_si128(reinterpret_cast<I*>(p), v); }
+  static I CastF(F a) { return _mm_castps_si128(a); }
   static I Add(I a, I b) { return _mm_add_epi32(a, b); }
   static I Sub(I a, I b) { return _mm_sub_epi32(a, b); }
   static I And(I a, I b) { return _mm_and_si128(a, b); }
@@ -110,12 +112,12 @@ struct Vec {
 
 #include "gsspan.h"
 
-GsSpanFn GsSpanPickSse2(bool tex, bool gouraud, bool z, bool blend, bool fst) {
-  return Pick(tex, gouraud, z, blend, fst);
+GsSpanFn GsSpanPickSse2(bool tex, bool gouraud, bool z, bool blend, bool fst, bool mip) {
+  return Pick(tex, gouraud, z, blend, fst, mip);
 }
 
 #else
 
-GsSpanFn GsSpanPickSse2(bool, bool, bool, bool, bool) { return nullptr; }
+GsSpanFn GsSpanPickSse2(bool, bool, bool, bool, bool, bool) { return nullptr; }
 
 #endif

@@ -30,11 +30,6 @@ uint32_t Alpha16(const GsTexEnv& t, uint32_t c) {
   return (t.aem && (c & 0x7fff) == 0) ? 0 : t.ta0;
 }
 
-// 16 x log2(1 + m / 2^23) passes these mantissas at 1, 2, ... 15.
-constexpr uint32_t kLog2Steps[15] = {371396,  759234,  1164244, 1587185, 2028851,
-                                     2490071, 2971711, 3474676, 3999908, 4548395,
-                                     5121165, 5719293, 6343903, 6996167, 7677310};
-
 uint32_t Texel(const GsTexEnv& t, const GsTexLevel& lv, int i, int j) {
   const GsPsmRow& r = *t.psm;
   return GsTexelColour(t, r.read(r.addr(lv.tbp, lv.tbw, i, j)));
@@ -213,11 +208,9 @@ int GsTexLod(const GsTexEnv& t, float q) {
   bits &= 0x7fffffff;
   if (bits == 0) return 0x7fff;                // 1/Q without end: the smallest level
   if (bits >= 0x7f800000) return -0x8000;      // infinite or not a number: magnified
-  int e = int(bits >> 23) - 127;
-  uint32_t m = bits & 0x7fffff;
-  int frac = 0;
-  while (frac < 15 && m >= kLog2Steps[frac]) frac++;
-  int log16 = e * 16 + frac;  // 16 x log2 |Q|, rounded down
+  // log2 |Q| in 1/16: the exponent, and the mantissa's top four bits as
+  // the fraction (linear between powers of two).
+  int log16 = int(bits >> 19) - 127 * 16;
   return -log16 * (1 << t.l) + t.k;
 }
 
