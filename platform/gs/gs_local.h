@@ -150,6 +150,7 @@ struct GsState {
   // in [k] and its high half in [k + 256].
   uint16_t clut[512];
   uint32_t cbp0, cbp1;
+  uint64_t clutSerial;  // moves when the CLUT buffer's contents change
   GsXfer xfer;
   uint64_t priv[32];  // privileged registers by GsPrivIndex
   GsPath path;

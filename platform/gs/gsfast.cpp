@@ -31,6 +31,8 @@ struct TexEntry {
   uint32_t texaKey;  // TEXA for 24- and 16-bit texels
   int palN;          // palette entries for CLUT formats (baked into the texels)
   uint32_t pal[256];
+  uint64_t clutSerial;  // the CLUT buffer pal was last found equal to
+  int cpsm, clutBase;
   std::vector<uint32_t> texels;
   std::vector<uint64_t> stamp;  // per tile: the serial it was decoded at, 0 never
   int tsx, tsy, tilesX, tilesY;
@@ -41,26 +43,42 @@ std::vector<std::unique_ptr<TexEntry>> g_cache;
 size_t g_cacheBytes;
 uint64_t g_useClock;
 
+// TEXA shapes 24- and 16-bit texels, and the colours of 16-bit CLUTs.
 uint32_t TexaKey(const GsTexEnv& t) {
   GsStore st = t.psm->store;
-  return (st == GS_ST_24 || st == GS_ST_16) ? t.ta0 | t.ta1 << 8 | t.aem << 16 : 0;
+  bool uses = st == GS_ST_24 || st == GS_ST_16 || (t.indexed && t.cpsm != PSMCT32);
+  return uses ? (t.ta0 | t.ta1 << 8 | t.aem << 16 | 1u << 24) : 0;
 }
 
 // The entry of a level, made when missing; entries used since `pin` stay.
+// A CLUT texture's entry matches when its palette has the same colours.
 TexEntry* CacheLookup(const GsTexEnv& t, int level, uint64_t pin) {
   const GsTexLevel& lv = t.lv[level];
-  const uint32_t psm = t.psm->psm, key = TexaKey(t);
+  const uint32_t psm = t.psm->psm;
+  const uint32_t key = TexaKey(t);
   const int palN = t.indexed ? (t.psm->bits == 4 ? 16 : 256) : 0;
   uint32_t pal[256];
-  for (int i = 0; i < palN; i++) pal[i] = GsClutColour(t, uint32_t(i));
+  bool palMade = false;
   for (auto& e : g_cache) {
-    if (e->psm == psm && e->tbp == lv.tbp && e->tbw == lv.tbw && e->tw == lv.tw &&
-        e->th == lv.th && e->texaKey == key && e->palN == palN &&
-        memcmp(e->pal, pal, sizeof(uint32_t) * size_t(palN)) == 0) {
-      e->lastUse = ++g_useClock;
-      return e.get();
+    if (e->psm != psm || e->tbp != lv.tbp || e->tbw != lv.tbw || e->tw != lv.tw ||
+        e->th != lv.th || e->texaKey != key || e->palN != palN)
+      continue;
+    if (palN && (e->clutSerial != g_gs.clutSerial || e->cpsm != t.cpsm ||
+                 e->clutBase != t.clutBase)) {
+      if (!palMade) {
+        for (int i = 0; i < palN; i++) pal[i] = GsClutColour(t, uint32_t(i));
+        palMade = true;
+      }
+      if (memcmp(e->pal, pal, sizeof(uint32_t) * size_t(palN)) != 0) continue;
+      e->clutSerial = g_gs.clutSerial;
+      e->cpsm = t.cpsm;
+      e->clutBase = t.clutBase;
     }
+    e->lastUse = ++g_useClock;
+    return e.get();
   }
+  if (!palMade)
+    for (int i = 0; i < palN; i++) pal[i] = GsClutColour(t, uint32_t(i));
   const size_t bytes = (size_t(4) << (lv.tw + lv.th));
   while (g_cache.size() >= kMaxEntries || g_cacheBytes + bytes > kMaxTexelBytes) {
     auto old = g_cache.end();
@@ -80,6 +98,9 @@ TexEntry* CacheLookup(const GsTexEnv& t, int level, uint64_t pin) {
   e->texaKey = key;
   e->palN = palN;
   memcpy(e->pal, pal, sizeof(uint32_t) * size_t(palN));
+  e->clutSerial = g_gs.clutSerial;
+  e->cpsm = t.cpsm;
+  e->clutBase = t.clutBase;
   e->texels.assign(bytes / 4, 0);
   e->tsx = t.psm->pwShift;
   e->tsy = t.psm->phShift;

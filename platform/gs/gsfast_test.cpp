@@ -213,3 +213,70 @@ TEST(GsFast, MatchesTheReferenceOnRandomScenes) {
 }
 
 }  // namespace
+
+namespace {
+
+// The decoded texels follow every change of what they were decoded from:
+// uploads, drawing into the texture, new CLUT colours, TEXA for 16-bit
+// CLUT entries, and direct writes announced with GsMemInvalidate.
+TEST(GsFast, DecodedTexturesFollowTheirMemory) {
+  GsReset();
+  GsTestTarget(0, 0, PSMCT32, 16, 16);
+  const uint32_t kTex = 64 * 32, kPal = 80 * 32;
+  std::vector<uint32_t> idx(16 * 16, 1);
+  GsTestUpload(PSMT8, kTex, 2, 0, 0, 16, 16, idx.data());
+  std::vector<uint32_t> pal(256, 0x001f);  // entry 1: red, alpha bit clear
+  GsTestUpload(PSMCT16, kPal, 1, 0, 0, 16, 16, pal.data());
+  GsTEXA ta{};
+  ta.TA0 = 0x40;
+  GsWriteReg(GS_TEXA, GsBits(ta));
+  GsTEX0 t{};
+  t.TBP0 = kTex;
+  t.TBW = 2;
+  t.PSM = PSMT8;
+  t.TW = 4;
+  t.TH = 4;
+  t.TCC = 1;
+  t.TFX = 1;
+  t.CBP = kPal;
+  t.CPSM = PSMCT16;
+  t.CLD = 1;
+  GsWriteReg(GS_TEX0_1, GsBits(t));
+  auto draw = [] {
+    GsWriteReg(GS_PRIM, GsTestPrim(6, false, true, false, true));
+    GsWriteReg(GS_UV, GsTestUv(0, 0));
+    GsTestVertex(0, 0);
+    GsWriteReg(GS_UV, GsTestUv(256, 256));
+    GsTestVertex(256, 256);
+    return GsMemReadPixel(PSMCT32, 0, 1, 5, 5);
+  };
+  EXPECT_EQ(draw(), 0x400000f8u);
+  // An upload of new indices.
+  std::fill(idx.begin(), idx.end(), 2);
+  GsTestUpload(PSMT8, kTex, 2, 0, 0, 16, 16, idx.data());
+  pal.assign(256, 0x03e0);  // green everywhere, loaded by the next TEX0
+  GsTestUpload(PSMCT16, kPal, 1, 0, 0, 16, 16, pal.data());
+  GsWriteReg(GS_TEX0_1, GsBits(t));
+  EXPECT_EQ(draw(), 0x4000f800u);
+  // TEXA changes the alpha of 16-bit CLUT colours.
+  ta.TA0 = 0x20;
+  GsWriteReg(GS_TEXA, GsBits(ta));
+  EXPECT_EQ(draw(), 0x2000f800u);
+  // Drawing into the texture: index 3 where a sprite of context 2 lands.
+  GsTestTarget(1, kTex / 32, PSMCT32, 64, 64);
+  GsWriteReg(GS_PRIM, GsTestPrim(6, false, false, false, false, 1));
+  GsWriteReg(GS_RGBAQ, GsTestRgbaq(0x03030303));
+  GsTestVertex(0, 0);
+  GsTestVertex(16 * 8, 16 * 8);  // CT32 pixels (0..7, 0..7): T8 pixels (0..15, 0..15)
+  pal[3] = 0x7c00;  // blue
+  GsTestUpload(PSMCT16, kPal, 1, 0, 0, 16, 16, pal.data());
+  GsWriteReg(GS_TEX0_1, GsBits(t));
+  EXPECT_EQ(draw(), 0x20f80000u);
+  // A direct write, announced.
+  GsMemory()[GsPsm(PSMT8).addr(kTex, 2, 5, 5)] = 2;
+  GsMemInvalidate();
+  EXPECT_EQ(draw(), 0x2000f800u);
+  EXPECT_GT(GsGetStats().fastPrims, 5u);
+}
+
+}  // namespace

@@ -101,6 +101,8 @@ void GsClutLoad(const GsTEX0& tex0) {
   GsTEXCLUT tc = GsAs<GsTEXCLUT>(g_gs.reg[GS_TEXCLUT]);
   int entries = Is4Bit(psm) ? 16 : 256;
   int base = ClutBase(psm, cpsm, uint32_t(tex0.CSA));
+  uint16_t before[512];
+  memcpy(before, g_gs.clut, sizeof before);
   for (int i = 0; i < entries; i++) {
     int x, y;
     uint32_t bw = 1;
@@ -130,6 +132,9 @@ void GsClutLoad(const GsTEX0& tex0) {
       g_gs.clut[(base + i) & 511] = uint16_t(c);
     }
   }
+  // Decoded textures remember the buffer's serial: it moves only when the
+  // colours change.
+  if (memcmp(before, g_gs.clut, sizeof before) != 0) g_gs.clutSerial++;
   g_gs.envDirty = true;
 }
 
