@@ -105,6 +105,17 @@ void GsMemRectPages(const GsPsmRow& r, uint32_t bp, uint32_t bw, int x0, int y0,
                     GsPageSet* set);
 // Stamps every page of a set with a new serial.
 void GsMemStampPages(const GsPageSet& set);
+// Pages some decoded texels came from: only writes to these need stamps
+// (a tile decoded later reads the memory as it is then). `gen` moves when
+// the set grows.
+extern GsPageSet g_gsDecoded;
+extern uint64_t g_gsDecodedGen;
+inline void GsMemNoteDecoded(uint32_t page) {
+  if (!g_gsDecoded.Has(page)) {
+    g_gsDecoded.Add(page);
+    g_gsDecodedGen++;
+  }
+}
 
 // Colour helpers (RGBA words are 0xAABBGGRR).
 inline uint32_t GsExpand16(uint32_t c, uint32_t alpha) {
@@ -241,6 +252,10 @@ struct GsDrawEnv {
   bool colclamp;
   GsTexEnv tex;
   bool drawsNothing;  // nothing can be written (no frame and no depth)
+  // Pages of the frame and depth buffer under the whole scissor rectangle
+  // (no primitive reaches beyond), and whether the two share one.
+  GsPageSet area;
+  bool areaAlias;
 };
 
 // Interpolants of a primitive, as plane equations from an origin pixel
@@ -282,18 +297,22 @@ struct GsTri {
   int x[3], y[3];  // window coordinates, 1/16 pixel, area > 0 (clockwise)
 };
 // The pages of the frame and of the depth buffer (when tested or written)
-// under a primitive's rectangle.
+// under a primitive's rectangle [x0, x1] x [y0, y1], worked out when
+// first asked for (GsWritesExact).
 struct GsWrites {
+  int x0, y0, x1, y1;
+  bool exact;
   GsPageSet frame, depth;
 };
+const GsWrites& GsWritesExact(const GsDrawEnv& e, GsWrites* w);
 
 // Rasterisers. Rectangles are [x0, x1) x [y0, y1) in pixels, inside the scissor.
 void GsRefTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s);
 void GsRefSprite(const GsDrawEnv& e, int x0, int y0, int x1, int y1, const GsSetup& s);
 // The fast path; false when the primitive needs the reference path.
-bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s, const GsWrites& w);
+bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s, GsWrites* w);
 bool GsFastSprite(const GsDrawEnv& e, int x0, int y0, int x1, int y1, const GsSetup& s,
-                  const GsWrites& w);
+                  GsWrites* w);
 void GsFastReset();  // drops decoded textures
 
 // Display (gsdisplay.cpp)

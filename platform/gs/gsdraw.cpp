@@ -81,6 +81,16 @@ void BuildEnv() {
                    : e.ffmt == GS_FB_16 ? GsPack16(e.fbmsk) | 0xffff0000 : 0xffffffff;
   bool frameOff = e.ffmt == GS_FB_NONE || fmask == 0xffffffff;
   e.drawsNothing = (frameOff && e.zmsk) || e.ztst == 0;
+  GsPageSet frame, depth;
+  frame.Clear();
+  depth.Clear();
+  if (e.ffmt != GS_FB_NONE)
+    GsMemRectPages(*e.fpsm, e.fbp, e.fbw, e.scx0, e.scy0, e.scx1, e.scy1, &frame);
+  if (e.ztst != 1 || !e.zmsk)
+    GsMemRectPages(*e.zpsm, e.zbp, e.fbw, e.scx0, e.scy0, e.scx1, e.scy1, &depth);
+  e.areaAlias = frame.Intersects(depth);
+  e.area = frame;
+  for (int i = 0; i < int(GS_PAGES / 64); i++) e.area.w[i] |= depth.w[i];
   g_gs.envDirty = false;
   g_gs.envSerial++;
 }
@@ -88,9 +98,8 @@ void BuildEnv() {
 // A double to fixed point with `shift` fraction bits; far-out values (only
 // slivers produce them) saturate rather than overflow.
 int64_t Fix16(double v) {
-  double f = v * 65536.0;
-  f = f < -4.0e18 ? -4.0e18 : f > 4.0e18 ? 4.0e18 : f;
-  return int64_t(f < 0 ? f - 0.5 : f + 0.5);  // to nearest, halves away from 0
+  double f = std::min(std::max(v * 65536.0, -4.0e18), 4.0e18);
+  return int64_t(f + std::copysign(0.5, f));  // to nearest, halves away from 0
 }
 
 // Plane of one attribute through three vertices: per-pixel gradients and
@@ -99,13 +108,13 @@ struct Plane {
   double gx, gy, at;
 };
 struct TriGeom {
-  double x0, y0, dx1, dy1, dx2, dy2, area;
+  double x0, y0, dx1, dy1, dx2, dy2, inv;  // inv: 1 / the doubled area
   double ox, oy;  // origin minus vertex 0, in 1/16 pixel
 };
 Plane PlaneOf(const TriGeom& g, double a0, double a1, double a2) {
   double d1 = a1 - a0, d2 = a2 - a0;
-  double gx = (d1 * g.dy2 - d2 * g.dy1) / g.area;  // per 1/16 pixel
-  double gy = (d2 * g.dx1 - d1 * g.dx2) / g.area;
+  double gx = (d1 * g.dy2 - d2 * g.dy1) * g.inv;  // per 1/16 pixel
+  double gy = (d2 * g.dx1 - d1 * g.dx2) * g.inv;
   return Plane{gx * 16, gy * 16, a0 + gx * g.ox + gy * g.oy};
 }
 
@@ -133,7 +142,7 @@ void SetupTriangle(const GsDrawEnv& e, const GsTri& t, const GsVertex* const v[3
   g.dy1 = t.y[1] - t.y[0];
   g.dx2 = t.x[2] - t.x[0];
   g.dy2 = t.y[2] - t.y[0];
-  g.area = g.dx1 * g.dy2 - g.dx2 * g.dy1;
+  g.inv = 1.0 / (g.dx1 * g.dy2 - g.dx2 * g.dy1);
   g.ox = xo * 16.0 - t.x[0];
   g.oy = yo * 16.0 - t.y[0];
   s->xo = xo;
@@ -170,24 +179,32 @@ void SetupTriangle(const GsDrawEnv& e, const GsTri& t, const GsVertex* const v[3
   }
 }
 
-// Pages a primitive may write: the frame's and the depth buffer's over the
-// primitive's rectangle [x0, x1] x [y0, y1].
-void WritePages(const GsDrawEnv& e, int x0, int y0, int x1, int y1, GsWrites* w) {
-  w->frame.Clear();
-  w->depth.Clear();
-  if (e.ffmt != GS_FB_NONE) GsMemRectPages(*e.fpsm, e.fbp, e.fbw, x0, y0, x1, y1, &w->frame);
-  if (e.ztst != 1 || !e.zmsk) GsMemRectPages(*e.zpsm, e.zbp, e.fbw, x0, y0, x1, y1, &w->depth);
+// Does the scissor area hold pages that decoded texels came from? Kept
+// per environment and growth of the decoded set.
+bool AreaHoldsDecoded(const GsDrawEnv& e) {
+  static uint64_t envSerial = ~uint64_t(0), gen = ~uint64_t(0);
+  static bool holds = true;
+  if (envSerial != g_gs.envSerial || gen != g_gsDecodedGen) {
+    envSerial = g_gs.envSerial;
+    gen = g_gsDecodedGen;
+    holds = e.area.Intersects(g_gsDecoded);
+  }
+  return holds;
 }
-void StampWrites(const GsDrawEnv& e, const GsWrites& w) {
-  GsPageSet set = w.frame;
+
+// After a primitive: stamps the pages it may have written, when decoded
+// texels could depend on them.
+void StampWrites(const GsDrawEnv& e, GsWrites* w) {
+  if (!AreaHoldsDecoded(e)) return;
+  GsWritesExact(e, w);
+  GsPageSet set = w->frame;
   if (!e.zmsk)
-    for (int i = 0; i < int(GS_PAGES / 64); i++) set.w[i] |= w.depth.w[i];
+    for (int i = 0; i < int(GS_PAGES / 64); i++) set.w[i] |= w->depth.w[i];
   GsMemStampPages(set);
 }
 void StampWrites(const GsDrawEnv& e, int x0, int y0, int x1, int y1) {
-  GsWrites w;
-  WritePages(e, x0, y0, x1, y1, &w);
-  StampWrites(e, w);
+  GsWrites w{x0, y0, x1, y1, false, {}, {}};
+  StampWrites(e, &w);
 }
 
 inline int CeilDiv16(int v) { return (v + 15) >> 4; }
@@ -215,13 +232,12 @@ void DrawTriangle(const GsDrawEnv& e, const GsVertex* a, const GsVertex* b, cons
   GsSetup s;
   SetupTriangle(e, t, v, *c, x0, y0, &s);
   g_gs.stats.prims++;
-  GsWrites w;
-  WritePages(e, x0, y0, x1 - 1, y1 - 1, &w);
-  if (g_gs.path == GS_PATH_FAST && GsFastTriangle(e, t, s, w))
+  GsWrites w{x0, y0, x1 - 1, y1 - 1, false, {}, {}};
+  if (g_gs.path == GS_PATH_FAST && GsFastTriangle(e, t, s, &w))
     g_gs.stats.fastPrims++;
   else
     GsRefTriangle(e, t, s);
-  StampWrites(e, w);
+  StampWrites(e, &w);
 }
 
 // Sprites: the rectangle between the two vertices, flat with the second
@@ -270,13 +286,12 @@ void DrawSprite(const GsDrawEnv& e, const GsVertex& a, const GsVertex& b) {
     }
   }
   g_gs.stats.prims++;
-  GsWrites w;
-  WritePages(e, x0, y0, x1 - 1, y1 - 1, &w);
-  if (g_gs.path == GS_PATH_FAST && GsFastSprite(e, x0, y0, x1, y1, s, w))
+  GsWrites w{x0, y0, x1 - 1, y1 - 1, false, {}, {}};
+  if (g_gs.path == GS_PATH_FAST && GsFastSprite(e, x0, y0, x1, y1, s, &w))
     g_gs.stats.fastPrims++;
   else
     GsRefSprite(e, x0, y0, x1, y1, s);
-  StampWrites(e, w);
+  StampWrites(e, &w);
 }
 
 inline bool InScissor(const GsDrawEnv& e, int x, int y) {
@@ -400,6 +415,18 @@ void Draw(int type) {
 }
 
 }  // namespace
+
+const GsWrites& GsWritesExact(const GsDrawEnv& e, GsWrites* w) {
+  if (w->exact) return *w;
+  w->frame.Clear();
+  w->depth.Clear();
+  if (e.ffmt != GS_FB_NONE)
+    GsMemRectPages(*e.fpsm, e.fbp, e.fbw, w->x0, w->y0, w->x1, w->y1, &w->frame);
+  if (e.ztst != 1 || !e.zmsk)
+    GsMemRectPages(*e.zpsm, e.zbp, e.fbw, w->x0, w->y0, w->x1, w->y1, &w->depth);
+  w->exact = true;
+  return *w;
+}
 
 const GsDrawEnv& GsEnvGet() {
   if (g_gs.envDirty) BuildEnv();

@@ -156,6 +156,8 @@ void CacheEnsure(TexEntry& e, const GsTexEnv& t, int i0, int j0, int i1, int j1,
       TilePages(e, r, tx, ty, &p0, &p1);
       pages->Add(p0);
       pages->Add(p1);
+      GsMemNoteDecoded(p0);
+      GsMemNoteDecoded(p1);
       uint64_t& st = e.stamp[size_t(ty) * size_t(e.tilesX) + size_t(tx)];
       if (st == 0 || st < g_gsPageVersion[p0] || st < g_gsPageVersion[p1]) {
         DecodeTile(e, t, tx, ty);
@@ -179,10 +181,11 @@ struct FastEnv {
   int filter, level;
   TexEntry* entry[7];
   uint64_t pin;
-  GsSpanFn narrow, wide;  // spans of up to 8 pixels, and longer ones
+  GsSpanFn narrow, wide;  // primitives up to 8 pixels wide, and wider ones
 };
 
 FastEnv g_fe;
+GsSpan g_spans[2048];  // the spans of the primitive being drawn (rows are below 2048)
 int g_lanes;  // 0: by the CPU; 4 or 8: forced (tests)
 
 // The filter, level and level fraction a LOD selects (as GsSampleRef does).
@@ -236,7 +239,7 @@ bool WrapOf(int mode, int size, int rmin, int rmax, int32_t* andm, int32_t* orm,
   }
 }
 
-void SpanFill(const GsFastEnv& f, const GsSetup& s, const GsFastTex* t, int y, int x0, int x1);
+void SpansFill(const GsFastEnv& f, const GsSetup& s, const GsFastTex* t, const GsSpan* sp, int n);
 
 void Derive(const GsDrawEnv& e) {
   FastEnv& fe = g_fe;
@@ -297,8 +300,8 @@ void Derive(const GsDrawEnv& e) {
   const bool z = f.zTest || f.zWrite;
   const bool fill = !fe.tex && !e.iip && !z && !f.ate && !f.date && !e.abe && f.keep == 0;
   bool wide = g_lanes == 8 || (g_lanes == 0 && GsSpanHaveAvx2() && __builtin_cpu_supports("avx2"));
-  fe.narrow = fill ? SpanFill : GsSpanPickSse2(fe.tex, e.iip, z, e.abe, fe.fst, fe.mip);
-  fe.wide = fill   ? SpanFill
+  fe.narrow = fill ? SpansFill : GsSpanPickSse2(fe.tex, e.iip, z, e.abe, fe.fst, fe.mip);
+  fe.wide = fill   ? SpansFill
             : wide ? GsSpanPickAvx2(fe.tex, e.iip, z, e.abe, fe.fst, fe.mip)
                    : fe.narrow;
   if (g_lanes == 8) fe.narrow = fe.wide;
@@ -360,9 +363,10 @@ void TexelRange(int a, int b, int mode, int size, int lo, int hi, int* ra, int* 
 }
 
 // Sets up the texture of a primitive: the levels it may sample, decoded
-// where it may sample them. False for the reference path.
+// where it may sample them (their pages added to `read`). False for the
+// reference path.
 bool PrepareTexture(const GsDrawEnv& e, FastEnv& f, const GsSetup& s, const Rect& r,
-                    const GsPageSet& written, GsFastTex* tv) {
+                    GsPageSet* read, GsFastTex* tv) {
   const GsTexEnv& t = e.tex;
   const int xs[2] = {r.x0, r.x1 - 1}, ys[2] = {r.y0, r.y1 - 1};
   tv->tw0 = t.lv[0].tw;
@@ -408,8 +412,6 @@ bool PrepareTexture(const GsDrawEnv& e, FastEnv& f, const GsSetup& s, const Rect
     v1 = std::max(v1, v);
   }
   for (int i = 0; i < 7; i++) tv->lv[i] = kNoLevel;
-  GsPageSet read;
-  read.Clear();
   for (int level = lo; level <= hi; level++) {
     const GsTexLevel& lv = t.lv[level];
     const int w = 1 << lv.tw, h = 1 << lv.th;
@@ -430,16 +432,15 @@ bool PrepareTexture(const GsDrawEnv& e, FastEnv& f, const GsSetup& s, const Rect
     }
     TexEntry*& ent = f.entry[level];
     if (!ent) ent = CacheLookup(t, level, f.pin);
-    CacheEnsure(*ent, t, ra, rc, rb, rd, &read);
+    CacheEnsure(*ent, t, ra, rc, rb, rd, read);
     out.texels = ent->texels.data();
     out.tw = lv.tw;
   }
-  // A texture that this primitive draws into is read as it is written.
-  return !read.Intersects(written);
+  return true;
 }
 
 // Common checks of a primitive covering rectangle r.
-bool Prepare(const GsDrawEnv& e, const GsSetup& s, const Rect& r, const GsWrites& w,
+bool Prepare(const GsDrawEnv& e, const GsSetup& s, const Rect& r, GsWrites* w,
              GsFastTex* tv) {
   FastEnv& f = g_fe;
   const uint32_t fbw = f.e.fbw;
@@ -449,39 +450,61 @@ bool Prepare(const GsDrawEnv& e, const GsSetup& s, const Rect& r, const GsWrites
   if ((uint32_t((r.y1 - 1) >> 5) + 1) * fbw > GS_PAGES) return false;
   // The frame and the depth buffer in the same pages would interleave
   // their reads and writes differently from the reference path.
-  if (w.frame.Intersects(w.depth)) return false;
+  if (e.areaAlias) {
+    const GsWrites& x = GsWritesExact(e, w);
+    if (x.frame.Intersects(x.depth)) return false;
+  }
+  // A texture that this primitive draws into is read as it is written.
   if (f.tex) {
-    GsPageSet written = w.frame;
-    for (int i = 0; i < int(GS_PAGES / 64); i++) written.w[i] |= w.depth.w[i];
-    if (!PrepareTexture(e, f, s, r, written, tv)) return false;
+    GsPageSet read;
+    read.Clear();
+    if (!PrepareTexture(e, f, s, r, &read, tv)) return false;
+    if (read.Intersects(e.area)) {
+      const GsWrites& x = GsWritesExact(e, w);
+      if (read.Intersects(x.frame) || read.Intersects(x.depth)) return false;
+    }
   }
   return true;
 }
 
 // Flat colour, no tests, no mask: stores only.
-void SpanFill(const GsFastEnv& f, const GsSetup& s, const GsFastTex*, int y, int x0, int x1) {
+void SpansFill(const GsFastEnv& f, const GsSetup& s, const GsFastTex*, const GsSpan* sp, int n) {
   uint32_t* mem = GsMem32();
   const uint32_t c = (s.c[0] >> 16) | (s.c[1] >> 16) << 8 | (s.c[2] >> 16) << 16 |
                      (s.c[3] >> 16) << 24;
-  const uint32_t fRow = f.fbase + uint32_t(y >> 5) * f.fbw * 2048;
-  const uint16_t* fIn = f.fintra + (y & 31) * 64;
-  int x = x0;
-  auto addr = [&](int xx) {
-    return (fRow + (uint32_t(xx >> 6) << 11) + fIn[xx & 63]) & 0xfffff;
-  };
-  if (x & 1) mem[addr(x++)] = c;
   const uint64_t cc = uint64_t(c) | uint64_t(c) << 32;
-  for (; x + 1 < x1; x += 2) memcpy(mem + addr(x), &cc, 8);
-  if (x < x1) mem[addr(x)] = c;
+  for (int i = 0; i < n; i++) {
+    const int y = sp[i].y, x1 = sp[i].x1;
+    const uint32_t fRow = f.fbase + uint32_t(y >> 5) * f.fbw * 2048;
+    const uint16_t* fIn = f.fintra + (y & 31) * 64;
+    auto addr = [&](int xx) {
+      return (fRow + (uint32_t(xx >> 6) << 11) + fIn[xx & 63]) & 0xfffff;
+    };
+    int x = sp[i].x0;
+    if (x & 1) mem[addr(x++)] = c;
+    for (; x + 1 < x1; x += 2) memcpy(mem + addr(x), &cc, 8);
+    if (x < x1) mem[addr(x)] = c;
+  }
 }
 
 // ===================================================================
 // Walking triangles
 // ===================================================================
 
-int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
-  int64_t q = a / b;
-  return (a % b != 0 && a < 0) ? q - 1 : q;
+// floor(a / b) for b > 0 and |a| below 2^52: a double division, then the
+// exact remainder corrects the rounding.
+int64_t FloorDiv(int64_t a, int64_t b) {
+  int64_t q = int64_t(double(a) / double(b));
+  int64_t r = a - q * b;
+  while (r < 0) {
+    q--;
+    r += b;
+  }
+  while (r >= b) {
+    q++;
+    r -= b;
+  }
+  return q;
 }
 
 // ceil(X(Y) / 16) of an edge at rows Y = 16 y, stepped row by row without
@@ -510,7 +533,7 @@ struct Edge {
 
 }  // namespace
 
-bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s, const GsWrites& w) {
+bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s, GsWrites* w) {
   const FastEnv& f = FastEnvOf(e);
   if (!f.ok) return false;
   Rect r;
@@ -540,6 +563,7 @@ bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s, const 
     sht.Init(xm, ym, xb, yb, r.y0);
   const int sx0 = r.x0, sx1 = r.x1;
   uint64_t pixels = 0;
+  int n = 0;
   for (int y = r.y0; y < r.y1; y++) {
     if (upper && y >= yMid) {
       upper = false;
@@ -550,30 +574,34 @@ bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s, const 
     xl = std::max(xl, sx0);
     xr = std::min(xr, sx1);
     if (xl < xr) {
-      (xr - xl <= 8 ? f.narrow : f.wide)(f.e, s, &tv, y, xl, xr);
+      g_spans[n++] = GsSpan{y, xl, xr};
       pixels += uint64_t(xr - xl);
     }
     lng.Step();
     sht.Step();
   }
+  (r.x1 - r.x0 <= 8 ? f.narrow : f.wide)(f.e, s, &tv, g_spans, n);
   g_gs.stats.pixels += pixels;
   return true;
 }
 
 bool GsFastSprite(const GsDrawEnv& e, int x0, int y0, int x1, int y1, const GsSetup& s,
-                  const GsWrites& w) {
+                  GsWrites* w) {
   const FastEnv& f = FastEnvOf(e);
   if (!f.ok) return false;
   Rect r{x0, y0, x1, y1};
   GsFastTex tv;
   if (!Prepare(e, s, r, w, &tv)) return false;
-  GsSpanFn span = x1 - x0 <= 8 ? f.narrow : f.wide;
-  for (int y = y0; y < y1; y++) span(f.e, s, &tv, y, x0, x1);
+  int n = 0;
+  for (int y = y0; y < y1; y++) g_spans[n++] = GsSpan{y, x0, x1};
+  (x1 - x0 <= 8 ? f.narrow : f.wide)(f.e, s, &tv, g_spans, n);
   g_gs.stats.pixels += uint64_t(x1 - x0) * uint64_t(y1 - y0);
   return true;
 }
 
 void GsFastReset() {
+  g_gsDecoded.Clear();
+  g_gsDecodedGen++;
   g_cache.clear();
   g_cacheBytes = 0;
   g_useClock = 0;
@@ -588,10 +616,10 @@ void GsFastSetWidth(int lanes) {
 
 #else  // not x86: the reference path draws everything
 
-bool GsFastTriangle(const GsDrawEnv&, const GsTri&, const GsSetup&, const GsWrites&) {
+bool GsFastTriangle(const GsDrawEnv&, const GsTri&, const GsSetup&, GsWrites*) {
   return false;
 }
-bool GsFastSprite(const GsDrawEnv&, int, int, int, int, const GsSetup&, const GsWrites&) {
+bool GsFastSprite(const GsDrawEnv&, int, int, int, int, const GsSetup&, GsWrites*) {
   return false;
 }
 void GsFastReset() {}

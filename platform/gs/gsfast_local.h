@@ -57,8 +57,14 @@ struct GsFastTex {
   int levelLo, levelHi;  // the levels made ready for this primitive
 };
 
-using GsSpanFn = void (*)(const GsFastEnv& f, const GsSetup& s, const GsFastTex* t, int y,
-                          int x0, int x1);
+// Pixels [x0, x1) of row y.
+struct GsSpan {
+  int y, x0, x1;
+};
+
+// Draws the spans of one primitive.
+using GsSpanFn = void (*)(const GsFastEnv& f, const GsSetup& s, const GsFastTex* t,
+                          const GsSpan* spans, int n);
 
 // The span function for a set of features, per vector width.
 // mip: the level and filter vary per pixel (a texture's LOD from Q).

@@ -7,6 +7,8 @@
 alignas(64) uint8_t g_gsMem[GS_MEMORY_SIZE];
 uint64_t g_gsPageVersion[GS_PAGES];
 uint64_t g_gsSerial = 1;
+GsPageSet g_gsDecoded;
+uint64_t g_gsDecodedGen;
 
 namespace {
 

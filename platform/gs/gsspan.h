@@ -324,6 +324,8 @@ struct Lanes {
 
 struct Consts {
   I keep, zKeep, zLow, aref, datm;
+  // Interpolant offsets of the lanes (gradient x lane) and steps of a group.
+  I chRamp[4], chStep[4], uRamp, uStep, vRamp, vStep;
   BlendLanes blend;
   const GsFastTex* tex;
   LevelLanes level[7];  // the levels the primitive may sample
@@ -397,7 +399,8 @@ inline void Pixels(const GsFastEnv& f, const Consts& k, const Lanes& l, I xv, I 
 }
 
 template <bool kTex, bool kGouraud, bool kZ, bool kBlend, bool kFst, bool kMip>
-void Span(const GsFastEnv& f, const GsSetup& s, const GsFastTex* tv, int y, int x0, int x1) {
+inline void Span(const GsFastEnv& f, const GsSetup& s, const GsFastTex* tv, const Consts& k, int y,
+                 int x0, int x1) {
   uint32_t* mem = reinterpret_cast<uint32_t*>(g_gsMem);
   const int dy = y - s.yo;
   const uint32_t uy = uint32_t(dy);
@@ -411,38 +414,15 @@ void Span(const GsFastEnv& f, const GsSetup& s, const GsFastTex* tv, int y, int 
   const I x0m1 = Vec::Set1(x0 - 1), x1v = Vec::Set1(x1);
   const I sign = Vec::Set1(int32_t(0x80000000));
 
-  Consts k;
-  k.keep = Vec::Set1(int32_t(f.keep));
-  k.zKeep = Vec::Set1(f.z24 ? int32_t(0xff000000) : 0);
-  k.zLow = Vec::Set1(f.z24 ? 0xffffff : -1);
-  k.aref = Vec::Set1(int32_t(f.aref));
-  k.datm = Vec::Set1(int32_t(f.datm));
-  if (kBlend) k.blend = BlendLanes{f.ba, f.bb, f.bc, f.bd, f.colclamp,
-                                   Vec::Set16(int16_t(f.fix << 2))};
-  if (kTex) {
-    k.tex = tv;
-    if (kMip)
-      for (int i = tv->levelLo; i <= tv->levelHi; i++) k.level[i] = LevelOf(tv->lv[i]);
-    else
-      k.level[tv->level] = LevelOf(tv->lv[tv->level]);
-  }
-
   // Interpolants at the first group's lanes, then steps of N pixels, in
   // the same wrapping arithmetic as the reference.
-  auto start = [&](uint32_t v0, uint32_t d) {
-    return Vec::Add(Vec::Set1(int32_t(v0)), Vec::RampTimes(d));
-  };
   Lanes l;
   l.col = Vec::Set1(int32_t((s.c[0] >> 16) | (s.c[1] >> 16) << 8 | (s.c[2] >> 16) << 16 |
                             (s.c[3] >> 16) << 24));
   l.xo = Vec::Set1(s.xo);
-  I chStep[4], uStep = Vec::Zero(), vStep = uStep;
-  if (kGouraud) {
-    for (int c = 0; c < 4; c++) {
-      l.ch[c] = start(s.c[c] + s.dcdy[c] * uy + s.dcdx[c] * ux, s.dcdx[c]);
-      chStep[c] = Vec::Set1(int32_t(uint32_t(N) * s.dcdx[c]));
-    }
-  }
+  if (kGouraud)
+    for (int c = 0; c < 4; c++)
+      l.ch[c] = Vec::Add(Vec::Set1(int32_t(s.c[c] + s.dcdy[c] * uy + s.dcdx[c] * ux)), k.chRamp[c]);
   // Depth: 64-bit lanes when the whole span lies within the format's
   // range (no clamping; depth is linear along the span), else per pixel.
   uint64_t zg = 0;
@@ -458,10 +438,8 @@ void Span(const GsFastEnv& f, const GsSetup& s, const GsFastTex* tv, int y, int 
     if (zSimd) Vec::ZInit(&zs, zg, dz);
   }
   if (kTex && kFst) {
-    l.u = start(s.u + s.dudy * uy + s.dudx * ux, s.dudx);
-    l.v = start(s.v + s.dvdy * uy + s.dvdx * ux, s.dvdx);
-    uStep = Vec::Set1(int32_t(uint32_t(N) * s.dudx));
-    vStep = Vec::Set1(int32_t(uint32_t(N) * s.dvdx));
+    l.u = Vec::Add(Vec::Set1(int32_t(s.u + s.dudy * uy + s.dudx * ux)), k.uRamp);
+    l.v = Vec::Add(Vec::Set1(int32_t(s.v + s.dvdy * uy + s.dvdx * ux)), k.vRamp);
   }
   if (kTex && (kMip || !kFst)) {
     l.q = Vec::Set1F(s.q + s.dqdy * float(dy));
@@ -502,18 +480,52 @@ void Span(const GsFastEnv& f, const GsSetup& s, const GsFastTex* tv, int y, int 
     if (Vec::Mask(live) != 0)
       Pixels<kTex, kGouraud, kZ, kBlend, kFst, kMip>(f, k, l, xv, live, dst, fa, zv, zd, za);
     if (kGouraud)
-      for (int c = 0; c < 4; c++) l.ch[c] = Vec::Add(l.ch[c], chStep[c]);
+      for (int c = 0; c < 4; c++) l.ch[c] = Vec::Add(l.ch[c], k.chStep[c]);
     if (kTex && kFst) {
-      l.u = Vec::Add(l.u, uStep);
-      l.v = Vec::Add(l.v, vStep);
+      l.u = Vec::Add(l.u, k.uStep);
+      l.v = Vec::Add(l.v, k.vStep);
     }
   }
 }
 
+// The spans of one primitive: what stays the same across them, set once.
+template <bool kTex, bool kGouraud, bool kZ, bool kBlend, bool kFst, bool kMip>
+void Spans(const GsFastEnv& f, const GsSetup& s, const GsFastTex* tv, const GsSpan* sp, int n) {
+  Consts k;
+  k.keep = Vec::Set1(int32_t(f.keep));
+  k.zKeep = Vec::Set1(f.z24 ? int32_t(0xff000000) : 0);
+  k.zLow = Vec::Set1(f.z24 ? 0xffffff : -1);
+  k.aref = Vec::Set1(int32_t(f.aref));
+  k.datm = Vec::Set1(int32_t(f.datm));
+  if (kBlend) k.blend = BlendLanes{f.ba, f.bb, f.bc, f.bd, f.colclamp,
+                                   Vec::Set16(int16_t(f.fix << 2))};
+  if (kTex) {
+    k.tex = tv;
+    if (kMip)
+      for (int i = tv->levelLo; i <= tv->levelHi; i++) k.level[i] = LevelOf(tv->lv[i]);
+    else
+      k.level[tv->level] = LevelOf(tv->lv[tv->level]);
+  }
+
+  if (kGouraud)
+    for (int c = 0; c < 4; c++) {
+      k.chRamp[c] = Vec::RampTimes(s.dcdx[c]);
+      k.chStep[c] = Vec::Set1(int32_t(uint32_t(N) * s.dcdx[c]));
+    }
+  if (kTex && kFst) {
+    k.uRamp = Vec::RampTimes(s.dudx);
+    k.vRamp = Vec::RampTimes(s.dvdx);
+    k.uStep = Vec::Set1(int32_t(uint32_t(N) * s.dudx));
+    k.vStep = Vec::Set1(int32_t(uint32_t(N) * s.dvdx));
+  }
+  for (int i = 0; i < n; i++)
+    Span<kTex, kGouraud, kZ, kBlend, kFst, kMip>(f, s, tv, k, sp[i].y, sp[i].x0, sp[i].x1);
+}
+
 template <bool kTex, bool kGouraud, bool kZ, bool kBlend, bool kFst>
 GsSpanFn PickMip(bool mip) {
-  return mip ? Span<kTex, kGouraud, kZ, kBlend, kFst, true>
-             : Span<kTex, kGouraud, kZ, kBlend, kFst, false>;
+  return mip ? Spans<kTex, kGouraud, kZ, kBlend, kFst, true>
+             : Spans<kTex, kGouraud, kZ, kBlend, kFst, false>;
 }
 template <bool kTex, bool kGouraud, bool kZ, bool kBlend>
 GsSpanFn PickFst(bool fst, bool mip) {
