@@ -15,3 +15,16 @@ function(ze_add_tests name)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endfunction()
+
+# ze_add_fuzz(<name> SOURCES a_fuzz.cpp ... LIBS lib ...)
+# A libFuzzer target (clang, -DZE_FUZZ=ON; see scripts/fuzz.sh); nothing
+# otherwise.
+function(ze_add_fuzz name)
+  if(NOT ZE_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${F_SOURCES} ${PROJECT_SOURCE_DIR}/platform/testmain/fuzzmain.cpp)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/platform/testmain)
+  target_link_libraries(${name} PRIVATE ${F_LIBS} ${ZE_FUZZER_LIB})
+endfunction()

@@ -1,6 +1,7 @@
 // The program's entry. Until the game's start-up exists this runs the
-// whole-system check: the kernel, a loader-style thread paced by the
-// vertical blanks, the tagged heap, the timing sets and error reporting.
+// whole-system check: the kernel, the video mode and its swaps, a
+// loader-style thread paced by the vertical blanks, the tagged heap, the
+// timing sets and error reporting.
 #include "platform.h"
 #include "zecore.h"
 #include "zeps2.h"
@@ -16,14 +17,14 @@ int g_loader, g_frameSema;
 volatile int g_loaderActive;
 int g_loaderTurns;
 
-int VBlankEnd(int) {
+void VBlankEnd() {
   if (g_loaderActive) {
     g_loaderActive = 0;
     iSuspendThread(g_loader);
     iSignalSema(g_frameSema);
   }
-  return 1;
 }
+ZEVBLANKHANDLER g_loaderSwitch = {nullptr, nullptr, VBlankEnd, 0};
 
 // Takes and gives back heap memory a turn at a time, as the level loader does.
 void Loader(void*) {
@@ -43,7 +44,9 @@ int GameMain(int argc, char** argv) {
     else if (strcmp(argv[i], "--fail-in-loader") == 0) g_failInLoader = true;
   }
   scePrintf("ze2: start-up check (%s time)\n", KernelGetClock() == KCLOCK_VIRTUAL ? "virtual" : "real");
-  tbInit();
+  ZePs2Init();
+  ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
+  ZePs2InitVU();
 
   SemaParam sp{};
   sp.initCount = 0;
@@ -56,25 +59,22 @@ int GameMain(int argc, char** argv) {
   g_loader = CreateThread(&tp);
   StartThread(g_loader, nullptr);
   SuspendThread(g_loader);
-  vblanke_installed = 1;
-  int handler = AddIntcHandler(INTC_VBLANK_E, VBlankEnd, 0);
-  EnableIntc(INTC_VBLANK_E);
+  ZeIntAddVBlankE(&g_loaderSwitch);
 
   uint64_t startField = KernelFields();
   for (int f = 0; f < g_frames; f++) {
     ZeErrorCheck("Main Thread");
     tbslotReset(nullptr, 0);
     tbslotBeginFn(nullptr, 0);
-    KernelWaitVSync();  // the screen swap
+    ZePs2ScreenSwap(1);
     tbslotEndFn(nullptr, 0);
     g_loaderActive = 1;
     ResumeThread(g_loader);
     WaitSema(g_frameSema);  // the loader runs until the vertical-blank end
   }
   ZeErrorCheck("Main Thread");
-  DisableIntc(INTC_VBLANK_E);
-  RemoveIntcHandler(INTC_VBLANK_E, handler);
-  vblanke_installed = 0;
+  ZeIntRemVBlankE(&g_loaderSwitch);
+  ZeIntRemoveAllHandlers();
 
   scePrintf("ze2: %d frames in %d fields, last frame %d lines, loader turns %d\n", g_frames,
             int(KernelFields() - startField), tbslotLastValue(nullptr, 0), g_loaderTurns);

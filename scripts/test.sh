@@ -11,4 +11,6 @@ jobs=$(nproc)
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd "$top/build-san" && ctest --output-on-failure -j "$jobs")
-echo "test.sh: all tests passed (normal and sanitizer builds)"
+# The fuzz targets, briefly (clang, libFuzzer): bad input must end cleanly.
+"$top/scripts/fuzz.sh" 10
+echo "test.sh: all tests passed (normal and sanitizer builds, fuzz targets)"

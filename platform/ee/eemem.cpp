@@ -8,8 +8,17 @@
 // EE memory and the scratchpad are uninitialised sections the linker places
 // at their console addresses, so the host's own heap (which begins after the
 // program's highest section) can never land in them.
+#if defined(__clang__)
+// clang (the fuzz build) names the uninitialised sections with a pragma.
+#pragma clang section bss = ".eearena"
+alignas(4096) unsigned char g_eeArena[EE_ARENA_SIZE];
+#pragma clang section bss = ".eespr"
+alignas(4096) unsigned char g_eeScratchpad[EE_SCRATCHPAD_SIZE];
+#pragma clang section bss = ""
+#else
 alignas(4096) __attribute__((section(".eearena,\"aw\",@nobits#"))) unsigned char g_eeArena[EE_ARENA_SIZE];
 alignas(4096) __attribute__((section(".eespr,\"aw\",@nobits#"))) unsigned char g_eeScratchpad[EE_SCRATCHPAD_SIZE];
+#endif
 
 namespace {
 

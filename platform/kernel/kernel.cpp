@@ -67,6 +67,7 @@ constexpr int MAX_HANDLERS = 8;
 struct KSource {
   bool enabled;
   bool pending;
+  uint64_t raised;  // order of raising, for delivery in time order
   IntcHandler handler[MAX_HANDLERS];
   int id[MAX_HANDLERS];
   int count;
@@ -74,6 +75,14 @@ struct KSource {
 KSource g_intc[INTC_COUNT];
 KSource g_dmac[DMAC_COUNT];
 int g_nextHandlerId = 1;
+uint64_t g_raiseCount = 0;
+
+// Latches an interrupt (one deep: a second raise before delivery is lost).
+void Raise(KSource& s) {
+  if (s.pending) return;
+  s.pending = true;
+  s.raised = ++g_raiseCount;
+}
 bool g_inInterrupt = false;
 
 // ---- time ------------------------------------------------------------
@@ -138,7 +147,7 @@ void RaiseDue() {
   while (now >= NextEventTime()) {
     if (!g_evIsEnd) {
       g_fields++;
-      g_intc[INTC_VBLANK_S].pending = true;
+      Raise(g_intc[INTC_VBLANK_S]);
       for (int i = 1; i < MAX_THREADS; i++) {
         if (g_th[i].used && g_th[i].waitType == WT_VSYNC) {
           g_th[i].waitType = WT_NONE;
@@ -147,7 +156,7 @@ void RaiseDue() {
       }
       g_evIsEnd = true;
     } else {
-      g_intc[INTC_VBLANK_E].pending = true;
+      Raise(g_intc[INTC_VBLANK_E]);
       g_evIsEnd = false;
       g_evField++;
     }
@@ -160,10 +169,12 @@ void DeliverPending() {
   for (;;) {
     KSource* src = nullptr;
     int num = 0;
-    for (int c = 0; c < INTC_COUNT && !src; c++)
-      if (g_intc[c].pending && g_intc[c].enabled) { src = &g_intc[c]; num = c; }
-    for (int c = 0; c < DMAC_COUNT && !src; c++)
-      if (g_dmac[c].pending && g_dmac[c].enabled) { src = &g_dmac[c]; num = c; }
+    // The earliest raised first: a DMA end raised at a kick comes before a
+    // vertical blank that came due later.
+    for (int c = 0; c < INTC_COUNT; c++)
+      if (g_intc[c].pending && g_intc[c].enabled && (!src || g_intc[c].raised < src->raised)) { src = &g_intc[c]; num = c; }
+    for (int c = 0; c < DMAC_COUNT; c++)
+      if (g_dmac[c].pending && g_dmac[c].enabled && (!src || g_dmac[c].raised < src->raised)) { src = &g_dmac[c]; num = c; }
     if (!src) return;
     src->pending = false;
     IntcHandler list[MAX_HANDLERS];
@@ -494,12 +505,13 @@ int ReferThreadStatus(int id, ThreadParam* out) {
   Lock();
   KThread* t = ThreadOf(id);
   if (!t) { Unlock(); return KE_ERROR; }
+  int st = t->dormant || t->halted ? THS_DORMANT
+           : (t - g_th == g_cur)   ? THS_RUN
+                                   : ((t->waitType ? THS_WAIT : 0) | (t->suspended ? THS_SUSPEND : 0));
+  if (!st) st = THS_READY;
   if (out) {
     memset(out, 0, sizeof *out);
-    int st = t->dormant || t->halted ? THS_DORMANT
-             : (t - g_th == g_cur)   ? THS_RUN
-                                     : ((t->waitType ? THS_WAIT : 0) | (t->suspended ? THS_SUSPEND : 0));
-    out->status = st ? st : THS_READY;
+    out->status = st;
     out->func = t->func;
     out->stack = t->userStack;
     out->stackSize = t->userStackSize;
@@ -507,7 +519,7 @@ int ReferThreadStatus(int id, ThreadParam* out) {
     out->currentPriority = t->prio;
   }
   Unlock();
-  return t->dormant || t->halted ? THS_DORMANT : 0;
+  return st;
 }
 
 int ChangeThreadPriority(int id, int prio) {
@@ -749,14 +761,14 @@ int iDisableDmac(int ch) { return MaskChange(g_dmac, DMAC_COUNT, ch, false, true
 void IntcRaise(int cause) {
   if (cause < 0 || cause >= INTC_COUNT) return;
   Lock();
-  g_intc[cause].pending = true;
+  Raise(g_intc[cause]);
   Unlock();
 }
 
 void DmacRaise(int ch) {
   if (ch < 0 || ch >= DMAC_COUNT) return;
   Lock();
-  g_dmac[ch].pending = true;
+  Raise(g_dmac[ch]);
   Unlock();
 }
 

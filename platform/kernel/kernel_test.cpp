@@ -175,6 +175,31 @@ TEST(Kernel, DmaChannelInterruptsRunTheirHandlers) {
   RemoveDmacHandler(DMAC_GIF, id);
 }
 
+namespace {
+std::string g_delivered;
+int NoteGs(int) { g_delivered += "G"; return 1; }
+int NoteDma(int) { g_delivered += "D"; return 1; }
+}  // namespace
+
+TEST(Kernel, InterruptsAreDeliveredInTheOrderRaised) {
+  g_delivered.clear();
+  int g = AddIntcHandler(INTC_GS, NoteGs, 0);
+  int d = AddDmacHandler(DMAC_VIF1, NoteDma, 0);
+  EnableIntc(INTC_GS);
+  EnableDmac(DMAC_VIF1);
+  DmacRaise(DMAC_VIF1);
+  IntcRaise(INTC_GS);
+  KernelYield();
+  IntcRaise(INTC_GS);
+  DmacRaise(DMAC_VIF1);
+  KernelYield();
+  EXPECT_EQ(g_delivered, "DGGD");
+  DisableIntc(INTC_GS);
+  DisableDmac(DMAC_VIF1);
+  RemoveIntcHandler(INTC_GS, g);
+  RemoveDmacHandler(DMAC_VIF1, d);
+}
+
 // ---- the loader pattern: a low-priority thread runs between the swap and
 // the vertical-blank end, which suspends it and wakes the main thread ----
 

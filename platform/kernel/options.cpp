@@ -1,6 +1,7 @@
 // The host's own command-line options.
 #include "platform.h"
 
+#include <cstdlib>
 #include <cstring>
 
 void PlatParseHostOptions(int* argc, char** argv) {
@@ -10,8 +11,22 @@ void PlatParseHostOptions(int* argc, char** argv) {
     if (strcmp(a, "--clock=virtual") == 0) KernelSetClock(KCLOCK_VIRTUAL);
     else if (strcmp(a, "--clock=real") == 0) KernelSetClock(KCLOCK_REAL);
     else if (strncmp(a, "--host0=", 8) == 0) PlatSetHostRoot(a + 8);
+    else if (strncmp(a, "--cdrom0=", 9) == 0) PlatSetDiscRoot(a + 9);
     else if (strncmp(a, "--tty=", 6) == 0) PlatSetTtyDirectory(a + 6);
-    else argv[out++] = argv[i];
+    else if (strncmp(a, "--memcard=", 10) == 0) PlatSetMemCardRoot(a + 10);
+    else if (strcmp(a, "--nosound") == 0) PlatIopSetSoundEnabled(false);
+    else if (strncmp(a, "--pad", 5) == 0 && (a[5] == '0' || a[5] == '1') && a[6] == '=') {
+      if (!PlatPadSetSourceByName(a[5] - '0', a + 7)) PlatFatal("%s: expected none, sdl or script:FILE", a);
+    } else if (strncmp(a, "--display=", 10) == 0) {
+      if (!DisplaySetBackend(a + 10)) PlatFatal("unknown display \"%s\" (auto, sdl or null)", a + 10);
+    } else if (strncmp(a, "--snapshot=", 11) == 0) {
+      // --snapshot=N:FILE: a PNG of the field shown at swap N.
+      const char* colon = strchr(a + 11, ':');
+      if (!colon || colon == a + 11) PlatFatal("--snapshot takes SWAP:FILE");
+      DisplayRequestSnapshot(atoi(a + 11), colon + 1);
+    } else {
+      argv[out++] = argv[i];
+    }
   }
   argv[out] = nullptr;
   *argc = out;

@@ -15,5 +15,6 @@ int RunBenchmarks(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   KernelSetClock(KCLOCK_VIRTUAL);
+  DisplaySetBackend("null");
   return PlatformRun(RunBenchmarks, argc, argv);
 }

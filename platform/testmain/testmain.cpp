@@ -62,5 +62,6 @@ std::string TestTempDir() {
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   KernelSetClock(KCLOCK_VIRTUAL);
+  DisplaySetBackend("null");
   return PlatformRun(RunTests, argc, argv);
 }

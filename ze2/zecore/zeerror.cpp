@@ -35,8 +35,16 @@ void Prolog(const char* file, int line) {
 void StartChannels() {
   if (g_channelsReady) return;
   g_channelsReady = 1;
+  // The file layer reports with debug messages of its own: the call site
+  // being reported is kept across them.
+  const char* path = g_path;
+  const char* name = g_name;
+  int line = g_line;
   ZEFILE f = ZeFileOpen(ERRLOG, 1);  // each run starts with an empty log
   if (f) ZeFileClose(f);
+  g_path = path;
+  g_name = name;
+  g_line = line;
   for (int n = 0; n < ZETTY_CHANNELS; n++) {
     scePrintf("\n");
     opt[n].socket = sceDeci2Open(uint16_t(ZETTY_PROTOCOL + n), &opt[n], EventHandler);
@@ -94,42 +102,45 @@ void BuildLine(char* line, const char* kind, int count, const char* format, va_l
   memcpy(line + n + len, "\r\n", 3);
 }
 
-void DebugMsgFn(const char* format, ...) {
-  if (errmsg_disabled || g_guardMsg) return;
+// Both debug-message kinds: counted, held against the vertical-blank end,
+// written to the log file or, for channel -1, the console, else that channel.
+struct DebugKind {
+  const char* name;
+  int* guard;
+  int* count;
+};
+const DebugKind MSG = {"ZeDebugMsg", &g_guardMsg, &g_countMsg};
+const DebugKind TTY = {"ZeDebugMsgTTY", &g_guardTty, &g_countTty};
+
+void DebugMsgV(const DebugKind& kind, int channel, const char* format, va_list ap) {
+  if (errmsg_disabled || *kind.guard) return;
   ZeDisableVBlankE();
   StartChannels();
   char line[ZETTY_BUFSIZE];
-  va_list ap;
-  va_start(ap, format);
-  BuildLine(line, "ZeDebugMsg", ++g_countMsg, format, ap);
-  va_end(ap);
+  BuildLine(line, kind.name, ++*kind.count, format, ap);
   if (errmsg_to_file) {
-    g_guardMsg = 1;
+    *kind.guard = 1;
     AppendToLog(line);
-    g_guardMsg = 0;
+    *kind.guard = 0;
   } else if (errmsg_to_console) {
-    scePrintf("%s", line);
+    if (channel < 0) scePrintf("%s", line);
+    else ttyPrintf(channel, "%s", line);
   }
   ZeEnableVBlankE();
 }
 
-void DebugMsgTtyFn(int channel, const char* format, ...) {
-  if (errmsg_disabled || g_guardTty) return;
-  ZeDisableVBlankE();
-  StartChannels();
-  char line[ZETTY_BUFSIZE];
+void DebugMsgFn(const char* format, ...) {
   va_list ap;
   va_start(ap, format);
-  BuildLine(line, "ZeDebugMsgTTY", ++g_countTty, format, ap);
+  DebugMsgV(MSG, -1, format, ap);
   va_end(ap);
-  if (errmsg_to_file) {
-    g_guardTty = 1;
-    AppendToLog(line);
-    g_guardTty = 0;
-  } else if (errmsg_to_console) {
-    ttyPrintf(channel, "%s", line);
-  }
-  ZeEnableVBlankE();
+}
+
+void DebugMsgTtyFn(int channel, const char* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  DebugMsgV(TTY, channel, format, ap);
+  va_end(ap);
 }
 
 }  // namespace

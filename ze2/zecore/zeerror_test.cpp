@@ -68,16 +68,16 @@ TEST_F(ZeError_, LogFileIsCreatedThenAppended) {
   errmsg_to_file = 1;
   ZeDebugMsg("first %d", 1);
   ZeDebugMsg("second");
-  std::string log = ReadFile(dir + "/ze2.err");
+  std::string log = ReadFile(dir + "/ZE2.ERR");
   EXPECT_NE(log.find("first 1\r\n"), std::string::npos);
   EXPECT_LT(log.find("first 1"), log.find("second"));
   EXPECT_EQ(capture.text().find("first"), std::string::npos) << "the file replaces the console";
   {
-    std::ofstream f(dir + "/ze2.err", std::ios::app);
+    std::ofstream f(dir + "/ZE2.ERR", std::ios::app);
     f << "kept\n";
   }
   ZeDebugMsgTTY(5, "third");
-  log = ReadFile(dir + "/ze2.err");
+  log = ReadFile(dir + "/ZE2.ERR");
   EXPECT_LT(log.find("kept\n"), log.find("third"));
   PlatSetHostRoot(nullptr);
 }

@@ -1,0 +1,186 @@
+#include "gfx_test.h"
+#include "platform_test.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// ---- a reader for the PNGs the writer makes (stored deflate blocks) ----
+
+uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+
+uint32_t BitwiseCrc(const uint8_t* p, size_t n) {
+  uint32_t c = 0xffffffff;
+  for (size_t i = 0; i < n; i++) {
+    c ^= p[i];
+    for (int k = 0; k < 8; k++) c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1)));
+  }
+  return ~c;
+}
+
+// Returns the pixels as 0x00BBGGRR, or fails the test.
+std::vector<uint32_t> ReadPng(const std::string& path, int* w, int* h) {
+  std::vector<uint8_t> f;
+  FILE* fp = fopen(path.c_str(), "rb");
+  EXPECT_NE(fp, nullptr) << path;
+  if (!fp) return {};
+  int c;
+  while ((c = fgetc(fp)) != EOF) f.push_back(uint8_t(c));
+  fclose(fp);
+  const uint8_t sig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  EXPECT_EQ(memcmp(f.data(), sig, 8), 0);
+  std::vector<uint8_t> z;
+  size_t pos = 8;
+  bool end = false;
+  while (pos + 12 <= f.size() && !end) {
+    uint32_t len = Be32(&f[pos]);
+    std::string type(reinterpret_cast<char*>(&f[pos + 4]), 4);
+    EXPECT_EQ(Be32(&f[pos + 8 + len]), BitwiseCrc(&f[pos + 4], len + 4)) << type;
+    const uint8_t* d = &f[pos + 8];
+    if (type == "IHDR") {
+      *w = int(Be32(d));
+      *h = int(Be32(d + 4));
+      EXPECT_EQ(d[8], 8);
+      EXPECT_EQ(d[9], 2) << "RGB";
+    } else if (type == "IDAT") {
+      z.insert(z.end(), d, d + len);
+    } else if (type == "IEND") {
+      end = true;
+    }
+    pos += 12 + len;
+  }
+  EXPECT_TRUE(end);
+  EXPECT_EQ(pos, f.size());
+  EXPECT_EQ((z[0] * 256 + z[1]) % 31, 0) << "zlib header check";
+  std::vector<uint8_t> raw;
+  size_t zp = 2;
+  for (bool last = false; !last;) {
+    last = z[zp] & 1;
+    EXPECT_EQ(z[zp] >> 1, 0) << "stored block";
+    uint32_t n = z[zp + 1] | z[zp + 2] << 8;
+    EXPECT_EQ(n ^ (z[zp + 3] | z[zp + 4] << 8), 0xffffu);
+    raw.insert(raw.end(), z.begin() + long(zp + 5), z.begin() + long(zp + 5 + n));
+    zp += 5 + n;
+  }
+  uint32_t a = 1, b = 0;
+  for (uint8_t x : raw) {
+    a = (a + x) % 65521;
+    b = (b + a) % 65521;
+  }
+  EXPECT_EQ(Be32(&z[zp]), b << 16 | a) << "Adler-32";
+  std::vector<uint32_t> px;
+  EXPECT_EQ(raw.size(), size_t(*h) * (size_t(*w) * 3 + 1));
+  for (int y = 0; y < *h; y++) {
+    const uint8_t* r = &raw[size_t(y) * (size_t(*w) * 3 + 1)];
+    EXPECT_EQ(r[0], 0) << "no filter";
+    for (int x = 0; x < *w; x++) px.push_back(r[1 + x * 3] | r[2 + x * 3] << 8 | uint32_t(r[3 + x * 3]) << 16);
+  }
+  return px;
+}
+
+std::vector<uint32_t> g_fake;
+int g_fakeW, g_fakeH;
+bool FakeReadOut(uint32_t* out, int maxPixels, int* w, int* h) {
+  if (g_fakeW * g_fakeH > maxPixels) return false;
+  memcpy(out, g_fake.data(), g_fake.size() * 4);
+  *w = g_fakeW;
+  *h = g_fakeH;
+  return true;
+}
+bool NoReadOut(uint32_t*, int, int*, int*) { return false; }
+
+uint32_t Pattern(int x, int y) { return uint32_t(x * 7 + y * 131) * 0x01030507u; }
+
+}  // namespace
+
+TEST(Png, RoundTripsPixelsAcrossSeveralStoredBlocks) {
+  int w = 300, h = 100;  // 90,100 raw bytes: two stored blocks
+  std::vector<uint32_t> px;
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++) px.push_back(Pattern(x, y));
+  std::string path = TestTempDir() + "/p.png";
+  ASSERT_TRUE(PngWrite(path.c_str(), px.data(), w, h));
+  int rw = 0, rh = 0;
+  std::vector<uint32_t> back = ReadPng(path, &rw, &rh);
+  EXPECT_EQ(rw, w);
+  EXPECT_EQ(rh, h);
+  for (size_t i = 0; i < px.size() && i < back.size(); i++)
+    ASSERT_EQ(back[i], px[i] & 0xffffff) << "pixel " << i;
+  EXPECT_FALSE(PngWrite("/nonexistent-dir/x.png", px.data(), w, h));
+}
+
+TEST(Display, PresentShowsTheReadOutAndSnapshotsTheRequestedSwap) {
+  g_fakeW = 640;
+  g_fakeH = 224;
+  g_fake.clear();
+  for (int y = 0; y < g_fakeH; y++)
+    for (int x = 0; x < g_fakeW; x++) g_fake.push_back(Pattern(x, y));
+  DisplaySetReadOut(FakeReadOut);
+  std::string path = TestTempDir() + "/swap.png";
+  DisplayRequestSnapshot(DisplayPresentCount() + 2, path.c_str());
+  DisplayPresent();
+  EXPECT_EQ(fopen(path.c_str(), "rb"), nullptr) << "not at the first swap";
+  g_fake[5] = 0x12345678;
+  DisplayPresent();
+  EXPECT_STREQ(DisplayBackendName(), "null");
+  int w, h;
+  const uint32_t* field = DisplayField(&w, &h);
+  EXPECT_EQ(w, 640);
+  EXPECT_EQ(h, 224);
+  EXPECT_EQ(memcmp(field, g_fake.data(), g_fake.size() * 4), 0);
+  std::vector<uint32_t> snap = ReadPng(path, &w, &h);
+  ASSERT_EQ(snap.size(), g_fake.size());
+  EXPECT_EQ(snap[5], 0x345678u) << "alpha dropped";
+  // A circuit that shows nothing gives black.
+  DisplaySetReadOut(NoReadOut);
+  DisplayPresent();
+  field = DisplayField(&w, &h);
+  EXPECT_EQ(field[5], 0u);
+  DisplaySetReadOut(nullptr);
+  DisplayRequestSnapshot(-1, nullptr);
+}
+
+TEST(Display, LinesAreDoubled) {
+  uint32_t field[6] = {1, 2, 3, 4, 5, 6};
+  uint32_t frame[12];
+  DisplayDoubleLines(field, 3, 2, frame);
+  uint32_t expect[12] = {1, 2, 3, 1, 2, 3, 4, 5, 6, 4, 5, 6};
+  EXPECT_EQ(memcmp(frame, expect, sizeof frame), 0);
+  EXPECT_FALSE(DisplaySetBackend("vga"));
+}
+
+TEST(LibGraph, DoubleBufferEnvironmentsAndTheHalfOffset) {
+  sceGsResetGraph(0, SCE_GS_INTERLACE, SCE_GS_NTSC, SCE_GS_FRAME);
+  alignas(16) static sceGsDBuffDc db;
+  sceGsSetDefDBuffDc(&db, PSMCT32, 640, 224, SCE_GS_ZGREATER, PSMZ24, 0);
+  EXPECT_EQ(GS_DISPFB::FBP::get(db.disp[0].dispfb), 0u);
+  EXPECT_EQ(GS_DISPFB::FBP::get(db.disp[1].dispfb), 70u);
+  EXPECT_EQ(GS_FRAME::FBP::get(db.draw01.frame1), 70u) << "set 0 draws the buffer display 0 does not show";
+  EXPECT_EQ(GS_FRAME::FBP::get(db.draw11.frame1), 0u);
+  EXPECT_EQ(GS_FRAME::FBW::get(db.draw11.frame1), 10u);
+  EXPECT_EQ(GS_ZBUF::ZBP::get(db.draw01.zbuf1), 140u);
+  EXPECT_EQ(GS_DISPLAY::DW::get(db.disp[0].display), 2559u);
+  EXPECT_EQ(GS_DISPLAY::DH::get(db.disp[0].display), 223u);
+  EXPECT_EQ(db.draw01.xyoffset1, uint64_t(1728 * 16) | uint64_t(1936 * 16) << 32);
+  sceGsSetHalfOffset(&db.draw11, 2048, 2048, 1);
+  sceGsSetHalfOffset2(&db.draw12, 2048, 2048, 1);
+  EXPECT_EQ(GS_XYOFFSET::OFY::get(db.draw11.xyoffset1), 1936u * 16 + 8);
+  EXPECT_EQ(GS_XYOFFSET::OFY::get(db.draw12.xyoffset2), 1936u * 16 + 8);
+  GsCapture gs;
+  sceGsSwapDBuffDc(&db, 1);
+  EXPECT_EQ(GsPrivRead(GS_DISPFB2), db.disp[1].dispfb);
+  EXPECT_EQ(gs.Values(GS_FRAME_1), (std::vector<uint64_t>{db.draw11.frame1}));
+  EXPECT_EQ(gs.Values(GS_XYOFFSET_2), (std::vector<uint64_t>{db.draw12.xyoffset2}));
+  EXPECT_EQ(gs.writes.size(), 16u);
+  EXPECT_TRUE(GifPathIdle(GIF_PATH3));
+
+  alignas(16) static sceGsStoreImage si;
+  sceGsSetDefStoreImage(&si, 70 * 32, 10, PSMCT24, 0, 0, 640, 224);
+  EXPECT_EQ(si.bytes, 640u * 224 * 3);
+  gs.writes.clear();
+  static uint8_t dst[640 * 224 * 3];
+  sceGsExecStoreImage(&si, dst);
+  EXPECT_EQ(gs.Regs(), (std::vector<int>{GS_BITBLTBUF, GS_TRXPOS, GS_TRXREG, GS_FINISH, GS_TRXDIR}));
+  EXPECT_EQ(gs.Values(GS_TRXDIR)[0], 1u);
+}
