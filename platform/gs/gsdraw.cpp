@@ -95,7 +95,7 @@ void BuildEnv() {
   g_gs.envSerial++;
 }
 
-// A double to fixed point with `shift` fraction bits; far-out values (only
+// A double to 16.16 fixed point, rounded; far-out values (only
 // slivers produce them) saturate rather than overflow.
 int64_t Fix16(double v) {
   double f = std::min(std::max(v * 65536.0, -4.0e18), 4.0e18);

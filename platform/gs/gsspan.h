@@ -85,9 +85,9 @@ struct LevelLanes {
 };
 
 inline LevelLanes LevelOf(const GsFastLevel& l) {
-  return LevelLanes{l.texels, l.tw,
-                    Wrap{Vec::Set1(l.andU), Vec::Set1(l.orU), Vec::Set16(l.loU), Vec::Set16(l.hiU)},
-                    Wrap{Vec::Set1(l.andV), Vec::Set1(l.orV), Vec::Set16(l.loV), Vec::Set16(l.hiV)}};
+  Wrap u{Vec::Set1(l.andU), Vec::Set1(l.orU), Vec::Set16(l.loU), Vec::Set16(l.hiU)};
+  Wrap v{Vec::Set1(l.andV), Vec::Set1(l.orV), Vec::Set16(l.loV), Vec::Set16(l.hiV)};
+  return LevelLanes{l.texels, l.tw, u, v};
 }
 
 // The texture's colour at (u, v), 1/16 texel of level 0, from one level

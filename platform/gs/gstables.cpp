@@ -3,7 +3,8 @@
 // is built on these tables (see gsmem.cpp).
 #include "gs_local.h"
 
-// PSMCT32, CT24, T8H, T4HL, T4HH and (over 16 x 16 blocks) T8: block row, block column -> block number
+// PSMCT32, CT24, T8H, T4HL, T4HH and (over 16 x 16 blocks) T8:
+// block row, block column -> block number
 const uint8_t kGsBlock32[4][8] = {
     { 0,  1,  4,  5, 16, 17, 20, 21},
     { 2,  3,  6,  7, 18, 19, 22, 23},
