@@ -179,6 +179,17 @@ void SetupTriangle(const GsDrawEnv& e, const GsTri& t, const GsVertex* const v[3
   }
 }
 
+// A primitive's rectangle; its page sets are filled when first asked for.
+GsWrites WritesOf(int x0, int y0, int x1, int y1) {
+  GsWrites w;
+  w.x0 = x0;
+  w.y0 = y0;
+  w.x1 = x1;
+  w.y1 = y1;
+  w.exact = false;
+  return w;
+}
+
 // Does the scissor area hold pages that decoded texels came from? Kept
 // per environment and growth of the decoded set.
 bool AreaHoldsDecoded(const GsDrawEnv& e) {
@@ -203,7 +214,7 @@ void StampWrites(const GsDrawEnv& e, GsWrites* w) {
   GsMemStampPages(set);
 }
 void StampWrites(const GsDrawEnv& e, int x0, int y0, int x1, int y1) {
-  GsWrites w{x0, y0, x1, y1, false, {}, {}};
+  GsWrites w = WritesOf(x0, y0, x1, y1);
   StampWrites(e, &w);
 }
 
@@ -232,7 +243,7 @@ void DrawTriangle(const GsDrawEnv& e, const GsVertex* a, const GsVertex* b, cons
   GsSetup s;
   SetupTriangle(e, t, v, *c, x0, y0, &s);
   g_gs.stats.prims++;
-  GsWrites w{x0, y0, x1 - 1, y1 - 1, false, {}, {}};
+  GsWrites w = WritesOf(x0, y0, x1 - 1, y1 - 1);
   if (g_gs.path == GS_PATH_FAST && GsFastTriangle(e, t, s, &w))
     g_gs.stats.fastPrims++;
   else
@@ -286,7 +297,7 @@ void DrawSprite(const GsDrawEnv& e, const GsVertex& a, const GsVertex& b) {
     }
   }
   g_gs.stats.prims++;
-  GsWrites w{x0, y0, x1 - 1, y1 - 1, false, {}, {}};
+  GsWrites w = WritesOf(x0, y0, x1 - 1, y1 - 1);
   if (g_gs.path == GS_PATH_FAST && GsFastSprite(e, x0, y0, x1, y1, s, &w))
     g_gs.stats.fastPrims++;
   else

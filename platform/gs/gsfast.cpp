@@ -491,10 +491,10 @@ void SpansFill(const GsFastEnv& f, const GsSetup& s, const GsFastTex*, const GsS
 // Walking triangles
 // ===================================================================
 
-// floor(a / b) for b > 0 and |a| below 2^52: a double division, then the
-// exact remainder corrects the rounding.
-int64_t FloorDiv(int64_t a, int64_t b) {
-  int64_t q = int64_t(double(a) / double(b));
+// floor(a / b) for b > 0 and |a| below 2^52, given inv = 1.0 / b: a
+// double estimate, then the exact remainder corrects it.
+int64_t FloorDiv(int64_t a, int64_t b, double inv) {
+  int64_t q = int64_t(double(a) * inv);
   int64_t r = a - q * b;
   while (r < 0) {
     q--;
@@ -513,11 +513,12 @@ struct Edge {
   int64_t q, r, qi, ri, d;
   void Init(int xa, int ya, int xb, int yb, int y) {
     d = 16 * int64_t(yb - ya);
+    const double inv = 1.0 / double(d);
     int64_t n = int64_t(xa) * (yb - ya) + int64_t(xb - xa) * (16 * int64_t(y) - ya);
-    q = FloorDiv(n, d);
+    q = FloorDiv(n, d, inv);
     r = n - q * d;
     int64_t st = 16 * int64_t(xb - xa);
-    qi = FloorDiv(st, d);
+    qi = FloorDiv(st, d, inv);
     ri = st - qi * d;
   }
   int Ceil() const { return int(q + (r != 0)); }
