@@ -247,7 +247,7 @@ bool TexToRgba(ZETEXID id, int level, RgbaImage* out, std::string* error) {
         case PSMCT32: c = (v & 0xffffff) | expandAlpha(v >> 24) << 24; break;
         case PSMCT24: c = (v & 0xffffff) | 0xff000000u; break;
         case PSMCT16: {
-          auto e = [](uint32_t f) { return (f << 3) | (f >> 2); };
+          auto e = [](uint32_t f) { return f << 3; };  // as the GS expands 5 bits
           c = e(v & 31) | e((v >> 5) & 31) << 8 | e((v >> 10) & 31) << 16 | ((v >> 15) & 1 ? 0u : 0xff000000u);
           break;
         }
@@ -265,7 +265,7 @@ bool TexToRgba(ZETEXID id, int level, RgbaImage* out, std::string* error) {
 }
 
 RgbaImage TestPattern(int w, int h) {
-  static const uint8_t V[5] = {0x00, 0x42, 0x84, 0xc6, 0xff};
+  static const uint8_t V[5] = {0x00, 0x40, 0x80, 0xc0, 0xf8};
   RgbaImage img;
   img.width = w;
   img.height = h;

@@ -30,5 +30,5 @@ ZETEX* TexFromRgba(const RgbaImage& picture, int type, int levels, std::string* 
 bool TexToRgba(ZETEXID id, int level, RgbaImage* out, std::string* error);
 
 // A picture of 16 colours in 4 x 4 blocks whose channels survive 16-bit
-// texels (0x00, 0x42, 0x84, 0xc6, 0xff).
+// texels (0x00, 0x40, 0x80, 0xc0, 0xf8).
 RgbaImage TestPattern(int width, int height);
