@@ -149,3 +149,101 @@ TEST_F(TexTable, FixedAddressesServeTexturesWithoutUploads) {
   ZeTexCloneTempAddr(id, u);
   EXPECT_EQ(ZeTexGetTextAddr(id), first + 64);
 }
+
+namespace {
+
+// The A+D writes of a cnt packet built by ZeTexSet and friends.
+std::vector<std::pair<int, uint64_t>> AdWrites(const uint32_t* tag) {
+  std::vector<std::pair<int, uint64_t>> out;
+  const int qwc = int(tag[0] & 0xffff);
+  for (int q = 2; q <= qwc; q++) {
+    uint64_t v;
+    memcpy(&v, tag + 4 * q, 8);
+    out.emplace_back(int(tag[4 * q + 2]), v);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_F(TexTable, SetPacketsAndFixedAddressesForTargetsAndZBuffers) {
+  TestImage img(ZETEX_RGBA32, 8, 8);
+  ZETEXID id = ZeTexCreate(&img.tex);
+  EeQwords buf(32);
+  uint32_t* end = ZeTexSet(buf.w, id, 1);
+  EXPECT_EQ(buf.w[0] >> 28, uint32_t(DMATAG_CNT));
+  EXPECT_EQ((buf.w[0] >> 16) & 0xff, uint32_t(DMAMK_TXTRSET));
+  EXPECT_EQ(buf.w[2], VIFCODE_FLUSHA);
+  EXPECT_EQ(end - buf.w, 4 * (int(buf.w[0] & 0xffff) + 1));
+  auto w = AdWrites(buf.w);
+  ASSERT_EQ(w.size(), 2u);
+  EXPECT_EQ(w[0].first, GS_TEXFLUSH);
+  EXPECT_EQ(w[1].first, GS_TEX0_2);
+  // The back buffer as a texture: FLUSH, no marker, PSMCT24.
+  ZeTexSet(buf.w, -1, 0);
+  EXPECT_EQ(buf.w[2], VIFCODE_FLUSH);
+  EXPECT_EQ((buf.w[0] >> 16) & 0xff, 0u);
+  w = AdWrites(buf.w);
+  ASSERT_EQ(w.size(), 3u);
+  EXPECT_EQ((w[1].second >> 20) & 63, uint64_t(PSMCT24));
+  EXPECT_EQ(ZeTexSet(buf.w, 0, 0), buf.w) << "no texture: nothing";
+
+  // A z-format target placed by its caller serves as z buffer and as render
+  // target at that place.
+  TestImage zt(ZETEX_RT_Z24, 64, 32);
+  zt.tex.texels = nullptr;
+  ZETEXID z = ZeTexCreate(&zt.tex);
+  ZeTexAssignAddr(z, 0x1000);
+  ZeRndrStreamClearZBState();
+  end = ZeTexSetZBuffer(buf.w, z);
+  EXPECT_EQ(rndrstream_zb_set, 1);
+  EXPECT_EQ(end - buf.w, 12);
+  uint64_t zbuf;
+  memcpy(&zbuf, buf.w + 8, 8);
+  EXPECT_EQ(zbuf & 0x1ff, 0x1000u / 32);
+  EXPECT_EQ((zbuf >> 24) & 15, uint64_t(PSMZ24 & 15));
+  EXPECT_EQ(zbuf >> 32, 0u) << "writes on";
+  ZeRndrStreamClearZBState();
+
+  const uint64_t before = cur_rt = 0xffu << 24 | uint64_t(0x12345678) << 32;
+  ZeTexSetRenderTarget(buf.w, z);
+  EXPECT_EQ((buf.w[0] >> 16) & 0xff, uint32_t(DMAMK_BEGINSCENE_FBT));
+  w = AdWrites(buf.w);
+  ASSERT_EQ(w.size(), 2u);
+  EXPECT_EQ(w[1].first, GS_FRAME_1);
+  EXPECT_EQ(w[1].second, cur_rt);
+  EXPECT_EQ(cur_rt & 0x1ff, 0x1000u / 32);
+  EXPECT_EQ((cur_rt >> 16) & 63, 1u);
+  EXPECT_EQ((cur_rt >> 24) & 63, uint64_t(PSMZ24));
+  EXPECT_EQ(cur_rt >> 32, before >> 32) << "the frame mask is kept";
+  EXPECT_EQ(zerndr_pixel_width, 64);
+  EXPECT_EQ(zerndr_pixel_p2h, 5);
+  ZeTexDestroy(z);
+  EXPECT_EQ(ZeTexSetRenderTarget(buf.w, z), buf.w) << "a released texture writes nothing";
+}
+
+TEST_F(TexTable, APaletteChangeForOneFrameEndsWithTheFrame) {
+  ZeRndrStreamInit(ZERNDRSTREAM_DEFAULT_BUFFER);
+  TestImage img(ZETEX_PAL4, 8, 8);
+  ZETEXID id = ZeTexCreate(&img.tex);
+  ZEPS2TEX* r = Rec(id);
+  uint32_t colours[16];
+  for (uint32_t& c : colours) c = 0x80112233;
+  ZeTexPalChangeStreamTemp(id, colours);
+  ASSERT_TRUE(r->pal_override);
+  const uint32_t* copy = r->pal_override;
+  EXPECT_EQ(copy[ZEPS2_PAL_HEADER / 4 + 5], 0x80112233u);
+  EXPECT_NE(r->pal_packet[ZEPS2_PAL_HEADER / 4 + 5], 0x80112233u) << "the texture's own palette is kept";
+  auto called = [&] {
+    EeQwords buf(16);
+    gs_ptr = gs_top;
+    ZeTexAccomodate(buf.w, id, 0);
+    return buf.w[4 * 4 + 1];  // the palette call's address
+  };
+  EXPECT_EQ(called(), EeAddrOf(copy));
+  EXPECT_EQ(called(), EeAddrOf(copy)) << "every upload of the frame";
+  ps2video_swap_count++;  // the frame ends
+  EXPECT_EQ(called(), EeAddrOf(r->pal_packet.get()));
+  EXPECT_FALSE(r->pal_override);
+  ps2video_swap_count--;
+}
