@@ -55,6 +55,13 @@ int GameMain(int argc, char** argv) {
   ZeTrigInit();
   ZeVpInit();
   ZeRndrStreamInit(ZERNDRSTREAM_DEFAULT_BUFFER);
+  // The texture table and the material pool, each in one heap buffer taken once.
+  char* texBuffer = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(3072) + 16));
+  char* mtlBuffer = static_cast<char*>(ZeMemAlloc(ZeMtlGetSysBuffSize(1024) + 16));
+  char* at = texBuffer;
+  ZeTexInitEx(&at, 3072);
+  at = mtlBuffer;
+  ZeMtlInitEx(&at, 1024);
 
   SemaParam sp{};
   sp.initCount = 0;
@@ -72,8 +79,11 @@ int GameMain(int argc, char** argv) {
   uint64_t startField = KernelFields();
   for (int f = 0; f < g_frames; f++) {
     ZeErrorCheck("Main Thread");
-    // The frame: its streams linked into one chain, then the swap, the
-    // kick and the other stream buffer for the next frame.
+    // The frame: the materials drawn spliced into the material stream, the
+    // streams linked into one chain, then the swap, the kick and the other
+    // stream buffer for the next frame.
+    ZeMtlAnimate(1.0f / 60.0f, 0xffffff);
+    ZeMtlBuildRenderList(0xffffff);
     ZeRndrStreamFlush();
     ZePs2ScreenSwap(1);
     SoundCheckFrame(f);
@@ -88,6 +98,10 @@ int GameMain(int argc, char** argv) {
   ZeIntRemoveAllHandlers();
 
   SoundCheckEnd();
+  ZeMtlClose();
+  ZeTexClose();
+  ZeMemFree(mtlBuffer);
+  ZeMemFree(texBuffer);
   scePrintf("ze2: %d frames in %d fields, last frame %d lines, loader turns %d\n", g_frames,
             int(KernelFields() - startField), tbslotLastValue(nullptr, 0), g_loaderTurns);
   tbsetDestroy(tb_default_set);
