@@ -208,6 +208,40 @@ ZETEX* TexFromRgba(const RgbaImage& pic, int type, int levels, std::string* erro
   return img;
 }
 
+// ---- images as the BMP reader makes them ----------------------------------------------
+
+bool ImageToRgba(const ZETEX* t, RgbaImage* img) {
+  if (t->type != ZETEX_RGB24 && t->type != ZETEX_RGBA32 && t->type != ZETEX_PAL4 && t->type != ZETEX_PAL8) return false;
+  img->width = t->width;
+  img->height = t->height;
+  img->pixels.resize(size_t(t->width) * size_t(t->height));
+  const uint8_t* s = t->texels;
+  const int rowBytes = (t->width * ZeTexPixelSize(t->type) + 7) / 8;
+  for (int y = 0; y < t->height; y++)
+    for (int x = 0; x < t->width; x++) {
+      const uint8_t* r = s + size_t(y) * size_t(rowBytes);
+      uint32_t c;
+      switch (t->type) {
+        case ZETEX_RGB24:  // B, G, R
+          c = uint32_t(r[x * 3 + 2]) | uint32_t(r[x * 3 + 1]) << 8 | uint32_t(r[x * 3]) << 16 | 0xff000000u;
+          break;
+        case ZETEX_RGBA32: {  // A, B, G, R
+          const uint8_t* p = r + x * 4;
+          c = uint32_t(p[3]) | uint32_t(p[2]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[0]) << 24;
+          break;
+        }
+        default: {  // R, G, B, reserved entries; 4-bit texels left in the high nibble
+          const int i = t->type == ZETEX_PAL4 ? ((x & 1) ? r[x / 2] & 15 : r[x / 2] >> 4) : r[x];
+          const uint8_t* p = t->palette.get() + 4 * i;
+          c = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | 0xff000000u;
+          break;
+        }
+      }
+      img->pixels[size_t(y) * size_t(t->width) + size_t(x)] = c;
+    }
+  return true;
+}
+
 // ---- textures back through the GS model --------------------------------------------------
 
 bool TexToRgba(ZETEXID id, int level, RgbaImage* out, std::string* error) {

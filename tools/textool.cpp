@@ -46,40 +46,13 @@ bool WriteFile(const std::string& path, const uint8_t* data, size_t n) {
   return bool(f);
 }
 
-// A BMP through the engine's reader, as RGBA (alpha 255 where the file
-// has none).
+// A BMP through the engine's reader.
 bool ReadBmp(const std::string& path, RgbaImage* img) {
   fs::path a = fs::absolute(path);
   PlatSetHostRoot(a.parent_path().c_str());
   std::string name = "@loc" + a.filename().string();
   ZETEX* t = ZeTexReadBitmap(name.c_str());
-  if (!t) return false;
-  img->width = t->width;
-  img->height = t->height;
-  img->pixels.resize(size_t(t->width) * size_t(t->height));
-  const uint8_t* s = t->texels;
-  const int rowBytes = (t->width * ZeTexPixelSize(t->type) + 7) / 8;
-  for (int y = 0; y < t->height; y++)
-    for (int x = 0; x < t->width; x++) {
-      const uint8_t* r = s + size_t(y) * size_t(rowBytes);
-      uint32_t c;
-      switch (t->type) {
-        case ZETEX_RGB24: c = uint32_t(r[x * 3 + 2]) | uint32_t(r[x * 3 + 1]) << 8 | uint32_t(r[x * 3]) << 16 | 0xff000000u; break;
-        case ZETEX_RGBA32: {
-          const uint8_t* p = r + x * 4;  // A, B, G, R
-          c = uint32_t(p[3]) | uint32_t(p[2]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[0]) << 24;
-          break;
-        }
-        default: {
-          int i = t->type == ZETEX_PAL4 ? ((x & 1) ? r[x / 2] & 15 : r[x / 2] >> 4) : r[x];
-          const uint8_t* p = t->palette.get() + 4 * i;  // R, G, B, reserved
-          c = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | 0xff000000u;
-          break;
-        }
-      }
-      img->pixels[size_t(y) * size_t(t->width) + size_t(x)] = c;
-    }
-  return true;
+  return t && ImageToRgba(t, img);
 }
 
 int Make(const std::string& in, const std::string& out, int type, int levels) {

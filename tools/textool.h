@@ -19,6 +19,10 @@ struct RgbaImage {
 // 8-bit RGB or RGBA PNG, not interlaced. False with the reason otherwise.
 bool PngDecode(const uint8_t* data, size_t size, RgbaImage* out, std::string* error);
 
+// An image as the BMP readers make it (types 2-5, one level) as a picture;
+// false for other types.
+bool ImageToRgba(const ZETEX* image, RgbaImage* out);
+
 // An image of the type (ZETEX_RGB16 ... ZETEX_PAL8_SWZ) in EE memory, with
 // `levels` box-filtered levels. Palettised types take the picture's colours,
 // fewer bits of each channel while there are too many. The rearranged types

@@ -210,6 +210,10 @@ ZETEX* ZeTexReadBitmapMem(const void* data) {
 
 namespace {
 
+// A level packet of a 1024 x 1024 32-bit level with its chunk tags is
+// about 4 MB; a block size beyond this is damaged.
+constexpr uint32_t NATIVE_MAX_LEVEL = 8 * 1024 * 1024;
+
 bool HasPaletteBlock(int type) { return type >= ZETEX_PAL4 && type <= ZETEX_PAL8_SWZ; }
 
 int FloorLog2(int v) {
@@ -230,6 +234,45 @@ ZETEXID ZeTexCreateNative(const void* data) {
   const int levels = version ? (h[15] & 0x7f) : h[14];
   // A damaged header must not index past the record's level tables.
   if (levels > ZEPS2TEX_LEVELS || type >= ZETEX_TYPE_COUNT || type == ZETEX_NRMMAP_SRC) return 0;
+  ZEPS2TEX rec;
+  memset(&rec, 0, sizeof rec);
+  ZEPS2TEX* r = &rec;
+  r->levels = uint8_t(levels);
+  r->psm = h[13];
+  r->xfer_psm = version ? h[14] : h[13];
+  r->tcc = uint8_t(version ? h[15] >> 7 : h[15] & 1);
+  r->texa_mode = type <= ZETEX_PAL8_SWZ ? zetex_fmt[type].texa : 0;
+  r->vram_size = uint16_t(U32(h + 8));
+  // Packets are DMA-called where they lie: they must be whole quadwords
+  // of plausible size on 16-byte boundaries.
+  auto aligned = [](const uint8_t* p) { return (reinterpret_cast<uintptr_t>(p) & 15) == 0; };
+  const uint8_t* block = h + 16;
+  if (!aligned(h)) return 0;
+  if (HasPaletteBlock(type)) {
+    const uint32_t size = U32(block);
+    if (size < 32 || size > 0x10000 || (size & 15)) return 0;
+    r->pal_packet = const_cast<uint32_t*>(reinterpret_cast<const uint32_t*>(block + 16));
+    r->pal_size = uint16_t(size - 16);
+    r->clut_vram = uint16_t(U32(block + 4));
+    r->cbw = uint16_t(U32(block + 8));
+    r->cpsm = uint16_t(U32(block + 12));
+    block += size;
+  }
+  const uint32_t head = version ? 20 : 16;
+  for (int i = 0; i < levels; i++) {
+    const uint32_t size = U32(block);
+    const uint32_t pad = U32(block + head - 4);
+    const uint8_t* packet = block + head + pad;
+    if (size <= head || size > NATIVE_MAX_LEVEL || pad >= 128 || !aligned(packet)) return 0;
+    r->level_packet[i] = const_cast<uint32_t*>(reinterpret_cast<const uint32_t*>(packet));
+    r->level_size[i] = size - head;
+    r->level_vram[i] = U32(block + 4);
+    r->level_tbw[i] = uint16_t(U32(block + 8));
+    r->level_dbw[i] = uint16_t(U32(block + (version ? 12 : 8)));
+    block += size + pad;
+  }
+  r->tw = uint16_t(FloorLog2(width));
+  r->th = uint16_t(FloorLog2(height));
   ZeDisableVBlank();
   ZETEXSLOT* s = ZeTexTakeSlot();
   if (!s) {
@@ -240,36 +283,7 @@ ZETEXID ZeTexCreateNative(const void* data) {
   s->tex.width = width;
   s->tex.height = height;
   s->tex.mipcount = levels - 1;
-  ZEPS2TEX* r = &s->ps2;
-  r->levels = uint8_t(levels);
-  r->psm = h[13];
-  r->xfer_psm = version ? h[14] : h[13];
-  r->tcc = uint8_t(version ? h[15] >> 7 : h[15] & 1);
-  r->texa_mode = type <= ZETEX_PAL8_SWZ ? zetex_fmt[type].texa : 0;
-  r->vram_size = uint16_t(U32(h + 8));
-  const uint8_t* block = h + 16;
-  if (HasPaletteBlock(type)) {
-    const uint32_t size = U32(block);
-    r->pal_packet = const_cast<uint32_t*>(reinterpret_cast<const uint32_t*>(block + 16));
-    r->pal_size = uint16_t(size - 16);
-    r->clut_vram = uint16_t(U32(block + 4));
-    r->cbw = uint16_t(U32(block + 8));
-    r->cpsm = uint16_t(U32(block + 12));
-    block += size;
-  }
-  const int head = version ? 20 : 16;
-  for (int i = 0; i < levels; i++) {
-    const uint32_t size = U32(block);
-    const uint32_t pad = U32(block + head - 4);
-    r->level_packet[i] = const_cast<uint32_t*>(reinterpret_cast<const uint32_t*>(block + head + pad));
-    r->level_size[i] = size - uint32_t(head);
-    r->level_vram[i] = U32(block + 4);
-    r->level_tbw[i] = uint16_t(U32(block + 8));
-    r->level_dbw[i] = uint16_t(U32(block + (version ? 12 : 8)));
-    block += size + pad;
-  }
-  r->tw = uint16_t(FloorLog2(width));
-  r->th = uint16_t(FloorLog2(height));
+  s->ps2 = rec;
   ZeTexCommitSlot(s, ZETEXSLOT_NOTOWNED);
   ZeEnableVBlank();
   return int(s - zetex_slots) + 1;

@@ -1,6 +1,7 @@
 // Bitmap files and native texture data: the BMP subset with its row
 // padding and header checks, generated levels, and native data written
 // from live textures and read back, in both header versions.
+#include "textool.h"
 #include "zetex_test.h"
 #include "zecore_local.h"
 
@@ -82,6 +83,10 @@ TEST_F(TexFiles, RowsArePaddedInTheFileAndFlippedInTheImage) {
   for (int y = 0; y < 3; y++)
     for (int x = 0; x < 6; x++) ASSERT_EQ(std::vector<uint8_t>(t + (y * 6 + x) * 3, t + (y * 6 + x) * 3 + 3), Rgb(x, y));
   EXPECT_EQ(ZeTexReadBitmap("missing.bmp"), nullptr);
+  // The texture tool takes it as the same picture.
+  RgbaImage pic;
+  ASSERT_TRUE(ImageToRgba(img, &pic));
+  EXPECT_EQ(pic.pixels[size_t(2 * 6 + 5)], 0xff050207u) << "the file's B 5, G 2, R 7 at (5, 2)";
 }
 
 TEST_F(TexFiles, GeneratedLevelsAreSampledFromLevelZeroInOneAllocation) {
@@ -213,8 +218,10 @@ TEST_F(TexFiles, NativeDataRoundTripsWithNewAddressesAtUpload) {
     memcpy(&pad, &v1[at + 16], 4);
     put32(size - 4);
     v0.insert(v0.end(), v1.begin() + long(at + 4), v1.begin() + long(at + 12));  // VRAM word, TBW
-    put32(pad);
-    v0.insert(v0.end(), v1.begin() + long(at + 20), v1.begin() + long(at + size + pad));
+    const uint32_t pad0 = uint32_t(16 - (v0.size() + 4) % 16) % 16;  // the packet on a quadword
+    put32(pad0);
+    v0.insert(v0.end(), pad0, 0);
+    v0.insert(v0.end(), v1.begin() + long(at + 20 + pad), v1.begin() + long(at + size + pad));
     at += size + pad;
   }
   EeQwords old(int(v0.size() / 16 + 1));
@@ -232,6 +239,14 @@ TEST_F(TexFiles, NativeDataRoundTripsWithNewAddressesAtUpload) {
   EXPECT_EQ(ZeTexCreateNative(old.w), 0);
   reinterpret_cast<uint8_t*>(buf.w)[15] = 0x88;
   EXPECT_EQ(ZeTexCreateNative(buf.w), 0);
+  reinterpret_cast<uint8_t*>(buf.w)[15] = 0x84;
+  const int live = zetex_alloc_cnt;
+  uint8_t* lvl = reinterpret_cast<uint8_t*>(buf.w) + 16 + palBlock;
+  lvl[16] = 3;  // padding that puts the packet off its quadword
+  EXPECT_EQ(ZeTexCreateNative(buf.w), 0);
+  lvl[16] = 0;
+  EXPECT_EQ(ZeTexCreateNative(reinterpret_cast<uint8_t*>(buf.w) + 4), 0) << "data off its quadword";
+  EXPECT_EQ(zetex_alloc_cnt, live) << "no slot is taken by unreadable data";
 }
 
 TEST_F(TexFiles, RecoveryFlagsPathThreeAndOverflow) {
