@@ -142,7 +142,11 @@ void ZeTexSwizzelBits(ZETEX* img) {
 // ---- quantiser ------------------------------------------------------------------
 
 constexpr int QUANT_INDEX_BYTES = 262144;
-uint8_t* zetex_quant_index = nullptr;
+// A fixed buffer rather than one taken from the heap on first use: the
+// first use may come while allocations go to a caller's region, which the
+// buffer would then outlive.
+alignas(16) static uint8_t g_quantIndex[QUANT_INDEX_BYTES];
+uint8_t* zetex_quant_index = g_quantIndex;
 uint32_t zetex_quant_palette[256];
 int zetex_quant_colours = 0;
 
@@ -161,7 +165,6 @@ void QuantizeTexture(ZETEX* img) {
     ZeDebugMsg("Cannot quantise a texture of %d x %d", img->width, img->height);
     return;
   }
-  if (!zetex_quant_index) zetex_quant_index = static_cast<uint8_t*>(ZeMemAlloc(QUANT_INDEX_BYTES));
   const uint8_t* s = img->texels;
   int n = 0, out = 0;
   for (int l = 0; l < levels; l++) {
