@@ -383,3 +383,34 @@ TEST_F(Mtls, AnimationScrollsWavesAndStaysWrapped) {
   ZeMtlAnimate(0.1f, 1);
   EXPECT_EQ(all[255]->effect_block.get()[0], 0.5f);
 }
+
+TEST_F(Mtls, ChainsCountUsesAndTheSystemReinitialisesOnItsBuffer) {
+  ZEMTL* a = ZeMtlCreate(1);
+  ZEMTL* b = ZeMtlCreate(1);
+  ZEMTL* c = ZeMtlCreate(1);
+  EXPECT_EQ(ZeMtlAppendMtl(nullptr, b), 1) << "only a use of b";
+  EXPECT_FALSE(a->chain);
+  EXPECT_EQ(ZeMtlAppendMtl(a, b), 2);
+  EXPECT_EQ(ZeMtlAppendMtl(a, c), 1);
+  EXPECT_EQ(a->chain.get(), b);
+  EXPECT_EQ(b->chain.get(), c);
+  ZeMtlDetachMtl(b);  // c's last use: released
+  EXPECT_EQ(ZeMtlValid(c), 0);
+  EXPECT_FALSE(b->chain);
+  ZeMtlDetachMtl(a);  // b keeps one use
+  EXPECT_EQ(ZeMtlValid(b), -1);
+
+  // Each pass of the replay loop starts the system again on the same buffer.
+  char* p = pool;
+  ZeMtlInitEx(&p, POOL);
+  ASSERT_TRUE(zemtl_defaultmtl2d);
+  EXPECT_TRUE(zemtl_defaultmtl2d->flags & ZEMTL_POOL);
+  EXPECT_EQ((zemtl_defaultmtl2d->attributes >> ZEMTLATTR_DEPTH) & 3, 3u);
+  int n = 0;
+  for (ZEMTL* m = ZeMtlIterate(1); m; m = ZeMtlIterate(0)) n++;
+  EXPECT_EQ(n, 2) << "the two defaults alone";
+  ZeMtlRelease();
+  n = 0;
+  for (ZEMTL* m = ZeMtlIterate(1); m; m = ZeMtlIterate(0)) n++;
+  EXPECT_EQ(n, 2);
+}
