@@ -124,3 +124,44 @@ TEST_F(Pictures, SmallLevelsSampleFromTheirBlockOffsets) {
     }
   }
 }
+
+TEST_F(Pictures, ATextureGoesUpThroughTheRenderListAndTheFrameKick) {
+  ZeTrigInit();
+  ZeRndrStreamClearZBState();
+  ZeRndrStreamInit(ZERNDRSTREAM_DEFAULT_BUFFER);
+  ZeMtlInit();
+  RgbaImage pic = TestPattern(128, 16);
+  std::string error;
+  ZETEX* img = TexFromRgba(pic, ZETEX_PAL8_SWZ, 1, &error);
+  ASSERT_NE(img, nullptr) << error;
+  ZETEXID id = ZeTexCreate(img);
+  ZEMTL* m = ZeMtlCreate(1);
+  m->texture = id;
+  ZeMtlUpdate(m);
+  // Geometry for the material this frame: an empty packet by the protocol.
+  ZeRndrStreamLink(&m->stream);
+  uint32_t* p = vpDmaTag_Cnt(m->stream.write);
+  p = vpDmaTag_Close(p);
+  m->stream.write = p;
+  rndrstream_free = vpDmaTag_Next(p, nullptr);
+
+  ZeMtlBuildRenderList(0xffffff);
+  ZeRndrStreamFlush();
+  ZeRndrVu1Draw();
+  vu1_dma_status = 0;  // no DMA-end handler is installed here
+  RgbaImage got;
+  // Read back where the frame put it (no second upload: the slot keeps the
+  // addresses of the upload the render list placed).
+  ZEPS2TEX* r = Rec(id);
+  EXPECT_EQ(r->level_addr[0], 0x4000 - 32 - 32) << "a page below the palette at the stream's top";
+  int wrong = 0;
+  for (int y = 0; y < 16; y++)
+    for (int x = 0; x < 128; x++) {
+      uint32_t i = GsMemReadPixel(PSMT8, r->level_addr[0], r->level_tbw[0], x, y);
+      const int j = int((i & ~0x18u) | ((i & 8) << 1) | ((i & 16) >> 1));
+      uint32_t c = GsMemReadPixel(PSMCT32, r->cbp, 1, j % 16, j / 16);
+      wrong += (c & 0xffffff) != (pic.pixels[size_t(y * 128 + x)] & 0xffffff);
+    }
+  EXPECT_EQ(wrong, 0);
+  ZeMtlClose();
+}
