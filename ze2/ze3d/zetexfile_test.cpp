@@ -99,7 +99,7 @@ TEST_F(TexFiles, GeneratedLevelsAreSampledFromLevelZeroInOneAllocation) {
   EXPECT_EQ(std::vector<uint8_t>(l1 + (5 * 32 + 3) * 3, l1 + (5 * 32 + 3) * 3 + 3), Rgb(6, 10));
   EXPECT_EQ(std::vector<uint8_t>(l2 + (15 * 16 + 15) * 3, l2 + (15 * 16 + 15) * 3 + 3), Rgb(60, 60));
 
-  // Into a caller's buffer: every piece 16-aligned, the pointer advanced,
+  // Into a caller's buffer: every allocation 16-aligned, the pointer advanced,
   // and too little room is fatal.
   EeQwords buf(1200);
   char* p = reinterpret_cast<char*>(buf.w);
