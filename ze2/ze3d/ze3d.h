@@ -321,3 +321,167 @@ float ZeVpVirtualWidth(float v);
 float ZeVpVirtualHeight(float v);
 float ZeVpPixelWidth(float f);
 float ZeVpPixelHeight(float f);
+
+// ===================================================================
+// Scene control and immediate primitives (zerndr)
+// ===================================================================
+// Integer 2-D coordinates and text are in 1/16 pixel from the top-left
+// corner (callers thinking of a 640 x 448 screen pass x x 16 and y x 8);
+// float 2-D coordinates are fractions of the current viewport. A null
+// material means the default 2-D material for 2-D calls and the default
+// 3-D material for 3-D calls.
+
+using ZECOLOUR32 = uint32_t;  // bytes R, G, B, A
+
+struct ZEVTX2D {
+  float x, y;  // fractions of the viewport
+  float z, q;
+  ZECOLOUR32 colour;
+  float u, v;
+};
+static_assert(sizeof(ZEVTX2D) == 28);
+
+struct ZEVTX {
+  ZEVEC pos;
+  ZEVEC normal;
+  ZECOLOUR32 colour;
+  float u, v;
+};
+static_assert(sizeof(ZEVTX) == 36);
+
+struct ZERECT {
+  float x, y, width, height;  // viewport fractions
+  float qscale;
+  float ua, va, ub, vb;
+  EePtr<ZEMTL> mtl;
+};
+static_assert(sizeof(ZERECT) == 40);
+
+// What the primitives ask of materials until the material module fills it:
+// the default materials and a material's own stream. Rows left null mean
+// "no material": primitives then draw with the stream's current state.
+struct ZERNDRMTLSEAM {
+  ZEMTL* (*default2d)();
+  ZEMTL* (*default3d)();
+  ZERNDRSTREAM* (*stream)(ZEMTL* mtl);  // the material's embedded stream
+  uint32_t* (*program)(ZEMTL* mtl);     // its VU1 program chain
+};
+extern ZERNDRMTLSEAM zerndr_mtl_seam;
+
+extern int tri2dz;  // depth of every vertex of ZeRndrTri2di (1)
+extern int zerndr_pixel_width, zerndr_pixel_height, zerndr_pixel_p2w, zerndr_pixel_p2h;
+
+// Float family: return 1.
+int ZeRndrLine2d(const ZEVTX2D* v, ZEMTL* mtl);
+int ZeRndrLineStrip2d(const ZEVTX2D* v, ZEMTL* mtl, int n);
+int ZeRndrTri2d(const ZEVTX2D* v, ZEMTL* mtl);
+int ZeRndrTriStrip2d(const ZEVTX2D* v, ZEMTL* mtl, int n);
+int ZeRndrQuad2d(const ZEVTX2D* v, ZEMTL* mtl);
+int ZeRndrTriStripGif(const uint32_t* gsVerts, int n, ZEMTL* mtl);  // 12 words a vertex
+int ZeRndrRect(const ZERECT* rect);
+// Integer family.
+void ZeRndrRect2di(int x, int y, int w, int h, ZECOLOUR32 colour, ZEMTL* mtl);
+void ZeRndrGradRect2di(int x, int y, int w, int h, const ZECOLOUR32* colours, ZEMTL* mtl);
+void ZeRndrRectUV2di(int x, int y, int w, int h, ZECOLOUR32 colour, ZEMTL* mtl, float ua, float va, float ub,
+                     float vb);
+void ZeRndrRectZUV2di(int x, int y, int z, int w, int h, ZECOLOUR32 colour, ZEMTL* mtl, float ua, float va,
+                      float ub, float vb);
+void ZeRndrRectUVStream(ZERNDRSTREAM* stream, int x, int y, int w, int h, ZECOLOUR32 colour, int z, float ua,
+                        float va, float ub, float vb);
+void ZeRndrLine2di(int x0, int y0, int x1, int y1, ZECOLOUR32 colour, ZEMTL* mtl);
+void ZeRndrLineRect2di(int x, int y, int w, int h, ZECOLOUR32 colour, ZEMTL* mtl);
+void ZeRndrTri2di(const int* xy, const float* uv, int count, ZECOLOUR32 colour, ZEMTL* mtl);
+void ZeRndrTriStrip2di(const int* xy, const float* uv, int count, ZECOLOUR32 colour, ZEMTL* mtl);
+void ZeRndrLineStrip2di(const int* xy, const float* uv, int count, ZECOLOUR32 colour, ZEMTL* mtl);
+
+// Scene control: start-up, the brackets of a scene, clears and the swap.
+constexpr uint32_t ZERNDR_CLEAR_COLOUR = 0x100, ZERNDR_CLEAR_DEPTH = 0x200, ZERNDR_CLEAR_NOLISTS = 0x400;
+constexpr uint32_t ZERNDR_ENDSCENE_PLANES = 0x7fffff, ZERNDR_ENDSCENE_OT = 0x1000000;
+
+// What scene control asks of textures and materials (null rows: absent).
+struct ZERNDRSCENESEAM {
+  void (*tex_set_rtarget)(ZERNDRSTREAM* stream, ZETEXID tex);  // ZeTexSetRenderTarget
+  void (*tex_set_zbuffer)(ZERNDRSTREAM* stream, ZETEXID tex);  // ZeTexSetZBuffer
+  void (*build_render_list)(uint32_t planeMask);               // ZeMtlBuildRenderList
+};
+extern ZERNDRSCENESEAM zerndr_scene_seam;
+
+extern int zerndr_curr_rt, zerndr_curr_zt, zerndr_curr_ho;
+extern int global_frame_count;
+extern int zerndr_tritot_this_frame;
+extern int debug_flush_vram;
+
+void ZeRndrInitEx(int streamBufferSize);
+void ZeRndrInit();
+void ZeRndrClose();
+void ZeRndrInitWorld();
+int ZeRndrBeginScene(int rt);
+int ZeRndrBeginSceneEx(int rt, int zt, int halfpixel);
+void ZeRndrSetRTarget(ZERNDRSTREAM* stream, int rt);
+void ZeRndrSetZBuffer(ZERNDRSTREAM* stream, int zt);
+void ZeRndrSetHalfPixel(ZERNDRSTREAM* stream, int on);
+void ZeRndrEndScene();
+void ZeRndrEndSceneEx(uint32_t mask);
+void ZeRndrFlush(uint32_t mask);
+void ZeRndrClear(uint32_t flags, ZECOLOUR32 colour, float depth);
+void ZeRndrClearMtl(uint32_t flags, ZECOLOUR32 colour, ZEMTL* mtl, float depth);
+void ZeRndrClearMtlEx(uint32_t flags, ZECOLOUR32 colour, int z, ZEMTL* mtl, int date, int datm, uint32_t frameMask);
+void ZeRndrClearMtlRect(int x, int y, int w, int h, uint32_t flags, ZECOLOUR32 colour, int z, ZEMTL* mtl, int date,
+                        int datm, uint32_t frameMask);
+void ZeRndrGradClear(uint32_t flags, ZECOLOUR32 top, ZECOLOUR32 bottom, float depth);
+int ZeRndrSwapScreen(int rt);
+int ZeRndrGlobalFrameCount();
+void ZeRndrGlobalFrameCountPause(int flag);
+uint64_t* ZeRndrGetFrame();
+uint64_t* ZeRndrGetGsFrame();
+void ZeRndrGlobalMtl(ZEMTL* mtl);
+void ZeRndrFogColour(ZECOLOUR32 colour);
+void ZeRndrFogDistance(float nearDist, float farDist);
+void ZeRndrFogMode(int mode);
+void ZeRndrStarfield();
+
+// The ordering table (zerndrclip).
+int ZeRndrOTInit(int buckets, int items);
+void ZeRndrOTClose();
+void ZeRndrOTDraw();
+void OTTriInit();
+
+// Clipped stream primitives (zerndrclip): batches of at most 42 vertices for
+// the clipping entry of the stream's VU1 program. Counts are vertex counts.
+constexpr int ZERNDR_CLIP_BATCH = 42;
+int ZeRndrStreamTri3dClip(const ZEVTX* v, int count, const ZEMTX* local, ZERNDRSTREAM* stream);
+int ZeRndrStreamTriStrip3dClip(const ZEVTX* v, int count, const ZEMTX* local, ZERNDRSTREAM* stream);
+int ZeRndrStreamQuad3dClip(const ZEVTX* v, int count, const void* unused, ZERNDRSTREAM* stream);
+int ZeRndrStreamQuad3dClipKickMod(const ZEVTX* v, int count, int k, ZERNDRSTREAM* stream);
+int ZeRndrStreamQuad3dClipKickModNoNorm(const ZEVTX* v, int count, int k, ZERNDRSTREAM* stream);
+// Builds the packet in buffer (ret tag first); descriptors (four words a
+// batch: vertices, colour, position and texture data addresses) may be
+// null. Returns buffer.
+struct ZECLIPBATCHDESC {
+  int32_t count;
+  EePtr<uint32_t> colours, positions, texture;
+};
+static_assert(sizeof(ZECLIPBATCHDESC) == 16);
+void* ZeRndrStream3dClipKickModStaticData(const ZEVTX* v, int count, int k, void* buffer, ZECLIPBATCHDESC* desc,
+                                         int* descIndex, int* packetBytes);
+int ZeRndrTri3dClip(const ZEVTX* v, int count, const ZEMTX* local, ZEMTL* mtl);
+int ZeRndrTriStrip3dClip(const ZEVTX* v, int count, const ZEMTX* local, ZEMTL* mtl);
+int ZeRndrQuad3d(...);
+
+// Ordering table: one sorted batch of triangles.
+struct ZEOTITEM {
+  EePtr<uint32_t> packet;  // callable, ends in a ret tag
+  EePtr<ZEMTX> mtx;        // copy of the batch's local matrix in stream memory
+  EePtr<ZEMTL> mtl;
+  EePtr<ZEOTITEM> next;
+  float depth;
+  int32_t clip;            // 1 fully visible, 2 needs clipping
+  int32_t spare;
+};
+static_assert(sizeof(ZEOTITEM) == 28);
+constexpr int ZEOT_TRI_BUCKETS = 4096, ZEOT_TRI_NODES = 2048, ZEOT_TRI_RECORD = 160;
+extern float otscale;
+// tris points at the first triangle record (a triangle block + 16).
+void ZeRndrOTInsertTriBatch(const ZEMTX* local, int clip, ZEMTL* mtl, const void* tris, int count);
+void ZeRndrOTInsertItem(ZEOTITEM* item);
+int OTTriInsert(const void* record, float depth);
