@@ -283,7 +283,10 @@ void BuildPremade() {
 }  // namespace
 
 int ZeRndrOTInit(int buckets, int items) {
-  if (g_otInit) return 1;
+  // Only the first call takes effect, except that a table first opened
+  // without storage gets it when a later call asks for it (start-up opens
+  // it with 0 and 0 before the renderer asks for its real size).
+  if (g_otInit && (g_bucket || buckets <= 0 || items <= 0)) return 1;
   BuildPremade();
   g_buckets = buckets;
   g_items = items;

@@ -1,0 +1,313 @@
+// Scene control, clipped stream primitives and the ordering table: the
+// packets they write and what reaches the GS.
+#include "ze3d_test.h"
+
+#include <cstring>
+
+namespace {
+
+struct Scene : testing::Test {
+  void SetUp() override {
+    ZePs2Init();
+    ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
+    ZePs2InitVU();
+    KernelYield();
+    ZeTrigInit();
+    ZeVpInit();
+    ZeRndrStreamMtlIfReset();
+    ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
+    ZECAMERA* cam = ZeCameraCreate();
+    cam->mtx.m[3][2] = -10.0f;
+    ZeCameraSet(cam);
+    ZeCameraDestroy(cam);
+    zerndr_mtl_seam = {};
+    zerndr_scene_seam = {};
+  }
+  void TearDown() override {
+    ZeRndrOTClose();
+    zerndr_mtl_seam = {};
+    ZeIntRemoveAllHandlers();
+    tbsetDestroy(tb_default_set);
+    tb_default_set = nullptr;
+  }
+  void Kick() {
+    ZePs2ScreenSwap(1);
+    ZeRndrVu1Draw();
+    KernelYield();
+    ZeRndrSwapStreamBuffers();
+  }
+};
+
+// A material stand-in whose stream is the unlit 3-D stream.
+alignas(16) uint8_t g_fakeMtl[16];
+ZEMTL* FakeMtl() { return reinterpret_cast<ZEMTL*>(g_fakeMtl); }
+void UseFakeMtl() {
+  zerndr_mtl_seam.default2d = FakeMtl;
+  zerndr_mtl_seam.default3d = FakeMtl;
+  zerndr_mtl_seam.stream = [](ZEMTL*) { return rndrstream_3d_u; };
+}
+
+struct Strip {
+  int x0, x1;
+};
+std::vector<Strip> Strips(const GsCapture& gs) {
+  std::vector<Strip> out;
+  auto xyz = gs.Values(GS_XYZ2);
+  for (size_t i = 0; i + 1 < xyz.size(); i += 2) out.push_back({int(xyz[i] & 0xffff), int(xyz[i + 1] & 0xffff)});
+  return out;
+}
+
+// The batches of a clip packet: per MSCAL, the vertex count and the flag
+// words of the positions.
+struct BatchSeen {
+  int vertices;
+  std::vector<uint32_t> flags;
+  uint32_t entry;
+};
+std::vector<BatchSeen> ParseClip(const uint32_t* tag) {
+  std::vector<BatchSeen> out;
+  const int qwc = int(tag[0] & 0xffff);
+  const uint32_t* w = tag + 4;
+  const uint32_t* end = tag + 4 + qwc * 4;
+  BatchSeen cur{};
+  int cl = 1, wl = 1;
+  w += 4;  // the fan template's data (its UNPACK is in the tag)
+  while (w < end) {
+    const uint32_t code = *w++;
+    const uint32_t cmd = code >> 24;
+    if ((cmd & 0x60) == 0x60) {
+      const int num = int((code >> 16) & 0xff), vn = int((cmd >> 2) & 3), vl = int(cmd & 3);
+      const int bits = (32 >> vl) * (vn + 1);
+      const int words = (num * bits + 31) / 32;
+      const int addr = int(code & 0x3ff);
+      if (addr == 2) cur.vertices = int(w[0] & 0xffff) / 3;
+      if (addr == 3 && vl == 0 && vn == 3) {
+        const int step = cl == 3 && wl == 2 ? 8 : 4;
+        for (int i = 0; i < cur.vertices; i++) cur.flags.push_back(w[i * step + 3]);
+      }
+      w += words;
+    } else if (cmd == 0x01) {
+      cl = int(code & 0xff);
+      wl = int((code >> 8) & 0xff);
+    } else if (cmd == 0x14) {
+      cur.entry = code & 0xffff;
+      out.push_back(cur);
+      cur = {};
+    }
+  }
+  return out;
+}
+
+std::vector<ZEVTX> Verts(int n) {
+  std::vector<ZEVTX> v(static_cast<size_t>(n));
+  for (int i = 0; i < n; i++) v[size_t(i)] = {{float(i % 3) * 0.1f, float(i % 2) * 0.1f, 0}, {0, 0, -1}, 0x80808080, 0, 0};
+  return v;
+}
+
+}  // namespace
+
+TEST_F(Scene, BeginSceneSetsOffsetScissorAndFrameMask) {
+  zerndr_half_offset = 8;
+  ZeRndrBeginScene(-1);
+  EXPECT_EQ(*ZeRndrStreamGetOffset(), uint64_t(27648) | uint64_t(30976 + 8) << 32);
+  EXPECT_EQ(*ZeRndrStreamGetScissor(), uint64_t(639) << 16 | uint64_t(223) << 48);
+  EXPECT_EQ(cur_rt >> 32, 0xff000000u);
+  ZeRndrBeginScene(-3);
+  EXPECT_EQ(*ZeRndrStreamGetOffset() >> 32, 30976u) << "no half pixel off the back buffer";
+  EXPECT_EQ(zerndr_curr_rt, -3);
+  zerndr_half_offset = 0;
+  EXPECT_HALT(ZeRndrBeginScene(5), "render target 5: no texture table");
+  EXPECT_HALT(ZeRndrStarfield(), "unsupported guff");
+}
+
+TEST_F(Scene, ClearsWriteStripsOfSpritesWithTheirTests) {
+  ZeRndrBeginScene(-1);
+  ZeRndrClear(0x100, 0x80402010, 0.5f);
+  ZeRndrEndSceneEx(0);
+  GsCapture gs;
+  Kick();
+  // Colour only: alpha test NEVER keeping the frame; depth test ALWAYS.
+  EXPECT_EQ(gs.Values(GS_TEST_1).back(), 1u | 1u << 12 | 1u << 16 | 1u << 17);
+  auto strips = Strips(gs);
+  ASSERT_EQ(strips.size(), 10u) << "640 pixels in strips of 64";
+  EXPECT_EQ(strips[0].x0, 27648);
+  EXPECT_EQ(strips[0].x1, 27648 + 1024);
+  EXPECT_EQ(strips[9].x1, 27648 + 640 * 16);
+  EXPECT_EQ(gs.Values(GS_XYZ2)[0] >> 32, 4194303u) << "z of depth 0.5";
+  EXPECT_EQ(gs.Values(GS_RGBAQ)[0] & 0xffffffff, 0x80402010u);
+
+  // Both flags or neither: colour and depth, no alpha test.
+  ZeRndrBeginScene(-1);
+  ZeRndrClear(0x700, 0, 1.0f);
+  ZeRndrEndSceneEx(0);
+  GsCapture gs2;
+  Kick();
+  EXPECT_EQ(gs2.Values(GS_TEST_1).back(), 1u << 16 | 1u << 17);
+  EXPECT_EQ(gs2.Values(GS_XYZ2)[0] >> 32, 0u) << "depth 1 clears to 0";
+}
+
+TEST_F(Scene, MaterialRectangleClearsStartTheirStripsOnMultiplesOf1024) {
+  UseFakeMtl();
+  const struct {
+    int x, w;
+    std::vector<Strip> want;
+  } cases[] = {
+      {28000, 1000, {{28000, 28672}, {28672, 29000}}},
+      {27648, 2048, {{27648, 28672}, {28672, 29696}}},
+      {27000, 1000, {{27648, 28000}}},
+  };
+  for (const auto& c : cases) {
+    ZeRndrBeginScene(-1);
+    ZeRndrClearMtlRect(c.x, 31000, c.w, 160, 0x300, 0, 0, nullptr, 1, 0, 0);
+    ZeRndrEndSceneEx(0);
+    GsCapture gs;
+    Kick();
+    auto got = Strips(gs);
+    ASSERT_EQ(got.size(), c.want.size()) << c.x;
+    for (size_t i = 0; i < got.size(); i++) {
+      EXPECT_EQ(got[i].x0, c.want[i].x0) << c.x;
+      EXPECT_EQ(got[i].x1, c.want[i].x1) << c.x;
+    }
+    EXPECT_EQ(gs.Values(GS_TEST_1).back() & (1u << 14), 1u << 14) << "destination alpha test from date";
+  }
+}
+
+TEST_F(Scene, GradientClearAndTheSwapCountsFrames) {
+  ZeRndrBeginScene(-1);
+  ZeRndrGradClear(0x400, 0x0000ff, 0xff0000, 1.0f);
+  ZeRndrEndSceneEx(0);
+  GsCapture gs;
+  const int before = ZeRndrGlobalFrameCount();
+  ZeRndrSwapScreen(-1);
+  KernelYield();
+  EXPECT_EQ(ZeRndrGlobalFrameCount(), before + 1);
+  EXPECT_EQ(gs.Values(GS_PRMODE).back(), 8u);
+  auto rgba = gs.Values(GS_RGBAQ);
+  ASSERT_EQ(rgba.size(), 4u);
+  EXPECT_EQ(rgba[0] & 0xffffffff, 0x800000ffu);
+  EXPECT_EQ(rgba[3] & 0xffffffff, 0x80ff0000u);
+  ZeRndrGlobalFrameCountPause(1);
+  ZeRndrSwapScreen(-1);
+  KernelYield();
+  EXPECT_EQ(ZeRndrGlobalFrameCount(), before + 1) << "paused";
+  ZeRndrGlobalFrameCountPause(0);
+}
+
+TEST_F(Scene, ClippedPrimitivesSplitIntoBatches) {
+  auto v = Verts(50);
+  const struct {
+    const char* what;
+    int which, count, k;
+    std::vector<int> sizes;
+  } cases[] = {
+      {"tri 45", 0, 45, 3, {42, 3}},     {"strip 50", 1, 50, 0, {42, 10}}, {"quad 44", 2, 44, 4, {40, 4}},
+      {"quad 40", 2, 40, 4, {40}},       {"kickmod 4", 3, 44, 4, {40, 4}}, {"kickmod 3", 3, 45, 3, {42, 3}},
+      {"nonorm 3", 4, 45, 3, {42, 3}},
+  };
+  for (const auto& c : cases) {
+    ZERNDRSTREAM* s = rndrstream_3d_u;
+    ZeRndrStreamLink(s);
+    uint32_t* before = nullptr;
+    switch (c.which) {
+      case 0:
+      case 1: {
+        uint32_t* start = s->write;
+        if (c.which == 0) ZeRndrStreamTri3dClip(v.data(), c.count, nullptr, s);
+        else ZeRndrStreamTriStrip3dClip(v.data(), c.count, nullptr, s);
+        // The packet is the cnt tag with the primitive's marker.
+        for (uint32_t* t = start; t < s->write.get();) {
+          const bool cnt = (t[0] >> 28 & 7) == uint32_t(DMATAG_CNT);
+          if (cnt && ((t[0] >> 16) & 0xff) == (c.which == 0 ? 17u : 19u)) before = t;
+          t += cnt ? 4 + int(t[0] & 0xffff) * 4 : 4;
+        }
+        break;
+      }
+      default:
+        before = s->write;
+        if (c.which == 2) ZeRndrStreamQuad3dClip(v.data(), c.count, nullptr, s);
+        else if (c.which == 3) ZeRndrStreamQuad3dClipKickMod(v.data(), c.count, c.k, s);
+        else ZeRndrStreamQuad3dClipKickModNoNorm(v.data(), c.count, c.k, s);
+        rndrstream_free = vpDmaTag_Next(s->write, nullptr);
+    }
+    ASSERT_NE(before, nullptr) << c.what;
+    auto batches = ParseClip(before);
+    ASSERT_EQ(batches.size(), c.sizes.size()) << c.what;
+    for (size_t i = 0; i < batches.size(); i++) EXPECT_EQ(batches[i].vertices, c.sizes[i]) << c.what << " " << i;
+    if (c.which == 0) {
+      // Flags restart at every batch: 1, 1, 0 by index in the low byte.
+      EXPECT_EQ(batches[1].flags[0] & 0xff, 1u);
+      EXPECT_EQ(batches[1].flags[2] & 0xff, 0u);
+      EXPECT_EQ(batches[0].entry, 0x300u);
+    }
+    if (c.which == 1) {
+      EXPECT_EQ(batches[1].flags[0] & 0xff, 1u);
+      EXPECT_EQ(batches[1].flags[1] & 0xff, 1u);
+      EXPECT_EQ(batches[1].flags[2] & 0xff, 0u);
+    }
+    if (c.which == 2) {
+      EXPECT_EQ(batches[0].entry, 0x306u);
+      EXPECT_EQ(batches[0].flags[1], 0x8000u);
+      EXPECT_EQ(batches[0].flags[2], 0x7fffu);
+    }
+  }
+  EXPECT_HALT(ZeRndrStreamQuad3dClipKickMod(v.data(), 3, 0, rndrstream_3d_u), "0 vertices per primitive");
+}
+
+TEST_F(Scene, ATriangleThroughTheNearPlaneIsClippedOnTheWayToTheGs) {
+  // 10 units ahead, one corner behind the camera.
+  std::vector<ZEVTX> v = {
+      {{-1, -1, 0}, {0, 0, -1}, 0x80808080, 0, 0},
+      {{1, -1, 0}, {0, 0, -1}, 0x80808080, 1, 0},
+      {{0, 1, -12}, {0, 0, -1}, 0x80808080, 0, 1},
+  };
+  ZeRndrBeginScene(-1);
+  ZeRndrStreamTri3dClip(v.data(), 3, nullptr, rndrstream_3d_u);
+  ZeRndrEndSceneEx(0);
+  GsCapture gs;
+  Kick();
+  auto prims = gs.Values(GS_PRIM);
+  ASSERT_FALSE(prims.empty());
+  EXPECT_EQ(prims.back(), 5u) << "drawn as a fan";
+  const ZEVIEWPORT* vp = ZeVpGetCurrentViewport();
+  for (uint64_t p : gs.Values(GS_XYZ2)) {
+    const int x = int(p & 0xffff);
+    EXPECT_GT(x, vp->x - 2 * vp->width);
+    EXPECT_LT(x, vp->x + 3 * vp->width);
+  }
+  EXPECT_GE(gs.Values(GS_XYZ2).size(), 4u);
+}
+
+TEST_F(Scene, OrderingTableSortsBatchesAndIsMadeWhenAskedFor) {
+  // Start-up opens the table with 0 and 0 first: the renderer's own request
+  // must still give it storage.
+  ZeRndrOTClose();
+  ZeRndrOTInit(0, 0);
+  ZeRndrOTInit(4096, 1024);
+  // Two batches of one triangle each: records of a ref tag and nine quadwords.
+  EeQwords mem(2 * 10 + 2);
+  uint8_t* rec = reinterpret_cast<uint8_t*>(mem.w);
+  for (int t = 0; t < 2; t++) {
+    uint32_t* r = reinterpret_cast<uint32_t*>(rec + t * ZEOT_TRI_RECORD);
+    vpDmaTag_RefEx(r, r + 4, 0, 0x6c098000u | 3);
+    r[0] = (r[0] & 0xffff0000u) | 9;
+    for (int k = 0; k < 3; k++) {
+      float* pos = reinterpret_cast<float*>(r + 4 + k * 12);
+      pos[0] = float(k) * 0.5f;
+      pos[1] = float(k == 2);
+      pos[2] = t == 0 ? 0.0f : 20.0f;
+      uint32_t* col = r + 4 + k * 12 + 8;
+      col[0] = col[1] = col[2] = col[3] = 0x80;
+    }
+  }
+  ZeRndrBeginScene(-1);
+  ZeRndrOTInsertTriBatch(nullptr, 2, nullptr, rec, 1);
+  ZeRndrOTInsertTriBatch(nullptr, 2, nullptr, rec + ZEOT_TRI_RECORD, 1);
+  ZeRndrOTInsertTriBatch(nullptr, 2, nullptr, rec, 2049);  // too many: dropped
+  ZeRndrEndSceneEx(ZERNDR_ENDSCENE_OT);
+  GsCapture gs;
+  Kick();
+  // Far batch first: two triangles, each drawn by the strip's third vertex.
+  auto xyz = gs.Values(GS_XYZ2);
+  ASSERT_EQ(xyz.size(), 2u);
+  EXPECT_LT(xyz[0] >> 32, xyz[1] >> 32) << "the far triangle (smaller z) first";
+}
