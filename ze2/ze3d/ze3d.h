@@ -485,3 +485,31 @@ extern float otscale;
 void ZeRndrOTInsertTriBatch(const ZEMTX* local, int clip, ZEMTL* mtl, const void* tris, int count);
 void ZeRndrOTInsertItem(ZEOTITEM* item);
 int OTTriInsert(const void* record, float depth);
+
+// Immediate 3-D primitives and sprites (zerndr3d): projected on the main
+// processor and written as finished GS primitives.
+struct ZESPRITE {
+  ZEVEC pos;
+  int32_t pad;
+  float ua, va, ub, vb;
+  float width, height;  // half extents, world units
+  float sine, cosine;   // rotation in the screen plane; (0, 1) unrotated
+  int32_t colour[4];    // R, G, B, A words
+};
+static_assert(sizeof(ZESPRITE) == 64);
+constexpr int ZERNDR_DBG_LINES = 2048;
+extern int LineCnt3dDbg, LineCnt2dDbg;
+
+int ZeRndrLine3d(const ZEVTX* ends, ZEMTL* mtl, const ZEMTX* local);
+void ZeRndrLine3dDbg(ZECOLOUR32 colour, float x0, float y0, float z0, float x1, float y1, float z1);
+void ZeRndr3dLine(ZECOLOUR32 colour, float x0, float y0, float z0, float x1, float y1, float z1);
+void ZeRndrLine2dDbg(int x0, int y0, int x1, int y1, int z, ZECOLOUR32 colour);
+void ZeRndr2dLine(int x0, int y0, int x1, int y1, int z, ZECOLOUR32 colour);
+void ZeRndrLine3dDbgFlush();
+void ZeRndrCrossHair(const ZEVEC* centre, float size);
+int ZeRndrTriStrip3d(const ZEVTX* v, int count, ZEMTL* mtl, const ZEMTX* local);
+int ZeRndrFaceOn(const ZESPRITE* sprite, ZEMTL* mtl, const ZEMTX* local);
+int ZeRndrOldFaceOn(const ZESPRITE* sprite, ZEMTL* mtl, const ZEMTX* local);
+int ZeRndrFaceY(const ZESPRITE* sprite, ZEMTL* mtl, const ZEMTX* local);
+void ZeRndrRectUV3di(int x, int y, int w, int h, ZECOLOUR32 colour, int z, float ua, float va, float ub, float vb);
+void ZeRndrRectUV3diNS(int x, int y, int w, int h, ZECOLOUR32 colour, int z, float ua, float va, float ub, float vb);

@@ -311,3 +311,59 @@ TEST_F(Scene, OrderingTableSortsBatchesAndIsMadeWhenAskedFor) {
   ASSERT_EQ(xyz.size(), 2u);
   EXPECT_LT(xyz[0] >> 32, xyz[1] >> 32) << "the far triangle (smaller z) first";
 }
+
+TEST_F(Scene, LinesAreCutAtTheNearPlaneAndCulledBeyondOnePlane) {
+  ZeRndrBeginScene(-1);
+  ZEVTX behind[2] = {{{0, 0, -20}, {}, 0x80ffffff, 0, 0}, {{1, 0, -30}, {}, 0x80ffffff, 0, 0}};
+  EXPECT_EQ(ZeRndrLine3d(behind, nullptr, nullptr), 0);
+  ZEVTX through[2] = {{{0, 0, 0}, {}, 0x80ffffff, 0, 0}, {{0, 0, -20}, {}, 0x80ffffff, 0, 0}};
+  EXPECT_EQ(ZeRndrLine3d(through, nullptr, nullptr), 1);
+  for (int i = 0; i < ZERNDR_DBG_LINES + 1; i++) ZeRndrLine3dDbg(0x80ffffff, 0, 0, 0, 1, 0, 0);
+  EXPECT_EQ(LineCnt3dDbg, ZERNDR_DBG_LINES) << "the 2049th line is dropped";
+  ZeRndrLine3dDbgFlush();
+  EXPECT_EQ(LineCnt3dDbg, 0);
+  ZeRndrEndSceneEx(0);
+  GsCapture gs;
+  Kick();
+  auto xyz = gs.Values(GS_XYZ2);
+  ASSERT_EQ(xyz.size(), 2u + 2u * ZERNDR_DBG_LINES);
+  // The inside end unchanged; the other cut at the near plane: same x and y
+  // on the view axis, the depth of the near plane.
+  const ZEVIEWPORT* vp = ZeVpGetCurrentViewport();
+  EXPECT_EQ(int(xyz[1] & 0xffff), vp->x + vp->width / 2);
+  EXPECT_NEAR(double(xyz[1] >> 32), double(vp->zmin), 64.0) << "near plane depth";
+}
+
+TEST_F(Scene, FaceOnSpritesKeepOneCornerOrderWhenRotated) {
+  UseFakeMtl();
+  ZESPRITE sp = {};
+  sp.pos = {0, 0, 0};
+  sp.ua = 0, sp.va = 0, sp.ub = 1, sp.vb = 1;
+  sp.width = sp.height = 1;
+  sp.cosine = 1;
+  sp.colour[0] = sp.colour[1] = sp.colour[2] = sp.colour[3] = 0x80;
+  std::vector<uint64_t> plain, turned;
+  for (int pass = 0; pass < 2; pass++) {
+    ZeRndrBeginScene(-1);
+    sp.cosine = pass == 0 ? 1.0f : 0.999999f;
+    ZeRndrFaceOn(&sp, nullptr, nullptr);
+    ZeRndrEndSceneEx(0);
+    GsCapture gs;
+    Kick();
+    (pass == 0 ? plain : turned) = gs.Values(GS_XYZ2);
+  }
+  ASSERT_EQ(plain.size(), 4u);
+  ASSERT_EQ(turned.size(), 4u);
+  for (size_t i = 0; i < 4; i++) {
+    EXPECT_NEAR(double(plain[i] & 0xffff), double(turned[i] & 0xffff), 2.0) << i;
+    EXPECT_NEAR(double((plain[i] >> 16) & 0xffff), double((turned[i] >> 16) & 0xffff), 2.0) << i << ": not mirrored";
+  }
+}
+
+TEST_F(Scene, DepthRectanglesWriteSixRegistersIntoTheCurrentStream) {
+  rndrstream_3d = rndrstream_3d_u;
+  ZeRndrStreamLink(rndrstream_3d);
+  uint32_t* before = rndrstream_3d->write;
+  ZeRndrRectUV3diNS(0, 0, 16, 16, 0x80808080, 5, 0, 0, 1, 1);
+  EXPECT_EQ(rndrstream_3d->write.get() - before, 12) << "six doublewords, no tag";
+}
