@@ -66,3 +66,29 @@ void GsMemWritePixel(int psm, uint32_t bp, uint32_t bw, int x, int y, uint32_t v
 // as 0xAABBGGRR words (alpha as stored); width and height of the display
 // rectangle. Returns false when the circuit is off (PMODE).
 bool GsReadDisplay(int circuit, uint32_t* out, int maxPixels, int* width, int* height);
+
+// ---- additions beside the fixed interface ----
+
+// The picture the merge circuit sends to the screen (PMODE: circuit 1 over
+// circuit 2 or the background colour, blended by ALP or circuit 1's alpha),
+// as 0x00BBGGRR words. False when both circuits are off.
+bool GsReadDisplayMerged(uint32_t* out, int maxPixels, int* width, int* height);
+
+// Who draws: the fast rasteriser (default) or the plain reference one that
+// checks it. The environment variable ZE_GS_PATH=reference selects the
+// reference path at GsReset.
+enum GsPath { GS_PATH_FAST = 0, GS_PATH_REFERENCE = 1 };
+void GsSetPath(GsPath path);
+GsPath GsGetPath();
+
+// Drawing counters since GsReset (benchmarks and tests).
+struct GsStats {
+  uint64_t prims;      // primitives drawn
+  uint64_t pixels;     // pixels covered (before the pixel tests)
+  uint64_t fastPrims;  // primitives the fast path drew
+};
+GsStats GsGetStats();
+
+// After writing local memory through GsMemory() directly: forget every
+// decoded texture.
+void GsMemInvalidate();

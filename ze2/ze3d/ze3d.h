@@ -208,6 +208,406 @@ int ZeRndrStreamSetViewMtx(ZERNDRSTREAM* stream);
 int ZeRndrStreamSetViewMtxScissorClip(ZERNDRSTREAM* stream);
 
 // ===================================================================
+// Texture table and video memory (zetex)
+// ===================================================================
+// Texture types.
+enum {
+  ZETEX_RGB16 = 0,      // 16-bit direct colour
+  ZETEX_RGBA16 = 1,     // 16-bit direct colour with alpha
+  ZETEX_RGB24 = 2,      // bytes B, G, R
+  ZETEX_RGBA32 = 3,     // bytes A, B, G, R
+  ZETEX_PAL4 = 4,       // 4-bit palettised, left texel in the high nibble
+  ZETEX_PAL8 = 5,       // 8-bit palettised
+  ZETEX_PAL4_SWZ = 6,   // 4-bit texels in the 32-bit block layout (width / 2, height / 4)
+  ZETEX_PAL8_SWZ = 7,   // 8-bit texels in the 32-bit block layout (width / 2, height / 2)
+  ZETEX_RT_T8 = 8,      // render targets 8-19 and 21 (formats with the platform record)
+  ZETEX_RT_T8B = 9,
+  ZETEX_RT_T8H = 10,
+  ZETEX_RT_CT32R = 11,  // 11-13: reserved in video memory at creation
+  ZETEX_RT_CT24R = 12,
+  ZETEX_RT_CT16R = 13,
+  ZETEX_RT_CT32 = 14,
+  ZETEX_RT_CT24 = 15,
+  ZETEX_RT_CT16 = 16,
+  ZETEX_RT_Z32 = 17,
+  ZETEX_RT_Z24 = 18,
+  ZETEX_RT_Z16 = 19,
+  ZETEX_NRMMAP_SRC = 20,  // 8-bit normal-map source image; never a texture
+  ZETEX_RT_T8HB = 21,
+  ZETEX_TYPE_COUNT = 22,
+};
+
+// An image in main memory: what the file readers return and ZeTexCreate takes.
+struct ZETEX {
+  int type;
+  int width;                // texels
+  int height;
+  int mipcount;             // levels held one after another; 0 and 1 mean one (0: more may be generated)
+  EePtr<uint8_t> texels;    // level 0, then each half-size level
+  EePtr<uint8_t> palette;   // 16 or 256 entries of 4 bytes, or null
+};
+static_assert(sizeof(ZETEX) == 24);
+
+// ===================================================================
+// Bitmap and native texture files (zetexfile)
+// ===================================================================
+// Native texture data, little-endian (version 1 written; 0 also read):
+//   header, 16 bytes: u16 width, u16 version 1, u16 height, u16 0, u32 VRAM
+//     blocks, u8 type, u8 sampling PSM, u8 upload PSM, u8 levels | TCC << 7
+//     (version 0: u32 width, u32 height, u32 VRAM, u8 type, u8 PSM, u8
+//     levels, u8 TCC)
+//   types 4-7: palette block: u32 block size (header included), u32 CLUT
+//     VRAM field, u32 CLUT width, u32 CLUT format, the palette packet
+//   per level: u32 block size (header included, padding not), u32 VRAM word,
+//     u32 TBW, u32 DBW (absent in version 0), u32 padding p, p zero bytes,
+//     the level packet; the next block follows at start + size + p
+// The packets are DMA-called where they lie: the data stays in memory,
+// 16-byte aligned, for the texture's lifetime.
+
+// Null when the file is missing. Levels past the first (24-bit only) are
+// point-sampled; memory from the heap or, with a buffer, from it.
+ZETEX* ZeTexReadBitmap(const char* name);
+ZETEX* ZeTexReadBitmapMM(const char* name, int n);
+ZETEX* ZeTexReadBitmapMMEx(const char* name, int n, char** buffer, char* end);
+ZETEX* ZeTexReadBitmapMem(const void* bmp);
+ZETEXID ZeTexCreateNative(const void* data);  // 0: unreadable data or a full table
+ZETEXID ZeTexReadNative(const char* name, void* buffer, int size, int* used);
+int ZeTexRecoverNativeData(ZETEXID id, void* buffer, int size);
+int ZeTexRecoverNativeDataEx(ZETEXID id, void* buffer, int size, int header, int palette, int levels);
+
+// ===================================================================
+// Native texture formats, upload and palettes (zetexps2, bitconv)
+// ===================================================================
+constexpr int ZEPS2TEX_LEVELS = 7;
+
+// The platform side of a texture: formats, prebuilt upload packets and the
+// addresses of its last upload (blocks of 256 bytes).
+struct ZEPS2TEX {
+  uint32_t override_frame;   // swap count when the palette override was made (else zero)
+  uint32_t reserved;
+  uint16_t vram_bottom;      // lowest block of the last upload
+  uint16_t vram_top;         // the block the last upload started below
+  uint16_t vram_size;        // blocks of all levels plus the palette
+  uint16_t upload_mark;      // bit 0 set by every upload
+  uint16_t tw, th;           // log2 width and height
+  EePtr<uint32_t> level_packet[ZEPS2TEX_LEVELS];  // ret-ended upload chains (null: absent)
+  uint32_t level_size[ZEPS2TEX_LEVELS];           // packet bytes; render targets: entry 0 = size in blocks
+  uint32_t level_vram[ZEPS2TEX_LEVELS];           // page-rounded bytes, or a small level's block offset (< 256)
+  uint16_t level_addr[ZEPS2TEX_LEVELS];           // TBP0-TBP6, filled at upload
+  uint16_t level_tbw[ZEPS2TEX_LEVELS];            // sampling buffer width, 64 texels
+  uint16_t level_dbw[ZEPS2TEX_LEVELS];            // transfer buffer width
+  uint8_t levels;            // at most 7
+  uint8_t psm;               // sampling format
+  uint8_t xfer_psm;          // transfer format
+  uint8_t tcc;
+  uint8_t texa_mode;         // 0 none, 1 TA0 = 0x80, 2 TA1 = 0x80
+  uint8_t tfx;
+  EePtr<uint32_t> pal_packet;     // prebuilt CLUT upload (ret-ended), or null
+  EePtr<uint32_t> pal_override;   // this frame's copy, uploaded instead when set
+  uint16_t cbp;              // filled at upload
+  uint16_t cbw;              // non-zero exactly when there is a palette
+  uint16_t cpsm;
+  uint16_t clut_vram;        // blocks x 256 (0x2000)
+  uint16_t pal_size;         // palette packet bytes
+  uint16_t reserved2;
+  int fixed_addr;            // block address used when level 0 has none
+};
+static_assert(sizeof(ZEPS2TEX) == 176);
+static_assert(offsetof(ZEPS2TEX, level_packet) == 20 && offsetof(ZEPS2TEX, levels) == 146 &&
+              offsetof(ZEPS2TEX, pal_packet) == 152 && offsetof(ZEPS2TEX, fixed_addr) == 172);
+
+// Bytes before the entries in a palette packet, and spare bytes after them.
+constexpr int ZEPS2_PAL_HEADER = 96;
+constexpr int ZEPS2_PAL_SPARE = 32;
+// A level packet's chunk holds at least this much before a new one starts.
+constexpr int ZEPS2_CHUNK_BYTES = 512000;
+
+extern int zetex_force_quantisation;  // "QUANTISE": true-colour images become 8-bit
+extern int zemtl_force_mipmap;        // "MIPMAP": generate levels, trilinear filtering
+extern int zetex_force_overbrighten;  // 32-bit alpha is not halved
+
+// 0 when a packet could not be allocated; what was built is left for ZePs2TxDestroy.
+int ZePs2TxCreate(ZETEX* image, ZEPS2TEX* record);
+int ZePs2CreateRenderTarget(ZETEX* image, ZEPS2TEX* record);
+int ZePs2TxDestroy(ZEPS2TEX* record);
+uint32_t* ZePs2TxGenUpload(uint32_t* p, ZEPS2TEX* record, int top, int firstlevel);
+uint32_t* ZePs2TxUploadPal(uint32_t* p, ZEPS2TEX* record, int top);
+// A+D pairs inside the caller's open GIF tag.
+uint32_t* Ps2TxSetStateData(uint32_t* p, ZEPS2TEX* record, ZEPS2TEX* palette, int context);
+uint32_t* Ps2TxSetSurfaceStateData(uint32_t* p, int id);
+uint64_t Ps2TxGetTex0(const ZEPS2TEX* record, const ZEPS2TEX* palette);
+void Ps2TxSetTFXMode(ZEPS2TEX* record, uint8_t tfx);
+// colours: 16 or 256 entries of R, G, B, A bytes.
+void ZePs2ChangeTexPal(ZEPS2TEX* record, const uint32_t* colours);
+void ZePs2ChangeTexPalStreamTemp(ZEPS2TEX* record, const uint32_t* colours);
+void ZePs2TintTexPalStreamTemp(ZEPS2TEX* record, uint32_t tint);
+int Ps2TxValToPowerOfTwo(int v);  // ceil(log2 v), 0 for v <= 1
+void QuantizeTexture(ZETEX* image);
+void ZeTexSwizzelBits(ZETEX* image);
+int GetTexturePreLoad();
+// The quantiser's result of the last call (colours 0 when it gave up).
+extern uint8_t* zetex_quant_index;
+extern uint32_t zetex_quant_palette[256];
+extern int zetex_quant_colours;
+
+// ---- texture table (zetex) ----
+// One entry of the texture table.
+struct ZETEXSLOT {
+  ZETEX tex;         // the image it was made from (texels cleared once the platform data exists)
+  int16_t refcount;
+  uint16_t flags;    // ZETEXSLOT_INUSE, ZETEXSLOT_NOTOWNED
+  ZEPS2TEX ps2;
+};
+static_assert(sizeof(ZETEXSLOT) == 204 && offsetof(ZETEXSLOT, ps2) == 28);
+constexpr uint16_t ZETEXSLOT_INUSE = 1;
+constexpr uint16_t ZETEXSLOT_NOTOWNED = 2;  // platform data lives in native data or a caller's region
+
+constexpr int ZETEX_MAX_RESERVE = 256;
+
+extern ZETEXSLOT* zetex_slots;
+extern int zetex_slot_count;
+extern int zetex_cursor;        // where the next free-slot search starts
+extern int zetex_alloc_cnt;     // live textures
+extern int zetex_initialised;
+// Video memory in blocks of 256 bytes: reservations grow up from gs_botfree,
+// uploads grow down from gs_ptr.
+extern int gs_top, gs_ptr, gs_botfree;
+extern int gs_tempptr;          // next temporary effect-texture address
+extern int zetex_reserve_count;
+extern int txupload_on;         // 0: making a texture resident uploads only its palette
+extern int zetex_display_lod;
+// The current render target's size and its log2 (rounded up); a texture
+// made the target sets them.
+extern int zerndr_pixel_width, zerndr_pixel_height, zerndr_pixel_p2w, zerndr_pixel_p2h;
+
+int ZeTexGetSysBuffSize(int n);
+int ZeTexInitEx(char** buffer, int n);
+int ZeTexInit();
+void ZeTexClose();
+
+ZETEXID ZeTexCreate(ZETEX* image);
+// Fatal "Unable to allocate texture" when no slot is free or the platform
+// data cannot be made. A region (start, end) receives the platform data.
+ZETEXID ZeTexCreateEx(ZETEX* image, void* regionStart, void* regionEnd);
+ZETEXID ZeTexCreateStream(ZETEX* image);  // 0 on failure
+void ZeTexDestroy(ZETEXID id);
+int16_t ZeTexRef(ZETEXID id);
+int16_t ZeTexUnRef(ZETEXID id);
+
+int ZeTexType(ZETEXID id);
+int ZeTexWidth(ZETEXID id);
+int ZeTexHeight(ZETEXID id);
+int ZeTexHasAlpha(ZETEXID id);
+int ZeTexGetPointers(ZETEXID id, ZETEXSLOT** slot, ZEPS2TEX** ps2);
+int ZeTexGetTextAddr(ZETEXID id);
+uint64_t ZeTexGetTex0(ZETEXID id, ZETEXID palette);
+int ZeTexGetReqSize(ZETEXID id, int level);
+
+int ZeTexPixelSize(int type);
+int ZeTexImgSize(int type, int w, int h);
+int ZeTexImgSizeMM(int type, int w, int h, int n);
+int ZeTexPalSize(int type);
+int ZeTexAlphaBits(int type);
+
+int ZeTexReserve(int bytes);  // block address, or 0 when refused
+void ZeTexUnReserve();
+void ZeTexAssignAddr(ZETEXID id, int addr);
+void ZeTexSetTempAddr(ZETEXID id, int addr);
+void ZeTexFlushTemp();
+void ZeTexAssignTempAddr(ZETEXID id);
+void ZeTexCloneTempAddr(ZETEXID dst, ZETEXID src);
+void ZeTexCloneZbufferAddr(ZETEXID id);
+uint32_t* ZeTexAccomodate(uint32_t* p, ZETEXID id, int firstlevel);
+void ZeTexAccomodateRS(ZERNDRSTREAM* stream, ZETEXID id, int firstlevel);
+
+uint32_t* ZeTexSet(uint32_t* p, ZETEXID id, int context);
+uint32_t* ZeTexSetPal(uint32_t* p, ZETEXID id, ZETEXID palette, int context);
+uint32_t* ZeTexSetZBuffer(uint32_t* p, ZETEXID id);
+uint32_t* ZeTexSetRenderTarget(uint32_t* p, ZETEXID id);
+uint32_t* ZeTexWriteMaterialSettings(uint32_t* p, const ZEMTL* material);
+void ZeTexSetTFXMode(ZETEXID id, int mode);
+void ZeTexPalChange(ZETEXID id, const uint32_t* colours);
+void ZeTexPalChangeStreamTemp(ZETEXID id, const uint32_t* colours);
+void ZeTexDisplayTexturePage(int page, int alphamode, float depth);
+
+// ===================================================================
+// Materials (zemtl)
+// ===================================================================
+// Everything needed to draw a batch of geometry: the prebuilt GS state
+// packet (DMA-called at draw time), texture, colours, VU1 program, sort
+// priority, effect, and the material's own stream for the frame's geometry.
+
+using ZEMTLSTREAMFN = void(ZEMTL* mtl, ZERNDRSTREAM* stream, int phase);  // phase 1, 2 or 3
+
+constexpr int ZEMTL_STATE_BLOCK = 288;
+
+struct alignas(16) ZEMTL {
+  uint32_t state[ZEMTL_STATE_BLOCK / 4];  // the GS state packet (DMA ret chain); the material's own address
+  uint32_t flags;             // ZEMTL_* flags; bits 4-11 render plane; 16-31 linked use count
+  ZERNDRSTREAM stream;        // the frame's geometry for this material
+  EePtr<float> effect_block;  // the 8-float effect block inside the state packet
+  EePtr<ZEMTL> next, prev;    // neighbours in the render-plane list
+  EePtr<ZEMTL> chain;         // next material of a linked chain (a 1-based file number after ZeMtlRead)
+  uint32_t attributes;        // ZEMTLATTR_* fields
+  uint32_t render_flags;      // bits 0-1 AFAIL, 2 FST, 3 cut-out, 4 IIP, 5 DATE, 6 DATM
+  float ambient[3];
+  float diffuse[3];           // 1.0 full intensity
+  float p[5];                 // effect parameters p1-p5
+  float alpha;                // 1.0 opaque
+  ZETEXID texture;            // 0 none
+  int16_t sort_priority;      // 0x7fff unless set
+  int16_t reserved;
+  int16_t mip_k;              // TEX1 K in sixteenths
+  uint8_t mip_l;              // TEX1 L
+  uint8_t uv_anim;            // low nibble U mode, high nibble V mode
+  float u_value, v_value, u_speed, v_speed;
+  EePtr<ZEMTLSTREAMFN> callback;
+  uint8_t context;            // GS drawing context 0 or 1
+  uint8_t effect_id;          // 0 none; 0x80-0x8e effects; 1-0x7f flags for the read-event hook
+  uint8_t table_index;
+  uint8_t in_anim_list;
+  uint32_t frame_mask;        // FBMSK while current: 0xff000000 by default
+};
+static_assert(sizeof(ZEMTL) == 464);
+static_assert(offsetof(ZEMTL, flags) == 288 && offsetof(ZEMTL, stream) == 292 && offsetof(ZEMTL, attributes) == 364 &&
+              offsetof(ZEMTL, texture) == 420 && offsetof(ZEMTL, u_value) == 432 && offsetof(ZEMTL, callback) == 448 &&
+              offsetof(ZEMTL, frame_mask) == 456);
+
+enum : uint32_t {
+  ZEMTL_INUSE = 0x01,
+  ZEMTL_POOL = 0x02,
+  ZEMTL_HEAP = 0x04,
+  ZEMTL_ZWRITE = 0x08,
+  ZEMTL_PLANE_SHIFT = 4,
+  ZEMTL_PLANE_MASK = 0xff0,
+  ZEMTL_USE_SHIFT = 16,
+};
+
+// Attribute word fields (shift, width).
+enum {
+  ZEMTLATTR_BLEND = 0,       // 4 bits: 0 none, 1-9 blended
+  ZEMTLATTR_FILTER = 4,      // 2 bits: nearest, linear, trilinear, nearest/linear-mipmap-nearest
+  ZEMTLATTR_UVMODE = 6,      // 2 bits: 1 transformed by the xformuv program
+  ZEMTLATTR_UWRAP = 8,       // 2 bits: 1 clamp
+  ZEMTLATTR_VWRAP = 10,      // 2 bits
+  ZEMTLATTR_MISC = 12,       // 2 bits carried from the file
+  ZEMTLATTR_DEPTH = 14,      // 2 bits: test and write, test, write, neither
+  ZEMTLATTR_LIGHTING = 16,   // 2 bits: prelit, xformuv, tricu, trica
+  ZEMTLATTR_VTXCOL = 18,     // 1 bit
+  ZEMTLATTR_FRAMEALPHA = 19, // 1 bit: frame write mask 0 when added
+  ZEMTLATTR_ATST = 20,       // 3 bits
+  ZEMTLATTR_AREF = 23,       // 8 bits
+};
+enum : uint32_t {
+  ZEMTLRF_AFAIL = 0x03,
+  ZEMTLRF_FST = 0x04,
+  ZEMTLRF_CUTOUT = 0x08,
+  ZEMTLRF_IIP = 0x10,
+  ZEMTLRF_DATE = 0x20,
+  ZEMTLRF_DATM = 0x40,
+};
+
+// The on-disc material record, 84 bytes little-endian, as scene and model
+// files store it:
+//   u32 chain (1-based material number in the file, 0 none); u32 packed
+//   attributes; f32 ambient[3], diffuse[3], p1-p4, p5, alpha; s32 texture
+//   (file's number, -1 none); s16 sort priority; u8 effect id; u8 table
+//   index; s16 mip K (added to -90); u8 mip L (added to 0); u8 UV modes;
+//   f32 U value, V value, U speed, V speed.
+constexpr int ZEMTL_FILE_RECORD = 84;
+
+constexpr int ZEMTL_PLANES = 24;
+
+extern int16_t zemtl_sortpri_pre_glass, zemtl_sortpri_glass, zemtl_sortpri_environment, zemtl_sortpri_bump_map,
+    zemtl_sortpri_fur, zemtl_sortpri_water_specular, zemtl_sortpri_specular;
+extern ZEMTL* zemtl_defaultmtl3d;
+extern ZEMTL* zemtl_defaultmtl2d;
+extern int zemtl_lighting_disabled, zemtl_force_colour, zemtl_force_lit, zemtl_force_mtlsize;
+extern ZETEXID global_default_normalmap_tid;
+extern int zemtl_current_plane;
+// The screen copies and stream callbacks the effects use (set by the
+// screen-copy effects; zero and null until then).
+extern ZETEXID zemtl_glass_tid, zemtl_water_tid;
+extern ZEMTLSTREAMFN* zemtl_water_callback;
+extern ZEMTLSTREAMFN* zemtl_nrmmap_callback;
+extern ZEMTLSTREAMFN* zemtl_nrmmap_fixed_callback;
+
+using ZEMTLREADEVENT = int (*)(ZEMTL* mtl);
+extern ZEMTLREADEVENT ZeMtlReadEvent;
+
+int ZeMtlGetSysBuffSize(int n);
+void ZeMtlInitEx(char** buffer, int n);
+void ZeMtlInit();
+void ZeMtlClose();
+void ZeMtlRelease();
+ZEMTL* ZeMtlCreate(int n);
+ZEMTL* ZeMtlCreateEx(int n, int plane);
+void ZeMtlUpdate(ZEMTL* mtl);
+// flags: 1 re-insert into the plane, 2 keep the state area, effect block and
+// STROW values, 4 keep the sort priority.
+void ZeMtlUpdateEx(ZEMTL* mtl, int flags);
+ZEMTL* ZeMtlRead(ZEFILE file);
+int ZeMtlWrite(ZEFILE file, const ZEMTL* mtl);
+void ZeMtlDestroy(ZEMTL* mtl);
+void ZeMtlAddEx(ZEMTL* mtl, int plane);
+void ZeMtlAdd(ZEMTL* mtl);
+int16_t ZeMtlAppendMtl(ZEMTL* mtl, ZEMTL* linked);
+void ZeMtlDetachMtl(ZEMTL* mtl);
+int ZeMtlValid(const ZEMTL* mtl);
+void* ZeMtlGetStateBlockDma(ZEMTL* mtl);
+int ZeMtlGetZupd(const ZEMTL* mtl);
+ZEMTLREADEVENT ZeMtlReadEventSetHandler(ZEMTLREADEVENT hook);
+ZEMTL* ZeMtlIterate(int first);
+
+// ===================================================================
+// Render planes and the render list (zemtlrl)
+// ===================================================================
+using ZERENDERPLANEFN = void(ZERNDRSTREAM* stream, int plane);
+using ZEMTLPRIFN = void(ZERNDRSTREAM* stream, ZEMTL* mtl, int plane);
+
+// Owned by the caller; lists are in descending priority.
+struct ZERENDERPLANECALLBACK {
+  EePtr<ZERENDERPLANECALLBACK> next, prev;
+  uint8_t plane;
+  uint8_t kind;          // 0 begin, 1 end
+  int16_t priority;
+  EePtr<ZERENDERPLANEFN> fn;
+};
+static_assert(sizeof(ZERENDERPLANECALLBACK) == 16);
+
+// Owned by the caller; one link pair per plane; lists in ascending priority.
+struct ZEMTLPRICALLBACK {
+  EePtr<ZEMTLPRICALLBACK> next[ZEMTL_PLANES];
+  EePtr<ZEMTLPRICALLBACK> prev[ZEMTL_PLANES];
+  EePtr<ZEMTLPRIFN> fn;
+  int16_t priority;
+  uint16_t mask;
+  int16_t compare;       // 1 above, 2 equal, else at or above
+};
+static_assert(offsetof(ZEMTLPRICALLBACK, fn) == 192 && offsetof(ZEMTLPRICALLBACK, compare) == 200);
+
+constexpr int ZEMTL_ANIM_MAX = 256;
+
+void ZeMtlInsert(ZEMTL* mtl, int plane);
+void ZeMtlRemove(ZEMTL* mtl);
+int ZeMtlSetCurrentRenderPlane(int plane);
+void ZeMtlSetRenderPlane(ZEMTL* mtl, int plane);
+void ZeMtlSetRenderPlaneOrder(int plane, int position);
+void ZeMtlSetRenderPlaneBefore(int plane, int other);
+void ZeMtlSetRenderPlaneAfter(int plane, int other);
+void ZeMtlGetRenderPlaneDrawOrders(uint8_t* buffer, int n);
+void ZeMtlGetRenderPlanesInDrawOrder(uint8_t* buffer, int n);
+int ZeMtlAddPriCallBack(ZEMTLPRICALLBACK* cb, uint32_t planes);
+int ZeMtlRemovePriCallBack(ZEMTLPRICALLBACK* cb);
+void ZeMtlAddRenderPlaneBeginCallBack(ZERENDERPLANECALLBACK* cb, int plane);
+void ZeMtlAddRenderPlaneEndCallBack(ZERENDERPLANECALLBACK* cb, int plane);
+void ZeMtlRemoveRenderPlaneCallBack(ZERENDERPLANECALLBACK* cb);
+void ZeMtlBuildRenderList(uint32_t planes);
+void ZeMtlCheckRenderList();
+void ZeMtlAnimate(float dt, uint32_t planes);
+void ZeMtlCheckMtlAnimList(ZEMTL* mtl, int removing);
+
+// ===================================================================
 // Camera (zecamera)
 // ===================================================================
 // The one current camera and every matrix derived from it. Clip results

@@ -1,0 +1,280 @@
+// texconv: the texture tool's conversions (see textool.h).
+#include "textool.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "zecore.h"
+
+// ---- PNG ----------------------------------------------------------------------
+
+namespace {
+
+uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+
+int Paeth(int a, int b, int c) {
+  int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+  if (pa <= pb && pa <= pc) return a;
+  return pb <= pc ? b : c;
+}
+
+}  // namespace
+
+bool PngDecode(const uint8_t* d, size_t n, RgbaImage* out, std::string* error) {
+  static const uint8_t SIG[8] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
+  if (n < 8 || memcmp(d, SIG, 8)) return *error = "not a PNG", false;
+  int w = 0, h = 0, channels = 0;
+  std::vector<uint8_t> idat;
+  for (size_t at = 8; at + 12 <= n;) {
+    const uint32_t len = Be32(d + at);
+    if (len > n - at - 12) return *error = "damaged chunk", false;
+    const uint8_t* type = d + at + 4;
+    const uint8_t* body = d + at + 8;
+    if (!memcmp(type, "IHDR", 4)) {
+      if (len < 13) return *error = "damaged header", false;
+      w = int(Be32(body));
+      h = int(Be32(body + 4));
+      if (body[8] != 8 || (body[9] != 2 && body[9] != 6) || body[12] != 0)
+        return *error = "only 8-bit RGB or RGBA PNGs without interlace are read", false;
+      channels = body[9] == 6 ? 4 : 3;
+      if (w <= 0 || h <= 0 || w > 4096 || h > 4096) return *error = "size out of range", false;
+    } else if (!memcmp(type, "IDAT", 4)) {
+      idat.insert(idat.end(), body, body + len);
+    } else if (!memcmp(type, "IEND", 4)) {
+      break;
+    }
+    at += 12 + len;
+  }
+  if (!channels) return *error = "no header", false;
+  const size_t stride = size_t(w) * size_t(channels);
+  std::vector<uint8_t> raw((stride + 1) * size_t(h));
+  uLongf rawSize = uLongf(raw.size());
+  if (uncompress(raw.data(), &rawSize, idat.data(), uLong(idat.size())) != Z_OK || rawSize != raw.size())
+    return *error = "damaged image data", false;
+  std::vector<uint8_t> prev(stride, 0), cur(stride);
+  out->width = w;
+  out->height = h;
+  out->pixels.assign(size_t(w) * size_t(h), 0);
+  for (int y = 0; y < h; y++) {
+    const uint8_t* line = &raw[size_t(y) * (stride + 1)];
+    const int filter = line[0];
+    for (size_t i = 0; i < stride; i++) {
+      const int a = i >= size_t(channels) ? cur[i - size_t(channels)] : 0;
+      const int b = prev[i];
+      const int c = i >= size_t(channels) ? prev[i - size_t(channels)] : 0;
+      int v = line[1 + i];
+      switch (filter) {
+        case 0: break;
+        case 1: v += a; break;
+        case 2: v += b; break;
+        case 3: v += (a + b) / 2; break;
+        case 4: v += Paeth(a, b, c); break;
+        default: return *error = "bad row filter", false;
+      }
+      cur[i] = uint8_t(v);
+    }
+    for (int x = 0; x < w; x++) {
+      const uint8_t* p = &cur[size_t(x) * size_t(channels)];
+      out->pixels[size_t(y) * size_t(w) + size_t(x)] =
+          uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(channels == 4 ? p[3] : 255) << 24;
+    }
+    prev.swap(cur);
+  }
+  return true;
+}
+
+// ---- pictures to images ---------------------------------------------------------------
+
+namespace {
+
+uint8_t Ch(uint32_t c, int i) { return uint8_t(c >> (8 * i)); }
+
+// The box-filtered level below.
+RgbaImage Half(const RgbaImage& s) {
+  RgbaImage d;
+  d.width = std::max(1, s.width / 2);
+  d.height = std::max(1, s.height / 2);
+  d.pixels.resize(size_t(d.width) * size_t(d.height));
+  for (int y = 0; y < d.height; y++)
+    for (int x = 0; x < d.width; x++) {
+      uint32_t out = 0;
+      for (int ch = 0; ch < 4; ch++) {
+        int sum = 0;
+        for (int k = 0; k < 4; k++) {
+          int sx = std::min(s.width - 1, 2 * x + (k & 1)), sy = std::min(s.height - 1, 2 * y + (k >> 1));
+          sum += Ch(s.pixels[size_t(sy) * size_t(s.width) + size_t(sx)], ch);
+        }
+        out |= uint32_t((sum + 2) / 4) << (8 * ch);
+      }
+      d.pixels[size_t(y) * size_t(d.width) + size_t(x)] = out;
+    }
+  return d;
+}
+
+uint32_t Reduce(uint32_t c, int drop) {
+  const uint32_t keep = uint32_t(0xff << drop) & 0xff;
+  const uint32_t m = keep | keep << 8 | keep << 16 | keep << 24;
+  return c & m;
+}
+
+}  // namespace
+
+ZETEX* TexFromRgba(const RgbaImage& pic, int type, int levels, std::string* error) {
+  if (type < ZETEX_RGB16 || type > ZETEX_PAL8_SWZ) return *error = "type must be 0-7", nullptr;
+  const bool swz = type == ZETEX_PAL4_SWZ || type == ZETEX_PAL8_SWZ;
+  if (levels < 1 || levels > ZEPS2TEX_LEVELS || (swz && levels > 1))
+    return *error = "levels must be 1-7 (1 for the rearranged types)", nullptr;
+  const int base = swz ? type - 2 : type;
+  std::vector<RgbaImage> chain{pic};
+  for (int i = 1; i < levels; i++) chain.push_back(Half(chain.back()));
+
+  int bytes = 0;
+  for (const RgbaImage& l : chain) bytes += (l.width * l.height * ZeTexPixelSize(base) + 7) / 8;
+  auto* img = static_cast<ZETEX*>(ZeMemAlloc(int(sizeof(ZETEX))));
+  memset(img, 0, sizeof *img);
+  auto* t = static_cast<uint8_t*>(ZeMemAlloc(bytes + 1024 + 16));
+  memset(t, 0, size_t(bytes) + 1024);
+  img->type = base;
+  img->width = pic.width;
+  img->height = pic.height;
+  img->mipcount = levels;
+  img->texels = t;
+
+  // Palettes: the colours used, with fewer bits while there are too many.
+  const int entries = base == ZETEX_PAL4 ? 16 : base == ZETEX_PAL8 ? 256 : 0;
+  std::map<uint32_t, int> index;
+  int drop = 0;
+  if (entries) {
+    for (;; drop++) {
+      index.clear();
+      for (const RgbaImage& l : chain)
+        for (uint32_t c : l.pixels) index.emplace(Reduce(c, drop), 0);
+      if (int(index.size()) <= entries) break;
+    }
+    uint8_t* pal = t + bytes;
+    int i = 0;
+    for (auto& [c, at] : index) {
+      at = i;
+      pal[4 * i] = Ch(c, 0);
+      pal[4 * i + 1] = Ch(c, 1);
+      pal[4 * i + 2] = Ch(c, 2);
+      pal[4 * i + 3] = uint8_t((Ch(c, 3) * 128 + 127) / 255);  // 0x80 is opaque
+      i++;
+    }
+    img->palette = pal;
+  }
+
+  uint8_t* d = t;
+  for (const RgbaImage& l : chain) {
+    for (int y = 0; y < l.height; y++)
+      for (int x = 0; x < l.width; x++) {
+        const uint32_t c = l.pixels[size_t(y) * size_t(l.width) + size_t(x)];
+        const int r = Ch(c, 0), g = Ch(c, 1), b = Ch(c, 2), a = Ch(c, 3);
+        switch (base) {
+          case ZETEX_RGB16:
+          case ZETEX_RGBA16: {
+            // TEXA gives alpha bit 0 TA0 = 0x80 and bit 1 TA1 = 0: set marks clear.
+            const int clear = base == ZETEX_RGBA16 && a < 128;
+            const uint16_t v = uint16_t(r >> 3 | (g >> 3) << 5 | (b >> 3) << 10 | clear << 15);
+            *d++ = uint8_t(v);
+            *d++ = uint8_t(v >> 8);
+            break;
+          }
+          case ZETEX_RGB24:
+            *d++ = uint8_t(b), *d++ = uint8_t(g), *d++ = uint8_t(r);
+            break;
+          case ZETEX_RGBA32:
+            *d++ = uint8_t(a), *d++ = uint8_t(b), *d++ = uint8_t(g), *d++ = uint8_t(r);
+            break;
+          case ZETEX_PAL4: {
+            const int i = index[Reduce(c, drop)];
+            if (x & 1) *d++ |= uint8_t(i);
+            else *d = uint8_t(i << 4);
+            break;
+          }
+          default: *d++ = uint8_t(index[Reduce(c, drop)]); break;
+        }
+      }
+  }
+  if (swz) {
+    ZeTexSwizzelBits(img);
+    if (img->type != type) return *error = "the rearranged types take 4-bit images of 128 x 128 or more and 8-bit ones "
+                                           "at least 128 wide and 16 high, sides powers of two",
+                                  nullptr;
+  }
+  return img;
+}
+
+// ---- textures back through the GS model --------------------------------------------------
+
+bool TexToRgba(ZETEXID id, int level, RgbaImage* out, std::string* error) {
+  ZETEXSLOT* slot;
+  ZEPS2TEX* r;
+  if (!ZeTexGetPointers(id, &slot, &r)) return *error = "no such texture", false;
+  if (level < 0 || level >= r->levels) return *error = "no such level", false;
+  // Upload from the top of video memory through VIF1, as a frame would.
+  auto* chain = static_cast<uint32_t*>(ZeMemAlloc(64 * 16));
+  gs_ptr = gs_top;
+  uint32_t* p = ZeTexAccomodate(chain, id, 0);
+  p[0] = uint32_t(DMATAG_END) << 28;
+  p[1] = p[2] = p[3] = 0;
+  VU1_DmaWrite(chain);
+  vu1_dma_status = 0;
+  ZeMemFree(chain);
+
+  const int w = std::max(1, slot->tex.width >> level), h = std::max(1, slot->tex.height >> level);
+  out->width = w;
+  out->height = h;
+  out->pixels.resize(size_t(w) * size_t(h));
+  auto clut = [&](int i) {
+    int x, y;
+    if (r->psm == PSMT4) {
+      x = i % 8, y = i / 8;
+    } else {
+      const int j = (i & ~0x18) | ((i & 8) << 1) | ((i & 16) >> 1);  // CSM1
+      x = j % 16, y = j / 16;
+    }
+    return GsMemReadPixel(PSMCT32, r->cbp, r->cbw, x, y);
+  };
+  auto expandAlpha = [](uint32_t a) { return a >= 0x80 ? 255u : a * 2; };
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++) {
+      uint32_t v = GsMemReadPixel(r->psm, r->level_addr[level], r->level_tbw[level], x, y), c;
+      switch (r->psm) {
+        case PSMCT32: c = (v & 0xffffff) | expandAlpha(v >> 24) << 24; break;
+        case PSMCT24: c = (v & 0xffffff) | 0xff000000u; break;
+        case PSMCT16: {
+          auto e = [](uint32_t f) { return f << 3; };  // as the GS expands 5 bits
+          c = e(v & 31) | e((v >> 5) & 31) << 8 | e((v >> 10) & 31) << 16 | ((v >> 15) & 1 ? 0u : 0xff000000u);
+          break;
+        }
+        case PSMT8:
+        case PSMT4: {
+          uint32_t e = clut(int(v));
+          c = (e & 0xffffff) | expandAlpha(e >> 24) << 24;
+          break;
+        }
+        default: return *error = "a format the tool does not show", false;
+      }
+      out->pixels[size_t(y) * size_t(w) + size_t(x)] = c;
+    }
+  return true;
+}
+
+RgbaImage TestPattern(int w, int h) {
+  static const uint8_t V[5] = {0x00, 0x40, 0x80, 0xc0, 0xf8};
+  RgbaImage img;
+  img.width = w;
+  img.height = h;
+  img.pixels.resize(size_t(w) * size_t(h));
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++) {
+      const int k = (x / 4 + 3 * (y / 4)) % 16;
+      img.pixels[size_t(y) * size_t(w) + size_t(x)] =
+          uint32_t(V[k % 5]) | uint32_t(V[k / 5]) << 8 | uint32_t(V[(k * 2) % 5]) << 16 | 0xff000000u;
+    }
+  return img;
+}

@@ -1,0 +1,199 @@
+// textool: native texture files (.pnt) from bitmaps (BMP, through the
+// engine's own reader) or PNG pictures, written by the engine's own native
+// data writer; and .pnt files back to PNG, read through the engine and the
+// GS model, for a look.
+//   textool make <in.bmp|in.png> <out.pnt> [--type=N] [--levels=N]
+//   textool show <in.pnt> <out.png> [--level=N]
+//   textool info <in.pnt>
+//   textool pattern <out.png> <width> <height>
+// Types: 0/1 16-bit (1 with alpha), 2 24-bit, 3 32-bit, 4/5 4- and 8-bit
+// palettised, 6/7 the same rearranged for 32-bit upload.
+#include "textool.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ze3d.h"
+#include "zecore.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int Usage() {
+  fprintf(stderr,
+          "usage: textool make <in.bmp|in.png> <out.pnt> [--type=N] [--levels=N]\n"
+          "       textool show <in.pnt> <out.png> [--level=N]\n"
+          "       textool info <in.pnt>\n"
+          "       textool pattern <out.png> <width> <height>\n");
+  return 2;
+}
+
+bool ReadFile(const std::string& path, std::vector<uint8_t>* out) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) return false;
+  out->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+  return true;
+}
+
+bool WriteFile(const std::string& path, const uint8_t* data, size_t n) {
+  std::ofstream f(path, std::ios::binary);
+  f.write(reinterpret_cast<const char*>(data), std::streamsize(n));
+  return bool(f);
+}
+
+// A BMP through the engine's reader, as RGBA (alpha 255 where the file
+// has none).
+bool ReadBmp(const std::string& path, RgbaImage* img) {
+  fs::path a = fs::absolute(path);
+  PlatSetHostRoot(a.parent_path().c_str());
+  std::string name = "@loc" + a.filename().string();
+  ZETEX* t = ZeTexReadBitmap(name.c_str());
+  if (!t) return false;
+  img->width = t->width;
+  img->height = t->height;
+  img->pixels.resize(size_t(t->width) * size_t(t->height));
+  const uint8_t* s = t->texels;
+  const int rowBytes = (t->width * ZeTexPixelSize(t->type) + 7) / 8;
+  for (int y = 0; y < t->height; y++)
+    for (int x = 0; x < t->width; x++) {
+      const uint8_t* r = s + size_t(y) * size_t(rowBytes);
+      uint32_t c;
+      switch (t->type) {
+        case ZETEX_RGB24: c = uint32_t(r[x * 3 + 2]) | uint32_t(r[x * 3 + 1]) << 8 | uint32_t(r[x * 3]) << 16 | 0xff000000u; break;
+        case ZETEX_RGBA32: {
+          const uint8_t* p = r + x * 4;  // A, B, G, R
+          c = uint32_t(p[3]) | uint32_t(p[2]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[0]) << 24;
+          break;
+        }
+        default: {
+          int i = t->type == ZETEX_PAL4 ? ((x & 1) ? r[x / 2] & 15 : r[x / 2] >> 4) : r[x];
+          const uint8_t* p = t->palette.get() + 4 * i;  // R, G, B, reserved
+          c = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | 0xff000000u;
+          break;
+        }
+      }
+      img->pixels[size_t(y) * size_t(t->width) + size_t(x)] = c;
+    }
+  return true;
+}
+
+int Make(const std::string& in, const std::string& out, int type, int levels) {
+  RgbaImage src;
+  std::vector<uint8_t> bytes;
+  if (!ReadFile(in, &bytes)) {
+    fprintf(stderr, "textool: cannot read %s\n", in.c_str());
+    return 1;
+  }
+  std::string error;
+  bool ok = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M' ? ReadBmp(in, &src)
+                                                                     : PngDecode(bytes.data(), bytes.size(), &src, &error);
+  if (!ok) {
+    fprintf(stderr, "textool: %s: %s\n", in.c_str(), error.empty() ? "cannot be read" : error.c_str());
+    return 1;
+  }
+  ZETEX* img = TexFromRgba(src, type, levels, &error);
+  if (!img) {
+    fprintf(stderr, "textool: %s\n", error.c_str());
+    return 1;
+  }
+  char* slots = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(4) + 16));
+  char* p = slots;
+  ZeTexInitEx(&p, 4);
+  ZETEXID id = ZeTexCreate(img);
+  // Room for every block with its largest padding, and the byte the writer
+  // always leaves free.
+  const ZEPS2TEX& r = zetex_slots[id - 1].ps2;
+  int size = 16 + r.pal_size + 32 + 16;
+  for (int i = 0; i < r.levels; i++) size += int(r.level_size[i]) + 20 + 128 + 16;
+  auto* buf = static_cast<uint8_t*>(ZeMemAlloc(size));
+  const int n = ZeTexRecoverNativeData(id, buf, size);
+  if (!WriteFile(out, buf, size_t(n))) {
+    fprintf(stderr, "textool: cannot write %s\n", out.c_str());
+    return 1;
+  }
+  printf("%s: type %d, %d x %d, %d levels, %d bytes\n", out.c_str(), ZeTexType(id), ZeTexWidth(id), ZeTexHeight(id),
+         zetex_slots[id - 1].ps2.levels, n);
+  return 0;
+}
+
+// The native data of a file, in EE memory (16-aligned), made a texture.
+ZETEXID LoadNative(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  if (!ReadFile(path, &bytes) || bytes.size() < 16) {
+    fprintf(stderr, "textool: cannot read %s\n", path.c_str());
+    return 0;
+  }
+  auto* data = static_cast<uint8_t*>(ZeMemAlloc(int(bytes.size())));
+  memcpy(data, bytes.data(), bytes.size());
+  char* slots = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(4) + 16));
+  char* p = slots;
+  ZeTexInitEx(&p, 4);
+  ZETEXID id = ZeTexCreateNative(data);
+  if (!id) fprintf(stderr, "textool: %s is not native texture data\n", path.c_str());
+  return id;
+}
+
+int Show(const std::string& in, const std::string& out, int level) {
+  ZETEXID id = LoadNative(in);
+  if (!id) return 1;
+  RgbaImage img;
+  std::string error;
+  if (!TexToRgba(id, level, &img, &error)) {
+    fprintf(stderr, "textool: %s\n", error.c_str());
+    return 1;
+  }
+  if (!PngWrite(out.c_str(), img.pixels.data(), img.width, img.height)) {
+    fprintf(stderr, "textool: cannot write %s\n", out.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+int Info(const std::string& in) {
+  ZETEXID id = LoadNative(in);
+  if (!id) return 1;
+  const ZEPS2TEX& r = zetex_slots[id - 1].ps2;
+  printf("type %d, %d x %d, %d levels, PSM 0x%02x, upload PSM 0x%02x, TCC %d, %d blocks of VRAM%s\n", ZeTexType(id),
+         ZeTexWidth(id), ZeTexHeight(id), r.levels, r.psm, r.xfer_psm, r.tcc, r.vram_size,
+         r.cbw ? ", palette" : "");
+  for (int i = 0; i < r.levels; i++)
+    printf("  level %d: %u bytes, VRAM %s %u, TBW %d, DBW %d\n", i, r.level_size[i],
+           r.level_vram[i] < 256 ? "offset" : "bytes", r.level_vram[i], r.level_tbw[i], r.level_dbw[i]);
+  return 0;
+}
+
+int Pattern(const std::string& out, int w, int h) {
+  if (w <= 0 || h <= 0 || w > 4096 || h > 4096) return Usage();
+  RgbaImage img = TestPattern(w, h);
+  return PngWrite(out.c_str(), img.pixels.data(), w, h) ? 0 : 1;
+}
+
+int IntOption(int argc, char** argv, const char* name, int fallback) {
+  const size_t n = strlen(name);
+  for (int i = 1; i < argc; i++)
+    if (!strncmp(argv[i], name, n)) return atoi(argv[i] + n);
+  return fallback;
+}
+
+int Main(int argc, char** argv) {
+  errmsg_disabled = 1;  // the engine reports every level it builds
+  ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
+  if (argc >= 4 && !strcmp(argv[1], "make"))
+    return Make(argv[2], argv[3], IntOption(argc, argv, "--type=", ZETEX_RGBA32), IntOption(argc, argv, "--levels=", 1));
+  if (argc >= 4 && !strcmp(argv[1], "show")) return Show(argv[2], argv[3], IntOption(argc, argv, "--level=", 0));
+  if (argc == 3 && !strcmp(argv[1], "info")) return Info(argv[2]);
+  if (argc == 5 && !strcmp(argv[1], "pattern")) return Pattern(argv[2], atoi(argv[3]), atoi(argv[4]));
+  return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  PlatParseHostOptions(&argc, argv);
+  return PlatformRun(Main, argc, argv);
+}

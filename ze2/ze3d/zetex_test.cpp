@@ -1,0 +1,151 @@
+// The texture table: slots and the cursor, destruction, queries, video
+// memory reservations and the placement of uploads.
+#include "zetex_test.h"
+
+#include <vector>
+
+TEST_F(TexTable, FullTableWhateverTheCursor) {
+  for (int start : {0, 17, SLOTS - 1}) {
+    ZeTexClose();
+    char* p = buffer;
+    ZeTexInitEx(&p, SLOTS);
+    zetex_cursor = start;
+    TestImage img(ZETEX_RGBA32, 8, 8);
+    for (int i = 0; i < SLOTS; i++) ASSERT_NE(ZeTexCreateStream(&img.tex), 0);
+    EXPECT_EQ(zetex_alloc_cnt, SLOTS);
+    EXPECT_EQ(ZeTexCreateStream(&img.tex), 0) << "cursor " << start;
+    EXPECT_HALT(ZeTexCreate(&img.tex), "Unable to allocate texture");
+    EXPECT_EQ(zetex_alloc_cnt, SLOTS);
+  }
+}
+
+TEST_F(TexTable, FreedIdsComeBackOnlyWhenTheCursorPasses) {
+  TestImage img(ZETEX_RGBA32, 8, 8);
+  ZETEXID a = ZeTexCreate(&img.tex), b = ZeTexCreate(&img.tex), c = ZeTexCreate(&img.tex);
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(c, 3);
+  ZeTexDestroy(a);
+  EXPECT_EQ(ZeTexCreate(&img.tex), 4) << "the search starts at the cursor, not at the freed slot";
+  ZeTexDestroy(b);
+  EXPECT_EQ(zetex_alloc_cnt, 2);
+  EXPECT_EQ(ZeTexGetTextAddr(b), 0) << "a released slot";
+}
+
+TEST_F(TexTable, DestroyRefusesReleasedAndUnknownIds) {
+  TestImage img(ZETEX_PAL8, 8, 8);
+  ZETEXID a = ZeTexCreate(&img.tex);
+  ZeTexCreate(&img.tex);
+  ZeTexDestroy(a);
+  EXPECT_EQ(zetex_alloc_cnt, 1);
+  ZeTexDestroy(a);  // its packets are not freed twice
+  EXPECT_EQ(zetex_alloc_cnt, 1) << "nor is it counted twice";
+  ZeTexDestroy(0);
+  ZeTexDestroy(-1);
+  EXPECT_HALT(ZeTexDestroy(SLOTS + 1), "out of range");
+  EXPECT_EQ(ZeTexType(SLOTS + 1), 0);
+  EeQwords buf(8);
+  EXPECT_HALT(ZeTexAccomodate(buf.w, a, 0), "Attempted to accomodate released texture");
+}
+
+TEST_F(TexTable, AFailedPacketAllocationFailsTheCreation) {
+  // A region too small for the level packet: the texture is not made.
+  TestImage img(ZETEX_RGBA32, 64, 64);
+  EeQwords region(16);
+  EXPECT_HALT(ZeTexCreateEx(&img.tex, region.w, region.qw(16)), "Unable to allocate texture");
+  EXPECT_EQ(zetex_alloc_cnt, 0);
+  // The palette too: a region holding the level but not the palette.
+  TestImage pal(ZETEX_PAL8, 8, 8);
+  EeQwords room(8 * 8 / 16 + 20);
+  EXPECT_HALT(ZeTexCreateEx(&pal.tex, room.w, room.qw(8 * 8 / 16 + 20)), "Unable to allocate texture");
+  // With room enough it is made, and its platform data is not the slot's to free.
+  EeQwords big(200);
+  ZETEXID id = ZeTexCreateEx(&pal.tex, big.w, big.qw(200));
+  ZETEXSLOT* s;
+  ASSERT_EQ(ZeTexGetPointers(id, &s, nullptr), 1);
+  EXPECT_TRUE(s->flags & ZETEXSLOT_NOTOWNED);
+  EXPECT_GE(reinterpret_cast<uint32_t*>(s->ps2.pal_packet.get()), big.w);
+}
+
+TEST_F(TexTable, QueriesAndSizes) {
+  TestImage img(ZETEX_RGBA16, 16, 8);
+  ZETEXID id = ZeTexCreate(&img.tex);
+  EXPECT_EQ(ZeTexType(id), ZETEX_RGBA16);
+  EXPECT_EQ(ZeTexWidth(id), 16);
+  EXPECT_EQ(ZeTexHasAlpha(id), 1);
+  EXPECT_EQ(ZeTexRef(id), 1);
+  EXPECT_EQ(ZeTexRef(id), 2);
+  EXPECT_EQ(ZeTexUnRef(id), 1);
+  EXPECT_EQ(ZeTexRef(0), 0);
+  EXPECT_EQ(ZeTexGetReqSize(id, 0), int(TexTable::Rec(id)->level_size[0]));
+  EXPECT_EQ(ZeTexImgSizeMM(ZETEX_RGB24, 64, 64, 2), (64 * 64 + 32 * 32 + 16 * 16) * 3);
+  EXPECT_EQ(ZeTexPalSize(ZETEX_PAL4), 64);
+  EXPECT_EQ(ZeTexPalSize(ZETEX_NRMMAP_SRC), 1024);
+  EXPECT_EQ(ZeTexAlphaBits(ZETEX_RGBA16), 4);
+  EXPECT_EQ(ZeTexPixelSize(ZETEX_PAL8_SWZ), 0);
+  zetex_slots[id - 1].tex.type = ZETEX_NRMMAP_SRC;
+  EXPECT_HALT(ZeTexGetReqSize(id, 0), "Unknown tex type in get req size.");
+  zetex_slots[id - 1].tex.type = ZETEX_RGBA16;
+}
+
+TEST_F(TexTable, ReservationsArePageAlignedAndStayBelowTheTop) {
+  gs_botfree = 100;
+  EXPECT_EQ(ZeTexReserve(0), 128) << "a zero-size reservation still aligns";
+  EXPECT_EQ(gs_botfree, 128);
+  EXPECT_EQ(ZeTexReserve(300), 128);
+  EXPECT_EQ(gs_botfree, 130);
+  ZeTexUnReserve();
+  EXPECT_EQ(gs_botfree, 128);
+  ZeTexUnReserve();
+  EXPECT_EQ(gs_botfree, 100);
+  ZeTexUnReserve();
+  EXPECT_EQ(gs_botfree, 100) << "nothing held";
+  // Past the top of video memory: refused, nothing changes.
+  EXPECT_EQ(ZeTexReserve((0x4000 - 128) * 256 + 1), 0);
+  EXPECT_EQ(gs_botfree, 100);
+  EXPECT_EQ(zetex_reserve_count, 0);
+  for (int i = 0; i < ZETEX_MAX_RESERVE; i++) ASSERT_NE(ZeTexReserve(0), 0);
+  EXPECT_EQ(ZeTexReserve(0), 0) << "the stack is full";
+}
+
+TEST_F(TexTable, UploadsWrapToTheTopAndOversizedTexturesAreRefused) {
+  TestImage img(ZETEX_RGBA32, 64, 64);  // 64 blocks
+  ZETEXID id = ZeTexCreate(&img.tex);
+  EeQwords buf(32);
+  gs_botfree = 0x4000 - 100;
+  gs_ptr = gs_top;
+  ZeTexAccomodate(buf.w, id, 0);
+  EXPECT_EQ(ZeTexGetTextAddr(id), 0x4000 - 64);
+  EXPECT_EQ(gs_ptr, 0x4000 - 64);
+  ZeTexAccomodate(buf.w, id, 0);
+  EXPECT_EQ(ZeTexGetTextAddr(id), 0x4000 - 64) << "no room below: placed from the top again";
+  gs_botfree = 0x4000 - 63;
+  EXPECT_HALT(ZeTexAccomodate(buf.w, id, 0), "needs 64 blocks of video memory");
+  // Uploads off: only the palette goes up, at the top.
+  txupload_on = 0;
+  TestImage pal(ZETEX_PAL8, 8, 8);
+  ZETEXID p = ZeTexCreate(&pal.tex);
+  uint32_t* end = ZeTexAccomodate(buf.w, p, 0);
+  EXPECT_EQ(end - buf.w, 20);
+  EXPECT_EQ(TexTable::Rec(p)->cbp, 0x4000 - 32);
+}
+
+TEST_F(TexTable, FixedAddressesServeTexturesWithoutUploads) {
+  TestImage rt(ZETEX_RT_Z24, 64, 32);
+  rt.tex.texels = nullptr;
+  ZETEXID id = ZeTexCreate(&rt.tex);
+  EXPECT_EQ(ZeTexGetTextAddr(id), gs_botfree) << "no address yet";
+  ZeTexAssignAddr(id, 0x1200);
+  EXPECT_EQ(ZeTexGetTextAddr(id), 0x1200) << "the fixed address";
+  ZeTexFlushTemp();
+  TestImage rt2(ZETEX_RT_CT32, 64, 64);
+  rt2.tex.texels = nullptr;
+  ZETEXID t = ZeTexCreate(&rt2.tex);
+  ZETEXID u = ZeTexCreate(&rt2.tex);
+  ZeTexAssignTempAddr(t);
+  ZeTexAssignTempAddr(u);
+  const int first = (gs_botfree + 31) & ~31;
+  EXPECT_EQ(ZeTexGetTextAddr(t), first);
+  EXPECT_EQ(ZeTexGetTextAddr(u), first + 64);
+  ZeTexCloneTempAddr(id, u);
+  EXPECT_EQ(ZeTexGetTextAddr(id), first + 64);
+}

@@ -1,0 +1,266 @@
+// Bitmap files and native texture data: the BMP subset with its row
+// padding and header checks, generated levels, and native data written
+// from live textures and read back, in both header versions.
+#include "zetex_test.h"
+#include "zecore_local.h"
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A bottom-up BMP: pixel (x, y) of the picture is px(x, y) (bytes as the
+// file stores them), rows padded to 4 bytes.
+std::vector<uint8_t> Bmp(int bits, int w, int h, const std::function<std::vector<uint8_t>(int, int)>& px,
+                         int palEntries = 0) {
+  const int row = (w * bits + 31) / 32 * 4;
+  const int pal = palEntries * 4;
+  std::vector<uint8_t> f(size_t(54 + pal + row * h), 0);
+  auto put32 = [&](int at, uint32_t v) {
+    for (int i = 0; i < 4; i++) f[size_t(at + i)] = uint8_t(v >> (8 * i));
+  };
+  f[0] = 'B', f[1] = 'M';
+  put32(2, uint32_t(f.size()));
+  put32(10, uint32_t(54 + pal));
+  put32(14, 40);
+  put32(18, uint32_t(w));
+  put32(22, uint32_t(h));
+  f[26] = 1;
+  f[28] = uint8_t(bits);
+  for (int i = 0; i < pal; i++) f[size_t(54 + i)] = uint8_t(i);  // entry e: B 4e, G 4e+1, R 4e+2, X 4e+3
+  for (int y = 0; y < h; y++) {
+    uint8_t* r = &f[size_t(54 + pal + (h - 1 - y) * row)];
+    if (bits == 4) {
+      for (int x = 0; x < w; x++) r[x / 2] = uint8_t(r[x / 2] | (x & 1 ? px(x, y)[0] : px(x, y)[0] << 4));
+    } else {
+      for (int x = 0; x < w; x++) {
+        auto v = px(x, y);
+        memcpy(r + x * bits / 8, v.data(), v.size());
+      }
+    }
+  }
+  return f;
+}
+
+struct TexFiles : TexTable {
+  std::string dir = TestTempDir();
+  void SetUp() override {
+    TexTable::SetUp();
+    PlatSetHostRoot(dir.c_str());
+    ZeFileReset();
+    ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
+    errmsg_disabled = 1;
+  }
+  void TearDown() override {
+    ZeFileReset();
+    ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
+    PlatSetHostRoot(nullptr);
+    errmsg_disabled = 0;
+    TexTable::TearDown();
+  }
+  void Make(const char* name, const std::vector<uint8_t>& bytes) const {
+    std::ofstream(dir + "/" + name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                           std::streamsize(bytes.size()));
+  }
+};
+
+std::vector<uint8_t> Rgb(int x, int y) { return {uint8_t(x), uint8_t(y), uint8_t(x + y)}; }
+
+}  // namespace
+
+TEST_F(TexFiles, RowsArePaddedInTheFileAndFlippedInTheImage) {
+  // 6 texels of 24 bits: 18 bytes a row, 20 in the file.
+  Make("ODD.BMP", Bmp(24, 6, 3, Rgb));
+  ZETEX* img = ZeTexReadBitmap("odd.bmp");
+  ASSERT_NE(img, nullptr);
+  EXPECT_EQ(img->type, ZETEX_RGB24);
+  EXPECT_EQ(img->width, 6);
+  EXPECT_EQ(img->mipcount, 1);
+  const uint8_t* t = img->texels;
+  for (int y = 0; y < 3; y++)
+    for (int x = 0; x < 6; x++) ASSERT_EQ(std::vector<uint8_t>(t + (y * 6 + x) * 3, t + (y * 6 + x) * 3 + 3), Rgb(x, y));
+  EXPECT_EQ(ZeTexReadBitmap("missing.bmp"), nullptr);
+}
+
+TEST_F(TexFiles, GeneratedLevelsAreSampledFromLevelZeroInOneAllocation) {
+  Make("MIP.BMP", Bmp(24, 64, 64, Rgb));
+  ZETEX* img = ZeTexReadBitmapMM("mip.bmp", 2);
+  ASSERT_NE(img, nullptr);
+  EXPECT_EQ(img->mipcount, 3);
+  const uint8_t* l1 = img->texels + 64 * 64 * 3;
+  const uint8_t* l2 = l1 + 32 * 32 * 3;
+  EXPECT_EQ(std::vector<uint8_t>(l1 + (5 * 32 + 3) * 3, l1 + (5 * 32 + 3) * 3 + 3), Rgb(6, 10));
+  EXPECT_EQ(std::vector<uint8_t>(l2 + (15 * 16 + 15) * 3, l2 + (15 * 16 + 15) * 3 + 3), Rgb(60, 60));
+
+  // Into a caller's buffer: every piece 16-aligned, the pointer advanced,
+  // and too little room is fatal.
+  EeQwords buf(1200);
+  char* p = reinterpret_cast<char*>(buf.w);
+  ZETEX* in = ZeTexReadBitmapMMEx("mip.bmp", 1, &p, reinterpret_cast<char*>(buf.qw(1200)));
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(reinterpret_cast<char*>(in), reinterpret_cast<char*>(buf.w));
+  EXPECT_GE(p, reinterpret_cast<char*>(in->texels.get()) + (64 * 64 + 32 * 32) * 3);
+  p = reinterpret_cast<char*>(buf.w);
+  EXPECT_HALT(ZeTexReadBitmapMMEx("mip.bmp", 1, &p, reinterpret_cast<char*>(buf.qw(600))), "Buffer overflow");
+
+  Make("PAL.BMP", Bmp(8, 16, 16, [](int x, int) { return std::vector<uint8_t>{uint8_t(x)}; }, 256));
+  EXPECT_HALT(ZeTexReadBitmapMM("pal.bmp", 1), "Doh");
+}
+
+TEST_F(TexFiles, PalettesSwapRedAndBlueInBothReaders) {
+  auto bmp = Bmp(4, 8, 2, [](int x, int) { return std::vector<uint8_t>{uint8_t(x)}; }, 16);
+  Make("P4.BMP", bmp);
+  ZETEX* f = ZeTexReadBitmap("p4.bmp");
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->type, ZETEX_PAL4);
+  EXPECT_EQ(f->texels[0], 0x01) << "left texel in the high nibble";
+  EXPECT_EQ(f->palette[4 * 3 + 0], 14) << "red from the file's third byte";
+  EXPECT_EQ(f->palette[4 * 3 + 2], 12);
+  EXPECT_EQ(f->palette[4 * 3 + 3], 15);
+  EeQwords mem(int(bmp.size() / 16 + 1));
+  memcpy(mem.w, bmp.data(), bmp.size());
+  ZETEX* m = ZeTexReadBitmapMem(mem.w);
+  EXPECT_EQ(m->mipcount, 0);
+  EXPECT_EQ(memcmp(m->palette, f->palette, 64), 0);
+  EXPECT_EQ(memcmp(m->texels, f->texels, 8), 0);
+}
+
+TEST_F(TexFiles, DamagedHeadersAreRefused) {
+  auto good = Bmp(24, 8, 8, Rgb);
+  struct Case {
+    int at;
+    uint32_t value;
+    const char* message;
+  } cases[] = {
+      {28, 16, "Bad BitCount <16>"},
+      {22, uint32_t(-8), "bad header"},   // top-down rows
+      {18, 100000, "bad header"},          // huge width
+      {18, 0, "bad header"},
+      {30, 1, "bad header"},               // compressed
+      {14, 108, "bad header"},             // another information header
+  };
+  for (const Case& c : cases) {
+    auto bad = good;
+    for (int i = 0; i < 4; i++) bad[size_t(c.at + i)] = uint8_t(c.value >> (8 * i));
+    if (c.at == 28) bad[30] = 0, bad[29] = 0;
+    Make("BAD.BMP", bad);
+    SCOPED_TRACE(c.at);
+    EXPECT_HALT(ZeTexReadBitmap("bad.bmp"), c.message);
+  }
+  good.resize(good.size() - 30);
+  Make("SHORT.BMP", good);
+  EXPECT_HALT(ZeTexReadBitmap("short.bmp"), "too short");
+}
+
+TEST_F(TexFiles, NativeDataRoundTripsWithNewAddressesAtUpload) {
+  TestImage img(ZETEX_PAL8, 128, 128, 4);
+  for (int i = 0; i < 128 * 128; i++) img.texels[i] = uint8_t(i * 7);
+  for (int i = 0; i < 1024; i++) img.palette[i] = uint8_t(i);
+  ZETEXID a = ZeTexCreate(&img.tex);
+  ZEPS2TEX* ra = Rec(a);
+  EeQwords buf(4096);
+  const int bytes = ZeTexRecoverNativeData(a, buf.w, 4096 * 16);
+  ASSERT_GT(bytes, 128 * 128);
+  const uint8_t* h = reinterpret_cast<const uint8_t*>(buf.w);
+  EXPECT_EQ(h[2], 1) << "version 1";
+  EXPECT_EQ(h[15], 4 | 0x80) << "four levels, TCC";
+
+  ZETEXID b = ZeTexCreateNative(buf.w);
+  ASSERT_NE(b, 0);
+  ZEPS2TEX* rb = Rec(b);
+  EXPECT_EQ(ZeTexWidth(b), 128);
+  EXPECT_EQ(ZeTexType(b), ZETEX_PAL8);
+  EXPECT_EQ(rb->levels, ra->levels);
+  EXPECT_EQ(rb->psm, ra->psm);
+  EXPECT_EQ(rb->vram_size, ra->vram_size);
+  EXPECT_EQ(rb->tw, ra->tw);
+  EXPECT_EQ(rb->cbw, ra->cbw);
+  EXPECT_EQ(rb->pal_size, ra->pal_size);
+  EXPECT_EQ(memcmp(rb->pal_packet.get(), ra->pal_packet.get(), ra->pal_size), 0);
+  for (int i = 0; i < 4; i++) {
+    EXPECT_EQ(rb->level_vram[i], ra->level_vram[i]);
+    EXPECT_EQ(rb->level_size[i], (ra->level_size[i] + 15) & ~15u);
+    EXPECT_EQ(memcmp(rb->level_packet[i].get(), ra->level_packet[i].get(), ra->level_size[i]), 0);
+    EXPECT_EQ((reinterpret_cast<const uint8_t*>(rb->level_packet[i].get()) - h) % 128, 0) << "level " << i;
+  }
+  EXPECT_EQ(rb->level_addr[0], 0) << "addresses are given at upload";
+  EeQwords up(64);
+  gs_ptr = 0x3000;
+  ZeTexAccomodate(up.w, b, 0);
+  EXPECT_EQ(rb->level_addr[0], 0x3000 - 32 - 64);
+  ZETEXSLOT* s;
+  ZeTexGetPointers(b, &s, nullptr);
+  EXPECT_TRUE(s->flags & ZETEXSLOT_NOTOWNED);
+  ZeTexDestroy(b);  // its packets are the data's: nothing is freed
+
+  // The same data as version 0 reads the same texture.
+  std::vector<uint8_t> v1(h, h + bytes), v0;
+  auto put32 = [&](uint32_t v) {
+    for (int i = 0; i < 4; i++) v0.push_back(uint8_t(v >> (8 * i)));
+  };
+  put32(128);
+  put32(128);
+  put32(ra->vram_size);
+  v0.insert(v0.end(), {uint8_t(ZETEX_PAL8), PSMT8, 4, 1});
+  size_t at = 16, palBlock = v1[at] | v1[at + 1] << 8 | v1[at + 2] << 16;
+  v0.insert(v0.end(), v1.begin() + long(at), v1.begin() + long(at + palBlock));
+  at += palBlock;
+  for (int i = 0; i < 4; i++) {
+    uint32_t size, pad;
+    memcpy(&size, &v1[at], 4);
+    memcpy(&pad, &v1[at + 16], 4);
+    put32(size - 4);
+    v0.insert(v0.end(), v1.begin() + long(at + 4), v1.begin() + long(at + 12));  // VRAM word, TBW
+    put32(pad);
+    v0.insert(v0.end(), v1.begin() + long(at + 20), v1.begin() + long(at + size + pad));
+    at += size + pad;
+  }
+  EeQwords old(int(v0.size() / 16 + 1));
+  memcpy(old.w, v0.data(), v0.size());
+  ZETEXID c = ZeTexCreateNative(old.w);
+  ASSERT_NE(c, 0);
+  ZEPS2TEX* rc = Rec(c);
+  EXPECT_EQ(rc->levels, 4);
+  EXPECT_EQ(rc->xfer_psm, PSMT8);
+  EXPECT_EQ(rc->level_dbw[1], ra->level_dbw[1]);
+  EXPECT_EQ(memcmp(rc->level_packet[3].get(), ra->level_packet[3].get(), ra->level_size[3]), 0);
+
+  // Another version, or more levels than a texture has, is unreadable.
+  reinterpret_cast<uint8_t*>(old.w)[2] = 2;
+  EXPECT_EQ(ZeTexCreateNative(old.w), 0);
+  reinterpret_cast<uint8_t*>(buf.w)[15] = 0x88;
+  EXPECT_EQ(ZeTexCreateNative(buf.w), 0);
+}
+
+TEST_F(TexFiles, RecoveryFlagsPathThreeAndOverflow) {
+  TestImage img(ZETEX_PAL4, 16, 16);
+  ZETEXID a = ZeTexCreate(&img.tex);
+  EeQwords buf(256);
+  const uint8_t* b = reinterpret_cast<const uint8_t*>(buf.w);
+  const int full = ZeTexRecoverNativeData(a, buf.w, 4096);
+  memset(buf.w, 0xee, 4096);
+  ZeTexRecoverNativeDataEx(a, buf.w, 4096, 0, 1, 0);
+  EXPECT_EQ(b[0], 0xee) << "the header is skipped";
+  EXPECT_EQ(b[16] | b[17] << 8, (Rec(a)->pal_size + 15) / 16 * 16 + 16) << "the palette block at 16";
+  zetex_use_path3 = 1;
+  ZeTexRecoverNativeData(a, buf.w, 4096);
+  zetex_use_path3 = 0;
+  const uint32_t* lvl = reinterpret_cast<const uint32_t*>(b + 16 + (b[16] | b[17] << 8));
+  EXPECT_EQ((reinterpret_cast<const uint8_t*>(lvl) + 20 + lvl[4] - b) % 128, 112u) << "16 bytes before a boundary";
+  // The written data always ends before the end of the buffer.
+  EXPECT_HALT(ZeTexRecoverNativeData(a, buf.w, full), "Recovery buffer overflow");
+  EXPECT_EQ(ZeTexRecoverNativeData(a, buf.w, full + 1), full);
+  EXPECT_EQ(ZeTexRecoverNativeData(a + 1, buf.w, 4096), 0) << "not in use";
+
+  // A native file loaded into a buffer that is not 16-aligned.
+  std::vector<uint8_t> data(b, b + full);
+  Make("T.PNT", data);
+  EeQwords load(512);
+  int used = 0;
+  ZETEXID n = ZeTexReadNative("t.pnt", reinterpret_cast<uint8_t*>(load.w) + 4, 4000, &used);
+  ASSERT_NE(n, 0);
+  EXPECT_EQ(used, 12 + full);
+  EXPECT_EQ(ZeTexReadNative("none.pnt", load.w, 4000, nullptr), 0);
+}

@@ -1,0 +1,126 @@
+// Pictures: a texture of every type, uploaded by its own packets through
+// VIF1 and selected by ZeTexSet, drawn as a sprite into a small target by
+// the GS model; every pixel must be its texel.
+#include "textool.h"
+#include "zetex_test.h"
+
+namespace {
+
+constexpr int FBP = 64;  // the target's page: far from the textures at the top
+
+// Draws texture id as a w x h sprite with UV = pixel (nearest, decal) into
+// the target at FBP and returns the target's pixels as 0xAABBGGRR.
+std::vector<uint32_t> DrawSprite(ZETEXID id, int level, int w, int h) {
+  EeQwords buf(256);
+  uint32_t* p = buf.w;
+  gs_ptr = gs_top;
+  p = ZeTexAccomodate(p, id, 0);
+  ZeTexSetTFXMode(id, 1);  // decal: the texel as it is
+  p = ZeTexSet(p, id, 0);
+  const int fbw = (w + 63) / 64;
+  uint32_t* tag = p;
+  p = vpDmaTag_CntEx(p, VIFCODE_FLUSH, 0);
+  vtBeginDirect(tag + 3, 0);
+  p = gsBeginGifPacket(p, 0, 1, 0, 0, GIF_FLG_PACKED, 1, GIF_REG_AD);
+  auto ad = [&](int reg, uint64_t v) { p = ZeTexPutAd(p, v, reg); };
+  ad(GS_FRAME_1, FBP | uint64_t(fbw) << 16 | uint64_t(PSMCT32) << 24);
+  ad(GS_ZBUF_1, uint64_t(1) << 32);
+  ad(GS_XYOFFSET_1, 0);
+  ad(GS_SCISSOR_1, uint64_t(w - 1) << 16 | uint64_t(h - 1) << 48);
+  ad(GS_TEST_1, 0);
+  ad(GS_ALPHA_1, 0);
+  ad(GS_PRMODECONT, 1);
+  // Level `level` alone: MXL 0 and the level's base as TBP0.
+  ad(GS_TEX1_1, 0);
+  if (level) {
+    // The level's address and size (known once its upload is placed).
+    ZEPS2TEX* r = TexTable::Rec(id);
+    uint64_t tex0 = Ps2TxGetTex0(r, nullptr) | uint64_t(1) << 35;
+    tex0 = (tex0 & ~uint64_t(0xfffff)) | r->level_addr[level] | uint64_t(r->level_tbw[level]) << 14;
+    tex0 = (tex0 & ~(uint64_t(0xff) << 26)) | uint64_t(r->tw - level) << 26 | uint64_t(r->th - level) << 30;
+    ad(GS_TEX0_1, tex0);
+  }
+  ad(GS_PRIM, 6 | 1 << 4 | 1 << 8);  // sprite, textured, UV
+  ad(GS_UV, 0);
+  ad(GS_XYZ2, 0);
+  ad(GS_UV, uint64_t(w << 4) | uint64_t(h << 4) << 16);
+  ad(GS_XYZ2, uint64_t(w << 4) | uint64_t(h << 4) << 16);
+  p = vpDmaTag_Close(vtCloseDirect(gsCloseGifPacket(p)));
+  p = vpDmaTag_End(p);
+  EXPECT_LT(p, buf.qw(256));
+  VU1_DmaWrite(buf.w);
+  vu1_dma_status = 0;
+  std::vector<uint32_t> out(size_t(w) * size_t(h));
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++) out[size_t(y) * size_t(w) + size_t(x)] = GsMemReadPixel(PSMCT32, FBP * 32, fbw, x, y);
+  return out;
+}
+
+// Texel i of level l of an image of type 3, 4 or 5, as RGB.
+uint32_t ImageTexel(const ZETEX& img, int l, int i) {
+  const uint8_t* t = img.texels;
+  for (int k = 0; k < l; k++) t += ZeTexLevelBytes(img.type, img.width >> k, img.height >> k);
+  const uint8_t* pal = img.palette;
+  switch (img.type) {
+    case ZETEX_RGBA32: return uint32_t(t[4 * i + 3]) | uint32_t(t[4 * i + 2]) << 8 | uint32_t(t[4 * i + 1]) << 16;
+    case ZETEX_PAL8: pal += 4 * t[i]; break;
+    default: pal += 4 * ((i & 1) ? t[i / 2] & 15 : t[i / 2] >> 4); break;
+  }
+  return uint32_t(pal[0]) | uint32_t(pal[1]) << 8 | uint32_t(pal[2]) << 16;
+}
+
+struct Pictures : TexTable {
+  void SetUp() override {
+    TexTable::SetUp();
+    GsReset();
+  }
+};
+
+}  // namespace
+
+TEST_F(Pictures, EveryTypeSamplesAsItsPicture) {
+  struct Case {
+    int type, w, h;
+  } cases[] = {
+      {ZETEX_RGB16, 16, 16}, {ZETEX_RGBA16, 16, 8},   {ZETEX_RGB24, 32, 16},    {ZETEX_RGBA32, 16, 16},
+      {ZETEX_PAL4, 32, 16},  {ZETEX_PAL8, 16, 32},    {ZETEX_PAL4_SWZ, 128, 128}, {ZETEX_PAL8_SWZ, 128, 16},
+  };
+  for (const Case& c : cases) {
+    RgbaImage pic = TestPattern(c.w, c.h);
+    std::string error;
+    ZETEX* img = TexFromRgba(pic, c.type, 1, &error);
+    ASSERT_NE(img, nullptr) << error;
+    ZETEXID id = ZeTexCreate(img);
+    std::vector<uint32_t> got = DrawSprite(id, 0, c.w, c.h);
+    int wrong = 0;
+    for (size_t i = 0; i < got.size(); i++) wrong += (got[i] & 0xffffff) != (pic.pixels[i] & 0xffffff);
+    EXPECT_EQ(wrong, 0) << "type " << c.type << ": first pixel " << std::hex << got[0] << " want " << pic.pixels[0];
+  }
+}
+
+TEST_F(Pictures, SmallLevelsSampleFromTheirBlockOffsets) {
+  // Levels of 32, 16 and 8 texels: the last two inside level 1's page... of
+  // level 0's page for 32-bit, and of the 64-wide level's for 8-bit.
+  for (int type : {ZETEX_RGBA32, ZETEX_PAL8, ZETEX_PAL4}) {
+    const int size = type == ZETEX_RGBA32 ? 32 : 64;
+    const int levels = type == ZETEX_RGBA32 ? 3 : 4;
+    RgbaImage pic = TestPattern(size, size);
+    std::string error;
+    ZETEX* img = TexFromRgba(pic, type, levels, &error);
+    ASSERT_NE(img, nullptr) << error;
+    // The reference: each level's texels as the image holds them (an upload
+    // that overwrote another level would show here).
+    const ZETEX src = *img;
+    ZETEXID id = ZeTexCreate(img);
+    ZEPS2TEX* r = Rec(id);
+    ASSERT_EQ(r->levels, levels);
+    EXPECT_LT(r->level_vram[levels - 1], 256u) << "the smallest level has a block offset";
+    for (int l = 1; l < levels; l++) {
+      const int w = size >> l;
+      std::vector<uint32_t> got = DrawSprite(id, l, w, w);
+      int wrong = 0;
+      for (int i = 0; i < w * w; i++) wrong += (got[size_t(i)] & 0xffffff) != ImageTexel(src, l, i);
+      EXPECT_EQ(wrong, 0) << "type " << type << " level " << l;
+    }
+  }
+}
