@@ -69,9 +69,19 @@ int GameMain(int argc, char** argv) {
   SuspendThread(g_loader);
   ZeIntAddVBlankE(&g_loaderSwitch);
 
+  // Both pads, read once a frame: the keyboard and controllers of the window,
+  // a script or nothing (--pad0=, --pad1=).
+  ZEPAD* pads[2] = {ZePs2OpenPad(0, 0), ZePs2OpenPad(1, 0)};
+  uint32_t held[2] = {0, 0};
+
   uint64_t startField = KernelFields();
   for (int f = 0; f < g_frames; f++) {
     ZeErrorCheck("Main Thread");
+    for (int p = 0; p < 2; p++) {
+      if (!pads[p] || !ZePs2ReadPad(pads[p]) || pads[p]->buttons == held[p]) continue;
+      held[p] = pads[p]->buttons;
+      scePrintf("ze2: pad %d buttons %04x\n", p, unsigned(held[p]));
+    }
     // The frame: its streams linked into one chain, then the swap, the
     // kick and the other stream buffer for the next frame.
     ZeRndrStreamFlush();
@@ -84,6 +94,8 @@ int GameMain(int argc, char** argv) {
     WaitSema(g_frameSema);  // the loader runs until the vertical-blank end
   }
   ZeErrorCheck("Main Thread");
+  for (ZEPAD* pad : pads)
+    if (pad) ZePs2ClosePad(pad);
   ZeIntRemVBlankE(&g_loaderSwitch);
   ZeIntRemoveAllHandlers();
 

@@ -14,6 +14,8 @@ int g_texW, g_texH;
 
 bool SdlOpen() {
   if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  // Controllers are read through the window's event pump (the pads' SDL source).
+  if (!SDL_WasInit(SDL_INIT_GAMECONTROLLER)) SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
   g_window = SDL_CreateWindow("ze2", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 640, 480, SDL_WINDOW_RESIZABLE);
   if (g_window) g_renderer = SDL_CreateRenderer(g_window, -1, 0);
