@@ -757,20 +757,8 @@ struct ZERECT {
 };
 static_assert(sizeof(ZERECT) == 40);
 
-// What the primitives ask of materials until the material module fills it:
-// the default materials and a material's own stream. Rows left null mean
-// "no material": primitives then draw with the stream's current state.
-struct ZERNDRMTLSEAM {
-  ZEMTL* (*default2d)();
-  ZEMTL* (*default3d)();
-  ZERNDRSTREAM* (*stream)(ZEMTL* mtl);  // the material's embedded stream
-  uint32_t* (*program)(ZEMTL* mtl);     // its VU1 program chain
-};
-extern ZERNDRMTLSEAM zerndr_mtl_seam;
 
 extern int tri2dz;  // depth of every vertex of ZeRndrTri2di (1)
-extern int zerndr_pixel_width, zerndr_pixel_height, zerndr_pixel_p2w, zerndr_pixel_p2h;
-
 // Float family: return 1.
 int ZeRndrLine2d(const ZEVTX2D* v, ZEMTL* mtl);
 int ZeRndrLineStrip2d(const ZEVTX2D* v, ZEMTL* mtl, int n);
@@ -798,13 +786,6 @@ void ZeRndrLineStrip2di(const int* xy, const float* uv, int count, ZECOLOUR32 co
 constexpr uint32_t ZERNDR_CLEAR_COLOUR = 0x100, ZERNDR_CLEAR_DEPTH = 0x200, ZERNDR_CLEAR_NOLISTS = 0x400;
 constexpr uint32_t ZERNDR_ENDSCENE_PLANES = 0x7fffff, ZERNDR_ENDSCENE_OT = 0x1000000;
 
-// What scene control asks of textures and materials (null rows: absent).
-struct ZERNDRSCENESEAM {
-  void (*tex_set_rtarget)(ZERNDRSTREAM* stream, ZETEXID tex);  // ZeTexSetRenderTarget
-  void (*tex_set_zbuffer)(ZERNDRSTREAM* stream, ZETEXID tex);  // ZeTexSetZBuffer
-  void (*build_render_list)(uint32_t planeMask);               // ZeMtlBuildRenderList
-};
-extern ZERNDRSCENESEAM zerndr_scene_seam;
 
 extern int zerndr_curr_rt, zerndr_curr_zt, zerndr_curr_ho;
 extern int global_frame_count;

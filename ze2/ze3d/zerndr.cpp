@@ -5,9 +5,6 @@
 // material clears.
 #include "zerndr_local.h"
 
-ZERNDRSCENESEAM zerndr_scene_seam = {};
-
-int zerndr_pixel_width = 640, zerndr_pixel_height = 224, zerndr_pixel_p2w = 10, zerndr_pixel_p2h = 8;
 int zerndr_curr_rt = -1, zerndr_curr_zt = -2, zerndr_curr_ho = 0;
 int global_frame_count = 0;
 int zerndr_tritot_this_frame = 0;
@@ -89,8 +86,7 @@ uint32_t* ClearStrips(uint32_t* p, int x0, int x1, int y0, int y1, int firstEnd,
 }
 
 void BuildListsAndOT(uint32_t mask) {
-  if ((mask & ZERNDR_ENDSCENE_PLANES) && zerndr_scene_seam.build_render_list)
-    zerndr_scene_seam.build_render_list(mask & ZERNDR_ENDSCENE_PLANES);
+  if (mask & ZERNDR_ENDSCENE_PLANES) ZeMtlBuildRenderList(mask & ZERNDR_ENDSCENE_PLANES);
   if (mask & ZERNDR_ENDSCENE_OT) ZeRndrOTDraw();
 }
 
@@ -110,10 +106,6 @@ void ClearScissor(ZERNDRSTREAM* s, uint32_t flags, ZECOLOUR32 colour, int z, int
   ZeRndrEndSegment(s, p);
 }
 
-ZERNDRSTREAM* MtlStream(ZEMTL* mtl) {
-  if (!mtl || !zerndr_mtl_seam.stream) ZeError("material clears need the material module");
-  return zerndr_mtl_seam.stream(mtl);
-}
 
 }  // namespace
 
@@ -137,8 +129,7 @@ void ZeRndrInitWorld() {}
 void ZeRndrSetRTarget(ZERNDRSTREAM* s, int rt) {
   zerndr_curr_rt = rt;
   if (rt > 0) {
-    if (!zerndr_scene_seam.tex_set_rtarget) ZeError("render target %d: no texture table", rt);
-    zerndr_scene_seam.tex_set_rtarget(s, rt);
+    s->write = ZeTexSetRenderTarget(s->write, rt);
     return;
   }
   uint64_t frame;
@@ -164,8 +155,7 @@ void ZeRndrSetRTarget(ZERNDRSTREAM* s, int rt) {
 void ZeRndrSetZBuffer(ZERNDRSTREAM* s, int zt) {
   zerndr_curr_zt = zt;
   if (zt > 0) {
-    if (!zerndr_scene_seam.tex_set_zbuffer) ZeError("z buffer %d: no texture table", zt);
-    zerndr_scene_seam.tex_set_zbuffer(s, zt);
+    s->write = ZeTexSetZBuffer(s->write, zt);
     return;
   }
   ZeRndrStreamClearZBState();
@@ -240,14 +230,14 @@ void ZeRndrClearMtl(uint32_t flags, ZECOLOUR32 colour, ZEMTL* mtl, float depth) 
 }
 
 void ZeRndrClearMtlEx(uint32_t flags, ZECOLOUR32 colour, int z, ZEMTL* mtl, int date, int datm, uint32_t mask) {
-  ZERNDRSTREAM* s = MtlStream(ZeRndrMtl2d(mtl));
+  ZERNDRSTREAM* s = ZeRndrMtlStream(ZeRndrMtl2d(mtl));
   ZeRndrStreamLink(s);
   ClearScissor(s, flags, colour, z, date, datm, mask);
 }
 
 void ZeRndrClearMtlRect(int x, int y, int w, int h, uint32_t flags, ZECOLOUR32 colour, int z, ZEMTL* mtl, int date,
                         int datm, uint32_t mask) {
-  ZERNDRSTREAM* s = MtlStream(ZeRndrMtl2d(mtl));
+  ZERNDRSTREAM* s = ZeRndrMtlStream(ZeRndrMtl2d(mtl));
   ZeRndrStreamLink(s);
   const uint64_t saved = cur_rt;
   cur_rt = (cur_rt & 0xffffffffull) | uint64_t(mask) << 32;

@@ -7,15 +7,12 @@
 
 int tri2dz = 1;
 
-ZERNDRMTLSEAM zerndr_mtl_seam = {};
+ZEMTL* ZeRndrMtl2d(ZEMTL* mtl) { return mtl ? mtl : zemtl_defaultmtl2d; }
+ZEMTL* ZeRndrMtl3d(ZEMTL* mtl) { return mtl ? mtl : zemtl_defaultmtl3d; }
 
-ZEMTL* ZeRndrMtl2d(ZEMTL* mtl) {
-  if (mtl) return mtl;
-  return zerndr_mtl_seam.default2d ? zerndr_mtl_seam.default2d() : nullptr;
-}
-ZEMTL* ZeRndrMtl3d(ZEMTL* mtl) {
-  if (mtl) return mtl;
-  return zerndr_mtl_seam.default3d ? zerndr_mtl_seam.default3d() : nullptr;
+ZERNDRSTREAM* ZeRndrMtlStream(ZEMTL* mtl) {
+  if (!mtl) ZeError("drawing through a material's stream with no material (materials not started)");
+  return &mtl->stream;
 }
 
 uint32_t* ZeRndrBegin2d(ZEMTL* mtl) {

@@ -89,8 +89,7 @@ bool ProjectLine(const ZEVEC& a, const ZEVEC& b, const ZEMTX* local, H* sa, H* s
 }
 
 ZERNDRSTREAM* SpriteStream(ZEMTL* mtl) {
-  if (!mtl || !zerndr_mtl_seam.stream) ZeError("sprites need a material with a stream");
-  ZERNDRSTREAM* s = zerndr_mtl_seam.stream(mtl);
+  ZERNDRSTREAM* s = ZeRndrMtlStream(mtl);
   rndrstream_3d = s;
   ZeRndrStreamLink(s);
   ZeRndrStreamSetMisc(s);

@@ -18,6 +18,8 @@ enum { GSR_PRIM = 0, GSR_RGBAQ = 1, GSR_ST = 2, GSR_XYZ2 = 5 };
 // The material a 2-D or a 3-D call draws with (a null one: the default).
 ZEMTL* ZeRndrMtl2d(ZEMTL* mtl);
 ZEMTL* ZeRndrMtl3d(ZEMTL* mtl);
+// The material's embedded stream; fatal for none.
+ZERNDRSTREAM* ZeRndrMtlStream(ZEMTL* mtl);
 
 // Links the 2-D stream, brings its state up to date and makes the material
 // current; returns the stream's write position.

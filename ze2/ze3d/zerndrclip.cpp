@@ -193,10 +193,6 @@ int PreparedClip(const ZEVTX* v, int count, int k, ZERNDRSTREAM* s, Kind kind, u
   return 1;
 }
 
-ZERNDRSTREAM* MtlStream(ZEMTL* mtl) {
-  if (!mtl || !zerndr_mtl_seam.stream) ZeError("clipped primitives need a material with a stream");
-  return zerndr_mtl_seam.stream(mtl);
-}
 
 }  // namespace
 
@@ -232,10 +228,10 @@ void* ZeRndrStream3dClipKickModStaticData(const ZEVTX* v, int count, int k, void
 }
 
 int ZeRndrTri3dClip(const ZEVTX* v, int count, const ZEMTX* local, ZEMTL* mtl) {
-  return ZeRndrStreamTri3dClip(v, count, local, MtlStream(ZeRndrMtl3d(mtl)));
+  return ZeRndrStreamTri3dClip(v, count, local, ZeRndrMtlStream(ZeRndrMtl3d(mtl)));
 }
 int ZeRndrTriStrip3dClip(const ZEVTX* v, int count, const ZEMTX* local, ZEMTL* mtl) {
-  return ZeRndrStreamTriStrip3dClip(v, count, local, MtlStream(ZeRndrMtl3d(mtl)));
+  return ZeRndrStreamTriStrip3dClip(v, count, local, ZeRndrMtlStream(ZeRndrMtl3d(mtl)));
 }
 int ZeRndrQuad3d(...) { return 1; }
 
@@ -409,7 +405,7 @@ void ZeRndrOTDraw() {
       ZEMTL* mtl = it->mtl.get();
       if (first || mtl != lastMtl) {
         ZeRndrStreamAddMtl(s, mtl);
-        uint32_t* prog = mtl && zerndr_mtl_seam.program ? zerndr_mtl_seam.program(mtl) : nullptr;
+        uint32_t* prog = mtl ? mtl->stream.program.get() : nullptr;
         if (prog && prog != lastProgram) {
           s->write = vpDmaTag_Call(s->write, prog);
           lastProgram = prog;
