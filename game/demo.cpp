@@ -78,6 +78,23 @@ void DemoFrame(int f) {
   ZeRndrTri2d(tri, nullptr);
   ZeRndrLine2di(0, 440 * 8, 640 * 16, 440 * 8, 0x80ffffffu, nullptr);
 
+  // Text in several colours: the pen, then colour escapes.
+  static bool coloursSet = false;
+  if (!coloursSet) {
+    const ZECOLOUR32 cols[4] = {0x80ffffffu, 0x804040ffu, 0x8040ff40u, 0x80ffc040u};
+    for (int i = 0; i < 4; i++) zefnt_colours[i] = cols[i];
+    zefnt_colour_count = 4;
+    coloursSet = true;
+  }
+  ZeFntSet(nullptr);
+  ZeFntScale(16, 16);
+  ZeFntSetPen(0x80e0e0e0u);
+  ZeFntPrintEx(24 * 16, 40 * 8, 0, "ze2 renderer: frame %d", f);
+  ZeFntPrintEx(24 * 16, 64 * 8, 0, "#1#red #2#green #3#amber #h3#half");
+  ZeFntScale(32, 32);
+  ZeFntSetPen(0x80ffffffu);
+  ZeFntPrintEx(320 * 16, 360 * 8, 2, "Clipped at the near plane");
+
   ZeRndrLine3dDbgFlush();
   ZeRndrEndScene();
 }

@@ -66,9 +66,12 @@ int GameMain(int argc, char** argv) {
   ZeVpInit();
   char* p = texBuf;
   ZeTexInitEx(&p, 3072);
+  no_default_font = 1;  // the materials do not exist yet
   ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
+  no_default_font = 0;
   p = mtlBuf;
   ZeMtlInitEx(&p, 1024);
+  ZeFntInit();
   DemoInit();
 
   SemaParam sp{};
@@ -117,6 +120,7 @@ int GameMain(int argc, char** argv) {
 
   SoundCheckEnd();
   DemoEnd();
+  ZeFntClose();
   ZeMtlClose();
   ZeTexClose();
   ZeMemFreeFn(mtlBuf, __FILE__, __LINE__);

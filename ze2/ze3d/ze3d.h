@@ -894,3 +894,62 @@ int ZeRndrOldFaceOn(const ZESPRITE* sprite, ZEMTL* mtl, const ZEMTX* local);
 int ZeRndrFaceY(const ZESPRITE* sprite, ZEMTL* mtl, const ZEMTX* local);
 void ZeRndrRectUV3di(int x, int y, int w, int h, ZECOLOUR32 colour, int z, float ua, float va, float ub, float vb);
 void ZeRndrRectUV3diNS(int x, int y, int w, int h, ZECOLOUR32 colour, int z, float ua, float va, float ub, float vb);
+
+// ===================================================================
+// Bitmap fonts (zefont)
+// ===================================================================
+// Positions and widths are integers in 1/16 pixel (x) and 1/8 line (y) of
+// a 640 x 448 screen; the pen is kept in GS coordinates. Text escapes
+// "#n#", "#hn#", "#dn#", "#hdn#" select colour n of the colour table
+// (halved, doubled).
+
+struct ZEFNTGLYPH {
+  float left, top, right, bottom;  // texture coordinates
+  uint8_t width, height;           // texels
+  uint16_t pad;
+};
+static_assert(sizeof(ZEFNTGLYPH) == 20);
+
+struct ZEFNT {
+  int32_t reserved[2];
+  float fheight;       // not used here
+  int32_t height;      // cell height, texels
+  float fbase;         // not used here
+  int32_t base;        // top of the cell to the baseline, texels
+  EePtr<ZEMTL> mtl;    // set on load
+  int32_t count;       // glyphs
+  uint8_t map[256];    // glyph of each character code; 255 none
+  ZEFNTGLYPH glyphs[1];  // count of them
+};
+static_assert(offsetof(ZEFNT, map) == 32 && offsetof(ZEFNT, glyphs) == 288);
+constexpr int ZEFNT_HEADER = 288;
+constexpr int ZEFNT_TEXT = 1024;      // formatted text, terminator included
+constexpr int ZEFNT_COLOURS = 256;
+
+extern ZEFNT* ZeFntCur;
+extern ZEFNT* system_font;
+extern int zefnt_upcase, no_default_font;
+extern int ZeFntHeight, ZeFntBase, ZeFntPrintLength, ZeFntPrintHeight;
+extern ZECOLOUR32 zefnt_colours[ZEFNT_COLOURS];
+extern int zefnt_colour_count;
+extern const uint8_t ariel16_fnt[2208];
+extern const uint8_t ariel16_bmp[];
+
+ZEFNT* ZeFntLoad(const char* name);
+ZEFNT* ZeFntLoadPtr(const char* name, char** position, char* end);
+ZEFNT* ZeFntLoadMem(const void* font, int size, const void* bmp);
+void ZeFntDestroy(ZEFNT* font);
+void ZeFntInit();
+void ZeFntClose();
+int ZeFntLoadColours(const char* name);
+void ZeFntSet(ZEFNT* font);
+void ZeFntScale(int sx, int sy);
+void ZeFntSetPen(ZECOLOUR32 colour);
+void ZeFntMoveAbs(int x, int y);
+void ZeFntMoveRel(int dx, int dy);
+void ZeFntPos(int* x, int* y);
+int ZeFntPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int ZeFntPrintV(const char* format, va_list args);
+int ZeFntPrintLen(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int ZeFntPrintLenV(const char* format, va_list args);
+int ZeFntPrintEx(int x, int y, int justify, const char* format, ...) __attribute__((format(printf, 4, 5)));

@@ -113,6 +113,7 @@ void ClearScissor(ZERNDRSTREAM* s, uint32_t flags, ZECOLOUR32 colour, int z, int
 
 void ZeRndrInitEx(int size) {
   ZeRndrStreamInit(size);
+  ZeFntInit();
   ZeRndrOTInit(4096, 1024);
   zerndr_pixel_width = int(ZePs2GetRenderWidth());
   zerndr_pixel_height = int(ZePs2GetRenderHeight());

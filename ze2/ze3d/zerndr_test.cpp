@@ -19,10 +19,13 @@ struct Scene : testing::Test {
     texBuf = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(64) + 16));
     char* p = texBuf;
     ZeTexInitEx(&p, 64);
+    no_default_font = 1;  // the renderer starts before the materials
     ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
+    no_default_font = 0;
     mtlBuf = static_cast<char*>(ZeMemAlloc(ZeMtlGetSysBuffSize(64) + 16));
     p = mtlBuf;
     ZeMtlInitEx(&p, 64);
+    ZeFntInit();
     ZECAMERA* cam = ZeCameraCreate();
     cam->mtx.m[3][2] = -10.0f;
     ZeCameraSet(cam);
@@ -30,6 +33,7 @@ struct Scene : testing::Test {
   }
   void TearDown() override {
     ZeRndrOTClose();
+    ZeFntClose();
     ZeMtlClose();
     ZeMemFree(mtlBuf);
     ZeTexClose();
@@ -40,6 +44,7 @@ struct Scene : testing::Test {
   }
   char* texBuf = nullptr;
   char* mtlBuf = nullptr;
+ public:
   void Kick() {
     ZePs2ScreenSwap(1);
     ZeRndrVu1Draw();
@@ -364,4 +369,138 @@ TEST_F(Scene, DepthRectanglesWriteSixRegistersIntoTheCurrentStream) {
   uint32_t* before = rndrstream_3d->write;
   ZeRndrRectUV3diNS(0, 0, 16, 16, 0x80808080, 5, 0, 0, 1, 1);
   EXPECT_EQ(rndrstream_3d->write.get() - before, 12) << "six doublewords, no tag";
+}
+
+namespace {
+
+// Prints text and returns the GS writes of the frame.
+struct Printed {
+  std::vector<uint64_t> rgba, xyz;
+};
+Printed PrintFrame(Scene* t, const char* text) {
+  ZeRndrBeginScene(-1);
+  ZeFntPrint("%s", text);
+  ZeRndrEndSceneEx(0);
+  GsCapture gs;
+  t->Kick();
+  return {gs.Values(GS_RGBAQ), gs.Values(GS_XYZ2)};
+}
+int Adv(char c) {
+  const ZEFNTGLYPH& g = ZeFntCur->glyphs[ZeFntCur->map[uint8_t(c)]];
+  return (g.width - 1) * 16;
+}
+
+}  // namespace
+
+TEST_F(Scene, TextMeasuresLinesAndPlacesThePen) {
+  ZeFntSet(nullptr);
+  ZeFntScale(16, 16);
+  EXPECT_EQ(ZeFntHeight, 128) << "16 texels at scale 16";
+  const int w = Adv('d') + Adv('e') + Adv('f') + Adv('g') + Adv('h');
+  EXPECT_EQ(ZeFntPrintLen("abc\ndefgh"), w);
+  EXPECT_EQ(ZeFntPrintHeight, 2 * ZeFntHeight);
+  EXPECT_EQ(ZeFntPrintLen("defgh\nabc"), w);
+  EXPECT_EQ(ZeFntPrintLen("de\tfgh"), w) << "a tab adds no width";
+  EXPECT_EQ(ZeFntPrintLen("#12#defgh"), w) << "an escape counts nothing";
+  ZeFntScale(32, 16);
+  EXPECT_EQ(ZeFntPrintLen("d"), Adv('d') * 2);
+  ZeFntScale(16, 16);
+
+  ZeFntMoveAbs(1600, 800);
+  int x, y;
+  ZeFntPos(&x, &y);
+  EXPECT_EQ(x, 1600);
+  EXPECT_EQ(y, 800 - ZeFntBase);
+  // Right-justified text ends at x; centred text is centred on it.
+  ZeRndrBeginScene(-1);
+  ZeFntPrintEx(4000, 800, 1, "abc");
+  ZeFntPos(&x, &y);
+  EXPECT_EQ(x, 4000);
+  ZeFntPrintEx(4000, 800, 2, "abcd");
+  ZeFntPos(&x, &y);
+  EXPECT_EQ(x, 4000 - (ZeFntPrintLength >> 1) + ZeFntPrintLength);
+  ZeRndrEndSceneEx(0);
+  Kick();
+
+  // A carriage return starts the next line at the call's start x.
+  ZeFntMoveAbs(1600, 800);
+  Printed p = PrintFrame(this, "ab\rc");
+  ASSERT_EQ(p.xyz.size(), 6u);
+  EXPECT_EQ(p.xyz[4] & 0xffff, p.xyz[0] & 0xffff);
+  EXPECT_EQ((p.xyz[4] >> 16 & 0xffff) - (p.xyz[0] >> 16 & 0xffff), uint64_t(ZeFntHeight));
+}
+
+TEST_F(Scene, TextColourEscapes) {
+  ZeFntSet(nullptr);
+  ZeFntScale(16, 16);
+  const ZECOLOUR32 cols[3] = {0x80000010u, 0x80204060u, 0x80808080u};
+  for (int i = 0; i < 3; i++) zefnt_colours[i] = cols[i];
+  zefnt_colour_count = 3;
+  const struct {
+    const char* text;
+    int glyphs;
+    std::vector<uint64_t> colours;  // RGBAQ words written, in order
+  } cases[] = {
+      {"AB#2#CD", 4, {0x80808080, 0x80808080}},
+      {"#h1#X", 1, {0x80808080, 0x40102030}},
+      {"#hd1#X", 1, {0x80808080, 0x80204060}},
+      {"#dh1#X", 6, {0x80808080}},
+      {"#9#X", 1, {0x80808080}},
+      {"##X", 1, {0x80808080, 0x80000010}},
+      {"100# done", 9, {0x80808080}},
+  };
+  for (const auto& c : cases) {
+    ZeFntSetPen(0x80808080);
+    ZeFntMoveAbs(0, 800);
+    Printed p = PrintFrame(this, c.text);
+    EXPECT_EQ(int(p.xyz.size()), 2 * c.glyphs) << c.text;
+    std::vector<uint64_t> got;
+    for (uint64_t v : p.rgba) got.push_back(v & 0xffffffff);
+    EXPECT_EQ(got, c.colours) << c.text;
+  }
+  zefnt_colour_count = 0;
+  ZeFntSetPen(0x80808080);
+  Printed none = PrintFrame(this, "##X");
+  EXPECT_EQ(none.xyz.size(), 2u) << "no colours: only X";
+}
+
+TEST_F(Scene, DamagedFontsLongTextAndLongColourFilesAreSafe) {
+  // A map entry past the glyph count is no glyph: nothing drawn, glyph 0's advance.
+  std::vector<uint8_t> bad(ariel16_fnt, ariel16_fnt + sizeof ariel16_fnt);
+  bad[32 + 'A'] = 200;
+  ZEFNT* f = ZeFntLoadMem(bad.data(), int(bad.size()), ariel16_bmp);
+  ZeFntSet(f);
+  ZeFntMoveAbs(0, 800);
+  Printed p = PrintFrame(this, "A");
+  EXPECT_TRUE(p.xyz.empty());
+  EXPECT_EQ(ZeFntPrintLength, (f->glyphs[0].width - 1) * 16);
+  ZeFntSet(nullptr);
+  ZeFntDestroy(f);
+  // A record shorter than its glyph count says: the clear error.
+  EXPECT_HALT(ZeFntLoadMem(ariel16_fnt, 300, ariel16_bmp), "unable to create memfont");
+
+  // Text longer than the buffer is cut, never overrun.
+  std::string longText(3000, 'i');
+  ZeRndrBeginScene(-1);
+  ZeFntMoveAbs(0, 800);
+  ZeFntPrint("%s", longText.c_str());
+  EXPECT_EQ(ZeFntPrintLength, (ZEFNT_TEXT - 1) * Adv('i'));
+  EXPECT_EQ(ZeFntPrintLen("%s", longText.c_str()), (ZEFNT_TEXT - 1) * Adv('i'));
+  ZeRndrEndSceneEx(0);
+  Kick();
+
+  // A colour file of 300 lines: the first 256 are taken, the rest ignored.
+  ZEFILE h = ZeFileOpen("fnttest.col", 1);
+  ASSERT_NE(h, 0);
+  for (int i = 0; i < 300; i++) {
+    char line[64];
+    const int n = snprintf(line, sizeof line, "col %d 2 3 128\n", i);
+    ZeFileWrite(h, line, n);
+  }
+  ZeFileClose(h);
+  EXPECT_EQ(ZeFntLoadColours("fnttest"), 1);
+  EXPECT_EQ(zefnt_colour_count, 256);
+  EXPECT_EQ(zefnt_colours[255], 255u | 2u << 8 | 3u << 16 | 128u << 24);
+  EXPECT_EQ(ZeFntLoadColours("nosuchfile"), 0);
+  zefnt_colour_count = 0;
 }
