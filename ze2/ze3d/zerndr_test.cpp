@@ -504,3 +504,37 @@ TEST_F(Scene, DamagedFontsLongTextAndLongColourFilesAreSafe) {
   EXPECT_EQ(ZeFntLoadColours("nosuchfile"), 0);
   zefnt_colour_count = 0;
 }
+
+TEST_F(Scene, PictureOfAClearAndAClippedLitStrip) {
+  // Drawn by the GS model: the clear colour everywhere but where a lit
+  // strip crossing the near plane covers the centre of the screen.
+  ZEMTL* lit = ZeMtlCreate(1);
+  lit->attributes |= 1u << ZEMTLATTR_VTXCOL;
+  lit->diffuse[0] = lit->diffuse[1] = lit->diffuse[2] = 1.0f;
+  ZeMtlUpdate(lit);
+  const ZEVEC dir = {0, 0, -1}, white = {1, 1, 1}, none = {0, 0, 0}, amb = {0, 0, 0};
+  ZeRndrSetDirectionalLights(&dir, &white, &dir, &none, &dir, &none);
+  ZeRndrSetAmbientLight(&amb);
+  std::vector<ZEVTX> strip = {
+      {{-4, -2, 0}, {0, 0, -1}, 0x80808080, 0, 0},
+      {{4, -2, 0}, {0, 0, -1}, 0x80808080, 1, 0},
+      {{-4, -1, -20}, {0, 0, -1}, 0x80808080, 0, 1},
+      {{4, -1, -20}, {0, 0, -1}, 0x80808080, 1, 1},
+  };
+  uint64_t frame;
+  ZePs2GetCurrentBackBuffer(&frame);
+  ZeRndrBeginScene(-1);
+  ZeRndrClear(0x700, 0x00204080, 1.0f);
+  ZeRndrTriStrip3dClip(strip.data(), 4, nullptr, lit);
+  ZeRndrEndScene();
+  Kick();
+  const uint32_t fbp = uint32_t(frame & 0x1ff) * 32, fbw = uint32_t(frame >> 16 & 0x3f);
+  EXPECT_EQ(GsMemReadPixel(PSMCT32, fbp, fbw, 2, 2) & 0xffffff, 0x204080u) << "cleared";
+  // A floor below the camera, from 10 ahead to behind it: the bottom of the
+  // screen is covered, the top is not.
+  const uint32_t bottom = GsMemReadPixel(PSMCT32, fbp, fbw, 320, 220) & 0xffffff;
+  EXPECT_NE(bottom, 0x204080u) << "the strip covers the bottom";
+  EXPECT_GT(bottom & 0xff, 0x40u) << "lit by the light facing it";
+  EXPECT_EQ(GsMemReadPixel(PSMCT32, fbp, fbw, 320, 10) & 0xffffff, 0x204080u);
+  ZeMtlDestroy(lit);
+}
