@@ -96,7 +96,12 @@ int main(int argc, char** argv) {
   std::vector<Glyph> glyphs(COUNT);
   std::vector<int> adv(COUNT);
   for (int c = 0; c < COUNT; c++) {
-    if (FT_Load_Char(face, FT_ULong(FIRST + c), FT_LOAD_DEFAULT)) return 1;
+    if (FT_Load_Char(face, FT_ULong(FIRST + c), FT_LOAD_DEFAULT)) {
+      fprintf(stderr, "zefontmake: no glyph for %d in %s\n", FIRST + c, argv[1]);
+      FT_Done_Face(face);
+      FT_Done_FreeType(lib);
+      return 1;
+    }
     adv[size_t(c)] = int((face->glyph->advance.x + 32) >> 6);
     if (c == 0) adv[0] = height >> 2;
   }
@@ -121,11 +126,17 @@ int main(int argc, char** argv) {
   }
   if (!W) {
     fprintf(stderr, "zefontmake: glyphs too large\n");
+    FT_Done_Face(face);
+    FT_Done_FreeType(lib);
     return 1;
   }
   std::vector<uint8_t> pix(size_t(W * H), 0);
-  for (int c = 1; c < COUNT; c++) {
-    if (FT_Load_Char(face, FT_ULong(FIRST + c), FT_LOAD_RENDER)) return 1;
+  bool rendered = true;
+  for (int c = 1; c < COUNT && rendered; c++) {
+    if (FT_Load_Char(face, FT_ULong(FIRST + c), FT_LOAD_RENDER)) {
+      rendered = false;
+      break;
+    }
     const FT_Bitmap& bm = face->glyph->bitmap;
     const int ox = glyphs[size_t(c)].x + face->glyph->bitmap_left, oy = glyphs[size_t(c)].y + base - face->glyph->bitmap_top;
     for (int r = 0; r < int(bm.rows); r++)
@@ -138,6 +149,12 @@ int main(int argc, char** argv) {
         uint8_t& d = pix[size_t(py * W + px)];
         if (v > d) d = uint8_t(v);
       }
+  }
+  FT_Done_Face(face);
+  FT_Done_FreeType(lib);
+  if (!rendered) {
+    fprintf(stderr, "zefontmake: cannot render %s\n", argv[1]);
+    return 1;
   }
   // The font record: 288 bytes of header and map, 20 bytes a glyph.
   std::vector<uint8_t> fnt(size_t(288 + 20 * COUNT), 0);
