@@ -953,3 +953,10 @@ int ZeFntPrintV(const char* format, va_list args);
 int ZeFntPrintLen(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int ZeFntPrintLenV(const char* format, va_list args);
 int ZeFntPrintEx(int x, int y, int justify, const char* format, ...) __attribute__((format(printf, 4, 5)));
+
+// The screen copy that water and glass sample (zerndr).
+ZETEXID ZeRndrCopyScreenInit();
+void ZeRndrCopyScreen(ZERNDRSTREAM* stream);
+ZETEXID ZeRndrCopyScreenTex();
+void ZeRndrCopyScreenFree();
+void ZeRndrCopyScreenTerminate();

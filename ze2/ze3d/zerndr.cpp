@@ -15,6 +15,12 @@ namespace {
 int g_framePause = 0;
 ZEMTL* g_globalMtl = nullptr;
 
+// The screen copy.
+ZEMTL* g_copyMtl = nullptr;
+ZETEXID g_copyTex = -1;
+bool g_copied = false, g_copyInit = false;
+float g_copyU = 0.0f, g_copyV = 0.0f;
+
 constexpr int MAX_Z = 8388607;
 
 // TEST_1 fields.
@@ -86,7 +92,10 @@ uint32_t* ClearStrips(uint32_t* p, int x0, int x1, int y0, int y1, int firstEnd,
 }
 
 void BuildListsAndOT(uint32_t mask) {
-  if (mask & ZERNDR_ENDSCENE_PLANES) ZeMtlBuildRenderList(mask & ZERNDR_ENDSCENE_PLANES);
+  if (mask & ZERNDR_ENDSCENE_PLANES) {
+    ZeMtlBuildRenderList(mask & ZERNDR_ENDSCENE_PLANES);
+    ZeRndrCopyScreenFree();  // the render list's end releases the copy's memory
+  }
   if (mask & ZERNDR_ENDSCENE_OT) ZeRndrOTDraw();
 }
 
@@ -309,3 +318,64 @@ void ZeRndrFogColour(ZECOLOUR32) {}
 void ZeRndrFogDistance(float, float) {}
 void ZeRndrFogMode(int) {}
 void ZeRndrStarfield() { ZeError("unsupported guff"); }
+
+// ---- screen copy -------------------------------------------------------------
+
+ZETEXID ZeRndrCopyScreenInit() {
+  if (g_copyInit) return g_copyTex;
+  const int w = int(ZePs2GetRenderWidth()), h = int(ZePs2GetRenderHeight());
+  const int w2 = ZePower2(w), h2 = ZePower2(h);
+  g_copyU = float(w - 1) / float(w2);
+  g_copyV = float(h - 1) / float(h2);
+  ZETEX img = {};
+  img.type = ZETEX_RT_CT24;
+  img.width = w;
+  img.height = h;
+  g_copyTex = ZeTexCreate(&img);
+  g_copyMtl = ZeMtlCreate(1);
+  uint32_t a = g_copyMtl->attributes & ~0x3fu;  // blend 0, filter 0
+  a = (a & ~(3u << 12)) | 2u << 12;
+  a = (a & ~(3u << ZEMTLATTR_DEPTH)) | 3u << ZEMTLATTR_DEPTH;
+  a = (a & ~(3u << ZEMTLATTR_LIGHTING)) | 2u << ZEMTLATTR_LIGHTING;
+  a |= 1u << ZEMTLATTR_VTXCOL;
+  g_copyMtl->attributes = a;
+  g_copyMtl->diffuse[0] = g_copyMtl->diffuse[1] = g_copyMtl->diffuse[2] = 1.0f;
+  g_copyMtl->alpha = 0.999f;
+  g_copyMtl->texture = -1;  // the back buffer
+  ZeMtlUpdate(g_copyMtl);
+  g_copyInit = true;
+  return g_copyTex;
+}
+
+void ZeRndrCopyScreen(ZERNDRSTREAM* s) {
+  if (!g_copyInit || g_copied || g_copyTex <= 0) return;
+  const int rt = zerndr_curr_rt;
+  const int w = int(ZePs2GetRenderWidth()), h = int(ZePs2GetRenderHeight());
+  ZeRndrSetRTarget(s, g_copyTex);
+  const int addr = ZeTexReserve(ZeTexGetReqSize(g_copyTex, 0));
+  ZeTexAssignAddr(g_copyTex, addr);
+  ZeRndrSetXYOffset((2048 - (zerndr_pixel_width >> 1)) * 16, (2048 - (zerndr_pixel_height >> 1)) * 16);
+  ZeRndrStreamSetMisc(s);
+  ZeRndrStreamAddMtl(s, g_copyMtl);
+  ZeRndrRectUVStream(s, 0, 0, w * 16, h * 16, 0x80808080u, 0, 0.0f, 0.0f, g_copyU, g_copyV);
+  ZeRndrSetRTarget(s, rt);
+  ZeRndrSetXYOffset((2048 - (zerndr_pixel_width >> 1)) * 16, (2048 - (zerndr_pixel_height >> 1)) * 16 + zerndr_curr_ho);
+  g_copied = true;
+}
+
+ZETEXID ZeRndrCopyScreenTex() { return g_copyInit ? g_copyTex : -1; }
+
+void ZeRndrCopyScreenFree() {
+  if (!g_copied) return;
+  ZeTexUnReserve();
+  g_copied = false;
+}
+
+void ZeRndrCopyScreenTerminate() {
+  if (g_copyMtl) ZeMtlDestroy(g_copyMtl);
+  if (g_copyTex > 0) ZeTexDestroy(g_copyTex);
+  g_copyMtl = nullptr;
+  g_copyTex = -1;
+  g_copied = false;
+  g_copyInit = false;
+}

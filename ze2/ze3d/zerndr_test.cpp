@@ -538,3 +538,29 @@ TEST_F(Scene, PictureOfAClearAndAClippedLitStrip) {
   EXPECT_EQ(GsMemReadPixel(PSMCT32, fbp, fbw, 320, 10) & 0xffffff, 0x204080u);
   ZeMtlDestroy(lit);
 }
+
+TEST_F(Scene, TheScreenIsCopiedOncePerFrameUntilFreed) {
+  EXPECT_EQ(ZeRndrCopyScreenTex(), -1);
+  ZERNDRSTREAM* s = rndrstream_fx;
+  ZeRndrCopyScreen(s);  // before the copy exists: nothing
+  const ZETEXID tex = ZeRndrCopyScreenInit();
+  ASSERT_GT(tex, 0);
+  EXPECT_EQ(ZeRndrCopyScreenInit(), tex);
+  ZeRndrBeginScene(-1);
+  ZeRndrStreamLink(s);
+  uint32_t* w0 = s->write;
+  ZeRndrCopyScreen(s);
+  uint32_t* w1 = s->write;
+  EXPECT_GT(w1, w0);
+  EXPECT_EQ(zerndr_curr_rt, -1) << "the target is restored";
+  ZeRndrCopyScreen(s);
+  EXPECT_EQ(s->write.get(), w1) << "once a frame";
+  ZeRndrCopyScreenFree();
+  ZeRndrCopyScreen(s);
+  EXPECT_GT(s->write.get(), w1) << "again after the free";
+  rndrstream_free = vpDmaTag_Next(s->write, nullptr);
+  ZeRndrEndScene();
+  Kick();
+  ZeRndrCopyScreenTerminate();
+  EXPECT_EQ(ZeRndrCopyScreenTex(), -1);
+}
