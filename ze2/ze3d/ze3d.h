@@ -960,3 +960,5 @@ void ZeRndrCopyScreen(ZERNDRSTREAM* stream);
 ZETEXID ZeRndrCopyScreenTex();
 void ZeRndrCopyScreenFree();
 void ZeRndrCopyScreenTerminate();
+ZEFNT* ZeFntCreate(const char* bitmap, int cellHeight, int base, int key, const char* characters);
+void ZeFntWrite(const char* name, ZEFNT* font);

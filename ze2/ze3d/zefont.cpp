@@ -400,3 +400,91 @@ int ZeFntPrintEx(int x, int y, int justify, const char* format, ...) {
   va_end(again);
   return r;
 }
+
+// ---- making fonts (tools) ----------------------------------------------------
+
+ZEFNT* ZeFntCreate(const char* bitmap, int cell, int base, int key, const char* chars) {
+  ZETEX* img = ZeTexReadBitmap(bitmap);
+  if (!img || img->type != ZETEX_PAL8) ZeError("Can only create fonts from 8 bit palettized");
+  const int W = img->width, H = img->height;
+  uint8_t* pal = img->palette.get();
+  for (int i = 0; i < 256; i++) pal[i * 4 + 3] = i == key ? 0 : 0x7f;
+  const uint8_t* tx = img->texels.get();
+  auto blank = [&](int col, int row) {
+    for (int y = row; y < row + cell && y < H; y++)
+      if (tx[y * W + col] != key) return false;
+    return true;
+  };
+  if (cell <= 0 || cell > 255) ZeError("font %s: cell height %d", bitmap, cell);
+  ZEFNTGLYPH glyphs[256] = {};
+  uint8_t map[256];
+  memset(map, 255, sizeof map);
+  int n = 0, col = 0, row = 0;
+  for (const char* c = chars; *c; c++) {
+    if (n >= 255) ZeError("font %s: more than 255 characters", bitmap);
+    ZEFNTGLYPH& g = glyphs[n];
+    if (*c == ' ') {
+      g.width = uint8_t(cell >> 2);
+      g.height = uint8_t(cell);
+    } else {
+      // Past the blank columns, wrapping to the next band at the right edge.
+      for (;;) {
+        if (col >= W) {
+          col = 0;
+          row += cell;
+        }
+        if (row + cell > H) ZeError("Off end of map guvnor");
+        if (!blank(col, row)) break;
+        col++;
+      }
+      const int start = col;
+      while (col < W && !blank(col, row)) col++;
+      if (col - start > 255) ZeError("font %s: glyph wider than 255 texels", bitmap);
+      g.left = float(start) / float(W);
+      g.top = float(row) / float(H);
+      g.right = float(col) / float(W);
+      g.bottom = float(row + cell - 1) / float(H);
+      g.width = uint8_t(col - start);
+      g.height = uint8_t(cell);
+    }
+    map[uint8_t(*c)] = uint8_t(n);
+    n++;
+  }
+  const int size = ZEFNT_HEADER + 20 * (n > 0 ? n : 1);
+  ZEFNT* f = static_cast<ZEFNT*>(ZeMemAlloc(size));
+  if (!f) ZeError("could not allocate font");
+  memset(f, 0, size_t(size));
+  memcpy(f->map, map, sizeof map);
+  memcpy(f->glyphs, glyphs, size_t(n) * sizeof(ZEFNTGLYPH));
+  f->height = cell;
+  f->base = base;
+  f->count = n;
+  const ZETEXID tex = ZeTexCreate(img);
+  if (tex <= 0) ZeError("could not create font texture");
+  if (!GiveMaterial(f, tex, false)) ZeError("could not create font material");
+  ZeMemFree(img->texels.get());
+  ZeMemFree(img);
+  return f;
+}
+
+void ZeFntWrite(const char* name, ZEFNT* f) {
+  constexpr int WORK = 256 * 1024;
+  char path[256];
+  snprintf(path, sizeof path, "%s.fnt", name);
+  ZEFILE h = ZeFileOpen(path, 1);
+  if (h) {
+    ZeFileWrite(h, f, ZEFNT_HEADER + 20 * f->count);
+    ZeFileClose(h);
+  }
+  void* work = ZeMemAlloc(WORK);
+  if (!work) ZeError("ZeFntWrite Could not allocate buffer");
+  const ZEMTL* m = f->mtl.get();
+  const int bytes = m && m->texture > 0 ? ZeTexRecoverNativeData(m->texture, work, WORK) : 0;
+  snprintf(path, sizeof path, "%s.pnt", name);
+  h = bytes > 0 ? ZeFileOpen(path, 1) : 0;
+  if (h) {
+    ZeFileWrite(h, work, bytes);
+    ZeFileClose(h);
+  }
+  ZeMemFree(work);
+}

@@ -564,3 +564,78 @@ TEST_F(Scene, TheScreenIsCopiedOncePerFrameUntilFreed) {
   ZeRndrCopyScreenTerminate();
   EXPECT_EQ(ZeRndrCopyScreenTex(), -1);
 }
+
+namespace {
+
+// An 8-bit (or 4-bit) BMP file of w x h texels from a texel function.
+void WriteBmp(const char* name, int w, int h, int bits, int (*texel)(int x, int y)) {
+  const int row = ((w * bits + 31) / 32) * 4, pal = (1 << bits) * 4, off = 54 + pal;
+  std::vector<uint8_t> b(size_t(off + row * h), 0);
+  auto put32 = [&](int at, uint32_t v) {
+    for (int i = 0; i < 4; i++) b[size_t(at + i)] = uint8_t(v >> (8 * i));
+  };
+  b[0] = 'B';
+  b[1] = 'M';
+  put32(2, uint32_t(b.size()));
+  put32(10, uint32_t(off));
+  put32(14, 40);
+  put32(18, uint32_t(w));
+  put32(22, uint32_t(h));
+  b[26] = 1;
+  b[28] = uint8_t(bits);
+  put32(46, uint32_t(1 << bits));
+  for (int i = 0; i < (1 << bits); i++) b[size_t(54 + i * 4)] = b[size_t(55 + i * 4)] = b[size_t(56 + i * 4)] = uint8_t(i * 40);
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++) {
+      uint8_t& d = b[size_t(off + (h - 1 - y) * row + x * bits / 8)];
+      if (bits == 8) d = uint8_t(texel(x, y));
+      else d |= uint8_t(texel(x, y) << (x & 1 ? 0 : 4));
+    }
+  ZEFILE f = ZeFileOpen(name, 1);
+  ZeFileWrite(f, b.data(), int(b.size()));
+  ZeFileClose(f);
+}
+
+}  // namespace
+
+TEST_F(Scene, FontsAreCutFromBitmapsAndWrittenBack) {
+  // Two bands of 8 lines: A at columns 1-2 and B at 4-6 in the first, C at
+  // 0-3 in the second; index 0 is the key.
+  WriteBmp("fntsrc.bmp", 16, 16, 8, [](int x, int y) {
+    if (y < 8) return (x >= 1 && x <= 2) || (x >= 4 && x <= 6) ? 1 : 0;
+    return x <= 3 ? 2 : 0;
+  });
+  ZEFNT* f = ZeFntCreate("fntsrc.bmp", 8, 6, 0, "A BC");
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->count, 4);
+  EXPECT_EQ(f->map['A'], 0);
+  EXPECT_EQ(f->map['C'], 3);
+  EXPECT_EQ(f->glyphs[0].width, 2);
+  EXPECT_EQ(f->glyphs[0].left, 1.0f / 16);
+  EXPECT_EQ(f->glyphs[1].width, 2) << "a space is a quarter of the cell";
+  EXPECT_EQ(f->glyphs[2].width, 3);
+  EXPECT_EQ(f->glyphs[2].left, 4.0f / 16);
+  EXPECT_EQ(f->glyphs[3].top, 0.5f) << "C is found on the next band";
+  EXPECT_EQ(f->glyphs[3].width, 4);
+  // Written and read back into a buffer: lower case falls back to upper case.
+  ZeFntWrite("fntout", f);
+  char* const buf = static_cast<char*>(ZeMemAlloc(64 * 1024));
+  char* const bufEnd = buf + 64 * 1024;
+  char* pos = buf;
+  ZEFNT* back = ZeFntLoadPtr("fntout", &pos, bufEnd);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->count, 4);
+  EXPECT_EQ(back->map['a'], 0);
+  EXPECT_GT(pos, buf);
+  ZeTexDestroy(back->mtl->texture);
+  ZeMtlDestroy(back->mtl.get());
+  ZeFntDestroy(f);
+  char* pos2 = buf;
+  EXPECT_EQ(ZeFntLoadPtr("nosuchfont", &pos2, bufEnd), nullptr);
+  EXPECT_EQ(pos2, buf) << "the position is restored";
+  ZeMemFree(buf);
+
+  WriteBmp("fnt4.bmp", 16, 8, 4, [](int, int) { return 1; });
+  EXPECT_HALT(ZeFntCreate("fnt4.bmp", 8, 6, 0, "A"), "Can only create fonts from 8 bit palettized");
+  EXPECT_HALT(ZeFntCreate("fntsrc.bmp", 8, 6, 0, "ABCD"), "Off end of map guvnor");
+}
