@@ -639,3 +639,46 @@ TEST_F(Scene, FontsAreCutFromBitmapsAndWrittenBack) {
   EXPECT_HALT(ZeFntCreate("fnt4.bmp", 8, 6, 0, "A"), "Can only create fonts from 8 bit palettized");
   EXPECT_HALT(ZeFntCreate("fntsrc.bmp", 8, 6, 0, "ABCD"), "Off end of map guvnor");
 }
+
+TEST_F(Scene, PictureOf2dPrimitivesAndColouredText) {
+  zefnt_colours[0] = 0x80ffffffu;
+  zefnt_colours[1] = 0x800000ffu;  // red
+  zefnt_colour_count = 2;
+  uint64_t frame;
+  ZePs2GetCurrentBackBuffer(&frame);
+  ZeRndrBeginScene(-1);
+  ZeRndrClear(0x700, 0x00000000, 1.0f);
+  // Integer family: a green square at the top-left corner, 4 x 4 pixels.
+  ZeRndrRect2di(0, 0, 4 * 16, 8 * 4, 0x8000ff00u, nullptr);
+  // Float family: a blue quad over the right half of the viewport's bottom line band.
+  const ZEVTX2D q[4] = {{0.5f, 0.9f, 0, 1, 0x80ff0000u, 0, 0}, {1.0f, 0.9f, 0, 1, 0x80ff0000u, 0, 0},
+                        {0.5f, 1.0f, 0, 1, 0x80ff0000u, 0, 0}, {1.0f, 1.0f, 0, 1, 0x80ff0000u, 0, 0}};
+  ZeRndrQuad2d(q, nullptr);
+  // Red text at scale 32 (glyphs 2 texels a pixel) in the middle.
+  ZeFntSet(nullptr);
+  ZeFntScale(32, 32);
+  ZeFntSetPen(0x80ffffffu);
+  ZeFntMoveAbs(200 * 16, 200 * 8);
+  ZeFntPrint("#1#HHH");
+  ZeRndrEndScene();
+  Kick();
+  const uint32_t fbp = uint32_t(frame & 0x1ff) * 32, fbw = uint32_t(frame >> 16 & 0x3f);
+  auto px = [&](int x, int y) { return GsMemReadPixel(PSMCT32, fbp, fbw, x, y) & 0xffffff; };
+  EXPECT_EQ(px(0, 0), 0x00ff00u);
+  EXPECT_EQ(px(3, 1), 0x00ff00u);
+  EXPECT_EQ(px(5, 1), 0u) << "the square ends at 4 pixels";
+  EXPECT_EQ(px(600, 220), 0xff0000u) << "the quad";
+  EXPECT_EQ(px(100, 220), 0u);
+  int red = 0, other = 0;
+  for (int y = 80; y < 120; y++)
+    for (int x = 190; x < 300; x++) {
+      const uint32_t c = px(x, y);
+      if (c == 0) continue;
+      if ((c & 0xff) > 0x80 && (c >> 8) == 0) red++;
+      else other++;
+    }
+  EXPECT_GT(red, 20) << "the text is drawn in colour 1";
+  EXPECT_EQ(other, 0);
+  zefnt_colour_count = 0;
+  ZeFntScale(16, 16);
+}
