@@ -1,12 +1,15 @@
 // The program's entry. Until the game's start-up exists this runs the
-// whole-system check: the kernel, the video mode and its swaps, the render
-// streams flushed and kicked every frame, a loader-style thread paced by
-// the vertical blanks, the tagged heap, the timing sets and error reporting.
+// whole-system check: the kernel, the video mode and its swaps, the
+// renderer drawing real frames (a cleared screen, lit triangles clipped as
+// they move through the near plane, immediate 2-D and 3-D primitives), a
+// loader-style thread paced by the vertical blanks, the tagged heap, the
+// timing sets and error reporting.
 #include "platform.h"
 #include "zecore.h"
 #include "zeps2.h"
 #include "soundcheck.h"
 #include "ze3d.h"
+#include "demo.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +17,7 @@
 namespace {
 
 int g_frames = 120;
+bool g_framesGiven = false;
 bool g_failInLoader = false;
 const char* g_sound = nullptr;  // --play=NAME: a sound to play with --sound
 int g_loader, g_frameSema;
@@ -43,7 +47,10 @@ void Loader(void*) {
 
 int GameMain(int argc, char** argv) {
   for (int i = 1; i < argc; i++) {
-    if (strncmp(argv[i], "--frames=", 9) == 0) g_frames = atoi(argv[i] + 9);
+    if (strncmp(argv[i], "--frames=", 9) == 0) {
+      g_frames = atoi(argv[i] + 9);
+      g_framesGiven = true;
+    }
     else if (strcmp(argv[i], "--fail-in-loader") == 0) g_failInLoader = true;
     else if (strncmp(argv[i], "--play=", 7) == 0) g_sound = argv[i] + 7;
   }
@@ -52,16 +59,20 @@ int GameMain(int argc, char** argv) {
   ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
   ZePs2InitVU();
   SoundCheckStart(g_sound);
+  // The texture table and the material pool take one heap buffer each.
+  char* texBuf = static_cast<char*>(ZeMemAllocFn(ZeTexGetSysBuffSize(3072) + 16, __FILE__, __LINE__));
+  char* mtlBuf = static_cast<char*>(ZeMemAllocFn(ZeMtlGetSysBuffSize(1024) + 16, __FILE__, __LINE__));
   ZeTrigInit();
   ZeVpInit();
-  ZeRndrStreamInit(ZERNDRSTREAM_DEFAULT_BUFFER);
-  // The texture table and the material pool, each in one heap buffer taken once.
-  char* texBuffer = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(3072) + 16));
-  char* mtlBuffer = static_cast<char*>(ZeMemAlloc(ZeMtlGetSysBuffSize(1024) + 16));
-  char* at = texBuffer;
-  ZeTexInitEx(&at, 3072);
-  at = mtlBuffer;
-  ZeMtlInitEx(&at, 1024);
+  char* p = texBuf;
+  ZeTexInitEx(&p, 3072);
+  no_default_font = 1;  // the materials do not exist yet
+  ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
+  no_default_font = 0;
+  p = mtlBuf;
+  ZeMtlInitEx(&p, 1024);
+  ZeFntInit();
+  DemoInit();
 
   SemaParam sp{};
   sp.initCount = 0;
@@ -82,23 +93,21 @@ int GameMain(int argc, char** argv) {
   uint32_t held[2] = {0, 0};
 
   uint64_t startField = KernelFields();
-  for (int f = 0; f < g_frames; f++) {
+  int frames = 0;
+  for (int f = 0; f < g_frames; f++, frames++) {
+    // With a window and no --frames, run until the window is closed.
+    if (f == 1 && !g_framesGiven && strcmp(DisplayBackendName(), "sdl") == 0) g_frames = 0x7fffffff;
     ZeErrorCheck("Main Thread");
     for (int p = 0; p < 2; p++) {
       if (!pads[p] || !ZePs2ReadPad(pads[p]) || pads[p]->buttons == held[p]) continue;
       held[p] = pads[p]->buttons;
       scePrintf("ze2: pad %d buttons %04x\n", p, unsigned(held[p]));
     }
-    // The frame: the materials drawn spliced into the material stream, the
-    // streams linked into one chain, then the swap, the kick and the other
-    // stream buffer for the next frame.
-    ZeMtlAnimate(1.0f / 60.0f, 0xffffff);
-    ZeMtlBuildRenderList(0xffffff);
-    ZeRndrStreamFlush();
-    ZePs2ScreenSwap(1);
+    // The frame: one scene, then the swap (which kicks the frame's chain
+    // and starts the next frame in the other stream buffer).
+    DemoFrame(f);
     SoundCheckFrame(f);
-    ZeRndrVu1Draw();
-    ZeRndrSwapStreamBuffers();
+    ZeRndrSwapScreen(-1);
     g_loaderActive = 1;
     ResumeThread(g_loader);
     WaitSema(g_frameSema);  // the loader runs until the vertical-blank end
@@ -110,11 +119,13 @@ int GameMain(int argc, char** argv) {
   ZeIntRemoveAllHandlers();
 
   SoundCheckEnd();
+  DemoEnd();
+  ZeFntClose();
   ZeMtlClose();
   ZeTexClose();
-  ZeMemFree(mtlBuffer);
-  ZeMemFree(texBuffer);
-  scePrintf("ze2: %d frames in %d fields, last frame %d lines, loader turns %d\n", g_frames,
+  ZeMemFreeFn(mtlBuf, __FILE__, __LINE__);
+  ZeMemFreeFn(texBuf, __FILE__, __LINE__);
+  scePrintf("ze2: %d frames in %d fields, last frame %d lines, loader turns %d\n", frames,
             int(KernelFields() - startField), tbslotLastValue(nullptr, 0), g_loaderTurns);
   tbsetDestroy(tb_default_set);
   ZeMemDumpFn(0);

@@ -8,6 +8,7 @@ target_sources(platform PRIVATE
   vu1/vu1progs.cpp
   vu1/vu1test.cpp
   vu1/vu1xform.cpp
+  vu1/vu1clip.cpp
   gif/gif.cpp
   display/display.cpp
   display/display_sdl.cpp
@@ -16,7 +17,7 @@ target_sources(platform PRIVATE
 target_link_libraries(platform PRIVATE SDL2::SDL2)
 
 ze_add_tests(platform_gfx_tests
-  SOURCES dma/dma_test.cpp vif/vif_test.cpp vu1/vu1_test.cpp vu1/vu1xform_test.cpp gif/gif_test.cpp display/display_test.cpp
+  SOURCES dma/dma_test.cpp vif/vif_test.cpp vu1/vu1_test.cpp vu1/vu1xform_test.cpp vu1/vu1clip_test.cpp gif/gif_test.cpp display/display_test.cpp
   LIBS platform)
 
 # The window is tested once, under a virtual X server.

@@ -4,11 +4,21 @@
 
 int Vu1TestProgram(Vu1Run& run);
 int Vu1XformProgram(Vu1Run& run);
+int Vu1TriProgram(Vu1Run& run);
+int Vu1TricProgram(Vu1Run& run);
+int Vu1TricuProgram(Vu1Run& run);
+int Vu1TricaProgram(Vu1Run& run);
+int Vu1Fx2Program(Vu1Run& run);
 
 // Programs the renderer uploads but that have no native program yet are not
 // listed: entering one is a fatal error naming it.
 const Vu1ProgramRow vu1_programs[] = {
     {"vu1test", Vu1TestProgram},
     {"xform", Vu1XformProgram},
+    {"tri", Vu1TriProgram},
+    {"tric", Vu1TricProgram},
+    {"tricu", Vu1TricuProgram},
+    {"trica", Vu1TricaProgram},
+    {"fx2", Vu1Fx2Program},
 };
 const int vu1_program_count = int(sizeof vu1_programs / sizeof vu1_programs[0]);

@@ -721,3 +721,244 @@ float ZeVpVirtualWidth(float v);
 float ZeVpVirtualHeight(float v);
 float ZeVpPixelWidth(float f);
 float ZeVpPixelHeight(float f);
+
+// ===================================================================
+// Scene control and immediate primitives (zerndr)
+// ===================================================================
+// Integer 2-D coordinates and text are in 1/16 pixel from the top-left
+// corner (callers thinking of a 640 x 448 screen pass x x 16 and y x 8);
+// float 2-D coordinates are fractions of the current viewport. A null
+// material means the default 2-D material for 2-D calls and the default
+// 3-D material for 3-D calls.
+
+using ZECOLOUR32 = uint32_t;  // bytes R, G, B, A
+
+struct ZEVTX2D {
+  float x, y;  // fractions of the viewport
+  float z, q;
+  ZECOLOUR32 colour;
+  float u, v;
+};
+static_assert(sizeof(ZEVTX2D) == 28);
+
+struct ZEVTX {
+  ZEVEC pos;
+  ZEVEC normal;
+  ZECOLOUR32 colour;
+  float u, v;
+};
+static_assert(sizeof(ZEVTX) == 36);
+
+struct ZERECT {
+  float x, y, width, height;  // viewport fractions
+  float qscale;
+  float ua, va, ub, vb;
+  EePtr<ZEMTL> mtl;
+};
+static_assert(sizeof(ZERECT) == 40);
+
+
+extern int tri2dz;  // depth of every vertex of ZeRndrTri2di (1)
+// Float family: return 1.
+int ZeRndrLine2d(const ZEVTX2D* v, ZEMTL* mtl);
+int ZeRndrLineStrip2d(const ZEVTX2D* v, ZEMTL* mtl, int n);
+int ZeRndrTri2d(const ZEVTX2D* v, ZEMTL* mtl);
+int ZeRndrTriStrip2d(const ZEVTX2D* v, ZEMTL* mtl, int n);
+int ZeRndrQuad2d(const ZEVTX2D* v, ZEMTL* mtl);
+int ZeRndrTriStripGif(const uint32_t* gsVerts, int n, ZEMTL* mtl);  // 12 words a vertex
+int ZeRndrRect(const ZERECT* rect);
+// Integer family.
+void ZeRndrRect2di(int x, int y, int w, int h, ZECOLOUR32 colour, ZEMTL* mtl);
+void ZeRndrGradRect2di(int x, int y, int w, int h, const ZECOLOUR32* colours, ZEMTL* mtl);
+void ZeRndrRectUV2di(int x, int y, int w, int h, ZECOLOUR32 colour, ZEMTL* mtl, float ua, float va, float ub,
+                     float vb);
+void ZeRndrRectZUV2di(int x, int y, int z, int w, int h, ZECOLOUR32 colour, ZEMTL* mtl, float ua, float va,
+                      float ub, float vb);
+void ZeRndrRectUVStream(ZERNDRSTREAM* stream, int x, int y, int w, int h, ZECOLOUR32 colour, int z, float ua,
+                        float va, float ub, float vb);
+void ZeRndrLine2di(int x0, int y0, int x1, int y1, ZECOLOUR32 colour, ZEMTL* mtl);
+void ZeRndrLineRect2di(int x, int y, int w, int h, ZECOLOUR32 colour, ZEMTL* mtl);
+void ZeRndrTri2di(const int* xy, const float* uv, int count, ZECOLOUR32 colour, ZEMTL* mtl);
+void ZeRndrTriStrip2di(const int* xy, const float* uv, int count, ZECOLOUR32 colour, ZEMTL* mtl);
+void ZeRndrLineStrip2di(const int* xy, const float* uv, int count, ZECOLOUR32 colour, ZEMTL* mtl);
+
+// Scene control: start-up, the brackets of a scene, clears and the swap.
+constexpr uint32_t ZERNDR_CLEAR_COLOUR = 0x100, ZERNDR_CLEAR_DEPTH = 0x200, ZERNDR_CLEAR_NOLISTS = 0x400;
+constexpr uint32_t ZERNDR_ENDSCENE_PLANES = 0x7fffff, ZERNDR_ENDSCENE_OT = 0x1000000;
+
+
+extern int zerndr_curr_rt, zerndr_curr_zt, zerndr_curr_ho;
+extern int global_frame_count;
+extern int zerndr_tritot_this_frame;
+extern int debug_flush_vram;
+
+void ZeRndrInitEx(int streamBufferSize);
+void ZeRndrInit();
+void ZeRndrClose();
+void ZeRndrInitWorld();
+int ZeRndrBeginScene(int rt);
+int ZeRndrBeginSceneEx(int rt, int zt, int halfpixel);
+void ZeRndrSetRTarget(ZERNDRSTREAM* stream, int rt);
+void ZeRndrSetZBuffer(ZERNDRSTREAM* stream, int zt);
+void ZeRndrSetHalfPixel(ZERNDRSTREAM* stream, int on);
+void ZeRndrEndScene();
+void ZeRndrEndSceneEx(uint32_t mask);
+void ZeRndrFlush(uint32_t mask);
+void ZeRndrClear(uint32_t flags, ZECOLOUR32 colour, float depth);
+void ZeRndrClearMtl(uint32_t flags, ZECOLOUR32 colour, ZEMTL* mtl, float depth);
+void ZeRndrClearMtlEx(uint32_t flags, ZECOLOUR32 colour, int z, ZEMTL* mtl, int date, int datm, uint32_t frameMask);
+void ZeRndrClearMtlRect(int x, int y, int w, int h, uint32_t flags, ZECOLOUR32 colour, int z, ZEMTL* mtl, int date,
+                        int datm, uint32_t frameMask);
+void ZeRndrGradClear(uint32_t flags, ZECOLOUR32 top, ZECOLOUR32 bottom, float depth);
+int ZeRndrSwapScreen(int rt);
+int ZeRndrGlobalFrameCount();
+void ZeRndrGlobalFrameCountPause(int flag);
+uint64_t* ZeRndrGetFrame();
+uint64_t* ZeRndrGetGsFrame();
+void ZeRndrGlobalMtl(ZEMTL* mtl);
+void ZeRndrFogColour(ZECOLOUR32 colour);
+void ZeRndrFogDistance(float nearDist, float farDist);
+void ZeRndrFogMode(int mode);
+void ZeRndrStarfield();
+
+// The ordering table (zerndrclip).
+int ZeRndrOTInit(int buckets, int items);
+void ZeRndrOTClose();
+void ZeRndrOTDraw();
+void OTTriInit();
+
+// Clipped stream primitives (zerndrclip): batches of at most 42 vertices for
+// the clipping entry of the stream's VU1 program. Counts are vertex counts.
+constexpr int ZERNDR_CLIP_BATCH = 42;
+int ZeRndrStreamTri3dClip(const ZEVTX* v, int count, const ZEMTX* local, ZERNDRSTREAM* stream);
+int ZeRndrStreamTriStrip3dClip(const ZEVTX* v, int count, const ZEMTX* local, ZERNDRSTREAM* stream);
+int ZeRndrStreamQuad3dClip(const ZEVTX* v, int count, const void* unused, ZERNDRSTREAM* stream);
+int ZeRndrStreamQuad3dClipKickMod(const ZEVTX* v, int count, int k, ZERNDRSTREAM* stream);
+int ZeRndrStreamQuad3dClipKickModNoNorm(const ZEVTX* v, int count, int k, ZERNDRSTREAM* stream);
+// Builds the packet in buffer (ret tag first); descriptors (four words a
+// batch: vertices, colour, position and texture data addresses) may be
+// null. Returns buffer.
+struct ZECLIPBATCHDESC {
+  int32_t count;
+  EePtr<uint32_t> colours, positions, texture;
+};
+static_assert(sizeof(ZECLIPBATCHDESC) == 16);
+void* ZeRndrStream3dClipKickModStaticData(const ZEVTX* v, int count, int k, void* buffer, ZECLIPBATCHDESC* desc,
+                                         int* descIndex, int* packetBytes);
+int ZeRndrTri3dClip(const ZEVTX* v, int count, const ZEMTX* local, ZEMTL* mtl);
+int ZeRndrTriStrip3dClip(const ZEVTX* v, int count, const ZEMTX* local, ZEMTL* mtl);
+int ZeRndrQuad3d(...);
+
+// Ordering table: one sorted batch of triangles.
+struct ZEOTITEM {
+  EePtr<uint32_t> packet;  // callable, ends in a ret tag
+  EePtr<ZEMTX> mtx;        // copy of the batch's local matrix in stream memory
+  EePtr<ZEMTL> mtl;
+  EePtr<ZEOTITEM> next;
+  float depth;
+  int32_t clip;            // 1 fully visible, 2 needs clipping
+  int32_t spare;
+};
+static_assert(sizeof(ZEOTITEM) == 28);
+constexpr int ZEOT_TRI_BUCKETS = 4096, ZEOT_TRI_NODES = 2048, ZEOT_TRI_RECORD = 160;
+extern float otscale;
+// tris points at the first triangle record (a triangle block + 16).
+void ZeRndrOTInsertTriBatch(const ZEMTX* local, int clip, ZEMTL* mtl, const void* tris, int count);
+void ZeRndrOTInsertItem(ZEOTITEM* item);
+int OTTriInsert(const void* record, float depth);
+
+// Immediate 3-D primitives and sprites (zerndr3d): projected on the main
+// processor and written as finished GS primitives.
+struct ZESPRITE {
+  ZEVEC pos;
+  int32_t pad;
+  float ua, va, ub, vb;
+  float width, height;  // half extents, world units
+  float sine, cosine;   // rotation in the screen plane; (0, 1) unrotated
+  int32_t colour[4];    // R, G, B, A words
+};
+static_assert(sizeof(ZESPRITE) == 64);
+constexpr int ZERNDR_DBG_LINES = 2048;
+extern int LineCnt3dDbg, LineCnt2dDbg;
+
+int ZeRndrLine3d(const ZEVTX* ends, ZEMTL* mtl, const ZEMTX* local);
+void ZeRndrLine3dDbg(ZECOLOUR32 colour, float x0, float y0, float z0, float x1, float y1, float z1);
+void ZeRndr3dLine(ZECOLOUR32 colour, float x0, float y0, float z0, float x1, float y1, float z1);
+void ZeRndrLine2dDbg(int x0, int y0, int x1, int y1, int z, ZECOLOUR32 colour);
+void ZeRndr2dLine(int x0, int y0, int x1, int y1, int z, ZECOLOUR32 colour);
+void ZeRndrLine3dDbgFlush();
+void ZeRndrCrossHair(const ZEVEC* centre, float size);
+int ZeRndrTriStrip3d(const ZEVTX* v, int count, ZEMTL* mtl, const ZEMTX* local);
+int ZeRndrFaceOn(const ZESPRITE* sprite, ZEMTL* mtl, const ZEMTX* local);
+int ZeRndrOldFaceOn(const ZESPRITE* sprite, ZEMTL* mtl, const ZEMTX* local);
+int ZeRndrFaceY(const ZESPRITE* sprite, ZEMTL* mtl, const ZEMTX* local);
+void ZeRndrRectUV3di(int x, int y, int w, int h, ZECOLOUR32 colour, int z, float ua, float va, float ub, float vb);
+void ZeRndrRectUV3diNS(int x, int y, int w, int h, ZECOLOUR32 colour, int z, float ua, float va, float ub, float vb);
+
+// ===================================================================
+// Bitmap fonts (zefont)
+// ===================================================================
+// Positions and widths are integers in 1/16 pixel (x) and 1/8 line (y) of
+// a 640 x 448 screen; the pen is kept in GS coordinates. Text escapes
+// "#n#", "#hn#", "#dn#", "#hdn#" select colour n of the colour table
+// (halved, doubled).
+
+struct ZEFNTGLYPH {
+  float left, top, right, bottom;  // texture coordinates
+  uint8_t width, height;           // texels
+  uint16_t pad;
+};
+static_assert(sizeof(ZEFNTGLYPH) == 20);
+
+struct ZEFNT {
+  int32_t reserved[2];
+  float fheight;       // not used here
+  int32_t height;      // cell height, texels
+  float fbase;         // not used here
+  int32_t base;        // top of the cell to the baseline, texels
+  EePtr<ZEMTL> mtl;    // set on load
+  int32_t count;       // glyphs
+  uint8_t map[256];    // glyph of each character code; 255 none
+  ZEFNTGLYPH glyphs[1];  // count of them
+};
+static_assert(offsetof(ZEFNT, map) == 32 && offsetof(ZEFNT, glyphs) == 288);
+constexpr int ZEFNT_HEADER = 288;
+constexpr int ZEFNT_TEXT = 1024;      // formatted text, terminator included
+constexpr int ZEFNT_COLOURS = 256;
+
+extern ZEFNT* ZeFntCur;
+extern ZEFNT* system_font;
+extern int zefnt_upcase, no_default_font;
+extern int ZeFntHeight, ZeFntBase, ZeFntPrintLength, ZeFntPrintHeight;
+extern ZECOLOUR32 zefnt_colours[ZEFNT_COLOURS];
+extern int zefnt_colour_count;
+extern const uint8_t ariel16_fnt[2208];
+extern const uint8_t ariel16_bmp[];
+
+ZEFNT* ZeFntLoad(const char* name);
+ZEFNT* ZeFntLoadPtr(const char* name, char** position, char* end);
+ZEFNT* ZeFntLoadMem(const void* font, int size, const void* bmp);
+void ZeFntDestroy(ZEFNT* font);
+void ZeFntInit();
+void ZeFntClose();
+int ZeFntLoadColours(const char* name);
+void ZeFntSet(ZEFNT* font);
+void ZeFntScale(int sx, int sy);
+void ZeFntSetPen(ZECOLOUR32 colour);
+void ZeFntMoveAbs(int x, int y);
+void ZeFntMoveRel(int dx, int dy);
+void ZeFntPos(int* x, int* y);
+int ZeFntPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int ZeFntPrintV(const char* format, va_list args);
+int ZeFntPrintLen(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int ZeFntPrintLenV(const char* format, va_list args);
+int ZeFntPrintEx(int x, int y, int justify, const char* format, ...) __attribute__((format(printf, 4, 5)));
+
+// The screen copy that water and glass sample (zerndr).
+ZETEXID ZeRndrCopyScreenInit();
+void ZeRndrCopyScreen(ZERNDRSTREAM* stream);
+ZETEXID ZeRndrCopyScreenTex();
+void ZeRndrCopyScreenFree();
+void ZeRndrCopyScreenTerminate();
+ZEFNT* ZeFntCreate(const char* bitmap, int cellHeight, int base, int key, const char* characters);
+void ZeFntWrite(const char* name, ZEFNT* font);

@@ -1,0 +1,219 @@
+// The clipping overlays: a batch drawn as a strip with its flags, clipped
+// triangles drawn as fans inside every plane of the clip volume, culled
+// triangles dropped, lighting and the quad entry's layout.
+#include "gfx_test.h"
+#include "platform_test.h"
+
+#include <cstring>
+
+namespace {
+
+using M4 = float[4][4];
+
+void Load(int at, const char* name, int size) {
+  std::vector<uint32_t> w(size_t(size) * 2, 0);
+  Vu1Signature sig{VU1_SIG_MAGIC, uint32_t(size), {}};
+  strncpy(sig.name, name, VU1_SIG_NAME - 1);
+  memcpy(w.data(), &sig, sizeof sig);
+  Vu1MicroWrite(at, w.data(), size);
+}
+
+void PutMtx(int qw, const M4& m) {
+  for (int i = 0; i < 4; i++) memcpy(Vu1Quad(qw + i), m[i], 16);
+}
+void PutFloats(int qw, float x, float y, float z, float w) {
+  float q[4] = {x, y, z, w};
+  memcpy(Vu1Quad(qw), q, 16);
+}
+void PutWords(int qw, uint32_t x, uint32_t y, uint32_t z, uint32_t w) {
+  uint32_t q[4] = {x, y, z, w};
+  memcpy(Vu1Quad(qw), q, 16);
+}
+uint32_t Bits(float f) {
+  uint32_t w;
+  memcpy(&w, &f, 4);
+  return w;
+}
+
+// Camera looking down +z; clip space: x and y inside -z..z, z inside the
+// near plane 1 and the far plane 3 (zc = 2z - 3). Screen: 100 pixels per
+// unit of x/z around 2048, Z 1000.
+constexpr M4 IDENT = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+constexpr M4 CLIP = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 2, 1}, {0, 0, -3, 0}};
+constexpr M4 SCREEN = {{1600, 0, 0, 0}, {0, 1600, 0, 0}, {32768, 32768, 1000, 1}, {0, 0, 0, 0}};
+constexpr int TOP = 256;
+
+struct V {
+  float x, y, z;
+  int flag;  // 1: closes no triangle
+};
+
+struct Clip : testing::Test {
+  void SetUp() override {
+    GifReset();
+    Vu1Reset();
+    memset(Vu1DataMem(), 0, VU1_MEM_SIZE);
+    Load(0, "xform", 0x13f0 / 8);
+    PutMtx(0, IDENT);
+    PutMtx(4, SCREEN);
+    PutMtx(8, CLIP);
+    PutFloats(0x13, 128, 128, 128, 128);
+  }
+  void Latch(bool clipping, int mode = 0) {
+    PutWords(23, uint32_t(mode), 0, 0, 0);
+    Vu1Start(clipping ? 2 : 0, TOP, 0);
+  }
+  // The clip entry's layout: flag in the low byte of the normal's x.
+  void Batch(const std::vector<V>& vs, const char* program = "tricu", float nz = 0.0f) {
+    Load(0x300, program, 0x100);
+    const int e = int(vs.size());
+    PutWords(TOP + 2, uint32_t(3 * e), 0, 0, 0);
+    PutGifTag(Vu1Quad(TOP + 0xd2), uint32_t(e), true, GIF_PACKED, 3, 0x512, true, 4);
+    for (int i = 0; i < e; i++) {
+      PutWords(TOP + 3 + 3 * i, Bits(vs[i].x), Bits(vs[i].y), Bits(vs[i].z), uint32_t(vs[i].flag));
+      PutWords(TOP + 4 + 3 * i, 2048, 1024, 0, uint32_t(int32_t(nz * 4096)));
+      PutWords(TOP + 5 + 3 * i, 0x80, 0x40, 0x20, 0x80);
+    }
+    Vu1Start(0x300, TOP, 0);
+  }
+};
+
+struct Xy {
+  int x, y;
+};
+std::vector<Xy> Points(const GsCapture& gs, int reg) {
+  std::vector<Xy> out;
+  for (uint64_t v : gs.Values(reg)) out.push_back({int(v & 0xffff), int((v >> 16) & 0xffff)});
+  return out;
+}
+
+}  // namespace
+
+TEST_F(Clip, InsideTriangleIsDrawnByTheStripWithItsFlags) {
+  Latch(true);
+  GsCapture gs;
+  Batch({{0, 0, 2, 1}, {1, 0, 2, 1}, {0, 1, 2, 0}});
+  // Two vertices close nothing (XYZ3), the third draws the triangle.
+  ASSERT_EQ(gs.Values(GS_XYZ3).size(), 2u);
+  ASSERT_EQ(gs.Values(GS_XYZ2).size(), 1u);
+  const uint64_t last = gs.Values(GS_XYZ2)[0];
+  EXPECT_EQ(last & 0xffff, 32768u);
+  EXPECT_EQ((last >> 16) & 0xffff, 32768u + 800u);
+  EXPECT_EQ(last >> 32, 1000u);
+  EXPECT_EQ(Points(gs, GS_XYZ3)[1].x, 32768 + 800);
+  EXPECT_EQ(gs.Values(GS_PRIM), (std::vector<uint64_t>{4})) << "no fan";
+  // Unlit: vertex colour times the material colour / 128; STQ with Q = 1/w.
+  EXPECT_EQ(gs.Values(GS_RGBAQ)[0] & 0xffffffffu, 0x80u | 0x40u << 8 | 0x20u << 16 | 0x80u << 24);
+  float st[2];
+  const uint64_t s = gs.Values(GS_ST)[0];
+  memcpy(&st[0], &s, 4);
+  memcpy(&st[1], reinterpret_cast<const char*>(&s) + 4, 4);
+  EXPECT_FLOAT_EQ(st[0], 0.25f);
+  EXPECT_FLOAT_EQ(st[1], 0.125f);
+}
+
+TEST_F(Clip, TrianglesCrossingEachPlaneAreCutToTheVolume) {
+  // One triangle across each of the six planes; the fan's points all lie
+  // inside the volume on screen, and the strip draws nothing.
+  const struct {
+    const char* plane;
+    std::vector<V> tri;
+  } cases[] = {
+      {"x = w", {{0, 0, 2, 1}, {4, 0, 2, 1}, {0, 1, 2, 0}}},
+      {"x = -w", {{0, 0, 2, 1}, {-4, 0, 2, 1}, {0, 1, 2, 0}}},
+      {"y = w", {{0, 0, 2, 1}, {1, 0, 2, 1}, {0, 4, 2, 0}}},
+      {"y = -w", {{0, 0, 2, 1}, {1, 0, 2, 1}, {0, -4, 2, 0}}},
+      {"far", {{0, 0, 2, 1}, {0.5f, 0, 2, 1}, {0, 0.5f, 5, 0}}},
+      {"near", {{0, 0, 0.5f, 1}, {0.5f, 0, 2, 1}, {0, 0.5f, 2, 0}}},
+  };
+  for (const auto& c : cases) {
+    Latch(true);
+    GsCapture gs;
+    Batch(c.tri);
+    EXPECT_EQ(gs.Values(GS_PRIM), (std::vector<uint64_t>{4, 5})) << c.plane;
+    // Three strip vertices (none drawing), then the fan's: 4 points.
+    auto pts = Points(gs, GS_XYZ2);
+    ASSERT_EQ(pts.size(), 4u) << c.plane;
+    for (const Xy& p : pts) {
+      EXPECT_GE(p.x, 32768 - 1601) << c.plane;
+      EXPECT_LE(p.x, 32768 + 1601) << c.plane;
+      EXPECT_GE(p.y, 32768 - 1601) << c.plane;
+      EXPECT_LE(p.y, 32768 + 1601) << c.plane;
+    }
+    EXPECT_EQ(Points(gs, GS_XYZ3).size(), 3u) << c.plane;
+  }
+  // Near plane: the cut points lie at z = 1, where screen Z is 1000 and x/z
+  // of the edge from (0, 0, 0.5) to (0.5, 0, 2) is 1/6 (t = 1/3).
+  Latch(true);
+  GsCapture gs;
+  Batch({{0, 0, 0.5f, 1}, {0.5f, 0, 2, 1}, {0, 0.5f, 2, 0}});
+  auto fan = gs.Values(GS_XYZ2);
+  EXPECT_EQ(fan[0] & 0xffff, uint64_t(32768 + 1600 / 6)) << "the cut of the first edge";
+  EXPECT_EQ(fan[0] >> 32, 1000u);
+}
+
+TEST_F(Clip, OutsideTrianglesAreCulledAndUnclippedBatchesDrawAsTheyCome) {
+  Latch(true);
+  {
+    GsCapture gs;
+    Batch({{5, 0, 2, 1}, {6, 0, 2, 1}, {5, 1, 2, 0}});
+    EXPECT_TRUE(gs.Values(GS_XYZ2).empty());
+    EXPECT_EQ(gs.Values(GS_PRIM), (std::vector<uint64_t>{4}));
+  }
+  // Without clipping (entry 0 of the local matrix) the same triangle is
+  // drawn in the strip, off to the side.
+  Latch(false);
+  GsCapture gs;
+  Batch({{5, 0, 2, 1}, {6, 0, 2, 1}, {5, 1, 2, 0}});
+  ASSERT_EQ(gs.Values(GS_XYZ2).size(), 1u);
+  EXPECT_EQ(gs.Values(GS_XYZ2)[0] & 0xffff, uint64_t(32768 + 4000));
+  // A strip of 5 flagged 1, 1, 0, 0, 0 draws three triangles.
+  GsCapture strip;
+  Batch({{0, 0, 2, 1}, {0.1f, 0, 2, 1}, {0, 0.1f, 2, 0}, {0.1f, 0.1f, 2, 0}, {0, 0.2f, 2, 0}});
+  EXPECT_EQ(strip.Values(GS_XYZ2).size(), 3u);
+}
+
+TEST_F(Clip, LitProgramsTakeTheLightsAndTheMaterialColour) {
+  // Light 0 along +z (toward the light) of colour 0.5, ambient 0.25; a
+  // normal along +z gets 0.75 of the material colour 128 = 96.
+  PutFloats(12, 0, 0, 0, 0);
+  PutFloats(13, 0, 0, 0, 0);
+  PutFloats(14, 1, 0, 0, 0);
+  PutFloats(15, 0.5f, 0.5f, 0.5f, 0);
+  PutFloats(18, 0.25f, 0.25f, 0.25f, 0);
+  Latch(true, 1);
+  GsCapture gs;
+  Batch({{0, 0, 2, 1}, {1, 0, 2, 1}, {0, 1, 2, 0}}, "tri", 1.0f);
+  EXPECT_EQ(gs.Values(GS_RGBAQ)[0] & 0xffffffffu, 96u | 96u << 8 | 96u << 16 | 128u << 24);
+  // tric multiplies by the vertex colour as well: red 0x80 stays 96, green 0x40 gives 48.
+  GsCapture gs2;
+  Batch({{0, 0, 2, 1}, {1, 0, 2, 1}, {0, 1, 2, 0}}, "tric", 1.0f);
+  EXPECT_EQ(gs2.Values(GS_RGBAQ)[0] & 0xffffffffu, 96u | 48u << 8 | 24u << 16 | 128u << 24);
+  // A normal facing away takes the ambient alone.
+  GsCapture gs3;
+  Batch({{0, 0, 2, 1}, {1, 0, 2, 1}, {0, 1, 2, 0}}, "tri", -1.0f);
+  EXPECT_EQ(gs3.Values(GS_RGBAQ)[0] & 0xff, 32u);
+}
+
+TEST_F(Clip, QuadEntryReadsWordFlagsAndFourTwelveTextureWords) {
+  Latch(true);
+  Load(0x300, "fx2", 0x100);
+  const V quad[4] = {{0, 0, 2, 1}, {1, 0, 2, 1}, {0, 1, 2, 0}, {1, 1, 2, 0}};
+  PutWords(TOP + 2, 12, 0, 0, 0);
+  PutGifTag(Vu1Quad(TOP + 0xd2), 4, true, GIF_PACKED, 3, 0x512, true, 4);
+  for (int i = 0; i < 4; i++) {
+    PutWords(TOP + 3 + 3 * i, Bits(quad[i].x), Bits(quad[i].y), Bits(quad[i].z), quad[i].flag ? 0x8000 : 0x7fff);
+    PutWords(TOP + 4 + 3 * i, 4096, 0, 0, 0);
+    PutWords(TOP + 5 + 3 * i, 0x80, 0x80, 0x80, 0x80);
+  }
+  GsCapture gs;
+  Vu1Start(0x306, TOP, 0);
+  EXPECT_EQ(gs.Values(GS_XYZ2).size(), 2u) << "flags 1, 1, 0, 0: two triangles";
+  float s;
+  const uint64_t st = gs.Values(GS_ST)[0];
+  memcpy(&s, &st, 4);
+  EXPECT_FLOAT_EQ(s, 0.5f) << "u 1.0 times Q = 1/2";
+  EXPECT_HALT(Vu1Start(0x302, TOP, 0), "fx2: no entry at +2");
+  PutWords(TOP + 2, 3 * 43, 0, 0, 0);
+  EXPECT_HALT(Vu1Start(0x300, TOP, 0), "batch of 43 vertices");
+}
