@@ -103,8 +103,9 @@ int GameMain(int argc, char** argv) {
       held[p] = pads[p]->buttons;
       scePrintf("ze2: pad %d buttons %04x\n", p, unsigned(held[p]));
     }
-    // The frame: one scene, then the swap (which kicks the frame's chain
-    // and starts the next frame in the other stream buffer).
+    // The frame: the materials' animation, one scene, then the swap (which
+    // kicks the frame's chain and starts the next frame in the other buffer).
+    ZeMtlAnimate(1.0f / 60.0f, 0xffffff);
     DemoFrame(f);
     SoundCheckFrame(f);
     ZeRndrSwapScreen(-1);
