@@ -165,3 +165,109 @@ TEST_F(Pictures, ATextureGoesUpThroughTheRenderListAndTheFrameKick) {
   EXPECT_EQ(wrong, 0);
   ZeMtlClose();
 }
+
+namespace {
+
+struct TexturePage : testing::Test {
+  char* texBuf = nullptr;
+  char* mtlBuf = nullptr;
+  void SetUp() override {
+    ZePs2Init();
+    ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
+    ZePs2InitVU();
+    KernelYield();
+    ZeTrigInit();
+    ZeVpInit();
+    ZeRndrStreamMtlIfReset();
+    ZeRndrStreamClearZBState();
+    texBuf = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(16) + 16));
+    char* p = texBuf;
+    ZeTexInitEx(&p, 16);
+    no_default_font = 1;
+    ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
+    no_default_font = 0;
+    mtlBuf = static_cast<char*>(ZeMemAlloc(ZeMtlGetSysBuffSize(16) + 16));
+    p = mtlBuf;
+    ZeMtlInitEx(&p, 16);
+  }
+  void TearDown() override {
+    ZeMtlClose();
+    ZeMemFree(mtlBuf);
+    ZeTexClose();
+    ZeMemFree(texBuf);
+    ZeIntRemoveAllHandlers();
+    tbsetDestroy(tb_default_set);
+    tb_default_set = nullptr;
+  }
+};
+
+// The textures the page view's materials show.
+std::vector<ZETEXID> Shown() {
+  std::vector<ZETEXID> out;
+  for (ZEMTL* m = ZeMtlIterate(1); m; m = ZeMtlIterate(0))
+    if (m->texture > 0 && (m->attributes >> 14 & 3) == 3) out.push_back(m->texture);
+  return out;
+}
+
+}  // namespace
+
+TEST_F(TexturePage, TexturesAreLaidOutPageByPage) {
+  // 256 x 256 texels take 0.4 of the width and 0.57 of the height: the
+  // second does not fit beside or below the first and starts page 1, where
+  // the two 64 x 64 ones fit beside it.
+  TestImage opaque(ZETEX_RGB24, 256, 256);
+  TestImage big(ZETEX_RGBA32, 256, 256);
+  TestImage small(ZETEX_PAL8, 64, 64);
+  ZETEXID a = ZeTexCreate(&opaque.tex);
+  ZETEXID b = ZeTexCreate(&big.tex);
+  ZETEXID c = ZeTexCreate(&small.tex);
+  ZETEXID d = ZeTexCreate(&small.tex);
+  ZeRndrBeginScene(-1);
+  ZeTexDisplayTexturePage(1, 2, 0.5f);
+  EXPECT_EQ(Shown(), (std::vector<ZETEXID>{b, c, d}));
+  ZEMTL* m = ZeMtlIterate(1);
+  while (m && m->texture != c) m = ZeMtlIterate(0);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->attributes & 15, 2u) << "the alpha mode for a texture with alpha";
+  EXPECT_EQ(m->attributes >> 4 & 3, 2u);
+  EXPECT_EQ(m->diffuse[0], 1.0f);
+  // Page 0 holds the first alone; its material is the cache's first again.
+  ZeTexDisplayTexturePage(0, 2, 0.5f);
+  m = ZeMtlIterate(1);
+  while (m && m->texture != a) m = ZeMtlIterate(0);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->attributes & 15, 0u) << "no blending without alpha";
+  int shownB = 0;
+  for (ZETEXID t : Shown()) shownB += t == b;
+  EXPECT_EQ(shownB, 0);
+  ZeRndrEndScene();
+}
+
+TEST_F(TexturePage, APageIsDrawnOnScreen) {
+  RgbaImage pic = TestPattern(64, 64);
+  std::string error;
+  ZETEX* img = TexFromRgba(pic, ZETEX_PAL8, 1, &error);
+  ASSERT_NE(img, nullptr) << error;
+  ZeTexCreate(img);
+  ZeTexCreate(img);
+  ZeRndrBeginScene(-1);
+  ZeRndrGradClear(0x0, 0x202020, 0x202020, 1.0f);
+  ZeTexDisplayTexturePage(0, 0, 0.5f);
+  ZeRndrEndScene();
+  ZeRndrSwapScreen(-1);
+  KernelYield();
+  ZeRndrSwapScreen(-1);
+  KernelYield();
+  int w = 0, h = 0;
+  const uint32_t* shown = DisplayField(&w, &h);
+  ASSERT_EQ(w, 640);
+  // The first box from (64, 22), 64 x 32 pixels (a field has half the
+  // lines): the middle of the pattern's 4 x 4 blocks (vertically 4 x 2).
+  int wrong = 0;
+  for (int by = 0; by < 8; by++)
+    for (int bx = 0; bx < 16; bx++) {
+      const int x = int(0.1f * 640) + bx * 4 + 2, y = int(0.1f * 224 + 0.5f) + by * 2 + 1;
+      wrong += (shown[y * w + x] & 0xffffff) != (pic.pixels[size_t((by * 4 + 2) * 64 + bx * 4 + 2)] & 0xffffff);
+    }
+  EXPECT_EQ(wrong, 0);
+}
