@@ -15,23 +15,37 @@ inline int GsTestBits(int psm) {
   return b ? b : 32;
 }
 
-// Host to local through BITBLTBUF/TRXPOS/TRXREG/TRXDIR and IMAGE data.
-inline void GsTestUpload(int psm, uint32_t bp, uint32_t bw, int x, int y, int w, int h,
-                         const uint32_t* pixels, int chunk = 0) {
+// Starts a transfer of a w x h rectangle at (x, y): direction 0 host to
+// local (destination fields), 1 local to host (source fields).
+inline void GsTestStartTransfer(int dir, int psm, uint32_t bp, uint32_t bw, int x, int y, int w, int h) {
   GsBITBLTBUF b{};
-  b.DBP = bp;
-  b.DBW = bw;
-  b.DPSM = uint32_t(psm);
   GsTRXPOS p{};
-  p.DSAX = uint32_t(x);
-  p.DSAY = uint32_t(y);
+  if (dir == 0) {
+    b.DBP = bp;
+    b.DBW = bw;
+    b.DPSM = uint32_t(psm);
+    p.DSAX = uint32_t(x);
+    p.DSAY = uint32_t(y);
+  } else {
+    b.SBP = bp;
+    b.SBW = bw;
+    b.SPSM = uint32_t(psm);
+    p.SSAX = uint32_t(x);
+    p.SSAY = uint32_t(y);
+  }
   GsTRXREG r{};
   r.RRW = uint32_t(w);
   r.RRH = uint32_t(h);
   GsWriteReg(GS_BITBLTBUF, GsBits(b));
   GsWriteReg(GS_TRXPOS, GsBits(p));
   GsWriteReg(GS_TRXREG, GsBits(r));
-  GsWriteReg(GS_TRXDIR, 0);
+  GsWriteReg(GS_TRXDIR, uint64_t(dir));
+}
+
+// Host to local through BITBLTBUF/TRXPOS/TRXREG/TRXDIR and IMAGE data.
+inline void GsTestUpload(int psm, uint32_t bp, uint32_t bw, int x, int y, int w, int h,
+                         const uint32_t* pixels, int chunk = 0) {
+  GsTestStartTransfer(0, psm, bp, bw, x, y, w, h);
   int bits = GsTestBits(psm);
   std::vector<uint8_t> data;
   uint64_t acc = 0;
@@ -55,20 +69,7 @@ inline void GsTestUpload(int psm, uint32_t bp, uint32_t bw, int x, int y, int w,
 // Local to host; the pixels in their format's bits.
 inline std::vector<uint32_t> GsTestDownload(int psm, uint32_t bp, uint32_t bw, int x, int y, int w,
                                             int h) {
-  GsBITBLTBUF b{};
-  b.SBP = bp;
-  b.SBW = bw;
-  b.SPSM = uint32_t(psm);
-  GsTRXPOS p{};
-  p.SSAX = uint32_t(x);
-  p.SSAY = uint32_t(y);
-  GsTRXREG r{};
-  r.RRW = uint32_t(w);
-  r.RRH = uint32_t(h);
-  GsWriteReg(GS_BITBLTBUF, GsBits(b));
-  GsWriteReg(GS_TRXPOS, GsBits(p));
-  GsWriteReg(GS_TRXREG, GsBits(r));
-  GsWriteReg(GS_TRXDIR, 1);
+  GsTestStartTransfer(1, psm, bp, bw, x, y, w, h);
   int bits = GsTestBits(psm);
   std::vector<uint8_t> data((size_t(w) * h * bits / 8 + 16) & ~size_t(7));
   int got = GsReadImage(data.data(), int(data.size()));
