@@ -24,6 +24,7 @@ ZERNDRSTREAM* rndrstream_3d = nullptr;
 uint8_t* rndrstream_buffer[2] = {nullptr, nullptr};
 int rndrstream_buffer_size = 0;
 int rndrstream_frame_index = 0;
+uint32_t rndrstream_frame_count = 0;
 uint32_t* frame_base = nullptr;
 uint32_t* rndrstream_free = nullptr;
 uint32_t* rndrstream_start = nullptr;
@@ -163,6 +164,7 @@ void ZeRndrStreamInit(int bufferSize) {
 // ---- frames ----------------------------------------------------------------
 
 void ZeRndrStreamBeginFrame() {
+  if (++rndrstream_frame_count == 0) rndrstream_frame_count = 1;  // 0 marks "none"
   rndrstream_free = Align16(rndrstream_buffer[rndrstream_frame_index]);
   frame_base = rndrstream_free;
   rndrstream_start = rndrstream_end = nullptr;
