@@ -100,6 +100,8 @@ extern int rndrstream_zb_set;
 extern uint32_t rndrstream_zb_packet[12];  // cnt tag, GIF tag, ZBUF_1
 
 void ZeRndrStreamInit(int bufferSize);
+// Gives back both buffers and every frame stream (the renderer's close-down).
+void ZeRndrStreamClose();
 // Null when all 32 records are taken.
 ZERNDRSTREAM* ZeRndrStreamAllocStream(uint32_t sortKey, uint32_t* program, uint32_t flags);
 void ZeRndrStreamBeginFrame();

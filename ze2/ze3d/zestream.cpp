@@ -136,11 +136,7 @@ void ZeRndrStreamInit(int bufferSize) {
   if (bufferSize < 2 * ZERNDRSTREAM_LINK_RESERVE)
     ZeError("ZeRndrStreamInit: a stream buffer of %d bytes is too small", bufferSize);
   // Starting again releases what the last start took.
-  for (uint8_t*& b : rndrstream_buffer) {
-    if (b) ZeMemFreeFn(b, __FILE__, __LINE__);
-    b = nullptr;
-  }
-  rndrstream_count = 0;
+  ZeRndrStreamClose();
   rndrstream_buffer_size = bufferSize;
   for (uint8_t*& b : rndrstream_buffer) {
     b = static_cast<uint8_t*>(ZeMemAllocFn(bufferSize, __FILE__, __LINE__));
@@ -159,6 +155,18 @@ void ZeRndrStreamInit(int bufferSize) {
   rndrstream_fx_microcode = vu_load_fx_mpg;
   rndrstream_frame_index = 0;
   ZeRndrStreamBeginFrame();
+}
+
+void ZeRndrStreamClose() {
+  for (uint8_t*& b : rndrstream_buffer) {
+    if (b) ZeMemFreeFn(b, __FILE__, __LINE__);
+    b = nullptr;
+  }
+  // Nothing may write into the buffers given back.
+  rndrstream_count = 0;
+  rndrstream_buffer_size = 0;
+  frame_base = rndrstream_free = nullptr;
+  rndrstream_start = rndrstream_end = txtrstream_start = txtrstream_end = nullptr;
 }
 
 // ---- frames ----------------------------------------------------------------
