@@ -71,12 +71,12 @@ Pcm ReadSound(const char* path, uint32_t rate) {
   SNDFILE* f = sf_open(path, SFM_READ, &info);
   if (!f) Fail("%s: %s", path, sf_strerror(nullptr));
   if (info.channels <= 0 || info.samplerate <= 0) Fail("%s: no channels or no sample rate", path);
-  std::vector<float> mono, frame(size_t(info.channels) * 4096);
+  std::vector<float> mono, block(size_t(info.channels) * 4096);
   sf_count_t n;
-  while ((n = sf_readf_float(f, frame.data(), 4096)) > 0) {
+  while ((n = sf_readf_float(f, block.data(), 4096)) > 0) {
     for (sf_count_t i = 0; i < n; i++) {
       float sum = 0;
-      for (int c = 0; c < info.channels; c++) sum += frame[size_t(i) * size_t(info.channels) + size_t(c)];
+      for (int c = 0; c < info.channels; c++) sum += block[size_t(i) * size_t(info.channels) + size_t(c)];
       mono.push_back(sum / float(info.channels));
     }
     if (long(mono.size()) > MAX_SAMPLES) Fail("%s: longer than %ld samples", path, MAX_SAMPLES);
