@@ -3,6 +3,9 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev libsdl2-dev
           xvfb xauth clang libclang-rt-dev zlib1g-dev fonts-dejavu-core libfreetype-dev)
+# The pictures and sounds the tools read and write: PNG, and WAV, FLAC and Ogg
+# Vorbis with resampling.
+packages+=(libpng-dev libsndfile1-dev libsamplerate0-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
