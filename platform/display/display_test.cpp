@@ -154,3 +154,40 @@ TEST(LibGraph, DoubleBufferEnvironmentsAndTheHalfOffset) {
   EXPECT_EQ(gs.Regs(), (std::vector<int>{GS_BITBLTBUF, GS_TRXPOS, GS_TRXREG, GS_FINISH, GS_TRXDIR}));
   EXPECT_EQ(gs.Values(GS_TRXDIR)[0], 1u);
 }
+
+TEST(Display, EverySnapshotOptionIsKept) {
+  // Two at one swap and one at another, given as the program's options.
+  const std::string dir = TestTempDir();
+  const int now = DisplayPresentCount();
+  std::string opts[] = {"--snapshot=" + std::to_string(now + 1) + ":" + dir + "/first.png",
+                        "--snapshot=" + std::to_string(now + 2) + ":" + dir + "/second.png",
+                        "--snapshot=" + std::to_string(now + 2) + ":" + dir + "/again.png"};
+  char prog[] = "prog", other[] = "--frames=3";
+  char* argv[] = {prog, opts[0].data(), other, opts[1].data(), opts[2].data(), nullptr};
+  int argc = 5;
+  PlatParseHostOptions(&argc, argv);
+  ASSERT_EQ(argc, 2);
+  EXPECT_STREQ(argv[1], "--frames=3");
+  auto exists = [&](const char* name) {
+    FILE* f = fopen((dir + "/" + name).c_str(), "rb");
+    if (f) fclose(f);
+    return f != nullptr;
+  };
+  DisplayPresent();
+  EXPECT_TRUE(exists("first.png"));
+  EXPECT_FALSE(exists("second.png")) << "not before its swap";
+  DisplayPresent();
+  EXPECT_TRUE(exists("second.png"));
+  EXPECT_TRUE(exists("again.png")) << "two snapshots of one swap";
+
+  // A swap that is not a number from 1, or no file, is refused.
+  for (const char* bad : {"--snapshot=x:a.png", "--snapshot=3", "--snapshot=3:", "--snapshot=:a.png",
+                          "--snapshot=-1:a.png", "--snapshot=2x:a.png", "--snapshot=0:a.png", "--snapshot= 3:a.png",
+                          "--snapshot=99999999999:a.png"}) {
+    std::string arg = bad;
+    char* args[] = {prog, arg.data(), nullptr};
+    int n = 2;
+    EXPECT_HALT(PlatParseHostOptions(&n, args), "--snapshot takes SWAP:FILE");
+  }
+  DisplayRequestSnapshot(-1, nullptr);
+}

@@ -85,6 +85,10 @@ extern ZERNDRSTREAM* rndrstream_3d;
 extern uint8_t* rndrstream_buffer[2];
 extern int rndrstream_buffer_size;
 extern int rndrstream_frame_index;  // the buffer being filled
+// Stream frames begun since start-up (by the screen swap, the loading
+// screen or the memory-card save), never 0 once the streams exist: what was
+// taken from a frame's buffer belongs to that frame only.
+extern uint32_t rndrstream_frame_count;
 extern uint32_t* frame_base;        // start of the current frame's area
 extern uint32_t* rndrstream_free;   // next free byte of the current buffer
 extern uint32_t* rndrstream_start;  // the frame chain: first tag and tail tag (null until a flush)
@@ -96,6 +100,8 @@ extern int rndrstream_zb_set;
 extern uint32_t rndrstream_zb_packet[12];  // cnt tag, GIF tag, ZBUF_1
 
 void ZeRndrStreamInit(int bufferSize);
+// Gives back both buffers and every frame stream (the renderer's close-down).
+void ZeRndrStreamClose();
 // Null when all 32 records are taken.
 ZERNDRSTREAM* ZeRndrStreamAllocStream(uint32_t sortKey, uint32_t* program, uint32_t flags);
 void ZeRndrStreamBeginFrame();
@@ -283,7 +289,7 @@ constexpr int ZEPS2TEX_LEVELS = 7;
 // The platform side of a texture: formats, prebuilt upload packets and the
 // addresses of its last upload (blocks of 256 bytes).
 struct ZEPS2TEX {
-  uint32_t override_frame;   // swap count when the palette override was made (else zero)
+  uint32_t override_frame;   // stream frame the palette override was made in (else zero)
   uint32_t reserved;
   uint16_t vram_bottom;      // lowest block of the last upload
   uint16_t vram_top;         // the block the last upload started below

@@ -417,9 +417,10 @@ namespace {
 
 // The palette the next upload sends: this frame's override when there is one.
 uint32_t* CurrentPalette(ZEPS2TEX* r) {
-  if (r->pal_override && r->override_frame == uint32_t(ps2video_swap_count) + 1) return r->pal_override;
-  // An override belongs to the frame it was made in (its memory is that
-  // frame's stream buffer): later frames send the texture's own palette.
+  if (r->pal_override && r->override_frame == rndrstream_frame_count) return r->pal_override;
+  // An override belongs to the stream frame it was made in (its memory is
+  // that frame's stream buffer): later frames send the texture's own
+  // palette, also when the buffers were swapped without a screen swap.
   r->pal_override = nullptr;
   r->override_frame = 0;
   return r->pal_packet;
