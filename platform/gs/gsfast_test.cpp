@@ -1,6 +1,6 @@
 // The fast rasteriser against the reference one: seeded random states and
 // primitives replayed on the same memory by both paths must leave the same
-// 4 MB, bit for bit.
+// memory, bit for bit; and frame masks bit by bit on both.
 #include <random>
 #include <utility>
 #include <vector>
@@ -381,6 +381,7 @@ TEST(GsFast, MatchesTheReferenceOnRandomScenes) {
     EXPECT_GT(fastPrims, 1000u) << lanes << " lanes";
   }
 }
+
 }  // namespace
 
 namespace {
