@@ -132,11 +132,14 @@ struct MainFrameOutInfo {
 };
 extern MainFrameOutInfo frameout;
 extern int main_tbr_debug_flags;
+extern int main_pitch_changes;  // pause pitch changes made (sound channels 0 and 1)
 
 void MainReplaySetUp();
 void MainRestartPoint();
 void MainFrame();  // one frame, steps 1-43
 void MainCloseDown();
+int MainAfterSwap(int ontime);  // the miss counter; the on-time flag for the next frame
+int MainWorldFrozen();          // 1 while paused differs from editor_active
 void MainFrameOut();
 void MainDrawLevel();
 void MainRain();

@@ -26,6 +26,9 @@ int16_t SoundTable[64];
 int PauseCurMenu;
 MainFrameOutInfo frameout = {600, 60, 60};
 int main_tbr_debug_flags = 1;
+int main_pitch_changes;
+
+int MainWorldFrozen() { return paused != editor_active; }
 
 ZEPAD* pad0;
 ZEPAD* pad1;
@@ -49,7 +52,7 @@ bool g_drawLevelDone;  // MainDrawLevel runs once a frame
 int g_tbrmtl_upd, g_tbrdbg_rndr = 1, g_tbrdbg_proc = 1;
 constexpr int kPitchNormal = 0xEB3;
 
-bool WorldFrozen() { return paused != editor_active; }
+bool WorldFrozen() { return MainWorldFrozen(); }
 int Frozen() { return paused ^ editor_active; }
 
 void Slot(int slot, const char* label) { tbslotBeginExFn(tb_default_set, slot, label); }
@@ -469,13 +472,29 @@ void MainDrawLevel() {
 
 static void IntroHint() {
   if (!intro_flag) return;
-  if (intro_hint_counter > 35 && game_fnt) {
+  if (intro_hint_counter > 35) {
     ZeFntSet(game_fnt);
     ZeFntScale(game_fnt_scale, game_fnt_scale);
     ZeFntSetPen(0x80FFFFFF);
     ZeFntPrintEx(0x1400, 0xC80, 2, "%s", GetGameString(2));
   }
   if (--intro_hint_counter < 0) intro_hint_counter = 60;
+}
+
+int MainAfterSwap(int ontime) {
+  if (ontime) {
+    frame_misses = 0;
+    return ontime;
+  }
+  if (frame_misses < 6) frame_misses++;
+  // From the sixth miss on, a frame whose drawing fits its field (less the
+  // catch-up step itself) gets no further catch-up.
+  if (frame_misses >= 6 && tbslotLastValue(tb_default_set, 1) < 245 &&
+      tbslotLastValue(tb_default_set, 0) - frame_catchup_time < 245) {
+    frame_misses = 0;
+    return 1;
+  }
+  return 0;
 }
 
 void MainFrame() {
@@ -494,6 +513,7 @@ void MainFrame() {
     const int pitch = paused ? 0 : kPitchNormal;
     ZeSoundSetChannelPitch(0, pitch, 0);
     ZeSoundSetChannelPitch(1, pitch, 0);
+    main_pitch_changes++;
   }
   if (!frame_ontime) {
     tbslotReset(tb_default_set, 15);
@@ -621,19 +641,7 @@ void MainFrame() {
   }
   SlotEnd(11);
 
-  frame_ontime = ZeRndrSwapScreen(-1);
-  if (frame_ontime == 0) {
-    if (frame_misses < 6) frame_misses++;
-    // From the sixth miss on, a frame whose drawing fits its field (less the
-    // catch-up step itself) gets no further catch-up.
-    if (frame_misses >= 6 && tbslotLastValue(tb_default_set, 1) < 245 &&
-        tbslotLastValue(tb_default_set, 0) - frame_catchup_time < 245) {
-      frame_misses = 0;
-      frame_ontime = 1;
-    }
-  } else {
-    frame_misses = 0;
-  }
+  frame_ontime = MainAfterSwap(ZeRndrSwapScreen(-1));
   BGSuspendMain();
   if (screen_dump_countdown) {
     if (screen_dump_countdown == 1) {
