@@ -188,6 +188,8 @@ void LoadLevelList();
 void ReleaseLevelList();
 void ReleaseLSImages();
 extern char** level_list;  // heap names, ended by null
+extern int tv_page, tv_mode;  // the texture viewer: page (from 0), mode 0..7
+extern float tv_scale;
 
 // ===================================================================
 // Level buffer allocator (buffy)

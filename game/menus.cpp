@@ -11,6 +11,8 @@ const TextMenuRow* menu_current;
 int menu;
 int dbgfn_display, dbgfn_selected, dbgfn_name_timer;
 char** level_list;
+int tv_page, tv_mode;
+float tv_scale = 1.0f;
 
 namespace {
 
@@ -110,23 +112,20 @@ const char* LevelLine(int i, char* buf) {
 const char* ModeLine(int i, char*) { return kModes[i].label; }
 
 // Texture viewer: an editor of a process and a render function.
-int g_tvPage;
-float g_tvScale = 1.0f;
-int g_tvMode;
 
 int TvProcess() {
   if (!pad0) return 0;
   const uint32_t p = pad0->pressed, h = pad0->buttons;
-  if (p & SCE_PADR1) g_tvPage++;
-  if ((p & SCE_PADL1) && g_tvPage > 0) g_tvPage--;
-  if (h & SCE_PADR2) g_tvPage++;
-  if ((h & SCE_PADL2) && g_tvPage > 0) g_tvPage--;
-  if (p & SCE_PADLup) g_tvScale += 0.1f;
-  if (p & SCE_PADLdown) g_tvScale -= 0.1f;
-  if (p & SCE_PADRright) g_tvMode = (g_tvMode + 1) & 7;
+  if (p & SCE_PADR1) tv_page++;
+  if ((p & SCE_PADL1) && tv_page > 0) tv_page--;
+  if (h & SCE_PADR2) tv_page++;
+  if ((h & SCE_PADL2) && tv_page > 0) tv_page--;
+  if (p & SCE_PADLup) tv_scale += 0.1f;
+  if (p & SCE_PADLdown) tv_scale -= 0.1f;
+  if (p & SCE_PADRright) tv_mode = (tv_mode + 1) & 7;
   return (p & SCE_PADstart) ? 1 : 0;
 }
-void TvRender() { ZeTexDisplayTexturePage(g_tvPage, g_tvMode, g_tvScale); }
+void TvRender() { ZeTexDisplayTexturePage(tv_page, tv_mode, tv_scale); }
 
 // The descriptors of the editors the host offers; their own code is not
 // part of this program yet, so they carry only their names.
