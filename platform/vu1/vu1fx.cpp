@@ -15,7 +15,6 @@ using vu1mtl::Field;
 constexpr int E_SPRITE = 0x00, E_SPRITE_COPY = 0x02, E_BLUE_GREEN = 0x04, E_SET = 0x06, E_SET2_STRIP = 0x08,
               E_SET2_FAN = 0x0a, IDLE = 0x10;
 constexpr int OUT = 0x100;  // output, relative to TOP (past every job's data)
-constexpr int GS_ALPHA_1 = 0x42;
 
 uint32_t Fix(float f, double hi) {
   const double d = std::isnan(f) ? 0.0 : double(f);
