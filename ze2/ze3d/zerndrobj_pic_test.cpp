@@ -1,0 +1,217 @@
+// Object drawing on the GS model: meshes through each material program,
+// compressed positions, a skinned strip, sprites, a Bezier patch,
+// particles, effect jobs and the sorter's single triangle. Each picture is
+// also written into the build directory (pictures/objdraw_*.png).
+#include "zerndrobj_test.h"
+
+namespace {
+
+constexpr ZEVEC BOX_MIN = {-1, -1, -1}, BOX_MAX = {1, 1, 1};
+
+ZEMTX At(float x, float y, float z) {
+  ZEMTX m;
+  ZeMtxSetIdentity(&m);
+  m.m[3][0] = x, m.m[3][1] = y, m.m[3][2] = z;
+  return m;
+}
+
+// A unit cube (sides 2) as 12 triangles, each face its own colour.
+std::vector<ZEVTX> Cube() {
+  static const float N[6][3] = {{0, 0, -1}, {0, 0, 1}, {-1, 0, 0}, {1, 0, 0}, {0, -1, 0}, {0, 1, 0}};
+  static const uint32_t C[6] = {0x80808080, 0x8000ff00, 0x80ff0000, 0x800000ff, 0x80ffff00, 0x8000ffff};
+  std::vector<ZEVTX> v;
+  for (int f = 0; f < 6; f++) {
+    const ZEVEC n = {N[f][0], N[f][1], N[f][2]};
+    // Two axes across the face.
+    ZEVEC a = {n.y != 0 ? 1.0f : 0.0f, n.y != 0 ? 0.0f : 1.0f, 0}, b;
+    if (n.z == 0 && n.y == 0) a = {0, 1, 0};
+    b = {n.y * a.z - n.z * a.y, n.z * a.x - n.x * a.z, n.x * a.y - n.y * a.x};
+    auto corner = [&](float s, float t) {
+      return ZEVTX{{n.x + s * a.x + t * b.x, n.y + s * a.y + t * b.y, n.z + s * a.z + t * b.z}, n, C[f], 0, 0};
+    };
+    const ZEVTX q[4] = {corner(-1, -1), corner(1, -1), corner(-1, 1), corner(1, 1)};
+    for (int i : {0, 1, 2, 1, 3, 2}) v.push_back(q[i]);
+  }
+  return v;
+}
+
+void Lights() {
+  const ZEVEC toward = {0, 0, -1}, white = {0.5f, 0.5f, 0.5f}, none = {0, 0, 0}, amb = {0.25f, 0.25f, 0.25f};
+  ZeRndrSetDirectionalLights(&toward, &white, &toward, &none, &toward, &none);
+  ZeRndrSetAmbientLight(&amb);
+}
+
+// The screen position (pixels) of an object-space point under local.
+void Project(const ZEVEC& p, const ZEMTX& local, float* x, float* y) {
+  ZEMTX m;
+  ZeMtxMulH(&m, &local, ZeCameraGetVPCSMtx());
+  const float h[4] = {p.x, p.y, p.z, 1};
+  float s[4];
+  for (int j = 0; j < 4; j++) s[j] = h[0] * m.m[0][j] + h[1] * m.m[1][j] + h[2] * m.m[2][j] + h[3] * m.m[3][j];
+  *x = s[0] / s[3] / 16.0f - (2048 - 320);
+  *y = s[1] / s[3] / 16.0f - (2048 - 112);
+}
+
+}  // namespace
+
+TEST_F(ObjDraw, PictureOfLitCubesThroughEachProgramAndCutByTheNearPlane) {
+  Lights();
+  ZEMTL* tri = Material(0, false);
+  ZEMTL* tric = Material(0, true);
+  ZEMTL* trica = Material(3, false);
+  const std::vector<ZEVTX> cube = Cube();
+  uint32_t* chain = Block<uint32_t>(4096);
+  MeshPacket(chain, cube, nullptr);
+  ZEGOBJ* obj[4];
+  ZEMTL* mtls[4] = {tri, tric, trica, tric};
+  for (int i = 0; i < 4; i++) {
+    obj[i] = OneNodeObject(Block<ZEGOBJ>(sizeof(ZEGOBJ)), Block<ZEGEOM>(sizeof(ZEGEOM)), mtls[i], chain, BOX_MIN, BOX_MAX);
+    obj[i]->tricount = 12;
+  }
+  // Half-size cubes side by side (the local matrix scales them).
+  ZEMTX left = At(-1.6f, 0.8f, 0), mid = At(0, 0.8f, 0), right = At(1.6f, 0.8f, 0);
+  for (ZEMTX* m : {&left, &mid, &right}) m->m[0][0] = m->m[1][1] = m->m[2][2] = 0.5f;
+  // A cube just under the camera, from behind it to in front of it: the
+  // near plane cuts it.
+  const ZEMTX near = At(0, -1.2f, -9.5f);
+  int r[4] = {};
+  const uint64_t frame = Frame([&] {
+    r[0] = ZeRndrGScnObj(obj[0], &left);
+    r[1] = ZeRndrGScnObj(obj[1], &mid);
+    r[2] = ZeRndrGScnObj(obj[2], &right);
+    r[3] = ZeRndrGScnObj(obj[3], &near);
+    EXPECT_EQ(zerndr_tritot_this_frame, 48);
+  });
+  EXPECT_EQ(r[0], 1);
+  EXPECT_EQ(r[1], 1);
+  EXPECT_EQ(r[2], 1);
+  EXPECT_EQ(r[3], 2) << "the near cube needs clipping";
+  const Picture pic = Grab(frame, 160, 0, 320, 224, "objdraw_cubes");
+  // Front faces, normal toward the light: lit 0.25 + 0.5. tri: the
+  // material colour 128 x 0.75 = 96; tric: the vertex grey 0x80 / 128 x
+  // that; trica: 128 x (0x80 / 128 + 0.75) clamps to 224.
+  float x, y;
+  Project({0, 0, -1}, left, &x, &y);
+  EXPECT_EQ(pic.at(int(x), int(y)), 0x606060u) << "tri";
+  Project({0, 0, -1}, mid, &x, &y);
+  EXPECT_EQ(pic.at(int(x), int(y)), 0x606060u) << "tric";
+  Project({0, 0, -1}, right, &x, &y);
+  EXPECT_EQ(pic.at(int(x), int(y)), 0xe0e0e0u) << "trica";
+  // The clipped cube covers the bottom centre; its top face seen from above
+  // (normal +y, unlit by the lights along -z): ambient only, yellow vertex
+  // colour: 0xff x 0.25 / 0x80 x 128 = 63 in red and green.
+  EXPECT_EQ(pic.at(320, 220), 0x003f3fu);
+  EXPECT_EQ(pic.at(161, 2), 0x202020u) << "the clear colour";
+}
+
+TEST_F(ObjDraw, PictureOfACompressedUnlitMeshDrawnExactlyAsUncompressed) {
+  ZEMTL* unlit = Material(2, true);
+  // Triangles on coordinates the compression holds exactly (multiples of 1/2048).
+  std::vector<ZEVTX> v;
+  for (int i = 0; i < 20; i++) {
+    const float x = -3.5f + 0.375f * float(i), y = float(i % 3) - 1.5f;
+    const uint32_t c = 0x80000000u | uint32_t(i * 12) << 16 | uint32_t(255 - i * 12) << 8 | 0x40;
+    v.push_back({{x, y, 0.25f * float(i % 4)}, {0, 0, -1}, c, 0, 0});
+    v.push_back({{x + 1.0f, y + 0.5f, 0}, {0, 0, -1}, c, 1, 0});
+    v.push_back({{x + 0.25f, y + 1.75f, -0.5f}, {0, 0, -1}, c, 0, 1});
+  }
+  ZEVEC mn = {1e9f, 1e9f, 1e9f}, mx = {-1e9f, -1e9f, -1e9f};
+  for (const ZEVTX& x : v) {
+    mn = {std::min(mn.x, x.pos.x), std::min(mn.y, x.pos.y), std::min(mn.z, x.pos.z)};
+    mx = {std::max(mx.x, x.pos.x), std::max(mx.y, x.pos.y), std::max(mx.z, x.pos.z)};
+  }
+  const Compression comp = CompressionOf(mn, mx);
+  uint32_t* plain = Block<uint32_t>(8192);
+  uint32_t* packed = Block<uint32_t>(8192);
+  MeshPacket(plain, v, nullptr);
+  MeshPacket(packed, v, &comp);
+  ZEGOBJ* a = OneNodeObject(Block<ZEGOBJ>(sizeof(ZEGOBJ)), Block<ZEGEOM>(sizeof(ZEGEOM)), unlit, plain, mn, mx);
+  ZEGOBJ* b = OneNodeObject(Block<ZEGOBJ>(sizeof(ZEGOBJ)), Block<ZEGEOM>(sizeof(ZEGEOM)), unlit, packed, mn, mx);
+  const ZEMTX here = At(0, 0, 0);
+  const Picture p1 = Grab(Frame([&] { ZeRndrGScnObj(a, &here); }), 200, 40, 240, 144, "objdraw_mesh_plain");
+  const Picture p2 = Grab(Frame([&] { ZeRndrGScnObj(b, &here); }), 200, 40, 240, 144, "objdraw_mesh_compressed");
+  EXPECT_GT(p1.Count(0x202020u), 0);
+  EXPECT_LT(p1.Count(0x202020u), int(p1.px.size()) - 2000) << "the mesh covers the middle";
+  int differ = 0;
+  for (size_t i = 0; i < p1.px.size(); i++) differ += p1.px[i] != p2.px[i];
+  EXPECT_EQ(differ, 0);
+}
+
+TEST_F(ObjDraw, TheSortersSingleTriangleEntry) {
+  // A triangle record of the sorter's layout (a ref tag of 9 quadwords to
+  // +3), behind the single-triangle header: strip tag, count 9, MSCAL 0x30a.
+  ZEMTL* unlit = Material(2, true);
+  uint32_t* rec = Block<uint32_t>(160);
+  vpDmaTag_Set(rec, 9, DMATAG_REF, rec + 4);
+  rec[3] = 0x6C098003;
+  const float P[3][3] = {{-2, -1, 0}, {2, -1, 0}, {0, 2, 0}};
+  for (int k = 0; k < 3; k++) {
+    uint32_t* q = rec + 4 + 12 * k;
+    q[0] = FBits(P[k][0]), q[1] = FBits(P[k][1]), q[2] = FBits(P[k][2]);
+    q[3] = k < 2 ? 0x8001u : 0u;
+    q[8] = 0x80, q[9] = 0x40, q[10] = 0x20, q[11] = 0x80;
+  }
+  uint32_t* chain = Block<uint32_t>(8 * 16);
+  uint32_t* p = vpDmaTag_CntEx(chain, 0, 0x6C0180D2);
+  p[0] = 0x8003, p[1] = 0x30024000, p[2] = 0x512, p[3] = 0;
+  p[4] = 0x6D018002, p[5] = 9, p[6] = 0;
+  p = vpDmaTag_Close(p + 7);
+  p = vpDmaTag_Copy(p, rec);
+  p = vpDmaTag_Close(vpDmaTag_CntEx(p, 0, 0x1400030a));
+  vpDmaTag_Ret(p);
+  ZEGOBJ* obj = OneNodeObject(Block<ZEGOBJ>(sizeof(ZEGOBJ)), Block<ZEGEOM>(sizeof(ZEGEOM)), unlit, chain,
+                              {-2, -1, 0}, {2, 2, 0});
+  const ZEMTX here = At(0, 0, 0);
+  const Picture pic = Grab(Frame([&] { ZeRndrGScnObj(obj, &here); }), 240, 56, 160, 112, "objdraw_single_triangle");
+  float x, y;
+  Project({0, 0, 0}, here, &x, &y);
+  EXPECT_EQ(pic.at(int(x), int(y)), 0x204080u) << "the vertex colour, unlit";
+  EXPECT_EQ(pic.at(241, 57), 0x202020u);
+}
+
+TEST_F(ObjDraw, PictureOfABezierPatch) {
+  ZEMTL* unlit = Material(2, true);
+  // One patch: corners and edge control points bulging toward the camera.
+  const ZEVEC corner[3] = {{-3, -2, 0}, {3, -2, 0}, {0, 3, 0}};
+  const ZEVEC edge[3] = {{0, -2, -2}, {-1.5f, 0.5f, -2}, {1.5f, 0.5f, -2}};  // 0-1, 0-2, 1-2
+  const uint32_t col[3] = {0x800000ff, 0x8000ff00, 0x80ff0000};
+  uint32_t* chain = Block<uint32_t>(64 * 16);
+  uint32_t* tag = chain;
+  Words o{vpDmaTag_Cnt(chain)};
+  tag[0] |= 5u << 16;
+  const int n = 3;
+  o.w(0x6C0180D2), o.q(0x8000 + n, 0x3001C000, 0x512, 0);
+  o.w(0x6C018001), o.q(0x8003, 0x3001C000, 0x512, 0);
+  o.w(0x6D018002), o.h2(3 * n, 0), o.h2(0, 0);
+  o.w(0x01000103);
+  o.w(0x6C008003 + (n << 16));
+  for (const ZEVEC& c : corner) o.f(c.x), o.f(c.y), o.f(c.z), o.f(0);
+  o.w(0x6D008004 + (n << 16));
+  for (int i = 0; i < n; i++) o.h2(0, 0), o.h2(0, Fix12(-1));
+  o.w(0x6E00C005 + (n << 16));
+  for (uint32_t c : col) o.w(c);
+  o.w(0x01000101);
+  o.w(0x6C018000 + (3 * n + 3)), o.q(0x8000 + 4 * n, 0x3001C000, 0x512, 0);
+  o.w(0x68008000 + (3 * n + 4) + (n << 16));
+  for (const ZEVEC& e : edge) o.f(e.x), o.f(e.y), o.f(e.z);
+  o.w(0x14000308);
+  vpDmaTag_Ret(vpDmaTag_Close(o.p));
+  ZEGOBJ* obj = OneNodeObject(Block<ZEGOBJ>(sizeof(ZEGOBJ)), Block<ZEGEOM>(sizeof(ZEGEOM)), unlit, chain,
+                              {-3, -2, -2}, {3, 3, 0});
+  const ZEMTX here = At(0, 0, 0);
+  GsCapture gs;
+  const Picture pic = Grab(Frame([&] { ZeRndrGScnObj(obj, &here); }), 200, 30, 240, 164, "objdraw_bezier");
+  // Four triangles: 12 vertices, every third closing one.
+  int closing = 0;
+  for (auto& w : gs.writes) closing += w.first == GS_XYZ2;
+  EXPECT_GE(closing, 4);
+  // The middle of edge 0-1 lies on the curve: a quarter of each corner and
+  // half the control point: (0, -2, -1), nearer the camera than the corners.
+  float x, y;
+  Project({0, -2, -1}, here, &x, &y);
+  float cx, cy;
+  Project({0, -2, 0}, here, &cx, &cy);
+  EXPECT_GT(y, cy) << "the bulge moves the edge's middle down the screen";
+  EXPECT_NE(pic.at(int(x), int(y) - 2), 0x202020u) << "inside the patch just above the curved edge";
+  EXPECT_EQ(pic.at(int(cx), int(y) + 3), 0x202020u) << "outside below it";
+}
