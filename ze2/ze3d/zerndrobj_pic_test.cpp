@@ -215,3 +215,144 @@ TEST_F(ObjDraw, PictureOfABezierPatch) {
   EXPECT_NE(pic.at(int(x), int(y) - 2), 0x202020u) << "inside the patch just above the curved edge";
   EXPECT_EQ(pic.at(int(cx), int(y) + 3), 0x202020u) << "outside below it";
 }
+
+// ---- skins ---------------------------------------------------------------------
+
+namespace {
+
+struct SkinPt {
+  float x, y;
+  std::vector<std::pair<int, float>> w;  // palette slot, weight
+  int flag;
+};
+
+// p x M for the affine joint matrices.
+ZEVEC Xform(const ZEVEC& p, const ZEMTX& m) {
+  return {p.x * m.m[0][0] + p.y * m.m[1][0] + p.z * m.m[2][0] + m.m[3][0],
+          p.x * m.m[0][1] + p.y * m.m[1][1] + p.z * m.m[2][1] + m.m[3][1],
+          p.x * m.m[0][2] + p.y * m.m[1][2] + p.z * m.m[2][2] + m.m[3][2]};
+}
+
+uint32_t WeightWord(float w, int slot) { return (FBits(w) & ~7u) | uint32_t(slot); }
+
+}  // namespace
+
+TEST_F(ObjDraw, PictureOfASkinnedStripBentByTwoJoints) {
+  Lights();
+  ZEMTL* tric = Material(0, true);
+  // Joint 0 stays; joints 1-4 turn 30 degrees about z around x = 1.
+  ZEMTX joint[5];
+  ZeMtxSetIdentity(&joint[0]);
+  const float c = std::cos(0.5235988f), s = std::sin(0.5235988f);
+  ZEMTX bend;
+  ZeMtxSetIdentity(&bend);
+  bend.m[0][0] = c, bend.m[0][1] = s, bend.m[1][0] = -s, bend.m[1][1] = c;
+  bend.m[3][0] = 1 - c, bend.m[3][1] = -s;  // about (1, 0)
+  for (int j = 1; j < 5; j++) joint[j] = bend;
+  // Strip A: six new points; strip B reuses the last two and adds a
+  // five-weight point and one moved by the blend shape.
+  const SkinPt pts[10] = {
+      {0, -0.5f, {{0, 1}}, 1},           {0, 0.5f, {{0, 1}}, 1},
+      {1, -0.5f, {{1, 0.5f}, {0, 0.5f}}, 0}, {1, 0.5f, {{1, 0.5f}, {0, 0.5f}}, 0},
+      {2, -0.5f, {{1, 1}}, 0},           {2, 0.5f, {{1, 1}}, 0},
+      {0, 0, {}, 1},                     {0, 0, {}, 1},  // markers for 4 and 5
+      {3, -0.5f, {{4, 0.2f}, {3, 0.2f}, {2, 0.2f}, {1, 0.2f}, {0, 0.2f}}, 0},
+      {3, 0.5f, {{1, 1}}, 0},
+  };
+  const int w = 5, count = 10, blendSlot = 9;
+  // The instance: the palette upload and a call of the packets.
+  uint32_t* block = Block<uint32_t>(64 * 16 + 1024);
+  uint32_t* packets = block + 8 * 4;
+  {
+    uint32_t* t = vpDmaTag_RetEx(packets, 0x01000101, 0);
+    packets[0] |= 6u << 16;
+    Words o{t};
+    o.w(0x6C0180D2), o.q(0x8000 + count, 0x30024000, 0x512, 0);
+    o.w(0x6D018002), o.h2(count * w, 1), o.h2(0, 0);
+    o.w(0x01000305);
+    auto point = [&](const SkinPt& p) {
+      const int c1 = int(p.w.size() < 4 ? p.w.size() : 4), c2 = int(p.w.size()) - c1;
+      o.f(p.x), o.f(p.y), o.f(0), o.w(0);
+      o.w(0), o.w(uint32_t(c1)), o.w(uint32_t(c2)), o.w((FBits(-1.0f) & ~0xffu) | uint32_t(p.flag));
+      o.f(128), o.f(128), o.f(128), o.f(128);
+    };
+    o.w(0x6C008000 + 3 + (6 * 3 << 16));
+    for (int i = 0; i < 6; i++) point(pts[i]);
+    o.w(0x61028000 + 3 + 6 * w), o.h2(5, 1);
+    o.w(0x61028000 + 3 + 7 * w), o.h2(6, 1);
+    o.w(0x6C008000 + 3 + 8 * w + (2 * 3 << 16));
+    point(pts[8]);
+    point(pts[9]);
+    o.w(0x01000101);
+    for (int i = 0; i < count; i++) {
+      const int n = int(pts[i].w.size());
+      if (n == 0) continue;
+      const uint32_t addr = uint32_t(3 + i * w + (w - 2));
+      const uint32_t fmt[4] = {0x60018000, 0x64018000, 0x68018000, 0x6C018000};
+      o.w(fmt[(n < 4 ? n : 4) - 1] + addr);
+      for (int k = 0; k < n && k < 4; k++) o.w(WeightWord(pts[i].w[size_t(k)].second, pts[i].w[size_t(k)].first));
+      if (n > 4) {
+        o.w(fmt[n - 5] + addr + 1);
+        for (int k = 4; k < n; k++) o.w(WeightWord(pts[i].w[size_t(k)].second, pts[i].w[size_t(k)].first));
+      }
+    }
+    // Blend target 0: point 9 moves up by one unit times the target's weight.
+    o.w(0x01000101), o.w(0x13000000);
+    o.w(0x6E010038), o.w(0u | 59u << 8);
+    o.w(0x6C010039), o.f(0), o.f(1), o.f(0), o.w(uint32_t(3 + blendSlot * w));
+    o.w(0x1400000C), o.w(0x17000000);
+    o.w(0x14000302);
+    vpDmaTag_Close(o.p);
+  }
+  uint32_t* p = vpDmaTag_CntEx(block, 0x01000108, 0);
+  block[0] |= 7u << 16;
+  p = vpDmaTag_Close(p);
+  for (int m = 0; m < 5; m++) {
+    uint32_t* t = p;
+    p = vpDmaTag_RefEx(p, EeAddrToPtr(uint32_t(m * 64)), m == 0 ? 0x10000000u : 0u, 0x6C040018u + uint32_t(m));
+    t[0] = (t[0] & 0xff00ffffu) | 4u | 8u << 16;
+  }
+  p = vpDmaTag_Set(p, 0, DMATAG_CALL, packets);
+  vpDmaTag_Set(p, 0, DMATAG_RET, nullptr);
+  ASSERT_EQ(p + 4, packets);
+
+  ZEGOBJ* obj = OneNodeObject(Block<ZEGOBJ>(sizeof(ZEGOBJ)), Block<ZEGEOM>(sizeof(ZEGEOM)), tric, nullptr,
+                              {-1, -2, -1}, {4, 2, 1});
+  obj->geometries->skininst = block;
+  obj->geometries->dmalen = 8 * 16;
+  const ZEMTX place = At(-1.5f, 0, 0);
+  GsCapture gs;
+  const uint64_t frame = Frame([&] {
+    zerndr_skinpalette = static_cast<ZEMTX*>(ZeRndrStreamAlloc(5 * 4));
+    memcpy(zerndr_skinpalette, joint, sizeof joint);
+    auto* weights = static_cast<uint32_t*>(ZeRndrCreateBlendShapeDeformerWeightsArray(1));
+    weights[6] = FBits(0.5f);
+    EXPECT_EQ(ZeRndrGobjSkin(obj, &place, 5, joint, weights, 1), 1);
+  });
+  const Picture pic = Grab(frame, 200, 40, 240, 144, "objdraw_skin");
+  // The vertices the GS received, against the points skinned here.
+  std::vector<uint64_t> xyz;
+  for (auto& wr : gs.writes)
+    if (wr.first == GS_XYZ2 || wr.first == GS_XYZ3) xyz.push_back(wr.second);
+  ASSERT_GE(xyz.size(), size_t(count));
+  const size_t first = xyz.size() - size_t(count);
+  const int source[10] = {0, 1, 2, 3, 4, 5, 4, 5, 8, 9};
+  for (int i = 0; i < count; i++) {
+    const SkinPt& sp = pts[source[i]];
+    const ZEVEC rest = {sp.x, sp.y + (source[i] == blendSlot ? 0.5f : 0.0f), 0};
+    ZEVEC q = {0, 0, 0};
+    for (auto& [slot, wt] : sp.w) {
+      const ZEVEC t = Xform(rest, joint[slot]);
+      q = {q.x + wt * t.x, q.y + wt * t.y, q.z + wt * t.z};
+    }
+    float x, y;
+    Project(q, place, &x, &y);
+    const uint64_t v = xyz[first + size_t(i)];
+    EXPECT_NEAR(float(v & 0xffff) / 16.0f - 1728.0f, x, 0.1f) << "point " << i;
+    EXPECT_NEAR(float((v >> 16) & 0xffff) / 16.0f - 1936.0f, y, 0.1f) << "point " << i;
+  }
+  // Lit: the vertex grey times the light toward the camera plus ambient.
+  float x, y;
+  Project({0.5f, 0, 0}, place, &x, &y);
+  EXPECT_EQ(pic.at(int(x), int(y)), 0x606060u);
+}
