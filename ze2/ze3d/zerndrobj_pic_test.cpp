@@ -356,3 +356,90 @@ TEST_F(ObjDraw, PictureOfASkinnedStripBentByTwoJoints) {
   Project({0.5f, 0, 0}, place, &x, &y);
   EXPECT_EQ(pic.at(int(x), int(y)), 0x606060u);
 }
+
+// ---- sprites -------------------------------------------------------------------
+
+namespace {
+
+// A sprite packet as the converter writes it: face-on (style 0) or face-Y.
+uint32_t* SpritePacket(uint32_t* at, const std::vector<ZEFACEON>& sp, bool faceY) {
+  uint32_t* tag = at;
+  Words o{vpDmaTag_Cnt(at)};
+  if (faceY) {
+    tag[0] |= 5u << 16;
+    o.w(0x6C010056), o.q(0x00008000, 0x3002C000, 0x512, 0);
+  }
+  const int n = int(sp.size());
+  o.w(0x6C018000);
+  if (faceY) o.q(0x8000 + uint32_t(n), 0xC0024000, 0x12512512, 0x00005125);
+  else o.q(0x8000 + uint32_t(n), 0x50034000, 0x00052521, 0);
+  o.w(0x6D018001), o.h2(3 * n, 0), o.h2(0, 0);
+  o.w(0x01000103);
+  o.w(0x68008004 + (uint32_t(n) << 16));
+  for (const ZEFACEON& s : sp) o.f(s.pos.x), o.f(s.pos.y), o.f(s.pos.z);
+  o.w(0x64008005 + (uint32_t(n) << 16));
+  for (const ZEFACEON& s : sp) {
+    if (faceY) o.f(s.width * 0.5f), o.f(s.height * 0.5f);
+    else o.f(-s.width * 1960.0f * 640.0f * 0.00390625f), o.f(-s.height * 2300.0f);
+  }
+  o.w(0x6E00C006 + (uint32_t(n) << 16));
+  for (const ZEFACEON& s : sp)
+    o.w(((s.colour >> 16) & 0xff) | (s.colour & 0xff00) | (s.colour & 0xff) << 16 | (s.colour >> 25) << 24);
+  o.w(0x01000101), o.w(faceY ? 0x14000306 : 0x14000304);
+  return vpDmaTag_Ret(vpDmaTag_Close(o.p));
+}
+
+}  // namespace
+
+TEST_F(ObjDraw, PictureOfFaceOnAndFaceYSpritesUnderATurnedCamera) {
+  Camera(0x1000);  // turned 22.5 degrees about y
+  ZEMTL* unlit = Material(2, true);
+  uint32_t* faceon = Block<uint32_t>(1024);
+  uint32_t* facey = Block<uint32_t>(1024);
+  // Colours B, G, R, A: blue and green face-on sprites, a red face-Y one.
+  SpritePacket(faceon, {{{-2, 1, 0}, 1, 1, 0xff0000ffu}, {{3, 1, 0}, 1, 0.5f, 0xff00ff00u}}, false);
+  SpritePacket(facey, {{{0, 0, 0}, 2, 1, 0xffff0000u}}, true);
+  auto* obj = Block<ZEGOBJ>(sizeof(ZEGOBJ));
+  auto* f0 = Block<ZEFACEONGEOM>(sizeof(ZEFACEONGEOM));
+  auto* f1 = Block<ZEFACEONGEOM>(sizeof(ZEFACEONGEOM));
+  memset(obj, 0, sizeof *obj);
+  obj->min = {-4, -2, -2}, obj->max = {4, 2, 2};
+  obj->faceons = f0;
+  f0->mtl = unlit, f0->dma = faceon, f0->next = f1;
+  // The face-Y node's word kicks the facing entry after its local matrix:
+  // it draws in its own material's stream.
+  ZEMTL* unlit2 = Material(2, true);
+  f1->mtl = unlit2, f1->dma = facey, f1->style = 1, f1->mtlindex = 1;
+  const ZEMTX here = At(0, 0, 0);
+  const uint64_t frame = Frame([&] { EXPECT_EQ(ZeRndrGScnObj(obj, &here), 1); });
+  const Picture pic = Grab(frame, 120, 30, 400, 164, "objdraw_sprites");
+  // A face-on sprite is a screen rectangle of the factors x Q / 2 about its
+  // centre's projection.
+  for (const auto& [pos, fx, fy, colour] : {std::tuple{ZEVEC{-2, 1, 0}, 4900.0f, 2300.0f, 0xff0000u},
+                                            std::tuple{ZEVEC{3, 1, 0}, 4900.0f, 1150.0f, 0x00ff00u}}) {
+    ZEMTX m;
+    ZeMtxMulH(&m, &here, ZeCameraGetVPCSMtx());
+    const float wq = pos.x * m.m[0][3] + pos.y * m.m[1][3] + pos.z * m.m[2][3] + m.m[3][3];
+    float x, y;
+    Project(pos, here, &x, &y);
+    const float hx = fx / wq * 0.5f / 16.0f, hy = fy / wq * 0.5f / 16.0f;
+    EXPECT_EQ(pic.at(int(x), int(y)), colour);
+    EXPECT_EQ(pic.at(int(x - hx + 1.5f), int(y - hy + 1.5f)), colour);
+    EXPECT_EQ(pic.at(int(x + hx - 1.5f), int(y + hy - 1.5f)), colour);
+    EXPECT_EQ(pic.at(int(x + hx + 1.5f), int(y)), 0x202020u);
+    EXPECT_EQ(pic.at(int(x), int(y - hy - 1.5f)), 0x202020u);
+  }
+  // The face-Y sprite faces the camera: as wide on both sides of its centre.
+  float x, y;
+  Project({0, 0, 0}, here, &x, &y);
+  int left = 0, right = 0;
+  while (pic.at(int(x) - left - 1, int(y)) == 0x0000ffu) left++;
+  while (pic.at(int(x) + right + 1, int(y)) == 0x0000ffu) right++;
+  EXPECT_GT(left, 20);
+  EXPECT_NEAR(left, right, 1);
+  // Its half width is a unit along the camera's right axis.
+  const float a = 0x1000 * 6.28318531f / 65536.0f;
+  float rx, ry;
+  Project({std::cos(a), 0, -std::sin(a)}, here, &rx, &ry);
+  EXPECT_NEAR(float(left + right + 1), 2.0f * (rx - x), 2.0f);
+}
