@@ -87,17 +87,18 @@ void Batch(int top, uint64_t tagLo, uint64_t tagHi, int entry) {
     const uint32_t* uv = Vu1Quad(CORNERS);  // (umin, vmin), (umax, vmin) / (umin, vmax), (umax, vmax)
     Corner c[6];
     int nc;
-    if (glass || perLoop == 6) {
-      // A hexagon as a strip: 0, 60, 300, 120, 240, 180 degrees.
+    if (glass) {
+      // A shard: a strip round the hexagon of the step's height, corners at
+      // 0, 60, 300, 120, 240 (and 180) degrees, as many as the template has.
       const float h = std::sqrt(f[2] * f[2] / 6.25f + f[3] * f[3]);
       static const int ORDER[6] = {0, 1, 5, 2, 4, 3};
-      for (int i = 0; i < 6; i++) {
+      nc = perLoop < 6 ? perLoop : 6;
+      for (int i = 0; i < nc; i++) {
         const float th = float(ORDER[i]) * 3.14159265f / 3.0f;
         c[i].x = cx + 0.5f * h * std::cos(th) * 2.5f * kx * q;
         c[i].y = cy + 0.5f * h * std::sin(th) * ky * q;
         c[i].u = c[i].v = 0;
       }
-      nc = 6;
     } else if (perLoop == 2 || debug) {
       const float dx = debug ? 16.0f : 0.0f;
       c[0] = {cx + (debug ? -dx : f[0] * kx * q), cy + (debug ? -dx : f[1] * ky * q), uv[0], uv[1], 0, 0};

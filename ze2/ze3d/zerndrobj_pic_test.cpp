@@ -443,3 +443,124 @@ TEST_F(ObjDraw, PictureOfFaceOnAndFaceYSpritesUnderATurnedCamera) {
   Project({std::cos(a), 0, -std::sin(a)}, here, &rx, &ry);
   EXPECT_NEAR(float(left + right + 1), 2.0f * (rx - x), 2.0f);
 }
+
+// ---- particles -----------------------------------------------------------------
+
+namespace {
+
+// A type block: squares of half size 0.4 (x widened 2.5 times for the
+// field), red for the first 20 steps, green to 40, blue after.
+DebrisDmaTypeInfo* TypeBlock(DebrisDmaTypeInfo* t) {
+  CreateDmaPartEffectList(t, nullptr);
+  t->gravity = 0;
+  for (int i = 0; i < 64; i++) {
+    const float p = 0.4f, q = 0.4f, h = 0.8f;
+    float* f = t->steps[i].corner;
+    f[0] = -p * 2.5f, f[1] = -q, f[2] = 0, f[3] = h, f[4] = p * 2.5f, f[5] = -q + h;
+    const uint32_t rgba[4] = {i < 20 ? 255u : 0u, i >= 20 && i < 40 ? 255u : 0u, i >= 40 ? 255u : 0u, 0x80};
+    for (int k = 0; k < 4; k++) {
+      uint32_t w = FBits(f[k]);
+      w = (w & ~0xffu) | rgba[k];
+      f[k] = BitsF(w);
+    }
+  }
+  return t;
+}
+
+}  // namespace
+
+TEST_F(ObjDraw, PictureOfParticlesAtThreeAgesAndAGlassBatch) {
+  ZEMTL* mtl = Material(2, true);
+  auto* type = TypeBlock(static_cast<DebrisDmaTypeInfo*>(static_cast<void*>(Block<uint32_t>(ZEPTL_TYPE_BYTES))));
+  auto* glassType = TypeBlock(static_cast<DebrisDmaTypeInfo*>(static_cast<void*>(Block<uint32_t>(ZEPTL_TYPE_BYTES))));
+  uint8_t* chunk = static_cast<uint8_t*>(CreateDmaParticleSet(Block<uint8_t>(ZEPTL_CHUNK_BYTES), nullptr));
+  uint8_t* glass = static_cast<uint8_t*>(CreateDmaParticleSetGlass(Block<uint8_t>(ZEPTL_GLASS_BYTES), nullptr));
+  auto* parts = reinterpret_cast<DebrisParticle*>(chunk + 32);
+  auto* shards = reinterpret_cast<DebrisParticle*>(glass + 32);
+  const float now = 100.0f;
+  for (int i = 0; i < 32; i++) parts[i] = {0, 0, 0, 0, 0, 0, 0, 32768.0f};  // new dead slots
+  for (int i = 0; i < 12; i++) shards[i] = {0, 0, 0, 1e10f, 0, 0, 0, 128.0f};
+  // Ages 0.1, 0.4 and 0.8 of a one-second life; one expired; one dead slot.
+  parts[0] = {-3, 0, 0, now - 0.1f, 0, 0, 0, 64};
+  parts[1] = {-1, 0, 0, now - 0.4f, 0, 0, 0, 64};
+  parts[2] = {1, -0.5f, 0, now - 0.9f, 0, 1, 0, 64};  // moved up 0.9 by its velocity
+  parts[3] = {3, 0, 0, now - 1.5f, 0, 0, 0, 64};
+  parts[4] = {0, 2, 0, 1e10f, 0, 0, 0, 128};
+  shards[0] = {-2, -2, 0, now - 0.5f, 0, 0, 0, 64};
+  shards[5] = {2, -2, 0, now - 0.1f, 0, 0, 0, 64};
+  void* chain[1] = {chunk};
+  LinkDmaParticalSets(chain, 1);
+  void* gchain[1] = {glass};
+  LinkDmaParticalSets(gchain, 1);
+  const ZEMTX here = At(0, 0, 0);
+  const uint64_t frame = Frame([&] {
+    ZeRndrParticleGroup(chunk, type, mtl, &here, 0, now, 0.125f, 0.125f, 0);
+    ZeRndrParticleGroup(glass, glassType, mtl, &here, 4, now, 0.125f, 0.125f, 0);
+  });
+  const Picture pic = Grab(frame, 120, 20, 400, 184, "objdraw_particles");
+  float x, y;
+  Project({-3, 0, 0}, here, &x, &y);
+  EXPECT_EQ(pic.at(int(x), int(y)), 0x0000ffu) << "age 0.1: red";
+  Project({-1, 0, 0}, here, &x, &y);
+  EXPECT_EQ(pic.at(int(x), int(y)), 0x00ff00u) << "age 0.4: green";
+  Project({1, 0.4f, 0}, here, &x, &y);
+  EXPECT_EQ(pic.at(int(x), int(y)), 0xff0000u) << "age 0.9: blue, moved up";
+  Project({3, 0, 0}, here, &x, &y);
+  EXPECT_EQ(pic.at(int(x), int(y)), 0x202020u) << "expired";
+  Project({0, 2, 0}, here, &x, &y);
+  EXPECT_EQ(pic.at(int(x), int(y)), 0x202020u) << "dead slot";
+  Project({-2, -2, 0}, here, &x, &y);
+  EXPECT_EQ(pic.at(int(x), int(y)), 0x00ff00u) << "a glass shard at age 0.5";
+  Project({2, -2, 0}, here, &x, &y);
+  EXPECT_EQ(pic.at(int(x), int(y)), 0x0000ffu) << "a glass shard at age 0.1";
+  EXPECT_EQ(pic.Count(0x0000ffu) + pic.Count(0x00ff00u) + pic.Count(0xff0000u) + pic.Count(0x202020u),
+            int(pic.px.size()));
+}
+
+// ---- effect jobs ---------------------------------------------------------------
+
+TEST_F(ObjDraw, PictureOfEachEffectJob) {
+  ZEMTL* mtl = Material(2, true);
+  // In absolute screen units: window pixel x 16.
+  const uint32_t sprite[5] = {FBits(10 * 16), FBits(150 * 16), FBits(40 * 16), FBits(170 * 16), 100};
+  auto* set = Block<ZEFXSPRITESET>(sizeof(ZEFXSPRITESET));
+  set->n = 2;
+  for (int i = 0; i < 2; i++) {
+    set->base[i] = 50;
+    set->colour[i] = i ? 0x8000ff00u : 0x800000ffu;
+    set->a[0][i] = float(60 + 40 * i) * 16, set->a[1][i] = 150 * 16;  // x0, y0
+    set->a[4][i] = float(90 + 40 * i) * 16, set->a[5][i] = 170 * 16;  // x1, y1
+  }
+  auto* set2 = Block<ZEFXSPRITE2SET>(sizeof(ZEFXSPRITE2SET));
+  set2->n = 1;
+  set2->colour[0] = 0x80ff0000u;
+  for (int j = 0; j < 6; j++) {  // a strip of three quads' worth: x 150..250, y 150..170
+    set2->a[4 * j][0] = float(150 + (j / 2) * 50) * 16;
+    set2->a[4 * j + 1][0] = float(150 + (j & 1) * 20) * 16;
+  }
+  const uint64_t frame = Frame([&] {
+    ZeRndrFxCode(0x300, sprite, nullptr, mtl);
+    ZeRndrFxCode(0x304, nullptr, nullptr, mtl);
+    ZeRndrFxCode(0x306, set, nullptr, mtl);
+    ZeRndrFxCode(0x308, set2, nullptr, mtl);
+  });
+  const Picture pic = Grab(frame, 0, 0, 400, 224, "objdraw_fx");
+  // 0x300: grey, pixels 10-39 by 150-169.
+  EXPECT_EQ(pic.at(10, 150), 0x808080u);
+  EXPECT_EQ(pic.at(39, 169), 0x808080u);
+  EXPECT_EQ(pic.at(40, 160), 0x202020u);
+  EXPECT_EQ(pic.at(9, 160), 0x202020u);
+  // 0x304: eight sprites of 64 x 32 pixels, blue at the even ones, green at the odd.
+  EXPECT_EQ(pic.at(5, 5), 0x800000u);
+  EXPECT_EQ(pic.at(325, 5), 0x008000u);
+  EXPECT_EQ(pic.at(5, 100), 0x800000u);
+  EXPECT_EQ(pic.at(70, 5), 0x202020u);
+  // 0x306: two sprites from their first point to their second.
+  EXPECT_EQ(pic.at(60, 150), 0x0000ffu);
+  EXPECT_EQ(pic.at(89, 169), 0x0000ffu);
+  EXPECT_EQ(pic.at(100, 160), 0x00ff00u);
+  EXPECT_EQ(pic.at(95, 160), 0x202020u);
+  // 0x308: six points as a strip.
+  EXPECT_EQ(pic.at(200, 160), 0xff0000u);
+  EXPECT_EQ(pic.at(260, 160), 0x202020u);
+}
