@@ -255,6 +255,81 @@ TEST_F(ObjDraw, EdgeCasesOfObjectDrawing) {
          EXPECT_EQ(Calls(&m1->stream, chain), 0);
          geom_mtl_dbg = nullptr;
        }},
+      {"burst grass: instances in mode 2 (1 with testclipspeed), the sway table to 0x188, the debug start, the chain",
+       [&] {
+         uint32_t* grass = Block<uint32_t>(16);
+         vpDmaTag_Ret(grass);
+         ZeRndrBurstObjBegin(obj, nullptr);
+         ZeRndrBurstObjAddNoClip(&here);
+         debuggrass = 1;
+         const ZEVEC v = {0, 0.75f, 0};
+         ZeRndrBurstGrass(grass, &v, 0x4000, 0x100, 2.0f);
+         debuggrass = 0;
+         EXPECT_EQ(zerndr_burst.obj, nullptr);
+         const std::vector<TagSeen> t = StreamTags(&m1->stream);
+         ASSERT_GE(t.size(), 3u);
+         const TagSeen& sway = t[t.size() - 3];
+         EXPECT_EQ(sway.tag[3], 0x68400188u);
+         EXPECT_EQ(sway.qwc, 48);
+         // Entry 0: angle a quarter turn: (2 + 1 x sin, y, 2 + 1 x cos).
+         EXPECT_FLOAT_EQ(BitsF(sway.tag[4]), 3.0f);
+         EXPECT_FLOAT_EQ(BitsF(sway.tag[5]), 0.75f);
+         EXPECT_NEAR(BitsF(sway.tag[6]), 2.0f, 1e-6f);
+         EXPECT_EQ(t[t.size() - 2].tag[2], 0x1400030cu);
+         EXPECT_EQ(t.back().addr, EeAddrOf(grass));
+         // The instance went in clipped (mode 2): MSCAL at 2.
+         bool mode2 = false;
+         for (const TagSeen& x : t)
+           if (x.marker == DMAMK_MTXLOAD) mode2 = x.tag[4 + 4 * 4 + 3] == 0x14000002u;
+         EXPECT_TRUE(mode2);
+       }},
+      {"the particle packets' sizes and uploads",
+       [&] {
+         int size = 0;
+         auto* c = static_cast<uint32_t*>(CreateDmaParticleSet(Block<uint32_t>(ZEPTL_CHUNK_BYTES), &size));
+         EXPECT_EQ(size, ZEPTL_CHUNK_BYTES);
+         EXPECT_EQ(c[3], 0x6c418000u);
+         EXPECT_EQ(c[4 + 65 * 4], 0x17000000u) << "MSCNT";
+         c = static_cast<uint32_t*>(CreateDmaParticleSetGlass(Block<uint32_t>(ZEPTL_GLASS_BYTES), &size));
+         EXPECT_EQ(size, ZEPTL_GLASS_BYTES);
+         EXPECT_EQ(c[3], 0x6c198000u);
+         auto* e = static_cast<DebrisDmaTypeInfo*>(CreateDmaPartEffectList(Block<uint32_t>(ZEPTL_TYPE_BYTES), &size));
+         EXPECT_EQ(size, ZEPTL_TYPE_BYTES);
+         EXPECT_EQ(e->header_tag[2], 0x11000000u);
+         EXPECT_EQ(e->header_tag[3], 0x6c02003bu);
+         EXPECT_EQ(e->block_tag[3], 0x6c83003du);
+         EXPECT_EQ(e->block_tag[0] & 0xffff, 132u);
+       }},
+      {"a scene object in a caller's stream: one view and local matrix, no end; a sorted batch re-links it",
+       [&] {
+         uint32_t* tris = Block<uint32_t>(16 + 160);
+         tris[0] = 1;
+         g->tribatch = tris;
+         ZERNDRSTREAM* s = rndrstream_3d_l;
+         ZeRndrStreamLink(s);
+         EXPECT_EQ(ZeRndrGScnObjStream(obj, &here, s), 1);
+         EXPECT_EQ(Calls(s, chain), 1);
+         int locals = 0;
+         for (const TagSeen& t : StreamTags(s)) locals += t.marker == DMAMK_MTXLOAD;
+         EXPECT_EQ(locals, 1);
+         EXPECT_EQ(s->write.get(), rndrstream_free) << "linked again after the sorter took its memory";
+         g->tribatch = nullptr;
+         rndrstream_free = vpDmaTag_Next(s->write, nullptr);
+       }},
+      {"a face-on node's word is its local matrix's kick",
+       [&] {
+         auto* f = Block<ZEFACEONGEOM>(sizeof(ZEFACEONGEOM));
+         f->mtl = m2;
+         f->dma = chain;
+         f->mtlindex = 1;
+         obj->faceons = f;
+         ZeRndrGScnObj(obj, &here);
+         bool kicked = false;
+         for (const TagSeen& t : StreamTags(&m2->stream)) kicked |= t.id == DMATAG_CNT && t.tag[2] == 0x1400000au;
+         EXPECT_TRUE(kicked);
+         EXPECT_EQ(Calls(&m2->stream, chain), 1);
+         obj->faceons = nullptr;
+       }},
       {"an effect job sets XYOFFSET_1 to 0 and restores it without the half pixel",
        [&] {
          const uint32_t data[5] = {FBits(0), FBits(0), FBits(16), FBits(16), 7};
