@@ -56,6 +56,8 @@ void Batch(int top, uint64_t tagLo, uint64_t tagHi, int entry) {
     tagHi = REG_RGBAQ | REG_XYZ2 << 4 | REG_XYZ2 << 8;
     nreg = 3;
   }
+  // The output must stay inside the batch's buffer.
+  if (OUT + 1 + count * nreg > 384) PlatFatal("ptl: a template of %d registers does not fit %d particles", nreg, count);
   int perLoop = 0;
   for (int r = 0; r < nreg; r++) perLoop += ((tagHi >> (4 * r)) & 15) == REG_XYZ2;
   const int prim = int((tagLo >> 47) & 7);

@@ -176,21 +176,29 @@ void* OneSprite(int code, const void* data, bool convert) {
   return p;
 }
 
+// A sprite set's packet: per quadwords a sprite in stream memory
+// (*packet), the templates and the set's header words (hw: the record).
+uint32_t* SetHead(uint32_t** packet, int code, int n, int most, int per, const uint32_t* hw) {
+  CheckSet(n, most);
+  *packet = static_cast<uint32_t*>(ZeRndrStreamAlloc(per * n + 8));
+  uint32_t* q = JobHead(*packet, per * n + 4, true);
+  return Words(q, {hw[0], 0, hw[1], uint32_t(n), hw[5], hw[6], hw[3], hw[4]});
+}
+// (0, 0, 0, depth) and the colour's bytes as words.
+uint32_t* SpriteHead(uint32_t* q, int32_t base, uint32_t c) {
+  return Words(q, {0, 0, 0, uint32_t(base), c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff, c >> 24});
+}
+
 uint32_t* A_D(uint32_t* q, int reg, uint64_t v) { return Words(q, {uint32_t(v), uint32_t(v >> 32), uint32_t(reg), 0}); }
 
 }  // namespace
 
 void* ZeRndrFxSpriteSet(int code, const ZEFXSPRITESET* set) {
-  const int n = set->n;
-  CheckSet(n, 16);
-  uint32_t* p = static_cast<uint32_t*>(ZeRndrStreamAlloc(5 * n + 8));
-  uint32_t* q = JobHead(p, 5 * n + 4, true);
-  const uint32_t* hw = reinterpret_cast<const uint32_t*>(set);
-  q = Words(q, {hw[0], 0, hw[1], uint32_t(n), hw[5], hw[6], hw[3], hw[4]});
+  uint32_t* p;
+  uint32_t* q = SetHead(&p, code, set->n, 16, 5, reinterpret_cast<const uint32_t*>(set));
   auto a = [&](int k, int i) { return FloatWord(set->a[k - 1][i]); };  // A1 .. A12
-  for (int i = 0; i < n; i++) {
-    const uint32_t c = set->colour[i];
-    q = Words(q, {0, 0, 0, uint32_t(set->base[i]), c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff, c >> 24});
+  for (int i = 0; i < set->n; i++) {
+    q = SpriteHead(q, set->base[i], set->colour[i]);
     q = Words(q, {a(3, i), a(4, i), a(1, i), a(2, i), a(7, i), a(8, i), a(5, i), a(6, i)});
     q = Words(q, {a(11, i), a(12, i), a(9, i), a(10, i)});
   }
@@ -199,15 +207,10 @@ void* ZeRndrFxSpriteSet(int code, const ZEFXSPRITESET* set) {
 }
 
 void* ZeRndrFxSprite2Set(int code, const ZEFXSPRITE2SET* set) {
-  const int n = set->n;
-  CheckSet(n, 8);
-  uint32_t* p = static_cast<uint32_t*>(ZeRndrStreamAlloc(8 * n + 8));
-  uint32_t* q = JobHead(p, 8 * n + 4, true);
-  const uint32_t* hw = reinterpret_cast<const uint32_t*>(set);
-  q = Words(q, {hw[0], 0, hw[1], uint32_t(n), hw[5], hw[6], hw[3], hw[4]});
-  for (int i = 0; i < n; i++) {
-    const uint32_t c = set->colour[i];
-    q = Words(q, {0, 0, 0, uint32_t(set->base[i]), c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff, c >> 24});
+  uint32_t* p;
+  uint32_t* q = SetHead(&p, code, set->n, 8, 8, reinterpret_cast<const uint32_t*>(set));
+  for (int i = 0; i < set->n; i++) {
+    q = SpriteHead(q, set->base[i], set->colour[i]);
     for (int j = 0; j < 6; j++)
       q = Words(q, {FloatWord(set->a[4 * j + 2][i]), FloatWord(set->a[4 * j + 3][i]), FloatWord(set->a[4 * j][i]),
                     FloatWord(set->a[4 * j + 1][i])});
