@@ -41,11 +41,19 @@ void StXyz(uint32_t* q, float s, float t, float x, float y, uint32_t z) {
   Put(q, AsWord(s), AsWord(t), Fix(x, 65535.0) | Fix(y, 65535.0) << 16, z);
 }
 
+// The colour template, sent with PRE: the sprite template is REGLIST, whose
+// PRIM field the GIF does not send, so the colour packet sets PRIM (its own
+// field, a sprite) for both.
+void ColourTag(Out& o, int top) {
+  o.Tag(Vu1Quad(top + 0), 1);
+  Vu1Quad(top + o.at - 1)[1] |= 1u << 14;  // PRE: bit 46
+}
+
 // One sprite: its colour by the RGBAQ template, its corners by the sprite
 // template (ST, XYZ2, ST, XYZ2).
 void Sprite(Out& o, int top, const uint32_t rgba[4], const float a[4], const float b[4], uint32_t z) {
   int from = o.at;
-  o.Tag(Vu1Quad(top + 0), 1);
+  ColourTag(o, top);
   Put(o.Q(), rgba[0], rgba[1], rgba[2], rgba[3]);
   o.Kick(from);
   from = o.at;
@@ -89,7 +97,7 @@ void BlueGreenJob(int top) {
     const float pa[4] = {a[0], a[1], a[2], a[3]}, pb[4] = {b[0], b[1], b[2], b[3] + 512.0f};
     const uint32_t blue[4] = {0, 0, 128, 128}, green[4] = {0, 128, 0, 128};
     int f2 = o.at;
-    o.Tag(Vu1Quad(top + 0), 1);
+    ColourTag(o, top);
     const uint32_t* c = i & 1 ? green : blue;
     Put(o.Q(), c[0], c[1], c[2], c[3]);
     o.Kick(f2);

@@ -538,11 +538,19 @@ TEST_F(ObjDraw, PictureOfEachEffectJob) {
     set2->a[4 * j][0] = float(150 + (j / 2) * 50) * 16;
     set2->a[4 * j + 1][0] = float(150 + (j & 1) * 20) * 16;
   }
+  auto* fan = Block<ZEFXSPRITE2SET>(sizeof(ZEFXSPRITE2SET));
+  *fan = *set2;
+  fan->colour[0] = 0x80ffff00u;
+  for (int j = 0; j < 6; j++) fan->a[4 * j + 1][0] += 40 * 16;  // 40 lines lower
+  const uint32_t copy[5] = {FBits(300 * 16), FBits(150 * 16), FBits(330 * 16), FBits(170 * 16), 100};
+  GsCapture gs;
   const uint64_t frame = Frame([&] {
     ZeRndrFxCode(0x300, sprite, nullptr, mtl);
     ZeRndrFxCode(0x304, nullptr, nullptr, mtl);
     ZeRndrFxCode(0x306, set, nullptr, mtl);
     ZeRndrFxCode(0x308, set2, nullptr, mtl);
+    ZeRndrFxCode(0x30a, fan, nullptr, mtl);
+    ZeRndrFxCode(0x302, copy, nullptr, mtl);
   });
   const Picture pic = Grab(frame, 0, 0, 400, 224, "objdraw_fx");
   // 0x300: grey, pixels 10-39 by 150-169.
@@ -560,7 +568,21 @@ TEST_F(ObjDraw, PictureOfEachEffectJob) {
   EXPECT_EQ(pic.at(89, 169), 0x0000ffu);
   EXPECT_EQ(pic.at(100, 160), 0x00ff00u);
   EXPECT_EQ(pic.at(95, 160), 0x202020u);
-  // 0x308: six points as a strip.
+  // 0x308: six points as a strip; 0x30a: the same six as a fan from the
+  // first (its triangles all start at the top-left corner).
   EXPECT_EQ(pic.at(200, 160), 0xff0000u);
   EXPECT_EQ(pic.at(260, 160), 0x202020u);
+  EXPECT_EQ(pic.at(160, 205), 0xffff00u);
+  EXPECT_EQ(pic.at(225, 208), 0x202020u) << "the fan leaves a notch in the last quad";
+  // 0x302: the screen copy's coordinates of its corners.
+  EXPECT_EQ(pic.at(310, 160), 0x808080u);
+  const std::vector<uint64_t> st = gs.Values(GS_ST);
+  ASSERT_GE(st.size(), 2u);
+  float c[4];
+  memcpy(c, &st[st.size() - 2], 8);
+  memcpy(c + 2, &st[st.size() - 1], 8);
+  EXPECT_FLOAT_EQ(c[0], 300.0f / 1024.0f);
+  EXPECT_FLOAT_EQ(c[1], 150.0f / 256.0f);
+  EXPECT_FLOAT_EQ(c[2], 330.0f / 1024.0f);
+  EXPECT_FLOAT_EQ(c[3], 170.0f / 256.0f);
 }
