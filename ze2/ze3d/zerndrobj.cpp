@@ -97,11 +97,10 @@ struct Draw {
 
 // The ordering-table batch of a geometry: the segment ends (the sorter
 // takes stream memory), the batch is inserted and the stream linked again.
-void OrderingTable(Draw& d, ZERNDRSTREAM* s, const ZEMTX* m, int r, ZEMTL* mtl, const uint32_t* batch) {
+void OrderingTable(ZERNDRSTREAM* s, const ZEMTX* m, int r, ZEMTL* mtl, const uint32_t* batch) {
   rndrstream_free = vpDmaTag_Next(s->write, nullptr);
   ZeRndrOTInsertTriBatch(m, r, mtl, batch + 4, int(batch[0]));
   ZeRndrStreamLink(s);
-  (void)d;
 }
 
 // The geometry and face-on nodes of one object (steps common to the scene
@@ -121,7 +120,7 @@ void DrawNodes(Draw& d, ZEGOBJ* obj, const ZEMTX* m, int r, bool otBatches) {
         d.Room(16);
         s->write = GeomCall(s->write, g->dmastream.get());
       }
-      if (otBatches && g->tribatch) OrderingTable(d, s, m, r, pass, g->tribatch.get());
+      if (otBatches && g->tribatch) OrderingTable(s, m, r, pass, g->tribatch.get());
     }
   }
   for (ZEFACEONGEOM* f = obj->faceons.get(); f; f = f->next.get()) {
