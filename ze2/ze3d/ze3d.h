@@ -1474,6 +1474,8 @@ struct ZEPRELIGHTSCENE {
 static_assert(sizeof(ZEPRELIGHTSCENE) == 36);
 
 extern const uint8_t zeprelit_permtab[256];
+extern float zefnoise_value[256];     // value-noise lattice (FNoiseInit type 0)
+extern ZEVEC zefnoise_gradient[256];  // gradient-noise lattice (type 1)
 
 void ZePrelightSceneBegin(ZEPRELIGHTSCENE* state, ZEPRELIGHTDATA* scene, int stride, int set);
 void ZePrelightSceneEnd(ZEPRELIGHTSCENE* state);
@@ -1498,7 +1500,7 @@ ZECOLOUR32 ZeColour3To32(const ZECOLOUR3* colour, int alpha, int shift);
 
 // Fractal noise: type 0 value noise (Catmull-Rom through a lattice of
 // values), type 1 gradient noise. Init returns 1 when it rebuilt the table.
-int FNoiseInit(int type, int seed);
+int FNoiseInit(int type, int seed);  // seed 0: draw on from the generator's state
 float FNoise(int type, const ZEVEC* point);
 float CubeRoot(float x);
 
