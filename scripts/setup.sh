@@ -2,7 +2,8 @@
 # Installs the Debian packages the build needs, when they are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev libsdl2-dev
-          xvfb xauth clang libclang-rt-dev zlib1g-dev fonts-dejavu-core libfreetype-dev)
+          xvfb xauth clang libclang-rt-dev zlib1g-dev fonts-dejavu-core libfreetype-dev
+          gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1521,3 +1521,46 @@ constexpr int ZECLIP_MAX_POINTS = 8;
 // its points are at ClipDrawPoints() until the next call.
 int ClipDrawTriangle(const ZECLIPPOINT* p0, const ZECLIPPOINT* p1, const ZECLIPPOINT* p2);
 const ZECLIPPOINT* ClipDrawPoints();
+
+// ===================================================================
+// Timing bars and screen capture (zetbar, zecapture)
+// ===================================================================
+// Debugging aids: a timing set drawn as bars with numbers; the displayed
+// picture written as a 24-bit BMP through the gamma table; successive
+// frames recorded as an uncompressed AVI. Files go through the file layer.
+
+extern int tb_peak_reset;  // set: the next tbRender clears every slot's peak
+
+// Draws every slot whose last value is not 0; a given set is reset slot by
+// slot afterwards, null draws the default set without resetting it.
+void tbRender(TBSET* set);
+
+// both: both fields woven (2 x PS2_REZ_H lines); index < 0 picks the first
+// free of "name.bmp", "name000.bmp", "name001.bmp" ...
+void ZePs2VideoScreenDump(const char* name, int both, int index, float gamma, float brightness);
+
+// Rows of a 24-bit BMP: 3 bytes a pixel, padded to a multiple of 4.
+constexpr int ZeBmpRowBytes(int width) { return (width * 3 + 3) & ~3; }
+
+constexpr int AVI_INDEX_ENTRIES = 72000;  // 288,000 bytes: one offset a frame
+constexpr int AVI_MOVI_START = 2048;      // frame list position (the JUNK pads to it)
+// 1 when the file was opened. Refused (0, with a debug message): a second
+// recording, a frame smaller than the picture (PS2_REZ_W x 2 PS2_REZ_H) or
+// a width that is not a multiple of 4 (the rows would need padding), a
+// rate below 2, a scale below 1.
+int ScreenDumpAviBegin(const char* name, int width, int height, int rate, int scale, float gamma,
+                       float brightness);
+// 1 when a field was taken; 0 with no recording open or at the frame
+// limit. A failed write ends the recording (debug message, 0).
+int ScreenDumpAviFrame();
+void ScreenDumpAviEnd();
+
+// RIFF chunks: an id and a 32-bit size filled in when the chunk is closed.
+constexpr int RIFF_STACK = 32;
+int StartChunk(ZEFILE file, const char* id, const char* type);  // the entry pushed; -1 refused when full
+void StartChunkLength(ZEFILE file, const char* id, const char* type, int length);  // nothing pushed
+int EndChunk(ZEFILE file);  // 1; 0 refused when nothing is open
+
+// The frame's texture uploads in bytes (streams' level and palette
+// packets); the swap keeps the peak and clears the total.
+extern int zerndr_tex_transfer_total, zerndr_tex_transfer_peak;
