@@ -3,6 +3,7 @@
 // GStreamer's AVI demuxer), the RIFF chunk stack.
 #include "ze3d_test.h"
 #include "zefile_testutil.h"
+#include "zetex_test.h"
 
 #include <SDL.h>
 #include <unistd.h>
@@ -326,4 +327,26 @@ TEST_F(Capture, TimingBarsPicture) {
   EXPECT_EQ(set->peak[2], 0);
   EXPECT_EQ(set->peak[0], 0);
   tbsetDestroy(set);
+}
+
+TEST_F(Capture, TheSwapKeepsThePeakOfTheFramesTextureUploads) {
+  TestImage img(ZETEX_RGBA32, 64, 64);
+  TestImage pal(ZETEX_PAL8, 16, 16);
+  const ZETEXID a = ZeTexCreate(&img.tex), b = ZeTexCreate(&pal.tex);
+  ZEPS2TEX* ra = TexTable::Rec(a);
+  ZEPS2TEX* rb = TexTable::Rec(b);
+  zerndr_tex_transfer_total = zerndr_tex_transfer_peak = 0;
+  EeQwords buf(64);
+  ZeTexAccomodate(buf.w, a, 0);
+  ZeTexAccomodate(buf.w, b, 0);
+  const int frame1 = int(ra->level_size[0] + rb->level_size[0] + rb->pal_size);
+  EXPECT_EQ(zerndr_tex_transfer_total, frame1) << "level and palette packets";
+  ZeRndrSwapScreen(-1);
+  KernelYield();
+  EXPECT_EQ(zerndr_tex_transfer_total, 0);
+  EXPECT_EQ(zerndr_tex_transfer_peak, frame1);
+  ZeTexAccomodate(buf.w, b, 0);
+  ZeRndrSwapScreen(-1);
+  KernelYield();
+  EXPECT_EQ(zerndr_tex_transfer_peak, frame1) << "a smaller frame leaves the peak";
 }
