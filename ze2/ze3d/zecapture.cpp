@@ -150,6 +150,13 @@ void ZePs2VideoScreenDump(const char* name, int both, int index, float gamma, fl
   const int b = a ? 0 : block1;
   uint32_t* line = static_cast<uint32_t*>(ZeMemAllocTagged(width * 4));
   uint8_t* out = static_cast<uint8_t*>(ZeMemAllocTagged(width * 4));
+  if (!line || !out) {
+    ZeDebugMsg("Screen dump: out of memory");
+    if (line) ZeMemFreeTagged(line);
+    if (out) ZeMemFreeTagged(out);
+    ZeFileClose(f);
+    return;
+  }
   memset(out, 0, size_t(width) * 4);  // the row padding
   for (int y = PS2_REZ_H - 1; y >= 0 && !write_failed; y--) {
     if (both) {

@@ -69,10 +69,19 @@ float Spline(float x, int nknots, const float* knot) {
   return ((c3 * x + c2) * x + c1) * x + c0;
 }
 
-float ValueNoise(const ZEVEC* p) {
+// The lattice cell of a point (floor, toward minus infinity) and the
+// point's place in it.
+struct Cell {
+  int ix, iy, iz;
+  float tx, ty, tz;
+};
+Cell Split(const ZEVEC* p) {
   const float fx = std::floor(p->x), fy = std::floor(p->y), fz = std::floor(p->z);
-  const int ix = int(fx), iy = int(fy), iz = int(fz);
-  const float tx = p->x - fx, ty = p->y - fy, tz = p->z - fz;
+  return {int(fx), int(fy), int(fz), p->x - fx, p->y - fy, p->z - fz};
+}
+
+float ValueNoise(const ZEVEC* p) {
+  const auto [ix, iy, iz, tx, ty, tz] = Split(p);
   float zk[4];
   for (int k = 0; k < 4; k++) {
     float yk[4];
@@ -90,9 +99,7 @@ float Smooth(float t) { return t * t * (3.0f - 2.0f * t); }
 float Lerp(float t, float a, float b) { return a + t * (b - a); }
 
 float GradientNoise(const ZEVEC* p) {
-  const float fx = std::floor(p->x), fy = std::floor(p->y), fz = std::floor(p->z);
-  const int ix = int(fx), iy = int(fy), iz = int(fz);
-  const float rx = p->x - fx, ry = p->y - fy, rz = p->z - fz;
+  const auto [ix, iy, iz, rx, ry, rz] = Split(p);
   float c[8];
   for (int n = 0; n < 8; n++) {
     const int dx = n & 1, dy = (n >> 1) & 1, dz = (n >> 2) & 1;

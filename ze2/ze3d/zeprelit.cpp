@@ -76,7 +76,7 @@ void Relight(ZEPRELIGHTSCENE* state, ZECOLOUR3* buffer, int light) {
   ZePrelightSceneToBuffer(scene, 1, &lights[light], scene->nverts, buffer, state->stride, state->set);
 }
 
-int Clamp255(float v) { return v < 0.0f ? 0 : v > 255.0f ? 255 : int(v); }
+int Clamp255(float v) { return v < 0.0f ? 0 : v > 255.0f ? 255 : EeFtoi(v); }
 
 }  // namespace
 
@@ -104,8 +104,13 @@ void prelight(ZECOLOUR3* out, const ZEPRELIGHTLIGHT* light, const ZEVEC* positio
     ZEVEC v;
     ZeVecSub(&v, &light->position, &p);
     const float d = ZeVecMag(&v);
-    ZeVecScale(&v, &v, 1.0f / d);
-    g = ZeVecDot(&n, &v);
+    // A light exactly at the vertex has no direction: it lights nothing
+    // rather than making the colour NaN.
+    g = 0.0f;
+    if (d > 0.0f) {
+      ZeVecScale(&v, &v, 1.0f / d);
+      g = ZeVecDot(&n, &v);
+    }
     // Closer than one unit lights as at one unit.
     const float D = d > 1.0f ? d : 1.0f;
     float f = 1.0f;

@@ -141,6 +141,7 @@ TEST_F(Prelight, OneLightAtOneVertex) {
       {"point at 2, cubic", Light(1, {0, 2, 0}, 3), {0.125f, 0.125f, 0.125f}},
       {"point at 2, no falloff", Light(1, {0, 2, 0}, 7, 0.5f), {0.5f, 0.5f, 0.5f}},
       {"point below the surface", Light(1, {0, -2, 0}, 0), {0, 0, 0}},
+      {"point at the vertex itself", Light(1, {0, 0, 0}, 2), {0, 0, 0}},
       {"directional at 60 degrees", Light(0, {s60, c60, 0}), {c60, c60, c60}},
       {"directional from behind", Light(0, {0, -1, 0}), {0, 0, 0}},
       {"ambient", Light(3, {0, -1, 0}, 0, 2.0f), {1.0f, 0.5f, 2.0f}},
