@@ -297,7 +297,9 @@ TEST_F(Capture, TimingBarsPicture) {
   std::vector<uint32_t> pic(size_t(W) * H);
   for (int y = 0; y < H; y++)
     for (int x = 0; x < W; x++) pic[size_t(y) * W + size_t(x)] = GsMemReadPixel(PSMCT32, fbp, fbw, x, y);
-  PngWrite("tbrender.png", pic.data(), W, H);  // for a person to look at
+  // For a person to look at: beside the test program.
+  const std::string png = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "tbrender.png").string();
+  EXPECT_TRUE(PngWrite(png.c_str(), pic.data(), W, H));
   auto px = [&](int x, int y) { return pic[size_t(y) * W + size_t(x)] & 0xffffff; };
   // Slot 2: x 144..160, lines 11 to 11 + 57; slot 5: x 288..304, to 134.
   EXPECT_EQ(px(145, 60), 0xff0000u);
