@@ -962,3 +962,288 @@ void ZeRndrCopyScreenFree();
 void ZeRndrCopyScreenTerminate();
 ZEFNT* ZeFntCreate(const char* bitmap, int cellHeight, int base, int key, const char* characters);
 void ZeFntWrite(const char* name, ZEFNT* font);
+
+// ===================================================================
+// Geometry objects (zegobj)
+// ===================================================================
+// A geometry object is the drawable unit: a list of geometries (one
+// material, its 36-byte vertices, primitive lists, skins, morph data) and a
+// list of sprite sets, with the bounds the view test uses. Objects made by
+// ZeGobjCreate sit on the system list; objects laid in a scene buffer do not.
+
+struct ZEGEOM;
+struct ZEFACEONGEOM;
+struct ZEPRIM;
+
+struct ZEGOBJ {
+  EePtr<ZEGOBJ> next, prev;        // system list; null for objects in a scene buffer
+  int32_t kind;                    // ZEGOBJ_MESH ... ZEGOBJ_MESHSPRITES
+  EePtr<ZEGEOM> geometries;        // in file order
+  EePtr<ZEFACEONGEOM> faceons;
+  float radius;                    // origin to the farthest point
+  float radius2;
+  ZEVEC min, max;                  // object-space box
+  ZEVEC centre;                    // of the box
+  float centre_radius;             // sphere about centre
+  float centre_radius2;
+  int32_t tag;                     // first word of the file record, carried
+  EePtr<ZEGOBJ> chain;             // next object of a chain, or null
+  ZEVEC base;                      // carried, not interpreted
+  // Model images hold the first ZEGOBJ_IMAGE_BYTES only.
+  EePtr<uint32_t> colourref;       // cross-fade data (ZECOLOURREF runs), or null
+  int32_t tricount;                // triangles drawn; colour-reference table bytes right after building
+  int32_t faceoncolourrefsize;     // sprite colour-reference bytes, or 0
+};
+static_assert(sizeof(ZEGOBJ) == 104);
+static_assert(offsetof(ZEGOBJ, kind) == 8 && offsetof(ZEGOBJ, geometries) == 12 && offsetof(ZEGOBJ, faceons) == 16 &&
+              offsetof(ZEGOBJ, radius) == 20 && offsetof(ZEGOBJ, min) == 28 && offsetof(ZEGOBJ, max) == 40 &&
+              offsetof(ZEGOBJ, centre) == 52 && offsetof(ZEGOBJ, centre_radius) == 64 &&
+              offsetof(ZEGOBJ, tag) == 72 && offsetof(ZEGOBJ, chain) == 76 && offsetof(ZEGOBJ, base) == 80 &&
+              offsetof(ZEGOBJ, colourref) == 92 && offsetof(ZEGOBJ, tricount) == 96 &&
+              offsetof(ZEGOBJ, faceoncolourrefsize) == 100);
+constexpr int ZEGOBJ_IMAGE_BYTES = 92;
+
+enum { ZEGOBJ_MESH = 0, ZEGOBJ_SPRITES = 1, ZEGOBJ_SIZEDSPRITES = 2, ZEGOBJ_MESHSPRITES = 3 };
+
+// Skin record: w matrices weigh each of count vertices from first on.
+struct ZESKIN {
+  EePtr<ZESKIN> next;
+  int32_t first;             // first vertex covered
+  int32_t count;             // vertices covered
+  int32_t nmtx;              // matrices per vertex, w
+  EePtr<int32_t> mtxids;     // w matrix ids
+  EePtr<float> weights;      // w weights per vertex, vertex by vertex
+};
+static_assert(sizeof(ZESKIN) == 24);
+
+// Per-vertex skin data: weights end at the first 0.0.
+struct ZESMOOTHSKIN {
+  float weight[3];
+  uint8_t mtx[3];            // matrix id of weight k
+  uint8_t pad;
+};
+static_assert(sizeof(ZESMOOTHSKIN) == 16);
+
+// Morph targets: offsets[t] is null or vtxcount ZEVEC offsets in data.
+struct ZEMORPH {
+  int32_t count;
+  EePtr<EePtr<ZEVEC>> offsets;
+  EePtr<int32_t> values;     // one per target, from the file
+  EePtr<uint8_t> data;
+};
+static_assert(sizeof(ZEMORPH) == 16);
+
+struct ZEGEOM {
+  EePtr<ZEGEOM> next;
+  EePtr<ZEMTL> mtl;
+  EePtr<uint32_t> dmastream;       // packet chain (ret-ended)
+  EePtr<uint32_t> skininst;        // skin instance chain, or null
+  EePtr<uint32_t> tribatch;        // word 0: count of 160-byte records from +16
+  int32_t mtlindex;
+  int32_t vtxkind;                 // 0: 36-byte vertices, 1: 28-byte
+  int32_t vtxcount, vtxmax;
+  EePtr<ZEVTX> vtx;
+  EePtr<ZEPRIM> prims;
+  EePtr<ZESKIN> skins;
+  EePtr<ZESMOOTHSKIN> smoothskin;  // one per vertex, or null
+  EePtr<uint8_t> prelight;         // nprelight records of 12 bytes
+  int32_t nprelight;
+  int32_t dmalen;                  // bytes of the packet block or the skin instance
+  EePtr<ZEMORPH> morph;
+  int32_t serial;
+};
+static_assert(sizeof(ZEGEOM) == 72);
+static_assert(offsetof(ZEGEOM, dmastream) == 8 && offsetof(ZEGEOM, vtx) == 36 && offsetof(ZEGEOM, prims) == 40 &&
+              offsetof(ZEGEOM, dmalen) == 60 && offsetof(ZEGEOM, serial) == 68);
+
+// A sprite: colour bytes B, G, R, A.
+struct ZEFACEON {
+  ZEVEC pos;
+  float width, height;
+  uint32_t colour;
+};
+static_assert(sizeof(ZEFACEON) == 24);
+
+struct ZEFACEONGEOM {
+  EePtr<ZEFACEONGEOM> next;
+  EePtr<ZEMTL> mtl;
+  int32_t mtlindex;
+  int32_t style;                   // 0 face-on, 1 face-Y
+  EePtr<ZEFACEON> sprites;
+  int32_t count;
+  float size;                      // object kinds 2 and 3, else 0
+  EePtr<uint32_t> dma;             // the object's sprite block starts at the first set's
+};
+static_assert(sizeof(ZEFACEONGEOM) == 32 && offsetof(ZEFACEONGEOM, dma) == 28);
+
+enum {
+  ZEPRIM_LIST = 2,           // vertices in order, three a triangle
+  ZEPRIM_STRIP = 3,          // vertices in order
+  ZEPRIM_IDXPAIRS = 4,
+  ZEPRIM_IDXLIST = 5,
+  ZEPRIM_IDXSTRIP = 6,       // runs of {length, indices}
+  ZEPRIM_PATCH16 = 7,
+  ZEPRIM_PATCH6 = 8,         // corners at 0, 3, 5; edge points 1, 2, 4
+};
+
+struct ZEPRIM {
+  EePtr<ZEPRIM> next;
+  int32_t kind;              // ZEPRIM_*
+  int32_t count;             // vertices or indices
+  int32_t max;
+  EePtr<int16_t> idx;        // kinds 3 and up
+  EePtr<ZEVEC4> planes;      // one a triangle, or null
+};
+static_assert(sizeof(ZEPRIM) == 24);
+
+// Cross-fade and colour-reference run: c groups of words follow, each
+// colour bytes R, G, B, A; a run with count 0 ends the table.
+struct ZECOLOURREF {
+  uint32_t addr;             // first colour in the packets, 4 bytes apart
+  int32_t count;
+};
+static_assert(sizeof(ZECOLOURREF) == 8);
+
+extern ZEGOBJ* zegobj_list;        // newest first
+extern int zegobj_initialised;
+extern int zegeom_serial;
+
+void ZeGobjInit();
+void ZeGobjClose();
+ZEGOBJ* ZeGobjCreate();
+void ZeGobjDestroy(ZEGOBJ* obj);
+void ZeGobjAddGeom(ZEGOBJ* obj, ZEGEOM* geom);
+void ZeGobjAddFaceOnGeom(ZEGOBJ* obj, ZEFACEONGEOM* set);
+ZEGEOM* ZeGeomCreate();
+ZEFACEONGEOM* ZeFaceOnGeomCreate();
+void ZeGeomDestroy(ZEGEOM* geom);
+void ZeFaceOnGeomDestroy(ZEFACEONGEOM* set);
+void ZeGeomAddPrim(ZEGEOM* geom, ZEPRIM* prim);
+void ZeGeomAddSkin(ZEGEOM* geom, ZESKIN* skin);
+ZEPRIM* ZePrimCreate(int count, int kind);
+void ZePrimDestroy(ZEPRIM* prim);  // null allowed
+int ZeVtxStride(int kind);
+int ZePrimStride(int kind);
+float ZeGobjCalcDims(ZEGOBJ* obj);  // returns centre_radius
+float ZeGobjCalcFaceOnDims(ZEGOBJ* obj);
+void ZeGobjCalcPlanes(ZEGOBJ* obj);
+void ZeGeomCalcPlanes(ZEGEOM* geom);
+void ZePrimCalcPlanes(ZEPRIM* prim, ZEGEOM* geom);  // a second call on one list is fatal
+void ZeGobjSetRenderPlane(ZEGOBJ* obj, int plane);
+// level 0..255; returns the budget left (below 0 when a run overran it).
+int ZeGobjApplyCrossFade(ZEGOBJ* obj, int level, int budget, ZECOLOURREF** resume);
+uint32_t ZeGobjColourBlend(uint32_t a, uint32_t b, int t);
+int ZeGobjColourBlendGobj(ZECOLOURREF* run, int t, int budget, ZECOLOURREF** resume);
+// A closed ret-tag packet of n stars for the star-field program; null when
+// the heap has no room. Free with ZeMemFreeFn.
+void* ZeCreateStarfield(int n, float radius);
+
+// ===================================================================
+// Geometry to render-stream packets (zecvtgeo)
+// ===================================================================
+// Meshes, sprites, Bezier triangles and sorter records become VU1 packets
+// once, at load. Builders write at a cursor (advanced past what they wrote)
+// and return the packet start; each size function returns exactly what its
+// builder writes, rounded to 16. One conversion at a time: the state is
+// global. docs/vu1.md gives where each packet lands.
+
+constexpr int ZECVT_BATCH = 42;          // mesh vertices a batch
+constexpr int ZECVT_CHUNK = 6000;        // indices (halfwords) a call
+constexpr int ZECVT_FACEON_BATCH = 20;
+constexpr int ZECVT_FACEY_BATCH = 10;
+constexpr int ZECVT_BEZ_BATCH = 9;       // corners (three patches)
+constexpr int ZECVT_TRISTREAM_RECORD = 160;
+constexpr int ZECVT_FACEON_SETS = 256;
+constexpr uint16_t ZECVT_NOCLOSE = 0x8001;  // vertex flag: closes no triangle
+constexpr uint32_t ZECVT_MAX_CNT = 0xfffff;
+
+extern int ZeCvtPntEna;
+extern float ZeCvtMaxSpan;
+extern int ZeCvtPntOn;
+extern int ZeCvtUvOn;
+extern ZEVEC ZeCvtPntSpan;       // span magic per axis (bit patterns)
+extern ZEVEC ZeCvtPntMid;
+extern int nprelight_sets;       // words a vertex in colour references (at most 2)
+extern int g_live_prelight;
+extern int g_vertex_count;
+extern int ambient_correction;
+extern uint8_t gamma_table[256];
+extern int colourref_enabled, colourref_offset;
+extern uint32_t* colourref_table;
+extern uint32_t* colourref_current;
+extern int zegscn_generate_colourref, zegscn_generate_packetinfo;
+extern int show_strip;
+extern uint32_t* zecvtgeo_lasttag;
+extern int32_t faceon_dmalen[ZECVT_FACEON_SETS];
+extern int faceon_dmalen_cnt;
+extern int info_tricount, info_tristripcount, info_stripcount, info_pktcnt, info_pktsizecnt;
+extern uint8_t* info_pktbuff;
+extern int32_t* info_pktdata;    // pairs {position-data offset, vertex count}
+
+void ZePs2CreateRenderStream(ZEGOBJ* obj);
+void ZePs2CreateFaceOn(ZEGOBJ* obj);
+void ZePs2DestroyRenderStream(ZEGOBJ* obj);
+// colourB: null or one colour a vertex index.
+uint32_t* ZeCvtDmaTriCFromIdx(uint32_t** cursor, const ZEVTX* vtx, int unused, const uint32_t* colourB,
+                              const int16_t* idx, int count, ZEMTL* mtl);
+// idx: strip runs {length, indices}; count: halfwords, lengths included.
+uint32_t* ZeCvtDmaTriStripCFromIdx(uint32_t** cursor, const ZEVTX* vtx, int unused, const uint32_t* colourB,
+                                   const int16_t* idx, int count, ZEMTL* mtl);
+// colourrefSize (may be null) receives the colour-reference bytes.
+int ZeCvtSizeDmaTriCFromIdx(const int16_t* idx, int count, ZEMTL* mtl, int* colourrefSize);
+int ZeCvtSizeDmaTriStripCFromIdx(const int16_t* idx, int count, ZEMTL* mtl, int* colourrefSize);
+uint32_t* ZeCvtDmaFaceOn(uint32_t** cursor, const ZEFACEON* sprites, int count, int words, const uint32_t* colourB);
+uint32_t* ZeCvtDmaFaceY(uint32_t** cursor, const ZEFACEON* sprites, int count, int words, const uint32_t* colourB);
+int ZeCvtSizeDmaFaceOn(const ZEFACEON* unused, int count, int unused2, int* colourrefSize);
+int ZeCvtSizeDmaFaceY(const ZEFACEON* unused, int count, int unused2, int* colourrefSize);
+uint32_t* ZeCvtDmaBezTriCFromIdx(uint32_t** cursor, const ZEVTX* vtx, const int16_t* idx, int corners);
+int ZeCvtSizeDmaBezTriCFromIdx(const int16_t* unused, int corners);
+// 160-byte sorter records; return the triangle count.
+int ZeCvtTriStreamCFromIdx(uint32_t** cursor, const ZEVTX* vtx, const int16_t* idx, int count, ZEMTL* mtl);
+int ZeCvtTriStripStreamCFromIdx(uint32_t** cursor, const ZEVTX* vtx, const int16_t* idx, int count, ZEMTL* mtl);
+void ZeCvtCalcFastPoint(const ZEVEC* min, const ZEVEC* max, ZEMTL* mtl);  // mtl may be null
+void ZeCvtSetMaxSpan(float span);
+int ZeCvtSpanValue(float a, float b);  // bits(a) - bits(b)
+void ZeCvtGeoBeginColourRef(void* buffer);
+void ZeCvtGeoSetColourRefOffset(int offset);
+void* ZeCvtGeoEndColourRef(int words);  // returns the address after the end record
+void ZeCvtGeoStartColourRef(const void* packet, int words);
+void ZeCvtGeoAddColourRef(uint32_t a, uint32_t b, int shift, int index, int base, int words);
+void ZeCvtGeoFixup(void* table, uint32_t base, int words);
+void ZeCvtDestroyPacketInfo();
+// The gamma table shared with prelighting and the screen dump: all zeros
+// until the first call, so the program calls GenerateGammaTable(1, 1) first.
+uint8_t* GenerateGammaTable(float gamma, float scale);
+void GammaCorrect(uint8_t* rgb);  // bytes R, G, B in place; black takes entry 0 only
+
+// ===================================================================
+// Skins to render-stream packets (zecvtskin)
+// ===================================================================
+// A skinned geometry becomes packets of at most 14 triangles drawn with a
+// palette of at most 8 joint matrices, and an instance chain that uploads
+// each group's palette and calls its packets. Both live in the skin buffer,
+// which must be set up (InitSkinning or ZePs2SetTempSkinBuffer) first.
+
+constexpr int ZESKN_PALETTE = 8;
+constexpr int ZESKN_BATCH = 14;          // triangles a packet
+constexpr int ZESKN_POINTS = 42;
+
+extern uint8_t* skinbuffer_base;
+extern int skinbuffer_size;
+extern uint8_t* skinbuffer_free;
+extern int skin_reuse_limit;             // reuse lookups a packet (100)
+extern int32_t packet_unique[ZESKN_POINTS];
+
+void InitSkinning(int size);
+void ResetSkinning();
+void CloseSkinning();
+void ZePs2SetTempSkinBuffer(void* buffer, int size);  // null restores the saved buffer
+void ZePs2CreateSkin(ZEGOBJ* obj);
+void ZePs2CreateSkinNorm(ZEGOBJ* obj);
+void ZePs2CreateSkinSmooth(ZEGOBJ* obj);
+void ZePs2CreateSkinSmoothOld(ZEGOBJ* obj);
+void ZePs2DestroySkin(ZEGOBJ* obj);
+void ZeCvtSknInstFix(void* inst);
+void ZeCvtSknInstUnFix(void* inst);
+void ZeCvtSknInstRelocate(void* inst, int delta);
+int PrevPktIdx(int vid);  // -1: not found or over the reuse limit
