@@ -157,14 +157,20 @@ int ZeCvtSknSortPrimDefs(ZEPRIMDEF* recs, int n, ZEPRIMDEF* out) {
   // records themselves, without moving 396 bytes a swap.
   int* order = static_cast<int*>(ZeMemAllocTagged(n > 0 ? n * 4 : 4));
   MtxSet* sets = static_cast<MtxSet*>(ZeMemAllocTagged(n > 0 ? n * int(sizeof(MtxSet)) : 32));
-  for (int i = 0; i < n; i++) order[i] = i;
-  for (int i = 0; i < n; i++)
+  // The palette sizes ride along with the order, so the n^2 compares stay
+  // in one small array.
+  int* size = static_cast<int*>(ZeMemAllocTagged(n > 0 ? n * 4 : 4));
+  for (int i = 0; i < n; i++) order[i] = i, size[i] = recs[i].npalette;
+  for (int i = 0; i < n; i++) {
+    int si = size[i];
     for (int j = i + 1; j < n; j++)
-      if (recs[order[j]].npalette > recs[order[i]].npalette) {
-        const int t = order[i];
-        order[i] = order[j];
-        order[j] = t;
+      if (size[j] > si) {
+        std::swap(order[i], order[j]);
+        size[j] = si;
+        size[i] = si = recs[order[i]].npalette;
       }
+  }
+  ZeMemFreeTagged(size);
   for (int i = 0; i < n; i++) {
     sets[i] = SetOf(recs[order[i]]);
     recs[order[i]].grouped = 0;
