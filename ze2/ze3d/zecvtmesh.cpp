@@ -200,14 +200,14 @@ void CheckCallSize(int count) {
 }
 
 template <class Plan>
-int SizeOf(Plan&& plan, ZEMTL* mtl, int* colourrefSize) {
+int SizeOf(Plan&& plan, ZEMTL* mtl, int* colourrefSize, int strip) {
   const MtlInfo m = ReadMtl(mtl);
   const Layout l = CurrentLayout(m);
   int bytes = HeaderBytes(l), refs = 8;
   plan([&](const Batch& b) {
     bytes += BatchBytes(l, b.n);
     if (m.vtxcol) refs += 8 + 8 * b.n;
-    info_pktsizecnt++;
+    info_pktsizecnt += strip;  // strip batches, for the packet-info table
   });
   if (colourrefSize) *colourrefSize = refs;
   return (bytes + 15) & ~15;
@@ -259,7 +259,7 @@ uint32_t* WriteBatch(uint32_t* p, const Batch& b, const ZEVTX* vtx, const uint32
   } else {
     p = Put(p, 0x6c008003u + nn);
   }
-  if (zegscn_generate_packetinfo) {
+  if (strip && zegscn_generate_packetinfo) {
     if (info_pktdata && info_pktcnt < zecvt_pktinfo_room) {
       info_pktdata[2 * info_pktcnt] = int32_t(reinterpret_cast<uint8_t*>(p) - info_pktbuff);
       info_pktdata[2 * info_pktcnt + 1] = n;
@@ -351,12 +351,12 @@ uint32_t* Build(uint32_t** cursor, Plan&& plan, const ZEVTX* vtx, const uint32_t
 
 int ZeCvtSizeDmaTriCFromIdx(const int16_t* idx, int count, ZEMTL* mtl, int* colourrefSize) {
   CheckCallSize(count);
-  return SizeOf([&](auto&& f) { PlanList(idx, count, nullptr, -1, f); }, mtl, colourrefSize);
+  return SizeOf([&](auto&& f) { PlanList(idx, count, nullptr, -1, f); }, mtl, colourrefSize, 0);
 }
 
 int ZeCvtSizeDmaTriStripCFromIdx(const int16_t* idx, int count, ZEMTL* mtl, int* colourrefSize) {
   CheckCallSize(count);
-  return SizeOf([&](auto&& f) { PlanStrips(idx, count, nullptr, -1, f); }, mtl, colourrefSize);
+  return SizeOf([&](auto&& f) { PlanStrips(idx, count, nullptr, -1, f); }, mtl, colourrefSize, 1);
 }
 
 uint32_t* ZeCvtDmaTriCFromIdx(uint32_t** cursor, const ZEVTX* vtx, int vtxcount, const uint32_t* colourB,

@@ -634,6 +634,7 @@ enum Form { kNorm, kSmooth, kSmoothOld };
 int FillPrimDefs(const ZEGEOM* g, ZEPRIMDEF* out, Form form) {
   const ZEPRIM* prim = g->prims;
   const int16_t* idx = prim->idx;
+  if (!idx) ZeError("skinned geometry whose first list has no indices (kind %d)", prim->kind);
   const int per = form == kNorm ? 3 : 6;
   const int prims = prim->count / per;
   int n = 0;
