@@ -413,3 +413,61 @@ TEST_F(Skins, BlendOffsetsCoverThePacketsOwnPointsOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+// Patches of six indices: corners at 0, 3 and 5 reach the packet.
+TEST_F(Skins, PatchesSendTheirCorners) {
+  Uniform(6);
+  ZEPRIM* p = ZePrimCreate(6, ZEPRIM_PATCH6);
+  for (int i = 0; i < 6; i++) p->idx[i] = int16_t(i);
+  ZeGeomAddPrim(geom, p);
+  ZePs2CreateSkin(obj);  // kind 8: the smooth converter
+  auto pts = ReadPoints(ParsePacket(Calls()[0]), 4);
+  EXPECT_EQ(pts.x, (std::vector<float>{0, 3, 5}));
+  EXPECT_EQ(pts.flags, (std::vector<int>{1, 1, 0}));
+  ResetSkinning();
+  ZePs2CreateSkinSmoothOld(obj);
+  pts = ReadPoints(ParsePacket(Calls()[0]), 4);
+  EXPECT_EQ(pts.x, (std::vector<float>{0, 3, 5}));
+}
+
+// Per-vertex skin data: up to three weights, ending at the first 0.0.
+TEST_F(Skins, PerVertexSkinDataGivesThePalette) {
+  Vertices({{}, {}, {}});
+  for (ZESKIN* s = geom->skins; s;) {
+    ZESKIN* next = s->next;
+    ZeMemFreeTagged(s->mtxids.get());
+    ZeMemFreeTagged(s->weights.get());
+    ZeMemFreeTagged(s);
+    s = next;
+  }
+  geom->skins = nullptr;
+  auto* ss = static_cast<ZESMOOTHSKIN*>(ZeMemAllocTagged(3 * sizeof(ZESMOOTHSKIN)));
+  ss[0] = {{0.5f, 0.5f, 0.0f}, {4, 6, 9}, 0};
+  ss[1] = {{1.0f, 0.0f, 0.7f}, {6, 1, 2}, 0};  // ends at the 0.0
+  ss[2] = {{0.2f, 0.3f, 0.5f}, {7, 4, 6}, 0};
+  geom->smoothskin = ss;
+  Triangles({0, 1, 2});
+  ZePs2CreateSkin(obj);
+  std::vector<uint32_t> ids;
+  for (const uint32_t* t = Inst(); t[0] >> 28 != DMATAG_RET; t += 4)
+    if (t[0] >> 28 == DMATAG_REF) ids.push_back(t[1] / 64);
+  EXPECT_EQ(ids, (std::vector<uint32_t>{4, 6, 7}));
+}
+
+// A collapsed triangle is dropped from the packets.
+TEST_F(Skins, CollapsedTrianglesAreDropped) {
+  Uniform(4);
+  Triangles({0, 1, 1, 0, 2, 3});
+  ZePs2CreateSkin(obj);
+  auto pts = ReadPoints(ParsePacket(Calls()[0]), 4);
+  EXPECT_EQ(pts.x, (std::vector<float>{0, 2, 3}));
+  EXPECT_HALT(ZePs2CreateSkinNorm([&] {
+                geom->prims->idx[5] = 4;
+                return obj;
+              }()),
+              "vertex index 4 past the 4 vertices");
+}
+
+}  // namespace

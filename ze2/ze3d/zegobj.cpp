@@ -59,17 +59,19 @@ void ZeGobjDestroy(ZEGOBJ* obj) {
   ZeMemFreeTagged(obj);
 }
 
-void ZeGobjAddGeom(ZEGOBJ* obj, ZEGEOM* geom) {
-  EePtr<ZEGEOM>* link = &obj->geometries;
+namespace {
+
+// Appends a record at the tail of a list linked through its next fields.
+template <class T>
+void AppendTail(EePtr<T>* link, T* node) {
   while (*link) link = &(*link)->next;
-  *link = geom;
+  *link = node;
 }
 
-void ZeGobjAddFaceOnGeom(ZEGOBJ* obj, ZEFACEONGEOM* set) {
-  EePtr<ZEFACEONGEOM>* link = &obj->faceons;
-  while (*link) link = &(*link)->next;
-  *link = set;
-}
+}  // namespace
+
+void ZeGobjAddGeom(ZEGOBJ* obj, ZEGEOM* geom) { AppendTail(&obj->geometries, geom); }
+void ZeGobjAddFaceOnGeom(ZEGOBJ* obj, ZEFACEONGEOM* set) { AppendTail(&obj->faceons, set); }
 
 ZEGEOM* ZeGeomCreate() {
   auto* g = static_cast<ZEGEOM*>(ZeMemAllocTagged(sizeof(ZEGEOM)));
@@ -110,17 +112,8 @@ void ZeFaceOnGeomDestroy(ZEFACEONGEOM* set) {
   ZeMemFreeTagged(set);
 }
 
-void ZeGeomAddPrim(ZEGEOM* geom, ZEPRIM* prim) {
-  EePtr<ZEPRIM>* link = &geom->prims;
-  while (*link) link = &(*link)->next;
-  *link = prim;
-}
-
-void ZeGeomAddSkin(ZEGEOM* geom, ZESKIN* skin) {
-  EePtr<ZESKIN>* link = &geom->skins;
-  while (*link) link = &(*link)->next;
-  *link = skin;
-}
+void ZeGeomAddPrim(ZEGEOM* geom, ZEPRIM* prim) { AppendTail(&geom->prims, prim); }
+void ZeGeomAddSkin(ZEGEOM* geom, ZESKIN* skin) { AppendTail(&geom->skins, skin); }
 
 ZEPRIM* ZePrimCreate(int count, int kind) {
   auto* p = static_cast<ZEPRIM*>(ZeMemAllocTagged(sizeof(ZEPRIM)));
