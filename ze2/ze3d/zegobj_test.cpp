@@ -1,6 +1,7 @@
-// Geometry objects: the system list, strides, bounds, planes, the colour
-// cross-fade and the star-field packet.
+// Geometry objects: the system list, strides, bounds, planes, render
+// planes, the colour cross-fade and the star-field packet.
 #include "zegeo_test.h"
+#include "zetex_test.h"
 
 #include <bit>
 #include <cmath>
@@ -248,6 +249,50 @@ TEST_F(Gobj, StarFieldBatchesOf42AndAnEmptyField) {
   auto* none = static_cast<uint32_t*>(ZeCreateStarfield(0, 1.0f));
   EXPECT_EQ(none[0], uint32_t(DMATAG_RET) << 28);  // QWC 0: the tag alone
   ZeMemFreeTagged(none);
+}
+
+}  // namespace
+
+namespace {
+
+// Materials of a real pool: each geometry's material moves to the plane;
+// sprite sets keep theirs.
+struct GobjPlanes : TexTable {
+  char* pool = nullptr;
+  void SetUp() override {
+    TexTable::SetUp();
+    ZeTrigInit();
+    ZeRndrStreamInit(ZERNDRSTREAM_DEFAULT_BUFFER);
+    pool = static_cast<char*>(ZeMemAlloc(ZeMtlGetSysBuffSize(8) + 16));
+    char* p = pool;
+    ZeMtlInitEx(&p, 8);
+    ZeGobjInit();
+  }
+  void TearDown() override {
+    ZeGobjClose();
+    ZeMtlClose();
+    ZeMemFree(pool);
+    TexTable::TearDown();
+  }
+};
+
+TEST_F(GobjPlanes, SetRenderPlaneMovesEveryGeometrysMaterial) {
+  ZEGOBJ* obj = ZeGobjCreate();
+  ZEMTL* a = ZeMtlCreate(1);
+  ZEMTL* b = ZeMtlCreate(1);
+  ZEMTL* sprite = ZeMtlCreate(1);
+  for (ZEMTL* m : {a, b, static_cast<ZEMTL*>(nullptr)}) {
+    ZEGEOM* g = ZeGeomCreate();
+    g->mtl = m;
+    ZeGobjAddGeom(obj, g);
+  }
+  ZEFACEONGEOM* f = ZeFaceOnGeomCreate();
+  f->mtl = sprite;
+  ZeGobjAddFaceOnGeom(obj, f);
+  ZeGobjSetRenderPlane(obj, 5);
+  EXPECT_EQ((a->flags & ZEMTL_PLANE_MASK) >> ZEMTL_PLANE_SHIFT, 5u);
+  EXPECT_EQ((b->flags & ZEMTL_PLANE_MASK) >> ZEMTL_PLANE_SHIFT, 5u);
+  EXPECT_EQ((sprite->flags & ZEMTL_PLANE_MASK) >> ZEMTL_PLANE_SHIFT, 0u);
 }
 
 }  // namespace
