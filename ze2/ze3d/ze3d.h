@@ -1189,11 +1189,12 @@ extern int32_t* info_pktdata;    // pairs {position-data offset, vertex count}
 void ZePs2CreateRenderStream(ZEGOBJ* obj);
 void ZePs2CreateFaceOn(ZEGOBJ* obj);
 void ZePs2DestroyRenderStream(ZEGOBJ* obj);
+// vtxcount: indices at or past it are a fatal error (-1: unchecked).
 // colourB: null or one colour a vertex index.
-uint32_t* ZeCvtDmaTriCFromIdx(uint32_t** cursor, const ZEVTX* vtx, int unused, const uint32_t* colourB,
+uint32_t* ZeCvtDmaTriCFromIdx(uint32_t** cursor, const ZEVTX* vtx, int vtxcount, const uint32_t* colourB,
                               const int16_t* idx, int count, ZEMTL* mtl);
 // idx: strip runs {length, indices}; count: halfwords, lengths included.
-uint32_t* ZeCvtDmaTriStripCFromIdx(uint32_t** cursor, const ZEVTX* vtx, int unused, const uint32_t* colourB,
+uint32_t* ZeCvtDmaTriStripCFromIdx(uint32_t** cursor, const ZEVTX* vtx, int vtxcount, const uint32_t* colourB,
                                    const int16_t* idx, int count, ZEMTL* mtl);
 // colourrefSize (may be null) receives the colour-reference bytes.
 int ZeCvtSizeDmaTriCFromIdx(const int16_t* idx, int count, ZEMTL* mtl, int* colourrefSize);
