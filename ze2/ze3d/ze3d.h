@@ -85,6 +85,10 @@ extern ZERNDRSTREAM* rndrstream_3d;
 extern uint8_t* rndrstream_buffer[2];
 extern int rndrstream_buffer_size;
 extern int rndrstream_frame_index;  // the buffer being filled
+// Stream frames begun since start-up (by the screen swap, the loading
+// screen or the memory-card save), never 0 once the streams exist: what was
+// taken from a frame's buffer belongs to that frame only.
+extern uint32_t rndrstream_frame_count;
 extern uint32_t* frame_base;        // start of the current frame's area
 extern uint32_t* rndrstream_free;   // next free byte of the current buffer
 extern uint32_t* rndrstream_start;  // the frame chain: first tag and tail tag (null until a flush)
@@ -96,6 +100,8 @@ extern int rndrstream_zb_set;
 extern uint32_t rndrstream_zb_packet[12];  // cnt tag, GIF tag, ZBUF_1
 
 void ZeRndrStreamInit(int bufferSize);
+// Gives back both buffers and every frame stream (the renderer's close-down).
+void ZeRndrStreamClose();
 // Null when all 32 records are taken.
 ZERNDRSTREAM* ZeRndrStreamAllocStream(uint32_t sortKey, uint32_t* program, uint32_t flags);
 void ZeRndrStreamBeginFrame();
@@ -283,7 +289,7 @@ constexpr int ZEPS2TEX_LEVELS = 7;
 // The platform side of a texture: formats, prebuilt upload packets and the
 // addresses of its last upload (blocks of 256 bytes).
 struct ZEPS2TEX {
-  uint32_t override_frame;   // swap count when the palette override was made (else zero)
+  uint32_t override_frame;   // stream frame the palette override was made in (else zero)
   uint32_t reserved;
   uint16_t vram_bottom;      // lowest block of the last upload
   uint16_t vram_top;         // the block the last upload started below
@@ -1183,11 +1189,12 @@ extern int32_t* info_pktdata;    // pairs {position-data offset, vertex count}
 void ZePs2CreateRenderStream(ZEGOBJ* obj);
 void ZePs2CreateFaceOn(ZEGOBJ* obj);
 void ZePs2DestroyRenderStream(ZEGOBJ* obj);
+// vtxcount: indices at or past it are a fatal error (-1: unchecked).
 // colourB: null or one colour a vertex index.
-uint32_t* ZeCvtDmaTriCFromIdx(uint32_t** cursor, const ZEVTX* vtx, int unused, const uint32_t* colourB,
+uint32_t* ZeCvtDmaTriCFromIdx(uint32_t** cursor, const ZEVTX* vtx, int vtxcount, const uint32_t* colourB,
                               const int16_t* idx, int count, ZEMTL* mtl);
 // idx: strip runs {length, indices}; count: halfwords, lengths included.
-uint32_t* ZeCvtDmaTriStripCFromIdx(uint32_t** cursor, const ZEVTX* vtx, int unused, const uint32_t* colourB,
+uint32_t* ZeCvtDmaTriStripCFromIdx(uint32_t** cursor, const ZEVTX* vtx, int vtxcount, const uint32_t* colourB,
                                    const int16_t* idx, int count, ZEMTL* mtl);
 // colourrefSize (may be null) receives the colour-reference bytes.
 int ZeCvtSizeDmaTriCFromIdx(const int16_t* idx, int count, ZEMTL* mtl, int* colourrefSize);
@@ -1248,6 +1255,322 @@ void ZeCvtSknInstUnFix(void* inst);
 void ZeCvtSknInstRelocate(void* inst, int delta);
 int PrevPktIdx(int vid);  // -1: not found or over the reuse limit
 
+// Portal visibility (zeportal)
+// ===================================================================
+// Indoor scenes are convex rooms joined by portals. Once a frame the pass
+// finds the camera's room, walks out through the portals narrowing the
+// view frustum at each, and marks every instance seen through the chain.
+// The frusta stay in the arena until the next ZePortalInit, so particles
+// can ask whether a sphere in a room is visible.
+
+// A placed instance of a scene object, as the scene file stores it.
+struct ZEGSCNINST {
+  ZEMTX mtx;               // world matrix
+  int32_t object;          // index into the scene's object table
+  uint32_t flags;          // ZEGSCNINST_* below
+  EePtr<void> anim;        // instance animation record; null when none
+  int16_t wind_amplitude;  // 0: no sway
+  int16_t wind_speed;      // also the seed of the sway phase
+};
+static_assert(sizeof(ZEGSCNINST) == 80);
+static_assert(offsetof(ZEGSCNINST, object) == 64 && offsetof(ZEGSCNINST, flags) == 68);
+static_assert(offsetof(ZEGSCNINST, anim) == 72 && offsetof(ZEGSCNINST, wind_speed) == 78);
+
+enum : uint32_t {
+  ZEGSCNINST_SEEN = 0x04,    // seen through the portals this frame (written by the pass)
+  ZEGSCNINST_ALWAYS = 0x20,  // seen without a test
+};
+
+struct ZEPORTAL {
+  ZEVEC4 plane;           // plane of the polygon (normal, distance)
+  EePtr<ZEVEC> vertices;  // corners, in order around the polygon
+  int16_t nvertices;
+  int16_t rooma, roomb;   // the two rooms it joins
+  int8_t key;             // group key for ZePortalSetActive
+  uint8_t pad;
+  uint32_t flags;         // bit 0 active, bit 1 set by ZePortalResetActive; the pass ignores them
+};
+static_assert(sizeof(ZEPORTAL) == 32);
+static_assert(offsetof(ZEPORTAL, vertices) == 16 && offsetof(ZEPORTAL, nvertices) == 20);
+static_assert(offsetof(ZEPORTAL, rooma) == 22 && offsetof(ZEPORTAL, roomb) == 24);
+static_assert(offsetof(ZEPORTAL, key) == 26 && offsetof(ZEPORTAL, flags) == 28);
+
+// A convex room: a point is inside when its distance to every plane is 0
+// or below (planes face outwards); a room without planes holds every point.
+struct ZEROOM {
+  EePtr<int16_t> instances;  // indices into the instance array
+  EePtr<ZEVEC4> planes;
+  EePtr<int16_t> portals;    // indices into the portal array
+  int16_t ninstances;
+  uint8_t nplanes;
+  uint8_t nportals;
+};
+static_assert(sizeof(ZEROOM) == 16);
+static_assert(offsetof(ZEROOM, portals) == 8 && offsetof(ZEROOM, ninstances) == 12);
+static_assert(offsetof(ZEROOM, nplanes) == 14 && offsetof(ZEROOM, nportals) == 15);
+
+// A view frustum of the pass. Up to 8 planes are packed as the columns of
+// two matrices (plane k in column k mod 4 of matrix k / 4) so that one
+// product gives four distances; unused columns hold the camera plane.
+struct ZEFRUSTUM {
+  ZEMTX packed[2];
+  EePtr<ZEVEC4> planes;  // the whole plane list, world space, normals inwards
+  ZEVEC rmin, rmax;      // extent in viewport clip space (x, y in -1..1)
+  int16_t nplanes;
+  int16_t room;          // room seen through it; -2 for the camera's own view
+};
+static_assert(sizeof(ZEFRUSTUM) == 160);
+static_assert(offsetof(ZEFRUSTUM, planes) == 128 && offsetof(ZEFRUSTUM, rmin) == 132);
+static_assert(offsetof(ZEFRUSTUM, nplanes) == 156 && offsetof(ZEFRUSTUM, room) == 158);
+
+constexpr int ZEPORTAL_MAX_FRUSTRA = 16;  // list size; the 16th frustum of a pass is fatal
+// The arena holds the 15 frusta a pass may have with 8 planes each.
+constexpr int ZEPORTAL_ARENA_SIZE = 15 * (160 + 16 * 8);
+static_assert(ZEPORTAL_ARENA_SIZE == 4320);
+constexpr int ZEPORTAL_DEFAULT_DEPTH = 256;
+
+// The portal set of a scene: the fields the pass reads and writes, in the
+// scene record's order. The scene loader fills it; until then callers
+// build it by hand.
+struct ZEPORTALSET {
+  int32_t ninst;
+  EePtr<ZEGSCNINST> insts;
+  int32_t nportals;
+  EePtr<ZEPORTAL> portals;
+  int32_t nrooms;
+  EePtr<ZEROOM> rooms;
+  EePtr<ZEFRUSTUM> frustra[ZEPORTAL_MAX_FRUSTRA];  // frusta of the current pass
+  int32_t nfrustra;
+  int32_t camroom;    // the camera's room in the last pass; -1 none
+  int32_t maxdepth;   // recursion limit (256 after loading)
+  int32_t nbounds;    // bounding spheres, one per instance
+  int32_t nbounds2;   // bounding boxes (the same count); the pass runs only when non-zero
+  EePtr<ZEVEC4> spheres;  // centre and radius per instance
+  EePtr<ZEVEC4> boxes;    // minimum, maximum per instance
+};
+static_assert(sizeof(ZEPORTALSET) == 116);
+
+void ZePortalInit();
+int ZePortalEnabled(int flag);  // returns the previous switch
+// 1 when the pass ran; 0 when the set has no portals, rooms or bounds, the
+// switch is off (every instance is then marked seen) or the camera is in
+// no room (none is).
+int ZePortalVisibility(ZEPORTALSET* scene);
+int ZePortalWhichRoom(const ZEPORTALSET* scene, const ZEVEC* point);  // -1 none
+int ZeRoomContainsPoint(const ZEROOM* room, const ZEVEC* point);
+int ZePortalClipTest(const ZEPORTALSET* scene, const ZEVEC* centre, int room, float radius);  // 0, 1 or 2
+int ZePortalRoomClipTest(const ZEPORTALSET* scene, int room);
+void ZePortalMaxDepth(ZEPORTALSET* scene, int depth);
+void ZePortalResetActive(ZEPORTALSET* scene);
+void ZePortalSetActive(ZEPORTALSET* scene, int key, int flag);
+ZEFRUSTUM* ZeFrustrumAllocate(int n);
+void ZeFrustrumEnd();
+// 0 outside, 1 inside, 2 crossing: a sphere (centre, radius) against the
+// 8 packed planes, and a box against n planes.
+int ZePortalClipVU0(const ZEVEC4* sphere, const ZEMTX* packed);
+int ZePortalBoxClipVU0(const ZEVEC4* planes, const ZEVEC4* min, const ZEVEC4* max, int n);
+
+// ===================================================================
+// Prelighting and fractal noise (zeprelit, zefnoise)
+// ===================================================================
+// Vertex colours computed ahead of time from light sets, surfaces and
+// fractal noise, relit live while a designer edits one light. Colours are
+// 0..255 until they are packed through the gamma table.
+
+struct ZECOLOUR3 {
+  float r, g, b;
+};
+static_assert(sizeof(ZECOLOUR3) == 12);
+
+// Also the record of the scene files' light sets and of the "LIFE" block.
+struct ZEPRELIGHTLIGHT {
+  ZEVEC direction;   // towards the light (directional)
+  float intensity;
+  ZEVEC position;    // point lights
+  int32_t type;      // ZEPRELIGHT_* below; others contribute nothing
+  ZECOLOUR3 colour;
+  uint8_t falloff;   // point lights: 1 linear, 2 quadratic, 3 cubic, other none
+  uint8_t reserved[3];
+};
+static_assert(sizeof(ZEPRELIGHTLIGHT) == 48);
+static_assert(offsetof(ZEPRELIGHTLIGHT, position) == 16 && offsetof(ZEPRELIGHTLIGHT, type) == 28);
+static_assert(offsetof(ZEPRELIGHTLIGHT, colour) == 32 && offsetof(ZEPRELIGHTLIGHT, falloff) == 44);
+
+enum { ZEPRELIGHT_DIRECTIONAL = 0, ZEPRELIGHT_POINT = 1, ZEPRELIGHT_AMBIENT = 3 };
+
+struct ZEPRELIGHTSURFACE {
+  ZECOLOUR3 ambient;       // multiplies the colour of ambient lights
+  float diffuse;
+  ZECOLOUR3 base;
+  int32_t flags;           // ZEPRELIGHTSURF_* below
+  ZECOLOUR3 specular;
+  float specular_power;    // the exponent is power * 10
+  ZECOLOUR3 ambient_add;   // added to every vertex's sum
+  float cnoise_amount;
+  ZECOLOUR3 low;           // blended in where the colour noise is negative
+  float cnoise_freq;
+  ZECOLOUR3 high;          // where it is positive
+  float bnoise_amount;
+  float bnoise_freq;
+  int16_t cnoise_octaves;
+  int16_t bnoise_octaves;
+  uint8_t reserved[8];
+};
+static_assert(sizeof(ZEPRELIGHTSURFACE) == 112);
+static_assert(offsetof(ZEPRELIGHTSURFACE, flags) == 28 && offsetof(ZEPRELIGHTSURFACE, specular_power) == 44);
+static_assert(offsetof(ZEPRELIGHTSURFACE, cnoise_amount) == 60 && offsetof(ZEPRELIGHTSURFACE, cnoise_freq) == 76);
+static_assert(offsetof(ZEPRELIGHTSURFACE, bnoise_freq) == 96 && offsetof(ZEPRELIGHTSURFACE, cnoise_octaves) == 100);
+
+enum : int32_t {
+  ZEPRELIGHTSURF_SPECULAR = 1,
+  ZEPRELIGHTSURF_HALVE = 2,
+  ZEPRELIGHTSURF_NOISE = 4,
+};
+
+struct ZEPRELIGHTVERTEX {
+  ZEVEC position;
+  ZECOLOUR32 colour;  // authored: red byte 0 ... alpha byte 3
+  ZEVEC normal;
+  int16_t surface;    // index into the surface table
+  int16_t pad;
+};
+static_assert(sizeof(ZEPRELIGHTVERTEX) == 32);
+static_assert(offsetof(ZEPRELIGHTVERTEX, normal) == 16 && offsetof(ZEPRELIGHTVERTEX, surface) == 28);
+
+// A geometry object's chain of colour blocks: {colour array, vertex count
+// n, n entries of stride vertex indices}, one after another until a null
+// array or a zero count.
+struct ZEPRELIGHTCOLOURBLOCK {
+  EePtr<ZECOLOUR32> colours;
+  int32_t count;
+  // int32_t indices[count * stride] follow
+};
+static_assert(sizeof(ZEPRELIGHTCOLOURBLOCK) == 8);
+
+constexpr int ZEPRELIGHT_MAX_SETS = 4;
+constexpr int ZEPRELIGHT_MAX_LIGHTS = 1024;  // the light list of one instance
+constexpr float ZEPRELIGHT_RANGE = 1000.0f;
+
+// A scene's prelight data: what the scene record holds for the lighting.
+struct ZEPRELIGHTDATA {
+  int32_t nverts;
+  EePtr<ZEPRELIGHTVERTEX> verts;
+  int32_t nobjects;
+  EePtr<int32_t> starts;       // object g owns vertices starts[g] .. starts[g + 1] - 1
+  EePtr<EePtr<ZEPRELIGHTCOLOURBLOCK>> blocks;  // per object: first colour block, null when unlit
+  int32_t nlights[ZEPRELIGHT_MAX_SETS];
+  EePtr<ZEPRELIGHTLIGHT> lights[ZEPRELIGHT_MAX_SETS];
+  int32_t nsets;
+  int32_t nsurfaces;
+  EePtr<ZEPRELIGHTSURFACE> surfaces;
+  float gamma, brightness, ambient;
+  int32_t ninst;
+  EePtr<ZEGSCNINST> insts;
+  EePtr<ZEVEC4> spheres;       // per instance: centre and radius
+};
+
+struct ZEPRELIGHTSCENE {
+  EePtr<ZECOLOUR3> total;      // per vertex: all lights (all but the edited one while editing)
+  EePtr<ZECOLOUR3> edit;       // per vertex: the edited light alone
+  EePtr<ZEPRELIGHTDATA> scene;
+  int32_t stride;              // index entries per vertex in the colour blocks
+  int32_t light;               // edited light; -1 none
+  int32_t set;
+  float gamma, brightness, ambient;
+};
+static_assert(sizeof(ZEPRELIGHTSCENE) == 36);
+
+extern const uint8_t zeprelit_permtab[256];
+extern float zefnoise_value[256];     // value-noise lattice (FNoiseInit type 0)
+extern ZEVEC zefnoise_gradient[256];  // gradient-noise lattice (type 1)
+
+void ZePrelightSceneBegin(ZEPRELIGHTSCENE* state, ZEPRELIGHTDATA* scene, int stride, int set);
+void ZePrelightSceneEnd(ZEPRELIGHTSCENE* state);
+int ZePrelightSceneNumLights(const ZEPRELIGHTDATA* scene, int set);
+ZEPRELIGHTLIGHT* ZePrelightSceneGetLight(const ZEPRELIGHTDATA* scene, int light, int set);
+ZEPRELIGHTLIGHT* ZePrelightSceneBeginEditLight(ZEPRELIGHTSCENE* state, int light);
+int ZePrelightSceneUpdateLight(ZEPRELIGHTSCENE* state);  // -1 when no light is edited
+int ZePrelightSceneEndEditLight(ZEPRELIGHTSCENE* state);  // -1 when no light is edited
+void ZePrelightSceneUpdate(ZEPRELIGHTSCENE* state);
+void ZePrelightSceneSetGammaBrightAmbient(ZEPRELIGHTSCENE* state, float gamma, float brightness, float ambient);
+void ZePrelightSceneGetGammaBrightAmbient(const ZEPRELIGHTSCENE* state, float* gamma, float* brightness,
+                                          float* ambient);
+void ZePrelightSceneSave(const ZEPRELIGHTSCENE* state, ZEFILE file);  // the "LIFE" block
+void ZePrelightSceneToBuffer(const ZEPRELIGHTDATA* scene, int count, const ZEPRELIGHTLIGHT* lights, int capacity,
+                             ZECOLOUR3* buffer, int stride, int set);
+void ZePrelightSceneDoLighting(const ZEPRELIGHTSCENE* state, int withedit);
+void prelight(ZECOLOUR3* out, const ZEPRELIGHTLIGHT* light, const ZEVEC* position, const ZEVEC* normal,
+              const ZEMTX* matrix, const ZEPRELIGHTSURFACE* surface);
+int lightVertex(int count, const ZEPRELIGHTLIGHT* const* lights, const ZEPRELIGHTVERTEX* vertex,
+                const ZEMTX* matrix, const ZEPRELIGHTSURFACE* surface, ZECOLOUR3* out);
+ZECOLOUR32 ZeColour3To32(const ZECOLOUR3* colour, int alpha, int shift);
+
+// Fractal noise: type 0 value noise (Catmull-Rom through a lattice of
+// values), type 1 gradient noise. Init returns 1 when it rebuilt the table.
+int FNoiseInit(int type, int seed);  // seed 0: draw on from the generator's state
+float FNoise(int type, const ZEVEC* point);
+float CubeRoot(float x);
+
+// ===================================================================
+// Homogeneous triangle clipper (zeclip)
+// ===================================================================
+// Clips a triangle in clip space against the near plane and the four side
+// planes (never the far one) on the main processor.
+
+struct ZECLIPPOINT {
+  ZEVEC4 attr[3];  // interpolated with the position's t (screen position, uv, colour...)
+  ZEVEC4 pos;      // clip-space x, y, z, w
+};
+static_assert(sizeof(ZECLIPPOINT) == 64);
+constexpr int ZECLIP_MAX_POINTS = 8;
+
+// The clipped polygon's point count (0 when the triangle is rejected);
+// its points are at ClipDrawPoints() until the next call.
+int ClipDrawTriangle(const ZECLIPPOINT* p0, const ZECLIPPOINT* p1, const ZECLIPPOINT* p2);
+const ZECLIPPOINT* ClipDrawPoints();
+
+// ===================================================================
+// Timing bars and screen capture (zetbar, zecapture)
+// ===================================================================
+// Debugging aids: a timing set drawn as bars with numbers; the displayed
+// picture written as a 24-bit BMP through the gamma table; successive
+// frames recorded as an uncompressed AVI. Files go through the file layer.
+
+extern int tb_peak_reset;  // set: the next tbRender clears every slot's peak
+
+// Draws every slot whose last value is not 0; a given set is reset slot by
+// slot afterwards, null draws the default set without resetting it.
+void tbRender(TBSET* set);
+
+// both: both fields woven (2 x PS2_REZ_H lines); index < 0 picks the first
+// free of "name.bmp", "name000.bmp", "name001.bmp" ...
+void ZePs2VideoScreenDump(const char* name, int both, int index, float gamma, float brightness);
+
+// Rows of a 24-bit BMP: 3 bytes a pixel, padded to a multiple of 4.
+constexpr int ZeBmpRowBytes(int width) { return (width * 3 + 3) & ~3; }
+
+constexpr int AVI_INDEX_ENTRIES = 72000;  // 288,000 bytes: one offset a frame
+constexpr int AVI_MOVI_START = 2048;      // frame list position (the JUNK pads to it)
+// 1 when the file was opened. Refused (0, with a debug message): a second
+// recording, a frame smaller than the picture (PS2_REZ_W x 2 PS2_REZ_H) or
+// a width that is not a multiple of 4 (the rows would need padding), a
+// rate below 2, a scale below 1.
+int ScreenDumpAviBegin(const char* name, int width, int height, int rate, int scale, float gamma,
+                       float brightness);
+// 1 when a field was taken; 0 with no recording open or at the frame
+// limit. A failed write ends the recording (debug message, 0).
+int ScreenDumpAviFrame();
+void ScreenDumpAviEnd();
+
+// RIFF chunks: an id and a 32-bit size filled in when the chunk is closed.
+constexpr int RIFF_STACK = 32;
+int StartChunk(ZEFILE file, const char* id, const char* type);  // the entry pushed; -1 refused when full
+void StartChunkLength(ZEFILE file, const char* id, const char* type, int length);  // nothing pushed
+int EndChunk(ZEFILE file);  // 1; 0 refused when nothing is open
+
+// The frame's texture uploads in bytes (streams' level and palette
+// packets); the swap keeps the peak and clears the total.
+extern int zerndr_tex_transfer_total, zerndr_tex_transfer_peak;
 // ===================================================================
 // Object drawing (zerndrobj)
 // ===================================================================

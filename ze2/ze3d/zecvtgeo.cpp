@@ -170,3 +170,159 @@ void ZeCvtGeoFixup(void* table, uint32_t base, int words) {
 void ZeCvtDestroyPacketInfo() {
   if (info_pktdata) ZeMemFreeTagged(info_pktdata);
 }
+
+// ---- objects --------------------------------------------------------------
+
+extern int zecvt_pktinfo_room;
+
+namespace {
+
+// A geometry's first primitive list cut into calls: indexed lists in
+// 6,000 indices, strips in whole strips of at most 6,000 halfwords (a
+// longer single strip goes alone and meets the call-size check).
+template <class F>
+void ForChunks(const ZEPRIM* prim, F&& chunk) {
+  const int16_t* idx = prim->idx;
+  const int count = prim->count;
+  if (prim->kind == ZEPRIM_IDXLIST) {
+    for (int at = 0; at < count; at += ZECVT_CHUNK)
+      chunk(idx + at, count - at < ZECVT_CHUNK ? count - at : ZECVT_CHUNK);
+  } else if (prim->kind == ZEPRIM_IDXSTRIP) {
+    for (int at = 0; at < count;) {
+      int end = at;
+      while (end < count) {
+        const int len = idx[end];
+        if (len < 0 || end + 1 + len > count)
+          ZeError("strip of %d vertices runs past its %d-halfword list", len, count);
+        if (end > at && end + 1 + len - at > ZECVT_CHUNK) break;
+        end += 1 + len;
+      }
+      chunk(idx + at, end - at);
+      at = end;
+    }
+  } else {
+    ZeError("Unsupported prim type");
+  }
+}
+
+int ChunkSize(const ZEPRIM* prim, const int16_t* idx, int n, ZEMTL* mtl, int* refs) {
+  return prim->kind == ZEPRIM_IDXLIST ? ZeCvtSizeDmaTriCFromIdx(idx, n, mtl, refs)
+                                      : ZeCvtSizeDmaTriStripCFromIdx(idx, n, mtl, refs);
+}
+
+bool Skinned(const ZEGEOM* g) { return g->skins || g->smoothskin; }
+
+int AlphaMode(const ZEMTL* mtl) { return mtl ? int(mtl->attributes & 15) : 0; }
+
+}  // namespace
+
+void ZePs2CreateRenderStream(ZEGOBJ* obj) {
+  info_pktsizecnt = 0;
+  info_pktcnt = 0;
+  ZeCvtCalcFastPoint(&obj->min, &obj->max, nullptr);
+  int packets = 0, refs = 0;
+  bool any = false;
+  for (ZEGEOM* g = obj->geometries; g; g = g->next) {
+    if (ZeCvtPntEna) ZeCvtCalcFastPoint(&obj->min, &obj->max, g->mtl);
+    if (const ZEPRIM* prim = g->prims) {
+      ForChunks(prim, [&](const int16_t* idx, int n) {
+        int r = 0;
+        packets += ChunkSize(prim, idx, n, g->mtl, &r);
+        refs += r;
+      });
+    }
+    packets += 16;
+    if (!Skinned(g)) any = true;
+  }
+  if (!any) {
+    ZeCvtPntOn = 0;
+    return;
+  }
+  auto* block = static_cast<uint8_t*>(ZeMemAllocTagged(packets + refs));
+  if (zegscn_generate_packetinfo) {
+    info_pktdata = static_cast<int32_t*>(ZeMemAllocTagged(info_pktsizecnt * 8 > 0 ? info_pktsizecnt * 8 : 8));
+    zecvt_pktinfo_room = info_pktsizecnt;
+    info_pktbuff = block;
+    info_pktsizecnt = 0;
+  }
+  if (zegscn_generate_colourref) {
+    ZeCvtGeoBeginColourRef(block + packets);
+    obj->colourref = reinterpret_cast<uint32_t*>(block + packets);
+  }
+  auto* cursor = reinterpret_cast<uint32_t*>(block);
+  for (ZEGEOM* g = obj->geometries; g; g = g->next) {
+    if (Skinned(g)) continue;
+    ZeDebugMsg("mtl alpha=%d", AlphaMode(g->mtl));
+    uint32_t* start = cursor;
+    g->dmastream = cursor;
+    info_pktbuff = reinterpret_cast<uint8_t*>(cursor);
+    if (const ZEPRIM* prim = g->prims) {
+      ZeDebugMsg("vtx coloured");
+      if (ZeCvtPntEna) ZeCvtCalcFastPoint(&obj->min, &obj->max, g->mtl);
+      ForChunks(prim, [&](const int16_t* idx, int n) {
+        memset(cursor, 0, size_t(ChunkSize(prim, idx, n, g->mtl, nullptr)));
+        if (prim->kind == ZEPRIM_IDXLIST)
+          ZeCvtDmaTriCFromIdx(&cursor, g->vtx, g->vtxcount, nullptr, idx, n, g->mtl);
+        else
+          ZeCvtDmaTriStripCFromIdx(&cursor, g->vtx, g->vtxcount, nullptr, idx, n, g->mtl);
+      });
+    }
+    cursor = vpDmaTag_Ret(cursor);
+    g->dmalen = int32_t(reinterpret_cast<uint8_t*>(cursor) - reinterpret_cast<uint8_t*>(start));
+  }
+  if (zegscn_generate_colourref) {
+    auto* end = static_cast<uint8_t*>(ZeCvtGeoEndColourRef(nprelight_sets));
+    obj->tricount = int32_t(end - (block + packets));
+  }
+  ZeCvtPntOn = 0;
+}
+
+void ZePs2CreateFaceOn(ZEGOBJ* obj) {
+  if (!obj->faceons) return;
+  int packets = 0, refs = 0;
+  for (ZEFACEONGEOM* f = obj->faceons; f; f = f->next) {
+    for (int at = 0; at < f->count; at += ZECVT_CHUNK) {
+      const int n = f->count - at < ZECVT_CHUNK ? f->count - at : ZECVT_CHUNK;
+      int r = 0;
+      if (f->style == 0) packets += ZeCvtSizeDmaFaceOn(nullptr, n, 0, &r);
+      else if (f->style == 1) packets += ZeCvtSizeDmaFaceY(nullptr, n, 0, &r);
+      refs += r;
+    }
+    packets += 16;
+  }
+  auto* block = static_cast<uint8_t*>(ZeMemAllocTagged(packets + refs + 8));
+  if (zegscn_generate_colourref) {
+    ZeCvtGeoBeginColourRef(block + packets);
+    obj->colourref = reinterpret_cast<uint32_t*>(block + packets);
+  }
+  faceon_dmalen_cnt = 0;
+  auto* cursor = reinterpret_cast<uint32_t*>(block);
+  for (ZEFACEONGEOM* f = obj->faceons; f; f = f->next) {
+    ZeDebugMsg("mtl alpha=%d", AlphaMode(f->mtl));
+    uint32_t* start = cursor;
+    f->dma = cursor;
+    for (int at = 0; at < f->count; at += ZECVT_CHUNK) {
+      const int n = f->count - at < ZECVT_CHUNK ? f->count - at : ZECVT_CHUNK;
+      if (f->style == 0) ZeCvtDmaFaceOn(&cursor, f->sprites.get() + at, n, nprelight_sets, nullptr);
+      else if (f->style == 1) ZeCvtDmaFaceY(&cursor, f->sprites.get() + at, n, nprelight_sets, nullptr);
+      else ZeDebugMsg("unknown faceon type =%d", f->style);
+    }
+    cursor = vpDmaTag_Ret(cursor);
+    if (faceon_dmalen_cnt >= ZECVT_FACEON_SETS) ZeError("faceon dmalen buffer overrun.");
+    faceon_dmalen[faceon_dmalen_cnt++] = int32_t(reinterpret_cast<uint8_t*>(cursor) - reinterpret_cast<uint8_t*>(start));
+  }
+  if (zegscn_generate_colourref) {
+    auto* end = static_cast<uint8_t*>(ZeCvtGeoEndColourRef(nprelight_sets));
+    obj->faceoncolourrefsize = int32_t(end - (block + packets));
+  }
+}
+
+void ZePs2DestroyRenderStream(ZEGOBJ* obj) {
+  // The block starts at the first geometry that has packets: a skinned
+  // first geometry has none, and freeing through it alone leaked the block.
+  ZEGEOM* g = obj->geometries;
+  while (g && !g->dmastream) g = g->next;
+  if (!g) return;
+  ZeMemFreeTagged(g->dmastream.get());
+  for (ZEGEOM* h = obj->geometries; h; h = h->next) h->dmastream = nullptr;
+}
