@@ -586,3 +586,73 @@ TEST_F(ObjDraw, PictureOfEachEffectJob) {
   EXPECT_FLOAT_EQ(c[2], 330.0f / 1024.0f);
   EXPECT_FLOAT_EQ(c[3], 170.0f / 256.0f);
 }
+
+// ---- the converters' packets ---------------------------------------------------
+
+TEST_F(ObjDraw, TheConvertersPacketsDrawAsTheLayoutsThisTestBuilds) {
+  GenerateGammaTable(1.0f, 1.0f);  // colours pass unchanged
+  Lights();
+  ZEMTL* tric = Material(0, true);
+  ZEMTL* unlit = Material(2, true);
+  // A lit cube; an unlit mesh the converter compresses; face-on and face-Y sprites.
+  const std::vector<ZEVTX> cube = Cube();
+  std::vector<ZEVTX> mesh;
+  for (int i = 0; i < 12; i++) {
+    const float x = -3.0f + 0.5f * float(i), y = float(i % 3) - 2.5f;
+    const uint32_t c = 0x80000000u | uint32_t(i * 20) << 16 | 0x8040;
+    mesh.push_back({{x, y, 0}, {0, 0, -1}, c, 0, 0});
+    mesh.push_back({{x + 1.0f, y, 0.5f}, {0, 0, -1}, c, 1, 0});
+    mesh.push_back({{x, y + 1.5f, 0}, {0, 0, -1}, c, 0, 1});
+  }
+  const std::vector<ZEFACEON> sprites = {{{-2, 2, 0}, 1, 1, 0xff0000ffu}, {{2, 2, 0}, 1, 0.5f, 0xff00ff00u}};
+  std::vector<int16_t> cubeIdx(cube.size()), meshIdx(mesh.size());
+  for (size_t i = 0; i < cubeIdx.size(); i++) cubeIdx[i] = int16_t(i);
+  for (size_t i = 0; i < meshIdx.size(); i++) meshIdx[i] = int16_t(i);
+  ZEVEC mn = {-3, -2.5f, 0}, mx = {3.5f, 1, 0.5f};
+  const Compression comp = CompressionOf(mn, mx);
+
+  auto draw = [&](uint32_t* cubeChain, uint32_t* meshChain, uint32_t* spriteChain) {
+    ZEGOBJ* a = OneNodeObject(Block<ZEGOBJ>(sizeof(ZEGOBJ)), Block<ZEGEOM>(sizeof(ZEGEOM)), tric, cubeChain, BOX_MIN, BOX_MAX);
+    ZEGOBJ* b = OneNodeObject(Block<ZEGOBJ>(sizeof(ZEGOBJ)), Block<ZEGEOM>(sizeof(ZEGEOM)), unlit, meshChain, mn, mx);
+    auto* f = Block<ZEFACEONGEOM>(sizeof(ZEFACEONGEOM));
+    f->mtl = unlit, f->dma = spriteChain;
+    b->faceons = f;
+    ZEMTX cubeAt = At(0, 1, 0);
+    cubeAt.m[0][0] = cubeAt.m[1][1] = cubeAt.m[2][2] = 0.5f;
+    const ZEMTX here = At(0, 0, 0);
+    return Frame([&] {
+      ZeRndrGScnObj(a, &cubeAt);
+      ZeRndrGScnObj(b, &here);
+    });
+  };
+  // The layouts as this test writes them.
+  uint32_t* c1 = Block<uint32_t>(4096);
+  uint32_t* m1 = Block<uint32_t>(4096);
+  uint32_t* s1 = Block<uint32_t>(1024);
+  MeshPacket(c1, cube, nullptr);
+  MeshPacket(m1, mesh, &comp);
+  SpritePacket(s1, sprites, false);
+  const Picture p1 = Grab(draw(c1, m1, s1), 120, 20, 400, 184, "objdraw_layouts");
+  // The converters'.
+  uint32_t* c2 = Block<uint32_t>(4096);
+  uint32_t* m2 = Block<uint32_t>(4096);
+  uint32_t* s2 = Block<uint32_t>(1024);
+  uint32_t* cur = c2;
+  ZeCvtCalcFastPoint(&BOX_MIN, &BOX_MAX, tric);
+  ZeCvtDmaTriCFromIdx(&cur, cube.data(), int(cube.size()), nullptr, cubeIdx.data(), int(cubeIdx.size()), tric);
+  vpDmaTag_Ret(cur);
+  cur = m2;
+  ZeCvtCalcFastPoint(&mn, &mx, unlit);
+  EXPECT_EQ(ZeCvtPntOn, 1) << "the unlit mesh is compressed";
+  ZeCvtDmaTriCFromIdx(&cur, mesh.data(), int(mesh.size()), nullptr, meshIdx.data(), int(meshIdx.size()), unlit);
+  vpDmaTag_Ret(cur);
+  ZeCvtPntOn = 0;
+  cur = s2;
+  ZeCvtDmaFaceOn(&cur, sprites.data(), int(sprites.size()), 2, nullptr);
+  vpDmaTag_Ret(cur);
+  const Picture p2 = Grab(draw(c2, m2, s2), 120, 20, 400, 184, "objdraw_converters");
+  EXPECT_LT(p1.Count(0x202020u), int(p1.px.size()) - 3000) << "something drawn";
+  int differ = 0;
+  for (size_t i = 0; i < p1.px.size(); i++) differ += p1.px[i] != p2.px[i];
+  EXPECT_EQ(differ, 0);
+}
