@@ -656,3 +656,88 @@ TEST_F(ObjDraw, TheConvertersPacketsDrawAsTheLayoutsThisTestBuilds) {
   for (size_t i = 0; i < p1.px.size(); i++) differ += p1.px[i] != p2.px[i];
   EXPECT_EQ(differ, 0);
 }
+
+TEST_F(ObjDraw, PictureOfASkinTheConverterMadeBentByTwoJoints) {
+  ZeGobjInit();
+  InitSkinning(64 * 1024);
+  Lights();
+  ZEMTL* tric = Material(0, true);
+  // Columns of two vertices at x = 0..3; weights: joint 0, half and half,
+  // joint 1, then five joints at 0.2 on top and joint 1 below.
+  const std::vector<std::vector<std::pair<int, float>>> weights = {
+      {{0, 1}}, {{0, 1}}, {{0, 0.5f}, {1, 0.5f}}, {{0, 0.5f}, {1, 0.5f}}, {{1, 1}}, {{1, 1}},
+      {{1, 1}}, {{0, 0.2f}, {1, 0.2f}, {2, 0.2f}, {3, 0.2f}, {4, 0.2f}}};
+  const int n = int(weights.size());
+  ZEGOBJ* obj = ZeGobjCreate();
+  ZEGEOM* geom = ZeGeomCreate();
+  geom->mtl = tric;
+  ZeGobjAddGeom(obj, geom);
+  auto* v = static_cast<ZEVTX*>(ZeMemAlloc(n * int(sizeof(ZEVTX))));
+  for (int i = 0; i < n; i++) v[i] = {{float(i / 2), i % 2 ? 0.5f : -0.5f, 0}, {0, 0, -1}, 0x80808080u, 0, 0};
+  geom->vtx = v;
+  geom->vtxcount = n;
+  for (int i = 0; i < n; i++) {
+    auto* s = static_cast<ZESKIN*>(ZeMemAlloc(sizeof(ZESKIN)));
+    const int w = int(weights[size_t(i)].size());
+    auto* ids = static_cast<int32_t*>(ZeMemAlloc(4 * w));
+    auto* ws = static_cast<float*>(ZeMemAlloc(4 * w));
+    for (int k = 0; k < w; k++) ids[k] = weights[size_t(i)][size_t(k)].first, ws[k] = weights[size_t(i)][size_t(k)].second;
+    *s = {};
+    s->first = i, s->count = 1, s->nmtx = w, s->mtxids = ids, s->weights = ws;
+    ZeGeomAddSkin(geom, s);
+  }
+  const int tris[] = {0, 2, 1, 1, 2, 3, 2, 4, 3, 3, 4, 5, 4, 6, 5, 5, 6, 7};
+  ZEPRIM* p = ZePrimCreate(18, ZEPRIM_IDXLIST);
+  for (int i = 0; i < 18; i++) p->idx[i] = int16_t(tris[i]);
+  ZeGeomAddPrim(geom, p);
+  obj->min = {-1, -2, -1}, obj->max = {4, 3, 1};
+  ZePs2CreateSkin(obj);
+  ASSERT_TRUE(geom->skininst);
+  ZeRndrSwapStreamBuffers();  // the conversion worked in the stream buffers
+
+  ZEMTX joint[5];
+  ZeMtxSetIdentity(&joint[0]);
+  const float c = std::cos(0.5235988f), s = std::sin(0.5235988f);
+  ZeMtxSetIdentity(&joint[1]);
+  joint[1].m[0][0] = c, joint[1].m[0][1] = s, joint[1].m[1][0] = -s, joint[1].m[1][1] = c;
+  joint[1].m[3][0] = 1 - c, joint[1].m[3][1] = -s;
+  for (int j = 2; j < 5; j++) joint[j] = joint[1];
+  const ZEMTX place = At(-1.5f, 0, 0);
+  GsCapture gs;
+  const uint64_t frame = Frame([&] {
+    zerndr_skinpalette = static_cast<ZEMTX*>(ZeRndrStreamAlloc(5 * 4));
+    memcpy(zerndr_skinpalette, joint, sizeof joint);
+    EXPECT_EQ(ZeRndrGobjSkin(obj, &place, 5, joint, nullptr, 1), 1);
+  });
+  const Picture pic = Grab(frame, 200, 40, 240, 144, "objdraw_skin_converted");
+  // Every vertex the GS received is one of the vertices skinned here.
+  std::vector<std::pair<float, float>> expect;
+  for (int i = 0; i < n; i++) {
+    ZEVEC q = {0, 0, 0};
+    for (auto& [id, wt] : weights[size_t(i)]) {
+      const ZEVEC& r = v[i].pos;
+      const ZEMTX& m = joint[id];
+      q.x += wt * (r.x * m.m[0][0] + r.y * m.m[1][0] + m.m[3][0]);
+      q.y += wt * (r.x * m.m[0][1] + r.y * m.m[1][1] + m.m[3][1]);
+    }
+    float x, y;
+    Project(q, place, &x, &y);
+    expect.emplace_back(x, y);
+  }
+  int seen = 0, prim = 0;
+  for (auto& [reg, val] : gs.writes) {
+    if (reg == GS_PRIM) prim = int(val & 7);
+    if ((reg != GS_XYZ2 && reg != GS_XYZ3) || prim != 4) continue;  // strips only: not the clear's sprites
+    const float x = float(val & 0xffff) / 16.0f - 1728.0f, y = float((val >> 16) & 0xffff) / 16.0f - 1936.0f;
+    bool found = false;
+    for (auto& e : expect) found |= std::fabs(e.first - x) < 0.1f && std::fabs(e.second - y) < 0.1f;
+    EXPECT_TRUE(found) << "a vertex at " << x << ", " << y;
+    seen++;
+  }
+  EXPECT_GE(seen, 8);
+  float x, y;
+  Project({0.25f, 0, 0}, place, &x, &y);
+  EXPECT_EQ(pic.at(int(x), int(y)), 0x606060u);
+  ZeGobjClose();
+  CloseSkinning();
+}
