@@ -1704,4 +1704,3 @@ void* ZeRndrFxBlueAndGreenData(int code, const void* data);
 void* ZeRndrFxBlueOrGreenData(int code, const void* data);
 
 void* ZeRndrCreateBlendShapeDeformerWeightsArray(int n);
-void ZeRndrBuildSkinResetPacket();

@@ -33,6 +33,9 @@ void ZeRndrEndSegment(ZERNDRSTREAM* s, uint32_t* end);
 uint32_t* ZeRndrOpenAd(uint32_t* p, uint32_t vif0, uint32_t marker);
 uint32_t* ZeRndrCloseAd(uint32_t* p);
 
+// Builds zerndr_skin_reset_packet (the renderer's start-up).
+void ZeRndrBuildSkinResetPacket();
+
 // Offsets that move the top-left corner to its GS position: the display's
 // and the current render target's.
 int ZeRndrDisplayOffsetX();
