@@ -1571,3 +1571,136 @@ int EndChunk(ZEFILE file);  // 1; 0 refused when nothing is open
 // The frame's texture uploads in bytes (streams' level and palette
 // packets); the swap keeps the peak and clears the total.
 extern int zerndr_tex_transfer_total, zerndr_tex_transfer_peak;
+// ===================================================================
+// Object drawing (zerndrobj)
+// ===================================================================
+// Converted geometry drawn by DMA calls of its chains in the streams of its
+// materials (one call a geometry and material pass), after a view test and
+// the local matrix; skins copy their instance chains re-pointed at this
+// draw's joint matrices; bursts draw many instances of one object under one
+// call tag; particle groups and effect jobs feed the particle and effect
+// programs (docs/vu1.md, "ptl" and "fx").
+
+using ZEBURSTFN = void(ZERNDRSTREAM* stream, const ZEMTX* m, int word);
+
+constexpr int max_burst_objs = 128;
+
+// The burst open now (obj null: none).
+struct ZERNDRBURST {
+  ZEGOBJ* obj;
+  ZEBURSTFN* callback;
+  ZEMTX* mtx_base;      // instance matrices
+  ZEMTX* mtx_write;
+  int32_t* word_base;   // instance words: the local-matrix mode
+  int32_t* word_write;
+  int count;
+  bool builtin;         // the buffers are the built-in ones (max_burst_objs)
+};
+extern ZERNDRBURST zerndr_burst;
+
+// Material substitution (null: none): every geometry's material, or by the
+// material's table-index byte (index 0 or a null entry keeps it).
+extern ZEMTL* zerndr_forced_mtl;
+extern EePtr<ZEMTL>* zerndr_forced_mtl_table;  // 256 entries
+// The joint-matrix block of this draw's skin (stream memory); ref records of
+// skin instances are re-pointed by adding it.
+extern ZEMTX* zerndr_skinpalette;
+// The start-up packet that clears the blend weights (no blend shapes).
+extern uint32_t zerndr_skin_reset_packet[8];
+
+// Debug: only geometries of this material; only the skin geometry of this
+// index (-1 all); leading skin records left out; records copied for the
+// material last drawn; the particle record used by every group; grass in
+// mode 1; grass adds a start at 0x30c; particle types 4 and 5 use 0x310.
+extern ZEMTL* geom_mtl_dbg;
+extern int skinskipix;
+extern int skindebug_skip_data_cnt;
+extern int skindebug_packet_cnt;
+extern void* testforcepart;
+extern int testclipspeed;
+extern int debuggrass;
+extern int debugpart;
+
+int ZeRndrGScnObj(ZEGOBJ* gobj, const ZEMTX* m);  // 0 culled, 1 inside, 2 clipped
+int ZeRndrGScnObjStream(ZEGOBJ* gobj, const ZEMTX* m, ZERNDRSTREAM* stream);
+int ZeRndrGobj(ZEGOBJ* gobj, const ZEMTX* m);  // with its linked objects: 0, 1 or 2 over all
+int ZeRndrGobjStream(ZEGOBJ* gobj, const ZEMTX* m, ZERNDRSTREAM* stream);
+// clip: the caller's view-test result (0 draws nothing); joints and
+// jointMtx are not read; blend: a weight packet or null.
+int ZeRndrGobjSkin(ZEGOBJ* skin, const ZEMTX* m, int joints, const ZEMTX* jointMtx, void* blend, int clip);
+
+int ZeRndrBurstObjBegin(ZEGOBJ* gobj, ZEBURSTFN* callback);
+int ZeRndrBurstObjBeginEx(ZEGOBJ* gobj, ZEBURSTFN* callback, ZEMTX* mtxBuffer, int32_t* wordBuffer);
+int ZeRndrBurstObjAdd(const ZEMTX* m);      // the clip result; 0 (culled) adds nothing
+int ZeRndrBurstObjAddNoClip(const ZEMTX* m);
+int ZeRndrBurstObjAddOn(const ZEMTX* m);
+void ZeRndrBurstObjEnd();
+void ZeRndrBurstObjEndNoClip();
+void ZeRndrBurstObjEndCnt(int n);
+void ZeRndrBurstObjEndCntNoClip(int n);
+void ZeRndrBurstGrass(void* chain, const ZEVEC* v, ZEANG angle, ZEANG step, float amplitude);
+
+// A particle chunk (CreateDmaParticleSet): the packet's ret tag and GIF tag,
+// 32 particles of 32 bytes, MSCNT. A glass chunk holds 12.
+struct DebrisParticle {
+  float x, y, z;      // in the effect's frame
+  float birth;        // seconds on the particle clock
+  float vx, vy, vz;   // per second
+  float rate;         // envelope steps a second (64 / life)
+};
+static_assert(sizeof(DebrisParticle) == 32);
+constexpr int ZEPTL_CHUNK_BYTES = 1072, ZEPTL_GLASS_BYTES = 432, ZEPTL_TYPE_BYTES = 2176;
+
+// The per-type renderer block (CreateDmaPartEffectList): the group header
+// (words 7-10 written by each group) and the type block uploaded to VU1
+// 0x3b-0xbf, then the start code.
+struct DebrisDmaTypeInfo {
+  uint32_t header_tag[4];   // ret; FLUSH, UNPACK 2 -> 0x3b
+  uint32_t header[8];       // -> 0x3b, 0x3c: word 7 time, 8 b / 16384, 9 c / 4096, 10 cut-off
+  uint32_t block_tag[4];    // ret; FLUSH, UNPACK 131 -> 0x3d
+  float gravity;            // 0x3d
+  uint32_t spare[3];
+  int32_t corners[8];       // 0x3e-0x3f: (umin, vmin), (umax, vmin), (umin, vmax), (umax, vmax), 16 x texels
+  struct Step {
+    float corner[6];        // corner offsets; colour R, G, B, A in the low bytes of the first four
+    uint32_t spare[2];
+  } steps[64];              // 0x40-0xbf, one a sixty-fourth of the life
+  uint32_t start[4];        // MSCAL of the type's entry (word 540), NOPs
+};
+static_assert(sizeof(DebrisDmaTypeInfo) == ZEPTL_TYPE_BYTES);
+static_assert(offsetof(DebrisDmaTypeInfo, gravity) == 64 && offsetof(DebrisDmaTypeInfo, steps) == 112 &&
+              offsetof(DebrisDmaTypeInfo, start) == 540 * 4);
+
+void ZeRndrParticleGroup(void* chain, void* record, ZEMTL* mtl, const ZEMTX* m, int type, float a, float b, float c,
+                         float d);
+void PartDebugHeader(void* record, int type);
+void* CreateDmaParticleSet(void* buffer, int* size);
+void* CreateDmaParticleSetGlass(void* buffer, int* size);
+void* CreateDmaPartEffectList(void* buffer, int* size);
+void LinkDmaParticalSets(void** packets, int n);
+
+// Effect jobs: sprite-set records (n entries of the arrays are read).
+struct ZEFXSPRITESET {
+  int32_t word0, word1, n;
+  float f3, f4, f5, f6;     // words 3-6
+  int32_t base[16];         // depth of each sprite
+  uint32_t colour[16];      // bytes R, G, B, A
+  float a[12][16];          // A1 .. A12
+};
+static_assert(sizeof(ZEFXSPRITESET) == 924);
+struct ZEFXSPRITE2SET {
+  int32_t word0, word1, n;
+  float f3, f4, f5, f6;
+  int32_t base[8];
+  uint32_t colour[8];
+  float a[24][8];           // A0 .. A23
+};
+static_assert(sizeof(ZEFXSPRITE2SET) == 860);
+
+void ZeRndrFxCode(int code, const void* data, void* extra, ZEMTL* mtl);
+void* ZeRndrFxSpriteSet(int code, const ZEFXSPRITESET* set);
+void* ZeRndrFxSprite2Set(int code, const ZEFXSPRITE2SET* set);
+void* ZeRndrFxBlueAndGreenData(int code, const void* data);
+void* ZeRndrFxBlueOrGreenData(int code, const void* data);
+
+void* ZeRndrCreateBlendShapeDeformerWeightsArray(int n);
