@@ -128,13 +128,13 @@ void OnUnknown(ZEFPAR* p) { g_parse->Fail(std::string("unknown statement '") + p
 const ZEFPCMD g_statements[] = {{"end", OnEnd},         {"curves", OnCurves}, {"node", OnNode},
                                 {"channel", OnChannel}, {"key", OnKey},       {nullptr, nullptr}};
 
-// Tangents not given: from the neighbouring keys.
+// Tangents not given: from the two neighbouring keys; 0 at the first and
+// last keys, where the channel goes on holding their values.
 void CompleteTangents(AniChannel* c) {
   auto& k = c->keys;
   for (size_t i = 0; i < k.size(); i++) {
     if (k[i].tangentGiven) continue;
-    const size_t a = i > 0 ? i - 1 : i, b = i + 1 < k.size() ? i + 1 : i;
-    k[i].tangent = a == b ? 0.0f : (k[b].value - k[a].value) / float(k[b].frame - k[a].frame);
+    k[i].tangent = i == 0 || i + 1 == k.size() ? 0.0f : (k[i + 1].value - k[i - 1].value) / float(k[i + 1].frame - k[i - 1].frame);
   }
 }
 

@@ -12,8 +12,10 @@
 //                                (VALUE), hermite, packed, step or boolean
 //   key FRAME VALUE [TANGENT]    a key of the last channel, at a whole frame;
 //                                tangent in value per frame (default: from the
-//                                neighbouring keys); boolean keys: 0 or 1 from
-//                                that frame on
+//                                neighbouring keys, 0 on the first and last);
+//                                boolean keys: 0 or 1 from that frame on
+// Before its first key and after its last a channel holds their values (a
+// tangent given on those keys also shapes the curve out to the next stored key).
 // Channels not given are constant 0 (scale channels 1).
 #pragma once
 
