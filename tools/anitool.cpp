@@ -3,6 +3,9 @@
 //   anitool make DESC OUT [--v1]   write a version 2 (or 1) image
 //   anitool info FILE              header, nodes and channels as loaded
 //   anitool eval FILE FRAME        every node's slots and position at a frame
+//   anitool tex-make SCRIPT OUT    a texture-animation script assembled and
+//                                  written as a compiled program
+//   anitool tex-info FILE          a compiled program as the engine reads it
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -152,11 +155,52 @@ int Eval(const std::string& path, float frame) {
   return 0;
 }
 
+int TexMake(const std::string& in, const std::string& out) {
+  ZeTexAnimProgSysInit();
+  ZETEXANIMPROG* p = ZeTexAnimProgReadScript(nullptr, EngineName(in).c_str());
+  if (!p) {
+    fprintf(stderr, "anitool: cannot open %s\n", in.c_str());
+    return 1;
+  }
+  // Written by the engine's writer, into the output's directory.
+  const fs::path o = fs::absolute(out);
+  PlatSetHostRoot(o.parent_path().c_str());
+  if (!ZeTexAnimProgWrite(o.filename().string().c_str(), p)) {
+    fprintf(stderr, "anitool: cannot write %s\n", out.c_str());
+    return 1;
+  }
+  printf("%s: program \"%s\", %d code words\n", out.c_str(), p->name, p->codelen);
+  return 0;
+}
+
+int TexInfo(const std::string& path) {
+  ZeTexAnimProgSysInit();
+  const ZETEXANIMPROG* p = ZeTexAnimProgRead(nullptr, EngineName(path).c_str());
+  if (!p) {
+    fprintf(stderr, "anitool: %s: not a texture-animation program\n", path.c_str());
+    return 1;
+  }
+  printf("program \"%s\": %d code words, on 0x%08x, off 0x%08x, %d exports\n", p->name, p->codelen, p->onmask,
+         p->offmask, p->xdefcount);
+  for (int i = 0; i < ZETEXANIM_SIGNALS; i++) {
+    if (p->onmask & (1u << i)) printf("on %d at %d\n", i, p->on[i]);
+    if (p->offmask & (1u << i)) printf("off %d at %d\n", i, p->off[i]);
+  }
+  for (int i = 0; i < p->xdefcount; i++) printf("xdef id %d at %d\n", p->xdefid[i], p->xdefoff[i]);
+  const int16_t* code = reinterpret_cast<const int16_t*>(reinterpret_cast<const char*>(p) + ZETEXANIM_HEADER);
+  printf("code:");
+  for (int i = 0; i < p->codelen; i++) printf(" %d", code[i]);
+  printf("\n");
+  return 0;
+}
+
 int Usage() {
   fprintf(stderr,
           "usage: anitool make DESC OUT [--v1]\n"
           "       anitool info FILE\n"
-          "       anitool eval FILE FRAME\n");
+          "       anitool eval FILE FRAME\n"
+          "       anitool tex-make SCRIPT OUT\n"
+          "       anitool tex-info FILE\n");
   return 2;
 }
 
@@ -168,6 +212,8 @@ int Main(int argc, char** argv) {
     return Make(argv[2], argv[3], argc == 5 && !strcmp(argv[4], "--v1"));
   if (argc == 3 && !strcmp(argv[1], "info")) return Info(argv[2]);
   if (argc == 4 && !strcmp(argv[1], "eval")) return Eval(argv[2], float(atof(argv[3])));
+  if (argc == 4 && !strcmp(argv[1], "tex-make")) return TexMake(argv[2], argv[3]);
+  if (argc == 3 && !strcmp(argv[1], "tex-info")) return TexInfo(argv[2]);
   return Usage();
 }
 

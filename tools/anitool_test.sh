@@ -28,4 +28,9 @@ DESC
 printf 'end 10\nnode a 0\nchannel tx hermite\nkey 3 1\nkey 2 1\n' > "$dir/bad.txt"
 if "$tool" make "$dir/bad.txt" "$dir/bad.ani" 2> "$dir/err"; then exit 1; fi
 grep -q "line 5: key: frames must rise" "$dir/err"
+printf 'scriptname Blink\ntop:\ntex 0\nwait 2 0\ntex 1\nwait 2 0\ngoto top\non 1\ntex 2\nend\n' > "$dir/blink.txt"
+"$tool" tex-make "$dir/blink.txt" "$dir/blink.tap" | grep -q 'program "Blink", 15 code words'
+test "$(wc -c < "$dir/BLINK.TAP")" -eq 474
+"$tool" tex-info "$dir/blink.tap" | grep -q "code: 0 0 2 2 0 0 1 2 2 0 7 0 0 2 14"
+"$tool" tex-info "$dir/blink.tap" | grep -q "on 1 at 12"
 echo "anitool: ok"
