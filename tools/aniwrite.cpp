@@ -200,8 +200,9 @@ std::vector<AniKey> StoredKeys(const AniChannel& ch, float end, float sign) {
   }
   if (!following) keys[tail] = AniKey{tail};
   std::vector<AniKey> out;
-  for (auto& [frame, k] : keys) {
-    AniKey s = k;
+  for (auto& entry : keys) {
+    const int frame = entry.first;
+    AniKey s = entry.second;
     const bool given = std::any_of(ch.keys.begin(), ch.keys.end(), [&](const AniKey& u) { return u.frame == frame; });
     if (!given) Evaluate(ch, float(frame), &s.value, &s.tangent);
     s.frame = frame;
