@@ -187,7 +187,7 @@ int TexInfo(const std::string& path) {
     if (p->offmask & (1u << i)) printf("off %d at %d\n", i, p->off[i]);
   }
   for (int i = 0; i < p->xdefcount; i++) printf("xdef id %d at %d\n", p->xdefid[i], p->xdefoff[i]);
-  const int16_t* code = reinterpret_cast<const int16_t*>(reinterpret_cast<const char*>(p) + ZETEXANIM_HEADER);
+  const int16_t* code = ZeTexAnimCode(p);
   printf("code:");
   for (int i = 0; i < p->codelen; i++) printf(" %d", code[i]);
   printf("\n");

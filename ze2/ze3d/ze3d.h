@@ -1230,6 +1230,14 @@ static_assert(offsetof(ZETEXANIMPROG, on) == 40 && offsetof(ZETEXANIMPROG, off) 
               offsetof(ZETEXANIMPROG, xdefoff) == 368 && offsetof(ZETEXANIMPROG, xdefcount) == 432 &&
               offsetof(ZETEXANIMPROG, codelen) == 436 && offsetof(ZETEXANIMPROG, code) == ZETEXANIM_HEADER);
 
+// The code words, codelen of them (the record declares two).
+inline int16_t* ZeTexAnimCode(ZETEXANIMPROG* p) {
+  return reinterpret_cast<int16_t*>(reinterpret_cast<char*>(p) + ZETEXANIM_HEADER);
+}
+inline const int16_t* ZeTexAnimCode(const ZETEXANIMPROG* p) {
+  return reinterpret_cast<const int16_t*>(reinterpret_cast<const char*>(p) + ZETEXANIM_HEADER);
+}
+
 extern ZETEXANIMPROG* ztap_current;
 extern ZETEXANIMPROG* ztap_first;
 

@@ -181,7 +181,8 @@ ZEANIMDATA* ZeAnimDataRead(ZEFILE f) {
   }
   float end = 0;
   ReadExact(f, &end, 4);
-  const int nchunks = ReadCount(f, 0);
+  // An animation of no chunks has none to evaluate: every time picks chunk 0.
+  const int nchunks = ReadCount(f, 1);
   ZEANIMDATA* a = ZeAnimDataCreate(nchunks);
   a->end = end;
   a->names = names;

@@ -132,6 +132,7 @@ TEST_F(AnimFiles, StreamsThatPromiseMoreThanTheyHoldAreFatal) {
       {"negative key count", head().Chunk(2, {{1, -1}}, 1), "curve keys past the key block"},
       {"a chunk of no nodes", head().Int(0), "assert"},
       {"a negative chunk count", Stream().Int(0).Float(20).Int(-1), "count -1 out of range"},
+      {"no chunks at all", Stream().Int(0).Float(20).Int(0), "count 0 out of range"},
       {"names past the end", Stream().Int(100).Int(0), "the animation ends early"},
       {"keys cut short", head().Int(1).Int(3).Int(0), "the animation ends early"},
   };

@@ -29,7 +29,7 @@ void Emit(int word) {
   // A script must not write code past its program's block.
   if (p->codelen >= g_capacity)
     ZeError("Tex Anim Assembler Fatal Error: more than %d code words at line %d", g_capacity, Line());
-  p->code[p->codelen++] = int16_t(word);
+  ZeTexAnimCode(p)[p->codelen++] = int16_t(word);
 }
 
 int Operand() { return ZeFParGetInt(g_parser); }
@@ -246,7 +246,7 @@ ZETEXANIMPROG* ZeTexAnimProgReadScript(char** cursor, const char* name) {
     if (ZeFParGetWord(parser)) ZeFParInterpretWord(parser);
   }
   ZeFParSetInterpreterErrorHandler(previous);
-  if (cursor) *cursor = reinterpret_cast<char*>(&p->code[p->codelen]);
+  if (cursor) *cursor = reinterpret_cast<char*>(&ZeTexAnimCode(p)[p->codelen]);
   ZeFParDestroy(parser);
   ZeTexAnimProgAssembleEnd(p);
   g_parser = nullptr;
@@ -281,11 +281,11 @@ void Resolve(int16_t* operand) {
 
 void ZeTexAnimProgAssembleEnd(ZETEXANIMPROG* p) {
   for (int pc = 0; pc < p->codelen;) {
-    const int op = p->code[pc];
+    const int op = ZeTexAnimCode(p)[pc];
     const int n = Length(op);
     if (n == 0 || pc + n > p->codelen) break;  // not code this assembler wrote
-    if (op == ZTA_GOTO || op == ZTA_GOSUB) Resolve(&p->code[pc + 1]);
-    if (op == ZTA_BTEX) Resolve(&p->code[pc + 3]);
+    if (op == ZTA_GOTO || op == ZTA_GOSUB) Resolve(&ZeTexAnimCode(p)[pc + 1]);
+    if (op == ZTA_BTEX) Resolve(&ZeTexAnimCode(p)[pc + 3]);
     pc += n;
   }
 }

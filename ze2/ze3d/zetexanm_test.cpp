@@ -47,7 +47,7 @@ struct TexAnim : testing::Test {
     return name;
   }
   ZETEXANIMPROG* Assemble(const std::string& text) { return ZeTexAnimProgReadScript(nullptr, Write(text).c_str()); }
-  std::vector<int> Code(const ZETEXANIMPROG* p) { return std::vector<int>(p->code, p->code + p->codelen); }
+  std::vector<int> Code(const ZETEXANIMPROG* p) { return std::vector<int>(ZeTexAnimCode(p), ZeTexAnimCode(p) + p->codelen); }
 
   // An environment on the material running the script.
   ZETEXANIMENV* Env(const std::string& text, int ntex = 4) {
@@ -66,8 +66,6 @@ struct TexAnim : testing::Test {
 
 using V = std::vector<int>;
 
-// The code words of a program, however many (the record declares two).
-int16_t* CodeOf(ZETEXANIMPROG* p) { return reinterpret_cast<int16_t*>(reinterpret_cast<char*>(p) + ZETEXANIM_HEADER); }
 
 }  // namespace
 
@@ -155,7 +153,7 @@ TEST_F(TexAnim, AssemblerLimitsAreErrorsWithTheLine) {
   ZETEXANIMPROG* p = ZeTexAnimProgReadScript(&cursor, Write(full).c_str());
   EXPECT_EQ(reinterpret_cast<char*>(p), area + 4);
   EXPECT_EQ(p->codelen, 292);
-  EXPECT_EQ(cursor, reinterpret_cast<char*>(CodeOf(p) + 292));
+  EXPECT_EQ(cursor, reinterpret_cast<char*>(ZeTexAnimCode(p) + 292));
   EXPECT_EQ(p->flags & 1, 0);
   EXPECT_EQ(ZeTexAnimProgReadScript(nullptr, "MISSING.TXT"), nullptr);
 }
@@ -163,7 +161,7 @@ TEST_F(TexAnim, AssemblerLimitsAreErrorsWithTheLine) {
 TEST_F(TexAnim, ProgramFilesRoundTrip) {
   ZETEXANIMPROG* p = Assemble("scriptname Flicker\nxdef go\ntop:\ntex 0\ntex 1\nwait 2 0\ngoto top\n");
   ASSERT_EQ(p->codelen, 9);
-  CodeOf(p)[p->codelen] = 0x5555;  // what lies past the code is not written
+  ZeTexAnimCode(p)[p->codelen] = 0x5555;  // what lies past the code is not written
   EXPECT_EQ(ZeTexAnimProgWrite("FLICKER.TAP", p), 1);
   EXPECT_EQ(ZeFileSize("FLICKER.TAP"), 440 + 2 * 9 + 4);
   ZeTexAnimProgRelease();
@@ -172,7 +170,7 @@ TEST_F(TexAnim, ProgramFilesRoundTrip) {
   EXPECT_EQ(ztap_first, q);
   EXPECT_EQ(ZeTexAnimProgFind("fLiCkEr"), q);
   EXPECT_EQ(Code(q), Code(p));
-  EXPECT_EQ(CodeOf(q)[9], 0);
+  EXPECT_EQ(ZeTexAnimCode(q)[9], 0);
   EXPECT_EQ(q->xdefcount, 1);
   EXPECT_EQ(q->flags & 1, 1);
 
@@ -266,7 +264,7 @@ TEST_F(TexAnim, ProcessorAlerts) {
   for (int i = 0; i < 17; i++) nested += "repeat 1 0\n";
   EXPECT_HALT(Run(Env(nested), 1), "Too Many Nested Repeat Loops at (48)");
   ZETEXANIMENV* e = Env("btex = 0 x\nx:\nend\n");
-  e->prog->code[1] = 6;
+  ZeTexAnimCode(e->prog.get())[1] = 6;
   EXPECT_HALT(Run(e, 1), "unknown condition code 6");
 }
 
@@ -292,7 +290,7 @@ TEST_F(TexAnim, DamagedProgramsEndThePassAndNeverHang) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    for (size_t i = 0; i < c.code.size(); i++) CodeOf(p)[i] = int16_t(c.code[i]);
+    for (size_t i = 0; i < c.code.size(); i++) ZeTexAnimCode(p)[i] = int16_t(c.code[i]);
     p->codelen = int16_t(c.code.size());
     ZeTexAnimEnvReset(e);
     mtl.texture = 0;

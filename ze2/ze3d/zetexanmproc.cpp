@@ -129,7 +129,7 @@ void ZeTexAnimEnvProc(ZETEXANIMENV* e) {
     e->wait--;
     return;
   }
-  const int16_t* code = p->code;
+  const int16_t* code = ZeTexAnimCode(p);
   const int len = p->codelen;
   // Only tex, texadj, wait and end end a pass; anything else that would
   // loop for ever or run off the code ends it here with a message.
