@@ -51,7 +51,7 @@ void CheckKeys(const Bounds& b, const uint8_t* mask, const void* keys, int64_t f
 // The end frame's chunk must be one of the chunks.
 void CheckChunks(const Bounds& b, float end, int nchunks) {
   if (!b.name) return;
-  if (nchunks < 1 || !((EeFtoi(end - 0.01f) - 1) / 32 < nchunks)) Damaged(b, "too few chunks for the end frame");
+  if (nchunks < 1 || !((int64_t(EeFtoi(end - 0.01f)) - 1) / 32 < nchunks)) Damaged(b, "too few chunks for the end frame");
 }
 
 ZEANIMDATA* FixV1(uint32_t record, int delta, const Bounds& b) {
