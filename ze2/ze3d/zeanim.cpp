@@ -4,29 +4,19 @@
 #include "ze3d.h"
 #include "zeanim_local.h"
 
-#include <array>
 #include <cmath>
 #include <cstring>
 
-namespace {
-
-constexpr std::array<uint8_t, 256> MakeBitCounts() {
-  std::array<uint8_t, 256> t{};
-  for (int v = 0; v < 256; v++)
-    for (int b = 0; b < 8; b++) t[v] = uint8_t(t[v] + ((v >> b) & 1));
-  return t;
-}
-
-}  // namespace
-
-// Filled before any code runs: a curve built in memory may be evaluated
-// before any animation has been read or loaded.
-uint8_t bitCountTable[256] = {};
-int bitCountTableBuilt = [] {
-  constexpr auto t = MakeBitCounts();
-  memcpy(bitCountTable, t.data(), t.size());
-  return 1;
-}();
+// Filled before any code runs (constant data): a curve built in memory may
+// be evaluated before any animation has been read or loaded.
+#define ZEBITS2(n) n, n + 1, n + 1, n + 2
+#define ZEBITS4(n) ZEBITS2(n), ZEBITS2(n + 1), ZEBITS2(n + 1), ZEBITS2(n + 2)
+#define ZEBITS6(n) ZEBITS4(n), ZEBITS4(n + 1), ZEBITS4(n + 1), ZEBITS4(n + 2)
+uint8_t bitCountTable[256] = {ZEBITS6(0), ZEBITS6(1), ZEBITS6(1), ZEBITS6(2)};
+#undef ZEBITS6
+#undef ZEBITS4
+#undef ZEBITS2
+int bitCountTableBuilt = 1;
 
 void buildBitCountTable() {
   for (int v = 0; v < 256; v++) {

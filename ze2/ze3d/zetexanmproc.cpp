@@ -60,10 +60,10 @@ bool Compare(int curtex, int value, int condition) {
   return false;
 }
 
-// Writes the current list entry into the material; an index outside a
-// list of known length leaves the texture as it was.
+// Writes the current list entry into the material; a negative index, or
+// one past a list of known length, leaves the texture as it was.
 void SetTexture(ZETEXANIMENV* e) {
-  if (e->ntex >= 0 && (e->curtex < 0 || e->curtex >= e->ntex)) {
+  if (e->curtex < 0 || (e->ntex >= 0 && e->curtex >= e->ntex)) {
     ZeDebugMsg("TexAnim: texture index %d outside a list of %d", e->curtex, e->ntex);
     return;
   }
