@@ -146,16 +146,31 @@ ZEANIMDATA2* ZeAnimData2FixPtrs(uint32_t record, int delta) {
   return FixV2(record, delta, {});
 }
 
-ZEANIMDATA* ZeAnimDataLoadBuff(const char* name, char** position, char* end) {
+namespace {
+
+// Loads an image and checks its header's size and version; the image's
+// bounds and the fix-up's delta (load address - saved base).
+ZEANIMFILEHDR* LoadChecked(const char* name, char** position, char* end, int version, const char* wrong, Bounds* b,
+                           int* delta) {
   int size = 0;
   char* start = LoadImage(name, position, end, &size);
+  *b = {EeAddrOf(start), EeAddrOf(start) + uint32_t(size), name};
+  if (size < int(sizeof(ZEANIMFILEHDR))) Damaged(*b, "shorter than its header");
   auto* h = reinterpret_cast<ZEANIMFILEHDR*>(start);
-  const Bounds b{EeAddrOf(start), EeAddrOf(start) + uint32_t(size), name};
-  if (size < int(sizeof(ZEANIMFILEHDR))) Damaged(b, "shorter than its header");
-  if (h->version != 1) ZeError("ZeAnimDataLoadBuff: Is in new format, expecting old format.");
-  const int delta = int(EeAddrOf(start) - uint32_t(h->base));
-  h->base = delta;
+  if (h->version != version) ZeError("%s", wrong);
+  *delta = int(b->lo - uint32_t(h->base));
   if (!bitCountTableBuilt) buildBitCountTable();
+  return h;
+}
+
+}  // namespace
+
+ZEANIMDATA* ZeAnimDataLoadBuff(const char* name, char** position, char* end) {
+  Bounds b;
+  int delta = 0;
+  ZEANIMFILEHDR* h =
+      LoadChecked(name, position, end, 1, "ZeAnimDataLoadBuff: Is in new format, expecting old format.", &b, &delta);
+  h->base = delta;
   ZEANIMDATA* a = FixV1(uint32_t(h->record), delta, b);
   if (!a) Damaged(b, "no animation record");
   h->record = int(EeAddrOf(a));
@@ -163,20 +178,16 @@ ZEANIMDATA* ZeAnimDataLoadBuff(const char* name, char** position, char* end) {
 }
 
 ZEANIMDATA2* ZeAnimData2LoadBuffEx(const char* name, char** position, char* end, char** image) {
-  int size = 0;
-  char* start = LoadImage(name, position, end, &size);
-  *image = start;
-  auto* h = reinterpret_cast<ZEANIMFILEHDR*>(start);
-  const Bounds b{EeAddrOf(start), EeAddrOf(start) + uint32_t(size), name};
-  if (size < int(sizeof(ZEANIMFILEHDR))) Damaged(b, "shorter than its header");
-  if (h->version != 2) ZeError("ZeAnimDataLoadBuff: Is in old format, expecting new format.");
-  const int delta = int(EeAddrOf(start) - uint32_t(h->base));
-  h->version = size;
-  if (!bitCountTableBuilt) buildBitCountTable();
+  Bounds b;
+  int delta = 0;
+  ZEANIMFILEHDR* h =
+      LoadChecked(name, position, end, 2, "ZeAnimDataLoadBuff: Is in old format, expecting new format.", &b, &delta);
+  *image = reinterpret_cast<char*>(h);
+  h->version = int(b.hi - b.lo);  // the image's size
   ZEANIMDATA2* a = FixV2(uint32_t(h->record), delta, b);
   if (!a) Damaged(b, "no animation record");
   h->record = int(EeAddrOf(a));
-  h->base = int(EeAddrOf(start));
+  h->base = int(b.lo);
   return a;
 }
 

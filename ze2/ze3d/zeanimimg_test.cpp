@@ -4,6 +4,7 @@
 #include "zeanim_test.h"
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -17,6 +18,12 @@ uint32_t Get(const std::vector<uint8_t>& b, size_t at) {
   return v;
 }
 void Set(std::vector<uint8_t>* b, size_t at, uint32_t v) { memcpy(b->data() + at, &v, 4); }
+
+struct Damage {
+  const char* what;
+  std::function<void(std::vector<uint8_t>*)> damage;
+  const char* message;
+};
 
 // A little-endian stream written field by field.
 struct Stream {
@@ -41,17 +48,30 @@ struct Stream {
   }
 };
 
+struct Damaged : AnimFiles {
+  // Each damage to a good image ends its load with the fault's message.
+  template <size_t N>
+  void ExpectDamaged(const std::vector<uint8_t>& good, const Damage (&cases)[N], int version) {
+    for (const Damage& c : cases) {
+      SCOPED_TRACE(c.what);
+      std::vector<uint8_t> bad = good;
+      c.damage(&bad);
+      Save("BAD.ANI", bad);
+      char* pos = buffer;
+      const std::string message = std::string("<BAD.ANI> is damaged: ") + c.message;
+      if (version == 1) EXPECT_HALT(ZeAnimDataLoadBuff("BAD.ANI", &pos, buffer + BUFFER), message);
+      else EXPECT_HALT(ZeAnimData2LoadBuff("BAD.ANI", &pos, buffer + BUFFER), message);
+    }
+  }
+};
+
 }  // namespace
 
-TEST_F(AnimFiles, DamagedVersion2ImagesAreFatal) {
+TEST_F(Damaged, DamagedVersion2ImagesAreFatal) {
   const std::vector<uint8_t> good = Build(Describe(kImage), 2);
   const size_t rec = Get(good, 8), words = Get(good, rec + 12);
   const size_t tx = Get(good, words), rx = Get(good, words + 12), sy = Get(good, words + 28);
-  struct Case {
-    const char* what;
-    std::function<void(std::vector<uint8_t>*)> damage;
-    const char* message;
-  } cases[] = {
+  const Damage cases[] = {
       {"words past the end", [&](auto* b) { Set(b, rec + 12, uint32_t(b->size()) - 8); }, "a pointer outside the image"},
       {"record misaligned", [&](auto* b) { Set(b, 8, uint32_t(rec + 2)); }, "a pointer outside the image"},
       {"curve record past the end", [&](auto* b) { Set(b, words, 0x100000); }, "a pointer outside the image"},
@@ -72,30 +92,19 @@ TEST_F(AnimFiles, DamagedVersion2ImagesAreFatal) {
       {"cut short", [&](auto* b) { b->resize(b->size() - 4); }, "a key mask reaching past the image"},
       {"header cut", [&](auto* b) { b->resize(8); }, "shorter than its header"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    std::vector<uint8_t> bad = good;
-    c.damage(&bad);
-    Save("BAD.ANI", bad);
-    char* pos = buffer;
-    EXPECT_HALT(ZeAnimData2LoadBuff("BAD.ANI", &pos, buffer + BUFFER), std::string("<BAD.ANI> is damaged: ") + c.message);
-  }
+  ExpectDamaged(good, cases, 2);
   // The undamaged image loads.
   Save("GOOD.ANI", good);
   char* pos = buffer;
   EXPECT_NE(ZeAnimData2LoadBuff("GOOD.ANI", &pos, buffer + BUFFER), nullptr);
 }
 
-TEST_F(AnimFiles, DamagedVersion1ImagesAreFatal) {
+TEST_F(Damaged, DamagedVersion1ImagesAreFatal) {
   const std::vector<uint8_t> good =
       Build(Describe("end 40\nnode a 0x01\nchannel rx hermite\nkey 1 0\nkey 20 1\nkey 40 0\n"), 1);
   const size_t rec = Get(good, 8), chunks = Get(good, rec + 12), chunk0 = Get(good, chunks);
   const size_t set0 = Get(good, Get(good, chunk0 + 8)), curve = Get(good, Get(good, set0 + 8) + 12);
-  struct Case {
-    const char* what;
-    std::function<void(std::vector<uint8_t>*)> damage;
-    const char* message;
-  } cases[] = {
+  const Damage cases[] = {
       {"keys outside", [&](auto* b) { Set(b, curve + 4, uint32_t(b->size()) + 64); }, "a pointer outside the image"},
       {"mask reaching past", [&](auto* b) { Set(b, curve, 0xffffffffu); }, "a key mask reaching past the image"},
       {"no first key", [&](auto* b) { Set(b, curve, 2); }, "a chunk without a key at its first frame"},
@@ -107,14 +116,7 @@ TEST_F(AnimFiles, DamagedVersion1ImagesAreFatal) {
          Set(b, rec + 4, uint32_t(b->size()) - 1);
        }, "node names without an end"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    std::vector<uint8_t> bad = good;
-    c.damage(&bad);
-    Save("BAD1.ANI", bad);
-    char* pos = buffer;
-    EXPECT_HALT(ZeAnimDataLoadBuff("BAD1.ANI", &pos, buffer + BUFFER), std::string("<BAD1.ANI> is damaged: ") + c.message);
-  }
+  ExpectDamaged(good, cases, 1);
 }
 
 TEST_F(AnimFiles, StreamsThatPromiseMoreThanTheyHoldAreFatal) {

@@ -34,21 +34,28 @@ void Emit(int word) {
 
 int Operand() { return ZeFParGetInt(g_parser); }
 
-void CutName(char* dst, const char* src) {
-  strncpy(dst, src, ZETEXANIM_LABELLEN);
-  dst[ZETEXANIM_LABELLEN] = 0;
+// A name's index in a table of names (cut to 20 characters, compared
+// without case), added when absent; a full table is the given error.
+int FindOrAdd(char (*names)[ZETEXANIM_LABELLEN + 1], int* count, int capacity, const char* word, const char* full) {
+  char name[ZETEXANIM_LABELLEN + 1];
+  strncpy(name, word, ZETEXANIM_LABELLEN);
+  name[ZETEXANIM_LABELLEN] = 0;
+  for (int i = 0; i < *count; i++)
+    if (ZeStrICmp(names[i], name) == 0) return i;
+  if (*count >= capacity) ZeError("%s", full);
+  strcpy(names[*count], name);
+  return (*count)++;
 }
 
 int LocalLabel(const char* word) {
-  char name[ZETEXANIM_LABELLEN + 1];
-  CutName(name, word);
-  for (int i = 0; i < g_labelcount; i++)
-    if (ZeStrICmp(zta_labelnames[i], name) == 0) return i;
-  if (g_labelcount >= ZETEXANIM_LABELS) ZeError("Tex Anim Assembler Fatal Error: too many labels");
-  strcpy(zta_labelnames[g_labelcount], name);
-  g_defined[g_labelcount] = false;
-  g_usedat[g_labelcount] = -1;
-  return g_labelcount++;
+  const int before = g_labelcount;
+  const int i = FindOrAdd(zta_labelnames, &g_labelcount, ZETEXANIM_LABELS, word,
+                          "Tex Anim Assembler Fatal Error: too many labels");
+  if (g_labelcount != before) {
+    g_defined[i] = false;
+    g_usedat[i] = -1;
+  }
+  return i;
 }
 
 void DefineLabel(const char* word) {
@@ -65,13 +72,8 @@ int UseLabel() {
 }
 
 int GlobalLabel(const char* word) {
-  char name[ZETEXANIM_LABELLEN + 1];
-  CutName(name, word);
-  for (int i = 0; i < zta_globalcount; i++)
-    if (ZeStrICmp(zta_globalnames[i], name) == 0) return i;
-  if (zta_globalcount >= ZETEXANIM_GLOBALS) ZeError("Tex Anim Assembler Fatal Error: too many global labels");
-  strcpy(zta_globalnames[zta_globalcount], name);
-  return zta_globalcount++;
+  return FindOrAdd(zta_globalnames, &zta_globalcount, ZETEXANIM_GLOBALS, word,
+                   "Tex Anim Assembler Fatal Error: too many global labels");
 }
 
 int Condition() {
