@@ -48,7 +48,7 @@ void Upload(int psm, uint32_t bp, uint32_t bw, int w, int h, const void* data, i
   GsWriteImage(data, bytes);
 }
 
-enum Mode { FLAT, GOURAUD, GOURAUD_Z, TEX_CT32, TEX_T8, TEX_MIP, SPRITE, SPRITE_FLAT };
+enum Mode { FLAT, GOURAUD, GOURAUD_Z, TEX_CT32, TEX_T8, TEX_MIP, SPRITE, SPRITE_FLAT, SPRITE_MASKED };
 
 // The state of a benchmark: target, depth, texture, blending.
 void Setup(Mode m, bool reference) {
@@ -57,6 +57,7 @@ void Setup(Mode m, bool reference) {
   GsFRAME f{};
   f.FBW = W / 64;
   f.PSM = PSMCT32;
+  if (m == SPRITE_MASKED) f.FBMSK = 0xff808080;  // the shadow composite's mask
   GsWriteReg(GS_FRAME_1, GsBits(f));
   GsSCISSOR sc{};
   sc.SCAX1 = W - 1;
@@ -223,9 +224,9 @@ void BM_GsBlendedSprites(benchmark::State& state) {
   Report(state, s.pixels, s.prims);
 }
 
-// A clear: full-screen flat sprites in 64-pixel strips, as the system does.
-void BM_GsClearSprites(benchmark::State& state) {
-  Setup(SPRITE_FLAT, state.range(0) != 0);
+// Full-screen flat sprites in 64-pixel strips.
+void Strips(benchmark::State& state, Mode m) {
+  Setup(m, state.range(0) != 0);
   for (auto _ : state) {
     GsWriteReg(GS_PRIM, 6);
     GsWriteReg(GS_RGBAQ, Rgbaq(0x80402010));
@@ -237,6 +238,12 @@ void BM_GsClearSprites(benchmark::State& state) {
   GsStats s = GsGetStats();
   Report(state, s.pixels, s.prims);
 }
+
+// A clear, as the system does it.
+void BM_GsClearSprites(benchmark::State& s) { Strips(s, SPRITE_FLAT); }
+// The same under a frame mask that keeps alpha and each colour's top bit
+// (the shadow composite): every pixel read, merged and written.
+void BM_GsMaskedSprites(benchmark::State& s) { Strips(s, SPRITE_MASKED); }
 
 // Texture upload, host to local: a 256 x 256 PSMCT32 texture per pass.
 void BM_GsUploadCt32(benchmark::State& state) {
@@ -269,5 +276,6 @@ BENCHMARK(BM_GsTexturedT8Clut)->Arg(0)->Arg(1);
 BENCHMARK(BM_GsTexturedTrilinear)->Arg(0)->Arg(1);
 BENCHMARK(BM_GsBlendedSprites)->Arg(0)->Arg(1);
 BENCHMARK(BM_GsClearSprites)->Arg(0);
+BENCHMARK(BM_GsMaskedSprites)->Arg(0)->Arg(1);
 BENCHMARK(BM_GsSmallTriangles)->Arg(0)->Arg(1);
 BENCHMARK(BM_GsUploadCt32);

@@ -124,6 +124,7 @@ int GameMain(int argc, char** argv) {
   DemoEnd();
   ZeFntClose();
   ZeMtlClose();
+  ZeRndrClose();
   ZeTexClose();
   ZeMemFreeFn(mtlBuf, __FILE__, __LINE__);
   ZeMemFreeFn(texBuf, __FILE__, __LINE__);

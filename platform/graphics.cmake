@@ -15,6 +15,9 @@ target_sources(platform PRIVATE
   display/png.cpp
   display/libgraph.cpp)
 target_link_libraries(platform PRIVATE SDL2::SDL2)
+# PNG snapshots and pictures through libpng.
+find_package(PNG REQUIRED)
+target_link_libraries(platform PRIVATE PNG::PNG)
 
 ze_add_tests(platform_gfx_tests
   SOURCES dma/dma_test.cpp vif/vif_test.cpp vu1/vu1_test.cpp vu1/vu1xform_test.cpp vu1/vu1clip_test.cpp gif/gif_test.cpp display/display_test.cpp

@@ -1,90 +1,11 @@
 // texconv: the texture tool's conversions (see textool.h).
 #include "textool.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 #include <map>
 
 #include "zecore.h"
-
-// ---- PNG ----------------------------------------------------------------------
-
-namespace {
-
-uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
-
-int Paeth(int a, int b, int c) {
-  int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-  if (pa <= pb && pa <= pc) return a;
-  return pb <= pc ? b : c;
-}
-
-}  // namespace
-
-bool PngDecode(const uint8_t* d, size_t n, RgbaImage* out, std::string* error) {
-  static const uint8_t SIG[8] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
-  if (n < 8 || memcmp(d, SIG, 8)) return *error = "not a PNG", false;
-  int w = 0, h = 0, channels = 0;
-  std::vector<uint8_t> idat;
-  for (size_t at = 8; at + 12 <= n;) {
-    const uint32_t len = Be32(d + at);
-    if (len > n - at - 12) return *error = "damaged chunk", false;
-    const uint8_t* type = d + at + 4;
-    const uint8_t* body = d + at + 8;
-    if (!memcmp(type, "IHDR", 4)) {
-      if (len < 13) return *error = "damaged header", false;
-      w = int(Be32(body));
-      h = int(Be32(body + 4));
-      if (body[8] != 8 || (body[9] != 2 && body[9] != 6) || body[12] != 0)
-        return *error = "only 8-bit RGB or RGBA PNGs without interlace are read", false;
-      channels = body[9] == 6 ? 4 : 3;
-      if (w <= 0 || h <= 0 || w > 4096 || h > 4096) return *error = "size out of range", false;
-    } else if (!memcmp(type, "IDAT", 4)) {
-      idat.insert(idat.end(), body, body + len);
-    } else if (!memcmp(type, "IEND", 4)) {
-      break;
-    }
-    at += 12 + len;
-  }
-  if (!channels) return *error = "no header", false;
-  const size_t stride = size_t(w) * size_t(channels);
-  std::vector<uint8_t> raw((stride + 1) * size_t(h));
-  uLongf rawSize = uLongf(raw.size());
-  if (uncompress(raw.data(), &rawSize, idat.data(), uLong(idat.size())) != Z_OK || rawSize != raw.size())
-    return *error = "damaged image data", false;
-  std::vector<uint8_t> prev(stride, 0), cur(stride);
-  out->width = w;
-  out->height = h;
-  out->pixels.assign(size_t(w) * size_t(h), 0);
-  for (int y = 0; y < h; y++) {
-    const uint8_t* line = &raw[size_t(y) * (stride + 1)];
-    const int filter = line[0];
-    for (size_t i = 0; i < stride; i++) {
-      const int a = i >= size_t(channels) ? cur[i - size_t(channels)] : 0;
-      const int b = prev[i];
-      const int c = i >= size_t(channels) ? prev[i - size_t(channels)] : 0;
-      int v = line[1 + i];
-      switch (filter) {
-        case 0: break;
-        case 1: v += a; break;
-        case 2: v += b; break;
-        case 3: v += (a + b) / 2; break;
-        case 4: v += Paeth(a, b, c); break;
-        default: return *error = "bad row filter", false;
-      }
-      cur[i] = uint8_t(v);
-    }
-    for (int x = 0; x < w; x++) {
-      const uint8_t* p = &cur[size_t(x) * size_t(channels)];
-      out->pixels[size_t(y) * size_t(w) + size_t(x)] =
-          uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(channels == 4 ? p[3] : 255) << 24;
-    }
-    prev.swap(cur);
-  }
-  return true;
-}
 
 // ---- pictures to images ---------------------------------------------------------------
 

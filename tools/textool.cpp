@@ -1,7 +1,7 @@
 // textool: native texture files (.pnt) from bitmaps (BMP, through the
-// engine's own reader) or PNG pictures, written by the engine's own native
-// data writer; and .pnt files back to PNG, read through the engine and the
-// GS model, for a look.
+// engine's own reader) or PNG pictures (any kind libpng reads), written by
+// the engine's own native data writer; and .pnt files back to PNG, read
+// through the engine and the GS model, for a look.
 //   textool make <in.bmp|in.png> <out.pnt> [--type=N] [--levels=N]
 //   textool show <in.pnt> <out.png> [--level=N]
 //   textool info <in.pnt>
@@ -10,6 +10,7 @@
 // palettised, 6/7 the same rearranged for 32-bit upload.
 #include "textool.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -17,12 +18,15 @@
 #include <string>
 #include <vector>
 
+#include "display/png.h"
 #include "ze3d.h"
 #include "zecore.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr int MAX_SIDE = 4096;  // the largest picture made into a texture
 
 int Usage() {
   fprintf(stderr,
@@ -59,12 +63,13 @@ int Make(const std::string& in, const std::string& out, int type, int levels) {
   RgbaImage src;
   std::vector<uint8_t> bytes;
   if (!ReadFile(in, &bytes)) {
-    fprintf(stderr, "textool: cannot read %s\n", in.c_str());
+    fprintf(stderr, "textool: %s: %s\n", in.c_str(), strerror(errno));
     return 1;
   }
   std::string error;
-  bool ok = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M' ? ReadBmp(in, &src)
-                                                                     : PngDecode(bytes.data(), bytes.size(), &src, &error);
+  bool ok = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M'
+                ? ReadBmp(in, &src)
+                : PngRead(in.c_str(), MAX_SIDE, &src.pixels, &src.width, &src.height, &error);
   if (!ok) {
     fprintf(stderr, "textool: %s: %s\n", in.c_str(), error.empty() ? "cannot be read" : error.c_str());
     return 1;
@@ -141,7 +146,7 @@ int Info(const std::string& in) {
 }
 
 int Pattern(const std::string& out, int w, int h) {
-  if (w <= 0 || h <= 0 || w > 4096 || h > 4096) return Usage();
+  if (w <= 0 || h <= 0 || w > MAX_SIDE || h > MAX_SIDE) return Usage();
   RgbaImage img = TestPattern(w, h);
   return PngWrite(out.c_str(), img.pixels.data(), w, h) ? 0 : 1;
 }

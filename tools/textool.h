@@ -1,6 +1,7 @@
 // The texture tool's conversions, shared with the tests that make their
-// textures with it: PNG pictures in, images of every texture type out, and
-// textures read back through the GS model.
+// textures with it: pictures in, images of every texture type out, and
+// textures read back through the GS model. PNG files are read and written
+// through libpng (display/png.h).
 #pragma once
 
 #include <cstddef>
@@ -15,9 +16,6 @@ struct RgbaImage {
   int width = 0, height = 0;
   std::vector<uint32_t> pixels;
 };
-
-// 8-bit RGB or RGBA PNG, not interlaced. False with the reason otherwise.
-bool PngDecode(const uint8_t* data, size_t size, RgbaImage* out, std::string* error);
 
 // An image as the BMP readers make it (types 2-5, one level) as a picture;
 // false for other types.

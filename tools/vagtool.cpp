@@ -1,17 +1,25 @@
-// vagtool: the console's ADPCM sound files (".VAG") from and to WAV, on the
-// same codec as the sound module stand-in.
+// vagtool: the console's ADPCM sound files (".VAG") from and to the sound
+// files users have, on the same codec as the sound module stand-in.
 //
-//   vagtool encode IN.WAV OUT.VAG [--loop=SAMPLE] [--name=NAME]
+//   vagtool encode IN OUT.VAG [--loop=SAMPLE] [--name=NAME] [--rate=HZ]
 //   vagtool decode IN.VAG OUT.WAV
 //   vagtool tone OUT.(WAV|VAG) HZ MILLISECONDS [--rate=HZ] [--loop=SAMPLE]
 //   vagtool info IN.VAG
 //
-// WAV input is 16-bit PCM, mono or stereo (stereo is mixed down); the VAG
-// keeps its sample rate. decode follows the blocks once to the first END.
+// encode reads what libsndfile reads (WAV of 8-, 16-, 24- or 32-bit integer
+// or float samples, FLAC, Ogg Vorbis, AIFF...), mixes the channels to mono
+// and keeps the file's sample rate, or resamples to --rate through
+// libsamplerate. decode writes a 16-bit mono WAV through libsndfile,
+// following the blocks once to the first END.
 #include "vag.h"
 
+#include <samplerate.h>
+#include <sndfile.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,16 +28,22 @@
 
 namespace {
 
-[[noreturn]] void Fail(const char* fmt, const char* arg = "") {
+// The longest sound encoded: a VAG's data size must fit its int counts.
+constexpr long MAX_SAMPLES = 1L << 26;
+
+[[noreturn]] __attribute__((format(printf, 1, 2))) void Fail(const char* fmt, ...) {
   fprintf(stderr, "vagtool: ");
-  fprintf(stderr, fmt, arg);
+  va_list args;
+  va_start(args, fmt);
+  vfprintf(stderr, fmt, args);
+  va_end(args);
   fprintf(stderr, "\n");
   exit(1);
 }
 
 std::vector<uint8_t> ReadFile(const char* path) {
   FILE* f = fopen(path, "rb");
-  if (!f) Fail("cannot open %s", path);
+  if (!f) Fail("%s: %s", path, strerror(errno));
   std::vector<uint8_t> data;
   uint8_t buf[65536];
   size_t n;
@@ -40,18 +54,8 @@ std::vector<uint8_t> ReadFile(const char* path) {
 
 void WriteFile(const char* path, const std::vector<uint8_t>& data) {
   FILE* f = fopen(path, "wb");
-  if (!f || fwrite(data.data(), 1, data.size(), f) != data.size()) Fail("cannot write %s", path);
-  fclose(f);
-}
-
-uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-void Put32(std::vector<uint8_t>& v, uint32_t x) {
-  for (int i = 0; i < 4; i++) v.push_back(uint8_t(x >> (8 * i)));
-}
-void Put16(std::vector<uint8_t>& v, uint16_t x) {
-  v.push_back(uint8_t(x));
-  v.push_back(uint8_t(x >> 8));
+  if (!f) Fail("%s: %s", path, strerror(errno));
+  if (fwrite(data.data(), 1, data.size(), f) != data.size() || fclose(f)) Fail("%s: cannot write", path);
 }
 
 struct Pcm {
@@ -59,58 +63,62 @@ struct Pcm {
   uint32_t rate;
 };
 
-// The chunks of a RIFF WAVE file: "fmt " must say PCM, 16 bits.
-Pcm ReadWav(const char* path) {
-  std::vector<uint8_t> d = ReadFile(path);
-  if (d.size() < 12 || memcmp(d.data(), "RIFF", 4) || memcmp(d.data() + 8, "WAVE", 4)) Fail("%s is not a WAV file", path);
-  int channels = 0, bits = 0;
-  uint32_t rate = 0;
-  const uint8_t* data = nullptr;
-  uint32_t dataSize = 0;
-  for (size_t at = 12; at + 8 <= d.size();) {
-    uint32_t size = Le32(&d[at + 4]);
-    if (size > d.size() - at - 8) Fail("%s: a chunk runs past the file", path);
-    const uint8_t* body = &d[at + 8];
-    if (!memcmp(&d[at], "fmt ", 4) && size >= 16) {
-      if (Le16(body) != 1) Fail("%s: not PCM", path);
-      channels = Le16(body + 2);
-      rate = Le32(body + 4);
-      bits = Le16(body + 14);
-    } else if (!memcmp(&d[at], "data", 4)) {
-      data = body;
-      dataSize = size;
+// A sound file through libsndfile, its channels mixed to mono, resampled to
+// rate (0: the file's own).
+Pcm ReadSound(const char* path, uint32_t rate) {
+  SF_INFO info;
+  memset(&info, 0, sizeof info);
+  SNDFILE* f = sf_open(path, SFM_READ, &info);
+  if (!f) Fail("%s: %s", path, sf_strerror(nullptr));
+  if (info.channels <= 0 || info.samplerate <= 0) Fail("%s: no channels or no sample rate", path);
+  std::vector<float> mono, block(size_t(info.channels) * 4096);
+  sf_count_t n;
+  while ((n = sf_readf_float(f, block.data(), 4096)) > 0) {
+    for (sf_count_t i = 0; i < n; i++) {
+      float sum = 0;
+      for (int c = 0; c < info.channels; c++) sum += block[size_t(i) * size_t(info.channels) + size_t(c)];
+      mono.push_back(sum / float(info.channels));
     }
-    at += 8 + size + (size & 1);
+    if (long(mono.size()) > MAX_SAMPLES) Fail("%s: longer than %ld samples", path, MAX_SAMPLES);
   }
-  if (!data || bits != 16 || (channels != 1 && channels != 2))
-    Fail("%s: needs 16-bit mono or stereo PCM", path);
-  Pcm pcm{{}, rate};
-  size_t frames = dataSize / (2 * size_t(channels));
-  for (size_t i = 0; i < frames; i++) {
-    int s = int16_t(Le16(data + 2 * channels * i));
-    if (channels == 2) s = (s + int16_t(Le16(data + 4 * i + 2))) / 2;
-    pcm.samples.push_back(int16_t(s));
+  if (sf_error(f) != SF_ERR_NO_ERROR) Fail("%s: %s", path, sf_strerror(f));
+  sf_close(f);
+
+  const uint32_t from = uint32_t(info.samplerate);
+  if (rate && rate != from && !mono.empty()) {
+    const double ratio = double(rate) / from;
+    if (!src_is_valid_ratio(ratio) || double(mono.size()) * ratio > double(MAX_SAMPLES))
+      Fail("%s: cannot resample %zu samples at %u Hz to %u Hz", path, mono.size(), from, rate);
+    std::vector<float> out(size_t(std::ceil(double(mono.size()) * ratio)) + 1);
+    SRC_DATA d;
+    memset(&d, 0, sizeof d);
+    d.data_in = mono.data();
+    d.input_frames = long(mono.size());
+    d.data_out = out.data();
+    d.output_frames = long(out.size());
+    d.src_ratio = ratio;
+    if (int e = src_simple(&d, SRC_SINC_MEDIUM_QUALITY, 1)) Fail("%s: resampling: %s", path, src_strerror(e));
+    out.resize(size_t(d.output_frames_gen));
+    mono.swap(out);
   }
+  Pcm pcm{{}, rate ? rate : from};
+  pcm.samples.reserve(mono.size());
+  for (float v : mono) pcm.samples.push_back(int16_t(std::clamp(std::lrint(double(v) * 32768.0), -32768L, 32767L)));
   return pcm;
 }
 
+// A 16-bit mono WAV through libsndfile.
 void WriteWav(const char* path, const Pcm& pcm) {
-  std::vector<uint8_t> d;
-  uint32_t bytes = uint32_t(pcm.samples.size() * 2);
-  d.insert(d.end(), {'R', 'I', 'F', 'F'});
-  Put32(d, 36 + bytes);
-  d.insert(d.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-  Put32(d, 16);
-  Put16(d, 1);
-  Put16(d, 1);
-  Put32(d, pcm.rate);
-  Put32(d, pcm.rate * 2);
-  Put16(d, 2);
-  Put16(d, 16);
-  d.insert(d.end(), {'d', 'a', 't', 'a'});
-  Put32(d, bytes);
-  for (int16_t s : pcm.samples) Put16(d, uint16_t(s));
-  WriteFile(path, d);
+  SF_INFO info;
+  memset(&info, 0, sizeof info);
+  info.samplerate = int(pcm.rate);
+  info.channels = 1;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  SNDFILE* f = sf_open(path, SFM_WRITE, &info);
+  if (!f) Fail("%s: %s", path, sf_strerror(nullptr));
+  const sf_count_t n = sf_count_t(pcm.samples.size());
+  if (sf_writef_short(f, pcm.samples.data(), n) != n) Fail("%s: %s", path, sf_strerror(f));
+  if (sf_close(f)) Fail("%s: cannot write", path);
 }
 
 void WriteVag(const char* path, const Pcm& pcm, int loop, const char* name) {
@@ -153,6 +161,16 @@ const char* Option(int argc, char** argv, const char* name) {
   return nullptr;
 }
 
+// --rate=HZ, or fallback when not given.
+uint32_t RateOption(int argc, char** argv, uint32_t fallback) {
+  const char* arg = Option(argc, argv, "--rate=");
+  if (!arg) return fallback;
+  char* end;
+  const long hz = strtol(arg, &end, 10);
+  if (*end || hz < 1000 || hz > 192000) Fail("--rate=%s: the rate must be 1000-192000 Hz", arg);
+  return uint32_t(hz);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -162,10 +180,11 @@ int main(int argc, char** argv) {
   int loop = loopArg ? atoi(loopArg) : -1;
   if (cmd == "encode" && argc >= 4) {
     const char* name = Option(argc, argv, "--name=");
-    WriteVag(argv[3], ReadWav(argv[2]), loop, name ? name : "");
+    WriteVag(argv[3], ReadSound(argv[2], RateOption(argc, argv, 0)), loop, name ? name : "");
   } else if (cmd == "decode" && argc >= 4) {
     Pcm pcm;
     std::vector<uint8_t> blocks = VagBlocks(argv[2], &pcm.rate);
+    if (pcm.rate == 0) Fail("%s: the header gives a sample rate of 0", argv[2]);
     VagHistory h{0, 0};
     for (size_t b = 0; b < blocks.size(); b += VAG_BLOCK_BYTES) {
       int16_t out[VAG_BLOCK_SAMPLES];
@@ -175,12 +194,11 @@ int main(int argc, char** argv) {
     }
     WriteWav(argv[3], pcm);
   } else if (cmd == "tone" && argc >= 5) {
-    const char* rateArg = Option(argc, argv, "--rate=");
-    Pcm pcm{{}, rateArg ? uint32_t(atoi(rateArg)) : 48000u};
+    Pcm pcm{{}, RateOption(argc, argv, 48000)};
     double hz = atof(argv[3]);
-    int count = int(double(pcm.rate) * atof(argv[4]) / 1000.0);
-    if (count <= 0 || pcm.rate == 0) Fail("tone: needs a length and a rate");
-    for (int i = 0; i < count; i++)
+    const double length = std::floor(double(pcm.rate) * atof(argv[4]) / 1000.0);
+    if (!(length > 0 && length <= double(MAX_SAMPLES))) Fail("tone: needs a length of 1-%ld samples", MAX_SAMPLES);
+    for (int i = 0, count = int(length); i < count; i++)
       pcm.samples.push_back(int16_t(12000 * std::sin(2 * M_PI * hz * i / pcm.rate)));
     if (HasSuffix(argv[2], ".vag")) WriteVag(argv[2], pcm, loop, "tone");
     else WriteWav(argv[2], pcm);

@@ -29,8 +29,12 @@ DisplayReadOut g_readOut = nullptr;
 std::vector<uint32_t> g_field(DEFAULT_W * DEFAULT_H, 0), g_frame, g_read;
 int g_w = DEFAULT_W, g_h = DEFAULT_H;
 int g_presents = 0;
-int g_snapSwap = -1;
-std::string g_snapPath;
+// Snapshots asked for, in the order given; each is written at its swap.
+struct SnapRequest {
+  int swap;
+  std::string path;
+};
+std::vector<SnapRequest> g_snaps;
 
 bool GsReadOut(uint32_t* out, int maxPixels, int* w, int* h) {
   // The system shows its buffers on read circuit 2; circuit 1 is the fallback.
@@ -108,8 +112,9 @@ void DisplayPresent() {
   } else {
     g_backend->present(g_field.data(), w, h);
   }
-  if (g_presents == g_snapSwap && !DisplaySnapshot(g_snapPath.c_str()))
-    PlatFatal("display: cannot write the snapshot \"%s\"", g_snapPath.c_str());
+  for (const SnapRequest& r : g_snaps)
+    if (r.swap == g_presents && !DisplaySnapshot(r.path.c_str()))
+      PlatFatal("display: cannot write the snapshot \"%s\"", r.path.c_str());
 }
 
 int DisplayPresentCount() { return g_presents; }
@@ -127,6 +132,9 @@ bool DisplayReadBack(uint32_t* out, int maxPixels, int* width, int* height) {
 bool DisplaySnapshot(const char* path) { return PngWrite(path, g_field.data(), g_w, g_h); }
 
 void DisplayRequestSnapshot(int swap, const char* path) {
-  g_snapSwap = swap;
-  g_snapPath = path ? path : "";
+  if (swap < 0 || !path) {
+    g_snaps.clear();
+    return;
+  }
+  g_snaps.push_back({swap, path});
 }

@@ -45,7 +45,8 @@ void DisplayDoubleLines(const uint32_t* field, int width, int height, uint32_t* 
 bool DisplayReadBack(uint32_t* out, int maxPixels, int* width, int* height);
 
 // PNG snapshots of the field shown now, or at swap number swap (counted by
-// DisplayPresentCount; the program's --snapshot=N:FILE).
+// DisplayPresentCount; the program's --snapshot=N:FILE). Every request is
+// kept, several at one swap included; a swap below 0 or no path drops them all.
 bool DisplaySnapshot(const char* path);
 void DisplayRequestSnapshot(int swap, const char* path);
 // 8-bit RGB PNG of 0xAABBGGRR pixels (alpha dropped). False on a write error.

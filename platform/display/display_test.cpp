@@ -4,79 +4,30 @@
 #include <cstdio>
 #include <string>
 
+#include "display/png.h"
+
 namespace {
 
-// ---- a reader for the PNGs the writer makes (stored deflate blocks) ----
-
-uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
-
-uint32_t BitwiseCrc(const uint8_t* p, size_t n) {
-  uint32_t c = 0xffffffff;
-  for (size_t i = 0; i < n; i++) {
-    c ^= p[i];
-    for (int k = 0; k < 8; k++) c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1)));
-  }
-  return ~c;
-}
-
-// Returns the pixels as 0x00BBGGRR, or fails the test.
+// A PNG read back through libpng: the pixels as 0x00BBGGRR (alpha, always
+// opaque in a snapshot, dropped), or fails the test.
 std::vector<uint32_t> ReadPng(const std::string& path, int* w, int* h) {
-  std::vector<uint8_t> f;
-  FILE* fp = fopen(path.c_str(), "rb");
-  EXPECT_NE(fp, nullptr) << path;
-  if (!fp) return {};
-  int c;
-  while ((c = fgetc(fp)) != EOF) f.push_back(uint8_t(c));
-  fclose(fp);
-  const uint8_t sig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  EXPECT_EQ(memcmp(f.data(), sig, 8), 0);
-  std::vector<uint8_t> z;
-  size_t pos = 8;
-  bool end = false;
-  while (pos + 12 <= f.size() && !end) {
-    uint32_t len = Be32(&f[pos]);
-    std::string type(reinterpret_cast<char*>(&f[pos + 4]), 4);
-    EXPECT_EQ(Be32(&f[pos + 8 + len]), BitwiseCrc(&f[pos + 4], len + 4)) << type;
-    const uint8_t* d = &f[pos + 8];
-    if (type == "IHDR") {
-      *w = int(Be32(d));
-      *h = int(Be32(d + 4));
-      EXPECT_EQ(d[8], 8);
-      EXPECT_EQ(d[9], 2) << "RGB";
-    } else if (type == "IDAT") {
-      z.insert(z.end(), d, d + len);
-    } else if (type == "IEND") {
-      end = true;
-    }
-    pos += 12 + len;
-  }
-  EXPECT_TRUE(end);
-  EXPECT_EQ(pos, f.size());
-  EXPECT_EQ((z[0] * 256 + z[1]) % 31, 0) << "zlib header check";
-  std::vector<uint8_t> raw;
-  size_t zp = 2;
-  for (bool last = false; !last;) {
-    last = z[zp] & 1;
-    EXPECT_EQ(z[zp] >> 1, 0) << "stored block";
-    uint32_t n = z[zp + 1] | z[zp + 2] << 8;
-    EXPECT_EQ(n ^ (z[zp + 3] | z[zp + 4] << 8), 0xffffu);
-    raw.insert(raw.end(), z.begin() + long(zp + 5), z.begin() + long(zp + 5 + n));
-    zp += 5 + n;
-  }
-  uint32_t a = 1, b = 0;
-  for (uint8_t x : raw) {
-    a = (a + x) % 65521;
-    b = (b + a) % 65521;
-  }
-  EXPECT_EQ(Be32(&z[zp]), b << 16 | a) << "Adler-32";
   std::vector<uint32_t> px;
-  EXPECT_EQ(raw.size(), size_t(*h) * (size_t(*w) * 3 + 1));
-  for (int y = 0; y < *h; y++) {
-    const uint8_t* r = &raw[size_t(y) * (size_t(*w) * 3 + 1)];
-    EXPECT_EQ(r[0], 0) << "no filter";
-    for (int x = 0; x < *w; x++) px.push_back(r[1 + x * 3] | r[2 + x * 3] << 8 | uint32_t(r[3 + x * 3]) << 16);
+  std::string error;
+  EXPECT_TRUE(PngRead(path.c_str(), 4096, &px, w, h, &error)) << path << ": " << error;
+  for (uint32_t& p : px) {
+    EXPECT_EQ(p >> 24, 0xffu) << "an RGB file";
+    p &= 0xffffff;
   }
   return px;
+}
+
+long FileSize(const std::string& path) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) return -1;
+  fseek(f, 0, SEEK_END);
+  long n = ftell(f);
+  fclose(f);
+  return n;
 }
 
 std::vector<uint32_t> g_fake;
@@ -94,8 +45,8 @@ uint32_t Pattern(int x, int y) { return uint32_t(x * 7 + y * 131) * 0x01030507u;
 
 }  // namespace
 
-TEST(Png, RoundTripsPixelsAcrossSeveralStoredBlocks) {
-  int w = 300, h = 100;  // 90,100 raw bytes: two stored blocks
+TEST(Png, WritesCompressedFilesThatDecodeToTheSamePixels) {
+  int w = 300, h = 100;
   std::vector<uint32_t> px;
   for (int y = 0; y < h; y++)
     for (int x = 0; x < w; x++) px.push_back(Pattern(x, y));
@@ -105,9 +56,26 @@ TEST(Png, RoundTripsPixelsAcrossSeveralStoredBlocks) {
   std::vector<uint32_t> back = ReadPng(path, &rw, &rh);
   EXPECT_EQ(rw, w);
   EXPECT_EQ(rh, h);
-  for (size_t i = 0; i < px.size() && i < back.size(); i++)
-    ASSERT_EQ(back[i], px[i] & 0xffffff) << "pixel " << i;
+  ASSERT_EQ(back.size(), px.size());
+  for (size_t i = 0; i < px.size(); i++) ASSERT_EQ(back[i], px[i] & 0xffffff) << "pixel " << i;
+  EXPECT_LT(FileSize(path), long(w) * h * 3 / 4) << "compressed";
   EXPECT_FALSE(PngWrite("/nonexistent-dir/x.png", px.data(), w, h));
+
+  // What cannot be read says why.
+  std::string error;
+  EXPECT_FALSE(PngRead("/nonexistent-dir/x.png", 4096, &px, &rw, &rh, &error));
+  EXPECT_FALSE(error.empty());
+  error.clear();
+  EXPECT_FALSE(PngRead(path.c_str(), 299, &px, &rw, &rh, &error)) << "wider than allowed";
+  EXPECT_NE(error.find("size"), std::string::npos) << error;
+  FILE* f = fopen(path.c_str(), "r+b");
+  ASSERT_NE(f, nullptr);
+  fseek(f, 100, SEEK_SET);
+  fputs("damaged", f);
+  fclose(f);
+  error.clear();
+  EXPECT_FALSE(PngRead(path.c_str(), 4096, &px, &rw, &rh, &error));
+  EXPECT_FALSE(error.empty());
 }
 
 TEST(Display, PresentShowsTheReadOutAndSnapshotsTheRequestedSwap) {
@@ -131,7 +99,9 @@ TEST(Display, PresentShowsTheReadOutAndSnapshotsTheRequestedSwap) {
   EXPECT_EQ(memcmp(field, g_fake.data(), g_fake.size() * 4), 0);
   std::vector<uint32_t> snap = ReadPng(path, &w, &h);
   ASSERT_EQ(snap.size(), g_fake.size());
+  for (size_t i = 0; i < snap.size(); i++) ASSERT_EQ(snap[i], g_fake[i] & 0xffffff) << "pixel " << i;
   EXPECT_EQ(snap[5], 0x345678u) << "alpha dropped";
+  EXPECT_LT(FileSize(path), 640L * 224 * 3 / 4) << "compressed";
   // A circuit that shows nothing gives black.
   DisplaySetReadOut(NoReadOut);
   DisplayPresent();
@@ -183,4 +153,41 @@ TEST(LibGraph, DoubleBufferEnvironmentsAndTheHalfOffset) {
   sceGsExecStoreImage(&si, dst);
   EXPECT_EQ(gs.Regs(), (std::vector<int>{GS_BITBLTBUF, GS_TRXPOS, GS_TRXREG, GS_FINISH, GS_TRXDIR}));
   EXPECT_EQ(gs.Values(GS_TRXDIR)[0], 1u);
+}
+
+TEST(Display, EverySnapshotOptionIsKept) {
+  // Two at one swap and one at another, given as the program's options.
+  const std::string dir = TestTempDir();
+  const int now = DisplayPresentCount();
+  std::string opts[] = {"--snapshot=" + std::to_string(now + 1) + ":" + dir + "/first.png",
+                        "--snapshot=" + std::to_string(now + 2) + ":" + dir + "/second.png",
+                        "--snapshot=" + std::to_string(now + 2) + ":" + dir + "/again.png"};
+  char prog[] = "prog", other[] = "--frames=3";
+  char* argv[] = {prog, opts[0].data(), other, opts[1].data(), opts[2].data(), nullptr};
+  int argc = 5;
+  PlatParseHostOptions(&argc, argv);
+  ASSERT_EQ(argc, 2);
+  EXPECT_STREQ(argv[1], "--frames=3");
+  auto exists = [&](const char* name) {
+    FILE* f = fopen((dir + "/" + name).c_str(), "rb");
+    if (f) fclose(f);
+    return f != nullptr;
+  };
+  DisplayPresent();
+  EXPECT_TRUE(exists("first.png"));
+  EXPECT_FALSE(exists("second.png")) << "not before its swap";
+  DisplayPresent();
+  EXPECT_TRUE(exists("second.png"));
+  EXPECT_TRUE(exists("again.png")) << "two snapshots of one swap";
+
+  // A swap that is not a number from 1, or no file, is refused.
+  for (const char* bad : {"--snapshot=x:a.png", "--snapshot=3", "--snapshot=3:", "--snapshot=:a.png",
+                          "--snapshot=-1:a.png", "--snapshot=2x:a.png", "--snapshot=0:a.png", "--snapshot= 3:a.png",
+                          "--snapshot=99999999999:a.png"}) {
+    std::string arg = bad;
+    char* args[] = {prog, arg.data(), nullptr};
+    int n = 2;
+    EXPECT_HALT(PlatParseHostOptions(&n, args), "--snapshot takes SWAP:FILE");
+  }
+  DisplayRequestSnapshot(-1, nullptr);
 }

@@ -1,90 +1,110 @@
-// A minimal PNG writer: 8-bit RGB, no filtering, stored (uncompressed)
-// deflate blocks. Enough for snapshots and exact to the bit.
+// PNG files through libpng: snapshots written as compressed 8-bit RGB
+// (libpng's simplified interface), pictures of any kind read as 8-bit RGBA.
+#include "display/png.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
 #include "platform.h"
 
-#include <cstdio>
-#include <vector>
+bool PngWrite(const char* path, const uint32_t* pixels, int width, int height) {
+  if (width <= 0 || height <= 0) return false;
+  std::vector<uint8_t> rgb(size_t(width) * size_t(height) * 3);
+  for (size_t i = 0, n = size_t(width) * size_t(height); i < n; i++) {
+    rgb[3 * i] = uint8_t(pixels[i]);
+    rgb[3 * i + 1] = uint8_t(pixels[i] >> 8);
+    rgb[3 * i + 2] = uint8_t(pixels[i] >> 16);
+  }
+  png_image image;
+  memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = uint32_t(width);
+  image.height = uint32_t(height);
+  image.format = PNG_FORMAT_RGB;
+  const bool ok = png_image_write_to_file(&image, path, 0, rgb.data(), 0, nullptr) != 0;
+  png_image_free(&image);
+  return ok;
+}
 
 namespace {
 
-struct Crc32Table {
-  uint32_t t[256];
-  constexpr Crc32Table() : t() {
-    for (uint32_t n = 0; n < 256; n++) {
-      uint32_t c = n;
-      for (int k = 0; k < 8; k++) c = (c & 1) ? 0xedb88320u ^ (c >> 1) : c >> 1;
-      t[n] = c;
-    }
-  }
+// What a read owns, kept by the caller so that libpng's long jump out of an
+// error leaves nothing half-built on the stack.
+struct PngReader {
+  FILE* file = nullptr;
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  std::vector<uint8_t> rgba;
+  std::vector<png_bytep> rows;
+  std::string message;
 };
-constexpr Crc32Table CRC;
 
-uint32_t Crc32(const uint8_t* p, size_t n, uint32_t crc = 0) {
-  crc = ~crc;
-  for (size_t i = 0; i < n; i++) crc = CRC.t[(crc ^ p[i]) & 0xff] ^ (crc >> 8);
-  return ~crc;
+[[noreturn]] void PngError(png_structp png, png_const_charp message) {
+  static_cast<PngReader*>(png_get_error_ptr(png))->message = message;
+  png_longjmp(png, 1);
 }
+void PngWarning(png_structp, png_const_charp) {}
 
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int s = 24; s >= 0; s -= 8) out.push_back(uint8_t(v >> s));
-}
-
-void Chunk(std::vector<uint8_t>& out, const char type[4], const std::vector<uint8_t>& data) {
-  Put32(out, uint32_t(data.size()));
-  size_t start = out.size();
-  out.insert(out.end(), type, type + 4);
-  out.insert(out.end(), data.begin(), data.end());
-  Put32(out, Crc32(out.data() + start, out.size() - start));
+// Decodes r->file into r->rgba; false with r->message set.
+bool PngDecode(PngReader* r, int maxSide, int* width, int* height) {
+  if (setjmp(png_jmpbuf(r->png))) return false;
+  png_init_io(r->png, r->file);
+  png_read_info(r->png, r->info);
+  const png_uint_32 w = png_get_image_width(r->png, r->info), h = png_get_image_height(r->png, r->info);
+  if (w > png_uint_32(maxSide) || h > png_uint_32(maxSide)) {
+    r->message = "size out of range (at most " + std::to_string(maxSide) + " pixels a side)";
+    return false;
+  }
+  // Everything to 8-bit RGBA: 16-bit channels rounded, small depths and
+  // palettes expanded, a transparency chunk made alpha, opaque otherwise.
+  png_set_scale_16(r->png);
+  png_set_packing(r->png);
+  png_set_expand(r->png);
+  png_set_gray_to_rgb(r->png);
+  png_set_add_alpha(r->png, 0xff, PNG_FILLER_AFTER);
+  png_set_interlace_handling(r->png);
+  png_read_update_info(r->png, r->info);
+  if (png_get_rowbytes(r->png, r->info) != size_t(w) * 4) png_error(r->png, "unexpected row layout");
+  r->rgba.resize(size_t(w) * size_t(h) * 4);
+  r->rows.resize(h);
+  for (png_uint_32 y = 0; y < h; y++) r->rows[y] = &r->rgba[size_t(y) * size_t(w) * 4];
+  png_read_image(r->png, r->rows.data());
+  png_read_end(r->png, nullptr);
+  *width = int(w);
+  *height = int(h);
+  return true;
 }
 
 }  // namespace
 
-bool PngWrite(const char* path, const uint32_t* pixels, int width, int height) {
-  if (width <= 0 || height <= 0) return false;
-  // Raw image: each row a filter byte (0, none) then R, G, B.
-  std::vector<uint8_t> raw;
-  raw.reserve(size_t(height) * (size_t(width) * 3 + 1));
-  for (int y = 0; y < height; y++) {
-    raw.push_back(0);
-    for (int x = 0; x < width; x++) {
-      uint32_t p = pixels[size_t(y) * size_t(width) + size_t(x)];
-      raw.push_back(uint8_t(p));
-      raw.push_back(uint8_t(p >> 8));
-      raw.push_back(uint8_t(p >> 16));
-    }
+bool PngRead(const char* path, int maxSide, std::vector<uint32_t>* pixels, int* width, int* height,
+             std::string* error) {
+  PngReader r;
+  r.file = fopen(path, "rb");
+  if (!r.file) {
+    *error = strerror(errno);
+    return false;
   }
-  // zlib stream of stored blocks (at most 65535 bytes each), then Adler-32.
-  std::vector<uint8_t> z = {0x78, 0x01};
-  size_t pos = 0;
-  do {
-    size_t n = raw.size() - pos < 65535 ? raw.size() - pos : 65535;
-    z.push_back(pos + n == raw.size() ? 1 : 0);
-    z.push_back(uint8_t(n));
-    z.push_back(uint8_t(n >> 8));
-    z.push_back(uint8_t(~n));
-    z.push_back(uint8_t(~n >> 8));
-    z.insert(z.end(), raw.begin() + long(pos), raw.begin() + long(pos + n));
-    pos += n;
-  } while (pos < raw.size());
-  uint32_t a = 1, b = 0;
-  for (uint8_t c : raw) {
-    a = (a + c) % 65521;
-    b = (b + a) % 65521;
+  r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r, PngError, PngWarning);
+  r.info = r.png ? png_create_info_struct(r.png) : nullptr;
+  int w = 0, h = 0;
+  const bool ok = r.info && PngDecode(&r, maxSide, &w, &h);
+  png_destroy_read_struct(&r.png, &r.info, nullptr);
+  fclose(r.file);
+  if (!ok) {
+    *error = r.message.empty() ? "out of memory" : r.message;
+    return false;
   }
-  Put32(z, b << 16 | a);
-
-  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  std::vector<uint8_t> ihdr;
-  Put32(ihdr, uint32_t(width));
-  Put32(ihdr, uint32_t(height));
-  ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter method, no interlace
-  Chunk(png, "IHDR", ihdr);
-  Chunk(png, "IDAT", z);
-  Chunk(png, "IEND", {});
-
-  FILE* f = fopen(path, "wb");
-  if (!f) return false;
-  bool ok = fwrite(png.data(), 1, png.size(), f) == png.size();
-  ok = fclose(f) == 0 && ok;
-  return ok;
+  *width = w;
+  *height = h;
+  pixels->resize(size_t(w) * size_t(h));
+  for (size_t i = 0; i < pixels->size(); i++) {
+    const uint8_t* p = &r.rgba[4 * i];
+    (*pixels)[i] = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+  }
+  return true;
 }

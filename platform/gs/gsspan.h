@@ -18,6 +18,10 @@ inline uint32_t ClampZ(int64_t z16, uint32_t zmax) {
 }
 
 inline I Sel(I m, I a, I b) { return Vec::Or(Vec::And(m, a), Vec::AndNot(m, b)); }
+// Whether any bit of any lane is set. Write masks are bit masks (FBMSK keeps
+// single bits), so a store is needed when any bit is writable: Vec::Mask
+// sees only the top bit of each byte and cannot answer that.
+inline bool AnyBit(I m) { return Vec::Mask(Vec::CmpEq(m, Vec::Zero())) != Vec::kAllMask; }
 inline I Not(I a) { return Vec::Xor(a, Vec::Set1(-1)); }
 inline I AlphaMask() { return Vec::Set1(int32_t(0xff000000)); }
 
@@ -390,11 +394,12 @@ inline void Pixels(const GsFastEnv& f, const Consts& k, const Lanes& l, I xv, I 
   if (kBlend)
     c = Blend(k.blend, c,
               f.f24 ? Vec::Or(Vec::AndNot(amask, dst), Vec::Set1(int32_t(0x80000000))) : dst);
+  // The bits each lane writes: its lane mask less the kept bits.
   I wm = Vec::AndNot(Vec::Or(k.keep, keepA), fw);
-  if (Vec::Mask(wm)) Vec::StorePairs(mem, fa, Sel(wm, c, dst));
+  if (AnyBit(wm)) Vec::StorePairs(mem, fa, Sel(wm, c, dst));
   if (kZ && f.zWrite) {
     I zm = Vec::AndNot(k.zKeep, zw);
-    if (Vec::Mask(zm)) Vec::StorePairs(mem, za, Sel(zm, zv, zd));
+    if (AnyBit(zm)) Vec::StorePairs(mem, za, Sel(zm, zv, zd));
   }
 }
 

@@ -1,6 +1,8 @@
 // The host's own command-line options.
 #include "platform.h"
 
+#include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,10 +24,13 @@ void PlatParseHostOptions(int* argc, char** argv) {
     } else if (strncmp(a, "--display=", 10) == 0) {
       if (!DisplaySetBackend(a + 10)) PlatFatal("unknown display \"%s\" (auto, sdl or null)", a + 10);
     } else if (strncmp(a, "--snapshot=", 11) == 0) {
-      // --snapshot=N:FILE: a PNG of the field shown at swap N.
-      const char* colon = strchr(a + 11, ':');
-      if (!colon || colon == a + 11) PlatFatal("--snapshot takes SWAP:FILE");
-      DisplayRequestSnapshot(atoi(a + 11), colon + 1);
+      // --snapshot=N:FILE: a PNG of the field shown at swap N (from 1); each
+      // one given is kept. A swap that is not such a number would never come.
+      char* end = nullptr;
+      const long swap = isdigit(uint8_t(a[11])) ? strtol(a + 11, &end, 10) : 0;
+      if (swap < 1 || swap > INT_MAX || *end != ':' || end[1] == '\0')
+        PlatFatal("--snapshot takes SWAP:FILE (SWAP a swap number from 1)");
+      DisplayRequestSnapshot(int(swap), end + 1);
     } else {
       argv[out++] = argv[i];
     }

@@ -34,6 +34,7 @@ int g_initialised = 0;
 
 int DefaultReadEvent(ZEMTL*) { return 0; }
 
+constexpr uint32_t VIFCODE_NOP = 0x00000000;
 constexpr uint32_t VIFCODE_FLUSHE = 0x10000000;
 constexpr uint32_t VIFCODE_STCYCL = 0x01000000;
 constexpr uint32_t VIFCODE_UNPACK_V4_32 = 0x6c000000;
@@ -116,9 +117,13 @@ void WriteStateBlock(ZEMTL* m, int keepValues) {
   const int direct = adCount + 1;
 
   // VU1 data: the colour and the effect block to quadword 0x13, then the
-  // texture-coordinate offsets in the row register.
-  *p++ = 0;
-  *p++ = 0;
+  // texture-coordinate offsets in the row register. The DIRECT data ends on
+  // a quadword boundary; two NOPs open the next quadword so that STCYCL and
+  // UNPACK close it and the unpacked data starts on a quadword: the effect
+  // block, which animation and the water effects rewrite in place, stays
+  // two aligned quadwords.
+  *p++ = VIFCODE_NOP;
+  *p++ = VIFCODE_NOP;
   *p++ = VIFCODE_STCYCL | 0x0101;
   *p++ = VIFCODE_UNPACK_V4_32 | 3 << 16 | ZEVU1_MTL;
   float colour[4] = {m->diffuse[0] * 128.0f, m->diffuse[1] * 128.0f, m->diffuse[2] * 128.0f, m->alpha * 128.0f};

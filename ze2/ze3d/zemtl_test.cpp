@@ -122,6 +122,32 @@ TEST_F(Mtls, StateBlockReachesTheGsInTheMaterialsContext) {
   EXPECT_EQ(fx[3], 0.25f);
 }
 
+TEST_F(Mtls, StateBlockKeepsTheVu1DataOnQuadwords) {
+  // After the GS data come two VIF NOPs, STCYCL and the UNPACK, so that the
+  // colour and the effect block start on quadwords: the effect block is
+  // written in place (texture-coordinate animation, water) as two quadwords.
+  TestImage img(ZETEX_RGBA32, 16, 16);
+  ZETEXID tex = ZeTexCreate(&img.tex);
+  for (ZETEXID t : {0, tex}) {
+    ZEMTL* m = ZeMtlCreate(1);
+    m->texture = t;
+    ZeMtlUpdate(m);
+    const int direct = int(m->state[3] & 0xffff);  // GIF tag and A+D writes
+    EXPECT_EQ(direct, t ? 8 : 5);
+    EXPECT_EQ(int(m->state[0] & 0xffff), t ? 14 : 11) << "tag quadwords";
+    const uint32_t* vif = m->state + 4 + direct * 4;
+    EXPECT_EQ(vif[0], 0u) << "VIF NOP";
+    EXPECT_EQ(vif[1], 0u) << "VIF NOP";
+    EXPECT_EQ(vif[2], 0x01000101u) << "STCYCL 1, 1";
+    EXPECT_EQ(vif[3], 0x6c030000u | uint32_t(ZEVU1_MTL)) << "UNPACK V4-32 of 3 quadwords";
+    EXPECT_EQ(m->effect_block.get(), reinterpret_cast<const float*>(vif + 8));
+    EXPECT_EQ(EeAddrOf(m->effect_block.get()) & 15, 0u);
+    EXPECT_EQ(vif[16], 0x30000000u) << "STROW";
+    EXPECT_EQ(ZeMtlStrowData(m), vif + 17);
+    EXPECT_LE(int(m->state[0] & 0xffff) * 16 + 16, ZEMTL_STATE_BLOCK - 1);
+  }
+}
+
 TEST_F(Mtls, ProgramsFollowTheLightingModeAndEffects) {
   struct Case {
     int lighting, vtxcol, uvmode, effect;

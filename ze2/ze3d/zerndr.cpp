@@ -8,6 +8,7 @@
 int zerndr_curr_rt = -1, zerndr_curr_zt = -2, zerndr_curr_ho = 0;
 int global_frame_count = 0;
 int zerndr_tritot_this_frame = 0;
+int zerndr_tex_transfer_total = 0, zerndr_tex_transfer_peak = 0;
 int debug_flush_vram = 0;
 
 namespace {
@@ -131,7 +132,12 @@ void ZeRndrInitEx(int size) {
 }
 
 void ZeRndrInit() { ZeRndrInitEx(1048576); }
-void ZeRndrClose() {}
+// Gives back what the renderer's start took, so that the heap's list at the
+// program's exit names only real leaks.
+void ZeRndrClose() {
+  ZeRndrOTClose();
+  ZeRndrStreamClose();
+}
 void ZeRndrInitWorld() {}
 
 // ---- scenes ------------------------------------------------------------------
@@ -304,6 +310,8 @@ int ZeRndrSwapScreen(int rt) {
     ZePs2FlushVRam(255, 0, 255);
   }
   ZeRndrSwapStreamBuffers();
+  if (zerndr_tex_transfer_total > zerndr_tex_transfer_peak) zerndr_tex_transfer_peak = zerndr_tex_transfer_total;
+  zerndr_tex_transfer_total = 0;
   zerndr_tritot_this_frame = 0;
   if (!g_framePause) global_frame_count++;
   return result;

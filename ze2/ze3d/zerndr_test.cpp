@@ -281,6 +281,34 @@ TEST_F(Scene, ATriangleThroughTheNearPlaneIsClippedOnTheWayToTheGs) {
   EXPECT_GE(gs.Values(GS_XYZ2).size(), 4u);
 }
 
+TEST_F(Scene, CloseReleasesTheRenderersOwnBlocks) {
+  // The heap's list at the program's exit names only what was not given
+  // back: the stream buffers and the ordering table are the renderer's.
+  auto held = [] {
+    ConsoleCaptureScope console;
+    ZeMemDumpFn(0);
+    return console.text();
+  };
+  const std::string open = held();
+  EXPECT_NE(open.find("zestream.cpp"), std::string::npos) << open;
+  EXPECT_NE(open.find("zerndrclip.cpp"), std::string::npos) << open;
+  ZeRndrClose();
+  const std::string closed = held();
+  EXPECT_EQ(closed.find("zestream.cpp"), std::string::npos) << closed;
+  EXPECT_EQ(closed.find("zerndrclip.cpp"), std::string::npos) << closed;
+  EXPECT_EQ(rndrstream_buffer[0], nullptr);
+  EXPECT_EQ(rndrstream_buffer[1], nullptr);
+  ZeRndrClose();  // twice is harmless
+
+  // It starts again and draws a frame.
+  ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
+  ASSERT_TRUE(rndrstream_buffer[0] && rndrstream_buffer[1]);
+  EXPECT_EQ(rndrstream_count, 9);
+  ZeRndrStreamFlush();
+  EXPECT_EQ(ReadChain(rndrstream_start).back(), "end");
+  Kick();
+}
+
 TEST_F(Scene, OrderingTableSortsBatchesAndIsMadeWhenAskedFor) {
   // Start-up opens the table with 0 and 0 first: the renderer's own request
   // must still give it storage.

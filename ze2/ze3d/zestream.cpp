@@ -24,6 +24,7 @@ ZERNDRSTREAM* rndrstream_3d = nullptr;
 uint8_t* rndrstream_buffer[2] = {nullptr, nullptr};
 int rndrstream_buffer_size = 0;
 int rndrstream_frame_index = 0;
+uint32_t rndrstream_frame_count = 0;
 uint32_t* frame_base = nullptr;
 uint32_t* rndrstream_free = nullptr;
 uint32_t* rndrstream_start = nullptr;
@@ -135,11 +136,7 @@ void ZeRndrStreamInit(int bufferSize) {
   if (bufferSize < 2 * ZERNDRSTREAM_LINK_RESERVE)
     ZeError("ZeRndrStreamInit: a stream buffer of %d bytes is too small", bufferSize);
   // Starting again releases what the last start took.
-  for (uint8_t*& b : rndrstream_buffer) {
-    if (b) ZeMemFreeFn(b, __FILE__, __LINE__);
-    b = nullptr;
-  }
-  rndrstream_count = 0;
+  ZeRndrStreamClose();
   rndrstream_buffer_size = bufferSize;
   for (uint8_t*& b : rndrstream_buffer) {
     b = static_cast<uint8_t*>(ZeMemAllocFn(bufferSize, __FILE__, __LINE__));
@@ -160,9 +157,22 @@ void ZeRndrStreamInit(int bufferSize) {
   ZeRndrStreamBeginFrame();
 }
 
+void ZeRndrStreamClose() {
+  for (uint8_t*& b : rndrstream_buffer) {
+    if (b) ZeMemFreeFn(b, __FILE__, __LINE__);
+    b = nullptr;
+  }
+  // Nothing may write into the buffers given back.
+  rndrstream_count = 0;
+  rndrstream_buffer_size = 0;
+  frame_base = rndrstream_free = nullptr;
+  rndrstream_start = rndrstream_end = txtrstream_start = txtrstream_end = nullptr;
+}
+
 // ---- frames ----------------------------------------------------------------
 
 void ZeRndrStreamBeginFrame() {
+  if (++rndrstream_frame_count == 0) rndrstream_frame_count = 1;  // 0 marks "none"
   rndrstream_free = Align16(rndrstream_buffer[rndrstream_frame_index]);
   frame_base = rndrstream_free;
   rndrstream_start = rndrstream_end = nullptr;

@@ -242,8 +242,39 @@ TEST_F(TexTable, APaletteChangeForOneFrameEndsWithTheFrame) {
   };
   EXPECT_EQ(called(), EeAddrOf(copy));
   EXPECT_EQ(called(), EeAddrOf(copy)) << "every upload of the frame";
-  ps2video_swap_count++;  // the frame ends
+  ZeRndrSwapStreamBuffers();  // the frame ends (the screen swap swaps the stream buffers)
   EXPECT_EQ(called(), EeAddrOf(r->pal_packet.get()));
   EXPECT_FALSE(r->pal_override);
-  ps2video_swap_count--;
+}
+
+TEST_F(TexTable, APaletteChangeForOneFrameEndsWithItsStreamFrame) {
+  // The loading screen and the memory-card save swap the stream buffers
+  // without a screen swap: the override's copy lies in a buffer that is about
+  // to be rebuilt, so the next stream frame sends the texture's own palette.
+  ZeRndrStreamInit(ZERNDRSTREAM_DEFAULT_BUFFER);
+  TestImage img(ZETEX_PAL4, 8, 8);
+  ZETEXID id = ZeTexCreate(&img.tex);
+  ZEPS2TEX* r = Rec(id);
+  std::vector<uint32_t> colours(16, 0x80445566);
+  auto called = [&] {
+    EeQwords buf(16);
+    gs_ptr = gs_top;
+    ZeTexAccomodate(buf.w, id, 0);
+    return buf.w[4 * 4 + 1];  // the palette call's address
+  };
+  const int swaps = ps2video_swap_count;
+  for (int frame = 0; frame < 3; frame++) {
+    ZeTexPalChangeStreamTemp(id, colours.data());
+    const uint32_t* copy = r->pal_override;
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(called(), EeAddrOf(copy)) << "frame " << frame;
+    ZeRndrSwapStreamBuffers();
+    EXPECT_EQ(called(), EeAddrOf(r->pal_packet.get())) << "frame " << frame;
+    EXPECT_FALSE(r->pal_override);
+  }
+  EXPECT_EQ(ps2video_swap_count, swaps) << "no screen swap";
+  // A stream frame begun in the same buffer again ends it too.
+  ZeTexPalChangeStreamTemp(id, colours.data());
+  ZeRndrStreamBeginFrame();
+  EXPECT_EQ(called(), EeAddrOf(r->pal_packet.get()));
 }

@@ -123,7 +123,7 @@ uint8_t* TempPalette(ZEPS2TEX* r) {
   auto* copy = static_cast<uint32_t*>(ZeRndrStreamAlloc((r->pal_size + 15) / 16));
   memcpy(copy, r->pal_packet.get(), ZEPS2_PAL_HEADER);
   r->pal_override = copy;
-  r->override_frame = uint32_t(ps2video_swap_count) + 1;
+  r->override_frame = rndrstream_frame_count;
   return reinterpret_cast<uint8_t*>(copy) + ZEPS2_PAL_HEADER;
 }
 

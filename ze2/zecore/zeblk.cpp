@@ -27,6 +27,17 @@ char IdChar(int id, int n) {
   return c >= 32 && c < 127 ? c : '?';
 }
 
+// Whether the bytes from pos to end hold an 8-byte header-only block
+// (a non-zero id and size 8, either sign) rather than padding. Leaves the
+// file at pos.
+bool HeaderOnlyBlockAt(ZEFILE file, int pos, int64_t end) {
+  if (end - pos < BLK_HEADER) return false;
+  int header[2] = {0, 0};
+  const int got = ZeFileRead(file, header, BLK_HEADER);
+  ZeFileSeek(file, pos, SCE_SEEK_SET);
+  return got == BLK_HEADER && header[0] != 0 && (header[1] == BLK_HEADER || header[1] == -BLK_HEADER);
+}
+
 }  // namespace
 
 void ZeFileBlkReset() {
@@ -40,9 +51,10 @@ int ZeFileBeginBlkRead(ZEFILE file, int id) {
   int64_t parentEnd = 0;
   if (d >= 2) {
     parentEnd = int64_t(g_read[d - 1].start) + g_read[d - 1].size;
-    // Blocks are multiples of 16, so fewer than 16 bytes left are the
-    // enclosing block's padding: it is exhausted.
-    if (parentEnd - pos < BLK_ALIGN) return 0;
+    // Blocks written here are multiples of 16, so fewer than 16 bytes left
+    // are the enclosing block's padding: it is exhausted. The one block that
+    // fits there is a header-only one (an id and size 8).
+    if (parentEnd - pos < BLK_ALIGN && !HeaderOnlyBlockAt(file, pos, parentEnd)) return 0;
   }
   if (d >= ZEBLK_STACK) ZeError("ZeFileBeginBlkRead : blocks nested deeper than %d", ZEBLK_STACK - 1);
   int header[2] = {0, 0};

@@ -120,6 +120,42 @@ TEST_F(Blocks, AnEmptyEnclosingBlockIsExhaustedAtOnce) {
   ZeFileEndBlkRead(m.h);
 }
 
+TEST_F(Blocks, AHeaderOnlyLastChildIsReturnedAndPaddingIsNot) {
+  constexpr int EMPT = ZeBlkId('E', 'M', 'P', 'T');
+  const std::vector<uint8_t> fields(16, 'f');
+  auto tail = [&](int id, int size, size_t pad) {
+    std::vector<uint8_t> v = fields;
+    Put(&v, id);
+    Put(&v, size);
+    v.resize(v.size() + pad, 0);
+    return v;
+  };
+  std::vector<uint8_t> seven = fields;
+  seven.resize(fields.size() + 7, 'p');
+  // ROOT: 8 header, 16 bytes of fields, then 8 to 15 bytes that are a
+  // header-only block (size 8, either sign) or padding.
+  struct Case { const char* what; std::vector<uint8_t> rest; const char* tree; } cases[] = {
+      {"EMPT of size 8 ends the block", tail(EMPT, 8, 0), "EMPT[]"},
+      {"EMPT of size -8", tail(EMPT, -8, 0), "EMPT[]"},
+      {"EMPT then 4 bytes of padding", tail(EMPT, 8, 4), "EMPT[]"},
+      {"8 zero bytes", tail(0, 0, 0), ""},
+      {"no id", tail(0, 8, 0), ""},
+      {"a size other than 8", tail(EMPT, 16, 0), ""},
+      {"a size other than 8, padded", tail(EMPT, 32, 7), ""},
+      {"fewer than 8 bytes", seven, ""},
+  };
+  for (const Case& c : cases) {
+    MemFile m(Block(ROOT, int(8 + c.rest.size()), c.rest));
+    ASSERT_EQ(ZeFileBeginBlkRead(m.h, ROOT), ROOT) << c.what;
+    EeBuf out(16);
+    ZeFileRead(m.h, out.p, 16);
+    EXPECT_EQ(ReadTree(m.h), c.tree) << c.what;
+    ZeFileEndBlkRead(m.h);
+    EXPECT_EQ(ZeFilePos(m.h), int(8 + c.rest.size())) << c.what;
+    ZeFileBlkReset();
+  }
+}
+
 TEST_F(Blocks, DamagedBlocksAreFatal) {
   struct Case { const char* what; std::vector<uint8_t> bytes; int expect; const char* message; } cases[] = {
       {"wrong id", Block(KIDA, 16, std::vector<uint8_t>(8)), ROOT, "ZeFileBeginBlkRead : Block header mismatch!"},

@@ -344,7 +344,10 @@ struct ZEFILEADDR {
 };
 static_assert(sizeof(ZEFILEADDR) == 8);
 
-int ZeFileBeginBlkRead(ZEFILE file, int id);  // the id, or 0 when the enclosing block is exhausted
+// The id, or 0 when the enclosing block is exhausted: fewer than 16 bytes
+// left in it are its padding, unless they start with a header-only block
+// (a non-zero id and size 8), which is returned.
+int ZeFileBeginBlkRead(ZEFILE file, int id);
 void ZeFileEndBlkRead(ZEFILE file);
 int ZeFileGetBlkSize();
 void ZeFileBeginBlkWrite(ZEFILE file, int id, int negative);

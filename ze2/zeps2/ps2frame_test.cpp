@@ -7,6 +7,7 @@
 #include "zecore.h"
 #include "gfx_test.h"
 #include "platform_test.h"
+#include "display/png.h"
 
 #include <bit>
 #include <cstdio>
@@ -163,11 +164,12 @@ TEST_F(Frame, HandBuiltChainReachesTheGsAndTheDisplay) {
   EXPECT_EQ(memcmp(shown, gsField.data(), size_t(w) * size_t(h) * 4), 0);
   std::string path = TestTempDir() + "/frame.png";
   ASSERT_TRUE(DisplaySnapshot(path.c_str()));
-  FILE* f = fopen(path.c_str(), "rb");
-  ASSERT_NE(f, nullptr);
-  fseek(f, 0, SEEK_END);
-  EXPECT_GT(ftell(f), 640 * 224 * 3);
-  fclose(f);
+  std::vector<uint32_t> snap;
+  int sw = 0, sh = 0;
+  std::string error;
+  ASSERT_TRUE(PngRead(path.c_str(), 640, &snap, &sw, &sh, &error)) << error;
+  ASSERT_EQ(snap.size(), size_t(w) * size_t(h));
+  for (size_t i = 0; i < snap.size(); i++) ASSERT_EQ(snap[i], (shown[i] & 0xffffffu) | 0xff000000u) << "pixel " << i;
 
   if (!readOut) {
     GTEST_SKIP() << "the GS model reads out no display yet: the picture is not checked";
