@@ -645,7 +645,7 @@ void MainFrame() {
   BGSuspendMain();
   if (screen_dump_countdown) {
     if (screen_dump_countdown == 1) {
-      ZePs2VideoScreenDump(0.5f, "scr", 1, -1, 0);
+      ZePs2VideoScreenDump("scr", 1, -1, 0.5f, 0.0f);
       paused = 0;
     }
     screen_dump_countdown--;

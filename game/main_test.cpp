@@ -250,14 +250,19 @@ TEST_F(Frame, MissingIconAndSplash) {
 }
 
 // Texture-animation list: names packed with their terminators, also when
-// the last line has no line end.
+// the last line has no line end (the name block has room for its
+// terminator and the list's end).
 TEST_F(Frame, TexAnimList) {
   const std::string dir = TestTempDir();
   PlatSetHostRoot(dir.c_str());
   ZEDAT* was = ZeDatSet(nullptr);
   ZeFileInit(ZEFILE_MEDIA_HOST);
   ZeFileSetCurrentDirectory("");
-  std::ofstream(dir + "/anims.cfg", std::ios::binary) << "a.tas\nbb.tas";
+  std::ofstream(dir + "/anims.cfg", std::ios::binary) << "a.tas\nflicker.tas";
+  {
+    std::ifstream src(DEMO_DIR "/flicker.tas", std::ios::binary);
+    std::ofstream(dir + "/flicker.tas", std::ios::binary) << src.rdbuf();
+  }
   strcpy(texanimfilename, "anims.cfg");
   texanimbuffsize = 0;
   EXPECT_HALT(InitTexAnimScripts(), "Invalid TexAnimBuff size");
@@ -265,7 +270,8 @@ TEST_F(Frame, TexAnimList) {
   ConsoleCaptureScope console;
   InitTexAnimScripts();
   EXPECT_NE(console.text().find("Unable to load animated texture script \"a.tas\""), std::string::npos);
-  EXPECT_NE(console.text().find("Unable to load animated texture script \"bb.tas\""), std::string::npos);
+  EXPECT_EQ(console.text().find("Unable to load animated texture script \"flicker.tas\""), std::string::npos);
+  EXPECT_NE(ZeTexAnimProgFind("Flicker"), nullptr) << "the last name, without a line end, is read whole";
   std::ofstream(dir + "/empty.cfg");
   strcpy(texanimfilename, "empty.cfg");
   EXPECT_HALT(InitTexAnimScripts(), "could not load texanim cfg file \"empty.cfg\"");

@@ -4,8 +4,7 @@
 
 #define STANDIN [[gnu::weak]]
 
-int tb_peak_reset;
-int zerndr_shadowson = 1;
+STANDIN int zerndr_shadowson = 1;
 
 STANDIN void ZeLightInit() {}
 STANDIN void ZeLightMatInit() {}
@@ -13,7 +12,6 @@ STANDIN void ZeRndrShadowInit(const uint8_t*) {}
 STANDIN void ZeGlassInit(int) {}
 STANDIN void ZeGlassClose() {}
 STANDIN void ZeWaterInit() {}
-STANDIN void ZeGobjInit() {}
 STANDIN void InstInit() {}
 STANDIN void InstClose() {}
 STANDIN void ZeNormalMapInit() {}
@@ -25,9 +23,3 @@ STANDIN void ZeLightFog(float, int, int, int) {}
 STANDIN void ZeRndrDrawShadedPols(int) {}
 STANDIN void ZeRndrWaterRippleUpdate(int) {}
 STANDIN void ZeRndrWaterRip(ZEMTL*) {}
-STANDIN void ZePortalInit() {}
-STANDIN void ZePs2VideoScreenDump(float, const char*, int, int, int) {}
-STANDIN void tbRender(TBSET*) {}
-STANDIN void ZeTexAnimProgSysInit() {}
-STANDIN int ZeTexAnimProgReadScript(char**, const char*) { return 0; }
-STANDIN void ZeTexAnimProcess() {}

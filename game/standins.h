@@ -18,7 +18,6 @@ void ZeRndrShadowInit(const uint8_t* randtab);
 void ZeGlassInit(int n);
 void ZeGlassClose();
 void ZeWaterInit();
-void ZeGobjInit();
 void InstInit();
 void InstClose();
 void ZeNormalMapInit();
@@ -30,14 +29,7 @@ void ZeLightFog(float a, int b, int c, int d);
 void ZeRndrDrawShadedPols(int paused);
 void ZeRndrWaterRippleUpdate(int on);
 void ZeRndrWaterRip(ZEMTL* mtl);
-void ZePortalInit();
-void ZePs2VideoScreenDump(float scale, const char* name, int numbered, int a, int b);
-void tbRender(TBSET* set);
-extern int tb_peak_reset;
 extern int zerndr_shadowson;
-void ZeTexAnimProgSysInit();
-int ZeTexAnimProgReadScript(char** buffer, const char* name);
-void ZeTexAnimProcess();
 
 // ===================================================================
 // Scene and character model (scene_standin.cpp)

@@ -108,6 +108,7 @@ int CheckMain(int argc, char** argv) {
     // The frame: the materials' animation, one scene, then the swap (which
     // kicks the frame's chain and starts the next frame in the other buffer).
     ZeMtlAnimate(1.0f / 60.0f, 0xffffff);
+    ZeTexAnimProcess();  // texture animations: one pass a frame
     DemoFrame(f);
     SoundCheckFrame(f);
     ZeRndrSwapScreen(-1);
@@ -141,6 +142,8 @@ int CheckMain(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The build's data directory (the demo data) unless --host0= names another.
+  PlatSetHostRoot(ZE_DATA_DIR);
   PlatParseHostOptions(&argc, argv);
   return PlatformRun(CheckMain, argc, argv);
 }
