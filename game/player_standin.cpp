@@ -1,6 +1,7 @@
 // Stand-ins for the hero, the camera, creatures, pickups, pots, the HUD and
 // saves: no objects exist.
 #include "standins.h"
+#include "zecore.h"
 
 int hitpoints_override, atlasshield_override, start_player_lives = 3, start_player_hitpoints = 100;
 int checked_num_pickups[5];
@@ -51,6 +52,8 @@ int SearchForMusicId(int) { return -1; }
 void FlockProcess() {}
 void FlockDraw() {}
 void saveloadInit(const char*, const char*, const char*, int) {}
-int saveloadLoadIcon(const char*, char*) { return 0; }
+// The icon loader answers the file's size as the file layer reports it: -1
+// for a missing icon, and nothing is loaded.
+int saveloadLoadIcon(const char* name, char*) { return ZeFileSize(name) < 0 ? -1 : 0; }
 float CameraYaw() { return 0.0f; }
 void PanelPauseMenu() {}
