@@ -7,6 +7,8 @@
 
 #include "game.h"
 
+// Later calls set the frame state back: running, unpaused, faded in, the
+// normal mode, level "hometown", nothing held on pad 0.
 void GameTestStart();
 // A picture: the field shown after the next frame of fn's drawing
 // (0x00BBGGRR).

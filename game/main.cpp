@@ -379,14 +379,39 @@ void MainRain() {
   Wfx3SetFogType2(CurFog < 0.001f ? 0.0f : 4 * CurFog, 0, 1);
 }
 
-void MainFrameOut() {
-  CobJointAnimStartFrame();
+// The platforms' old phase, then bridges, wind and fade objects unless the
+// world is frozen.
+static void DressingUpdate() {
   TerrainPlatformOldUpdate();
   if (!WorldFrozen()) {
     ZeBridgeUpdate(&player_position);
     ZeWindUpdate(&player_position);
     ZeFadeObjUpdate(&player_position);
   }
+}
+
+// The logic from the hero's move to the camera, shared by the frame
+// (drawn 1) and the catch-up step (drawn 0).
+static void PlayerAndWorldLogic(int drawn) {
+  MovePlayer(paused, drawn);
+  object_switches = gb_lev_time < 0.25f || gb_lev_time > 0.75f ? 0 : 1;
+  CollideVehiclesPostPlayer();
+  ProcessVehiclesPostPlayer(paused);
+  if (drawn) PreDrawVehicles();
+  if (checkpoints_enabled) UpdateCheckpoints();
+  LevelFxProcess(editor_active, drawn);
+  ConCoreProcess(drawn);
+  CraftWepProcess();
+  if (creats_enabled) ProcCreats(Frozen(), drawn);
+  MoveWeapons();
+  if (!paused) MainRain();
+  if (game_triggers_enabled) ZeTriggerSysUpdate(&player_position, 0, 0.3f);
+  ProcessCamera();
+}
+
+void MainFrameOut() {
+  CobJointAnimStartFrame();
+  DressingUpdate();
   ZeGCutSceneSysUpdate(paused);
   LevelFxPlatMove(editor_active);
   if (!paused) LevConUpdateScenes();
@@ -398,19 +423,7 @@ void MainFrameOut() {
   }
   CollideVehicles(paused);
   ProcessVehicles(paused);
-  MovePlayer(paused, 0);
-  object_switches = gb_lev_time < 0.25f || gb_lev_time > 0.75f ? 0 : 1;
-  CollideVehiclesPostPlayer();
-  ProcessVehiclesPostPlayer(paused);
-  if (checkpoints_enabled) UpdateCheckpoints();
-  LevelFxProcess(editor_active, 0);
-  ConCoreProcess(0);
-  CraftWepProcess();
-  if (creats_enabled) ProcCreats(Frozen(), 0);
-  MoveWeapons();
-  if (!paused) MainRain();
-  if (game_triggers_enabled) ZeTriggerSysUpdate(&player_position, 0, 0.3f);
-  ProcessCamera();
+  PlayerAndWorldLogic(0);
   if (debris_enabled) Debris(Frozen());
   ProcPickups(0);
   ProcPots(0);
@@ -531,12 +544,7 @@ void MainFrame() {
   IncFrames();
   ProcessFlicker(kaelcam, paused, !game_editmode, editor_active);
   ZeSoundUpdate();
-  TerrainPlatformOldUpdate();
-  if (!WorldFrozen()) {
-    ZeBridgeUpdate(&player_position);
-    ZeWindUpdate(&player_position);
-    ZeFadeObjUpdate(&player_position);
-  }
+  DressingUpdate();
   ZeGCutSceneSysUpdate(paused);
   LevelFxPlatMove(editor_active);
   Slot(2, "scn");
@@ -563,20 +571,7 @@ void MainFrame() {
   Slot(12, "veh");
   ProcessVehicles(paused);
   SlotEnd(12);
-  MovePlayer(paused, 1);
-  object_switches = gb_lev_time < 0.25f || gb_lev_time > 0.75f ? 0 : 1;
-  CollideVehiclesPostPlayer();
-  ProcessVehiclesPostPlayer(paused);
-  PreDrawVehicles();
-  if (checkpoints_enabled) UpdateCheckpoints();
-  LevelFxProcess(editor_active, 1);
-  ConCoreProcess(1);
-  CraftWepProcess();
-  if (creats_enabled) ProcCreats(Frozen(), 1);
-  MoveWeapons();
-  if (!paused) MainRain();
-  if (game_triggers_enabled) ZeTriggerSysUpdate(&player_position, 0, 0.3f);
-  ProcessCamera();
+  PlayerAndWorldLogic(1);
 
   // The off-screen pass of time-based rendering.
   Slot(4, "tbr");

@@ -12,7 +12,22 @@
 
 void GameTestStart() {
   static bool started = false;
-  if (started) return;
+  if (started) {
+    // Each test starts running, unpaused, faded in, in the normal mode.
+    errmsg_trap = 0;  // left by a fatal path an earlier test caught
+    exitgame = 0;
+    paused = menu_active = menu_subactive = editor_active = 0;
+    quit_flags = 0;
+    quit_delay = 0;
+    intro_flag = 0;
+    game_editmode = 0;
+    dbgfn_display = 0;
+    strcpy(level_name, "hometown");
+    game_fade_mode = 3;
+    game_fade_level = 0;
+    SetPadScript(0, "-\n");
+    return;
+  }
   started = true;
   PlatSetDiscRoot(TORVA_DISC);
   SetPadScript(0, "-\n");
@@ -21,6 +36,7 @@ void GameTestStart() {
   MainStartUp();
   MainReplaySetUp();
   MainRestartPoint();
+  GameTestStart();
 }
 
 Picture Shown() {
@@ -40,20 +56,7 @@ void SetPadScript(int port, const char* text) {
 namespace {
 
 struct Frame : testing::Test {
-  void SetUp() override {
-    GameTestStart();
-    errmsg_trap = 0;  // left by a fatal path an earlier test caught
-    exitgame = 0;
-    paused = menu_active = menu_subactive = editor_active = 0;
-    quit_flags = 0;
-    quit_delay = 0;
-    intro_flag = 0;
-    game_editmode = 0;
-    strcpy(level_name, "hometown");
-    // Faded in.
-    game_fade_mode = 3;
-    game_fade_level = 0;
-  }
+  void SetUp() override { GameTestStart(); }
   static int FramesUntil(bool (*done)(), int limit) {
     for (int n = 1; n <= limit; n++) {
       MainFrame();

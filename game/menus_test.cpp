@@ -49,14 +49,6 @@ std::string Runs(const Picture& p) {
 struct Menus : testing::Test {
   void SetUp() override {
     GameTestStart();
-    errmsg_trap = 0;  // left by a fatal path an earlier test caught
-    exitgame = 0;
-    paused = menu_active = menu_subactive = editor_active = 0;
-    game_editmode = 0;
-    game_fade_mode = 3;
-    game_fade_level = 0;
-    dbgfn_display = 0;
-    SetPadScript(0, "-\n");
     g_swaps.clear();
   }
   void TearDown() override {
