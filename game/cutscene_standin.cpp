@@ -10,3 +10,4 @@ void ZeGCutSceneSysRender() {}
 void InitDialog(ZEFNT*, char**, char*) {}
 void ProcessDialog() {}
 void DrawDialog() {}
+void instZeGCutSceneStop(void*) {}

@@ -22,3 +22,6 @@ void ZeRainProcess(int) {}
 void ZeRainSetFall(float) {}
 float NewShadow(const ZEVEC*) { return 2000000.0f; }
 void AddFiniteShotDebrisEffect(const char*, const ZEVEC*) {}
+void DebrisRegisterCutoffCameraVec(const ZEVEC*) {}
+void terrainpickupinit(const char*, char**) {}
+void edgraClumpsReset() {}

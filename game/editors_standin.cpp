@@ -26,3 +26,5 @@ const EdDesc* edmainRegistered(int index) { return index >= 0 && index < g_count
 void edppDestroyAllParticles() {}
 void edppDestroyAllEffects() {}
 void edppRestartAllEffectsInLevel() {}
+void edbitsRegisterSaveFormat(const char*, int, const char*, const char*) {}
+void edbitsRegisterBaseScene(void*) {}

@@ -30,3 +30,4 @@ void ProcessTeleport() {}
 void RenderTeleport() {}
 int LevConIsCurrent(const char*) { return 0; }
 int LevConLevelShown(void*) { return 0; }
+int LevConCurrentOutdoor() { return 1; }

@@ -178,6 +178,7 @@ void MainReplaySetUp() {
 
   char* sys = perm;
   DebrisSetup(&sys, "gfx\\particle.pnt", 304);
+  DebrisRegisterCutoffCameraVec(&player_position);
   InitPanel(&sys);
   MiscInit(&sys, end);
   ZeLgtSetArcMat(0.001953125f, 0.060546875f, nullptr);
@@ -190,7 +191,9 @@ void MainReplaySetUp() {
   LevelSelect();
   MainRegisterEditors(app_fnt);
   ParticleReset();
+  edgraClumpsReset();
   menu_active = 0;
+  cam_external_target = 0;
   paused = 0;
   QuickMsg(nullptr);
   InitSpecular();
@@ -203,6 +206,8 @@ void MainReplaySetUp() {
   ZeFadeObjInit();
   ZeTexAnimProgSysInit();
   ZeMtlReadEventSetHandler(MainMtlReadHandler);
+  static const int32_t kSplineSizes[2] = {0, 0};  // no spline-name point sizes
+  ZeGScnSetCfg(kSplineSizes);
 
   PlacementSysInit();
   LevConSysInit();
@@ -219,7 +224,16 @@ void MainReplaySetUp() {
 
   sys = b->system_top;
   InitGameFlow(gameflow_name, &sys, end);
-  InitCobs(nullptr);
+  pickup_gscene = ZeGScnRead(&sys, end, "generic\\pickups.gsc");
+  terrainpickupinit("generic\\pickups", &sys);
+  AddCobTypeSetMemoryPointers(&sys, end, nullptr, nullptr, "main");
+  InitialisePersistantVehicleCobs();
+  InitialisePersistantVehicleCobs2();
+  InitGens();
+  InitChain();
+  InitCages();
+  InitTassle();
+  InitCobs(game_cobinfo);
   InitPlayer();
   AddCobType(35);
   InitCheckpoints();
@@ -230,11 +244,18 @@ void MainReplaySetUp() {
   InitPickups();
   InitWeapons();
   InitCamera(0);
+  edppRegisterPointerToGameCharLocation(&player_position);
   InitEffects();
+  InitSplines();
+  FlockInit(pickup_gscene);
+  TrailInit(pickup_gscene);
   InitDialog(game_fnt, &sys, end);
+  InitCannonSys();
   b->system_top = sys;
   b->world_top = sys;
 
+  if (ZeFileSize("Generic\\particle.dat") > 0) edppLoadPage("Generic\\particle.dat", 0, nullptr);
+  InitGenDeb();
   InitLights();
   CobDefaultShadowBrightness(32);
   VehCraftInitSys();
@@ -242,6 +263,7 @@ void MainReplaySetUp() {
   BGLoadInhibit(1, 1);
   LevConSaveStartInfo();
   edbitsRegisterLevel(level_name, 1);
+  edbitsRegisterSaveFormat("Generic", 0, "dat", level_name);
   LoadTelepads();
   zemtl_force_mtlsize = 0;
   ZeRndrShadowInit(randtab_base);
@@ -269,8 +291,10 @@ void MainRestartPoint() {
 }
 
 void MainLevelReset() {
-  game_triggers_enabled = checkpoints_enabled = 1;
+  arena_island_draw_enabled = game_triggers_enabled = checkpoints_enabled = 1;
   menu_active = menu_subactive = paused = 0;
+  SetActiveCamera(0, 0);
+  SetNextCamera(0, -1);
   LifeLost();
   ProcessCamera();
   LevConReset();
@@ -402,20 +426,26 @@ static void PlayerAndWorldLogic(int drawn) {
   LevelFxProcess(editor_active, drawn);
   ConCoreProcess(drawn);
   CraftWepProcess();
+  UpdateCannonSys(drawn);
   if (creats_enabled) ProcCreats(Frozen(), drawn);
   MoveWeapons();
+  if (drawn) ProcessTassle(paused);  // the catch-up step leaves the tassels out
   if (!paused) MainRain();
   if (game_triggers_enabled) ZeTriggerSysUpdate(&player_position, 0, 0.3f);
   ProcessCamera();
 }
 
 void MainFrameOut() {
+  ClearCannonTargetList();
   CobJointAnimStartFrame();
   DressingUpdate();
   ZeGCutSceneSysUpdate(paused);
   LevelFxPlatMove(editor_active);
   if (!paused) LevConUpdateScenes();
-  if (!WorldFrozen()) TerrainPlatformNewUpdate();
+  if (!WorldFrozen()) {
+    PlatCages();
+    TerrainPlatformNewUpdate();
+  }
   if (!paused) {
     FlockProcess();
     ZeMtlAnimate(1.0f / 60.0f, 0xFFFFFF);
@@ -423,12 +453,14 @@ void MainFrameOut() {
   }
   CollideVehicles(paused);
   ProcessVehicles(paused);
+  WidgetFlightProcess(paused);
   PlayerAndWorldLogic(0);
   if (debris_enabled) Debris(Frozen());
   ProcPickups(0);
   ProcPots(0);
   ProcDeb3(0);
   DrawWeapons(0);
+  ProcExtraWeapons(editor_active, 0);
   ZeRainProcess(Frozen());
 }
 
@@ -437,6 +469,8 @@ void MainDrawLevel() {
   g_drawLevelDone = true;
   SetDefaultLights(1);
   FlockDraw();
+  TrailDraw(paused);
+  CheckRails();
   Slot(3, "cre");
   ProcPickups(1);
   SlotEnd(3);
@@ -444,6 +478,8 @@ void MainDrawLevel() {
   ProcDeb3(1);
   LevelFxRender(editor_active);
   ConCoreRender3D();
+  CraftWepRender3D();
+  RenderCannonSys();
   SetDefaultLights(1);
   ZeGCutSceneSysRender();
   ZeTriggerSysRender();
@@ -463,6 +499,10 @@ void MainDrawLevel() {
   SetDefaultLights(1);
   RenderVehicles();
   DrawWeapons(1);
+  ProcExtraWeapons(editor_active, 1);
+  DrawCages(paused);
+  DrawChain(paused);
+  DrawBeams();
   TBRManage();
   ZeRndrLine3dDbgFlush();
   ZeBridgeDraw(nullptr);
@@ -516,6 +556,7 @@ void MainFrame() {
   Slot(11, "loop");
   static const ZEVEC kZero = {0, 0, 0};
   GBLevUpdateFrame(editor_active ? &kZero : &player_position);
+  FennHackNewHillBridge();
   ProcessTeleport();
   LevConProcess();
 
@@ -535,14 +576,19 @@ void MainFrame() {
     frame_catchup_time = tbslotEndFn(tb_default_set, 15);
     levcon_remap_mtx = nullptr;
   }
+  ClearCannonTargetList();
   CobJointAnimStartFrame();
   if (!paused) ZeTexAnimProcess();
   ProcessGlass();
   if (reset_level) MainLevelReset();
-  if (intro_flag && pad0 && (pad0->flags & ZEPAD_VALID) && pad0->buttons) intro_flag = 0;
+  if (intro_flag && pad0 && (pad0->flags & ZEPAD_VALID) && pad0->buttons) {
+    // Without level scripts the player simply keeps the start position.
+    instZeGCutSceneStop(nullptr);
+    intro_flag = 0;
+  }
   CheckRandomTable();
   IncFrames();
-  ProcessFlicker(kaelcam, paused, !game_editmode, editor_active);
+  ProcessFlicker(kaelcam, paused, LevConCurrentOutdoor() && !game_editmode, editor_active);
   ZeSoundUpdate();
   DressingUpdate();
   ZeGCutSceneSysUpdate(paused);
@@ -550,7 +596,10 @@ void MainFrame() {
   Slot(2, "scn");
   if (!paused) LevConUpdateScenes();
   SlotEnd(2);
-  if (!WorldFrozen()) TerrainPlatformNewUpdate();
+  if (!WorldFrozen()) {
+    PlatCages();
+    TerrainPlatformNewUpdate();
+  }
   if (pad_record && pad1 && (pad1->pressed & SCE_PADstart)) SavePadRecord(padfile);
   if (!paused) FlockProcess();
   if (editor_active && edmainProcess(pad0, 1.0f / 60.0f) == 1) {
@@ -560,6 +609,7 @@ void MainFrame() {
     if (pad0) pad0->buttons = pad0->pressed = 0;
   }
   ProcessVehicleDebug();
+  InitVehDebDraw(paused);
   ProcessDialog();
   InitVehicles();
   if (!paused) {
@@ -571,6 +621,7 @@ void MainFrame() {
   Slot(12, "veh");
   ProcessVehicles(paused);
   SlotEnd(12);
+  WidgetFlightProcess(paused);
   PlayerAndWorldLogic(1);
 
   // The off-screen pass of time-based rendering.
@@ -619,9 +670,11 @@ void MainFrame() {
     ConCoreRender2D();
     CraftWepRender2D();
     if (panel_enabled && (!paused || menu_active)) DrawPanel(editor_active);
+    Render2DCannonSys();
     DrawDialog();
     DoMenu();
     IntroHint();
+    DrawVehDebDraw();
     DrawDebugInfo();
     if (game_fade_mode == 0 || game_fade_mode == 1 || game_fade_mode == 4) {
       const int level = game_fade_level < 0 ? 0 : game_fade_level > 255 ? 255 : game_fade_level;
@@ -630,6 +683,7 @@ void MainFrame() {
     if (editor_active) {
       ZeFntScale(12, 12);
       edmainRender();
+      if (kaelcam) kaelcam->mtx = global_camera.mtx;  // the game camera follows the editor's
     }
     RenderTeleport();
     ZeRndrEndSceneEx(0);

@@ -57,3 +57,25 @@ void saveloadInit(const char*, const char*, const char*, int) {}
 int saveloadLoadIcon(const char* name, char*) { return ZeFileSize(name) < 0 ? -1 : 0; }
 float CameraYaw() { return 0.0f; }
 void PanelPauseMenu() {}
+int cam_external_target, arena_island_draw_enabled = 1;
+void SetActiveCamera(int, int) {}
+void SetNextCamera(int, int) {}
+void InitSplines() {}
+void CheckRails() {}
+void InitGens() {}
+void InitGenDeb() {}
+void InitChain() {}
+void DrawChain(int) {}
+void InitCages() {}
+void PlatCages() {}
+void DrawCages(int) {}
+void InitTassle() {}
+void ProcessTassle(int) {}
+void FlockInit(void*) {}
+void TrailInit(void*) {}
+void TrailDraw(int) {}
+void DrawBeams() {}
+void ProcExtraWeapons(int, int) {}
+void FennHackNewHillBridge() {}
+void edppRegisterPointerToGameCharLocation(const ZEVEC*) {}
+void edppLoadPage(const char*, int, void*) {}

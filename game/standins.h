@@ -50,6 +50,13 @@ void TBRDrawCobs(ZEMTL* mtl, int count);
 void DrawTimeBasedObjects(ZEMTL* mtl, int flags);
 void TBRManage();
 void TBRDebug(ZEMTL* mtl, int flags);
+extern void* pickup_gscene;
+extern void* game_cobinfo;
+void* ZeGScnRead(char** buffer, char* end, const char* name);  // null: none
+void ZeGScnSetCfg(const void* table);
+void AddCobTypeSetMemoryPointers(char** buffer, char* end, void* owner, void* adopt, const char* label);
+void InitialisePersistantVehicleCobs();
+void InitialisePersistantVehicleCobs2();
 
 // ===================================================================
 // Sound (sound_standin.cpp): the game's effect table
@@ -98,6 +105,7 @@ void BGSuspendMain();
 void PlacementSysInit();
 void PlacementSysClose();
 void LoadTrigInit();
+int LevConCurrentOutdoor();  // 1 when no level is current or the current level has sky
 void LoadTelepads();
 void ProcessTeleport();
 void RenderTeleport();
@@ -137,6 +145,7 @@ void ZeGCutSceneSysRender();
 void InitDialog(ZEFNT* font, char** buffer, char* end);
 void ProcessDialog();
 void DrawDialog();
+void instZeGCutSceneStop(void* instance);
 
 // ===================================================================
 // Collision, particles and world dressing (dressing_standin.cpp)
@@ -161,6 +170,9 @@ void ZeRainProcess(int frozen);
 void ZeRainSetFall(float fall);
 float NewShadow(const ZEVEC* point);  // 2000000.0: no ground
 void AddFiniteShotDebrisEffect(const char* type, const ZEVEC* position);
+void DebrisRegisterCutoffCameraVec(const ZEVEC* position);
+void terrainpickupinit(const char* name, char** buffer);
+void edgraClumpsReset();
 
 // ===================================================================
 // Player, creatures and world objects (player_standin.cpp)
@@ -183,6 +195,28 @@ void InitGameCamera(int angle);
 void ProcessCamera();
 float CameraYaw();  // the main game camera's yaw, radians
 void PanelPauseMenu();
+extern int cam_external_target, arena_island_draw_enabled;
+void SetActiveCamera(int n, int mode);
+void SetNextCamera(int n, int mode);
+void InitSplines();
+void CheckRails();
+void InitGens();
+void InitGenDeb();
+void InitChain();
+void DrawChain(int paused);
+void InitCages();
+void PlatCages();
+void DrawCages(int paused);
+void InitTassle();
+void ProcessTassle(int paused);
+void FlockInit(void* scene);
+void TrailInit(void* scene);
+void TrailDraw(int paused);
+void DrawBeams();
+void ProcExtraWeapons(int editor, int drawn);
+void FennHackNewHillBridge();
+void edppRegisterPointerToGameCharLocation(const ZEVEC* position);
+void edppLoadPage(const char* name, int page, void* none);
 void InitCheckpoints();
 void UpdateCheckpoints();
 void InitCreats();
@@ -242,6 +276,15 @@ void VehCraftInitSys();
 void PlayerCraftDraw2D();
 void CraftWepProcess();
 void CraftWepRender2D();
+void InitVehDebDraw(int paused);
+void DrawVehDebDraw();
+void WidgetFlightProcess(int paused);
+void CraftWepRender3D();
+void InitCannonSys();
+void UpdateCannonSys(int drawn);
+void RenderCannonSys();
+void Render2DCannonSys();
+void ClearCannonTargetList();
 
 // ===================================================================
 // In-game editors (editors_standin.cpp)
@@ -266,6 +309,8 @@ void edmainRegister(const EdDesc* desc);
 void edmainInit(ZEFNT* font, int n);
 int edmainProcess(ZEPAD* pad, float dt);
 void edmainRender();
+void edbitsRegisterSaveFormat(const char* kind, int n, const char* ext, const char* path);
+void edbitsRegisterBaseScene(void* scene);
 void edmainClose();
 const EdDesc* edmainRegistered(int index);  // the registration list (null past its end)
 void edppDestroyAllParticles();

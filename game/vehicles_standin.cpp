@@ -24,3 +24,12 @@ void VehCraftInitSys() {}
 void PlayerCraftDraw2D() {}
 void CraftWepProcess() {}
 void CraftWepRender2D() {}
+void InitVehDebDraw(int) {}
+void DrawVehDebDraw() {}
+void WidgetFlightProcess(int) {}
+void CraftWepRender3D() {}
+void InitCannonSys() {}
+void UpdateCannonSys(int) {}
+void RenderCannonSys() {}
+void Render2DCannonSys() {}
+void ClearCannonTargetList() {}
