@@ -58,6 +58,11 @@ std::vector<uint8_t> SystemImage(const SystemDesc& desc);
 
 // ---- files ----
 
+// The engine parts the writers and loaders use: a texture table, a material
+// pool and the render stream. Init once before, Close after.
+void PlanetToolEngineInit();
+void PlanetToolEngineClose();
+
 bool PlanetToolWrite(const std::string& path, const std::vector<uint8_t>& bytes);
 // The file as the engine loads it, listed: the cube grid or the system.
 std::string PlanetToolInfo(const std::string& path);
