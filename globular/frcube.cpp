@@ -4,6 +4,7 @@
 // plate, a frame standing on a plate, and the plates seen from a position.
 #include "globular.h"
 
+#include <cmath>
 #include <cstring>
 
 int plate_ref[FRCUBE_PLATES];
@@ -63,6 +64,7 @@ int Over(const ZEVEC* point, const FRCUBEPLATE* p) {
 // An angle in units of 65536 a turn, read as 0-32768: the opposite
 // direction is half a turn away, not the most negative angle.
 float Angle(float cosine) {
+  if (!(cosine > -1.0f)) return 32768.0f;  // also a value that is not a number
   int a = ZeACos(cosine);
   return float(a < 0 ? a + 65536 : a);
 }
@@ -86,17 +88,26 @@ void Check(uint8_t* base, uint32_t size) {
   span(h->points.addr, h->npoints, sizeof(ZEVEC), "point offset");
   span(h->uvs.addr, h->npairs, 8, "pair offset");
   span(h->levels.addr, h->nlevels, sizeof(FRCUBELEVEL), "level offset");
+  auto finite = [](const float* f, size_t n) {
+    for (size_t i = 0; i < n; i++)
+      if (!std::isfinite(f[i])) return false;
+    return true;
+  };
+  if (!finite(reinterpret_cast<float*>(base + h->points.addr), size_t(h->npoints) * 3))
+    Damaged("point value", 0);
   auto* lv = reinterpret_cast<FRCUBELEVEL*>(base + h->levels.addr);
   for (uint32_t l = 0; l < h->nlevels; l++) {
     if (lv[l].count != 6u << (2 * l)) Damaged("plate count", lv[l].count);
     span(lv[l].plates.addr, lv[l].count, sizeof(FRCUBEPLATE), "plate offset");
     auto* p = reinterpret_cast<FRCUBEPLATE*>(base + lv[l].plates.addr);
-    for (uint32_t i = 0; i < lv[l].count; i++)
+    for (uint32_t i = 0; i < lv[l].count; i++) {
+      if (!finite(&p[i].centre.x, 8)) Damaged("plate value", i);
       for (int k = 0; k < 4; k++) {
         if (p[i].point[k] >= h->npoints) Damaged("point index", p[i].point[k]);
         if (p[i].uv[k] >= h->npairs) Damaged("pair index", p[i].uv[k]);
         if (p[i].neighbour[k] >= lv[l].count) Damaged("neighbour", p[i].neighbour[k]);
       }
+    }
   }
 }
 

@@ -324,6 +324,8 @@ TEST_F(Cube, DamagedFiles) {
       {"pair index", plateOff4 + 56 * 5 + 8, 4000, 2, "pair index 4000"},
       {"neighbour", plateOff4 + 56 * 1535 + 54, 1536, 2, "neighbour 1536"},
       {"odd offset", 4, word(4) + 2, 4, "point offset"},
+      {"a point that is not a number", word(4) + 12 * 7 + 4, 0x7fc00000, 4, "point value"},
+      {"an endless cone", plateOff4 + 56 * 9 + 28, 0x7f800000, 4, "plate value 9"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -4,7 +4,9 @@
 #include "globular.h"
 
 #include <cfloat>
+#include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 char g_planet_path[PLANETSYS_PATH];
 
@@ -32,13 +34,15 @@ uint8_t* img_end = nullptr;
 }
 
 // Turns the link in *field into an address, refusing one that leaves the
-// image or leaves no room for `need` bytes there. Null stays null.
+// image, leaves no room for `need` bytes there or is not on a word. Null
+// stays null.
 uint8_t* Relocate(int32_t* field, int need, const char* what) {
   const int32_t off = *field;
   if (!off) return nullptr;
   const intptr_t at = reinterpret_cast<intptr_t>(field) + off;
   if (at < reinterpret_cast<intptr_t>(img_base) || at > reinterpret_cast<intptr_t>(img_end) - need)
     Damaged(what, off);
+  if (at & 3) Damaged(what, off);
   auto* p = reinterpret_cast<uint8_t*>(at);
   *reinterpret_cast<uint32_t*>(field) = EeAddrOf(p);
   return p;
@@ -80,6 +84,36 @@ const int* PlanetPlane(int i) {
   return PLANES[i];
 }
 
+uint32_t Word(const uint8_t* p) {
+  uint32_t v;
+  memcpy(&v, p, 4);
+  return v;
+}
+
+// A native texture image lies wholly inside the file: header, palette
+// block and level blocks (the texture code reads them where they lie).
+bool NativeFits(const uint8_t* h, const uint8_t* end) {
+  if (end - h < 16) return false;
+  const uint32_t version = Word(h) >> 16;
+  if (version > 1) return false;
+  const uint32_t width = version ? Word(h) & 0xffff : Word(h);
+  const uint32_t height = version ? Word(h + 4) & 0xffff : Word(h + 4);
+  const int type = h[12], levels = version ? (h[15] & 0x7f) : h[14];
+  if (width < 1 || width > 1024 || height < 1 || height > 1024 || levels > 7) return false;
+  const uint8_t* block = h + 16;
+  if (type >= ZETEX_PAL4 && type <= ZETEX_PAL8_SWZ) {
+    if (end - block < 16 || Word(block) > uint32_t(end - block)) return false;
+    block += Word(block);
+  }
+  const int head = version ? 20 : 16;
+  for (int i = 0; i < levels; i++) {
+    if (end - block < head) return false;
+    if (uint64_t(Word(block)) + Word(block + head - 4) > uint64_t(end - block)) return false;
+    block += Word(block) + Word(block + head - 4);
+  }
+  return true;
+}
+
 void FixMesh(int32_t* field) {
   uint8_t* mesh = Need(field, 16, "mesh offset");
   auto* first = reinterpret_cast<int32_t*>(mesh + 12);
@@ -88,7 +122,6 @@ void FixMesh(int32_t* field) {
   // material slot.
   for (int k = 0; k < PLANETSYS_MESHNODES; k++) {
     if (!node) Damaged("mesh nodes", k);
-    if (reinterpret_cast<uintptr_t>(node) & 3) Damaged("mesh node alignment", k);
     auto* next = reinterpret_cast<PLANETMESHNODE*>(Relocate(&node->next, sizeof(PLANETMESHNODE), "mesh node"));
     uint8_t* block = Relocate(&node->blocks, 16, "primitive block");
     while (block) {
@@ -105,8 +138,9 @@ void FixMesh(int32_t* field) {
 
 void FixPlanet(int i, int32_t* link) {
   auto* p = reinterpret_cast<PLANET*>(Need(link, sizeof(PLANET), "planet offset"));
-  if (reinterpret_cast<uintptr_t>(p) & 3) Damaged("planet alignment", i);
   if (!memchr(p->name, 0, sizeof p->name)) Damaged("unterminated planet name", i);
+  for (const float f : {p->position.x, p->position.y, p->position.z, p->daylength, p->height, p->radius, p->seafraction})
+    if (!std::isfinite(f)) Damaged("planet value", i);
   const int levels = FrCubeGetNumLevels();
   if (p->platedepth < 0 || p->platedepth > 4 || (levels && p->platedepth >= levels))
     Damaged("plate depth", p->platedepth);
@@ -117,6 +151,7 @@ void FixPlanet(int i, int32_t* link) {
       continue;
     }
     if (reinterpret_cast<uintptr_t>(data) & 15) Damaged("texture alignment", k);
+    if (!NativeFits(data, img_end)) ZeError("%s: planet %d face %d: damaged texture", SYSTEM_NAME, i, k);
     ZETEXID id = ZeTexCreateNative(data);
     if (!id) ZeError("%s: planet %d face %d: unreadable texture", SYSTEM_NAME, i, k);
     p->texture[k] = id;
@@ -142,6 +177,8 @@ void Fix(uint8_t* base, int size) {
   img_end = base + size;
   auto* root = reinterpret_cast<PLANETSYS*>(base + 16);
   if (size < 16 + int(offsetof(PLANETSYS, planet))) Damaged("size", size);
+  // The slots are the loader's: whatever the file holds there is no material.
+  for (auto& m : root->mtl) m = nullptr;
   if (root->count < 1 || root->count > PLANETSYS_MAXPLANETS) Damaged("planet count", root->count);
   if (size < 16 + int(offsetof(PLANETSYS, planet)) + 4 * root->count) Damaged("size", size);
   sys_root = root;

@@ -323,6 +323,7 @@ TEST_F(System, DamagedFiles) {
       {"planet past the end", root + 36, int32_t(good.size()), "planet offset"},
       {"planet before the file", root + 36, -100, "planet offset"},
       {"plate depth 5", planet0 + 72, 5, "plate depth 5"},
+      {"radius not a number", planet0 + 64, 0x7fc00000, "planet value 0"},
       {"plate depth -1", planet0 + 72, -1, "plate depth -1"},
       {"name without an end", planet0 + 28, 0x41414141, "unterminated planet name"},
       {"texture past the end", planet0 + 76, int32_t(good.size()), "texture offset"},
@@ -371,6 +372,47 @@ TEST_F(System, DamagedFiles) {
   std::filesystem::remove(dir + "/bin/system.gb3");
   PlanetSysInit(&p, buffer + SIZE);
   EXPECT_HALT(PlanetSysLoadData(&p, buffer + SIZE), "bin\\system.gb3: missing");
+}
+
+// Face images are read where they lie: their header and blocks must fit.
+TEST_F(System, FaceImagesThatDoNotFitAreRefused) {
+  const std::string desc = dir + "/t.txt";
+  FILE* f = fopen(desc.c_str(), "w");
+  fputs("planet Terra\nface 4 pattern 8\n", f);
+  fclose(f);
+  SystemDesc d;
+  std::string error;
+  ASSERT_TRUE(SystemParse(desc.c_str(), &d, &error)) << error;
+  PlatSetHostRoot(dir.c_str());
+  const auto good = SystemImage(d);
+  int32_t link;
+  const size_t planet0 = 16 + 36 + size_t([&] { int32_t v; memcpy(&v, &good[52], 4); return v; }());
+  memcpy(&link, &good[planet0 + 76 + 16], 4);
+  const size_t tex = planet0 + 76 + 16 + size_t(link);
+  struct Case {
+    const char* name;
+    size_t at;
+    uint32_t value;
+  } cases[] = {
+      {"width 4096", tex, 0x00011000},
+      {"a level block past the end", tex + 16, 0x7fffff00},
+      {"an image cut short", 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto bad = good;
+    if (c.at)
+      memcpy(&bad[c.at], &c.value, 4);
+    else
+      bad.resize(tex + 40);
+    Write(bad);
+    char* p = pos;
+    PlanetSysInit(&p, buffer + SIZE);
+    EXPECT_HALT(PlanetSysLoadData(&p, buffer + SIZE), "planet 0 face 4: damaged texture");
+    PlanetSysClose();
+  }
+  Load(good);
+  EXPECT_EQ(ZeTexWidth(PlanetSysGetPlanet(0)->texture[4]), 8);
 }
 
 }  // namespace

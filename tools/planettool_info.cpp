@@ -20,22 +20,26 @@ char* engine_mtl = nullptr;
 }  // namespace
 
 void PlanetToolEngineInit() {
+  static bool stream = false;
   ZeTrigInit();
-  ZeRndrStreamClearZBState();
-  ZeRndrStreamInit(ZERNDRSTREAM_DEFAULT_BUFFER);
-  engine_tex = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(64) + 16));
+  if (!stream) {  // once: the stream buffers live for the program
+    ZeRndrStreamClearZBState();
+    ZeRndrStreamInit(ZERNDRSTREAM_DEFAULT_BUFFER);
+    stream = true;
+  }
+  engine_tex = static_cast<char*>(EeMalloc(size_t(ZeTexGetSysBuffSize(64)) + 16));
   char* p = engine_tex;
   ZeTexInitEx(&p, 64);
-  engine_mtl = static_cast<char*>(ZeMemAlloc(ZeMtlGetSysBuffSize(64) + 16));
+  engine_mtl = static_cast<char*>(EeMalloc(size_t(ZeMtlGetSysBuffSize(64)) + 16));
   p = engine_mtl;
   ZeMtlInitEx(&p, 64);
 }
 
 void PlanetToolEngineClose() {
   ZeMtlClose();
-  ZeMemFree(engine_mtl);
+  EeFree(engine_mtl);
   ZeTexClose();
-  ZeMemFree(engine_tex);
+  EeFree(engine_tex);
   ZeMtlSetCurrentRenderPlane(0);
 }
 
