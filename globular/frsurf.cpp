@@ -42,8 +42,6 @@ void AsyncFileInit(char** position, char* end) {
   for (ZELIST& l : req_list) l = ZELIST{};
   req_pending = 0;
   req_inflight = nullptr;
-  // Timer 0 counts horizontal blanks: the rates are in bytes a frame.
-  TimerSetMode(0, 0x83);
 }
 
 void AsyncFileRead(ZEFILE file, int position, void* buffer, int size, uint8_t* done, int priority) {
