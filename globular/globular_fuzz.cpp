@@ -20,7 +20,8 @@ void Up() {
   if (buffer) return;
   errmsg_disabled = 1;
   errmsg_to_console = 0;
-  root = (std::filesystem::temp_directory_path() / ("globular_fuzz." + std::to_string(getpid()))).string();
+  // A scratch host root in the working directory (the fuzz build's).
+  root = (std::filesystem::current_path() / ("globular_fuzz." + std::to_string(getpid()))).string();
   std::filesystem::create_directories(root + "/bin");
   PlatSetHostRoot(root.c_str());
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
