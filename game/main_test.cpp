@@ -239,13 +239,20 @@ TEST_F(Frame, MaterialReadHandler) {
 // picture skips the splash.
 TEST_F(Frame, MissingIconAndSplash) {
   char* block = bigbuffer->block_start;
+  GBSetInitLevel(0, nullptr, nullptr, nullptr, nullptr);  // as the replay's close-down does
   MainReplaySetUp();
   MainRestartPoint();
   size_t strings = 0;
   for (const uint8_t* s : game_strings)
     if (s) strings += 2 + strlen(reinterpret_cast<const char*>(s + 1));
   EXPECT_EQ(ZeFileSize("gfx\\torva.ico"), -1);
-  EXPECT_EQ(size_t(bigbuffer->permanent_top.get() - block), strings)
+  // The planet world follows the strings in the permanent area: built again
+  // from the strings' end it ends where the set-up left the top.
+  GBSetInitLevel(0, nullptr, nullptr, nullptr, nullptr);
+  char* planet = block + strings;
+  char* end = bigbuffer->block_end;
+  GBSetInitLevel(2, &planet, &end, nullptr, nullptr);
+  EXPECT_EQ(planet, bigbuffer->permanent_top.get())
       << "the strings follow the block start: the missing icon's -1 is not added";
   quit_flags = 4;
   const int swaps = DisplayPresentCount();
@@ -288,4 +295,28 @@ TEST_F(Frame, TexAnimList) {
   ZeFileSetCurrentDirectory(main_current_dir);
   ZeDatSet(was);
   PlatSetHostRoot(nullptr);
+}
+
+// The start-up builds the planet world's init level 2 from the disc's loose
+// "bin\cube.bin" and "bin\system.gb3"; each unpaused frame turns the planets.
+TEST_F(Frame, StartUpBuildsThePlanetSystem) {
+  EXPECT_EQ(init_level, 2);
+  ASSERT_NE(FrameGetRoot(), nullptr);
+  EXPECT_EQ(FrCubeGetNumLevels(), 5);
+  ASSERT_EQ(PlanetSysGetCount(), 1);
+  PLANET* p = PlanetSysGetPlanet(0);
+  EXPECT_STREQ(p->name, "TorvaPlanet");
+  EXPECT_FLOAT_EQ(p->radius, 11000.0f);
+  ASSERT_NE(p->frame.get(), nullptr);
+  for (int k = 0; k < 6; k++) EXPECT_NE(p->texture[k], 0) << "face " << k;
+  const float step = 1.0f / (p->daylength * 3600.0f);
+  const float before = p->dayphase;
+  for (int i = 0; i < 3; i++) MainFrame();
+  EXPECT_NEAR(p->dayphase, before + 3 * step, 1e-6f);
+  EXPECT_FLOAT_EQ(p->frame->mtx.m[3][2], p->position.z) << "the planet's frame is set by the turn";
+  paused = 1;
+  const float held = p->dayphase;
+  MainFrame();
+  EXPECT_EQ(p->dayphase, held) << "paused: the planets stand still";
+  paused = 0;
 }
