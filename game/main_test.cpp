@@ -79,6 +79,7 @@ TEST_F(Frame, StartUpSetTheBuiltInVectorAndTheArgs) {
   EXPECT_STREQ(GetGameString(40), "Quit to the Droom") << "a '+' line";
   EXPECT_NE(general_fade_mtl, nullptr);
   EXPECT_EQ(padrec, nullptr) << "no recording buffer unless PADREC or PADPLAY asks";
+  for (int i = 0; i < 256; i++) ASSERT_EQ(gamma_table[i], i) << "the start-up makes the identity gamma table";
 }
 
 // A quit with delay 3 takes effect on the fourth frame that sees it, then
