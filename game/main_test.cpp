@@ -3,6 +3,7 @@
 #include "standins.h"
 #include "platform_test.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -320,4 +321,40 @@ TEST_F(Frame, StartUpBuildsThePlanetSystem) {
   MainFrame();
   EXPECT_EQ(p->dayphase, held) << "paused: the planets stand still";
   paused = 0;
+}
+
+// The game font "fonts\rod28" comes from the disc's native texture data with
+// its palette alpha: the hint's glyphs are drawn by their coverage (letters
+// with gaps and soft edges), not as solid glyph boxes.
+TEST_F(Frame, GameFontDrawsGlyphsByCoverage) {
+  ASSERT_NE(game_fnt, nullptr);
+  ASSERT_NE(game_fnt->mtl.get(), nullptr);
+  EXPECT_EQ(ZeTexType(game_fnt->mtl->texture), ZETEX_PAL4);
+  intro_flag = 1;
+  intro_hint_counter = 60;
+  MainFrame();
+  MainFrame();
+  const Picture p = Shown();
+  intro_flag = 0;
+  // The hint's band of lit rows and its lit extent.
+  int y0 = 0xC80 / 16 - 2, y1 = y0;
+  ASSERT_GT(p.RowMax(y0), 0);
+  while (y0 > 0 && p.RowMax(y0 - 1) > 0) y0--;
+  while (y1 + 1 < p.h && p.RowMax(y1 + 1) > 0) y1++;
+  int x0 = p.w, x1 = -1;
+  for (int y = y0; y <= y1; y++)
+    for (int x = 0; x < p.w; x++)
+      if (p.Bright(x, y) > 0) x0 = std::min(x0, x), x1 = std::max(x1, x);
+  int lit = 0, soft = 0, full = 0;
+  for (int y = y0; y <= y1; y++)
+    for (int x = x0; x <= x1; x++) {
+      const int b = p.Bright(x, y);
+      lit += b > 0;
+      soft += b > 0 && b < 200;
+      full += b >= 250;
+    }
+  const int area = (y1 - y0 + 1) * (x1 - x0 + 1);
+  EXPECT_LT(lit, area * 6 / 10) << "gaps between and inside the letters";
+  EXPECT_GT(soft, lit / 10) << "soft glyph edges";
+  EXPECT_GT(full, lit / 4) << "solid strokes";
 }
