@@ -22,6 +22,7 @@ int levcon_gb_noplanet;
 int levcon_gb_nohires;
 char texanimfilename[LEVCON_TEXANIM_NAME];
 int texanimbuffsize;
+ZEFPAR* levcon_parser;
 
 namespace {
 
@@ -30,7 +31,6 @@ int g_poolUsed;
 LevConInfo* g_stack[LEVCON_STACK];
 int g_depth;
 const char* g_fileName = "";
-ZEFPAR* g_parser;              // the file being read
 LevConWorld* g_world;          // the world being defined
 LevConIsland* g_island;        // the island being defined
 
@@ -61,7 +61,7 @@ const char* Store(const char* word, bool canSee) {
   int len = int(strlen(word)) + 1;
   if (g_poolUsed + len >= LEVCON_POOL) {
     if (canSee) ZeError("Levcon String Table Overflow at \"%s\"", word);
-    ZeError("Levcon String Table Overflow at %d", g_parser ? g_parser->lineno : -1);
+    ZeError("Levcon String Table Overflow at %d", levcon_parser ? levcon_parser->lineno : -1);
   }
   char* s = g_pool + g_poolUsed;
   memcpy(s, word, size_t(len));
@@ -384,11 +384,11 @@ void LevConSysInit() {
 }
 
 void LevConLoadUniverse(const char* name) {
-  if (g_parser) {
+  if (levcon_parser) {
     // Left by a fatal stop in the previous read (tools and tests go on after
     // one): its block is freed; its file went with the file layer's reset.
-    ZeFParClose(g_parser);
-    g_parser = nullptr;
+    ZeFParClose(levcon_parser);
+    levcon_parser = nullptr;
   }
   levcon_num_worlds = levcon_num_islands = levcon_num_levels = 0;
   g_poolUsed = 0;
@@ -401,13 +401,13 @@ void LevConLoadUniverse(const char* name) {
   ZEFPARFN old = ZeFParSetInterpreterErrorHandler(InterpreterError);
   ZEFPAR* p = ZeFParCreate(name);
   if (!p) ZeError("Could not open %s", name);
-  g_parser = p;
+  levcon_parser = p;
   PushTable(p, g_universeTable);
   while (ZeFParGetLine(p)) {
     if (ZeFParGetWord(p)) ZeFParInterpretWord(p);
   }
   ZeFParDestroy(p);
-  g_parser = nullptr;
+  levcon_parser = nullptr;
   ZeFParSetInterpreterErrorHandler(old);
 }
 

@@ -154,6 +154,9 @@ extern int levcon_gb_nohires;   // 0
 extern char texanimfilename[LEVCON_TEXANIM_NAME];
 extern int texanimbuffsize;
 
+// The universe file being read (null otherwise): tools report its line.
+extern ZEFPAR* levcon_parser;
+
 // The global node alone on the nesting stack, the universe read from
 // levcon_uni_name, nothing current.
 void LevConSysInit();
