@@ -437,3 +437,39 @@ TEST_F(FlowRun, LogCollectsEveryReplay) {
 }
 
 }  // namespace
+
+namespace {
+
+// The demo's universe and program, read and run as the game does.
+TEST_F(FlowRun, DemoProgramRunsItsMainPath) {
+  PlatSetHostRoot(ZE_DEMO_DIR);
+  strcpy(levcon_uni_name, "new.uni");
+  LevConSysInit();
+  ASSERT_NE(LevConFindLevelByName("hometown"), nullptr);
+  ASSERT_NE(LevConFindLevelByName("volcspd"), nullptr);
+  EXPECT_STREQ(texanimfilename, "anim\\texanim.lst");
+  char* cursor = buffer;
+  ConsoleCaptureScope capture;
+  InitGameFlow("torva.flo", &cursor, buffer + BUFFER);
+  ASSERT_NE(gameflow_prog, nullptr);
+  EXPECT_GE(sem_gb_init_level, 0);
+  EXPECT_GE(sem_ferry_loading, 0);
+  EXPECT_GE(sem_in_craft_wasp, 0);
+  EXPECT_EQ(gfcInterrogateSemById(sem_edit_mode), 0);
+  for (int i = 0; i < levcon_num_levels; i++)
+    for (const char* label : {levels[i].info.OnActivate, levels[i].info.OnDeactivate, levels[i].info.LoadScript})
+      if (label) {
+        EXPECT_GE(gfcFindLabel(gameflow_prog, label), 0) << label;
+      }
+  for (int frame = 0; frame < 40; frame++) gfcRunProgram(gameflow_prog);
+  EXPECT_TRUE(Has(capture.text(), "main path done"));
+  int active = gfcFindSem("levels_active");
+  EXPECT_EQ(gfcGoSubLabel(gameflow_prog, "HometownOn"), 1);
+  gfcRunProgram(gameflow_prog);
+  gfcRunProgram(gameflow_prog);
+  EXPECT_EQ(gfcInterrogateSemById(active), 1);
+  EXPECT_EQ(gameflow_prog->code[gameflow_prog->pc].command, 25) << "the main path rests on Halt";
+  PlatSetHostRoot(dir.c_str());
+}
+
+}  // namespace
