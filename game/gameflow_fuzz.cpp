@@ -28,6 +28,7 @@ void Setup() {
   if (!g_dir.empty()) return;
   char tmpl[] = "/tmp/gameflow_fuzz.XXXXXX";
   g_dir = mkdtemp(tmpl);
+  atexit([] { std::filesystem::remove_all(g_dir); });
   std::filesystem::create_directories(g_dir + "/flow");
   PlatSetHostRoot(g_dir.c_str());
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);

@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -20,6 +22,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
   if (g_dir.empty()) {
     char tmpl[] = "/tmp/levcon_fuzz.XXXXXX";
     g_dir = mkdtemp(tmpl);
+    atexit([] { std::filesystem::remove_all(g_dir); });
     PlatSetHostRoot(g_dir.c_str());
     ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
   }
