@@ -12,7 +12,6 @@ LevConLevel levels[LEVCON_MAX_LEVELS];
 int levcon_num_worlds, levcon_num_islands, levcon_num_levels;
 LevConInfo GlobalInfo;
 const char GlobalName[] = "global";
-char levcon_uni_name[256] = "new.uni";
 LevConWorld* current_world;
 LevConIsland* current_island;
 LevConLevel* current_level;
@@ -20,8 +19,6 @@ int levcon_gb_kind = 2;
 int levcon_gb_size = 0x680000;
 int levcon_gb_noplanet;
 int levcon_gb_nohires;
-char texanimfilename[LEVCON_TEXANIM_NAME];
-int texanimbuffsize;
 ZEFPAR* levcon_parser;
 
 namespace {
@@ -377,6 +374,12 @@ void LevConSysInit() {
   GlobalInfo.kind = LEVCON_GLOBAL;
   GlobalInfo.Name = GlobalName;
   LevConResetStack(&GlobalInfo);
+  // The planet world's buffer settings start from their defaults at every
+  // replay; a top-level GBConfig changes them.
+  levcon_gb_kind = 2;
+  levcon_gb_size = 0x680000;
+  levcon_gb_noplanet = 0;
+  levcon_gb_nohires = 0;
   LevConLoadUniverse(levcon_uni_name);
   current_world = nullptr;
   current_island = nullptr;

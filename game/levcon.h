@@ -139,7 +139,7 @@ extern LevConLevel levels[LEVCON_MAX_LEVELS];
 extern int levcon_num_worlds, levcon_num_islands, levcon_num_levels;
 extern LevConInfo GlobalInfo;
 extern const char GlobalName[];
-extern char levcon_uni_name[256];
+extern char levcon_uni_name[256];  // the start-up's setting
 extern LevConWorld* current_world;
 extern LevConIsland* current_island;
 extern LevConLevel* current_level;
@@ -150,8 +150,9 @@ extern int levcon_gb_size;      // 0x680000
 extern int levcon_gb_noplanet;  // 0
 extern int levcon_gb_nohires;   // 0
 
-// The texture-animation list and its buffer (TexAnimFile).
-extern char texanimfilename[LEVCON_TEXANIM_NAME];
+// The texture-animation list and its buffer (TexAnimFile); the name is
+// below LEVCON_TEXANIM_NAME characters.
+extern char texanimfilename[256];
 extern int texanimbuffsize;
 
 // The universe file being read (null otherwise): tools report its line.

@@ -69,6 +69,23 @@ for t in "${anim_targets[@]}"; do
   fi
 done
 
+# The game's text loaders (game/): strings, a command file, the texture
+# animation list; the first byte chooses. Seeds from the demo's sources.
+cmake --build "$dir" --target game_fuzz -- -j4
+mkdir -p "$seeds/game_fuzz"
+{ printf '\0'; cat "$top/demo/strings.uk"; } > "$seeds/game_fuzz/strings"
+{ printf '\1'; printf 'EDIT LEVEL caves\nLIVES 5 PICKUPS 2 40\nLEVMENU hometown "Home Town"\nCMDFILE CMD.TXT\n'; } > "$seeds/game_fuzz/cmd"
+{ printf '\2'; printf 'a.tas\nflicker.tas'; } > "$seeds/game_fuzz/list"
+corpus=$dir/corpus/game_fuzz
+mkdir -p "$corpus"
+echo "fuzz.sh: game_fuzz for ${secs}s"
+if ! (cd "$dir" && "$dir/game/game_fuzz" -max_total_time="$secs" -max_len=65536 -timeout=10 \
+      -print_final_stats=0 "$corpus" "$seeds/game_fuzz" > "$dir/game_fuzz.log" 2>&1); then
+  echo "fuzz.sh: game_fuzz FAILED (see $dir/game_fuzz.log)"
+  tail -30 "$dir/game_fuzz.log"
+  status=1
+fi
+
 # The universe file and the game-flow compiler, seeded from the demo's files
 # (a program's files joined by zero bytes: the program, flow\labels.flo, a.flo).
 flow_targets=(levcon_fuzz gameflow_fuzz)
