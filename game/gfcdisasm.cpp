@@ -24,6 +24,7 @@ const char* LabelAt(GfcProgram* prog, int pc) {
 
 void gfcDisasm(GfcProgram* prog, ZEPAD* pad) {
   gfc_tron = 1;
+  ZeFntSet(nullptr);  // font 0, the built-in one
   ZeFntScale(32, 32);
   ZeFntSetPen(PEN);
   int y = TOP_Y;
