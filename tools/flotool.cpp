@@ -237,6 +237,9 @@ int Check(const std::string& path, const std::string& uni, bool list) {
 int Main(int argc, char** argv) {
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
   PlatSetConsoleCapture(Console);
+  // The first message starts the engine's log file ("ze2.err") in the
+  // working directory, before the host root moves to the files read.
+  ZeDebugMsg("flotool");
   KernelSetHaltHook(Halt);
   if (argc == 3 && !strcmp(argv[1], "uni")) return Uni(argv[2]);
   if (argc >= 3 && (!strcmp(argv[1], "check") || !strcmp(argv[1], "list"))) {
