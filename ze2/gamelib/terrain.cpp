@@ -181,6 +181,9 @@ int GridCell(float c, float lo, float width) {
 }
 
 void ResetGlobals() {
+  // A new set's pickup-static slots are empty: a count left from the last
+  // set would read them.
+  curPickInst = 0;
   PlatImpactId = -1;
   curSphereter = 0;
   platinrange = 0;
@@ -361,6 +364,7 @@ void terrainpickupinit(const char* name, uint8_t** bufpos, uint8_t* bufend) {
 
 void noterraininit() {
   CurTerr = nullptr;
+  curPickInst = 0;
   ShadPoly = nullptr;
   TerrPoly = nullptr;
   TerrPolyObj = -1;

@@ -486,7 +486,10 @@ void HitPoly(TerrPolygon* p, int item) {
     if (d0 > 0 && d1 < 0) {
       time = d0 / (d0 - d1);
       pt = {S.x - r * n.x + t->vec.x * time, S.y - r * n.y + t->vec.y * time, S.z - r * n.z + t->vec.z * time};
-    } else if (d0 >= -r && d0 <= 0 && d1 >= -r && d1 <= 0) {
+    } else if (d0 >= -r && d0 <= 0) {
+      // Already touching. (Only while the end also lay within the radius
+      // of the plane would let a touching sphere moving in further than
+      // its radius pass through the face.)
       time = 1e-9f;
       pt = {S.x - (r + d0) * n.x, S.y - (r + d0) * n.y, S.z - (r + d0) * n.z};
     } else {
@@ -728,7 +731,10 @@ int TerrRefBuild(uint8_t* buf, int cap, int mask, int skip) {
         if (TerrPolyPasses(p + k, mask, skip)) TerrListAdd(&w, i, p + k);
     }
   };
-  for (int i = 0; i < CurTerr->nitems; i++) all(i);
+  // In the order of the gathering (grid buckets, then pickup statics), so
+  // that hits at equal times resolve alike.
+  for (int b = 0; b < CurTerr->nbuckets; b++)
+    for (int k = 0; k < CurTerr->buckets[b].count; k++) all(CurTerr->index[CurTerr->buckets[b].first + k]);
   for (int k = 0; k < curPickInst; k++) all(TERR_ITEMS + k);
   TerrListEnd(&w);
   return !w.full;
