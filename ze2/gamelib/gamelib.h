@@ -317,7 +317,8 @@ extern ZEVEC PlatImpactNorm;
 extern TerrPolygon PlatImpactTer;
 
 void TerrainPlatformOldUpdate();
-void TerrainPlatformNewUpdate(const ZEMTX* camera);
+// The new phase; the camera box comes from the current camera (global_camera).
+void TerrainPlatformNewUpdate();
 int NewPlatInst(ZEMTX* live, int sceneid);
 int NewPlatPickupInst(ZEMTX* live, int shapeid);
 int DeletePlatinst(int inst);  // 1 done; 0 bad index, free slot or a file instance

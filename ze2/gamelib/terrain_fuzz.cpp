@@ -12,6 +12,7 @@
 #include "gamelib.h"
 #include "zecore.h"
 #include "zecore_local.h"
+#include "ze3d.h"
 #include "zeps2.h"
 
 namespace {
@@ -48,10 +49,9 @@ void FuzzOne(const uint8_t* data, size_t size) {
   if (!set) return;
   TerrainSetCur(set);
   SpecialTerrainSetCur(CreateSpecialTerrainData(g_scene, &pos, g_buf + BUF));
-  ZEMTX cam;
-  ZeMtxSetIdentity(&cam);
+  ZeMtxSetIdentity(&global_camera.mtx);
   TerrainPlatformOldUpdate();
-  TerrainPlatformNewUpdate(&cam);
+  TerrainPlatformNewUpdate();
   for (int k = 0; k < 4; k++) {
     ZEVEC p = {float(k) - 1.5f, 1.0f, 0.5f * float(k)}, v = {0.3f, -2.0f, 0.2f};
     NewShadow(&p, 0xFF, 0, 0.5f);

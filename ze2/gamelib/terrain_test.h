@@ -13,6 +13,7 @@
 #include "platform_test.h"
 #include "zecore.h"
 #include "zecore_local.h"
+#include "ze3d.h"
 #include "zeps2.h"
 
 // A triangle or quad with the normals the gathering recomputes for turned

@@ -300,8 +300,9 @@ TerrScanHandle NewScanHandel(const ZEVEC* start, const ZEVEC* vec, int plats, Te
 
 namespace {
 
-// The polygons of a vertical column (half-width hw) around x, z.
-void GatherColumn(TerrListWriter* w, float x, float z, float hw, int mask, int plats) {
+// The polygons of a vertical column (half-width hw) around x, z: grid
+// buckets, items, groups and polygons in x and z only.
+void NewScanRot(TerrListWriter* w, float x, float z, float hw, int mask, int plats) {
   TerrSet* set = CurTerr;
   float box[6] = {x - hw, -1e30f, z - hw, x + hw, 1e30f, z + hw};
   for (int b = 0; b < set->nbuckets; b++) {
@@ -384,7 +385,7 @@ float NewShadowEx(const ZEVEC* point, int mask, float, float a, float b) {
   ScaleTerrainUsed = 0;
   TerrListWriter w;
   TerrListBegin(&w, t->list, TERR_LIST_BYTES);
-  GatherColumn(&w, point->x, point->z, 0.1f, mask, !ZeTerrPlatsOff);
+  NewScanRot(&w, point->x, point->z, 0.1f, mask, !ZeTerrPlatsOff);
   TerrListEnd(&w);
   Best fl[2] = {}, rf[2] = {};
   const uint8_t* list = TerrRefList ? TerrRefList : t->list;
@@ -443,7 +444,7 @@ void NewScan(const ZEVEC* point, int mask, int plats) {
       if (k.life < c->life) c = &k;
     TerrListWriter w;
     TerrListBegin(&w, c->list, TERR_LIST_BYTES);
-    GatherColumn(&w, point->x, point->z, 1.0f, 0xFF, 0);
+    NewScanRot(&w, point->x, point->z, 1.0f, 0xFF, 0);
     TerrListEnd(&w);
     c->x = point->x, c->z = point->z;
   }

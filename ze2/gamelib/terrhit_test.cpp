@@ -342,7 +342,8 @@ TEST_F(Hits, NearCameraListOverflowFallsBackToTheBuckets) {
   ZEMTX cam;
   ZeMtxSetIdentity(&cam);
   cam.m[3][0] = 1.5f, cam.m[3][1] = 1;
-  TerrainPlatformNewUpdate(&cam);
+  global_camera.mtx = cam;
+  TerrainPlatformNewUpdate();
   EXPECT_EQ(set->nnearcam, TERR_NEARCAM + 1) << "marked as overflowed";
   ZEVEC s = {59 * 0.05f, 0.5f, 0}, v = {0, -1, 0};
   EXPECT_EQ(NewRayCast(&s, &v, 0, 0), 1) << "the 60th item is still found";

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "terrain_local.h"
+#include "ze3d.h"
 #include "zeps2.h"
 
 int PlatImpactId = -1;
@@ -92,12 +93,13 @@ void TerrainPlatformOldUpdate() {
   }
 }
 
-void TerrainPlatformNewUpdate(const ZEMTX* camera) {
+void TerrainPlatformNewUpdate() {
   TerrSet* set = CurTerr;
   if (!set) return;
   for (int k = 0; k < PlatCallbackCount; k++) PlatCallback[k].fn(PlatCallback[k].arg);
   PlatCallbackCount = 0;
-  if (camera) {
+  {
+    const ZEMTX* camera = &global_camera.mtx;
     const float* X = camera->m[0];
     const float* Z = camera->m[2];
     const float* c = camera->m[3];

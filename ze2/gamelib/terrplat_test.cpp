@@ -27,7 +27,8 @@ struct Plats : TerrainTest {
   void Frame(float lifty) {
     TerrainPlatformOldUpdate();
     insts[1].matrix.m[3][1] += lifty;
-    TerrainPlatformNewUpdate(&cam);
+    global_camera.mtx = cam;
+    TerrainPlatformNewUpdate();
   }
 };
 
@@ -80,7 +81,8 @@ TEST_F(Plats, BindingFindAndRefusals) {
   // Casts find the copy where its matrix is.
   ZEVEC s = {20, 1, 0}, v = {0, -2, 0};
   TerrainPlatformOldUpdate();
-  TerrainPlatformNewUpdate(&cam);
+  global_camera.mtx = cam;
+  TerrainPlatformNewUpdate();
   EXPECT_EQ(NewRayCast(&s, &v, 0, 0), 1);
   EXPECT_EQ(TerrainPlatId(), b);
   PlatOnOff(b, 0);
