@@ -342,6 +342,10 @@ void OffPlat();
 // Moves and impact responses (terrmove)
 // ===================================================================
 
+// A mover's impact-info record: two bytes, [0] on ground, [1] touched ground
+// during this move; its address names the mover's track record.
+using TerrHitInfo = uint8_t;
+
 struct TerrShapeRec {
   ZEVEC offset;  // side-step offset (x, z used)
   float yaw;     // ZEANG held as a float
@@ -352,8 +356,8 @@ extern float TerrWallDeflectYScale;
 extern TerrShapeRec* TerrShape;
 extern int TerrShapeAdjCnt;
 
-void NewTerrain(ZEVEC* pos, ZEVEC* vel, uint8_t* info, int ignore, int flags, float threshold, float r);
-void NewTerrainScaleY(ZEVEC* pos, ZEVEC* vel, uint8_t* info, int ignore, int settle, int skipflagged,
+void NewTerrain(ZEVEC* pos, ZEVEC* vel, TerrHitInfo* info, int ignore, int flags, float threshold, float r);
+void NewTerrainScaleY(ZEVEC* pos, ZEVEC* vel, TerrHitInfo* info, int ignore, int settle, int skipflagged,
                       float threshold, float r, float yscale);
 void NewTerrAxisFreedom(TerrShapeRec* shape, ZEVEC* pos);
 void NewShapeInit(TerrShapeRec* shape);

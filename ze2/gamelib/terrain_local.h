@@ -61,7 +61,7 @@ extern uint8_t* TerrRefList;
 // not fit in cap bytes.
 int TerrRefBuild(uint8_t* buf, int cap, int mask, int skip);
 extern int TerrNoSpheres;
-extern int PlatCallbackCount;
+extern int PlatCodeCallback;
 
 // A work record from the scratchpad, cleared and set up with defaults.
 TerrScanInfo* TerrWorkTake(const ZEVEC* start, const ZEVEC* vec, int mode, float r, float yscale, float backoff,
@@ -114,7 +114,6 @@ int TerrainImpactPlatform();
 int TerrainPlatformEmbedded(ZEVEC* pos, ZEVEC* vec, ZEVEC* vel);
 int TerrainPlatformCarry(int passes, ZEVEC* vel);
 int TerrPlatBox(int item, float box[6], float ext);  // 0 when the instance is disabled
-void TerrPlatformReset(TerrSet* set);
 
 // Moves (terrmove).
 void TerrainImpact(ZEVEC* pos, ZEVEC* vel, uint8_t* info);

@@ -10,8 +10,6 @@
 int PlatImpactId = -1;
 ZEVEC PlatImpactNorm;
 TerrPolygon PlatImpactTer;
-ZEMTX tertempmat;
-ZEVEC4 tertempvec4;
 
 namespace {
 
@@ -69,13 +67,7 @@ const TerrItem* PickupShape(int shapeid) {
 
 }  // namespace
 
-void TerrPlatformReset(TerrSet*) {
-  PlatImpactId = -1;
-  for (auto& c : PlatCallback) c = {};
-  PlatCallbackCount = 0;
-}
-
-int PlatCallbackCount;
+int PlatCodeCallback;
 
 void TerrainPlatformOldUpdate() {
   TerrSet* set = CurTerr;
@@ -96,8 +88,8 @@ void TerrainPlatformOldUpdate() {
 void TerrainPlatformNewUpdate() {
   TerrSet* set = CurTerr;
   if (!set) return;
-  for (int k = 0; k < PlatCallbackCount; k++) PlatCallback[k].fn(PlatCallback[k].arg);
-  PlatCallbackCount = 0;
+  for (int k = 0; k < PlatCodeCallback; k++) PlatCallback[k].fn(PlatCallback[k].arg);
+  PlatCodeCallback = 0;
   {
     const ZEMTX* camera = &global_camera.mtx;
     const float* X = camera->m[0];
@@ -292,7 +284,7 @@ int PlatImpactInfo(ZEVEC* normal, int* surface, int* group) {
 }
 
 void PlatformUpdateCallback(void (*fn)(void*), void* arg) {
-  if (PlatCallbackCount < 8) PlatCallback[PlatCallbackCount++] = {fn, arg};
+  if (PlatCodeCallback < 8) PlatCallback[PlatCodeCallback++] = {fn, arg};
 }
 
 void PlatformConnect(const void* owner, ZEVEC* vec, ZEVEC* vel, int inst) {
