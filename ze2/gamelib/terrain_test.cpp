@@ -323,11 +323,11 @@ TEST_F(Terrain, PickupSetMapStampingAndTracks) {
   EXPECT_FLOAT_EQ(Items(s)[TERR_ITEMS].pos.y, 2);
   EXPECT_EQ(Items(s)[TERR_ITEMS].groups.get(), PickupTerr->items.get()[1].groups.get());
 
-  uint8_t owner[4][2], other[2];
+  uint8_t owner[4][2] = {}, other[2] = {};
   for (auto& o : owner) {
     TerrTrack* t = AllocTerrId();
     ASSERT_NE(t, nullptr);
-    t->owner = o[0] ? nullptr : &o[0];
+    t->owner = o;
   }
   EXPECT_EQ(AllocTerrId(), nullptr);
   EXPECT_EQ(ScanTerrId(owner[2]), &s->track[2]);

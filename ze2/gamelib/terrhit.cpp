@@ -314,7 +314,6 @@ void ScanTerrain(int plats, int mask, int skip) {
     if (!ItemOverlaps(it->bmin, it->bmax, rb)) continue;
     GatherItem(&w, TERR_ITEMS + k, it, rb, mask, skip, t->ys);
   }
-  for (float& f : box) (void)f;
   box[0] -= 0.05f, box[1] -= 0.05f, box[2] -= 0.05f, box[3] += 0.05f, box[4] += 0.05f, box[5] += 0.05f;
   t->platlist = t->list + w.used;
   w.header = -1;
