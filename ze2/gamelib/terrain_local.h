@@ -83,6 +83,31 @@ void TerrListBegin(TerrListWriter* w, uint8_t* base, int cap);
 int TerrListAdd(TerrListWriter* w, int item, TerrPolygon* poly);  // 0 when full
 void TerrListEnd(TerrListWriter* w);
 
+// Item bounds against a box (min x, y, z, max x, y, z): min <= box max on
+// every axis, box min <= max in x and box min < max in y and z.
+inline bool TerrItemOverlaps(const ZEVEC& mn, const ZEVEC& mx, const float b[6]) {
+  return mn.x <= b[3] && mn.y <= b[4] && mn.z <= b[5] && b[0] <= mx.x && b[1] < mx.y && b[2] < mx.z;
+}
+// Calls f(index) for each live static item of the grid buckets that reach
+// the box in x and z and whose bounds overlap it.
+template <class F>
+void TerrForGridItems(const float box[6], F f) {
+  TerrSet* set = CurTerr;
+  for (int b = 0; b < set->nbuckets; b++) {
+    const TerrBucket* bk = set->buckets + b;
+    if (!(bk->minx <= box[3] && box[0] <= bk->maxx && bk->minz <= box[5] && box[2] <= bk->maxz)) continue;
+    for (int k = 0; k < bk->count; k++) {
+      int i = set->index[bk->first + k];
+      const TerrItem* it = TerrItemAt(i);
+      if (it->kind != -1 && TerrItemOverlaps(it->bmin, it->bmax, box)) f(i);
+    }
+  }
+}
+// The end header of a gathered list (a handle's wall points follow it).
+const uint8_t* TerrListEndOf(const uint8_t* list);
+// The polygons of one item against a box relative to it (copies for y scale).
+void TerrGatherItem(TerrListWriter* w, int index, const TerrItem* it, const float rb[6], int mask, int skip, float ys);
+
 // Copies a polygon into the copy buffer in use: y scaled (yscale != 1) and/or
 // turned by a matrix (rot non-null, normals recomputed). Null when full.
 TerrPolygon* TerrCopyPoly(const TerrPolygon* src, float itemy, float yscale, const ZEMTX* rot);

@@ -109,6 +109,23 @@ void FilterList(const uint8_t* src, TerrListWriter* w, const float box[6], int m
   }
 }
 
+// The wall points stored after a handle's end header that reach the box
+// widened by 0.02, into the wall-segment list.
+void HandleWalls(const uint8_t* handle, const float box[6]) {
+  WallSplCount = 0;
+  for (const uint8_t* g = TerrListEndOf(handle) + 4;; g += 8) {
+    EePtr<ZEVEC> a, b;
+    memcpy(&a, g, 4);
+    if (!a) return;
+    memcpy(&b, g + 4, 4);
+    if (std::max(a->x, b->x) < box[0] - 0.02f || std::min(a->x, b->x) > box[3] + 0.02f) continue;
+    if (std::max(a->z, b->z) < box[2] - 0.02f || std::min(a->z, b->z) > box[5] + 0.02f) continue;
+    if (WallSplCount + 2 > TERR_WALLPTS) return;
+    WallSplList[WallSplCount++] = a;
+    WallSplList[WallSplCount++] = b;
+  }
+}
+
 int Cast(const ZEVEC* start, ZEVEC* vec, int plats, int mask, int skip, float r, float backoff, float tol) {
   if (!CurTerr) return 0;
   CastBegin();
@@ -145,27 +162,7 @@ int NewRayCastSetHandel(const ZEVEC* start, ZEVEC* vec, TerrScanHandle handle, i
   TerrListBegin(&w, t->list, TERR_LIST_BYTES);
   FilterList(handle, &w, box, mask, 1.5f, 1.02f);
   TerrListEnd(&w);
-  // The handle's wall segments follow its end header.
-  const uint8_t* g = handle;
-  for (;;) {
-    TerrListHeader h;
-    memcpy(&h, g, 4);
-    if (h.count == 0) break;
-    g += 4 + 4 * (h.count < 0 ? -h.count : h.count);
-  }
-  g += 4;
-  WallSplCount = 0;
-  for (;; g += 8) {
-    EePtr<ZEVEC> a, b;
-    memcpy(&a, g, 4);
-    if (!a) break;
-    memcpy(&b, g + 4, 4);
-    if (std::max(a->x, b->x) < box[0] - 0.02f || std::min(a->x, b->x) > box[3] + 0.02f) continue;
-    if (std::max(a->z, b->z) < box[2] - 0.02f || std::min(a->z, b->z) > box[5] + 0.02f) continue;
-    if (WallSplCount + 2 > TERR_WALLPTS) break;
-    WallSplList[WallSplCount++] = a;
-    WallSplList[WallSplCount++] = b;
-  }
+  HandleWalls(handle, box);
   return CastFinish(vec);
 }
 
@@ -228,29 +225,13 @@ TerrScanHandle NewScanHandel(const ZEVEC* start, const ZEVEC* vec, int plats, Te
     ScaleTerrain = ScaleTerrainT1;
     ScaleTerrainUsed = 0;
     TerrSet* set = CurTerr;
-    for (int b = 0; b < set->nbuckets; b++) {
-      const TerrBucket* bk = set->buckets + b;
-      if (!(bk->minx <= box[3] && box[0] <= bk->maxx && bk->minz <= box[5] && box[2] <= bk->maxz)) continue;
-      for (int k = 0; k < bk->count; k++) {
-        int i = set->index[bk->first + k];
-        const TerrItem* it = TerrItemAt(i);
-        if (it->kind == -1) continue;
-        if (!(it->bmin.x <= box[3] && it->bmin.y <= box[4] && it->bmin.z <= box[5] && box[0] <= it->bmax.x &&
-              box[1] < it->bmax.y && box[2] < it->bmax.z))
-          continue;
-        float rb[6] = {box[0] - it->pos.x, box[1] - it->pos.y, box[2] - it->pos.z,
-                       box[3] - it->pos.x, box[4] - it->pos.y, box[5] - it->pos.z};
-        for (const uint8_t* g = it->groups;;) {
-          auto* gh = reinterpret_cast<const TerrGroupHeader*>(g);
-          if (gh->first < 0) break;
-          auto* p = reinterpret_cast<TerrPolygon*>(const_cast<uint8_t*>(g) + sizeof(TerrGroupHeader));
-          g += sizeof(TerrGroupHeader) + gh->count * sizeof(TerrPolygon);
-          if (!(gh->minx <= rb[3] && rb[0] < gh->maxx && gh->minz <= rb[5] && rb[2] < gh->maxz)) continue;
-          for (int q = 0; q < gh->count; q++)
-            if (BoxHits(p[q].bounds, rb)) TerrListAdd(&w, i, p + q);
-        }
-      }
-    }
+    // The grid alone (not the near-camera list), every grouped polygon.
+    TerrForGridItems(box, [&](int i) {
+      const TerrItem* it = TerrItemAt(i);
+      float rb[6] = {box[0] - it->pos.x, box[1] - it->pos.y, box[2] - it->pos.z,
+                     box[3] - it->pos.x, box[4] - it->pos.y, box[5] - it->pos.z};
+      TerrGatherItem(&w, i, it, rb, 0xFF, 0, 1.0f);
+    });
     if (plats) {
       float reach = DiagSq(box) + 1.02f;
       const TerrBucket* pb = set->buckets + TERR_PLAT_BUCKET;
@@ -261,29 +242,8 @@ TerrScanHandle NewScanHandel(const ZEVEC* start, const ZEVEC* vec, int plats, Te
   TerrListEnd(&w);
   uint8_t* wp = h + w.used + 4;
   float wb[6] = {box[0] - 0.05f, box[1] - 0.05f, box[2] - 0.05f, box[3] + 0.05f, box[4] + 0.05f, box[5] + 0.05f};
-  if (parent) {
-    WallSplCount = 0;
-    const uint8_t* g = parent;
-    for (;;) {
-      TerrListHeader ph;
-      memcpy(&ph, g, 4);
-      if (ph.count == 0) break;
-      g += 4 + 4 * (ph.count < 0 ? -ph.count : ph.count);
-    }
-    for (g += 4;; g += 8) {
-      EePtr<ZEVEC> a, b;
-      memcpy(&a, g, 4);
-      if (!a) break;
-      memcpy(&b, g + 4, 4);
-      if (std::max(a->x, b->x) < wb[0] - 0.02f || std::min(a->x, b->x) > wb[3] + 0.02f) continue;
-      if (std::max(a->z, b->z) < wb[2] - 0.02f || std::min(a->z, b->z) > wb[5] + 0.02f) continue;
-      if (WallSplCount + 2 > TERR_WALLPTS) break;
-      WallSplList[WallSplCount++] = a;
-      WallSplList[WallSplCount++] = b;
-    }
-  } else {
-    TerrGatherWalls(wb);
-  }
+  if (parent) HandleWalls(parent, wb);
+  else TerrGatherWalls(wb);
   for (int k = 0; k < WallSplCount; k++) {
     EePtr<ZEVEC> p = WallSplList[k];
     memcpy(wp, &p, 4);
@@ -305,35 +265,29 @@ namespace {
 void NewScanRot(TerrListWriter* w, float x, float z, float hw, int mask, int plats) {
   TerrSet* set = CurTerr;
   float box[6] = {x - hw, -1e30f, z - hw, x + hw, 1e30f, z + hw};
-  for (int b = 0; b < set->nbuckets; b++) {
-    const TerrBucket* bk = set->buckets + b;
-    if (!(bk->minx <= box[3] && box[0] <= bk->maxx && bk->minz <= box[5] && box[2] <= bk->maxz)) continue;
-    for (int k = 0; k < bk->count; k++) {
-      int i = set->index[bk->first + k];
-      const TerrItem* it = TerrItemAt(i);
-      if (it->kind == -1) continue;
-      if (!(it->bmin.x <= box[3] && box[0] <= it->bmax.x && it->bmin.z <= box[5] && box[2] < it->bmax.z)) continue;
-      float rb[4] = {box[0] - it->pos.x, box[2] - it->pos.z, box[3] - it->pos.x, box[5] - it->pos.z};
-      for (const uint8_t* g = it->groups;;) {
-        auto* gh = reinterpret_cast<const TerrGroupHeader*>(g);
-        if (gh->first < 0) break;
-        auto* p = reinterpret_cast<TerrPolygon*>(const_cast<uint8_t*>(g) + sizeof(TerrGroupHeader));
-        g += sizeof(TerrGroupHeader) + gh->count * sizeof(TerrPolygon);
-        if (!(gh->minx <= rb[2] && rb[0] < gh->maxx && gh->minz <= rb[3] && rb[1] < gh->maxz)) continue;
-        for (int q = 0; q < gh->count; q++) {
-          const float* pb = p[q].bounds;
-          if (pb[0] <= rb[2] && rb[0] < pb[1] && pb[4] <= rb[3] && rb[1] < pb[5] && !w->full)
-            TerrListAdd(w, i, p + q);
-        }
-      }
-    }
-  }
+  // Grouped polygons of static items are always taken (they feed the
+  // second result set).
+  TerrForGridItems(box, [&](int i) {
+    const TerrItem* it = TerrItemAt(i);
+    float rb[6] = {box[0] - it->pos.x, box[1], box[2] - it->pos.z, box[3] - it->pos.x, box[4], box[5] - it->pos.z};
+    TerrGatherItem(w, i, it, rb, 0xFF, 0, 1.0f);
+  });
   if (plats) {
     float pbx[6] = {box[0] - 0.05f, box[1], box[2] - 0.05f, box[3] + 0.05f, box[4], box[5] + 0.05f};
     const TerrBucket* pb = set->buckets + TERR_PLAT_BUCKET;
     for (int k = 0; k < pb->count; k++)
       TerrGatherPlatform(w, set->index[pb->first + k], pbx, 1.5f, mask, 0, 1e-5f, 1);
   }
+}
+
+// A work record for a column query at the point, its list open for writing.
+TerrScanInfo* ColumnRecord(const ZEVEC* point, TerrListWriter* w) {
+  ZEVEC zero = {0, 0, 0};
+  TerrScanInfo* t = TerrWorkTake(point, &zero, 1, 0.0f, 1.0f, 0.01f, 1e-5f);
+  ScaleTerrain = ScaleTerrainT1;
+  ScaleTerrainUsed = 0;
+  TerrListBegin(w, t->list, TERR_LIST_BYTES);
+  return t;
 }
 
 struct Best {
@@ -379,12 +333,8 @@ float NewShadowEx(const ZEVEC* point, int mask, float, float a, float b) {
     ZeTerrPlatsOff = 0;
     return TERR_NO_HEIGHT;
   }
-  ZEVEC zero = {0, 0, 0};
-  TerrScanInfo* t = TerrWorkTake(point, &zero, 1, 0.0f, 1.0f, 0.01f, 1e-5f);
-  ScaleTerrain = ScaleTerrainT1;
-  ScaleTerrainUsed = 0;
   TerrListWriter w;
-  TerrListBegin(&w, t->list, TERR_LIST_BYTES);
+  TerrScanInfo* t = ColumnRecord(point, &w);
   NewScanRot(&w, point->x, point->z, 0.1f, mask, !ZeTerrPlatsOff);
   TerrListEnd(&w);
   Best fl[2] = {}, rf[2] = {};
@@ -449,12 +399,8 @@ void NewScan(const ZEVEC* point, int mask, int plats) {
     c->x = point->x, c->z = point->z;
   }
   c->life = 8;
-  ZEVEC zero = {0, 0, 0};
-  TerrScanInfo* t = TerrWorkTake(point, &zero, 1, 0.0f, 1.0f, 0.01f, 1e-5f);
-  ScaleTerrain = ScaleTerrainT1;
-  ScaleTerrainUsed = 0;
   TerrListWriter w;
-  TerrListBegin(&w, t->list, TERR_LIST_BYTES);
+  ColumnRecord(point, &w);
   float box[6] = {point->x - 0.1f, -1e30f, point->z - 0.1f, point->x + 0.1f, 1e30f, point->z + 0.1f};
   FilterList(c->list, &w, box, mask, 1.5f, 1.02f);
   if (plats) {

@@ -137,15 +137,10 @@ bool StrictlyInside(const float box[6], const float cam[6]) {
   return true;
 }
 
-// World bounds of an item against a box: min <= box max, box min <= max in
-// x and box min < max in y and z.
-bool ItemOverlaps(const ZEVEC& mn, const ZEVEC& mx, const float b[6]) {
-  return mn.x <= b[3] && mn.y <= b[4] && mn.z <= b[5] && b[0] <= mx.x && b[1] < mx.y && b[2] < mx.z;
-}
+}  // namespace
 
-// The polygons of one item against a box relative to it.
-void GatherItem(TerrListWriter* w, int index, const TerrItem* it, const float rb[6], int mask, int skip,
-                float ys) {
+void TerrGatherItem(TerrListWriter* w, int index, const TerrItem* it, const float rb[6], int mask, int skip,
+                    float ys) {
   for (const uint8_t* g = it->groups;;) {
     auto* h = reinterpret_cast<const TerrGroupHeader*>(g);
     if (h->first < 0) return;
@@ -162,6 +157,8 @@ void GatherItem(TerrListWriter* w, int index, const TerrItem* it, const float rb
     }
   }
 }
+
+namespace {
 
 void RelBox(float rb[6], const float b[6], const ZEVEC& pos) {
   rb[0] = b[0] - pos.x, rb[1] = b[1] - pos.y, rb[2] = b[2] - pos.z;
@@ -204,8 +201,8 @@ void TerrGatherPlatform(TerrListWriter* w, int item, const float box[6], float e
   RelBox(rb, b, it->pos);
   float ys = TerI->ys;
   if (!(pi->flags & 1)) {
-    if (!ItemOverlaps(it->bmin, it->bmax, rb)) return;
-    GatherItem(w, item, it, rb, mask, skip, ys);
+    if (!TerrItemOverlaps(it->bmin, it->bmax, rb)) return;
+    TerrGatherItem(w, item, it, rb, mask, skip, ys);
     return;
   }
   float cx = (b[0] + b[3]) / 2 - it->pos.x, cy = ((b[1] + b[4]) / 2 - it->pos.y) / ys, cz = (b[2] + b[5]) / 2 - it->pos.z;
@@ -292,27 +289,25 @@ void ScanTerrain(int plats, int mask, int skip) {
   bool inside = StrictlyInside(box, set->cambox);
   auto take = [&](int i) {
     const TerrItem* it = TerrItemAt(i);
-    if (it->kind == -1 || !ItemOverlaps(it->bmin, it->bmax, box)) return;
     float rb[6];
     RelBox(rb, box, it->pos);
-    GatherItem(&w, i, it, rb, mask, skip, t->ys);
+    TerrGatherItem(&w, i, it, rb, mask, skip, t->ys);
   };
   // The near-camera list is used only while it is complete.
   if (inside && set->nnearcam <= TERR_NEARCAM) {
-    for (int k = 0; k < set->nnearcam; k++) take(set->nearcam[k]);
-  } else {
-    for (int b = 0; b < set->nbuckets; b++) {
-      const TerrBucket* bk = set->buckets + b;
-      if (!(bk->minx <= box[3] && box[0] <= bk->maxx && bk->minz <= box[5] && box[2] <= bk->maxz)) continue;
-      for (int k = 0; k < bk->count; k++) take(set->index[bk->first + k]);
+    for (int k = 0; k < set->nnearcam; k++) {
+      const TerrItem* it = TerrItemAt(set->nearcam[k]);
+      if (it->kind != -1 && TerrItemOverlaps(it->bmin, it->bmax, box)) take(set->nearcam[k]);
     }
+  } else {
+    TerrForGridItems(box, take);
   }
   for (int k = 0; k < curPickInst; k++) {
     const TerrItem* it = TerrItemAt(TERR_ITEMS + k);
     float rb[6];
     RelBox(rb, box, it->pos);
-    if (!ItemOverlaps(it->bmin, it->bmax, rb)) continue;
-    GatherItem(&w, TERR_ITEMS + k, it, rb, mask, skip, t->ys);
+    if (!TerrItemOverlaps(it->bmin, it->bmax, rb)) continue;
+    TerrGatherItem(&w, TERR_ITEMS + k, it, rb, mask, skip, t->ys);
   }
   box[0] -= 0.05f, box[1] -= 0.05f, box[2] -= 0.05f, box[3] += 0.05f, box[4] += 0.05f, box[5] += 0.05f;
   t->platlist = t->list + w.used;
@@ -630,13 +625,22 @@ void HitTerrSpheres() {
   }
 }
 
-int HitTerrain() {
+namespace {
+
+TerrScanInfo* HitBegin() {
   TerrScanInfo* t = TerI;
   TerrMoveFrame();
   t->hittype = 0;
   t->hittime = 999.9f;
   t->hititem = -1;
   t->hitpoly = nullptr;
+  return t;
+}
+
+}  // namespace
+
+int HitTerrain() {
+  TerrScanInfo* t = HitBegin();
   HitWallSpline();
   HitTerrainList(TerrRefList ? TerrRefList : TerrOverRideScan ? TerrOverRideScan : t->list);
   if (!TerrNoSpheres) HitTerrSpheres();
@@ -647,12 +651,7 @@ int HitTerrain() {
 }
 
 int HitTerrPoly(TerrPolygon* p, int item) {
-  TerrScanInfo* t = TerI;
-  TerrMoveFrame();
-  t->hittype = 0;
-  t->hittime = 999.9f;
-  t->hititem = -1;
-  t->hitpoly = nullptr;
+  TerrScanInfo* t = HitBegin();
   const TerrItem* it = TerrItemAt(item);
   ZeVecSub(&t->relstart, &t->pos, &it->pos);
   ZeVecAdd(&t->relend, &t->relstart, &t->vec);
@@ -737,4 +736,13 @@ int TerrRefBuild(uint8_t* buf, int cap, int mask, int skip) {
   for (int k = 0; k < curPickInst; k++) all(TERR_ITEMS + k);
   TerrListEnd(&w);
   return !w.full;
+}
+
+const uint8_t* TerrListEndOf(const uint8_t* g) {
+  for (;;) {
+    TerrListHeader h;
+    memcpy(&h, g, 4);
+    if (h.count == 0) return g;
+    g += 4 + 4 * (h.count < 0 ? -h.count : h.count);
+  }
 }

@@ -144,20 +144,10 @@ void TerrainPlatformNewUpdate() {
     }
   }
   set->nnearcam = 0;
-  for (int q = 0; q < set->nbuckets; q++) {
-    const TerrBucket* bk = set->buckets + q;
-    if (!(bk->minx <= b[3] && b[0] <= bk->maxx && bk->minz <= b[5] && b[2] <= bk->maxz)) continue;
-    for (int k = 0; k < bk->count; k++) {
-      int i = set->index[bk->first + k];
-      const TerrItem* it = TerrItemAt(i);
-      if (it->kind == -1) continue;
-      if (!(it->bmin.x <= b[3] && it->bmin.y <= b[4] && it->bmin.z <= b[5] && b[0] <= it->bmax.x &&
-            b[1] < it->bmax.y && b[2] < it->bmax.z))
-        continue;
-      if (set->nnearcam < TERR_NEARCAM) set->nearcam[set->nnearcam++] = int16_t(i);
-      else set->nnearcam = TERR_NEARCAM + 1;
-    }
-  }
+  TerrForGridItems(b, [&](int i) {
+    if (set->nnearcam < TERR_NEARCAM) set->nearcam[set->nnearcam++] = int16_t(i);
+    else set->nnearcam = TERR_NEARCAM + 1;
+  });
 }
 
 int NewPlatInst(ZEMTX* live, int sceneid) {
@@ -387,14 +377,7 @@ int PlatItemOfHit(const TerrScanInfo* s) {
 }
 
 void CopyPlatformGroups(TerrScanInfo* s, const uint8_t* from) {
-  const uint8_t* g = from;
-  for (;;) {
-    TerrListHeader h;
-    memcpy(&h, g, 4);
-    if (h.count == 0) break;
-    g += 4 + 4 * (h.count < 0 ? -h.count : h.count);
-  }
-  memcpy(s->list, from, size_t(g - from) + 4);
+  memcpy(s->list, from, size_t(TerrListEndOf(from) - from) + 4);
 }
 
 }  // namespace
