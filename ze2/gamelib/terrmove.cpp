@@ -259,7 +259,7 @@ void NewTerrainScaleY(ZEVEC* pos, ZEVEC* vel, uint8_t* info, int ignore, int set
   if (info) info[0] = info[1] = 0;
   int budget = TerrainPlatformCarry(5, vel);
   bool carried = budget < 5;
-  bool hit = false, firstclear = false;
+  bool hit = false, firstclear = false, written = false;
   for (int pass = 0; budget > 0; pass++) {
     budget--;
     hit = HitTerrain();
@@ -267,6 +267,7 @@ void NewTerrainScaleY(ZEVEC* pos, ZEVEC* vel, uint8_t* info, int ignore, int set
     if (!hit) {
       if (pass == 0) firstclear = true;
       TerrainImpact(pos, vel, info);
+      written = true;
       break;
     }
     if ((t->hittype & 16) && HitIsPlatform(t) && !TerrainPlatformEmbedded(pos, &t->vec, vel)) continue;
@@ -280,7 +281,9 @@ void NewTerrainScaleY(ZEVEC* pos, ZEVEC* vel, uint8_t* info, int ignore, int set
     if (!(TerrShapeAdjCnt && TerrShapeSideStep(vel, info))) TerrainImpact(pos, vel, info);
     if (ZeVecMagSqr(&t->hitnorm) > 1.5f) break;
   }
-  if (hit) *pos = {t->pos.x, t->pos.y * ys - r * ys, t->pos.z};
+  // Still hitting after the last pass, or no pass left after the carry:
+  // the work position.
+  if (!written) *pos = {t->pos.x, t->pos.y * ys - r * ys, t->pos.z};
   if (settle && firstclear && !carried && info && !info[0] && !info[1]) {
     t->pos = {pos->x, pos->y * t->ysinv + r + 0.003f, pos->z};
     t->vec = {0, -0.007f, 0};
