@@ -335,13 +335,13 @@ void ScanTerrain(int plats, int mask, int skip) {
 namespace {
 
 void ToFrame(ZEVEC* out, const ZEVEC* v) {
-  ZeVecRotateY(out, v, -int(TerI->yaw));
-  ZeVecRotateX(out, out, -int(TerI->pitch));
+  ZeVecRotateY(out, v, -EeFtoi(TerI->yaw));
+  ZeVecRotateX(out, out, -EeFtoi(TerI->pitch));
 }
 
 void FromFrame(ZEVEC* out, const ZEVEC* v, const TerrScanInfo* t) {
-  ZeVecRotateX(out, v, int(t->pitch));
-  ZeVecRotateY(out, out, int(t->yaw));
+  ZeVecRotateX(out, v, EeFtoi(t->pitch));
+  ZeVecRotateY(out, out, EeFtoi(t->yaw));
 }
 
 void Record(int type, float time, const ZEVEC& n, TerrPolygon* p, int item, int steep, int edge) {

@@ -88,7 +88,7 @@ bool Small(const ZEVEC* v, float thr) {
 }
 
 void Facing(float yaw, ZEVEC* d) {
-  int a = int(yaw);
+  int a = EeFtoi(yaw);  // an angle held as a float, truncated into the table
   float s = ZeTrigTable[(a >> 1) & 0x7fff], c = ZeTrigTable[((a + 0x4000) >> 1) & 0x7fff];
   *d = {c, 0, -s};
 }

@@ -200,3 +200,22 @@ TEST_F(Moves, NoCurrentSetLeavesTheMover) {
   EXPECT_EQ(p.x, 1);
   EXPECT_EQ(v.y, 1);
 }
+
+TEST_F(Moves, SideStepSlipsAlongAWall) {
+  // A wall facing -z at z 1; the shape faces 45 degrees between +x and -z.
+  Write("wall", {StaticItem({0, 0, 1}, {QPoly({-5, 0, 0}, {5, 0, 0}, {-5, 5, 0}, {5, 5, 0})})});
+  ASSERT_NE(Load("wall"), nullptr);
+  TerrShapeRec shape = {{0, 0, 0}, float(0x2000), 0.2f};
+  ZEVEC p = {0, 0, 0.6f}, v = {0, 0, 0.2f};
+  uint8_t info[2] = {};
+  NewTerrAxisFreedom(&shape, &p);
+  NewTerrainScaleY(&p, &v, info, -1, 0, 0, 0.0001f, 0.3f, 1.0f);
+  EXPECT_EQ(TerrShapeAdjCnt, 0) << "side steps apply to one move";
+  EXPECT_GT(p.x, 0.01f) << "slipped along the facing";
+  EXPECT_LT(p.z, 0.7f + 1e-4f) << "not into the wall";
+  EXPECT_LT(shape.offset.x, 0) << "the offset records the slip";
+  // Without NewTerrAxisFreedom the same move only slides.
+  ZEVEC q = {0, 0, 0.6f}, w = {0, 0, 0.2f};
+  NewTerrainScaleY(&q, &w, info, -1, 0, 0, 0.0001f, 0.3f, 1.0f);
+  EXPECT_NEAR(q.x, 0, 1e-4f);
+}
