@@ -321,6 +321,31 @@ TEST_F(Hits, GroundQueries) {
   NewShadow(&p, 0, 0, 0.5f);
   EXPECT_FLOAT_EQ(EShadY, 1.0f);
   EXPECT_EQ(eshadhit, 2);
+  // The cached column: filled once around the point, reused within 1.
+  TerrSet* set = CurTerr;
+  p = {0.5f, 0, 0.5f};
+  NewScan(&p, 0, 0);
+  int used = 0;
+  for (auto& c : set->columns) used += c.life > 0;
+  EXPECT_EQ(used, 1);
+  const TerrColumnCache* filled = nullptr;
+  for (auto& c : set->columns)
+    if (c.life) filled = &c;
+  EXPECT_EQ(filled->life, 8);
+  EXPECT_FLOAT_EQ(filled->x, 0.5f);
+  TerrListHeader h;
+  memcpy(&h, TerI->list, 4);
+  EXPECT_EQ(h.count, 1) << "the ground under the point";
+  p = {1.2f, 0, 0.1f};
+  NewScan(&p, 0, 0);
+  used = 0;
+  for (auto& c : set->columns) used += c.life > 0;
+  EXPECT_EQ(used, 1) << "reused";
+  p = {9, 0, 9};
+  NewScan(&p, 0, 0);
+  used = 0;
+  for (auto& c : set->columns) used += c.life > 0;
+  EXPECT_EQ(used, 2);
   p = {100, 0, 100};
   EXPECT_FLOAT_EQ(NewShadow(&p, 0, 0, 0.5f), TERR_NO_HEIGHT);
   EXPECT_EQ(shadhit, 3);

@@ -20,7 +20,8 @@ std::vector<TestItem> Slopes() {
   TestItem steep = slope(20, 4.0f / 3.0f);  // normal y 0.6
   TestItem gentle = slope(30, 0.75f);       // normal y 0.8
   TestItem wall = StaticItem({0, 0, 10}, {QPoly({-5, 0, 0}, {5, 0, 0}, {-5, 5, 0}, {5, 5, 0}, 3)});
-  return {floor, steep, gentle, wall};
+  TestItem classed = StaticItem({40, 0, 0}, {Floor(0, 0, 1, 0, 4, 0xF0)});  // wall class 1: always a wall
+  return {floor, steep, gentle, wall, classed};
 }
 
 }  // namespace
@@ -60,7 +61,7 @@ TEST_F(Moves, ShortcutRestingAndFloorsAndWalls) {
   struct Case {
     float x;
     int flags;
-  } cases[] = {{20, 0x11 | 1}, {30, 2}};
+  } cases[] = {{20, 0x11 | 1}, {30, 2}, {40, 0x11 | 1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.x);
     p = {c.x, 3, 0}, v = {0, -4, 0};
