@@ -9,6 +9,11 @@ target_sources(platform PRIVATE
   vu1/vu1test.cpp
   vu1/vu1xform.cpp
   vu1/vu1clip.cpp
+  vu1/vu1mesh.cpp
+  vu1/vu1skin.cpp
+  vu1/vu1sprite.cpp
+  vu1/vu1ptl.cpp
+  vu1/vu1fx.cpp
   gif/gif.cpp
   display/display.cpp
   display/display_sdl.cpp

@@ -6,6 +6,8 @@ packages=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev libb
 # The pictures and sounds the tools read and write: PNG, and WAV, FLAC and Ogg
 # Vorbis with resampling.
 packages+=(libpng-dev libsndfile1-dev libsamplerate0-dev)
+# A standard decoder for the screen-capture tests (AVI through GStreamer).
+packages+=(gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -217,3 +217,56 @@ TEST_F(Clip, QuadEntryReadsWordFlagsAndFourTwelveTextureWords) {
   PutWords(TOP + 2, 3 * 43, 0, 0, 0);
   EXPECT_HALT(Vu1Start(0x300, TOP, 0), "batch of 43 vertices");
 }
+
+TEST_F(Clip, XformuvTakesItsTextureFromTheLatchedBlock) {
+  // The specular block: identity rows, last row (0.5, 0.5, 0, 1); a normal
+  // along x lands half a texture to the right of the centre.
+  PutMtx(12, IDENT);
+  PutFloats(15, 0.5f, 0.5f, 0, 1);
+  Latch(false, 4);
+  Load(0x300, "xformuv", 0x100);
+  PutWords(TOP + 2, 9, 0, 0, 0);
+  PutGifTag(Vu1Quad(TOP + 0xd2), 3, true, GIF_PACKED, 3, 0x512, true, 4);
+  const V tri[3] = {{0, 0, 2, 1}, {1, 0, 2, 1}, {0, 1, 2, 0}};
+  for (int i = 0; i < 3; i++) {
+    PutWords(TOP + 3 + 3 * i, Bits(tri[i].x), Bits(tri[i].y), Bits(tri[i].z), (Bits(1.0f) & ~0xffu) | uint32_t(tri[i].flag));
+    PutWords(TOP + 4 + 3 * i, 0, 0, 0, 0);
+    PutWords(TOP + 5 + 3 * i, 0x80, 0x80, 0x80, 0x80);
+  }
+  GsCapture gs;
+  Vu1Start(0x300, TOP, 0);
+  ASSERT_EQ(gs.Values(GS_ST).size(), 3u);
+  float st[2];
+  const uint64_t s = gs.Values(GS_ST)[0];
+  memcpy(st, &s, 8);
+  // Q = 1/2 at depth 2: (1.0, 0.5) x Q.
+  EXPECT_FLOAT_EQ(st[0], 0.5f);
+  EXPECT_FLOAT_EQ(st[1], 0.25f);
+  EXPECT_EQ(gs.Values(GS_RGBAQ)[0] & 0xffffffffu, 0x80808080u) << "shaded unlit";
+}
+
+TEST_F(Clip, DamagedBatchesOfTheOtherEntriesAreClearFatalErrors) {
+  Latch(false);
+  Load(0x300, "tric", 0x100);
+  // A skin packet whose count quadword matches no point count.
+  PutWords(TOP + 2, 41, 1, 0, 0);
+  PutGifTag(Vu1Quad(TOP + 0xd2), 10, true, GIF_PACKED, 3, 0x512, true, 4);
+  EXPECT_HALT(Vu1Start(0x302, TOP, 0), "does not match its 10 points");
+  // A reuse marker naming its own point.
+  PutWords(TOP + 2, 8, 1, 0, 0);
+  PutGifTag(Vu1Quad(TOP + 0xd2), 2, true, GIF_PACKED, 3, 0x512, true, 4);
+  PutWords(TOP + 3, 1, 1, 1, 1);
+  EXPECT_HALT(Vu1Start(0x302, TOP, 0), "skin point 0 reuses point 0");
+  // Bezier corners not three a patch; too many sprites.
+  PutWords(TOP + 2, 3 * 4, 0, 0, 0);
+  EXPECT_HALT(Vu1Start(0x308, TOP, 0), "4 corners");
+  PutWords(TOP + 1, 3 * 21, 0, 0, 0);
+  EXPECT_HALT(Vu1Start(0x304, TOP, 0), "batch of 21 sprites");
+  PutWords(TOP + 1, 3 * 11, 0, 0, 0);
+  EXPECT_HALT(Vu1Start(0x306, TOP, 0), "batch of 11 sprites");
+  EXPECT_HALT(Vu1Start(0x30c, TOP, 0), "tric: no entry at +12");
+  // The idle point is past every entry.
+  GsCapture gs;
+  Vu1Start(0x310, TOP, 0);
+  EXPECT_TRUE(gs.writes.empty());
+}

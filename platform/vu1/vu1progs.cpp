@@ -8,7 +8,10 @@ int Vu1TriProgram(Vu1Run& run);
 int Vu1TricProgram(Vu1Run& run);
 int Vu1TricuProgram(Vu1Run& run);
 int Vu1TricaProgram(Vu1Run& run);
+int Vu1XformuvProgram(Vu1Run& run);
 int Vu1Fx2Program(Vu1Run& run);
+int Vu1PtlProgram(Vu1Run& run);
+int Vu1FxProgram(Vu1Run& run);
 
 // Programs the renderer uploads but that have no native program yet are not
 // listed: entering one is a fatal error naming it.
@@ -19,6 +22,9 @@ const Vu1ProgramRow vu1_programs[] = {
     {"tric", Vu1TricProgram},
     {"tricu", Vu1TricuProgram},
     {"trica", Vu1TricaProgram},
+    {"xformuv", Vu1XformuvProgram},
     {"fx2", Vu1Fx2Program},
+    {"ptl", Vu1PtlProgram},
+    {"fx", Vu1FxProgram},
 };
 const int vu1_program_count = int(sizeof vu1_programs / sizeof vu1_programs[0]);

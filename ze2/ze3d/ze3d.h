@@ -968,3 +968,1093 @@ void ZeRndrCopyScreenFree();
 void ZeRndrCopyScreenTerminate();
 ZEFNT* ZeFntCreate(const char* bitmap, int cellHeight, int base, int key, const char* characters);
 void ZeFntWrite(const char* name, ZEFNT* font);
+
+// ===================================================================
+// Geometry objects (zegobj)
+// ===================================================================
+// A geometry object is the drawable unit: a list of geometries (one
+// material, its 36-byte vertices, primitive lists, skins, morph data) and a
+// list of sprite sets, with the bounds the view test uses. Objects made by
+// ZeGobjCreate sit on the system list; objects laid in a scene buffer do not.
+
+struct ZEGEOM;
+struct ZEFACEONGEOM;
+struct ZEPRIM;
+
+struct ZEGOBJ {
+  EePtr<ZEGOBJ> next, prev;        // system list; null for objects in a scene buffer
+  int32_t kind;                    // ZEGOBJ_MESH ... ZEGOBJ_MESHSPRITES
+  EePtr<ZEGEOM> geometries;        // in file order
+  EePtr<ZEFACEONGEOM> faceons;
+  float radius;                    // origin to the farthest point
+  float radius2;
+  ZEVEC min, max;                  // object-space box
+  ZEVEC centre;                    // of the box
+  float centre_radius;             // sphere about centre
+  float centre_radius2;
+  int32_t tag;                     // first word of the file record, carried
+  EePtr<ZEGOBJ> chain;             // next object of a chain, or null
+  ZEVEC base;                      // carried, not interpreted
+  // Model images hold the first ZEGOBJ_IMAGE_BYTES only.
+  EePtr<uint32_t> colourref;       // cross-fade data (ZECOLOURREF runs), or null
+  int32_t tricount;                // triangles drawn; colour-reference table bytes right after building
+  int32_t faceoncolourrefsize;     // sprite colour-reference bytes, or 0
+};
+static_assert(sizeof(ZEGOBJ) == 104);
+static_assert(offsetof(ZEGOBJ, kind) == 8 && offsetof(ZEGOBJ, geometries) == 12 && offsetof(ZEGOBJ, faceons) == 16 &&
+              offsetof(ZEGOBJ, radius) == 20 && offsetof(ZEGOBJ, min) == 28 && offsetof(ZEGOBJ, max) == 40 &&
+              offsetof(ZEGOBJ, centre) == 52 && offsetof(ZEGOBJ, centre_radius) == 64 &&
+              offsetof(ZEGOBJ, tag) == 72 && offsetof(ZEGOBJ, chain) == 76 && offsetof(ZEGOBJ, base) == 80 &&
+              offsetof(ZEGOBJ, colourref) == 92 && offsetof(ZEGOBJ, tricount) == 96 &&
+              offsetof(ZEGOBJ, faceoncolourrefsize) == 100);
+constexpr int ZEGOBJ_IMAGE_BYTES = 92;
+
+enum { ZEGOBJ_MESH = 0, ZEGOBJ_SPRITES = 1, ZEGOBJ_SIZEDSPRITES = 2, ZEGOBJ_MESHSPRITES = 3 };
+
+// Skin record: w matrices weigh each of count vertices from first on.
+struct ZESKIN {
+  EePtr<ZESKIN> next;
+  int32_t first;             // first vertex covered
+  int32_t count;             // vertices covered
+  int32_t nmtx;              // matrices per vertex, w
+  EePtr<int32_t> mtxids;     // w matrix ids
+  EePtr<float> weights;      // w weights per vertex, vertex by vertex
+};
+static_assert(sizeof(ZESKIN) == 24);
+
+// Per-vertex skin data: weights end at the first 0.0.
+struct ZESMOOTHSKIN {
+  float weight[3];
+  uint8_t mtx[3];            // matrix id of weight k
+  uint8_t pad;
+};
+static_assert(sizeof(ZESMOOTHSKIN) == 16);
+
+// Morph targets: offsets[t] is null or vtxcount ZEVEC offsets in data.
+struct ZEMORPH {
+  int32_t count;
+  EePtr<EePtr<ZEVEC>> offsets;
+  EePtr<int32_t> values;     // one per target, from the file
+  EePtr<uint8_t> data;
+};
+static_assert(sizeof(ZEMORPH) == 16);
+
+struct ZEGEOM {
+  EePtr<ZEGEOM> next;
+  EePtr<ZEMTL> mtl;
+  EePtr<uint32_t> dmastream;       // packet chain (ret-ended)
+  EePtr<uint32_t> skininst;        // skin instance chain, or null
+  EePtr<uint32_t> tribatch;        // word 0: count of 160-byte records from +16
+  int32_t mtlindex;
+  int32_t vtxkind;                 // 0: 36-byte vertices, 1: 28-byte
+  int32_t vtxcount, vtxmax;
+  EePtr<ZEVTX> vtx;
+  EePtr<ZEPRIM> prims;
+  EePtr<ZESKIN> skins;
+  EePtr<ZESMOOTHSKIN> smoothskin;  // one per vertex, or null
+  EePtr<uint8_t> prelight;         // nprelight records of 12 bytes
+  int32_t nprelight;
+  int32_t dmalen;                  // bytes of the packet block or the skin instance
+  EePtr<ZEMORPH> morph;
+  int32_t serial;
+};
+static_assert(sizeof(ZEGEOM) == 72);
+static_assert(offsetof(ZEGEOM, dmastream) == 8 && offsetof(ZEGEOM, vtx) == 36 && offsetof(ZEGEOM, prims) == 40 &&
+              offsetof(ZEGEOM, dmalen) == 60 && offsetof(ZEGEOM, serial) == 68);
+
+// A sprite: colour bytes B, G, R, A.
+struct ZEFACEON {
+  ZEVEC pos;
+  float width, height;
+  uint32_t colour;
+};
+static_assert(sizeof(ZEFACEON) == 24);
+
+struct ZEFACEONGEOM {
+  EePtr<ZEFACEONGEOM> next;
+  EePtr<ZEMTL> mtl;
+  int32_t mtlindex;
+  int32_t style;                   // 0 face-on, 1 face-Y
+  EePtr<ZEFACEON> sprites;
+  int32_t count;
+  float size;                      // object kinds 2 and 3, else 0
+  EePtr<uint32_t> dma;             // the object's sprite block starts at the first set's
+};
+static_assert(sizeof(ZEFACEONGEOM) == 32 && offsetof(ZEFACEONGEOM, dma) == 28);
+
+enum {
+  ZEPRIM_LIST = 2,           // vertices in order, three a triangle
+  ZEPRIM_STRIP = 3,          // vertices in order
+  ZEPRIM_IDXPAIRS = 4,
+  ZEPRIM_IDXLIST = 5,
+  ZEPRIM_IDXSTRIP = 6,       // runs of {length, indices}
+  ZEPRIM_PATCH16 = 7,
+  ZEPRIM_PATCH6 = 8,         // corners at 0, 3, 5; edge points 1, 2, 4
+};
+
+struct ZEPRIM {
+  EePtr<ZEPRIM> next;
+  int32_t kind;              // ZEPRIM_*
+  int32_t count;             // vertices or indices
+  int32_t max;
+  EePtr<int16_t> idx;        // kinds 3 and up
+  EePtr<ZEVEC4> planes;      // one a triangle, or null
+};
+static_assert(sizeof(ZEPRIM) == 24);
+
+// Cross-fade and colour-reference run: c groups of words follow, each
+// colour bytes R, G, B, A; a run with count 0 ends the table.
+struct ZECOLOURREF {
+  uint32_t addr;             // first colour in the packets, 4 bytes apart
+  int32_t count;
+};
+static_assert(sizeof(ZECOLOURREF) == 8);
+
+extern ZEGOBJ* zegobj_list;        // newest first
+extern int zegobj_initialised;
+extern int zegeom_serial;
+
+void ZeGobjInit();
+void ZeGobjClose();
+ZEGOBJ* ZeGobjCreate();
+void ZeGobjDestroy(ZEGOBJ* obj);
+void ZeGobjAddGeom(ZEGOBJ* obj, ZEGEOM* geom);
+void ZeGobjAddFaceOnGeom(ZEGOBJ* obj, ZEFACEONGEOM* set);
+ZEGEOM* ZeGeomCreate();
+ZEFACEONGEOM* ZeFaceOnGeomCreate();
+void ZeGeomDestroy(ZEGEOM* geom);
+void ZeFaceOnGeomDestroy(ZEFACEONGEOM* set);
+void ZeGeomAddPrim(ZEGEOM* geom, ZEPRIM* prim);
+void ZeGeomAddSkin(ZEGEOM* geom, ZESKIN* skin);
+ZEPRIM* ZePrimCreate(int count, int kind);
+void ZePrimDestroy(ZEPRIM* prim);  // null allowed
+int ZeVtxStride(int kind);
+int ZePrimStride(int kind);
+float ZeGobjCalcDims(ZEGOBJ* obj);  // returns centre_radius
+float ZeGobjCalcFaceOnDims(ZEGOBJ* obj);
+void ZeGobjCalcPlanes(ZEGOBJ* obj);
+void ZeGeomCalcPlanes(ZEGEOM* geom);
+void ZePrimCalcPlanes(ZEPRIM* prim, ZEGEOM* geom);  // a second call on one list is fatal
+void ZeGobjSetRenderPlane(ZEGOBJ* obj, int plane);
+// level 0..255; returns the budget left (below 0 when a run overran it).
+int ZeGobjApplyCrossFade(ZEGOBJ* obj, int level, int budget, ZECOLOURREF** resume);
+uint32_t ZeGobjColourBlend(uint32_t a, uint32_t b, int t);
+int ZeGobjColourBlendGobj(ZECOLOURREF* run, int t, int budget, ZECOLOURREF** resume);
+// A closed ret-tag packet of n stars for the star-field program; null when
+// the heap has no room. Free with ZeMemFreeFn.
+void* ZeCreateStarfield(int n, float radius);
+
+// ===================================================================
+// Geometry to render-stream packets (zecvtgeo)
+// ===================================================================
+// Meshes, sprites, Bezier triangles and sorter records become VU1 packets
+// once, at load. Builders write at a cursor (advanced past what they wrote)
+// and return the packet start; each size function returns exactly what its
+// builder writes, rounded to 16. One conversion at a time: the state is
+// global. docs/vu1.md gives where each packet lands.
+
+constexpr int ZECVT_BATCH = 42;          // mesh vertices a batch
+constexpr int ZECVT_CHUNK = 6000;        // indices (halfwords) a call
+constexpr int ZECVT_FACEON_BATCH = 20;
+constexpr int ZECVT_FACEY_BATCH = 10;
+constexpr int ZECVT_BEZ_BATCH = 9;       // corners (three patches)
+constexpr int ZECVT_TRISTREAM_RECORD = 160;
+constexpr int ZECVT_FACEON_SETS = 256;
+constexpr uint16_t ZECVT_NOCLOSE = 0x8001;  // vertex flag: closes no triangle
+constexpr uint32_t ZECVT_MAX_CNT = 0xfffff;
+
+extern int ZeCvtPntEna;
+extern float ZeCvtMaxSpan;
+extern int ZeCvtPntOn;
+extern int ZeCvtUvOn;
+extern ZEVEC ZeCvtPntSpan;       // span magic per axis (bit patterns)
+extern ZEVEC ZeCvtPntMid;
+extern int nprelight_sets;       // words a vertex in colour references (at most 2)
+extern int g_live_prelight;
+extern int g_vertex_count;
+extern int ambient_correction;
+extern uint8_t gamma_table[256];
+extern int colourref_enabled, colourref_offset;
+extern uint32_t* colourref_table;
+extern uint32_t* colourref_current;
+extern int zegscn_generate_colourref, zegscn_generate_packetinfo;
+extern int show_strip;
+extern uint32_t* zecvtgeo_lasttag;
+extern int32_t faceon_dmalen[ZECVT_FACEON_SETS];
+extern int faceon_dmalen_cnt;
+extern int info_tricount, info_tristripcount, info_stripcount, info_pktcnt, info_pktsizecnt;
+extern uint8_t* info_pktbuff;
+extern int32_t* info_pktdata;    // pairs {position-data offset, vertex count}
+
+void ZePs2CreateRenderStream(ZEGOBJ* obj);
+void ZePs2CreateFaceOn(ZEGOBJ* obj);
+void ZePs2DestroyRenderStream(ZEGOBJ* obj);
+// vtxcount: indices at or past it are a fatal error (-1: unchecked).
+// colourB: null or one colour a vertex index.
+uint32_t* ZeCvtDmaTriCFromIdx(uint32_t** cursor, const ZEVTX* vtx, int vtxcount, const uint32_t* colourB,
+                              const int16_t* idx, int count, ZEMTL* mtl);
+// idx: strip runs {length, indices}; count: halfwords, lengths included.
+uint32_t* ZeCvtDmaTriStripCFromIdx(uint32_t** cursor, const ZEVTX* vtx, int vtxcount, const uint32_t* colourB,
+                                   const int16_t* idx, int count, ZEMTL* mtl);
+// colourrefSize (may be null) receives the colour-reference bytes.
+int ZeCvtSizeDmaTriCFromIdx(const int16_t* idx, int count, ZEMTL* mtl, int* colourrefSize);
+int ZeCvtSizeDmaTriStripCFromIdx(const int16_t* idx, int count, ZEMTL* mtl, int* colourrefSize);
+uint32_t* ZeCvtDmaFaceOn(uint32_t** cursor, const ZEFACEON* sprites, int count, int words, const uint32_t* colourB);
+uint32_t* ZeCvtDmaFaceY(uint32_t** cursor, const ZEFACEON* sprites, int count, int words, const uint32_t* colourB);
+int ZeCvtSizeDmaFaceOn(const ZEFACEON* unused, int count, int unused2, int* colourrefSize);
+int ZeCvtSizeDmaFaceY(const ZEFACEON* unused, int count, int unused2, int* colourrefSize);
+uint32_t* ZeCvtDmaBezTriCFromIdx(uint32_t** cursor, const ZEVTX* vtx, const int16_t* idx, int corners);
+int ZeCvtSizeDmaBezTriCFromIdx(const int16_t* unused, int corners);
+// 160-byte sorter records; return the triangle count.
+int ZeCvtTriStreamCFromIdx(uint32_t** cursor, const ZEVTX* vtx, const int16_t* idx, int count, ZEMTL* mtl);
+int ZeCvtTriStripStreamCFromIdx(uint32_t** cursor, const ZEVTX* vtx, const int16_t* idx, int count, ZEMTL* mtl);
+void ZeCvtCalcFastPoint(const ZEVEC* min, const ZEVEC* max, ZEMTL* mtl);  // mtl may be null
+void ZeCvtSetMaxSpan(float span);
+int ZeCvtSpanValue(float a, float b);  // bits(a) - bits(b)
+void ZeCvtGeoBeginColourRef(void* buffer);
+void ZeCvtGeoSetColourRefOffset(int offset);
+void* ZeCvtGeoEndColourRef(int words);  // returns the address after the end record
+void ZeCvtGeoStartColourRef(const void* packet, int words);
+void ZeCvtGeoAddColourRef(uint32_t a, uint32_t b, int shift, int index, int base, int words);
+void ZeCvtGeoFixup(void* table, uint32_t base, int words);
+void ZeCvtDestroyPacketInfo();
+// The gamma table shared with prelighting and the screen dump: all zeros
+// until the first call, so the program calls GenerateGammaTable(1, 1) first.
+uint8_t* GenerateGammaTable(float gamma, float scale);
+void GammaCorrect(uint8_t* rgb);  // bytes R, G, B in place; black takes entry 0 only
+
+// ===================================================================
+// Skins to render-stream packets (zecvtskin)
+// ===================================================================
+// A skinned geometry becomes packets of at most 14 triangles drawn with a
+// palette of at most 8 joint matrices, and an instance chain that uploads
+// each group's palette and calls its packets. Both live in the skin buffer,
+// which must be set up (InitSkinning or ZePs2SetTempSkinBuffer) first.
+
+constexpr int ZESKN_PALETTE = 8;
+constexpr int ZESKN_BATCH = 14;          // triangles a packet
+constexpr int ZESKN_POINTS = 42;
+
+extern uint8_t* skinbuffer_base;
+extern int skinbuffer_size;
+extern uint8_t* skinbuffer_free;
+extern int skin_reuse_limit;             // reuse lookups a packet (100)
+extern int32_t packet_unique[ZESKN_POINTS];
+
+void InitSkinning(int size);
+void ResetSkinning();
+void CloseSkinning();
+void ZePs2SetTempSkinBuffer(void* buffer, int size);  // null restores the saved buffer
+void ZePs2CreateSkin(ZEGOBJ* obj);
+void ZePs2CreateSkinNorm(ZEGOBJ* obj);
+void ZePs2CreateSkinSmooth(ZEGOBJ* obj);
+void ZePs2CreateSkinSmoothOld(ZEGOBJ* obj);
+void ZePs2DestroySkin(ZEGOBJ* obj);
+void ZeCvtSknInstFix(void* inst);
+void ZeCvtSknInstUnFix(void* inst);
+void ZeCvtSknInstRelocate(void* inst, int delta);
+int PrevPktIdx(int vid);  // -1: not found or over the reuse limit
+
+// Portal visibility (zeportal)
+// ===================================================================
+// Indoor scenes are convex rooms joined by portals. Once a frame the pass
+// finds the camera's room, walks out through the portals narrowing the
+// view frustum at each, and marks every instance seen through the chain.
+// The frusta stay in the arena until the next ZePortalInit, so particles
+// can ask whether a sphere in a room is visible.
+
+// A placed instance of a scene object, as the scene file stores it.
+struct ZEGSCNINST {
+  ZEMTX mtx;               // world matrix
+  int32_t object;          // index into the scene's object table
+  uint32_t flags;          // ZEGSCNINST_* below
+  EePtr<void> anim;        // instance animation record; null when none
+  int16_t wind_amplitude;  // 0: no sway
+  int16_t wind_speed;      // also the seed of the sway phase
+};
+static_assert(sizeof(ZEGSCNINST) == 80);
+static_assert(offsetof(ZEGSCNINST, object) == 64 && offsetof(ZEGSCNINST, flags) == 68);
+static_assert(offsetof(ZEGSCNINST, anim) == 72 && offsetof(ZEGSCNINST, wind_speed) == 78);
+
+enum : uint32_t {
+  ZEGSCNINST_SEEN = 0x04,    // seen through the portals this frame (written by the pass)
+  ZEGSCNINST_ALWAYS = 0x20,  // seen without a test
+};
+
+struct ZEPORTAL {
+  ZEVEC4 plane;           // plane of the polygon (normal, distance)
+  EePtr<ZEVEC> vertices;  // corners, in order around the polygon
+  int16_t nvertices;
+  int16_t rooma, roomb;   // the two rooms it joins
+  int8_t key;             // group key for ZePortalSetActive
+  uint8_t pad;
+  uint32_t flags;         // bit 0 active, bit 1 set by ZePortalResetActive; the pass ignores them
+};
+static_assert(sizeof(ZEPORTAL) == 32);
+static_assert(offsetof(ZEPORTAL, vertices) == 16 && offsetof(ZEPORTAL, nvertices) == 20);
+static_assert(offsetof(ZEPORTAL, rooma) == 22 && offsetof(ZEPORTAL, roomb) == 24);
+static_assert(offsetof(ZEPORTAL, key) == 26 && offsetof(ZEPORTAL, flags) == 28);
+
+// A convex room: a point is inside when its distance to every plane is 0
+// or below (planes face outwards); a room without planes holds every point.
+struct ZEROOM {
+  EePtr<int16_t> instances;  // indices into the instance array
+  EePtr<ZEVEC4> planes;
+  EePtr<int16_t> portals;    // indices into the portal array
+  int16_t ninstances;
+  uint8_t nplanes;
+  uint8_t nportals;
+};
+static_assert(sizeof(ZEROOM) == 16);
+static_assert(offsetof(ZEROOM, portals) == 8 && offsetof(ZEROOM, ninstances) == 12);
+static_assert(offsetof(ZEROOM, nplanes) == 14 && offsetof(ZEROOM, nportals) == 15);
+
+// A view frustum of the pass. Up to 8 planes are packed as the columns of
+// two matrices (plane k in column k mod 4 of matrix k / 4) so that one
+// product gives four distances; unused columns hold the camera plane.
+struct ZEFRUSTUM {
+  ZEMTX packed[2];
+  EePtr<ZEVEC4> planes;  // the whole plane list, world space, normals inwards
+  ZEVEC rmin, rmax;      // extent in viewport clip space (x, y in -1..1)
+  int16_t nplanes;
+  int16_t room;          // room seen through it; -2 for the camera's own view
+};
+static_assert(sizeof(ZEFRUSTUM) == 160);
+static_assert(offsetof(ZEFRUSTUM, planes) == 128 && offsetof(ZEFRUSTUM, rmin) == 132);
+static_assert(offsetof(ZEFRUSTUM, nplanes) == 156 && offsetof(ZEFRUSTUM, room) == 158);
+
+constexpr int ZEPORTAL_MAX_FRUSTRA = 16;  // list size; the 16th frustum of a pass is fatal
+// The arena holds the 15 frusta a pass may have with 8 planes each.
+constexpr int ZEPORTAL_ARENA_SIZE = 15 * (160 + 16 * 8);
+static_assert(ZEPORTAL_ARENA_SIZE == 4320);
+constexpr int ZEPORTAL_DEFAULT_DEPTH = 256;
+
+// The portal set of a scene: the fields the pass reads and writes, in the
+// scene record's order. The scene loader fills it; until then callers
+// build it by hand.
+struct ZEPORTALSET {
+  int32_t ninst;
+  EePtr<ZEGSCNINST> insts;
+  int32_t nportals;
+  EePtr<ZEPORTAL> portals;
+  int32_t nrooms;
+  EePtr<ZEROOM> rooms;
+  EePtr<ZEFRUSTUM> frustra[ZEPORTAL_MAX_FRUSTRA];  // frusta of the current pass
+  int32_t nfrustra;
+  int32_t camroom;    // the camera's room in the last pass; -1 none
+  int32_t maxdepth;   // recursion limit (256 after loading)
+  int32_t nbounds;    // bounding spheres, one per instance
+  int32_t nbounds2;   // bounding boxes (the same count); the pass runs only when non-zero
+  EePtr<ZEVEC4> spheres;  // centre and radius per instance
+  EePtr<ZEVEC4> boxes;    // minimum, maximum per instance
+};
+static_assert(sizeof(ZEPORTALSET) == 116);
+
+void ZePortalInit();
+int ZePortalEnabled(int flag);  // returns the previous switch
+// 1 when the pass ran; 0 when the set has no portals, rooms or bounds, the
+// switch is off (every instance is then marked seen) or the camera is in
+// no room (none is).
+int ZePortalVisibility(ZEPORTALSET* scene);
+int ZePortalWhichRoom(const ZEPORTALSET* scene, const ZEVEC* point);  // -1 none
+int ZeRoomContainsPoint(const ZEROOM* room, const ZEVEC* point);
+int ZePortalClipTest(const ZEPORTALSET* scene, const ZEVEC* centre, int room, float radius);  // 0, 1 or 2
+int ZePortalRoomClipTest(const ZEPORTALSET* scene, int room);
+void ZePortalMaxDepth(ZEPORTALSET* scene, int depth);
+void ZePortalResetActive(ZEPORTALSET* scene);
+void ZePortalSetActive(ZEPORTALSET* scene, int key, int flag);
+ZEFRUSTUM* ZeFrustrumAllocate(int n);
+void ZeFrustrumEnd();
+// 0 outside, 1 inside, 2 crossing: a sphere (centre, radius) against the
+// 8 packed planes, and a box against n planes.
+int ZePortalClipVU0(const ZEVEC4* sphere, const ZEMTX* packed);
+int ZePortalBoxClipVU0(const ZEVEC4* planes, const ZEVEC4* min, const ZEVEC4* max, int n);
+
+// ===================================================================
+// Prelighting and fractal noise (zeprelit, zefnoise)
+// ===================================================================
+// Vertex colours computed ahead of time from light sets, surfaces and
+// fractal noise, relit live while a designer edits one light. Colours are
+// 0..255 until they are packed through the gamma table.
+
+struct ZECOLOUR3 {
+  float r, g, b;
+};
+static_assert(sizeof(ZECOLOUR3) == 12);
+
+// Also the record of the scene files' light sets and of the "LIFE" block.
+struct ZEPRELIGHTLIGHT {
+  ZEVEC direction;   // towards the light (directional)
+  float intensity;
+  ZEVEC position;    // point lights
+  int32_t type;      // ZEPRELIGHT_* below; others contribute nothing
+  ZECOLOUR3 colour;
+  uint8_t falloff;   // point lights: 1 linear, 2 quadratic, 3 cubic, other none
+  uint8_t reserved[3];
+};
+static_assert(sizeof(ZEPRELIGHTLIGHT) == 48);
+static_assert(offsetof(ZEPRELIGHTLIGHT, position) == 16 && offsetof(ZEPRELIGHTLIGHT, type) == 28);
+static_assert(offsetof(ZEPRELIGHTLIGHT, colour) == 32 && offsetof(ZEPRELIGHTLIGHT, falloff) == 44);
+
+enum { ZEPRELIGHT_DIRECTIONAL = 0, ZEPRELIGHT_POINT = 1, ZEPRELIGHT_AMBIENT = 3 };
+
+struct ZEPRELIGHTSURFACE {
+  ZECOLOUR3 ambient;       // multiplies the colour of ambient lights
+  float diffuse;
+  ZECOLOUR3 base;
+  int32_t flags;           // ZEPRELIGHTSURF_* below
+  ZECOLOUR3 specular;
+  float specular_power;    // the exponent is power * 10
+  ZECOLOUR3 ambient_add;   // added to every vertex's sum
+  float cnoise_amount;
+  ZECOLOUR3 low;           // blended in where the colour noise is negative
+  float cnoise_freq;
+  ZECOLOUR3 high;          // where it is positive
+  float bnoise_amount;
+  float bnoise_freq;
+  int16_t cnoise_octaves;
+  int16_t bnoise_octaves;
+  uint8_t reserved[8];
+};
+static_assert(sizeof(ZEPRELIGHTSURFACE) == 112);
+static_assert(offsetof(ZEPRELIGHTSURFACE, flags) == 28 && offsetof(ZEPRELIGHTSURFACE, specular_power) == 44);
+static_assert(offsetof(ZEPRELIGHTSURFACE, cnoise_amount) == 60 && offsetof(ZEPRELIGHTSURFACE, cnoise_freq) == 76);
+static_assert(offsetof(ZEPRELIGHTSURFACE, bnoise_freq) == 96 && offsetof(ZEPRELIGHTSURFACE, cnoise_octaves) == 100);
+
+enum : int32_t {
+  ZEPRELIGHTSURF_SPECULAR = 1,
+  ZEPRELIGHTSURF_HALVE = 2,
+  ZEPRELIGHTSURF_NOISE = 4,
+};
+
+struct ZEPRELIGHTVERTEX {
+  ZEVEC position;
+  ZECOLOUR32 colour;  // authored: red byte 0 ... alpha byte 3
+  ZEVEC normal;
+  int16_t surface;    // index into the surface table
+  int16_t pad;
+};
+static_assert(sizeof(ZEPRELIGHTVERTEX) == 32);
+static_assert(offsetof(ZEPRELIGHTVERTEX, normal) == 16 && offsetof(ZEPRELIGHTVERTEX, surface) == 28);
+
+// A geometry object's chain of colour blocks: {colour array, vertex count
+// n, n entries of stride vertex indices}, one after another until a null
+// array or a zero count.
+struct ZEPRELIGHTCOLOURBLOCK {
+  EePtr<ZECOLOUR32> colours;
+  int32_t count;
+  // int32_t indices[count * stride] follow
+};
+static_assert(sizeof(ZEPRELIGHTCOLOURBLOCK) == 8);
+
+constexpr int ZEPRELIGHT_MAX_SETS = 4;
+constexpr int ZEPRELIGHT_MAX_LIGHTS = 1024;  // the light list of one instance
+constexpr float ZEPRELIGHT_RANGE = 1000.0f;
+
+// A scene's prelight data: what the scene record holds for the lighting.
+struct ZEPRELIGHTDATA {
+  int32_t nverts;
+  EePtr<ZEPRELIGHTVERTEX> verts;
+  int32_t nobjects;
+  EePtr<int32_t> starts;       // object g owns vertices starts[g] .. starts[g + 1] - 1
+  EePtr<EePtr<ZEPRELIGHTCOLOURBLOCK>> blocks;  // per object: first colour block, null when unlit
+  int32_t nlights[ZEPRELIGHT_MAX_SETS];
+  EePtr<ZEPRELIGHTLIGHT> lights[ZEPRELIGHT_MAX_SETS];
+  int32_t nsets;
+  int32_t nsurfaces;
+  EePtr<ZEPRELIGHTSURFACE> surfaces;
+  float gamma, brightness, ambient;
+  int32_t ninst;
+  EePtr<ZEGSCNINST> insts;
+  EePtr<ZEVEC4> spheres;       // per instance: centre and radius
+};
+
+struct ZEPRELIGHTSCENE {
+  EePtr<ZECOLOUR3> total;      // per vertex: all lights (all but the edited one while editing)
+  EePtr<ZECOLOUR3> edit;       // per vertex: the edited light alone
+  EePtr<ZEPRELIGHTDATA> scene;
+  int32_t stride;              // index entries per vertex in the colour blocks
+  int32_t light;               // edited light; -1 none
+  int32_t set;
+  float gamma, brightness, ambient;
+};
+static_assert(sizeof(ZEPRELIGHTSCENE) == 36);
+
+extern const uint8_t zeprelit_permtab[256];
+extern float zefnoise_value[256];     // value-noise lattice (FNoiseInit type 0)
+extern ZEVEC zefnoise_gradient[256];  // gradient-noise lattice (type 1)
+
+void ZePrelightSceneBegin(ZEPRELIGHTSCENE* state, ZEPRELIGHTDATA* scene, int stride, int set);
+void ZePrelightSceneEnd(ZEPRELIGHTSCENE* state);
+int ZePrelightSceneNumLights(const ZEPRELIGHTDATA* scene, int set);
+ZEPRELIGHTLIGHT* ZePrelightSceneGetLight(const ZEPRELIGHTDATA* scene, int light, int set);
+ZEPRELIGHTLIGHT* ZePrelightSceneBeginEditLight(ZEPRELIGHTSCENE* state, int light);
+int ZePrelightSceneUpdateLight(ZEPRELIGHTSCENE* state);  // -1 when no light is edited
+int ZePrelightSceneEndEditLight(ZEPRELIGHTSCENE* state);  // -1 when no light is edited
+void ZePrelightSceneUpdate(ZEPRELIGHTSCENE* state);
+void ZePrelightSceneSetGammaBrightAmbient(ZEPRELIGHTSCENE* state, float gamma, float brightness, float ambient);
+void ZePrelightSceneGetGammaBrightAmbient(const ZEPRELIGHTSCENE* state, float* gamma, float* brightness,
+                                          float* ambient);
+void ZePrelightSceneSave(const ZEPRELIGHTSCENE* state, ZEFILE file);  // the "LIFE" block
+void ZePrelightSceneToBuffer(const ZEPRELIGHTDATA* scene, int count, const ZEPRELIGHTLIGHT* lights, int capacity,
+                             ZECOLOUR3* buffer, int stride, int set);
+void ZePrelightSceneDoLighting(const ZEPRELIGHTSCENE* state, int withedit);
+void prelight(ZECOLOUR3* out, const ZEPRELIGHTLIGHT* light, const ZEVEC* position, const ZEVEC* normal,
+              const ZEMTX* matrix, const ZEPRELIGHTSURFACE* surface);
+int lightVertex(int count, const ZEPRELIGHTLIGHT* const* lights, const ZEPRELIGHTVERTEX* vertex,
+                const ZEMTX* matrix, const ZEPRELIGHTSURFACE* surface, ZECOLOUR3* out);
+ZECOLOUR32 ZeColour3To32(const ZECOLOUR3* colour, int alpha, int shift);
+
+// Fractal noise: type 0 value noise (Catmull-Rom through a lattice of
+// values), type 1 gradient noise. Init returns 1 when it rebuilt the table.
+int FNoiseInit(int type, int seed);  // seed 0: draw on from the generator's state
+float FNoise(int type, const ZEVEC* point);
+float CubeRoot(float x);
+
+// ===================================================================
+// Homogeneous triangle clipper (zeclip)
+// ===================================================================
+// Clips a triangle in clip space against the near plane and the four side
+// planes (never the far one) on the main processor.
+
+struct ZECLIPPOINT {
+  ZEVEC4 attr[3];  // interpolated with the position's t (screen position, uv, colour...)
+  ZEVEC4 pos;      // clip-space x, y, z, w
+};
+static_assert(sizeof(ZECLIPPOINT) == 64);
+constexpr int ZECLIP_MAX_POINTS = 8;
+
+// The clipped polygon's point count (0 when the triangle is rejected);
+// its points are at ClipDrawPoints() until the next call.
+int ClipDrawTriangle(const ZECLIPPOINT* p0, const ZECLIPPOINT* p1, const ZECLIPPOINT* p2);
+const ZECLIPPOINT* ClipDrawPoints();
+
+// ===================================================================
+// Timing bars and screen capture (zetbar, zecapture)
+// ===================================================================
+// Debugging aids: a timing set drawn as bars with numbers; the displayed
+// picture written as a 24-bit BMP through the gamma table; successive
+// frames recorded as an uncompressed AVI. Files go through the file layer.
+
+extern int tb_peak_reset;  // set: the next tbRender clears every slot's peak
+
+// Draws every slot whose last value is not 0; a given set is reset slot by
+// slot afterwards, null draws the default set without resetting it.
+void tbRender(TBSET* set);
+
+// both: both fields woven (2 x PS2_REZ_H lines); index < 0 picks the first
+// free of "name.bmp", "name000.bmp", "name001.bmp" ...
+void ZePs2VideoScreenDump(const char* name, int both, int index, float gamma, float brightness);
+
+// Rows of a 24-bit BMP: 3 bytes a pixel, padded to a multiple of 4.
+constexpr int ZeBmpRowBytes(int width) { return (width * 3 + 3) & ~3; }
+
+constexpr int AVI_INDEX_ENTRIES = 72000;  // 288,000 bytes: one offset a frame
+constexpr int AVI_MOVI_START = 2048;      // frame list position (the JUNK pads to it)
+// 1 when the file was opened. Refused (0, with a debug message): a second
+// recording, a frame smaller than the picture (PS2_REZ_W x 2 PS2_REZ_H) or
+// a width that is not a multiple of 4 (the rows would need padding), a
+// rate below 2, a scale below 1.
+int ScreenDumpAviBegin(const char* name, int width, int height, int rate, int scale, float gamma,
+                       float brightness);
+// 1 when a field was taken; 0 with no recording open or at the frame
+// limit. A failed write ends the recording (debug message, 0).
+int ScreenDumpAviFrame();
+void ScreenDumpAviEnd();
+
+// RIFF chunks: an id and a 32-bit size filled in when the chunk is closed.
+constexpr int RIFF_STACK = 32;
+int StartChunk(ZEFILE file, const char* id, const char* type);  // the entry pushed; -1 refused when full
+void StartChunkLength(ZEFILE file, const char* id, const char* type, int length);  // nothing pushed
+int EndChunk(ZEFILE file);  // 1; 0 refused when nothing is open
+
+// The frame's texture uploads in bytes (streams' level and palette
+// packets); the swap keeps the peak and clears the total.
+extern int zerndr_tex_transfer_total, zerndr_tex_transfer_peak;
+// ===================================================================
+// Object drawing (zerndrobj)
+// ===================================================================
+// Converted geometry drawn by DMA calls of its chains in the streams of its
+// materials (one call a geometry and material pass), after a view test and
+// the local matrix; skins copy their instance chains re-pointed at this
+// draw's joint matrices; bursts draw many instances of one object under one
+// call tag; particle groups and effect jobs feed the particle and effect
+// programs (docs/vu1.md, "ptl" and "fx").
+
+using ZEBURSTFN = void(ZERNDRSTREAM* stream, const ZEMTX* m, int word);
+
+constexpr int max_burst_objs = 128;
+
+// The burst open now (obj null: none).
+struct ZERNDRBURST {
+  ZEGOBJ* obj;
+  ZEBURSTFN* callback;
+  ZEMTX* mtx_base;      // instance matrices
+  ZEMTX* mtx_write;
+  int32_t* word_base;   // instance words: the local-matrix mode
+  int32_t* word_write;
+  int count;
+  bool builtin;         // the buffers are the built-in ones (max_burst_objs)
+};
+extern ZERNDRBURST zerndr_burst;
+
+// Material substitution (null: none): every geometry's material, or by the
+// material's table-index byte (index 0 or a null entry keeps it).
+extern ZEMTL* zerndr_forced_mtl;
+extern EePtr<ZEMTL>* zerndr_forced_mtl_table;  // 256 entries
+// The joint-matrix block of this draw's skin (stream memory); ref records of
+// skin instances are re-pointed by adding it.
+extern ZEMTX* zerndr_skinpalette;
+// The start-up packet that clears the blend weights (no blend shapes).
+extern uint32_t zerndr_skin_reset_packet[8];
+
+// Debug: only geometries of this material; only the skin geometry of this
+// index (-1 all); leading skin records left out; records copied for the
+// material last drawn; the particle record used by every group; grass in
+// mode 1; grass adds a start at 0x30c; particle types 4 and 5 use 0x310.
+extern ZEMTL* geom_mtl_dbg;
+extern int skinskipix;
+extern int skindebug_skip_data_cnt;
+extern int skindebug_packet_cnt;
+extern void* testforcepart;
+extern int testclipspeed;
+extern int debuggrass;
+extern int debugpart;
+
+int ZeRndrGScnObj(ZEGOBJ* gobj, const ZEMTX* m);  // 0 culled, 1 inside, 2 clipped
+int ZeRndrGScnObjStream(ZEGOBJ* gobj, const ZEMTX* m, ZERNDRSTREAM* stream);
+int ZeRndrGobj(ZEGOBJ* gobj, const ZEMTX* m);  // with its linked objects: 0, 1 or 2 over all
+int ZeRndrGobjStream(ZEGOBJ* gobj, const ZEMTX* m, ZERNDRSTREAM* stream);
+// clip: the caller's view-test result (0 draws nothing); joints and
+// jointMtx are not read; blend: a weight packet or null.
+int ZeRndrGobjSkin(ZEGOBJ* skin, const ZEMTX* m, int joints, const ZEMTX* jointMtx, void* blend, int clip);
+
+int ZeRndrBurstObjBegin(ZEGOBJ* gobj, ZEBURSTFN* callback);
+int ZeRndrBurstObjBeginEx(ZEGOBJ* gobj, ZEBURSTFN* callback, ZEMTX* mtxBuffer, int32_t* wordBuffer);
+int ZeRndrBurstObjAdd(const ZEMTX* m);      // the clip result; 0 (culled) adds nothing
+int ZeRndrBurstObjAddNoClip(const ZEMTX* m);
+int ZeRndrBurstObjAddOn(const ZEMTX* m);
+void ZeRndrBurstObjEnd();
+void ZeRndrBurstObjEndNoClip();
+void ZeRndrBurstObjEndCnt(int n);
+void ZeRndrBurstObjEndCntNoClip(int n);
+void ZeRndrBurstGrass(void* chain, const ZEVEC* v, ZEANG angle, ZEANG step, float amplitude);
+
+// A particle chunk (CreateDmaParticleSet): the packet's ret tag and GIF tag,
+// 32 particles of 32 bytes, MSCNT. A glass chunk holds 12.
+struct DebrisParticle {
+  float x, y, z;      // in the effect's frame
+  float birth;        // seconds on the particle clock
+  float vx, vy, vz;   // per second
+  float rate;         // envelope steps a second (64 / life)
+};
+static_assert(sizeof(DebrisParticle) == 32);
+constexpr int ZEPTL_CHUNK_BYTES = 1072, ZEPTL_GLASS_BYTES = 432, ZEPTL_TYPE_BYTES = 2176;
+
+// The per-type renderer block (CreateDmaPartEffectList): the group header
+// (words 7-10 written by each group) and the type block uploaded to VU1
+// 0x3b-0xbf, then the start code.
+struct DebrisDmaTypeInfo {
+  uint32_t header_tag[4];   // ret; FLUSH, UNPACK 2 -> 0x3b
+  uint32_t header[8];       // -> 0x3b, 0x3c: word 7 time, 8 b / 16384, 9 c / 4096, 10 cut-off
+  uint32_t block_tag[4];    // ret; FLUSH, UNPACK 131 -> 0x3d
+  float gravity;            // 0x3d
+  uint32_t spare[3];
+  int32_t corners[8];       // 0x3e-0x3f: (umin, vmin), (umax, vmin), (umin, vmax), (umax, vmax), 16 x texels
+  struct Step {
+    float corner[6];        // corner offsets; colour R, G, B, A in the low bytes of the first four
+    uint32_t spare[2];
+  } steps[64];              // 0x40-0xbf, one a sixty-fourth of the life
+  uint32_t start[4];        // MSCAL of the type's entry (word 540), NOPs
+};
+static_assert(sizeof(DebrisDmaTypeInfo) == ZEPTL_TYPE_BYTES);
+static_assert(offsetof(DebrisDmaTypeInfo, gravity) == 64 && offsetof(DebrisDmaTypeInfo, steps) == 112 &&
+              offsetof(DebrisDmaTypeInfo, start) == 540 * 4);
+
+void ZeRndrParticleGroup(void* chain, void* record, ZEMTL* mtl, const ZEMTX* m, int type, float a, float b, float c,
+                         float d);
+void PartDebugHeader(void* record, int type);
+void* CreateDmaParticleSet(void* buffer, int* size);
+void* CreateDmaParticleSetGlass(void* buffer, int* size);
+void* CreateDmaPartEffectList(void* buffer, int* size);
+void LinkDmaParticalSets(void** packets, int n);
+
+// Effect jobs: sprite-set records (n entries of the arrays are read).
+struct ZEFXSPRITESET {
+  int32_t word0, word1, n;
+  float f3, f4, f5, f6;     // words 3-6
+  int32_t base[16];         // depth of each sprite
+  uint32_t colour[16];      // bytes R, G, B, A
+  float a[12][16];          // A1 .. A12
+};
+static_assert(sizeof(ZEFXSPRITESET) == 924);
+struct ZEFXSPRITE2SET {
+  int32_t word0, word1, n;
+  float f3, f4, f5, f6;
+  int32_t base[8];
+  uint32_t colour[8];
+  float a[24][8];           // A0 .. A23
+};
+static_assert(sizeof(ZEFXSPRITE2SET) == 860);
+
+void ZeRndrFxCode(int code, const void* data, void* extra, ZEMTL* mtl);
+void* ZeRndrFxSpriteSet(int code, const ZEFXSPRITESET* set);
+void* ZeRndrFxSprite2Set(int code, const ZEFXSPRITE2SET* set);
+void* ZeRndrFxBlueAndGreenData(int code, const void* data);
+void* ZeRndrFxBlueOrGreenData(int code, const void* data);
+
+void* ZeRndrCreateBlendShapeDeformerWeightsArray(int n);
+
+// Animation data and curves (zeanim)
+// ===================================================================
+// Time is a float frame counted from 1, cut into 32-frame chunks: chunk c
+// covers frames [32c + 1, 32c + 33), slot k of a chunk is its frame
+// 32c + 1 + k. A chunk's key mask holds one bit per slot (bit k = slot k,
+// read as a little-endian word); the keys around a time are found by
+// counting mask bits. Every chunk has a key at slot 0, and every frame that
+// can be evaluated has a following key. Rotations are radians; every
+// matrix built from animation data is mirrored in z.
+
+constexpr float ZEANIM_FLTMAX = 3.40282347e38f;  // a slot's constant when a curve drives it
+constexpr int ZEANIM_SLOTS = 9;                  // tx ty tz, rx ry rz, sx sy sz
+
+// Node flags (old curve sets and the new format's node-flag bytes).
+enum : int {
+  ZEANIMNODE_ROT = 0x01,         // slots 3-5 are used
+  ZEANIMNODE_TRANS = 0x02,       // translation is animated
+  ZEANIMNODE_SCALE = 0x08,       // slots 6-8 are used
+  ZEANIMNODE_CANCELSCALE = 0x10, // post-scaled by the reciprocal of the parent's scale
+  ZEANIMNODE_ORIENT = 0x20,      // rotation times the joint's orientation
+  ZEANIMNODE_ROOTSCALE = 0x40,   // new format: a root hands scale 1 to its children
+};
+
+// New-format key types.
+enum : int {
+  ZEANIMKEYTYPE_NONE = 0,     // the word is the constant
+  ZEANIMKEYTYPE_HERMITE = 1,  // ZEANIMKEY2
+  ZEANIMKEYTYPE_PACKED = 2,   // float tangent scale, float value scale, then ZEANIMKEYPACKED
+  ZEANIMKEYTYPE_STEP = 3,     // ZEANIMKEYSTEP
+  ZEANIMKEYTYPE_BOOLEAN = 4,  // no keys: the mask word holds the values
+};
+
+struct ZEANIMTIME {
+  float frame;     // clamped frame
+  float tchunk;    // frame - 32 * chunk, in [1, 33)
+  int chunk;
+  uint32_t keymask;  // bits 0 to (slot mod 8) set
+  uint32_t maskbyte; // slot / 8
+  int slot;          // 0..31
+};
+static_assert(sizeof(ZEANIMTIME) == 24);
+
+// Old format.
+struct ZEANIMKEY {
+  float time;     // absolute frame
+  float invint;   // 1 / (next key's time - this key's time)
+  float tangent;  // value change per frame
+  float value;
+};
+static_assert(sizeof(ZEANIMKEY) == 16);
+
+struct ZEANIMCURVE {
+  uint8_t mask[4];        // slots 8b..8b+7 in byte b
+  EePtr<ZEANIMKEY> keys;
+  int nkeys;
+  int flags;              // bit 0: step (hold the previous key's value)
+};
+static_assert(sizeof(ZEANIMCURVE) == 16 && offsetof(ZEANIMCURVE, keys) == 4 && offsetof(ZEANIMCURVE, flags) == 12);
+
+struct ZEANIMCURVESET {
+  int flags;                          // ZEANIMNODE_*
+  EePtr<float> consts;                // one per slot; FLT_MAX where a curve drives the slot
+  EePtr<EePtr<ZEANIMCURVE>> curves;   // one per slot, null where constant
+  int8_t nslots;                      // 9 for transforms; weight animations: the weights
+  int8_t pad[3];
+};
+static_assert(sizeof(ZEANIMCURVESET) == 16 && offsetof(ZEANIMCURVESET, nslots) == 12);
+
+struct ZEANIMCHUNK {
+  int nnodes;
+  int nlinked;                          // curves linked by the stream reader
+  EePtr<EePtr<ZEANIMCURVESET>> sets;    // nnodes entries, null: no set
+  EePtr<ZEANIMKEY> keyblock;            // after a stream read: the chunk's keys, else null
+  EePtr<ZEANIMCURVE> curveblock;        // after a stream read: the chunk's curves, else null
+};
+static_assert(sizeof(ZEANIMCHUNK) == 20 && offsetof(ZEANIMCHUNK, sets) == 8 && offsetof(ZEANIMCHUNK, curveblock) == 16);
+
+struct ZEANIMDATA {
+  float end;                           // end frame
+  EePtr<char> names;                   // node-name bytes or null, carried unchanged
+  int nchunks;
+  EePtr<EePtr<ZEANIMCHUNK>> chunks;    // behind the record when made by ZeAnimDataCreate
+};
+static_assert(sizeof(ZEANIMDATA) == 16 && offsetof(ZEANIMDATA, chunks) == 12);
+
+// New format (one relocatable image).
+struct ZEANIMDATA2 {
+  float end;
+  int16_t nnodes;
+  int16_t ncurves;                // words per node: 9, or the weights of a layer
+  int16_t nchunks;
+  int16_t pad;
+  EePtr<uint32_t> words;          // nnodes * ncurves: a constant float or a ZEANIMCURVE2 pointer
+  EePtr<int8_t> keytypes;         // one per word
+  EePtr<uint8_t> nodeflags;       // one per node
+};
+static_assert(sizeof(ZEANIMDATA2) == 24 && offsetof(ZEANIMDATA2, words) == 12 && offsetof(ZEANIMDATA2, nodeflags) == 20);
+
+struct ZEANIMCURVE2 {
+  EePtr<uint32_t> masks;      // one key mask per chunk
+  EePtr<uint16_t> firstkeys;  // per chunk: index of its first key in the key data
+  EePtr<void> keydata;
+};
+static_assert(sizeof(ZEANIMCURVE2) == 12);
+
+struct ZEANIMKEY2 {  // Hermite: value before tangent
+  float time, invint, value, tangent;
+};
+static_assert(sizeof(ZEANIMKEY2) == 16);
+struct ZEANIMKEYPACKED {
+  int16_t value;    // times the value scale
+  int8_t tangent;   // times the tangent scale
+  uint8_t frame;    // the key's frame - 1
+};
+static_assert(sizeof(ZEANIMKEYPACKED) == 4);
+struct ZEANIMKEYSTEP {
+  float value;
+  int unused;
+};
+static_assert(sizeof(ZEANIMKEYSTEP) == 8);
+
+// ".ani" image header (versions 1 and 2), then the records wherever the
+// saving tool put them; pointers are addresses in the saver's space (0 null).
+//   v1 after loading: base = load address - saved base; record = the ZEANIMDATA
+//   v2 after loading: version = image size; base = the image's own address
+struct ZEANIMFILEHDR {
+  int version;
+  int base;
+  int record;
+};
+static_assert(sizeof(ZEANIMFILEHDR) == 12);
+
+// Stream form (ZeAnimDataRead/Write), little-endian, unpadded:
+//   int N, N name bytes; float end; int chunks; per chunk: int nodes M,
+//   int keys K, K x ZEANIMKEY, int curves L, L x 16-byte curve records
+//   (mask, 4 ignored bytes, int keys, int flags), then per node u8 slots n
+//   (0: no set) and, when n > 0, int flags and n floats.
+// Tagged forms: curve = int tag (0 none), int keys, int mask, keys x 16
+//   bytes, int flags; set = int tag, int flags, 9 floats, 9 curves; key =
+//   4 floats.
+
+extern uint8_t bitCountTable[256];  // bits set in each byte value; built before any code runs
+extern int bitCountTableBuilt;
+
+void buildBitCountTable();
+ZEANIMDATA* ZeAnimDataRead(ZEFILE file);
+void ZeAnimDataWrite(ZEFILE file, const ZEANIMDATA* anim);
+// Loaders: the image at *position rounded up to 16, *position advanced
+// past it. Missing, too large, damaged or of the other version: fatal.
+ZEANIMDATA* ZeAnimDataLoadBuff(const char* name, char** position, char* end);
+ZEANIMDATA2* ZeAnimData2LoadBuffEx(const char* name, char** position, char* end, char** image);
+ZEANIMDATA2* ZeAnimData2LoadBuff(const char* name, char** position, char* end);
+ZEANIMDATA2* ZeAnimData2Relocate(char** image, char** position);
+ZEANIMDATA* ZeAnimDataFixPtrs(uint32_t record, int delta);
+ZEANIMDATA2* ZeAnimData2FixPtrs(uint32_t record, int delta);
+int ZeAnimDataFindVersion(const char* name);  // 0 empty, -1 cannot be opened
+void ZeAnimDataLoad(const char* name);        // obsolete: fatal
+void ZeAnimCurveWrite(ZEFILE file, const ZEANIMCURVE* curve);
+ZEANIMCURVE* ZeAnimCurveRead(ZEFILE file);
+void ZeAnimCurveSetWrite(ZEFILE file, const ZEANIMCURVESET* set);
+void ZeAnimKeyWrite(ZEFILE file, const ZEANIMKEY* key);
+int ZeAnimKeyRead(ZEFILE file, ZEANIMKEY* key);
+
+ZEANIMDATA* ZeAnimDataCreate(int nchunks);
+ZEANIMCHUNK* ZeAnimDataChunkCreate(int nnodes);
+ZEANIMCURVESET* ZeAnimCurveSetCreate(int nslots);
+ZEANIMCURVE* ZeAnimCurveCreate(int nkeys);
+void ZeAnimDataDestroy(ZEANIMDATA* anim);
+void ZeAnimDataChunkDestroy(ZEANIMCHUNK* chunk);
+void ZeAnimCurveSetDestroy(ZEANIMCURVESET* set, int freecurves);
+void ZeAnimCurveDestroy(ZEANIMCURVE* curve);
+void ZeAnimCurveScale(ZEANIMCURVE* curve, float a, float b);
+
+void ZeAnimDataCalcTime(const ZEANIMDATA* anim, ZEANIMTIME* time, float frame);
+void ZeAnimData2CalcTime(const ZEANIMDATA2* anim, ZEANIMTIME* time, float frame);
+float ZeAnimCurveCalcVal2(const ZEANIMCURVE* curve, const ZEANIMTIME* time);
+float ZeAnimCurve2CalcValEx(const uint32_t* word, const ZEANIMTIME* time, int keytype);
+
+// ===================================================================
+// Animated matrices and joints (zeanim)
+// ===================================================================
+
+struct alignas(16) ZEJOINT {
+  ZEMTX orient;       // 3x3 part multiplies rotations of nodes with ZEANIMNODE_ORIENT
+  ZEVEC pivot;        // with flag 8: M becomes T(pivot) M T(-pivot)
+  EePtr<char> name;   // or null
+  uint8_t parent;     // 255: root; parents precede children
+  uint8_t flags;      // ZEJOINT_PIVOT
+};
+constexpr int ZEJOINT_PIVOT = 8;
+static_assert(offsetof(ZEJOINT, pivot) == 64 && offsetof(ZEJOINT, name) == 76 && offsetof(ZEJOINT, flags) == 81);
+
+struct ZEJOINTANIM {
+  ZEVEC rot;          // radians added to the joint's rotation
+  ZEVEC trans;        // added to its translation
+  ZEVEC scale;        // added to its scale
+  int16_t max[3];     // angle limits (ZEANG)
+  int16_t min[3];
+  uint8_t joint;      // id in the model's joint map
+  uint8_t flags;      // ZEJOINTANIM_*
+  uint8_t pad[2];
+};
+static_assert(sizeof(ZEJOINTANIM) == 52 && offsetof(ZEJOINTANIM, max) == 36 && offsetof(ZEJOINTANIM, joint) == 48);
+enum : int {
+  ZEJOINTANIM_ROT = 0x01, ZEJOINTANIM_TRANS = 0x02, ZEJOINTANIM_SCALE = 0x04,
+  ZEJOINTANIM_CLAMPX = 0x08, ZEJOINTANIM_CLAMPY = 0x10, ZEJOINTANIM_CLAMPZ = 0x20,
+};
+
+void ZeAnimCurveSetApplyToMatrix(const ZEANIMCURVESET* set, const ZEANIMTIME* time, ZEMTX* out);
+void ZeAnimCurve2SetApplyToMatrix(const uint32_t* words, const int8_t* keytypes, int flags, const ZEANIMTIME* time,
+                                  ZEMTX* out);
+void ZeAnimCurveSetApplyToJoint2(const ZEANIMCURVESET* set, const ZEANIMTIME* time, const ZEJOINT* joint,
+                                 ZEVEC* outscale, const ZEVEC* parentscale, ZEMTX* out, const ZEJOINTANIM* ovr);
+void ZeAnimCurve2SetApplyToJoint(const uint32_t* words, const int8_t* keytypes, int8_t flags, const ZEANIMTIME* time,
+                                 const ZEJOINT* joint, ZEVEC* outscale, const ZEVEC* parentscale, ZEMTX* out,
+                                 const ZEJOINTANIM* ovr);
+void ZeAnimCurveSetApplyToJointBasic(const ZEANIMCURVESET* set, const ZEANIMTIME* time, const ZEJOINT* joint,
+                                     ZEVEC* outscale, const ZEVEC* parentscale, ZEMTX* out, const ZEJOINTANIM* ovr);
+void ZeAnimCurveSetApplyBlendToJoint2(const ZEANIMCURVESET* a, const ZEANIMTIME* ta, const ZEANIMCURVESET* b,
+                                      const ZEANIMTIME* tb, const ZEJOINT* joint, ZEVEC* outscale,
+                                      const ZEVEC* parentscale, ZEMTX* out, float blend, const ZEJOINTANIM* ovr);
+void ZeAnimCurve2SetApplyBlendToJoint2(const uint32_t* wa, const int8_t* ka, int fa, const ZEANIMTIME* ta,
+                                       const uint32_t* wb, const int8_t* kb, int fb, const ZEANIMTIME* tb, float blend,
+                                       const ZEJOINT* joint, ZEVEC* outscale, const ZEVEC* parentscale, ZEMTX* out,
+                                       const ZEJOINTANIM* ovr);
+
+// ===================================================================
+// Texture-animation scripts and programs (zetexanm)
+// ===================================================================
+// A program of 16-bit code words switches a material's texture among a
+// list. The record is also the file form (little-endian): the 440-byte
+// header, codelen code words, and 4 bytes (written as zeros).
+
+constexpr int ZETEXANIM_SIGNALS = 32;
+constexpr int ZETEXANIM_XDEFS = 32;
+constexpr int ZETEXANIM_HEADER = 440;
+constexpr int ZETEXANIM_SCRIPTBLOCK = 1024;                                   // a script's program
+constexpr int ZETEXANIM_MAXCODE = (ZETEXANIM_SCRIPTBLOCK - ZETEXANIM_HEADER) / 2;  // 292 words
+constexpr int ZETEXANIM_LABELS = 64;
+constexpr int ZETEXANIM_GLOBALS = 256;
+constexpr int ZETEXANIM_LABELLEN = 20;
+
+enum : int {
+  ZTA_TEX = 0, ZTA_TEXADJ = 1, ZTA_WAIT = 2, ZTA_RATE = 5, ZTA_GOTO = 7, ZTA_GOSUB = 8, ZTA_BTEX = 9,
+  ZTA_RET = 10, ZTA_REPEAT = 11, ZTA_REPEND = 12, ZTA_UNTILTEX = 13, ZTA_END = 14, ZTA_XREF = 15,
+};
+
+struct ZETEXANIMPROG {
+  EePtr<ZETEXANIMPROG> next, prev;  // the program list
+  char name[32];
+  int32_t on[ZETEXANIM_SIGNALS];    // handler offsets, -1 none
+  int32_t off[ZETEXANIM_SIGNALS];
+  uint32_t onmask, offmask;
+  int16_t xdefid[ZETEXANIM_XDEFS];  // global label ids
+  int16_t xdefoff[ZETEXANIM_XDEFS]; // their code offsets
+  int32_t xdefcount;
+  int16_t codelen;                  // code words
+  int16_t flags;                    // bit 0: heap record
+  int16_t code[2];                  // codelen words
+};
+static_assert(sizeof(ZETEXANIMPROG) == 444);
+static_assert(offsetof(ZETEXANIMPROG, on) == 40 && offsetof(ZETEXANIMPROG, off) == 168 &&
+              offsetof(ZETEXANIMPROG, onmask) == 296 && offsetof(ZETEXANIMPROG, xdefid) == 304 &&
+              offsetof(ZETEXANIMPROG, xdefoff) == 368 && offsetof(ZETEXANIMPROG, xdefcount) == 432 &&
+              offsetof(ZETEXANIMPROG, codelen) == 436 && offsetof(ZETEXANIMPROG, code) == ZETEXANIM_HEADER);
+
+// The code words, codelen of them (the record declares two).
+inline int16_t* ZeTexAnimCode(ZETEXANIMPROG* p) {
+  return reinterpret_cast<int16_t*>(reinterpret_cast<char*>(p) + ZETEXANIM_HEADER);
+}
+inline const int16_t* ZeTexAnimCode(const ZETEXANIMPROG* p) {
+  return reinterpret_cast<const int16_t*>(reinterpret_cast<const char*>(p) + ZETEXANIM_HEADER);
+}
+
+extern ZETEXANIMPROG* ztap_current;
+extern ZETEXANIMPROG* ztap_first;
+
+ZETEXANIMPROG* ZeTexAnimProgReadScript(char** cursor, const char* name);  // null: cannot be opened
+void ZeTexAnimProgAssembleEnd(ZETEXANIMPROG* prog);
+ZETEXANIMPROG* ZeTexAnimProgCreate(char** cursor, int capacity, const char* name);
+void ZeTexAnimProgInit(ZETEXANIMPROG* prog);
+int ZeTexAnimProgWrite(const char* name, const ZETEXANIMPROG* prog);  // 1 written, 0 failed
+// Null when the file cannot be opened or is not a whole program.
+ZETEXANIMPROG* ZeTexAnimProgRead(char** cursor, const char* name);
+ZETEXANIMPROG* ZeTexAnimProgFind(const char* name);
+void ZeTexAnimProgDestroy(ZETEXANIMPROG* prog);
+void ZeTexAnimProgRelease();
+void ZeTexAnimProgSysInit();
+
+// ===================================================================
+// Texture-animation processor (zetexanm)
+// ===================================================================
+// One environment per animated material, one pass per frame. Only tex,
+// texadj, wait and end end a pass; a pass also ends (with a debug message)
+// on an unknown opcode, a pc outside the code, or ZETEXANIM_BUDGET
+// instructions without an ending one.
+
+constexpr int ZETEXANIM_DEPTH = 16;
+constexpr int ZETEXANIM_NODES = 64;
+constexpr int ZETEXANIM_BUDGET = 1024;
+
+struct ZETEXANIMENV {
+  EePtr<ZETEXANIMPROG> prog;  // null: disabled
+  int32_t pc;
+  int32_t repcount[ZETEXANIM_DEPTH];
+  int32_t repstart[ZETEXANIM_DEPTH];
+  int32_t repdepth;
+  int32_t callstack[ZETEXANIM_DEPTH];
+  int32_t calldepth;
+  int32_t rate, raterand, wait;
+  EePtr<ZEMTL> mtl;
+  EePtr<int16_t> texids;
+  int32_t curtex;
+  int32_t flags;              // bit 0: heap record
+  int32_t ntex;               // entries in texids (-1: not known)
+};
+
+struct ZETEXANIM {
+  EePtr<ZETEXANIM> next, prev;  // the chain
+  EePtr<int16_t> texids;
+  int16_t ntex;
+  int16_t flags;                // bit 0: heap record
+  EePtr<ZEMTL> mtl;
+  EePtr<ZETEXANIMENV> env;
+  EePtr<char> name;
+  EePtr<char> progname;
+};
+
+struct ZETEXANIMLIST {
+  EePtr<ZETEXANIM> chain;
+  EePtr<ZETEXANIMLIST> next, prev;
+};
+
+extern ZETEXANIMLIST ztalsysbuff[ZETEXANIM_NODES];
+extern ZETEXANIMLIST* ztal_free;
+extern ZETEXANIMLIST* ztal_first;
+extern uint32_t ztsig_state, ztsig_on, ztsig_off;
+
+// texids has ntex entries (-1: unknown, not checked).
+ZETEXANIMENV* ZeTexAnimEnvCreate(char** cursor, ZEMTL* mtl, int16_t* texids, ZETEXANIMPROG* prog, int ntex = -1);
+void ZeTexAnimEnvDestroy(ZETEXANIMENV* env);
+void ZeTexAnimEnvReset(ZETEXANIMENV* env);
+void ZeTexAnimEnvProc(ZETEXANIMENV* env);
+ZETEXANIM* ZeTexAnimCreate(char** cursor, ZETEXANIMPROG* prog, ZEMTL* mtl, const int16_t* texids, int count);
+void ZeTexAnimDestroy(ZETEXANIM* anim);
+ZETEXANIM* ZeTexAnimFind(ZETEXANIM* chain, const char* name);
+void ZeTexAnimAddList(ZETEXANIM* chain);
+void ZeTexAnimRemoveList(ZETEXANIM* chain);
+void ZeTexAnimProcess();
+void ZeTexAnimProcessList(ZETEXANIM* chain);
+void ZeTexAnimResetList(ZETEXANIM* chain);
+void ZeTexAnimRestart();
+void ZeTexAnimSetSignals(uint32_t value);

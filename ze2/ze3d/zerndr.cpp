@@ -8,7 +8,18 @@
 int zerndr_curr_rt = -1, zerndr_curr_zt = -2, zerndr_curr_ho = 0;
 int global_frame_count = 0;
 int zerndr_tritot_this_frame = 0;
+int zerndr_tex_transfer_total = 0, zerndr_tex_transfer_peak = 0;
 int debug_flush_vram = 0;
+
+// Opens a cnt tag with VIF codes vif0 and DIRECT and an A+D GIF tag.
+uint32_t* ZeRndrOpenAd(uint32_t* p, uint32_t vif0, uint32_t marker) {
+  uint32_t* tag = p;
+  p = vpDmaTag_CntEx(p, vif0, 0);
+  tag[0] |= marker << 16;
+  vtBeginDirect(tag + 3, 0);
+  return gsBeginGifPacket(p, 0, 1, 0, 0, GIF_FLG_PACKED, 1, GIF_REG_AD);
+}
+uint32_t* ZeRndrCloseAd(uint32_t* p) { return vpDmaTag_Close(vtCloseDirect(gsCloseGifPacket(p))); }
 
 namespace {
 
@@ -39,16 +50,6 @@ void BackgroundTiming(uint64_t colour) {
   if (idisplaybackgroundtiming) GsPrivWrite(GS_BGCOLOR, colour);
 }
 
-// Opens a cnt tag with VIF codes vif0 and DIRECT and an A+D GIF tag.
-uint32_t* OpenAd(uint32_t* p, uint32_t vif0, uint32_t marker) {
-  uint32_t* tag = p;
-  p = vpDmaTag_CntEx(p, vif0, 0);
-  tag[0] |= marker << 16;
-  vtBeginDirect(tag + 3, 0);
-  return gsBeginGifPacket(p, 0, 1, 0, 0, GIF_FLG_PACKED, 1, GIF_REG_AD);
-}
-uint32_t* CloseAd(uint32_t* p) { return vpDmaTag_Close(vtCloseDirect(gsCloseGifPacket(p))); }
-
 uint64_t TestForClear(uint32_t flags, int date, int datm) {
   const uint32_t which = flags & (ZERNDR_CLEAR_COLOUR | ZERNDR_CLEAR_DEPTH);
   uint64_t t = TEST_ZTE | TEST_ZTST_ALWAYS;
@@ -64,14 +65,14 @@ uint64_t TestForClear(uint32_t flags, int date, int datm) {
 uint32_t* ClearState(uint32_t* p, uint64_t test) {
   uint64_t zbuf;
   ZePs2GetCurrentZBuffer(&zbuf);
-  p = OpenAd(p, 0, DMAMK_CLEARSCREEN);
+  p = ZeRndrOpenAd(p, 0, DMAMK_CLEARSCREEN);
   p = ZeRndrPutAd(p, GS_ZBUF_1, zbuf & 0xffffffffull);
-  p = CloseAd(p);
+  p = ZeRndrCloseAd(p);
   p = ZeRndrStreamAddZBState(p, 1);
-  p = OpenAd(p, 0, DMAMK_CLEARSCREEN);
+  p = ZeRndrOpenAd(p, 0, DMAMK_CLEARSCREEN);
   p = ZeRndrPutAd(p, GS_PRMODE, 0);
   p = ZeRndrPutAd(p, GS_TEST_1, test);
-  return CloseAd(p);
+  return ZeRndrCloseAd(p);
 }
 
 // Sprites covering x0..x1 (GS units, right end exclusive) by y0..y1 in
@@ -124,6 +125,7 @@ void ZeRndrInitEx(int size) {
   ZeRndrStreamInit(size);
   ZeFntInit();
   ZeRndrOTInit(4096, 1024);
+  ZeRndrBuildSkinResetPacket();
   zerndr_pixel_width = int(ZePs2GetRenderWidth());
   zerndr_pixel_height = int(ZePs2GetRenderHeight());
   zerndr_pixel_p2w = Log2Up(zerndr_pixel_width);
@@ -156,9 +158,9 @@ void ZeRndrSetRTarget(ZERNDRSTREAM* s, int rt) {
     const uint64_t psm = rt == -2 ? (0x30 | (zbuf >> 24 & 0xf)) : 0x30;
     frame = (frame & ~0x1ffull & ~(0x3full << 24)) | (zbuf & 0x1ff) | psm << 24;
   }
-  uint32_t* p = OpenAd(s->write, VIFCODE_FLUSHA, DMAMK_BEGINSCENE_FB);
+  uint32_t* p = ZeRndrOpenAd(s->write, VIFCODE_FLUSHA, DMAMK_BEGINSCENE_FB);
   p = ZeRndrPutAd(p, GS_FRAME_1, frame);
-  s->write = CloseAd(p);
+  s->write = ZeRndrCloseAd(p);
   zerndr_pixel_width = int(ZePs2GetRenderWidth());
   zerndr_pixel_height = int(ZePs2GetRenderHeight());
   zerndr_pixel_p2w = Log2Up(zerndr_pixel_width);
@@ -174,28 +176,28 @@ void ZeRndrSetZBuffer(ZERNDRSTREAM* s, int zt) {
     return;
   }
   ZeRndrStreamClearZBState();
-  uint32_t* p = OpenAd(s->write, VIFCODE_FLUSH, DMAMK_BEGINSCENE_ZB);
+  uint32_t* p = ZeRndrOpenAd(s->write, VIFCODE_FLUSH, DMAMK_BEGINSCENE_ZB);
   if (zt == -2) {
     uint64_t zbuf;
     ZePs2GetCurrentZBuffer(&zbuf);
     p = ZeRndrPutAd(p, GS_ZBUF_1, zbuf);
-    s->write = CloseAd(p);
+    s->write = ZeRndrCloseAd(p);
     return;
   }
   uint64_t frame;
   if (zt == -3) ZePs2GetCurrentFrontBuffer(&frame);
   else ZePs2GetCurrentBackBuffer(&frame);
   ZeRndrStreamSetZBState(int(frame & 0x1ff) << 5, int(frame >> 24 & 0x3f), 0);
-  s->write = ZeRndrStreamAddZBState(CloseAd(p), 1);
+  s->write = ZeRndrStreamAddZBState(ZeRndrCloseAd(p), 1);
 }
 
 void ZeRndrSetHalfPixel(ZERNDRSTREAM* s, int on) {
   zerndr_curr_ho = on ? zerndr_half_offset : 0;
   const uint64_t x = uint64_t((2048 - (zerndr_pixel_width >> 1)) * 16);
   const uint64_t y = uint64_t((2048 - (zerndr_pixel_height >> 1)) * 16 + zerndr_curr_ho);
-  uint32_t* p = OpenAd(s->write, VIFCODE_FLUSHA, 0);
+  uint32_t* p = ZeRndrOpenAd(s->write, VIFCODE_FLUSHA, 0);
   p = ZeRndrPutAd(p, GS_XYOFFSET_1, x | y << 32);
-  s->write = CloseAd(p);
+  s->write = ZeRndrCloseAd(p);
 }
 
 namespace {
@@ -279,10 +281,10 @@ void ZeRndrGradClear(uint32_t flags, ZECOLOUR32 top, ZECOLOUR32 bottom, float de
   ZeRndrStreamLink(s);
   uint64_t zbuf;
   ZePs2GetCurrentZBuffer(&zbuf);
-  uint32_t* p = OpenAd(s->write, 0, 0);
+  uint32_t* p = ZeRndrOpenAd(s->write, 0, 0);
   p = ZeRndrPutAd(p, GS_ZBUF_1, zbuf & 0xffffffffull);
-  p = ZeRndrStreamAddZBState(CloseAd(p), 1);
-  p = OpenAd(p, 0, DMAMK_GRADCLEARSCREEN);
+  p = ZeRndrStreamAddZBState(ZeRndrCloseAd(p), 1);
+  p = ZeRndrOpenAd(p, 0, DMAMK_GRADCLEARSCREEN);
   p = ZeRndrPutAd(p, GS_PRMODE, 8);
   p = ZeRndrPutAd(p, GS_TEST_1, TestForClear(flags, 0, 0));
   p = gsCloseGifPacket(p);
@@ -309,6 +311,8 @@ int ZeRndrSwapScreen(int rt) {
     ZePs2FlushVRam(255, 0, 255);
   }
   ZeRndrSwapStreamBuffers();
+  if (zerndr_tex_transfer_total > zerndr_tex_transfer_peak) zerndr_tex_transfer_peak = zerndr_tex_transfer_total;
+  zerndr_tex_transfer_total = 0;
   zerndr_tritot_this_frame = 0;
   if (!g_framePause) global_frame_count++;
   return result;

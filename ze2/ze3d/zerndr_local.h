@@ -28,6 +28,14 @@ uint32_t* ZeRndrBegin2d(ZEMTL* mtl);
 // position and an open next tag ends the segment.
 void ZeRndrEndSegment(ZERNDRSTREAM* s, uint32_t* end);
 
+// A cnt tag with VIF codes vif0 and DIRECT (its marker in byte 2) opening
+// an A+D GIF packet; ZeRndrCloseAd closes all three.
+uint32_t* ZeRndrOpenAd(uint32_t* p, uint32_t vif0, uint32_t marker);
+uint32_t* ZeRndrCloseAd(uint32_t* p);
+
+// Builds zerndr_skin_reset_packet (the renderer's start-up).
+void ZeRndrBuildSkinResetPacket();
+
 // Offsets that move the top-left corner to its GS position: the display's
 // and the current render target's.
 int ZeRndrDisplayOffsetX();

@@ -434,6 +434,7 @@ uint32_t* PlacePalette(uint32_t* p, ZEPS2TEX* r, int* top, int marker) {
   p = ZeTexPutAd(p, 1, GS_TEXFLUSH);
   p = ZeTexPutAd(p, uint64_t(r->cbp) << 32 | uint64_t(r->cbw) << 48 | uint64_t(r->cpsm) << 56, GS_BITBLTBUF);
   ZeTexPutTag(tag, 3, DMATAG_CNT, nullptr, 0, VIFCODE_DIRECT | 3, marker);
+  zerndr_tex_transfer_total += r->pal_size;
   return ZeTexPutTag(p, 0, DMATAG_CALL, CurrentPalette(r), 0, 0, 0);
 }
 
@@ -466,6 +467,7 @@ uint32_t* ZePs2TxGenUpload(uint32_t* p, ZEPS2TEX* r, int top, int firstlevel) {
                      GS_BITBLTBUF);
       ZeTexPutTag(tag, 3, DMATAG_CNT, nullptr, 0, VIFCODE_DIRECT | 3, 0);
       p = ZeTexPutTag(p, 0, DMATAG_CALL, r->level_packet[i], 0, 0, 0);
+      zerndr_tex_transfer_total += int(r->level_size[i]);
     }
   }
   r->vram_bottom = uint16_t(top);
