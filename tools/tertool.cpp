@@ -400,7 +400,7 @@ int CmdInfo(const char* path, bool pickup, int ninst) {
   }
   auto* insts = static_cast<ZEGSCNINST*>(EeMalloc(sizeof(ZEGSCNINST) * size_t(ninst)));
   memset(insts, 0, sizeof(ZEGSCNINST) * size_t(ninst));
-  for (int i = 0; i < ninst; i++) ZeMtxSetIdentity(&insts[i].matrix), insts[i].flags = 5;
+  for (int i = 0; i < ninst; i++) ZeMtxSetIdentity(&insts[i].mtx), insts[i].flags = 5;
   ZEGSCENE scene = {ninst, insts};
   ZEGSCENE* sp = static_cast<ZEGSCENE*>(EeMalloc(sizeof scene));
   *sp = scene;

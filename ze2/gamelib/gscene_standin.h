@@ -1,22 +1,19 @@
-// Stand-in for the scene runtime, which is not built yet: the few fields of
-// a loaded scene and its instances that collision reads (instance count,
-// world matrix, flags, override matrix). The scene library replaces this
-// file with its own records of the same names.
+// Stand-in for the scene runtime, which is not built yet: the loaded
+// scene's instance table as collision reads it, and the override matrix of
+// an instance, which the scene runtime will set (none yet). The scene
+// library replaces this file.
 #pragma once
 
 #include <cstdint>
 
 #include "platform.h"
-#include "zemath.h"
-
-struct ZEGSCNINST {
-  ZEMTX matrix;                 // world matrix
-  uint32_t flags;               // bit 0 enabled; bit 2 special terrain tested
-  EePtr<ZEMTX> override_matrix; // when set: drawn and collided with this matrix
-  uint32_t pad[2];
-};
+#include "ze3d.h"
 
 struct ZEGSCENE {
   int32_t ninstances;
   EePtr<ZEGSCNINST> instances;
 };
+
+// The matrix an instance is drawn and collided with in place of its own:
+// none until the scene runtime exists.
+inline ZEMTX* ZeGScnInstOverride(const ZEGSCNINST*) { return nullptr; }

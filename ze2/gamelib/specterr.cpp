@@ -193,7 +193,7 @@ int SpecialTerrainCollideCheck(const ZEVEC* p, ZEVEC* normal, uint32_t* value, f
     EntryHead h = Head(e);
     const ZEGSCNINST* si = d->scene->instances.get() + h.instance;
     if ((si->flags & 5) == 5) {
-      const ZEMTX* m = si->override_matrix ? si->override_matrix.get() : &si->matrix;
+      const ZEMTX* m = ZeGScnInstOverride(si) ? ZeGScnInstOverride(si) : &si->mtx;
       if (int k = SpecialTerrainInstanceCollideCheck(p, e, m, normal, value, r)) return k;
     }
     e += h.size;
@@ -339,7 +339,7 @@ void SpecialTerrainTestRender() {
     if (sterr_selected >= 0 && uint32_t(sterr_selected) != i) continue;
     EntryHead h = Head(e);
     const ZEGSCNINST* si = d->scene->instances.get() + h.instance;
-    const ZEMTX* M = si->override_matrix ? si->override_matrix.get() : &si->matrix;
+    const ZEMTX* M = ZeGScnInstOverride(si) ? ZeGScnInstOverride(si) : &si->mtx;
     ZEVEC t = {M->m[3][0], M->m[3][1], M->m[3][2]};
     if (sterr_drawbounds) {
       float b = h.radius;

@@ -73,8 +73,8 @@ std::vector<uint8_t> Level() {
 }  // namespace
 
 TEST_F(Special, BuildAndEdgeCases) {
-  insts[1].matrix.m[3][0] = 10;
-  insts[2].matrix.m[3][0] = 20;
+  insts[1].mtx.m[3][0] = 10;
+  insts[2].mtx.m[3][0] = 20;
   SpecialTerrainData* d = Build(Level());
   ASSERT_NE(d, nullptr);
   EXPECT_TRUE(d->entries.get()[1]);
@@ -108,20 +108,16 @@ TEST_F(Special, BuildAndEdgeCases) {
     }
     EXPECT_EQ(SpecialTerrainCollideCheck(&c.p, nullptr, nullptr, c.r), c.kind) << "null outputs";
   }
-  // Bit 0 without bit 2: never tested. An override matrix moves it.
+  // Bit 0 without bit 2: never tested. The instance's matrix places it.
   ZEVEC p = {10.5f, 0, 0};
   insts[1].flags = 1;
   EXPECT_EQ(SpecialTerrainCollideCheck(&p, nullptr, nullptr, 0.05f), 0);
   insts[1].flags = 5;
-  auto* ov = static_cast<ZEMTX*>(EeMalloc(sizeof(ZEMTX)));
-  ZeMtxSetIdentity(ov);
-  ov->m[3][0] = 30;
-  insts[1].override_matrix = ov;
+  insts[1].mtx.m[3][0] = 30;
   EXPECT_EQ(SpecialTerrainCollideCheck(&p, nullptr, nullptr, 0.05f), 0);
   p.x = 30.5f;
   EXPECT_EQ(SpecialTerrainCollideCheck(&p, nullptr, nullptr, 0.05f), 1);
-  insts[1].override_matrix = nullptr;
-  EeFree(ov);
+  insts[1].mtx.m[3][0] = 10;
   // One instance with a given matrix.
   ZEMTX m;
   ZeMtxSetRotationY(&m, 0x4000);
@@ -155,7 +151,7 @@ TEST_F(Special, DebugDrawingSnapshot) {
   TerrDebugLine = [](uint32_t c, const ZEVEC* a, const ZEVEC* b) {
     lines.push_back({float(c & 0xFFFFFF), a->x, a->y, a->z, b->x, b->y, b->z});
   };
-  insts[2].matrix.m[3][0] = 20;
+  insts[2].mtx.m[3][0] = 20;
   Build(Level());
   // A level with a static item, a turning platform and a wall spline.
   TestItem st = StaticItem({1, 0, 0}, {Floor(0, 0, 1), TPoly({0, 0, 0}, {0, 1, 0}, {0, 0, 1})});
@@ -167,7 +163,7 @@ TEST_F(Special, DebugDrawingSnapshot) {
   Write("draw", {st, pl, sp});
   bufpos = buf + (4 << 20);
   ASSERT_NE(Load("draw"), nullptr);
-  ZeMtxSetRotationY(&insts[3].matrix, 0x4000);
+  ZeMtxSetRotationY(&insts[3].mtx, 0x4000);
   DrawMSitu(0);
   DrawPlatform(0);
   DrawPlatform(-1);

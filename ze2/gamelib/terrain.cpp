@@ -306,7 +306,8 @@ TerrSet* terraininit(int, uint8_t** bufpos, uint8_t* bufend, int, const char* na
     pi->item = int16_t(i);
     pi->sceneid = int16_t(id);
     pi->flags = it->platword & 1;
-    pi->live = si->override_matrix ? si->override_matrix.get() : &si->matrix;
+    ZEMTX* ov = ZeGScnInstOverride(si);
+    pi->live = ov ? ov : &si->mtx;
     pi->old = *pi->live.get();
     pi->sceneflags = &si->flags;
     it->link = int16_t(bound++);

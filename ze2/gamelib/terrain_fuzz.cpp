@@ -31,7 +31,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
     g_buf = static_cast<uint8_t*>(EeMalloc(BUF));
     auto* insts = static_cast<ZEGSCNINST*>(EeMalloc(sizeof(ZEGSCNINST) * 16));
     memset(insts, 0, sizeof(ZEGSCNINST) * 16);
-    for (int i = 0; i < 16; i++) ZeMtxSetIdentity(&insts[i].matrix), insts[i].flags = 5;
+    for (int i = 0; i < 16; i++) ZeMtxSetIdentity(&insts[i].mtx), insts[i].flags = 5;
     g_scene = static_cast<ZEGSCENE*>(EeMalloc(sizeof(ZEGSCENE)));
     g_scene->ninstances = 16;
     g_scene->instances = insts;

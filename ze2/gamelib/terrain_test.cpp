@@ -93,7 +93,7 @@ TEST_F(Terrain, RoundTripFixUpsSplinesAndPlatforms) {
   EXPECT_EQ(s->plat[0].item, 1);
   EXPECT_EQ(s->plat[0].sceneid, 2);
   EXPECT_EQ(s->plat[0].flags, 1u);
-  EXPECT_EQ(s->plat[0].live.get(), &insts[2].matrix);
+  EXPECT_EQ(s->plat[0].live.get(), &insts[2].mtx);
   EXPECT_EQ(it[2].kind, -1);
   EXPECT_FALSE(s->plat[1].live);
   EXPECT_EQ(s->buckets[TERR_PLAT_BUCKET].count, 2);

@@ -78,7 +78,7 @@ struct TerrainTest : testing::Test {
     scene = static_cast<ZEGSCENE*>(EeMalloc(sizeof(ZEGSCENE)));
     memset(insts, 0, sizeof(ZEGSCNINST) * 8);
     for (int i = 0; i < 8; i++) {
-      ZeMtxSetIdentity(&insts[i].matrix);
+      ZeMtxSetIdentity(&insts[i].mtx);
       insts[i].flags = 5;
     }
     scene->ninstances = 8;

@@ -26,7 +26,7 @@ struct Plats : TerrainTest {
   }
   void Frame(float lifty) {
     TerrainPlatformOldUpdate();
-    insts[1].matrix.m[3][1] += lifty;
+    insts[1].mtx.m[3][1] += lifty;
     global_camera.mtx = cam;
     TerrainPlatformNewUpdate();
   }
@@ -107,7 +107,7 @@ TEST_F(Plats, BounceSpring) {
     y += off;
     Frame(0);
     EXPECT_FLOAT_EQ(set->plat[0].boffset, off) << "frame " << f;
-    EXPECT_FLOAT_EQ(insts[1].matrix.m[3][1], y);
+    EXPECT_FLOAT_EQ(insts[1].mtx.m[3][1], y);
     EXPECT_EQ(set->plat[0].btimer, timer - 1);
   }
   PlatInstBounce(0, 0.5f, 0.1f, 0.1f);
@@ -164,19 +164,19 @@ TEST_F(Plats, LiftCarriesARiderAndAJumpLeavesIt) {
     Frame(0.03f);
     vel = {0, -0.02f, 0};
     NewTerrainScaleY(&pos, &vel, info, -1, 1, 0, 0.0001f, 0.3f, 1.0f);
-    ASSERT_NEAR(pos.y, insts[1].matrix.m[3][1], 0.03f) << "frame " << f;
+    ASSERT_NEAR(pos.y, insts[1].mtx.m[3][1], 0.03f) << "frame " << f;
   }
   TerrTrack* tr = ScanTerrId(info);
   ASSERT_NE(tr, nullptr);
   EXPECT_TRUE(tr->flags & 1);
   EXPECT_EQ(tr->plat, 0);
-  float lifty = insts[1].matrix.m[3][1];
+  float lifty = insts[1].mtx.m[3][1];
   for (int f = 0; f < 5; f++) {
     Frame(0.03f);
     vel = {0, 0.1f, 0};
     NewTerrainScaleY(&pos, &vel, info, -1, 1, 0, 0.0001f, 0.3f, 1.0f);
   }
-  EXPECT_GT(pos.y - insts[1].matrix.m[3][1], 0.25f) << "jumped clear of the lift at " << lifty;
+  EXPECT_GT(pos.y - insts[1].mtx.m[3][1], 0.25f) << "jumped clear of the lift at " << lifty;
 }
 
 TEST_F(Plats, DisabledInstanceTurningAndPushOut) {
@@ -189,13 +189,13 @@ TEST_F(Plats, DisabledInstanceTurningAndPushOut) {
   EXPECT_EQ(NewRayCast(&s, &v, 0, 0), 1);
   // Turning a quarter turn about y takes the polygon from x 1..3 to z
   // -3..-1.
-  ZeMtxSetRotationY(&insts[2].matrix, 0x4000);
-  insts[2].matrix.m[3][0] = 30;
+  ZeMtxSetRotationY(&insts[2].mtx, 0x4000);
+  insts[2].mtx.m[3][0] = 30;
   Frame(0);
   s = {32, 1, 0}, v = {0, -2, 0};
   EXPECT_EQ(NewRayCast(&s, &v, 0, 0), 0);
   ZEVEC probe = {31, 0, 0}, at = {1, 0, 0};
-  ZeVecMtxRotate(&at, &at, &insts[2].matrix);
+  ZeVecMtxRotate(&at, &at, &insts[2].mtx);
   s = {30 + 2 * at.x, 1, 2 * at.z}, v = {0, -2, 0};
   EXPECT_EQ(NewRayCast(&s, &v, 0, 0), 1);
   EXPECT_EQ(plathitid, 1);
@@ -216,9 +216,9 @@ TEST_F(Plats, DisabledInstanceTurningAndPushOut) {
   EXPECT_LT(pos.y, 0.3f);
   // A platform that did not move: the normal response, no push-out.
   Frame(0);
-  pos = {0.2f, insts[1].matrix.m[3][1] - 0.05f, 0.1f}, vel = {0.01f, 0, 0};
+  pos = {0.2f, insts[1].mtx.m[3][1] - 0.05f, 0.1f}, vel = {0.01f, 0, 0};
   NewTerrain(&pos, &vel, info, -1, 0, 0.0001f, 0.3f);
-  EXPECT_NEAR(pos.y, insts[1].matrix.m[3][1] - 0.05f + 0.04f, 0.002f)
+  EXPECT_NEAR(pos.y, insts[1].mtx.m[3][1] - 0.05f + 0.04f, 0.002f)
       << "four embedded floor passes, 0.01 up each, no snap onto the top";
 }
 
