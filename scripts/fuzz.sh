@@ -100,6 +100,17 @@ for t in "${planet_targets[@]}"; do
   mkdir -p "$corpus"
   echo "fuzz.sh: $t for ${secs}s"
   if ! (cd "$dir" && "$dir/globular/$t" -max_total_time="$secs" -max_len=65536 -timeout=10 \
+# Collision: the level loader (with crash data) and the pickup loader,
+# seeded with tertool's demo files.
+cmake --build "$dir" --target terrain_fuzz terrpick_fuzz tertool -- -j4
+mkdir -p "$seeds/terrain_fuzz" "$seeds/terrpick_fuzz"
+"$dir/tools/tertool" make "$top/demo/demo_level.txt" "$seeds/terrain_fuzz/demo.ter"
+"$dir/tools/tertool" make "$top/demo/demo_pickups.txt" "$seeds/terrpick_fuzz/pickups.ter" --pickup
+for t in terrain_fuzz terrpick_fuzz; do
+  corpus=$dir/corpus/$t
+  mkdir -p "$corpus"
+  echo "fuzz.sh: $t for ${secs}s"
+  if ! (cd "$dir" && "$dir/ze2/gamelib/$t" -max_total_time="$secs" -max_len=65536 -timeout=10 \
         -print_final_stats=0 "$corpus" "$seeds/$t" > "$dir/$t.log" 2>&1); then
     echo "fuzz.sh: $t FAILED (see $dir/$t.log)"
     tail -30 "$dir/$t.log"
