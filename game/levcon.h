@@ -176,3 +176,77 @@ LevConInfo* LevConGetCurrentInfo();
 int LevConGetCurrentPath(char* out);
 int LevConGetCurrentName(char* out);  // the Path, as modules expect
 int LevConGetCurrentFullName(char* out);
+
+// ===================================================================
+// Load triggers (loadtrig)
+// ===================================================================
+// An island's load triggers: vertical prisms around a centre that choose
+// the level to make current, preload or show, and the game-flow label or
+// semaphore the place calls for. ".ltd" files, versions 1-3 (docs/streaming.md).
+
+constexpr int LOADTRIG_SETS = 3;
+constexpr int LOADTRIG_BOUNDS = 256;
+constexpr int LOADTRIG_POINTS = 1024;
+constexpr int LOADTRIG_SCRATCH = 8192;
+
+enum { LT_NONE = 0, LT_WORLD = 1, LT_ISLAND = 2, LT_LEVEL = 3, LT_FLOWLABEL = 4, LT_SEMAPHORE = 5 };
+// Actions.
+constexpr int LT_LOAD = 0x01, LT_HOLD = 0x02, LT_PRELOAD = 0x04, LT_VIEW = 0x08;
+// Inhibitions (and the bits of loadtrig_inhibitions).
+constexpr int LT_NOCRAFT = 0x01, LT_NOTRIKE = 0x02, LT_NOGLIDER = 0x04;
+
+// One bound; the version 3 file record has the same layout (links written
+// as 0, the point field as a byte offset into the point table).
+struct TriggerBound {
+  EePtr<TriggerBound> next;
+  EePtr<TriggerBound> prev;
+  uint8_t reserved[8];
+  uint8_t created;
+  uint8_t pad[3];
+  EePtr<float> points;       // pairs x, z relative to the centre
+  int32_t npoints;
+  float top;
+  float bottom;
+  ZEVEC centre;
+  float radius;
+  char name[32];
+  uint8_t type;              // LT_NONE ...
+  int8_t index;              // world, island or level index, label or semaphore id; -1 none
+  uint8_t actions;
+  uint8_t priority;
+  uint8_t inhibitions;
+  uint8_t reserved2[3];
+};
+static_assert(sizeof(TriggerBound) == 92);
+static_assert(offsetof(TriggerBound, points) == 20 && offsetof(TriggerBound, centre) == 36);
+static_assert(offsetof(TriggerBound, name) == 52 && offsetof(TriggerBound, type) == 84);
+static_assert(offsetof(TriggerBound, inhibitions) == 88);
+
+struct TriggerBoundSet {
+  char filename[64];
+  TriggerBound* first;       // bounds are added at the front
+  float points[LOADTRIG_POINTS * 2];
+  int npoints;
+  LevConIsland* owner;       // null when free
+};
+
+extern TriggerBoundSet loadtrig_sets[LOADTRIG_SETS];
+extern TriggerBound loadtrig_bounds[LOADTRIG_BOUNDS];
+extern int loadtrig_edit_set;          // the set the editor works on (LoadTrigWrite), -1 none
+extern int loadtrig_inhibitions;       // LT_NOCRAFT ... for the player's vehicles, by LevConProcess
+
+void LoadTrigInit();
+// Reads "file" into a set owned by island; returns the set key. A null
+// name reads the edited set's file again.
+int LoadTrigRead(const char* file, LevConIsland* island);
+// Writes the edited set as version 3; 1 when written.
+int LoadTrigWrite();
+void LoadTrigDump(int key);
+// 1 when a LOAD or HOLD bound decided *level; outputs may be null.
+int LoadTrigCheckBounds(int key, const ZEVEC* pos, LevConLevel** level, LevConLevel** preload,
+                        LevConLevel** show, int* label, int* sem);
+void ltPtInsideTriggerBoundInit(const ZEVEC* point);
+int ltPtInsideTriggerBound(const TriggerBound* bound, int ignoreHeight);
+// A bound from the free list at the front of set key's list, with the
+// defaults (created, index -1, priority 128); fatal when none is left.
+TriggerBound* LoadTrigNewBound(int key);

@@ -18,7 +18,6 @@ void BGLoadInhibit(int, int) {}
 void BGSuspendMain() {}
 void PlacementSysInit() {}
 void PlacementSysClose() {}
-void LoadTrigInit() {}
 void LoadTelepads() {}
 void ProcessTeleport() {}
 void RenderTeleport() {}

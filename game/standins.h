@@ -102,7 +102,6 @@ void BGLoadInhibit(int which, int on);
 void BGSuspendMain();
 void PlacementSysInit();
 void PlacementSysClose();
-void LoadTrigInit();
 int LevConCurrentOutdoor();  // 1 when no level is current or the current level has sky
 void LoadTelepads();
 void ProcessTeleport();

@@ -139,5 +139,23 @@ for t in "${flow_targets[@]}"; do
   fi
 done
 
+# Load-trigger files, seeded with a version 3 file written by ltdtool and a
+# version 1 header.
+cmake --build "$dir" --target loadtrig_fuzz ltdtool -- -j4
+mkdir -p "$seeds/loadtrig_fuzz"
+printf 'bound LEVEL a\n centre 1 0 1\n top 5\n actions LOAD HOLD\n point -2 -2\n point 2 -2\n point 0 2\nbound FLOWLABEL b\n actions VIEW\n point 0 0\n' \
+  > "$seeds/loadtrig_fuzz/isle.txt"
+"$dir/tools/ltdtool" make "$seeds/loadtrig_fuzz/isle.txt" "$seeds/loadtrig_fuzz/isle.ltd" >/dev/null
+rm "$seeds/loadtrig_fuzz/isle.txt"
+printf '\001\000\000\000\000\000\000\000\000\000\000\000' > "$seeds/loadtrig_fuzz/v1.ltd"
+mkdir -p "$dir/corpus/loadtrig_fuzz"
+echo "fuzz.sh: loadtrig_fuzz for ${secs}s"
+if ! (cd "$dir" && "$dir/game/loadtrig_fuzz" -max_total_time="$secs" -max_len=8192 -timeout=10 \
+      -print_final_stats=0 "$dir/corpus/loadtrig_fuzz" "$seeds/loadtrig_fuzz" > "$dir/loadtrig_fuzz.log" 2>&1); then
+  echo "fuzz.sh: loadtrig_fuzz FAILED (see $dir/loadtrig_fuzz.log)"
+  tail -30 "$dir/loadtrig_fuzz.log"
+  status=1
+fi
+
 [ $status -eq 0 ] && echo "fuzz.sh: all targets ran clean"
 exit $status
