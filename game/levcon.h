@@ -250,3 +250,61 @@ int ltPtInsideTriggerBound(const TriggerBound* bound, int ignoreHeight);
 // A bound from the free list at the front of set key's list, with the
 // defaults (created, index -1, priority 128); fatal when none is left.
 TriggerBound* LoadTrigNewBound(int key);
+
+// ===================================================================
+// Background loader (bgload)
+// ===================================================================
+// One request a turn, in this order: world, island, level, planet-world
+// initialisation, conflict, posted callback, planet-world data read. A
+// thread from BGSuspendMain to the next vertical-blank end, or one inline
+// turn a call with NOBGLOAD (multithreaded 0). The planet-data slot and the
+// busy flag (bgload_pending, bgload_next_gb_data) are the planet world's
+// (globular.h).
+
+constexpr int BGLOAD_RING = 32;
+// Callback status: queued, cancelled, taken by the loader; a handle that
+// names no entry; a post to a full ring.
+enum : int { BG_CB_QUEUED = -4, BG_CB_CANCELLED = -3, BG_CB_TAKEN = -2, BG_CB_GONE = -5, BG_CB_FULL = -1 };
+
+using BGCallbackFn = void (*)(void* argument, int handle);
+struct BGCallback {
+  BGCallbackFn function;
+  void* argument;
+  int handle;
+  int status;
+};
+
+extern int multithreaded;          // 0 with NOBGLOAD
+extern int bgload_inhibit;         // 1 at start-up: no new jobs
+extern int bgload_level_abort;     // abandon the level being loaded
+extern int bgload_vbe_enabled;
+extern LevConWorld* bgload_next_world;
+extern LevConIsland* bgload_next_island;
+extern LevConLevel* bgload_next_level;
+extern void* bgload_next_conflict;
+extern void (*bgload_next_gb_init)();
+extern BGCallback bgload_ring[BGLOAD_RING];
+extern int bgload_ring_write, bgload_ring_read, bgload_ring_count;
+extern int bgload_load_sequence;
+extern int levcon_frame_delay;     // nonzero: the loader does no work
+
+void BGLoadInit();
+void BGLoadClose();                // ends the thread (tests and the program's end)
+void BGSuspendMain();
+void BGLoadThread();               // one inline turn
+int BGLoadInhibit(int inhibit, int wait);
+void BGSetWorld(LevConWorld* world, int background);
+void BGSetIsland(LevConIsland* island, int background);
+void BGSetLevel(LevConLevel* level, int background);
+void BGSetConflict(void* conflict, int background);
+int BGLoadPending();
+void BGLoadAbortPendingLevelLoad();
+void BGLoadAbortAllRequests();
+int BGLoadPostCallback(BGCallbackFn function, void* argument);
+int BGLoadGetCallbackStatus(int handle);
+int BGLoadCancelCallback(int handle);
+void BGLoadLevel(LevConLevel* level, int background);
+void BGLoadWorld(LevConWorld* world);
+// A level's offer of room to a character-type set: the address of its
+// sub-buffer's cursor and its end; 1 when loaded with a buffer.
+int LevConCobMigrateReq(LevConLevel* level, EePtr<char>** cursor, char** end);

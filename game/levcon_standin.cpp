@@ -2,7 +2,7 @@
 // drawing: nothing is loaded and no level becomes current.
 #include "standins.h"
 
-int lcoplog_enabled, multithreaded = 1;
+int lcoplog_enabled;
 void* levcon_remap_mtx;
 void* editor_remap_mtx;
 
@@ -14,8 +14,6 @@ void LevConSaveStartInfo() {}
 void LevConUpdateScenes() {}
 void LevConRender(const ZEVEC*) {}
 void LevConRenderWater() {}
-void BGLoadInhibit(int, int) {}
-void BGSuspendMain() {}
 void PlacementSysInit() {}
 void PlacementSysClose() {}
 void LoadTelepads() {}

@@ -12,3 +12,4 @@ void ConCoreClose() {}
 void ConCoreProcess(int) {}
 void ConCoreRender3D() {}
 void ConCoreRender2D() {}
+void ConCoreBGLoad(void*, int) {}

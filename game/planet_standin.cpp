@@ -59,3 +59,5 @@ void DrawClouds() {}
 void DrawSpaceblobs() {}
 void Wfx3SetFogType2(float, int, int) {}
 void FrSurfaceInfo() {}
+void Wfx3Load(const char*, const char*) {}
+void InitWorldFx(void*) {}

@@ -26,3 +26,5 @@ void ZeGScnSetCfg(const void*) {}
 void AddCobTypeSetMemoryPointers(char**, char*, void*, void*, const char*) {}
 void InitialisePersistantVehicleCobs() {}
 void InitialisePersistantVehicleCobs2() {}
+int InsertLightSet(const char*) { return -1; }
+void RemoveLightSet(int) {}

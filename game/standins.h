@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "globular.h"
+#include "levcon.h"
 #include "ze3d.h"
 
 // ===================================================================
@@ -55,6 +56,8 @@ extern void* pickup_gscene;
 extern void* game_cobinfo;
 void* ZeGScnRead(char** buffer, char* end, const char* name);  // null: none
 void ZeGScnSetCfg(const void* table);
+int InsertLightSet(const char* name);  // a light set's key, -1 none
+void RemoveLightSet(int key);
 void AddCobTypeSetMemoryPointers(char** buffer, char* end, void* owner, void* adopt, const char* label);
 void InitialisePersistantVehicleCobs();
 void InitialisePersistantVehicleCobs2();
@@ -72,6 +75,8 @@ extern float gb_lev_time;
 extern int eval_fog_repeat, tex_info, fogshade_enable;
 int GBSetInitLevel(int level, char** buffer, char** end, char* fractal_start, char* fractal_end);
 void GBLevUpdateFrame(const ZEVEC* position);
+void Wfx3Load(const char* path, const char* name);  // a world's effects data
+void InitWorldFx(void* worldbits);
 void GBProcess(int paused);
 void GBSpecialRender();
 void GBRender2d(int n);
@@ -85,7 +90,7 @@ void FrSurfaceInfo();
 // ===================================================================
 // Universe, level controller, loader and level drawing (levcon_standin.cpp)
 // ===================================================================
-extern int lcoplog_enabled, multithreaded;
+extern int lcoplog_enabled;
 extern void* levcon_remap_mtx;
 extern void* editor_remap_mtx;
 void LevConSysClose();
@@ -98,8 +103,6 @@ void LevConRender(const ZEVEC* camera);
 void LevConRenderWater();
 int LevConIsCurrent(const char* name);          // 1 when the named level is current
 int LevConLevelShown(void* level);              // 1 when loaded and visible
-void BGLoadInhibit(int which, int on);
-void BGSuspendMain();
 void PlacementSysInit();
 void PlacementSysClose();
 int LevConCurrentOutdoor();  // 1 when no level is current or the current level has sky
@@ -120,6 +123,7 @@ void ConCoreClose();
 void ConCoreProcess(int drawn);
 void ConCoreRender3D();
 void ConCoreRender2D();
+void ConCoreBGLoad(void* conflict, int background);
 
 // ===================================================================
 // Cut scenes, triggers, scripts and dialogue (cutscene_standin.cpp)

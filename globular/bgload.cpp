@@ -1,6 +1,7 @@
-// Stand-in for the background loader's planet-data slot until program
-// flow's loader is built: the slot, its busy flag and one turn of its
-// planet-data work, which tests and the start-up stand-in drive.
+// The background loader's planet-data slot and busy flag, which the planet
+// world writes and reads: the game's loader (game/bgload.cpp) takes one
+// request a turn from the slot. BGLoadServeGbData serves the slot at once,
+// for the planet world's own tests, which run without the game's loader.
 #include "globular.h"
 
 int bgload_pending = 0;
