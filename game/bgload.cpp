@@ -182,6 +182,8 @@ LevConIsland* IslandOf(LevConLevel* level) {
 
 void BGLoadThread() { Turn(); }
 
+int BGLoadIsLoading(const LevConLevel* level) { return level && g_job.level == level; }
+
 void BGLoadInit() {
   if (g_inited) return;
   g_inited = 1;

@@ -41,7 +41,9 @@ struct BgLoadTest : FlowTest {
     BuffyClose();
     FlowTest::TearDown();
   }
+  // The loader afresh (the universe's start already began one).
   void Start(int threaded) {
+    BGLoadClose();
     multithreaded = threaded;
     if (threaded) ZeIntAddAllHandlers();
     BGLoadInit();

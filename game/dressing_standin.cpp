@@ -25,3 +25,4 @@ void AddFiniteShotDebrisEffect(const char*, const ZEVEC*) {}
 void DebrisRegisterCutoffCameraVec(const ZEVEC*) {}
 void terrainpickupinit(const char*, char**) {}
 void edgraClumpsReset() {}
+void DebrisShift(void*) {}

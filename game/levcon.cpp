@@ -386,6 +386,7 @@ void LevConSysInit() {
   current_world = nullptr;
   current_island = nullptr;
   current_level = nullptr;
+  LevConStreamInit();
 }
 
 void LevConLoadUniverse(const char* name) {

@@ -304,7 +304,129 @@ int BGLoadPostCallback(BGCallbackFn function, void* argument);
 int BGLoadGetCallbackStatus(int handle);
 int BGLoadCancelCallback(int handle);
 void BGLoadLevel(LevConLevel* level, int background);
+int BGLoadIsLoading(const LevConLevel* level);  // 1 while its job is under way
 void BGLoadWorld(LevConWorld* world);
 // A level's offer of room to a character-type set: the address of its
 // sub-buffer's cursor and its end; 1 when loaded with a buffer.
 int LevConCobMigrateReq(LevConLevel* level, EePtr<char>** cursor, char** end);
+
+// ===================================================================
+// Operation queue (lcop)
+// ===================================================================
+// Operations run on the main thread one at a time, each called every frame
+// until it reports done (non-zero). Handles: sequence << 16 | slot; -1 none.
+
+struct LcopOp;
+using LcopFn = int (*)(LcopOp* op);
+struct LcopOp {
+  EePtr<int(LcopOp*)> callback;
+  uint16_t sequence;         // 0 once done; 1 in a slot never used
+  uint16_t spare;
+  int32_t arg0;              // also a node's address
+  int32_t arg1;
+  int32_t arg2;
+};
+static_assert(sizeof(LcopOp) == 20 && offsetof(LcopOp, arg0) == 8);
+
+constexpr int LCOP_RING = 128;
+// lcopGetStatus: done, unused (or -1), queued, running.
+enum : int { LCOP_DONE = 0, LCOP_UNUSED = 1, LCOP_QUEUED = 2, LCOP_RUNNING = 3 };
+
+extern int lcoplog_enabled;
+extern int levcon_curr_gbinitlevel;
+extern int levcon_island_logic_disabled;
+extern int gb_pre_process;
+
+void LevConOpReset();
+int LevConOpPost(const LcopOp* op);
+void LevConOpProcess();
+int lcopGetStatus(int handle);
+int lcopQueued();
+void lcopLevelDumped(LevConLevel* level);  // ends a preload of a dumped level
+void lcopLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+LevConIsland* LevConIslandOf(const LevConInfo* node);  // first island ancestor
+
+struct BuffyDesc;
+void LevConLevelBufferNotify(BuffyDesc* d, int event, void* level);
+void LevConFractalBufferNotify(BuffyDesc* d, int event, void* data);
+void LevConDumpBufferNotify(BuffyDesc* d, int event, void* data);
+void LevConBeginLevelLoad(LevConLevel* level, int holdHidden);
+void LevConBeginWorldLoad(LevConWorld* world);
+int LevConSetGBInitLevel(int level);
+BuffyDesc* LevConFractalBuffer();
+
+int lcopPostGBDumpBuffer(int16_t kind);
+int lcopPostGBInitLevel(int16_t level);
+int lcopPostGBGetFracBuff();
+int lcopPostGBBuffer(int kind, int size);
+int lcopPostGBTextures(int value);
+int lcopPostGBSetFarRender(int value);
+int lcopPostGBSetPlateRender(int value);
+int lcopPostGBSetTileRender(int on, int nearclip);
+int lcopPostGBPlanetMesh(int value);
+int lcopPostGBProcessEnable(int value);
+int lcopPostGBSetPlanetRender(int value);
+int lcopPostGBPreProcess();
+int lcopPostStopLogic(int mask);
+int lcopPostSyncLogic(int mask);
+int lcopPostPreLoadLevel(LevConLevel* level);
+int lcopPostLoadLevel(LevConLevel* level);
+int lcopPostActivateLevel(LevConLevel* level);
+int lcopPostShowLevel(LevConLevel* level);
+int lcopPostHideLevel(LevConLevel* level);
+int lcopPostPreLoadIsland(LevConIsland* island);
+int lcopPostActivateIsland(LevConIsland* island);
+int lcopPostLoadIsland(LevConIsland* island);
+int lcopPostDumpWorld();
+int lcopPostLoadWorld(LevConWorld* world);
+
+// ===================================================================
+// Level controller per frame (levcon)
+// ===================================================================
+
+enum { LEVCON_EV_SHOW = 1, LEVCON_EV_HIDE, LEVCON_EV_PRELOAD, LEVCON_EV_ACTIVATE, LEVCON_EV_GBLEVEL };
+constexpr int LEVCON_EVENTS = 8;
+constexpr int LEVCON_RELEASE_SLOTS = 3;
+
+// The logic nodes while a stop-logic operation suspends that depth.
+#define LEVCON_LOGIC_STOPPED_WORLD reinterpret_cast<LevConWorld*>(intptr_t(-1))
+#define LEVCON_LOGIC_STOPPED_ISLAND reinterpret_cast<LevConIsland*>(intptr_t(-1))
+#define LEVCON_LOGIC_STOPPED_LEVEL reinterpret_cast<LevConLevel*>(intptr_t(-1))
+
+extern LevConLevel* previous_level;
+extern LevConWorld* logic_current_world;
+extern LevConIsland* logic_current_island;
+extern LevConLevel* logic_current_level;
+extern LevConLevel* logic_preload_level;
+extern LevConWorld *levcon_force_world, *levcon_world_override, *start_world;
+extern LevConIsland *levcon_force_island, *levcon_island_override, *start_island;
+extern LevConLevel *levcon_force_level, *levcon_level_override, *start_level;
+extern int levcon_override_enabled;
+extern int start_hold_world, start_hold_island, start_hold_level;
+extern int levcon_edit;
+extern int levcon_sky_visible, levcon_sea_visible;
+extern int levcon_force_gblevel;
+extern int current_plate;
+
+extern void* levcon_remap_mtx;
+
+void LevConStreamInit();  // the streaming half of LevConSysInit
+void LevConProcess();
+void LevConSysClose();
+int LevConScheduleEvent(int type, LevConLevel* level, int delay);
+int LevConScheduleEventEx(int type, LevConLevel* level, int number, int delay);
+int LevConEvalEvent(int type, const char* text);
+int LevConEvalEvents(const char* text);
+void LevConDumpLevel(LevConLevel* level);
+void LevConDumpIsland();
+void LevConDumpWorld();
+void LevConSetHoldCounts(int islandFrames, int levelFrames);
+void LevConSaveStartInfo();
+void LevConRestoreStartInfo();
+void LevConReset();
+void LevConSetCurrentLevel(LevConLevel* level);
+void LevConShowLevel(LevConLevel* level, int show);
+void LevConShowLevelSet(LevConLevel* level);
+LevConWorld* LevConChooseWorld(LevConWorld* current);
+LevConIsland* LevConChooseIsland(LevConIsland* current);
+void LevConChooseLevel(LevConLevel* current, LevConLevel** chosen, LevConLevel** preload, LevConLevel** show);

@@ -2,15 +2,9 @@
 // drawing: nothing is loaded and no level becomes current.
 #include "standins.h"
 
-int lcoplog_enabled;
-void* levcon_remap_mtx;
 void* editor_remap_mtx;
 
-void LevConSysClose() {}
-void LevConProcess() {}
-void LevConReset() {}
 void LevConSetName(const char*, int, int) {}
-void LevConSaveStartInfo() {}
 void LevConUpdateScenes() {}
 void LevConRender(const ZEVEC*) {}
 void LevConRenderWater() {}
@@ -22,3 +16,6 @@ void RenderTeleport() {}
 int LevConIsCurrent(const char*) { return 0; }
 int LevConLevelShown(void*) { return 0; }
 int LevConCurrentOutdoor() { return 1; }
+void* GetTeleportWorld() { return nullptr; }
+void* GetTeleportIsland() { return nullptr; }
+void* GetTeleportLevel() { return nullptr; }

@@ -13,3 +13,5 @@ void ConCoreProcess(int) {}
 void ConCoreRender3D() {}
 void ConCoreRender2D() {}
 void ConCoreBGLoad(void*, int) {}
+void LevelFxInit(void*) {}
+void LevelFxCloseLevel(void*) {}

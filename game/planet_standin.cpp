@@ -8,6 +8,8 @@
 
 #include "globular.h"
 
+#include <cstring>
+
 float gb_lev_time;
 int eval_fog_repeat, tex_info, fogshade_enable = 1;
 
@@ -61,3 +63,71 @@ void Wfx3SetFogType2(float, int, int) {}
 void FrSurfaceInfo() {}
 void Wfx3Load(const char*, const char*) {}
 void InitWorldFx(void*) {}
+
+// Streaming's planet levels: worlds registered by exact planet name, islands
+// by plate; the current plate level (g_lev) stays until a test drops it, as
+// leaving the capture radius would. No remap; the switches do nothing.
+void* g_lev;
+namespace {
+struct PlanetWorld {
+  const char* planet;
+  void* world;
+};
+PlanetWorld g_worlds[8];
+int g_nworlds;
+void* g_world;
+struct Plate {
+  int id;
+  void* island;
+};
+Plate g_plates[32];
+int g_nplates;
+}  // namespace
+
+void GBLevRegisterWorld(const char* planet, const char*, void* world) {
+  if (!planet || g_nworlds >= 8) return;
+  for (int i = 0; i < g_nworlds; i++)
+    if (g_worlds[i].world == world) return;
+  g_worlds[g_nworlds++] = {planet, world};
+}
+int GBLevSetCurrentWorld(const char* planet) {
+  g_world = nullptr;
+  for (int i = 0; i < g_nworlds && planet; i++)
+    if (strcmp(g_worlds[i].planet, planet) == 0) g_world = g_worlds[i].world;
+  return g_world != nullptr;
+}
+void GBLevRegisterLevel(int plate, const ZEVEC*, int, void* island, float) {
+  for (int i = 0; i < g_nplates; i++)
+    if (g_plates[i].id == plate) {
+      g_plates[i].island = island;
+      return;
+    }
+  if (g_nplates < 32) g_plates[g_nplates++] = {plate, island};
+}
+void GBLevReleaseLevel(int plate) {
+  for (int i = 0; i < g_nplates; i++)
+    if (g_plates[i].id == plate) {
+      if (g_lev == g_plates[i].island) g_lev = nullptr;
+      g_plates[i] = g_plates[--g_nplates];
+      return;
+    }
+}
+void GBLevSetCurrentLevel(int plate) {
+  g_lev = nullptr;
+  for (int i = 0; i < g_nplates; i++)
+    if (g_plates[i].id == plate) g_lev = g_plates[i].island;
+}
+void* GBLevGetCurrentWorld() { return g_world; }
+void* GBLevGetCurrentLevel() { return g_lev; }
+void* GBLevGetRemapMtx() { return nullptr; }
+void GBSetFarRender(int) {}
+void GBSetPlateRender(int) {}
+void GBProcessEnable(int) {}
+void GBSetPlanetRender(int) {}
+void GBSetTileRender(int, int) {}
+void GBHiResTexturesEnabled(int) {}
+void GBSetPlanetMeshRender(int) {}
+void GBReset() {}
+void WorldFXSetSkyVisibility(int) {}
+void WorldFXSetSeaVisibility(int) {}
+void CloseWorldFx() {}

@@ -28,3 +28,4 @@ void InitialisePersistantVehicleCobs() {}
 void InitialisePersistantVehicleCobs2() {}
 int InsertLightSet(const char*) { return -1; }
 void RemoveLightSet(int) {}
+void ZeGScnRemove(void*) {}

@@ -90,14 +90,8 @@ void FrSurfaceInfo();
 // ===================================================================
 // Universe, level controller, loader and level drawing (levcon_standin.cpp)
 // ===================================================================
-extern int lcoplog_enabled;
-extern void* levcon_remap_mtx;
 extern void* editor_remap_mtx;
-void LevConSysClose();
-void LevConProcess();
-void LevConReset();
 void LevConSetName(const char* name, int a, int editmode);
-void LevConSaveStartInfo();
 void LevConUpdateScenes();
 void LevConRender(const ZEVEC* camera);
 void LevConRenderWater();
@@ -173,6 +167,7 @@ extern int hitpoints_override, atlasshield_override, start_player_lives, start_p
 extern int checked_num_pickups[5];
 extern int oasislev_nightstart, laying_spline_data, panel_flags, object_switches;
 extern ZEVEC player_position;
+extern int player_hitpoints;  // the hero's hit points
 extern ZECAMERA* kaelcam;
 void InitPanel(char** buffer);
 void ResetPanel();
@@ -308,3 +303,48 @@ const EdDesc* edmainRegistered(int index);  // the registration list (null past 
 void edppDestroyAllParticles();
 void edppDestroyAllEffects();
 void edppRestartAllEffectsInLevel();
+
+// ===================================================================
+// Streaming's calls into systems not built yet: the planet world's levels
+// and switches (planet_standin.cpp), vehicles (vehicles_standin.cpp), cut
+// scenes and triggers (cutscene_standin.cpp), level effects
+// (levelfx_standin.cpp), scenes (scene_standin.cpp), teleports
+// (levcon_standin.cpp).
+// ===================================================================
+extern void* g_lev;  // the planet world's current plate level (an island)
+void GBLevRegisterWorld(const char* planet, const char* path, void* world);
+int GBLevSetCurrentWorld(const char* planet);  // 1 when registered
+void GBLevRegisterLevel(int plate, const ZEVEC* position, int align, void* island, float range);
+void GBLevReleaseLevel(int plate);
+void GBLevSetCurrentLevel(int plate);
+void* GBLevGetCurrentWorld();
+void* GBLevGetCurrentLevel();
+void* GBLevGetRemapMtx();
+void GBSetFarRender(int value);
+void GBSetPlateRender(int value);
+void GBProcessEnable(int value);
+void GBSetPlanetRender(int value);
+void GBSetTileRender(int on, int nearclip);
+void GBHiResTexturesEnabled(int on);
+void GBSetPlanetMeshRender(int on);
+void GBReset();
+void WorldFXSetSkyVisibility(int on);
+void WorldFXSetSeaVisibility(int on);
+void CloseWorldFx();
+extern void *PlayerTrike, *PlayerQuad, *PlayerGlider;
+extern float atmos_deccel_alt_max, atmos_deccel_alt_min, levelling_alt_min, levelling_alt_max;
+void AddVehicleLevelInit(void* level);
+void UnLoadVehicles(void* level);
+void PlayerCraftRemap(void* mtx);
+void DebrisShift(void* mtx);
+void ZeGCutSceneSysPostBackgroundLoad();
+void ZeTriggerSysPostBackgroundLoad();
+void ZeGCutSceneSysBackgroundFlush();
+void ZeTriggerSysBackgroundFlush();
+void* GetScriptLevel();
+void LevelFxInit(void* level);
+void LevelFxCloseLevel(void* level);
+void ZeGScnRemove(void* scene);
+void* GetTeleportWorld();
+void* GetTeleportIsland();
+void* GetTeleportLevel();
