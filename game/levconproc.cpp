@@ -132,6 +132,8 @@ const char* NextWord(char*& p) {
 
 void LevConStreamInit() {
   memset(g_events, 0, sizeof g_events);
+  memset(g_release, 0, sizeof g_release);  // emptied by the last close
+  logic_preload_level = nullptr;
   BGLoadInit();
   for (int i = 0; i < levcon_num_worlds; i++)
     if (worlds[i].planet) GBLevRegisterWorld(worlds[i].planet, worlds[i].planetpath, &worlds[i]);
