@@ -26,3 +26,4 @@ void DebrisRegisterCutoffCameraVec(const ZEVEC*) {}
 void terrainpickupinit(const char*, char**) {}
 void edgraClumpsReset() {}
 void DebrisShift(void*) {}
+void DebrisDrawGlass() {}

@@ -430,3 +430,23 @@ void LevConShowLevelSet(LevConLevel* level);
 LevConWorld* LevConChooseWorld(LevConWorld* current);
 LevConIsland* LevConChooseIsland(LevConIsland* current);
 void LevConChooseLevel(LevConLevel* current, LevConLevel** chosen, LevConLevel** preload, LevConLevel** show);
+
+// ===================================================================
+// Level drawing and foreground load (levcon)
+// ===================================================================
+
+extern ZEVEC* levcon_campos;
+extern int levcon_level_draw_enabled, levcon_extvis, draw_preload_levels, levconrender_currentlevelonly;
+extern int16_t time_of_day_blend[2];  // cross-fade target and rate
+extern float rotscale_override;
+extern ZEVEC playerstartpos;
+extern int playerstartang;
+extern volatile int levcon_loading_fade;  // -1 "loading"; 0 or more: fields of fade left
+
+void LevConInstallRenderHooks();
+void LevConSetName(const char* name, int unused, int edit);
+void LevConLoadAll(LevConWorld* world, LevConIsland* island, LevConLevel* level);
+void LevConUpdateScenes();
+void LevConRender(const ZEVEC* camera);
+void LevConRenderWater();
+float LevConEnvU();  // the environment map's U

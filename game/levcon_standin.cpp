@@ -4,10 +4,6 @@
 
 void* editor_remap_mtx;
 
-void LevConSetName(const char*, int, int) {}
-void LevConUpdateScenes() {}
-void LevConRender(const ZEVEC*) {}
-void LevConRenderWater() {}
 void PlacementSysInit() {}
 void PlacementSysClose() {}
 void LoadTelepads() {}

@@ -135,6 +135,7 @@ void LevConStreamInit() {
   memset(g_release, 0, sizeof g_release);  // emptied by the last close
   logic_preload_level = nullptr;
   BGLoadInit();
+  LevConInstallRenderHooks();
   for (int i = 0; i < levcon_num_worlds; i++)
     if (worlds[i].planet) GBLevRegisterWorld(worlds[i].planet, worlds[i].planetpath, &worlds[i]);
   levcon_remap_mtx = nullptr;

@@ -131,3 +131,35 @@ void GBReset() {}
 void WorldFXSetSkyVisibility(int) {}
 void WorldFXSetSeaVisibility(int) {}
 void CloseWorldFx() {}
+
+// The planet world's render: the five hooks in their order, the plate hook
+// with the current plate and its island, or -1 and null.
+namespace {
+GBRenderFn g_preSpace, g_prePlanet, g_postPlanet, g_postSpace;
+GBPlateRenderFn g_plate;
+void Call(GBRenderFn f) {
+  if (f) f();
+}
+}  // namespace
+void GBSetPreSpaceRenderFunc(GBRenderFn fn) { g_preSpace = fn; }
+void GBSetPrePlanetRenderFunc(GBRenderFn fn) { g_prePlanet = fn; }
+void GBSetPlateRenderFunc(GBPlateRenderFn fn) { g_plate = fn; }
+void GBSetPostPlanetRenderFunc(GBRenderFn fn) { g_postPlanet = fn; }
+void GBSetPostSpaceRenderFunc(GBRenderFn fn) { g_postSpace = fn; }
+void GBRender() {
+  Call(g_preSpace);
+  Call(g_prePlanet);
+  if (g_plate) {
+    int plate = -1;
+    for (int i = 0; i < g_nplates; i++)
+      if (g_lev && g_plates[i].island == g_lev) plate = g_plates[i].id;
+    g_plate(plate, plate == -1 ? nullptr : g_lev);
+  }
+  Call(g_postPlanet);
+  Call(g_postSpace);
+}
+int GBGetPlanetRender() { return 1; }
+void DrawStars() {}
+void DrawSky() {}
+void DrawAtmos() {}
+void ProcWorldFx() {}

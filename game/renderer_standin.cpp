@@ -23,3 +23,6 @@ STANDIN void ZeLightFog(float, int, int, int) {}
 STANDIN void ZeRndrDrawShadedPols(int) {}
 STANDIN void ZeRndrWaterRippleUpdate(int) {}
 STANDIN void ZeRndrWaterRip(ZEMTL*) {}
+void ZeWaterSpeed(float) {}
+void ZeWaterReset() {}
+void ZeNormalMapSetEnvUV(float, float) {}

@@ -29,3 +29,6 @@ void InitialisePersistantVehicleCobs2() {}
 int InsertLightSet(const char*) { return -1; }
 void RemoveLightSet(int) {}
 void ZeGScnRemove(void*) {}
+void ZeGScnRndr3(void*) {}
+void ZeGSceneSetCrossFade(void*, int, int) {}
+void ZeGScnUpdate(void*, float) {}

@@ -91,10 +91,6 @@ void FrSurfaceInfo();
 // Universe, level controller, loader and level drawing (levcon_standin.cpp)
 // ===================================================================
 extern void* editor_remap_mtx;
-void LevConSetName(const char* name, int a, int editmode);
-void LevConUpdateScenes();
-void LevConRender(const ZEVEC* camera);
-void LevConRenderWater();
 int LevConIsCurrent(const char* name);          // 1 when the named level is current
 int LevConLevelShown(void* level);              // 1 when loaded and visible
 void PlacementSysInit();
@@ -168,6 +164,7 @@ extern int checked_num_pickups[5];
 extern int oasislev_nightstart, laying_spline_data, panel_flags, object_switches;
 extern ZEVEC player_position;
 extern int player_hitpoints;  // the hero's hit points
+extern int16_t player_yaw;
 extern ZECAMERA* kaelcam;
 void InitPanel(char** buffer);
 void ResetPanel();
@@ -348,3 +345,26 @@ void ZeGScnRemove(void* scene);
 void* GetTeleportWorld();
 void* GetTeleportIsland();
 void* GetTeleportLevel();
+// Level drawing's calls: scenes (scene_standin.cpp), the planet world's
+// render and its hooks (planet_standin.cpp), water (renderer_standin.cpp),
+// glass (dressing_standin.cpp).
+void ZeGScnRndr3(void* scene);
+void ZeGSceneSetCrossFade(void* scene, int target, int rate);
+void ZeGScnUpdate(void* scene, float step);
+void DrawStars();
+void DrawSky();
+void DrawAtmos();
+void ProcWorldFx();
+void GBRender();
+int GBGetPlanetRender();
+using GBRenderFn = void (*)();
+using GBPlateRenderFn = void (*)(int plate, void* island);
+void GBSetPreSpaceRenderFunc(GBRenderFn fn);
+void GBSetPrePlanetRenderFunc(GBRenderFn fn);
+void GBSetPlateRenderFunc(GBPlateRenderFn fn);
+void GBSetPostPlanetRenderFunc(GBRenderFn fn);
+void GBSetPostSpaceRenderFunc(GBRenderFn fn);
+void ZeWaterSpeed(float speed);
+void ZeWaterReset();
+void ZeNormalMapSetEnvUV(float u, float v);
+void DebrisDrawGlass();
