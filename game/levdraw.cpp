@@ -245,7 +245,7 @@ void LevConLoadAll(LevConWorld* world, LevConIsland* island, LevConLevel* level)
     LevConProcess();
     GBProcess(0);
     ConCoreProcess(0);
-    gfcRunProgram(gameflow_prog);
+    if (gameflow_prog) gfcRunProgram(gameflow_prog);
     BGSuspendMain();
     ZeErrorCheck("Main Thread");
   }
