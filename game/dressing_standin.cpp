@@ -8,8 +8,6 @@ void DebrisDraw(int, int) {}
 void ParticleReset() {}
 void CloseParticles() {}
 void DebrisGlassClose() {}
-void TerrainPlatformOldUpdate() {}
-void TerrainPlatformNewUpdate() {}
 void ZeBridgeUpdate(const ZEVEC*) {}
 void ZeBridgeDraw(ZEMTL*) {}
 void ZeWindInit() {}

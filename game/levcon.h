@@ -425,6 +425,7 @@ void LevConSaveStartInfo();
 void LevConRestoreStartInfo();
 void LevConReset();
 void LevConSetCurrentLevel(LevConLevel* level);
+void LevConSetTerrain(LevConLevel* level);  // the level's collision current, or none
 void LevConShowLevel(LevConLevel* level, int show);
 void LevConShowLevelSet(LevConLevel* level);
 LevConWorld* LevConChooseWorld(LevConWorld* current);

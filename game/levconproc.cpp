@@ -4,6 +4,7 @@
 // operations; showing, hiding, activating and dumping levels; the start
 // and close of the controller.
 #include "game.h"
+#include "gamelib.h"
 #include "gameflow.h"
 #include "levcon.h"
 #include "standins.h"
@@ -52,7 +53,7 @@ void CallLabel(const char* kind, const LevConInfo& node, const char* label) {
   if (gameflow_prog) gfcGoSubLabel(gameflow_prog, label);
 }
 
-void QueueBufferForRelease(BuffyDesc* d) {
+void LevConQueueBufferForRelease(BuffyDesc* d) {
   for (Release& r : g_release)
     if (!r.buffer) {
       r = {d, 3};
@@ -71,7 +72,7 @@ void ProcessReleases() {
   }
 }
 
-void ProcessEvents() {
+void LevConProcessEvents() {
   for (int i = LEVCON_EVENTS - 1; i >= 0; i--) {
     Event& e = g_events[i];
     if (!e.type) continue;
@@ -283,6 +284,7 @@ void LevConSetCurrentLevel(LevConLevel* level) {
   previous_level = old;
   current_level = level;
   AddVehicleLevelInit(level);
+  LevConSetTerrain(level);
   if (level) {
     LevelFxInit(level);
     if (!levcon_edit && level->info.OnActivate) CallLabel("LEVEL", level->info, level->info.OnActivate);
@@ -322,7 +324,7 @@ void LevConDumpLevel(LevConLevel* level) {
     for (int& key : level->setkeys) key = -1;
     UnLoadVehicles(level);
     if (d->lockstate == BUFFY_LOCKED) BuffyUnlock(d);
-    if (d->lockstate == BUFFY_UNLOCKED) QueueBufferForRelease(d);
+    if (d->lockstate == BUFFY_UNLOCKED) LevConQueueBufferForRelease(d);
     level->buffer = nullptr;
   }
   level->info.loaded = 0;
@@ -330,6 +332,17 @@ void LevConDumpLevel(LevConLevel* level) {
     if (level->info.OnDeactivate) CallLabel("LEVEL", level->info, level->info.OnDeactivate);
     current_level = nullptr;
     LevelFxInit(nullptr);
+    LevConSetTerrain(nullptr);
+  }
+}
+
+void LevConSetTerrain(LevConLevel* level) {
+  if (level && level->terrain) {
+    TerrainSetCur(static_cast<TerrSet*>(level->terrain));
+    SpecialTerrainSetCur(static_cast<SpecialTerrainData*>(level->specterr));
+  } else {
+    noterraininit();
+    SpecialTerrainSetCur(nullptr);
   }
 }
 
@@ -462,7 +475,7 @@ void LevConChooseLevel(LevConLevel* current, LevConLevel** chosen, LevConLevel**
 
 void LevConProcess() {
   ProcessReleases();
-  ProcessEvents();
+  LevConProcessEvents();
   loadtrig_inhibitions = (PlayerCraft ? LT_NOCRAFT : 0) | (PlayerTrike || PlayerQuad || PlayerBoat ? LT_NOTRIKE : 0) |
                          (PlayerGlider ? LT_NOGLIDER : 0);
   LevConOpProcess();

@@ -138,8 +138,6 @@ void DebrisDraw(int frozen, int drawn);
 void ParticleReset();
 void CloseParticles();
 void DebrisGlassClose();
-void TerrainPlatformOldUpdate();
-void TerrainPlatformNewUpdate();
 void ZeBridgeUpdate(const ZEVEC* position);
 void ZeBridgeDraw(ZEMTL* mtl);
 void ZeWindInit();
