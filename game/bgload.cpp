@@ -245,7 +245,10 @@ void BGSuspendMain() {
 int BGLoadInhibit(int inhibit, int wait) {
   bgload_inhibit = inhibit;
   if (inhibit && wait)
-    while (bgload_pending) BGSuspendMain();
+    while (bgload_pending) {
+      BGSuspendMain();
+      KernelYield();
+    }
   return bgload_inhibit;
 }
 

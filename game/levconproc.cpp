@@ -159,10 +159,14 @@ void LevConSysClose() {
   while (!LevConSetGBInitLevel(2)) {
     GBProcess(0);
     BGSuspendMain();
+    KernelYield();
   }
   BGLoadAbortAllRequests();
   for (int i = 0; i < 3; i++) ZeDebugMsg("CLOSING LEVCON SYSTEM - WINDING DOWN BG THREAD");
-  while (BGLoadPending()) BGSuspendMain();
+  while (BGLoadPending()) {
+    BGSuspendMain();
+    KernelYield();
+  }
   for (int i = 0; i < 3; i++) ZeDebugMsg("CLOSING LEVCON SYSTEM - DUMPING LEVELS");
   if (current_island) DumpIslandLevels(current_island);
   LevConDumpIsland();
@@ -301,7 +305,10 @@ void LevConDumpLevel(LevConLevel* level) {
   lcopLevelDumped(level);
   if (BGLoadIsLoading(level)) {
     BGLoadAbortPendingLevelLoad();
-    while (BGLoadIsLoading(level)) BGSuspendMain();
+    while (BGLoadIsLoading(level)) {
+      BGSuspendMain();
+      KernelYield();
+    }
   }
   if (auto* d = static_cast<BuffyDesc*>(level->buffer)) {
     LevConShowLevel(level, 0);

@@ -248,6 +248,7 @@ void LevConLoadAll(LevConWorld* world, LevConIsland* island, LevConLevel* level)
     if (gameflow_prog) gfcRunProgram(gameflow_prog);
     BGSuspendMain();
     ZeErrorCheck("Main Thread");
+    KernelYield();  // a wait loop: time moves on while the load is held
   }
   levcon_force_world = nullptr;
   levcon_force_island = nullptr;
