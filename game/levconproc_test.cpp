@@ -493,3 +493,44 @@ TEST_F(ScriptTest, ThreadedAtThreeQuantaAndInlineEndTheSame) {
 }
 
 }  // namespace
+
+namespace {
+
+HaltHook g_mainHalt;
+int g_mainThreadId;
+// In the loader the halt returns (the kernel parks the thread); in the main
+// thread it is the test's.
+void ParkLoaderHalt() {
+  if (GetThreadId() != g_mainThreadId) return;
+  g_mainHalt();
+}
+
+}  // namespace
+
+// A damaged load-trigger file stops the program with the same message
+// whether the loader runs inline or as a thread (raised by the main
+// thread's check after the hand-over).
+TEST_F(LevConTest, DamagedIslandFileIsTheSameFatalBothWays) {
+  Make("DEMO/ISLE.LTD", std::string("\3\0\0\0\377\377\0\0", 8));  // as the engine wrote it
+  g_mainThreadId = GetThreadId();
+  for (int threaded : {0, 1}) {
+    SCOPED_TRACE(threaded);
+    BGLoadClose();
+    multithreaded = threaded;
+    if (threaded) ZeIntAddAllHandlers();
+    BGLoadInit();
+    bgload_inhibit = 0;
+    errmsg_trap = 0;
+    lcopPostLoadIsland(&islands[0]);
+    EXPECT_FLOW_HALT(
+        {
+          g_mainHalt = KernelGetHaltHook();
+          KernelSetHaltHook(ParkLoaderHalt);
+          for (int i = 0; i < 10; i++) Frame();
+        },
+        "Trigger Data file demo\\isle.ltd is damaged");
+    LevConOpReset();
+    BGLoadAbortAllRequests();
+    errmsg_trap = 0;
+  }
+}
