@@ -43,6 +43,7 @@ const char* const kUni =
     "    EndLevel\n"
     "    BeginLevel demo2 BUFFER HIGH 65536\n"
     "      Path demo\n"
+    "      OnActivate Demo2On\n"
     "    EndLevel\n"
     "  EndIsland\n"
     "  BeginIsland isle2\n"
@@ -351,6 +352,28 @@ TEST_F(LevConTest, DumpInEditModeStillCallsOnDeactivate) {
   LevConDumpLevel(home);
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("(LEVEL:hometown OnDeactivate->HomeOff"), std::string::npos) << out;
+}
+
+// The new level's activation label is queued before the old level's
+// deactivation label; in edit mode neither is called.
+TEST_F(LevConTest, NewOnActivateBeforeOldOnDeactivate) {
+  gameflow_prog = Compile("Halt\nHomeOn: Halt\nHomeOff: Halt\nDemo2On: Halt\n");
+  LevConLevel *home = Level("hometown"), *demo2 = Level("demo2");
+  LevConSetCurrentLevel(home);
+  testing::internal::CaptureStdout();
+  LevConSetCurrentLevel(demo2);
+  std::string out = testing::internal::GetCapturedStdout();
+  size_t on = out.find("(LEVEL:demo2 OnActivate->Demo2On"), off = out.find("(LEVEL:hometown OnDeactivate->HomeOff");
+  ASSERT_NE(on, std::string::npos) << out;
+  ASSERT_NE(off, std::string::npos) << out;
+  EXPECT_LT(on, off);
+  EXPECT_EQ(previous_level, home);
+  levcon_edit = 1;
+  testing::internal::CaptureStdout();
+  LevConSetCurrentLevel(home);
+  out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.find("OnActivate"), std::string::npos) << out;
+  EXPECT_EQ(out.find("OnDeactivate"), std::string::npos) << out;
 }
 
 TEST_F(LevConTest, EventsAndTheirTexts) {
