@@ -68,3 +68,17 @@ struct DebrisFiles : testing::Test {
               1);
   }
 };
+
+// Puts a type into the next free slot as a load would; returns its index.
+inline int InstallType(const DebrisEffectType& t, int page = 0) {
+  for (int i = 1; i < DEB_TYPES; i++)
+    if (!debtab[i]) {
+      effecttypes[i] = t;
+      effecttypes[i].page = int8_t(page);
+      debtab[i] = &effecttypes[i];
+      edppCalcEffectParticleCount(&effecttypes[i]);
+      edpp_types_used++;
+      return i;
+    }
+  return -1;
+}
