@@ -5,6 +5,17 @@
 #include "debris_test.h"
 #include "zerndrobj_test.h"
 
+// The screen position (pixels) of a point under local.
+inline void Project(const ZEVEC& p, const ZEMTX& local, float* x, float* y) {
+  ZEMTX m;
+  ZeMtxMulH(&m, &local, ZeCameraGetVPCSMtx());
+  const float h[4] = {p.x, p.y, p.z, 1};
+  float s[4];
+  for (int j = 0; j < 4; j++) s[j] = h[0] * m.m[0][j] + h[1] * m.m[1][j] + h[2] * m.m[2][j] + h[3] * m.m[3][j];
+  *x = s[0] / s[3] / 16.0f - (2048 - 320);
+  *y = s[1] / s[3] / 16.0f - (2048 - 112);
+}
+
 struct Particles : ObjDraw {
   std::string host;
   char* pool = nullptr;
