@@ -518,14 +518,14 @@ int DebrisCollisionCheck(const ZEVEC* p, float r) {
 // ---- glass -----------------------------------------------------------------------
 
 void DebrisGlassInit() {
-  // The screen copy (24-bit render target) and the frame read back as a
-  // texture: both as wide and high as the powers of two over the screen.
+  // The screen copy (a 24-bit render target as wide and high as the powers
+  // of two over the screen) and the frame read back as a texture.
   int w = 1, h = 1;
   while (w < PS2_REZ_W) w <<= 1;
   while (h < PS2_REZ_H) h <<= 1;
   ZETEX copy = {ZETEX_RT_CT24, w, h, 1, nullptr, nullptr};
   debris_glass_tid = ZeTexCreate(&copy);
-  ZETEX frame = {ZETEX_RT_CT32, w, h, 1, nullptr, nullptr};
+  ZETEX frame = {ZETEX_RT_CT32, PS2_REZ_W, PS2_REZ_H, 1, nullptr, nullptr};  // the frame's own row width
   g_frameTid = ZeTexCreate(&frame);
   debris_glass_mtl = DebMaterial(g_frameTid, 128, 0, 0, 0, 3, -1);
   // Glass shards show the copy (ST from the particle program).

@@ -281,3 +281,51 @@ TEST_F(Wheels, PictureOfParticlesAtThreeAgesAndExpired) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Wheels, PictureOfGlassOverACopiedFrame) {
+  DebrisGlassInit();
+  ASSERT_EQ(debris_glass_ready, 1);
+  DebrisEffectType g = Still("SHARD");
+  g.blend = DEB_BLEND_GLASS;
+  g.width[0] = {0, 1}, g.width[1] = {1, 1};
+  g.height[0] = {0, 1}, g.height[1] = {1, 1};
+  for (DebColKey& c : g.colour) c = {c.time, 255, 64, 64};
+  g.colour[7].time = 1;
+  const int type = InstallType(g);
+  globaltime = 9.9f;
+  const ZEVEC at = {0, 0, 0};
+  AddVariableShotDebrisEffect(type, &at, 1, 0, 0);
+  globaltime = 10.0f;
+  // The frame: left half blue, right half green; then the glass pass over
+  // it. Drawn into the second buffer: a texture cannot be pointed at block
+  // 0, where the first lies.
+  ObjDraw::Frame([] {});
+  uint64_t frame;
+  ZePs2GetCurrentBackBuffer(&frame);
+  ZeRndrBeginScene(-1);
+  ZeRndrClear(0x700, 0x00202020, 1.0f);
+  ZeRndrRect2di(0, 0, 320 * 16, 224 * 16, 0x80800000u, nullptr);
+  ZeRndrRect2di(320 * 16, 0, 320 * 16, 224 * 16, 0x80008000u, nullptr);
+  ZeRndrEndScene();
+  DebrisDrawGlass();
+  ZePs2ScreenSwap(1);
+  ZeRndrVu1Draw();
+  KernelYield();
+  ZeRndrSwapStreamBuffers();
+  const Picture pic = Grab(frame, 280, 92, 80, 40, "particles_glass");
+  float x, y;
+  Project({0, 0, 0}, zemtx_identity, &x, &y);
+  // The shard shows the copy under it, tinted by its colour (255, 64, 64):
+  // blue 0x80 x 64 / 128 on the left, green 0x80 x 64 / 128 on the right.
+  EXPECT_EQ(pic.at(int(x) - 4, int(y)), 0x400000u);
+  EXPECT_EQ(pic.at(int(x) + 4, int(y)), 0x004000u);
+  EXPECT_EQ(pic.at(281, 93), 0x800000u) << "outside the shard: the frame";
+  EXPECT_EQ(pic.at(358, 93), 0x008000u);
+  EXPECT_GT(pic.Count(0x400000u), 20);
+  EXPECT_EQ(pic.Count(0x400000u) + pic.Count(0x004000u) + pic.Count(0x800000u) + pic.Count(0x008000u),
+            int(pic.px.size()));
+}
+
+}  // namespace
