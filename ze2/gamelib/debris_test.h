@@ -44,6 +44,14 @@ inline PlacedEmitter TestEmitter(const char* name, float x, float y, float z) {
   return e;
 }
 
+// Writes an effect file of the types (and emitters, when given) at a version.
+inline void Write(const char* name, int version, const std::vector<DebrisEffectType>& types,
+                  const std::vector<PlacedEmitter>* emitters = nullptr) {
+  ASSERT_EQ(edppSaveFile(name, version, types.data(), int(types.size()), emitters ? emitters->data() : nullptr,
+                         emitters ? int(emitters->size()) : 0),
+            1);
+}
+
 struct DebrisFiles : testing::Test {
   std::string host;
   void SetUp() override {
@@ -59,13 +67,6 @@ struct DebrisFiles : testing::Test {
     EdFileClose();
     EdFileSetMedia(EDFILE_MEDIA_NONE);
     PlatSetHostRoot(nullptr);
-  }
-  // Writes a file of the types (and emitters, when given) at a version.
-  void Write(const char* name, int version, const std::vector<DebrisEffectType>& types,
-             const std::vector<PlacedEmitter>* emitters = nullptr) {
-    ASSERT_EQ(edppSaveFile(name, version, types.data(), int(types.size()), emitters ? emitters->data() : nullptr,
-                           emitters ? int(emitters->size()) : 0),
-              1);
   }
 };
 
