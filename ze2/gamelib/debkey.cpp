@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "debris_local.h"
+#include "gscene_standin.h"
 
 DebrisKey debkeydata[DEB_KEYS];
 int16_t freedebkeys[DEB_KEYS];

@@ -3,4 +3,4 @@
 #include "gamelib.h"
 
 int edbits_editmode = 0;
-void edmainRegisterLocVec(ZEVEC*) {}
+void edmainRegisterLocVec(const ZEVEC*) {}

@@ -265,4 +265,4 @@ int edppDetermineNearest(float limit) {
   return edpp_nearest >= 0;
 }
 
-void edppRegisterPointerToGameCharLocation(ZEVEC* p) { edmainRegisterLocVec(p); }
+void edppRegisterPointerToGameCharLocation(const ZEVEC* p) { edmainRegisterLocVec(p); }
