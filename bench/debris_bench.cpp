@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "gamelib.h"
+#include "debris_host.h"
 
 namespace {
 
@@ -19,22 +19,11 @@ int g_type, g_glassType;
 // and the particle system with two types that live long.
 void Start() {
   if (g_pool) return;
-  ZePs2Init();
-  ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
-  ZePs2InitVU();
-  ZeTrigInit();
-  ZeVpInit();
-  char* p = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(64) + 16));
-  ZeTexInitEx(&p, 64);
-  no_default_font = 1;
-  ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
-  p = static_cast<char*>(ZeMemAlloc(ZeMtlGetSysBuffSize(64) + 16));
-  ZeMtlInitEx(&p, 64);
+  g_pool = DebrisHostStart();
   ZECAMERA* cam = ZeCameraCreate();
   cam->mtx.m[3][2] = -10.0f;
   ZeCameraSet(cam);
   ZeCameraDestroy(cam);
-  g_pool = static_cast<char*>(ZeMemAlloc(2 << 20));
   char* cursor = g_pool;
   DebrisSetup(&cursor, "gfx\\particle.pnt", 304);
   ParticleReset();

@@ -227,6 +227,7 @@ namespace {
 
 void File(DebrisChunkControl* c, int delay) {
   const int index = debris_chunk_control_stack_index;
+  if (delay < 0) delay = 0;
   if (delay >= DEB_WHEEL) {
     c->timer = delay - DEB_WHEEL;
     AddChunkControlToStack(c, &debris_chunk_control_stack[index]);

@@ -37,7 +37,12 @@ DebMomFn* const gencodetab[DEB_MOMENTUMS] = {nullptr,
 
 // ---- chunks, entries and controls -----------------------------------------------
 
-int DebFadeFrames(const DebrisEffectType* t) { return EeFtoi((t->life + float(t->ghosts) * t->ghost_sep) * 60.0f); }
+int DebFadeFrames(const DebrisEffectType* t) {
+  // A damaged type (negative or endless life) must not give a control a
+  // negative wheel distance.
+  const int frames = EeFtoi((t->life + float(t->ghosts) * t->ghost_sep) * 60.0f);
+  return frames < 0 ? 0 : frames > (1 << 24) ? 1 << 24 : frames;
+}
 
 void DebMarkDead(uint8_t* chunk, int n, bool released) {
   DebrisParticle* p = DebrisChunkParticles(chunk);
@@ -526,11 +531,14 @@ void AddVariableShotDebrisEffectMtx3(int type, const ZEVEC* pos, const ZEVEC* ve
   } save;
   const float d = CameraEmitterDistance(pos);
   if (d < t->cut_on || (t->cut_off > 0.0f && d >= t->cut_off)) return;
-  const int needed = count * (t->ghosts + 1);
+  const int64_t needed = int64_t(count) * (int64_t(t->ghosts) + 1);
+  if (needed <= 0) return;
   const bool glass = DebIsGlass(t);
   const int per = DebPerChunk(t), most = MaxParticles(t);
   DebrisKey* k = nullptr;
   for (int16_t& slot : t->shared_keys) {
+    // A slot naming a key that is no longer this type's counts as empty.
+    if (slot < 0 || slot >= DEB_KEYS || debkeydata[slot].type != type) slot = -1;
     if (slot == -1) {
       const int key = DebAlloc();
       if (key < 0) return;
@@ -545,14 +553,14 @@ void AddVariableShotDebrisEffectMtx3(int type, const ZEVEC* pos, const ZEVEC* ve
       k->cull_radius = 0.0f;
       break;
     }
-    if (slot >= 0 && slot < DEB_KEYS && debkeydata[slot].capacity + needed <= most) {
+    if (debkeydata[slot].capacity + needed <= most) {
       k = &debkeydata[slot];
       break;
     }
   }
   if (!k) return;
   if (k->capacity + needed > k->nchunks * per) {
-    const int wanted = (k->capacity + needed + per - 1) / per, extra = wanted - k->nchunks;
+    const int wanted = int((k->capacity + needed + per - 1) / per), extra = wanted - k->nchunks;
     if (wanted > DEB_KEY_CHUNKS || ChunksInUse(glass) + extra >= ChunkPool(glass)) return;
     if (!k->entry) {
       k->entry = DebTakeRenderEntry();

@@ -410,3 +410,43 @@ TEST_F(Keys, FreeingHandsTheChunksToControlsAndTheKeyBack) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Keys, ANewSetUpForgetsTheTypesSharedKeys) {
+  const int type = InstallType(Box("SHOT"));
+  const ZEVEC at = {0, 0, 0};
+  AddVariableShotDebrisEffect(type, &at, 5, 0, 0);
+  ASSERT_GE(debtab[type]->shared_keys[0], 0);
+  char* cursor = pool;
+  DebrisSetup(&cursor, "gfx\\particle.pnt", 304);
+  EXPECT_EQ(debtab[type]->shared_keys[0], -1);
+  AddVariableShotDebrisEffect(type, &at, 5, 0, 0);
+  const int key = debtab[type]->shared_keys[0];
+  ASSERT_GE(key, 0);
+  EXPECT_EQ(K(key).type, type);
+  EXPECT_EQ(K(key).capacity, 5);
+}
+
+TEST_F(Keys, DamagedLivesAndGhostsGiveNoNegativeFade) {
+  const struct {
+    float life;
+    int ghosts;
+    float sep;
+    int frames;
+  } cases[] = {{1, 0, 0, 60}, {-1, 0, 0, 0}, {1, -5, 1, 0}, {1e30f, 0, 0, 1 << 24}, {1, 2, 0.5f, 120}};
+  for (const auto& c : cases) {
+    DebrisEffectType t = TestType("F", c.life);
+    t.ghosts = int16_t(c.ghosts), t.ghost_sep = c.sep;
+    EXPECT_EQ(DebFadeFrames(&t), c.frames) << c.life << " " << c.ghosts;
+  }
+  // A burst of a type with a negative ghost count emits nothing.
+  DebrisEffectType t = Box("NEG");
+  t.ghosts = -3;
+  const int type = InstallType(t);
+  const ZEVEC at = {0, 0, 0};
+  AddVariableShotDebrisEffect(type, &at, 5, 0, 0);
+  EXPECT_EQ(debtab[type]->shared_keys[0], -1);
+}
+
+}  // namespace

@@ -338,7 +338,11 @@ void DebrisSetup(char** cursor, const char* texture, int chunks) {
   debris_glass_scale_u = float(PS2_REZ_W) / float(w);
   debris_glass_scale_v = float(PS2_REZ_H) / float(h);
 
-  for (DebrisEffectType& t : effecttypes) t.info = nullptr;
+  // The keys are new: no type keeps a renderer block or a shared key.
+  for (DebrisEffectType& t : effecttypes) {
+    t.info = nullptr;
+    for (int16_t& k : t.shared_keys) k = -1;
+  }
   *cursor = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(*cursor) + 15) & ~uintptr_t(15));
   for (int i = 0; i < chunks; i++) {
     int size = 0;

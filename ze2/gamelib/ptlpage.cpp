@@ -131,7 +131,7 @@ int edppLoadPage(const char* name, int kind, const ZEGSCENE* scene) {
   }
   if (count < 0) count = 0;
   int surplus = 0;
-  if (edpp_types_used + count > DEB_TYPES) {
+  if (count > DEB_TYPES - edpp_types_used) {
     surplus = edpp_types_used + count - DEB_TYPES;
     count = DEB_TYPES - edpp_types_used;
   }

@@ -3,7 +3,7 @@
 // the file. A loaded page is started, run for a few particle frames (its
 // emitters emitting), stopped and cleared.
 #include "fuzz.h"
-#include "gamelib.h"
+#include "debris_host.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -20,18 +20,7 @@ void StartOnce() {
   g_dir = mkdtemp(tmpl);
   errmsg_disabled = 1;
   errmsg_to_console = 0;
-  ZePs2Init();
-  ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
-  ZePs2InitVU();
-  ZeTrigInit();
-  ZeVpInit();
-  char* p = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(64) + 16));
-  ZeTexInitEx(&p, 64);
-  no_default_font = 1;
-  ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
-  p = static_cast<char*>(ZeMemAlloc(ZeMtlGetSysBuffSize(64) + 16));
-  ZeMtlInitEx(&p, 64);
-  g_pool = static_cast<char*>(ZeMemAlloc(2 << 20));
+  g_pool = DebrisHostStart();
 }
 
 }  // namespace
