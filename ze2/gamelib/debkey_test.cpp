@@ -450,3 +450,20 @@ TEST_F(Keys, DamagedLivesAndGhostsGiveNoNegativeFade) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Keys, SetUpFromAnUnalignedCursorAlignsWhatItCarves) {
+  char* cursor = pool + 3;
+  DebrisSetup(&cursor, "gfx\\particle.pnt", 304);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(debris_chunk_controls) % 16, 0u);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(ParticleChunkRenderStack) % 16, 0u);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(freedebchunks[0]) % 16, 0u);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(DmaDebTypes) % 16, 0u);
+  int key = -1;
+  AddDebrisEffect(&key, InstallType(Box("A")), 0, 0, 0);
+  DebReAlloc(key, 100);
+  EXPECT_EQ(K(key).nchunks, 4);
+}
+
+}  // namespace

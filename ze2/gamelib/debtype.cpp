@@ -297,8 +297,9 @@ ZEMTL* DebMaterial(ZETEXID tex, int priority, int uv, int blend, int bits45, int
 
 namespace {
 
+// Each block on a 16-byte boundary: the caller's cursor may lie anywhere.
 char* Carve(char** cursor, size_t bytes) {
-  char* p = *cursor;
+  char* p = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(*cursor) + 15) & ~uintptr_t(15));
   memset(p, 0, bytes);
   *cursor = p + ((bytes + 15) & ~size_t(15));
   return p;
