@@ -326,11 +326,6 @@ void Wall(DebrisChunkControl* c) {
   p->vx = vx, p->vz = vz;
 }
 
-void Release(DebrisChunkControl* c) {
-  c->chunk = nullptr;
-  freechunkcontrols[--freechunkcontrolsptr] = c;
-}
-
 }  // namespace
 
 void DebrisProcessControlChunks() {
@@ -368,12 +363,12 @@ void DebrisProcessControlChunks() {
         break;
       }
       case DEBCTL_RETURN:
-      case DEBCTL_RETURN_GLASS: PushChunk(c->chunk, c->kind == DEBCTL_RETURN_GLASS), Release(c); break;
+      case DEBCTL_RETURN_GLASS: PushChunk(c->chunk, c->kind == DEBCTL_RETURN_GLASS), DebFreeControl(c, nullptr); break;
       case DEBCTL_FLOOR:
-        if (!Floor(c)) Release(c);
+        if (!Floor(c)) DebFreeControl(c, nullptr);
         break;
-      case DEBCTL_WALL: Wall(c), Release(c); break;
-      default: Release(c); break;
+      case DEBCTL_WALL: Wall(c), DebFreeControl(c, nullptr); break;
+      default: DebFreeControl(c, nullptr); break;
     }
     c = next;
   }

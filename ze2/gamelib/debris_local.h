@@ -67,7 +67,5 @@ inline float DebCos(int a) { return ZeTrigTable[((a >> 1) + 0x2000) & 0x7fff]; }
 // A particle material: texture, sort priority, UV flag (texels, no
 // Gouraud), blend mode, attribute bits 4-5, z mode and bits 16-18.
 ZEMTL* DebMaterial(ZETEXID tex, int priority, int uv, int blend, int bits45, int zmode, int bits16);
-// The file being loaded, for error messages.
-extern const char* deb_load_name;
 // The wall of a bounce: (1, 0, 0) turned about Y.
 ZEVEC DebWallNormal(int angle);

@@ -14,7 +14,6 @@ int freeDmaDebType = 0;
 ZEMTL* DebMat[DEB_MATERIALS];
 float timeincrement = 1.0f / 60.0f;
 int debris_initialised = 0;
-const char* deb_load_name = "";
 
 bool DebNameIs(const char* field, const char* name) { return strncmp(field, name, 16) == 0; }
 

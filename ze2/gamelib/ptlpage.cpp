@@ -135,7 +135,6 @@ int edppLoadPage(const char* name, int kind, const ZEGSCENE* scene) {
     surplus = edpp_types_used + count - DEB_TYPES;
     count = DEB_TYPES - edpp_types_used;
   }
-  deb_load_name = name;
   // Each load searches from the first slot, then on after the one it took.
   g_lastTypeSlot = 0;
   g_lastEmitterSlot = -1;
@@ -174,7 +173,6 @@ int edppLoadPage(const char* name, int kind, const ZEGSCENE* scene) {
     }
   }
   EdFileClose();
-  deb_load_name = "";
   edppDetermineNearest(1.0f);
   edpp_page_scene[page] = scene;
   edpp_page_used[page] = 1;
