@@ -378,8 +378,11 @@ void DebrisStartOffset(int key, int f) {
     k->phase = 0;
     return;
   }
-  const int r = globalframes % period - f;
-  k->phase = int16_t(r == 0 ? 0 : period - r);
+  const int64_t r = int64_t(globalframes % period) - f;
+  int64_t phase = r == 0 ? 0 : period - r;
+  // An offset far outside the cycle (a damaged file) lands within one period.
+  if (phase < 0 || phase > 32767) phase = (phase % period + period) % period;
+  k->phase = int16_t(phase);
 }
 
 namespace {

@@ -96,6 +96,12 @@ TEST_F(Keys, StartOffsetLinesTheCycleUpWithTheFrameCount) {
     EXPECT_EQ(K(key).phase, c.phase) << c.frames << " " << c.offset;
     EXPECT_EQ(K(key).on_counter, 10);
   }
+  // A damaged offset far outside the cycle lands within one period.
+  for (int f : {INT32_MIN, INT32_MAX, -100000}) {
+    DebrisStartOffset(key, f);
+    EXPECT_GE(K(key).phase, 0) << f;
+    EXPECT_LT(K(key).phase, 30) << f;
+  }
   // No cycle (on and off 0), a random time: phase 0.
   t.on_time = t.off_time = 0;
   int k2 = -1;

@@ -113,9 +113,9 @@ void DebrisCheckEffectType(const DebrisEffectType* t, const char* file) {
 // ---- the particle count ----------------------------------------------------------
 
 int DebrisCalcParticleCount(const DebrisEffectType* t) {
-  // Longer lives than this are counted as this long: the count has long
-  // saturated by then for any type that emits.
-  constexpr int FRAMES_MAX = 1 << 20;
+  // Longer lives than this (18 minutes) are counted as this long: the count
+  // has long saturated by then for any type that emits often.
+  constexpr int FRAMES_MAX = 1 << 16;
   int frames = EeFtoi(t->life * 60.0f);
   if (frames > FRAMES_MAX) frames = FRAMES_MAX;
   const int on = t->on_time + t->rand_on_time;
