@@ -107,19 +107,6 @@ mkdir -p "$seeds/terrain_fuzz" "$seeds/terrpick_fuzz"
 "$dir/tools/tertool" make "$top/demo/demo_level.txt" "$seeds/terrain_fuzz/demo.ter"
 "$dir/tools/tertool" make "$top/demo/demo_pickups.txt" "$seeds/terrpick_fuzz/pickups.ter" --pickup
 for t in terrain_fuzz terrpick_fuzz; do
-
-# Effect files (ze2/gamelib); seeds made with ptltool from the demo's
-# effects, as versions 22 and 5. The first byte chooses the load's kind.
-ptl_targets=(ptlpage_fuzz)
-cmake --build "$dir" --target "${ptl_targets[@]}" ptltool -- -j4
-mkdir -p "$seeds/ptl" "$seeds/ptlpage_fuzz"
-"$dir/tools/ptltool" make "$top/demo/particles.txt" "$seeds/ptl/p22.dat" >/dev/null
-sed 's/^version .*/version 5/' "$top/demo/particles.txt" > "$seeds/ptl/p5.txt"
-"$dir/tools/ptltool" make "$seeds/ptl/p5.txt" "$seeds/ptl/p5.dat" >/dev/null
-{ printf '\1'; cat "$seeds/ptl/p22.dat"; } > "$seeds/ptlpage_fuzz/level22"
-{ printf '\0'; cat "$seeds/ptl/p22.dat"; } > "$seeds/ptlpage_fuzz/general22"
-{ printf '\1'; cat "$seeds/ptl/p5.dat"; } > "$seeds/ptlpage_fuzz/level5"
-for t in "${ptl_targets[@]}"; do
   corpus=$dir/corpus/$t
   mkdir -p "$corpus"
   echo "fuzz.sh: $t for ${secs}s"
@@ -145,6 +132,29 @@ for t in "${flow_targets[@]}"; do
   mkdir -p "$corpus"
   echo "fuzz.sh: $t for ${secs}s"
   if ! (cd "$dir" && "$dir/game/$t" -max_total_time="$secs" -max_len=16384 -timeout=10 \
+        -print_final_stats=0 "$corpus" "$seeds/$t" > "$dir/$t.log" 2>&1); then
+    echo "fuzz.sh: $t FAILED (see $dir/$t.log)"
+    tail -30 "$dir/$t.log"
+    status=1
+  fi
+done
+
+# Effect files (ze2/gamelib); seeds made with ptltool from the demo's
+# effects, as versions 22 and 5. The first byte chooses the load's kind.
+ptl_targets=(ptlpage_fuzz)
+cmake --build "$dir" --target "${ptl_targets[@]}" ptltool -- -j4
+mkdir -p "$seeds/ptl" "$seeds/ptlpage_fuzz"
+"$dir/tools/ptltool" make "$top/demo/particles.txt" "$seeds/ptl/p22.dat" >/dev/null
+sed 's/^version .*/version 5/' "$top/demo/particles.txt" > "$seeds/ptl/p5.txt"
+"$dir/tools/ptltool" make "$seeds/ptl/p5.txt" "$seeds/ptl/p5.dat" >/dev/null
+{ printf '\1'; cat "$seeds/ptl/p22.dat"; } > "$seeds/ptlpage_fuzz/level22"
+{ printf '\0'; cat "$seeds/ptl/p22.dat"; } > "$seeds/ptlpage_fuzz/general22"
+{ printf '\1'; cat "$seeds/ptl/p5.dat"; } > "$seeds/ptlpage_fuzz/level5"
+for t in "${ptl_targets[@]}"; do
+  corpus=$dir/corpus/$t
+  mkdir -p "$corpus"
+  echo "fuzz.sh: $t for ${secs}s"
+  if ! (cd "$dir" && "$dir/ze2/gamelib/$t" -max_total_time="$secs" -max_len=65536 -timeout=10 \
         -print_final_stats=0 "$corpus" "$seeds/$t" > "$dir/$t.log" 2>&1); then
     echo "fuzz.sh: $t FAILED (see $dir/$t.log)"
     tail -30 "$dir/$t.log"
