@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "gamelib.h"
+#include "globular.h"
 #include "ze3d.h"
 
 // ===================================================================
@@ -66,10 +67,10 @@ void InitSFXTab();
 extern void* sfx_fileinfo;
 
 // ===================================================================
-// Planet world (planet_standin.cpp)
+// Planet world (planet_standin.cpp): the entry points; the core is globular
 // ===================================================================
-extern float gb_time, gb_time_step, gb_lev_time;
-extern int gb_renderplane_level, eval_fog_repeat, tex_info, fogshade_enable;
+extern float gb_lev_time;
+extern int eval_fog_repeat, tex_info, fogshade_enable;
 int GBSetInitLevel(int level, char** buffer, char** end, char* fractal_start, char* fractal_end);
 void GBLevUpdateFrame(const ZEVEC* position);
 void GBProcess(int paused);
