@@ -206,7 +206,7 @@ ZEFNT* ZeFntLoadPtr(const char* name, char** position, char* end) {
   snprintf(path, sizeof path, "%s.pnt", name);
   const int tsize = ZeFileLoadBuffer(path, p, int(end - p));
   if (tsize <= 0) return fail();
-  const ZETEXID tex = ZeTexCreateNative(p);
+  const ZETEXID tex = ZeTexCreateNativeEx(p, tsize);
   if (tex <= 0 || !GiveMaterial(f, tex, false)) return fail();
   *position = p + tsize;
   for (int c = 'a'; c <= 'z'; c++)
