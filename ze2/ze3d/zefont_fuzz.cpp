@@ -4,31 +4,13 @@
 // (".fnt" and ".bmp"), a caller's buffer (".fnt" and ".pnt"), or memory.
 // A font that loads measures text of every character, escapes included,
 // at a scale from the input.
-#include "zecore.h"
-#include "zecore_local.h"
 #include "zetex_fuzz.h"
 
 #include <cstring>
 
-namespace {
-
-constexpr int SLOTS = 8;
-char* g_table;
-
-}  // namespace
-
 void FuzzOne(const uint8_t* data, size_t size) {
-  errmsg_disabled = 1;
-  errmsg_to_console = 0;
-  if (!g_table) {
-    g_table = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(SLOTS) + 16));
-    FuzzDir();
-    ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
-    no_default_font = 1;
-  }
-  FuzzFreeAbandoned();
-  char* t = g_table;
-  ZeTexInitEx(&t, SLOTS);
+  no_default_font = 1;
+  FuzzTexStart();
   ZeMtlInit();
   if (size < 2) return;
   const int mode = data[0] % 3, option = data[1];

@@ -5,8 +5,6 @@
 // reader accepts goes into the texture table and is uploaded to the GS
 // through VIF1, with its drawing state.
 #include "zetex_fuzz.h"
-#include "zecore.h"
-#include "zecore_local.h"
 #include "zeps2.h"
 
 #include <cstring>
@@ -14,9 +12,6 @@
 #include <utility>
 
 namespace {
-
-constexpr int SLOTS = 8;
-char* g_table;
 
 void Upload(ZETEXID id) {
   if (id <= 0) return;
@@ -45,16 +40,7 @@ void FromImage(ZETEX* img, bool heap) {
 }  // namespace
 
 void FuzzOne(const uint8_t* data, size_t size) {
-  errmsg_disabled = 1;
-  errmsg_to_console = 0;
-  if (!g_table) {
-    g_table = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(SLOTS) + 16));
-    FuzzDir();
-    ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
-  }
-  FuzzFreeAbandoned();
-  char* t = g_table;
-  ZeTexInitEx(&t, SLOTS);
+  FuzzTexStart();
   if (size < 2) return;
   const int mode = data[0] & 7, option = data[1];
   const uint8_t* file = data + 2;

@@ -3,6 +3,26 @@
 
 #include "fuzz.h"
 #include "ze3d.h"
+#include "zecore.h"
+#include "zecore_local.h"
+
+// The start of every input: messages off, files on the host and a texture
+// table of a few slots (its memory kept from the first input on); what the
+// input allocates later and abandons is freed after it.
+inline void FuzzTexStart() {
+  constexpr int SLOTS = 8;
+  static char* table;
+  errmsg_disabled = 1;
+  errmsg_to_console = 0;
+  if (!table) {
+    table = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(SLOTS) + 16));
+    FuzzDir();
+    ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
+  }
+  FuzzFreeAbandoned();
+  char* t = table;
+  ZeTexInitEx(&t, SLOTS);
+}
 
 // The BMP memory reader takes a whole file from a caller that knows its
 // size: its header, palette and rows must lie inside the bytes given (a

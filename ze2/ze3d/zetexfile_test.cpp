@@ -347,3 +347,35 @@ TEST_F(TexFiles, FontWithAShortPictureIsRefused) {
   EXPECT_GT(position, at);
   ZeMtlClose();
 }
+
+// Cell heights and baselines beyond a glyph's 255 texels are damage: the
+// font is refused (its metrics would overflow when scaled).
+TEST_F(TexFiles, FontWithADamagedHeightIsRefused) {
+  ZeMtlInit();
+  TestImage img(ZETEX_PAL8, 128, 16);
+  ZETEXID a = ZeTexCreate(&img.tex);
+  EeQwords pnt(2048);
+  const int full = ZeTexRecoverNativeData(a, pnt.w, 2048 * 16);
+  const auto* b = reinterpret_cast<const uint8_t*>(pnt.w);
+  Make("F.PNT", std::vector<uint8_t>(b, b + full));
+  EeQwords buf(4096);
+  char* start = reinterpret_cast<char*>(buf.w);
+  struct Case {
+    int at;  // the field's offset in the record
+    int32_t value;
+    bool loads;
+  } cases[] = {{12, 255, true}, {12, 256, false}, {12, 0x20000080, false}, {20, -255, true}, {20, 300, false},
+               {20, int32_t(0x80000000), false}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> fnt(ariel16_fnt, ariel16_fnt + sizeof ariel16_fnt);
+    memcpy(&fnt[size_t(c.at)], &c.value, 4);
+    Make("F.FNT", fnt);
+    char* position = start;
+    EXPECT_EQ(ZeFntLoadPtr("F", &position, start + 4096 * 16) != nullptr, c.loads) << c.at << ": " << c.value;
+  }
+  std::vector<uint8_t> fnt(ariel16_fnt, ariel16_fnt + sizeof ariel16_fnt);
+  const int32_t huge = 0x20000080;
+  memcpy(&fnt[12], &huge, 4);
+  EXPECT_HALT(ZeFntLoadMem(fnt.data(), int(fnt.size()), ariel16_bmp), "unable to create memfont");
+  ZeMtlClose();
+}
