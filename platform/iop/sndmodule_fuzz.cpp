@@ -9,6 +9,7 @@
 #include "sndmodule.h"
 #include "vag.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
