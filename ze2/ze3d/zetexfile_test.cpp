@@ -323,14 +323,33 @@ TEST_F(TexFiles, NativeDataStaysInsideItsBytes) {
   EXPECT_NE(ZeTexCreateNativeEx(b, full), 0);
 }
 
+// Fonts loaded into a caller's buffer (".fnt" and ".pnt"), with the
+// materials their loader makes.
+struct FontFiles : TexFiles {
+  void SetUp() override {
+    TexFiles::SetUp();
+    ZeMtlInit();
+  }
+  void TearDown() override {
+    ZeMtlClose();
+    TexFiles::TearDown();
+  }
+  // Native data of an 8-bit picture, as a font's ".pnt" file holds.
+  std::vector<uint8_t> Picture() {
+    TestImage img(ZETEX_PAL8, 128, 16);
+    ZETEXID a = ZeTexCreate(&img.tex);
+    EeQwords pnt(2048);
+    const int full = ZeTexRecoverNativeData(a, pnt.w, 2048 * 16);
+    const auto* b = reinterpret_cast<const uint8_t*>(pnt.w);
+    return std::vector<uint8_t>(b, b + full);
+  }
+};
+
 // A font whose picture file is short is refused, its buffer untouched.
-TEST_F(TexFiles, FontWithAShortPictureIsRefused) {
-  ZeMtlInit();
-  TestImage img(ZETEX_PAL8, 128, 16);
-  ZETEXID a = ZeTexCreate(&img.tex);
-  EeQwords pnt(2048);
-  const int full = ZeTexRecoverNativeData(a, pnt.w, 2048 * 16);
-  const auto* b = reinterpret_cast<const uint8_t*>(pnt.w);
+TEST_F(FontFiles, AShortPictureIsRefused) {
+  const std::vector<uint8_t> pic = Picture();
+  const uint8_t* b = pic.data();
+  const int full = int(pic.size());
   Make("F.FNT", std::vector<uint8_t>(ariel16_fnt, ariel16_fnt + sizeof ariel16_fnt));
   Make("F.PNT", std::vector<uint8_t>(b, b + full - 64));
   // The buffer holds the whole picture where the short one will be loaded.
@@ -345,19 +364,12 @@ TEST_F(TexFiles, FontWithAShortPictureIsRefused) {
   ZEFNT* f = ZeFntLoadPtr("F", &position, start + 4096 * 16);
   ASSERT_NE(f, nullptr) << "the whole picture loads";
   EXPECT_GT(position, at);
-  ZeMtlClose();
 }
 
 // Cell heights and baselines beyond a glyph's 255 texels are damage: the
 // font is refused (its metrics would overflow when scaled).
-TEST_F(TexFiles, FontWithADamagedHeightIsRefused) {
-  ZeMtlInit();
-  TestImage img(ZETEX_PAL8, 128, 16);
-  ZETEXID a = ZeTexCreate(&img.tex);
-  EeQwords pnt(2048);
-  const int full = ZeTexRecoverNativeData(a, pnt.w, 2048 * 16);
-  const auto* b = reinterpret_cast<const uint8_t*>(pnt.w);
-  Make("F.PNT", std::vector<uint8_t>(b, b + full));
+TEST_F(FontFiles, ADamagedHeightIsRefused) {
+  Make("F.PNT", Picture());
   EeQwords buf(4096);
   char* start = reinterpret_cast<char*>(buf.w);
   struct Case {
@@ -377,5 +389,4 @@ TEST_F(TexFiles, FontWithADamagedHeightIsRefused) {
   const int32_t huge = 0x20000080;
   memcpy(&fnt[12], &huge, 4);
   EXPECT_HALT(ZeFntLoadMem(fnt.data(), int(fnt.size()), ariel16_bmp), "unable to create memfont");
-  ZeMtlClose();
 }
