@@ -49,7 +49,8 @@ int ReadSymbols(const uint8_t* b, size_t size, Symbols* out) {
   if (eh.e_ident[EI_CLASS] != ELFCLASS64 || eh.e_ident[EI_DATA] != ELFDATA2LSB || eh.e_machine != EM_X86_64 ||
       eh.e_type != ET_DYN)
     return SN_DLL_BAD_VERSION;
-  if (eh.e_shentsize != sizeof(Elf64_Shdr) || eh.e_shoff > size ||
+  // No sections: no dynamic symbols, not a module.
+  if (eh.e_shentsize != sizeof(Elf64_Shdr) || eh.e_shnum == 0 || eh.e_shoff > size ||
       (size - eh.e_shoff) / sizeof(Elf64_Shdr) < eh.e_shnum)
     return SN_DLL_INVALID;
   std::vector<Elf64_Shdr> sh(eh.e_shnum);
