@@ -192,28 +192,23 @@ for t in "${flow_targets[@]}"; do
   fi
 done
 
-# Effect files (ze2/gamelib); seeds made with ptltool from the demo's
-# effects, as versions 22 and 5. The first byte chooses the load's kind.
-ptl_targets=(ptlpage_fuzz)
-cmake --build "$dir" --target "${ptl_targets[@]}" ptltool -- -j4
-mkdir -p "$seeds/ptl" "$seeds/ptlpage_fuzz"
-"$dir/tools/ptltool" make "$top/demo/particles.txt" "$seeds/ptl/p22.dat" >/dev/null
-sed 's/^version .*/version 5/' "$top/demo/particles.txt" > "$seeds/ptl/p5.txt"
-"$dir/tools/ptltool" make "$seeds/ptl/p5.txt" "$seeds/ptl/p5.dat" >/dev/null
-{ printf '\1'; cat "$seeds/ptl/p22.dat"; } > "$seeds/ptlpage_fuzz/level22"
-{ printf '\0'; cat "$seeds/ptl/p22.dat"; } > "$seeds/ptlpage_fuzz/general22"
-{ printf '\1'; cat "$seeds/ptl/p5.dat"; } > "$seeds/ptlpage_fuzz/level5"
-for t in "${ptl_targets[@]}"; do
-  corpus=$dir/corpus/$t
-  mkdir -p "$corpus"
-  echo "fuzz.sh: $t for ${secs}s"
-  if ! (cd "$dir" && "$dir/ze2/gamelib/$t" -max_total_time="$secs" -max_len=65536 -timeout=10 \
-        -print_final_stats=0 "$corpus" "$seeds/$t" > "$dir/$t.log" 2>&1); then
-    echo "fuzz.sh: $t FAILED (see $dir/$t.log)"
-    tail -30 "$dir/$t.log"
-    status=1
-  fi
-done
+# Effect files (ze2/gamelib): seeds the target writes through the engine's
+# effect-file writer, and the demo's general page made by ptltool. The first
+# byte chooses the load's kind.
+cmake --build "$dir" --target ptlpage_fuzz ptltool -- -j4
+mkdir -p "$seeds/ptlpage_fuzz"
+(cd "$seeds/work" && "$dir/ze2/gamelib/ptlpage_fuzz" -seeds="$seeds/ptlpage_fuzz" >/dev/null 2>&1)
+"$dir/tools/ptltool" make "$top/demo/particles.txt" "$seeds/work/particles.dat" >/dev/null
+{ printf '\1'; cat "$seeds/work/particles.dat"; } > "$seeds/ptlpage_fuzz/demo"
+mkdir -p "$dir/corpus/ptlpage_fuzz"
+echo "fuzz.sh: ptlpage_fuzz for ${secs}s"
+if ! (cd "$dir" && timeout $((secs * 2 + 120)) "$dir/ze2/gamelib/ptlpage_fuzz" -max_total_time="$secs" \
+      -max_len=65536 -timeout=10 -print_final_stats=0 "$dir/corpus/ptlpage_fuzz" "$seeds/ptlpage_fuzz" \
+      > "$dir/ptlpage_fuzz.log" 2>&1); then
+  echo "fuzz.sh: ptlpage_fuzz FAILED (see $dir/ptlpage_fuzz.log)"
+  tail -30 "$dir/ptlpage_fuzz.log"
+  status=1
+fi
 
 [ $status -eq 0 ] && echo "fuzz.sh: all targets ran clean"
 exit $status
