@@ -329,3 +329,22 @@ TEST_F(Wheels, PictureOfGlassOverACopiedFrame) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Wheels, ALaterBurstIntoTheLastChunkKeepsItForItsOwnLife) {
+  const int type = InstallType(Still("RETIME", 0.5f));
+  const ZEVEC at = {0, 0, 0};
+  AddVariableShotDebrisEffect(type, &at, 3, 0, 0);
+  const int key = debtab[type]->shared_keys[0];
+  Frames(20);
+  AddVariableShotDebrisEffect(type, &at, 3, 0, 0);
+  EXPECT_EQ(K(key).nchunks, 1);
+  EXPECT_EQ(K(key).capacity, 6);
+  Frames(25);
+  EXPECT_EQ(K(key).nchunks, 1) << "30 frames from the second burst, not the first";
+  Frames(6);
+  EXPECT_EQ(K(key).nchunks, 0);
+}
+
+}  // namespace

@@ -107,6 +107,19 @@ uint8_t* ChainNext(uint8_t* chunk) {
   return static_cast<uint8_t*>(EeAddrToPtr(tag[1] & 0x7fffffffu));
 }
 
+// The last chunk of a shared key waits for the newest particles: its shot
+// control is re-timed and moved to this frame's list.
+void RetimeShot(uint8_t* last, int timer) {
+  for (DebrisChunkControl*& head : debris_chunk_control_stack)
+    for (DebrisChunkControl* c = head; c; c = c->next)
+      if (c->chunk == last && c->kind == DEBCTL_SHOT) {
+        RemoveChunkControlFromStack(c, &head);
+        c->timer = timer;
+        AddChunkControlToStack(c, CurrentControls());
+        return;
+      }
+}
+
 // An orphan entry holding a released chain, with the key's frame.
 void MakeOrphan(DebrisChunkRenderEntry* e, DebrisKey* k) {
   e->key = nullptr;
@@ -584,19 +597,7 @@ void AddVariableShotDebrisEffectMtx3(int type, const ZEVEC* pos, const ZEVEC* ve
     ControlChunk(k->chunks[k->controlled], timer, DEBCTL_SHOT, k, 0);
     k->controlled++;
   }
-  if (k->controlled == k->nchunks && k->nchunks > 0) {
-    // The last chunk waits for the newest particles.
-    uint8_t* last = k->chunks[k->nchunks - 1];
-    for (DebrisChunkControl*& head : debris_chunk_control_stack)
-      for (DebrisChunkControl* c = head; c; c = c->next)
-        if (c->chunk == last && c->kind == DEBCTL_SHOT) {
-          RemoveChunkControlFromStack(c, &head);
-          c->timer = timer;
-          AddChunkControlToStack(c, CurrentControls());
-          goto moved;
-        }
-  moved:;
-  }
+  if (k->controlled == k->nchunks && k->nchunks > 0) RetimeShot(k->chunks[k->nchunks - 1], timer);
   k->want_chunks = k->nchunks;
   k->want_capacity = k->capacity;
 }
