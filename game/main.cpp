@@ -106,6 +106,7 @@ int GameMain(int argc, char** argv) {
     // The frame: the materials' animation, one scene, then the swap (which
     // kicks the frame's chain and starts the next frame in the other buffer).
     ZeMtlAnimate(1.0f / 60.0f, 0xffffff);
+    ZeTexAnimProcess();  // texture animations: one pass a frame
     DemoFrame(f);
     SoundCheckFrame(f);
     ZeRndrSwapScreen(-1);
@@ -139,6 +140,8 @@ int GameMain(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The build's data directory (the demo data) unless --host0= names another.
+  PlatSetHostRoot(ZE_DATA_DIR);
   PlatParseHostOptions(&argc, argv);
   return PlatformRun(GameMain, argc, argv);
 }

@@ -40,5 +40,34 @@ for t in "${targets[@]}"; do
     status=1
   fi
 done
+
+# Animation images and streams, compiled texture-animation programs
+# (ze2/ze3d); seeds made with anitool. An animation input's first byte
+# chooses its form: 0 a version 1 image, 1 version 2, 2 the stream form.
+anim_targets=(zeanim_fuzz zetexanm_fuzz)
+cmake --build "$dir" --target "${anim_targets[@]}" anitool -- -j4
+mkdir -p "$seeds/anim" "$seeds/zeanim_fuzz" "$seeds/zetexanm_fuzz"
+printf 'end 70\nnode a 0x0b\nchannel tx hermite\nkey 1 0\nkey 40 3\nchannel rx step\nkey 1 0\nkey 35 1\nchannel sy const 2\n' > "$seeds/anim/a.txt"
+printf 'end 70\nnode a 0x0b\nchannel ty packed\nkey 1 0\nkey 50 2\nchannel rz boolean\nkey 1 0\nkey 9 1\nnode b 0\n' > "$seeds/anim/b.txt"
+"$dir/tools/anitool" make "$seeds/anim/a.txt" "$seeds/anim/a1.ani" --v1 >/dev/null
+"$dir/tools/anitool" make "$seeds/anim/a.txt" "$seeds/anim/a2.ani" >/dev/null
+"$dir/tools/anitool" make "$seeds/anim/b.txt" "$seeds/anim/b2.ani" >/dev/null
+{ printf '\0'; cat "$seeds/anim/a1.ani"; } > "$seeds/zeanim_fuzz/a1"
+{ printf '\1'; cat "$seeds/anim/a2.ani"; } > "$seeds/zeanim_fuzz/a2"
+{ printf '\1'; cat "$seeds/anim/b2.ani"; } > "$seeds/zeanim_fuzz/b2"
+printf 'scriptname Blink\ntop:\ntex 0\nrepeat 2 1\ntexadj 1 0 7\nrepend\nwait 2 1\ngosub sub\nxref other\ngoto top\nsub:\nbtex < 3 top\nret\non 1\ntex 5\nend\noff 1\nxdef other\ntex 6\nend\n' > "$seeds/anim/blink.txt"
+"$dir/tools/anitool" tex-make "$seeds/anim/blink.txt" "$seeds/zetexanm_fuzz/blink.tap" >/dev/null
+for t in "${anim_targets[@]}"; do
+  corpus=$dir/corpus/$t
+  mkdir -p "$corpus"
+  echo "fuzz.sh: $t for ${secs}s"
+  if ! (cd "$dir" && "$dir/ze2/ze3d/$t" -max_total_time="$secs" -max_len=65536 -timeout=10 \
+        -print_final_stats=0 "$corpus" "$seeds/$t" > "$dir/$t.log" 2>&1); then
+    echo "fuzz.sh: $t FAILED (see $dir/$t.log)"
+    tail -30 "$dir/$t.log"
+    status=1
+  fi
+done
+
 [ $status -eq 0 ] && echo "fuzz.sh: all targets ran clean"
 exit $status
