@@ -233,10 +233,43 @@ bool SceneWriteGsc0(const SceneDesc& d, const char* path, std::string* error) {
 
 void SceneDescFree(SceneDesc* d) {
   for (ZETEX* t : d->textures) {
-    if (t->texels) EeFree(t->texels.get());
-    if (t->palette) EeFree(t->palette.get());
-    EeFree(t);
+    // The palette lies in the texels' block.
+    if (t->texels) ZeMemFree(t->texels.get());
+    ZeMemFree(t);
   }
   d->textures.clear();
   SceneFreeAnims(d);
+}
+
+namespace {
+char* g_texBuf = nullptr;
+char* g_mtlBuf = nullptr;
+}  // namespace
+
+void SceneEngineInit() {
+  ZePs2Init();
+  ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
+  ZePs2InitVU();
+  ZeTrigInit();
+  ZeVpInit();
+  g_texBuf = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(512) + 16));
+  char* p = g_texBuf;
+  ZeTexInitEx(&p, 512);
+  no_default_font = 1;
+  ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
+  no_default_font = 0;
+  g_mtlBuf = static_cast<char*>(ZeMemAlloc(ZeMtlGetSysBuffSize(1024) + 16));
+  p = g_mtlBuf;
+  ZeMtlInitEx(&p, 1024);
+  ZeGobjInit();
+  GenerateGammaTable(1.0f, 1.0f);
+}
+
+void SceneEngineClose() {
+  ZeGobjClose();
+  ZeRndrOTClose();
+  ZeMtlClose();
+  ZeMemFree(g_mtlBuf);
+  ZeTexClose();
+  ZeMemFree(g_texBuf);
 }

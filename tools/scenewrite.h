@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ze3d.h"
+#include "zecore.h"
 
 struct SceneMaterial {
   int texture = -1;          // index into the textures, -1 none
@@ -93,3 +94,14 @@ bool SceneReadDescription(const char* path, SceneDesc* desc, std::string* error)
 bool SceneReadGltf(const char* path, SceneDesc* desc, std::string* error);
 // Releases the images and animations a reader made.
 void SceneDescFree(SceneDesc* desc);
+
+// The animation library: "anim NAME FILE" reads an animation description
+// (tools/aniwrite.h) next to the scene's; the library is written as the
+// ALIB block of streamed animations.
+bool SceneReadAnim(ZEFPAR* parser, const std::string& name, SceneDesc* desc, std::string* error);
+void SceneWriteAnimLib(ZEFILE file, const SceneDesc& desc);
+void SceneFreeAnims(SceneDesc* desc);
+// The engine's parts the writer, the converter and the loader need (the
+// GS, textures, materials, the renderer), started headless; and closed.
+void SceneEngineInit();
+void SceneEngineClose();

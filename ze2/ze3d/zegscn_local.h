@@ -92,3 +92,4 @@ void ZeSceneFreeAnimLib(ZEGSCENE* scene);
 // The converter's animation library: the stream form in, self-relative
 // images out (zegscnanim).
 void GscnConvertAnimLib(ZEFILE in, ZEFILE out);
+void ZeSceneFreeTexAnims(ZEGSCENE* scene);

@@ -437,7 +437,7 @@ ZESCENE* ZeSceneLoad(const char* name) {
 }
 
 void ZeGSceneDestroy(ZEGSCENE* s) {
-  GscnRemoveTexAnims(s);
+  ZeSceneFreeTexAnims(s);
   for (int i = 0; i < s->ntex; i++) ZeTexDestroy(s->texids[i]);
   for (int i = 0; i < s->nmtl; i++) ZeMtlDestroy(s->mtls[i]);
   for (int i = 0; i < s->ngobj; i++) ZeGobjDestroy(s->gobjs[i]);
