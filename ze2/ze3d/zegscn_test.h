@@ -74,6 +74,7 @@ struct Scene : ObjDraw {
     zegscn_mtlupdate_enabled = 1;
     ZeGScnSetCfg(nullptr);
     ZeGScnSetTmpWkspc(nullptr, nullptr);
+    ZeTexAnimProgSysInit();
   }
   void TearDown() override {
     for (ZEGSCENE* s : loaded) ZeGScnRemove(s);
