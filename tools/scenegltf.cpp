@@ -159,6 +159,7 @@ bool SceneReadGltf(const char* path, SceneDesc* d, std::string* error) {
   for (const tinygltf::Material& mat : m.materials) {
     SceneMaterial sm;
     sm.vtxcol = 1;
+    sm.lighting = 2;  // the base colour in the vertex colours, unlit
     const auto& f = mat.pbrMetallicRoughness.baseColorFactor;
     for (int i = 0; i < 3; i++) sm.diffuse[i] = float(f.size() > size_t(i) ? f[size_t(i)] : 1.0);
     const int t = mat.pbrMetallicRoughness.baseColorTexture.index;
@@ -168,7 +169,7 @@ bool SceneReadGltf(const char* path, SceneDesc* d, std::string* error) {
     d->mtlnames.push_back(mat.name);
   }
   const int plain = int(d->materials.size());
-  d->materials.push_back(SceneMaterial{.vtxcol = 1});
+  d->materials.push_back(SceneMaterial{.lighting = 2, .vtxcol = 1});
   d->mtlnames.push_back("plain");
   // Meshes.
   for (const tinygltf::Mesh& mesh : m.meshes) {

@@ -82,11 +82,13 @@ void DrawExts(ZEGSCENE* scene) {
     ZESPECIALOBJ& s = scene->exts[i];
     if ((s.flags & (ZESPECIAL_OWNMTX | ZESPECIAL_SHOWN)) != (ZESPECIAL_OWNMTX | ZESPECIAL_SHOWN)) continue;
     const int r = DrawObject(scene, s.inst, &s.mtx);
-    s.flags = (s.flags & ~ZESPECIAL_DRAWN) | (r & 1 ? uint32_t(ZESPECIAL_DRAWN) : 0u);
+    s.flags = (s.flags & ~ZESPECIAL_DRAWN) | (r ? uint32_t(ZESPECIAL_DRAWN) : 0u);
   }
 }
 
-void SetDrawn(ZEGSCNINST& inst, int r) { inst.flags = (inst.flags & ~ZEGSCNINST_DRAWN) | (r & 1 ? uint32_t(ZEGSCNINST_DRAWN) : 0u); }
+// The renderer answers 0 culled, 1 inside, 2 clipped: both of the last
+// two were drawn.
+void SetDrawn(ZEGSCNINST& inst, int r) { inst.flags = (inst.flags & ~ZEGSCNINST_DRAWN) | (r ? uint32_t(ZEGSCNINST_DRAWN) : 0u); }
 
 float TableSin(float u) { return ZeTrigTable[(uint32_t(EeFtoi(u * 10430.378f)) >> 1) & 0x7fff]; }
 float TableCos(float u) { return ZeTrigTable[((uint32_t(EeFtoi(u * 10430.378f)) + 0x4000u) >> 1) & 0x7fff]; }

@@ -282,7 +282,7 @@ TEST_F(GscnRt, DrawingStoresVisibilityBits) {
   const ZEMTX at = Translation(0, 0, 0);
   int r = 0;
   Frame([&] { r = ZeSpecialDrawAt(&h, &at); });
-  EXPECT_EQ(r & 1, 1);
+  EXPECT_NE(r, 0);
 }
 
 TEST_F(GscnRt, CrossFadesSpendTheirBudgetAndResumeInsideAnObject) {
