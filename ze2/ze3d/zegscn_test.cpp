@@ -332,6 +332,39 @@ TEST_F(Gscn, CrossFadeFlagWithSizeZeroAndTheTriangleCountAsRead) {
   EXPECT_EQ(f->gobjs[0]->tricount, 2);
 }
 
+TEST_F(Gscn, CrossFadeRunsMustNameTheirObjectsPackets) {
+  // One material (no texture), one sprite object of 16 bytes of packets,
+  // cross-fade data of one run of one colour at the given file offset.
+  auto image = [](int32_t target) {
+    alignas(16) ZEMTL m = {};
+    m.texture = -1;
+    Bytes ms;
+    ms.I32(1).I32(0).Raw(&m, sizeof m);
+    Bytes obj;
+    obj.I32(1).I32(1);
+    obj.I32(0).Zeros(12).I32(ZEGOBJ_SPRITES).I32(1).Zeros(8);
+    obj.I32(0).I32(0).F32(0).I32(16).Zeros(16);  // the set and its packets
+    obj.Zeros(32);                               // box and reserved
+    obj.I32(32).Zeros(12).I32(target).I32(1).I32(0x11223344).I32(0x55667788).I32(0).I32(0).Zeros(8);
+    Bytes inner;
+    inner.Block("MS00", ms).Block("OBJ0", obj);
+    return GscImage(inner);
+  };
+  // The packets: behind the outer header and version (16), MS00 (480), the
+  // OBJ0 header and counts (16), the object's head (32) and the set's (16).
+  const int packets = 16 + 480 + 16 + 32 + 16;
+  ZEGSCENE* s = Load(image(packets));
+  ASSERT_NE(s, nullptr);
+  ASSERT_NE(s->gobjs[0]->colourref.get(), nullptr);
+  EXPECT_EQ(s->gobjs[0]->colourref[0], EeAddrOf(s->gobjs[0]->faceons->dma.get()));
+  for (int32_t bad : {0, 16, packets + 16, packets - 4}) {
+    Put("X.GSC", image(bad));
+    char* end;
+    char* pos = Buffer(65536, &end);
+    EXPECT_SCENE_HALT(ZeGScnRead(&pos, end, "X.GSC"), "cross-fade run of 1 colours");
+  }
+}
+
 TEST_F(Gscn, AnimationRecordsAreHandedOutInInstanceOrder) {
   desc.instances[1].animated = true;
   desc.instances[1].anim.rate = 1;

@@ -2,6 +2,7 @@
 // image, every index and offset is checked against what it indexes, and
 // every link becomes an address in place.
 #include <cmath>
+#include <vector>
 
 #include "zegscn_local.h"
 
@@ -142,16 +143,24 @@ void FixTriBatch(uint8_t* data, int w, int obj) {
 }
 
 // Colour runs: {file-relative address, count, count groups of two words},
-// ended by a run of count 0, all within c bytes; the colours they name must
-// lie in the image.
-void CheckColourRuns(const uint8_t* data, int c, int obj) {
+// ended by a run of count 0, all within c bytes. The colours a run names
+// must lie in the packets of its own object: the image also holds live
+// records (materials in the render lists, instances) that a fade must not
+// write over.
+struct PacketSpan {
+  uint32_t lo, hi;  // file-relative
+};
+
+void CheckColourRuns(const uint8_t* data, int c, int obj, const std::vector<PacketSpan>& spans) {
   int at = 0;
   for (;;) {
     if (at + 8 > c) GSCN_FATAL("GSC file damaged: object %d's cross-fade runs have no end", obj);
     const uint32_t addr = U32At(data + at);
     const int32_t n = int32_t(U32At(data + at + 4));
     if (n == 0) return;
-    if (n < 0 || int64_t(n) * 8 > c - at - 8 || int64_t(addr) + int64_t(n) * 4 > GscnImageSize() || addr % 4)
+    bool inside = false;
+    for (const PacketSpan& sp : spans) inside |= addr >= sp.lo && int64_t(addr) + int64_t(n) * 4 <= sp.hi;
+    if (n < 0 || int64_t(n) * 8 > c - at - 8 || !inside || addr % 4)
       GSCN_FATAL("GSC file damaged: object %d's cross-fade run of %d colours at %u", obj, n, addr);
     at += 8 + n * 8;
   }
@@ -188,6 +197,11 @@ void FixObjects(GscnRd& rd, ZEGSCENE* scene) {
     memset(static_cast<void*>(o), 0, sizeof *o);
     table[i] = o;
     scene->ngobj = i + 1;
+    std::vector<PacketSpan> spans;
+    auto span = [&](const uint8_t* data, int bytes) {
+      const uint32_t lo = uint32_t(data - reinterpret_cast<uint8_t*>(GscnImage()));
+      spans.push_back({lo, lo + uint32_t(bytes)});
+    };
     o->tag = rd.I32();
     rd.Take(12);
     o->kind = rd.I32();
@@ -219,6 +233,7 @@ void FixObjects(GscnRd& rd, ZEGSCENE* scene) {
           geom->dmastream = reinterpret_cast<uint32_t*>(data);
         }
         geom->dmalen = w;
+        span(data, w);
         if (k) geoms[k - 1].next = geom;
       }
       if (g) o->geometries = geoms;
@@ -241,6 +256,7 @@ void FixObjects(GscnRd& rd, ZEGSCENE* scene) {
         if (reinterpret_cast<uintptr_t>(data) % 16)
           GSCN_FATAL("GSC file damaged: object %d's sprites not on a 16-byte address", i);
         set->dma = reinterpret_cast<uint32_t*>(data);
+        span(data, d);
         if (k) sets[k - 1].next = set;
       }
       if (f) o->faceons = sets;
@@ -260,7 +276,7 @@ void FixObjects(GscnRd& rd, ZEGSCENE* scene) {
       if (c) {
         if (c < 8 || reinterpret_cast<uintptr_t>(data) % 4)
           GSCN_FATAL("GSC file damaged: object %d's cross-fade data of %d bytes", i, c);
-        CheckColourRuns(data, c, i);
+        CheckColourRuns(data, c, i, spans);
         o->colourref = reinterpret_cast<uint32_t*>(data);
         ZeCvtGeoFixup(data, EeAddrOf(GscnImage()), 2);
       }
