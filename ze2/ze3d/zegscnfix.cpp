@@ -2,7 +2,6 @@
 // image, every index and offset is checked against what it indexes, and
 // every link becomes an address in place.
 #include <cmath>
-#include <vector>
 
 #include "zegscn_local.h"
 
@@ -147,11 +146,15 @@ void FixTriBatch(uint8_t* data, int w, int obj) {
 // must lie in the packets of its own object: the image also holds live
 // records (materials in the render lists, instances) that a fade must not
 // write over.
+// (A fixed table: a fatal error leaves nothing of it behind.)
 struct PacketSpan {
   uint32_t lo, hi;  // file-relative
 };
+constexpr int MAX_SPANS = 8192;
+PacketSpan g_spans[MAX_SPANS];
+int g_nspans = 0;
 
-void CheckColourRuns(const uint8_t* data, int c, int obj, const std::vector<PacketSpan>& spans) {
+void CheckColourRuns(const uint8_t* data, int c, int obj) {
   int at = 0;
   for (;;) {
     if (at + 8 > c) GSCN_FATAL("GSC file damaged: object %d's cross-fade runs have no end", obj);
@@ -159,7 +162,8 @@ void CheckColourRuns(const uint8_t* data, int c, int obj, const std::vector<Pack
     const int32_t n = int32_t(U32At(data + at + 4));
     if (n == 0) return;
     bool inside = false;
-    for (const PacketSpan& sp : spans) inside |= addr >= sp.lo && int64_t(addr) + int64_t(n) * 4 <= sp.hi;
+    for (int k = 0; k < g_nspans; k++)
+      inside |= addr >= g_spans[k].lo && int64_t(addr) + int64_t(n) * 4 <= g_spans[k].hi;
     if (n < 0 || int64_t(n) * 8 > c - at - 8 || !inside || addr % 4)
       GSCN_FATAL("GSC file damaged: object %d's cross-fade run of %d colours at %u", obj, n, addr);
     at += 8 + n * 8;
@@ -197,10 +201,11 @@ void FixObjects(GscnRd& rd, ZEGSCENE* scene) {
     memset(static_cast<void*>(o), 0, sizeof *o);
     table[i] = o;
     scene->ngobj = i + 1;
-    std::vector<PacketSpan> spans;
+    g_nspans = 0;
     auto span = [&](const uint8_t* data, int bytes) {
+      if (g_nspans >= MAX_SPANS) GSCN_FATAL("GSC file damaged: object %d has more than %d packet blocks", i, MAX_SPANS);
       const uint32_t lo = uint32_t(data - reinterpret_cast<uint8_t*>(GscnImage()));
-      spans.push_back({lo, lo + uint32_t(bytes)});
+      g_spans[g_nspans++] = {lo, lo + uint32_t(bytes)};
     };
     o->tag = rd.I32();
     rd.Take(12);
@@ -276,7 +281,7 @@ void FixObjects(GscnRd& rd, ZEGSCENE* scene) {
       if (c) {
         if (c < 8 || reinterpret_cast<uintptr_t>(data) % 4)
           GSCN_FATAL("GSC file damaged: object %d's cross-fade data of %d bytes", i, c);
-        CheckColourRuns(data, c, i, spans);
+        CheckColourRuns(data, c, i);
         o->colourref = reinterpret_cast<uint32_t*>(data);
         ZeCvtGeoFixup(data, EeAddrOf(GscnImage()), 2);
       }
