@@ -52,6 +52,11 @@ struct GscnRd {
   int Pos() const { return int(p - base); }
 };
 
+// The pad of a geometry record written at file position pos: its packet
+// data then starts on the next 128-byte boundary at least 16 bytes on.
+constexpr int ZeGScnGeomPad(int pos) { return ((pos + 143) & ~(ZEGSCN_ALIGN - 1)) - (pos + 16); }
+static_assert(ZeGScnGeomPad(1000) == 8);
+
 // Intermediate-file helpers shared by the reader and the converter.
 void ZeSceneReadPalette(uint8_t* palette, int entries);  // A, B, G, R to R, G, B, A, alpha halved
 inline uint32_t ZeSceneSwapRB(uint32_t c) { return (c & 0xff00ff00u) | (c >> 16 & 0xff) | (c & 0xff) << 16; }

@@ -150,8 +150,14 @@ TEST_F(Gscn, TheConverterRefusesWhatItWouldReadOutOfStep) {
   std::string error;
   ASSERT_TRUE(SceneWriteGsc0(desc, "BAD.GS0", &error));
   EXPECT_SCENE_HALT(ZeGScnConvertScene("BAD.GSC", "BAD.GS0"), "dodgy makecnt");
-  // The geometry pad as a geometry at 1,000 gets it: its packets at 1,024.
-  EXPECT_EQ(((1000 + 143) & ~127) - (1000 + 16), 8);
+  // A geometry at 1,000 gets a pad of 8: its packets at 1,024.
+  const struct {
+    int pos, pad;
+  } pads[] = {{1000, 8}, {0, 112}, {112, 0}, {113, 127}, {1008, 0}};
+  for (const auto& c : pads) {
+    EXPECT_EQ(ZeGScnGeomPad(c.pos), c.pad) << c.pos;
+    EXPECT_EQ((c.pos + 16 + ZeGScnGeomPad(c.pos)) % 128, 0) << c.pos;
+  }
 }
 
 TEST_F(Gscn, TexturePadsLeadToImagesOn128ByteBoundaries) {
@@ -540,4 +546,76 @@ TEST_F(Gscn, RemovalReleasesMaterialsAndTextures) {
   loaded.clear();
   EXPECT_EQ(inScene(), 0);
   EXPECT_FALSE(zetex_slots[t - 1].flags & ZETEXSLOT_INUSE);
+}
+
+TEST_F(Gscn, PortalsPrelightingAndBoundsFillTheSetsTheRendererReads) {
+  desc.instances.resize(2);
+  const std::vector<uint8_t> base = Make(desc);
+  // Two rooms, one portal, four vertices; bounds for both instances; one
+  // light set of one light, one surface, two prelight vertices.
+  auto extra = [](int16_t roomInstance, int16_t portalVertex) {
+    Bytes port;
+    port.I16(1).I16(2).I16(2).I16(2).I16(4).I16(1).I16(0).I16(0);
+    port.I16(0).I16(roomInstance);                                   // first room list: instances
+    port.F32(0).F32(0).F32(1).F32(-5).F32(0).F32(0).F32(-1).F32(5);  // planes
+    port.I16(0);                                                     // second room list: portals
+    for (int v = 0; v < 4; v++) port.F32(float(v & 1)).F32(float(v >> 1)).F32(5);
+    port.I32(0).I32(0).I32(0).I16(1).I16(0x0101);  // room 0: instance 0, plane 0, portal 0
+    port.I32(1).I32(1).I32(0).I16(1).I16(0x0001);  // room 1: instance 1, plane 1
+    ZEPORTAL p = {};
+    p.vertices.addr = uint32_t(portalVertex);
+    p.nvertices = 4;
+    p.rooma = 0, p.roomb = 1;
+    port.Raw(&p, sizeof p);
+    Bytes plgt;
+    plgt.I32(2).I32(1).I32(0).I32(0);
+    ZEPRELIGHTVERTEX v = {};
+    plgt.Raw(&v, sizeof v).Raw(&v, sizeof v).I32(0);
+    plgt.I32(0).I32(1).I32(0).I32(0);
+    ZEPRELIGHTLIGHT light = {};
+    plgt.I32(1).Zeros(12).Raw(&light, sizeof light);
+    ZEPRELIGHTSURFACE surface = {};
+    plgt.I32(1).Zeros(12).Raw(&surface, sizeof surface).F32(2.2f).F32(1).F32(0.5f);
+    Bytes bnds;
+    bnds.I32(0).I32(2).I32(0).I32(0).Zeros(2 * 16 + 2 * 32);
+    Bytes out;
+    out.Block("PORT", port).Block("PLGT", plgt).Block("BNDS", bnds);
+    return out;
+  };
+  auto with = [&](const Bytes& blocks) {
+    // The blocks go in before the outer block's end.
+    std::vector<uint8_t> f = base;
+    f.insert(f.end(), blocks.b.begin(), blocks.b.end());
+    const int32_t size = -int32_t(f.size());
+    memcpy(&f[4], &size, 4);
+    return f;
+  };
+  ZEGSCENE* s = Load(with(extra(1, 0)));
+  ASSERT_NE(s, nullptr);
+  const ZEPORTALSET& ps = s->portals;
+  EXPECT_EQ(ps.nportals, 1);
+  EXPECT_EQ(ps.nrooms, 2);
+  EXPECT_EQ(ps.maxdepth, 256);
+  EXPECT_EQ(ps.rooms[1].instances[0], 1);
+  EXPECT_EQ(ps.rooms[1].planes->w, 5.0f);
+  EXPECT_EQ(ps.portals[0].vertices[3].y, 1.0f);
+  EXPECT_EQ(ps.nbounds, 2);
+  EXPECT_EQ(ps.nbounds2, 2);
+  EXPECT_EQ(s->prelight.nverts, 2);
+  EXPECT_EQ(s->prelight.nsets, 1);
+  EXPECT_EQ(s->prelight.nlights[0], 1);
+  EXPECT_EQ(s->prelight.gamma, 2.2f);
+  EXPECT_EQ(s->prelight.spheres.get(), ps.spheres.get());
+  // A room naming an instance the scene lacks, a portal whose vertices run
+  // past the list: refused.
+  const struct {
+    int16_t inst, vert;
+    const char* message;
+  } bad[] = {{2, 0, "a room lists instance 2"}, {1, 1, "portal 0's vertices or rooms"}};
+  for (const auto& c : bad) {
+    Put("PB.GSC", with(extra(c.inst, c.vert)));
+    char* end;
+    char* pos = Buffer(base.size() * 2 + 65536, &end);
+    EXPECT_SCENE_HALT(ZeGScnRead(&pos, end, "PB.GSC"), c.message);
+  }
 }

@@ -237,7 +237,7 @@ void ConvertGeometry(bool writing) {
   int p = 0;
   if (writing) {
     const int pos = Pos();
-    p = ((pos + 143) & ~(ZEGSCN_ALIGN - 1)) - (pos + 16);
+    p = ZeGScnGeomPad(pos);
     W32(0);
     W32(p);
   }

@@ -339,3 +339,13 @@ TEST_F(GscnRt, TextureAnimationsAreRegisteredAndRemoved) {
   loaded.clear();
   for (ZETEXANIMLIST* n = ztal_first; n; n = n->next) EXPECT_NE(n->chain.get(), &t);
 }
+
+TEST_F(GscnRt, AnAnimationIndexOutsideTheLibraryIsRefused) {
+  desc.instances[0].animated = true;
+  desc.instances[0].anim.anim = 3;
+  const std::vector<uint8_t> f = Make(desc);
+  Put("A.GSC", f);
+  char* end;
+  char* pos = Buffer(f.size() * 2 + 65536, &end);
+  EXPECT_SCENE_HALT(ZeGScnRead(&pos, end, "A.GSC"), "instance 0 names animation 3 of 1");
+}
