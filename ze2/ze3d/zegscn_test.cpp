@@ -550,15 +550,17 @@ TEST_F(Gscn, RemovalReleasesMaterialsAndTextures) {
 
 TEST_F(Gscn, PortalsPrelightingAndBoundsFillTheSetsTheRendererReads) {
   desc.instances.resize(2);
+  desc.specials = {{"Pillar_One", 1}};
   const std::vector<uint8_t> base = Make(desc);
   // Two rooms, one portal, four vertices; bounds for both instances; one
   // light set of one light, one surface, two prelight vertices.
   auto extra = [](int16_t roomInstance, int16_t portalVertex) {
     Bytes port;
-    port.I16(1).I16(2).I16(2).I16(2).I16(4).I16(1).I16(0).I16(0);
+    // Lists of two entries each keep the rooms and portals 4-byte aligned.
+    port.I16(1).I16(2).I16(2).I16(2).I16(4).I16(2).I16(0).I16(0);
     port.I16(0).I16(roomInstance);                                   // first room list: instances
     port.F32(0).F32(0).F32(1).F32(-5).F32(0).F32(0).F32(-1).F32(5);  // planes
-    port.I16(0);                                                     // second room list: portals
+    port.I16(0).I16(0);                                              // second room list: portals
     for (int v = 0; v < 4; v++) port.F32(float(v & 1)).F32(float(v >> 1)).F32(5);
     port.I32(0).I32(0).I32(0).I16(1).I16(0x0101);  // room 0: instance 0, plane 0, portal 0
     port.I32(1).I32(1).I32(0).I16(1).I16(0x0001);  // room 1: instance 1, plane 1
