@@ -69,9 +69,9 @@ const char* BlockName(int id) {
 
 // ---- buffer allocation -----------------------------------------------------
 
-void* ZeGScnBufferAllocAligned(int size, int align) {
+void* ZeGScnBufferAllocAligned(int64_t size, int align) {
   char* p = AlignUp(*g_load.pos, align);
-  if (size < 0 || p + size >= g_load.allocend) GSCN_FATAL("ZeGScnBufferAllocAligned failed, scene buffer overrun. ");
+  if (size < 0 || size >= g_load.allocend - p) GSCN_FATAL("ZeGScnBufferAllocAligned failed, scene buffer overrun. ");
   *g_load.pos = p + size;
   return p;
 }
@@ -79,7 +79,7 @@ void* ZeGScnBufferAllocAligned(int size, int align) {
 // Taken from the top; GscnTempRelease puts the end back.
 void* GscnTempAlloc(int size, int align) {
   const char* low = g_load.tmpstart ? g_load.tmpstart : *g_load.pos;
-  if (size < 0 || low + int64_t(size) + align >= g_load.allocend) GSCN_FATAL("Temp buffer underrun");
+  if (size < 0 || int64_t(size) + align >= g_load.allocend - low) GSCN_FATAL("Temp buffer underrun");
   char* p = g_load.allocend - size;
   p = reinterpret_cast<char*>(reinterpret_cast<uintptr_t>(p) & ~(uintptr_t(align) - 1));
   g_load.allocend = p;
@@ -114,7 +114,7 @@ int ZeGScnStaggeredLoad(char** position, char* end, const char* name, int step) 
     const int size = ZeFileSize(name);
     if (size <= 0) GSCN_FATAL("Unable to open staggered gsc file \"%s\" for file size", name);
     // The image must fit before the first byte is written.
-    if (image + int64_t(size) >= g_load.allocend) GSCN_FATAL("GSC File too large, \"%s\" ", name);
+    if (int64_t(size) >= g_load.allocend - image) GSCN_FATAL("GSC File too large, \"%s\" ", name);
     g_load.file = ZeFileOpen(name, 0);
     if (!g_load.file) GSCN_FATAL("Unable to open staggered gsc file \"%s\" for reading", name);
     if (step < 1) step = 1;
@@ -146,7 +146,7 @@ ZEGSCENE* ZeGScnLoadFix() {
   TimerSetCount(0, 0);
   if (g_load.size == 0) return nullptr;
   // Claim the image: it lands exactly where it was read.
-  if (g_load.image + int64_t(g_load.size) >= g_load.allocend) GSCN_FATAL("GSC File too large, \"%s\" ", g_load.name);
+  if (int64_t(g_load.size) >= g_load.allocend - g_load.image) GSCN_FATAL("GSC File too large, \"%s\" ", g_load.name);
   ZeGScnBufferAllocAligned(g_load.size, 16);
   auto* scene = static_cast<ZEGSCENE*>(ZeGScnBufferAllocAligned(sizeof(ZEGSCENE), 4));
   memset(static_cast<void*>(scene), 0, sizeof *scene);

@@ -63,7 +63,7 @@ inline uint32_t ZeSceneSwapRB(uint32_t c) { return (c & 0xff00ff00u) | (c >> 16 
 
 // The scene loader's buffer (zegscn): allocations behind the image, the
 // temporary allocation from the top, the image of the load in progress.
-void* ZeGScnBufferAllocAligned(int size, int align);
+void* ZeGScnBufferAllocAligned(int64_t size, int align);
 void* GscnTempAlloc(int size, int align);
 void GscnTempRelease(char* end);
 char* GscnAllocEnd();

@@ -43,7 +43,7 @@ void FixTextures(GscnRd& rd, ZEGSCENE* scene) {
   const int n = rd.I32();
   rd.I32();
   if (n < 0) GSCN_FATAL("GSC file damaged: texture count %d", n);
-  auto* ids = static_cast<ZETEXID*>(ZeGScnBufferAllocAligned(n * 4, 4));
+  auto* ids = static_cast<ZETEXID*>(ZeGScnBufferAllocAligned(int64_t(n) * 4, 4));
   memset(ids, 0, size_t(n) * 4);
   scene->texids = ids;
   scene->ntex = 0;
@@ -72,7 +72,7 @@ void FixMaterials(GscnRd& rd, ZEGSCENE* scene) {
   const int n = rd.I32();
   rd.I32();
   ZEMTL* recs = rd.Records<ZEMTL>(n);
-  auto* table = static_cast<EePtr<ZEMTL>*>(ZeGScnBufferAllocAligned(n * 4, 4));
+  auto* table = static_cast<EePtr<ZEMTL>*>(ZeGScnBufferAllocAligned(int64_t(n) * 4, 4));
   scene->mtls = table;
   // The chain words as stored (adding a material clears its chain).
   auto chainOf = [](const ZEMTL& m) { return int32_t(m.chain.addr); };
@@ -193,7 +193,7 @@ void FixObjects(GscnRd& rd, ZEGSCENE* scene) {
   const int n = rd.I32();
   const int crossfade = rd.I32();
   if (n < 0) GSCN_FATAL("GSC file damaged: object count %d", n);
-  auto* table = static_cast<EePtr<ZEGOBJ>*>(ZeGScnBufferAllocAligned(n * 4, 4));
+  auto* table = static_cast<EePtr<ZEGOBJ>*>(ZeGScnBufferAllocAligned(int64_t(n) * 4, 4));
   memset(table, 0, size_t(n) * 4);
   scene->gobjs = table;
   for (int i = 0; i < n; i++) {
@@ -216,7 +216,7 @@ void FixObjects(GscnRd& rd, ZEGSCENE* scene) {
       o->tricount = rd.I32();
       rd.Take(8);
       if (g < 0) GSCN_FATAL("GSC file damaged: object %d has %d geometries", i, g);
-      auto* geoms = static_cast<ZEGEOM*>(ZeGScnBufferAllocAligned(g * int(sizeof(ZEGEOM)), 4));
+      auto* geoms = static_cast<ZEGEOM*>(ZeGScnBufferAllocAligned(int64_t(g) * int64_t(sizeof(ZEGEOM)), 4));
       memset(static_cast<void*>(geoms), 0, size_t(g) * sizeof(ZEGEOM));
       for (int k = 0; k < g; k++) {
         ZEGEOM* geom = geoms + k;
@@ -246,7 +246,7 @@ void FixObjects(GscnRd& rd, ZEGSCENE* scene) {
       const int f = rd.I32();
       rd.Take(8);
       if (f < 0) GSCN_FATAL("GSC file damaged: object %d has %d sprite sets", i, f);
-      auto* sets = static_cast<ZEFACEONGEOM*>(ZeGScnBufferAllocAligned(f * int(sizeof(ZEFACEONGEOM)), 4));
+      auto* sets = static_cast<ZEFACEONGEOM*>(ZeGScnBufferAllocAligned(int64_t(f) * int64_t(sizeof(ZEFACEONGEOM)), 4));
       memset(static_cast<void*>(sets), 0, size_t(f) * sizeof(ZEFACEONGEOM));
       for (int k = 0; k < f; k++) {
         ZEFACEONGEOM* set = sets + k;
@@ -368,7 +368,7 @@ void FixSplines(GscnRd& rd, ZEGSCENE* scene) {
   const int s = rd.I32();
   const uint8_t* src = rd.Take(s);
   if (n < 0) GSCN_FATAL("GSC file damaged: spline count %d", n);
-  auto* headers = static_cast<ZESPLINE*>(ZeGScnBufferAllocAligned(n * int(sizeof(ZESPLINE)), 4));
+  auto* headers = static_cast<ZESPLINE*>(ZeGScnBufferAllocAligned(int64_t(n) * int64_t(sizeof(ZESPLINE)), 4));
   scene->splines = n ? headers : nullptr;
   scene->nspline = 0;
   char* keep = GscnAllocEnd();
@@ -387,7 +387,7 @@ void FixSplines(GscnRd& rd, ZEGSCENE* scene) {
     h.name = GscnName(scene, uint32_t(name), "spline", i);
     const int size = FindSplinePtSize(h.name);
     h.ptsize = int16_t(size);
-    auto* out = static_cast<uint8_t*>(ZeGScnBufferAllocAligned(k * size, 4));
+    auto* out = static_cast<uint8_t*>(ZeGScnBufferAllocAligned(int64_t(k) * size, 4));
     for (int p = 0; p < k; p++) memcpy(out + p * size, pts + p * 12, 12);
     h.points = out;
     scene->nspline = i + 1;
@@ -416,8 +416,8 @@ void FixPortals(GscnRd& rd, ZEGSCENE* scene) {
   for (int r = 0; r < R; r++) {
     ZEROOM& room = rooms[r];
     const uint32_t a = room.instances.addr, b = room.planes.addr, d = room.portals.addr;
-    if (room.ninstances < 0 || a + uint32_t(room.ninstances) > uint32_t(E1) || b + room.nplanes > uint32_t(N) ||
-        d + room.nportals > uint32_t(E2))
+    if (room.ninstances < 0 || uint64_t(a) + uint64_t(room.ninstances) > uint64_t(E1) ||
+        uint64_t(b) + room.nplanes > uint64_t(N) || uint64_t(d) + room.nportals > uint64_t(E2))
       GSCN_FATAL("GSC file damaged: room %d's lists run outside the portal set", r);
     room.instances = list1 + a;
     room.planes = planes + b;
@@ -426,7 +426,7 @@ void FixPortals(GscnRd& rd, ZEGSCENE* scene) {
   for (int p = 0; p < P; p++) {
     ZEPORTAL& portal = portals[p];
     const uint32_t v = portal.vertices.addr;
-    if (portal.nvertices < 0 || v + uint32_t(portal.nvertices) > uint32_t(V) || portal.rooma < -1 ||
+    if (portal.nvertices < 0 || uint64_t(v) + uint64_t(portal.nvertices) > uint64_t(V) || portal.rooma < -1 ||
         portal.rooma >= R || portal.roomb < -1 || portal.roomb >= R)
       GSCN_FATAL("GSC file damaged: portal %d's vertices or rooms lie outside the portal set", p);
     portal.vertices = verts + v;
