@@ -156,6 +156,9 @@ ZEGSCENE* ZeGScnLoadFix() {
   const ZEFILE f = ZeMemFileOpen(g_load.image, g_load.size, 0);
   if (!f) GSCN_FATAL("GSC file \"%s\": no memory file free", g_load.name);
   ZeFileBeginBlkRead(f, GscnBlkId("ZE20"));
+  // Inner blocks are checked against the outer one: it must fit the file.
+  if (ZeFileGetBlkSize() > g_load.size)
+    GSCN_FATAL("GSC file damaged: \"%s\" is %d bytes, its outer block %d", g_load.name, g_load.size, ZeFileGetBlkSize());
   int head[2] = {0, 0};
   if (ZeFileRead(f, head, 8) != 8) GSCN_FATAL("GSC file damaged: \"%s\" has no version", g_load.name);
   if (head[0] < ZEGSCN_VERSION) GSCN_FATAL("GSC File out of date - need newer \"%s\" file", g_load.name);

@@ -216,6 +216,14 @@ TEST_F(Gscn, VersionsOtherThanSixAreRefused) {
     char* pos = Buffer(65536, &end);
     EXPECT_SCENE_HALT(ZeGScnRead(&pos, end, "V.GSC"), c.message);
   }
+  // An outer block longer than the file is refused.
+  std::vector<uint8_t> longer = GscImage(Bytes().Block("INID", Bytes().I32(0).I32(0)));
+  const int32_t size = -int32_t(longer.size() + 64);
+  memcpy(&longer[4], &size, 4);
+  Put("LONG.GSC", longer);
+  char* end;
+  char* pos = Buffer(65536, &end);
+  EXPECT_SCENE_HALT(ZeGScnRead(&pos, end, "LONG.GSC"), "its outer block");
   // Version 6 with nothing in it is an empty scene.
   ZEGSCENE* s = Load(GscImage(Bytes()));
   ASSERT_NE(s, nullptr);
