@@ -103,7 +103,6 @@ void SceneMaterialRecord(const SceneMaterial& m, uint8_t r[ZEMTL_FILE_RECORD]) {
   auto put32 = [&](int at, uint32_t v) { memcpy(r + at, &v, 4); };
   auto putf = [&](int at, float v) { memcpy(r + at, &v, 4); };
   put32(0, uint32_t(m.chain));
-  // The blend field's bit 3 asks for the triangle sorter.
   const uint32_t pk = uint32_t(m.blend & 3) | uint32_t(m.filter & 3) << 2 | uint32_t(m.uwrap & 3) << 6 |
                       uint32_t(m.vwrap & 3) << 8 | uint32_t(m.depth & 3) << 12 | uint32_t(m.lighting & 3) << 14 |
                       uint32_t(m.vtxcol & 1) << 16;

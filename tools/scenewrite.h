@@ -14,7 +14,6 @@ struct SceneMaterial {
   int texture = -1;          // index into the textures, -1 none
   int chain = 0;             // 1-based next material of a chain, 0 none
   int blend = 0, filter = 1, uwrap = 0, vwrap = 0, depth = 0, lighting = 0, vtxcol = 0;
-  int sorted = 0;            // drawn through the triangle sorter (attribute bit 3 of the blend field)
   float diffuse[3] = {1, 1, 1};
   float alpha = 1.0f;
   int effect = 0;

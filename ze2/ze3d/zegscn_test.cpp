@@ -629,3 +629,23 @@ TEST_F(Gscn, PortalsPrelightingAndBoundsFillTheSetsTheRendererReads) {
     EXPECT_SCENE_HALT(ZeGScnRead(&pos, end, "PB.GSC"), c.message);
   }
 }
+
+TEST_F(Gscn, TheTemporaryWorkspaceBoundsTheSplineCopy) {
+  const std::vector<uint8_t> f = Make(desc);
+  Put("W.GSC", f);
+  char* end;
+  char* pos = Buffer(f.size() * 2 + 65536, &end);
+  // A workspace too small for the spline data: its start is the floor.
+  ZeGScnSetTmpWkspc(end - 16, end);
+  EXPECT_SCENE_HALT(ZeGScnRead(&pos, end, "W.GSC"), "Temp buffer underrun");
+  ZeGScnSetTmpWkspc(nullptr, nullptr);
+  pos = Buffer(f.size() * 2 + 65536, &end);
+  char* const start = pos;
+  ZEGSCENE* s = ZeGScnRead(&pos, end, "W.GSC");
+  ASSERT_NE(s, nullptr);
+  loaded.push_back(s);
+  // The copy was released: everything placed lies below the caller's position.
+  EXPECT_LT(reinterpret_cast<char*>(s->splines[1].points.get()), pos);
+  EXPECT_GE(reinterpret_cast<char*>(s->splines[1].points.get()), start);
+  EXPECT_EQ(EeAddrOf(pos) % 16, 0u);
+}
