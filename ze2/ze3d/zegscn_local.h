@@ -83,6 +83,8 @@ const ZEANIMDATA* GscnAnim(const ZEGSCENE* scene, int index);
 float GscnAnimEnd(const ZEANIMDATA* anim);
 void GscnPose(const ZEANIMDATA* anim, float frame, ZEMTX* out);
 void GscnRemoveTexAnims(ZEGSCENE* scene);
+// Spline records to headers and point copies from alloc (zegscnfix).
+void GscnSplines(const uint8_t* data, int s, int n, ZEGSCENE* scene, ZESPLINE* headers, void* (*alloc)(int64_t));
 // A name-table offset as the name's address; a fatal error outside the table.
 char* GscnName(const ZEGSCENE* scene, uint32_t offset, const char* what, int index);
 

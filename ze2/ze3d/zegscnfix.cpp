@@ -343,6 +343,29 @@ char* GscnName(const ZEGSCENE* scene, uint32_t offset, const char* what, int ind
   return scene->names.get() + offset;
 }
 
+// The spline records of s bytes: n headers filled, each spline's points
+// copied into slots of the point size the table gives its name.
+void GscnSplines(const uint8_t* data, int s, int n, ZEGSCENE* scene, ZESPLINE* headers, void* (*alloc)(int64_t)) {
+  GscnRd sp{const_cast<uint8_t*>(data), const_cast<uint8_t*>(data), const_cast<uint8_t*>(data) + s, "SST0"};
+  for (int i = 0; i < n; i++) {
+    ZESPLINE& h = headers[i];
+    uint16_t k;
+    memcpy(&k, sp.Take(2), 2);
+    sp.Take(2);
+    const int32_t name = sp.I32();
+    const uint8_t* pts = sp.Take(int64_t(k) * 12);
+    if (k > ZEGSCN_MAX_SPLINE_RUN - 1) GSCN_FATAL("GSC file damaged: spline %d has %d points", i, k);
+    h.count = int16_t(k);
+    h.name = GscnName(scene, uint32_t(name), "spline", i);
+    const int size = FindSplinePtSize(h.name);
+    h.ptsize = int16_t(size);
+    auto* out = static_cast<uint8_t*>(alloc(int64_t(k) * size));
+    for (int p = 0; p < k; p++) memcpy(out + p * size, pts + p * 12, 12);
+    h.points = out;
+    scene->nspline = i + 1;
+  }
+}
+
 namespace {
 
 void FixSpecials(GscnRd& rd, ZEGSCENE* scene) {
@@ -374,24 +397,7 @@ void FixSplines(GscnRd& rd, ZEGSCENE* scene) {
   char* keep = GscnAllocEnd();
   auto* data = static_cast<uint8_t*>(GscnTempAlloc(s, 4));
   memcpy(data, src, size_t(s));
-  GscnRd sp{data, data, data + s, "SST0"};
-  for (int i = 0; i < n; i++) {
-    ZESPLINE& h = headers[i];
-    uint16_t k;
-    memcpy(&k, sp.Take(2), 2);
-    sp.Take(2);
-    const int32_t name = sp.I32();
-    const uint8_t* pts = sp.Take(int64_t(k) * 12);
-    if (k > ZEGSCN_MAX_SPLINE_RUN - 1) GSCN_FATAL("GSC file damaged: spline %d has %d points", i, k);
-    h.count = int16_t(k);
-    h.name = GscnName(scene, uint32_t(name), "spline", i);
-    const int size = FindSplinePtSize(h.name);
-    h.ptsize = int16_t(size);
-    auto* out = static_cast<uint8_t*>(ZeGScnBufferAllocAligned(int64_t(k) * size, 4));
-    for (int p = 0; p < k; p++) memcpy(out + p * size, pts + p * 12, 12);
-    h.points = out;
-    scene->nspline = i + 1;
-  }
+  GscnSplines(data, s, n, scene, headers, [](int64_t bytes) { return ZeGScnBufferAllocAligned(bytes, 4); });
   GscnTempRelease(keep);
 }
 

@@ -336,22 +336,8 @@ void ReadZeIFFSplineSet(ZEFILE file, ZEGSCENE* scene) {
   scene->splinedata = data;
   auto* headers = HeapArray<ZESPLINE>(n);
   scene->splines = headers;
-  GscnRd sp{data, data, data + s, "SST0"};
-  for (int i = 0; i < n; i++) {
-    uint16_t k;
-    memcpy(&k, sp.Take(2), 2);
-    sp.Take(2);
-    const int32_t name = sp.I32();
-    const uint8_t* pts = sp.Take(int64_t(k) * 12);
-    if (k > ZEGSCN_MAX_SPLINE_RUN - 1) GSCN_FATAL("Scene file damaged: spline %d has %d points", i, k);
-    headers[i].count = int16_t(k);
-    headers[i].name = GscnName(scene, uint32_t(name), "spline", i);
-    const int size = FindSplinePtSize(headers[i].name);
-    headers[i].ptsize = int16_t(size);
-    auto* out = HeapArray<uint8_t>(int64_t(k) * size);
-    for (int p = 0; p < k; p++) memcpy(out + p * size, pts + p * 12, 12);
-    headers[i].points = out;
-  }
+  scene->nspline = 0;
+  GscnSplines(data, s, n, scene, headers, [](int64_t bytes) { return static_cast<void*>(HeapArray<uint8_t>(bytes)); });
 }
 
 void ReadZeIFFUnknown(ZEFILE, int id) {
