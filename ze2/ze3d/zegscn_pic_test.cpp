@@ -214,3 +214,42 @@ TEST_F(GscnPic, ASmallGltfFileGoesTheSameWay) {
   EXPECT_GT(p.px[0] & 0xff, 0xc0u);
   EXPECT_LT(p.px[0] >> 8 & 0xff, 0x10u);
 }
+
+TEST_F(GscnPic, DescriptionsWithWavefrontMeshesAndTheirErrors) {
+  std::ofstream(dir + "/cube.obj") << "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvt 1 1\nvn 0 0 -1\n"
+                                      "f 1/1/1 2/2/1 3/2/1 4/1/1\nf 1//1 3//1 2//1\n";
+  std::ofstream(dir + "/ok.txt") << "; a mesh from a file\nmaterial m vtxcol lighting 2\nobject c mesh\n  geom m\n"
+                                    "  obj cube.obj ff00ff00\nend\ninstance c 0 0 6 rotate 0 90 0 scale 2\n";
+  SceneDesc d;
+  std::string error;
+  ASSERT_TRUE(SceneReadDescription((dir + "/ok.txt").c_str(), &d, &error)) << error;
+  ASSERT_EQ(d.objects.size(), 1u);
+  const SceneGeom& g = d.objects[0].geoms[0];
+  EXPECT_EQ(g.vtx.size(), 7u);   // four corners with uv and normal, three with the normal only
+  EXPECT_EQ(g.idx.size(), 9u);   // the quad fanned into two triangles, and one more
+  EXPECT_EQ(g.vtx[0].colour, 0xff00ff00u);
+  EXPECT_EQ(g.vtx[1].v, 0.0f);   // v flipped: 1 - 1
+  EXPECT_NEAR(d.instances[0].mtx.m[0][2], -2.0f, 1e-5f);
+  SceneDescFree(&d);
+  const struct {
+    const char* text;
+    const char* error;
+  } bad[] = {
+      {"material m texture none\n", "line 1: unknown texture \"none\""},
+      {"object o mesh\n  v 0 0 0 0 0 1 ff 0 0\nend\n", "line 2: geom first"},
+      {"material m\nobject o mesh\n  geom m\n  tri 0 1 7\nend\n", "index out of range"},
+      {"instance nothing 0 0 0\n", "unknown object \"nothing\""},
+      {"animate a\n", "animate before any instance"},
+      {"wibble w\n", "line 1: unknown line wibble"},
+      {"texture t pattern 3 3\n", "pattern size"},
+      {"special s\n", "special before any instance"},
+  };
+  for (const auto& c : bad) {
+    std::ofstream(dir + "/bad.txt") << c.text;
+    SceneDesc b;
+    EXPECT_FALSE(SceneReadDescription((dir + "/bad.txt").c_str(), &b, &error)) << c.text;
+    EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    SceneDescFree(&b);
+  }
+  PlatSetHostRoot(dir.c_str());
+}
