@@ -69,6 +69,60 @@ for t in "${anim_targets[@]}"; do
   fi
 done
 
+# The game's text loaders (game/): strings, a command file, the texture
+# animation list; the first byte chooses. Seeds from the demo's sources.
+cmake --build "$dir" --target game_fuzz -- -j4
+mkdir -p "$seeds/game_fuzz"
+{ printf '\0'; cat "$top/demo/strings.uk"; } > "$seeds/game_fuzz/strings"
+{ printf '\1'; printf 'EDIT LEVEL caves\nLIVES 5 PICKUPS 2 40\nLEVMENU hometown "Home Town"\nCMDFILE CMD.TXT\n'; } > "$seeds/game_fuzz/cmd"
+{ printf '\2'; printf 'a.tas\nflicker.tas'; } > "$seeds/game_fuzz/list"
+corpus=$dir/corpus/game_fuzz
+mkdir -p "$corpus"
+echo "fuzz.sh: game_fuzz for ${secs}s"
+if ! (cd "$dir" && "$dir/game/game_fuzz" -max_total_time="$secs" -max_len=65536 -timeout=10 \
+      -print_final_stats=0 "$corpus" "$seeds/game_fuzz" > "$dir/game_fuzz.log" 2>&1); then
+  echo "fuzz.sh: game_fuzz FAILED (see $dir/game_fuzz.log)"
+  tail -30 "$dir/game_fuzz.log"
+  status=1
+fi
+# The planet world's cube grid and planetary system (globular); seeds made
+# with planettool. The first byte chooses the file: 0 cube.bin, 1 system.gb3.
+planet_targets=(globular_fuzz)
+cmake --build "$dir" --target "${planet_targets[@]}" planettool -- -j4
+mkdir -p "$seeds/planet" "$seeds/globular_fuzz"
+"$dir/tools/planettool" cube "$seeds/planet/cube3.bin" --levels=3
+printf 'meshlevels 0\nplanet Terra\nposition 0 0 -40000\ndepth 2\nface 1 pattern 8\nplanet Luna\nradius 300\n' > "$seeds/planet/sys.txt"
+"$dir/tools/planettool" system "$seeds/planet/sys.txt" "$seeds/planet/sys.gb3"
+{ printf '\0'; cat "$seeds/planet/cube3.bin"; } > "$seeds/globular_fuzz/cube3"
+{ printf '\1'; cat "$seeds/planet/sys.gb3"; } > "$seeds/globular_fuzz/sys"
+for t in "${planet_targets[@]}"; do
+  corpus=$dir/corpus/$t
+  mkdir -p "$corpus"
+  echo "fuzz.sh: $t for ${secs}s"
+  if ! (cd "$dir" && "$dir/globular/$t" -max_total_time="$secs" -max_len=65536 -timeout=10 \
+        -print_final_stats=0 "$corpus" "$seeds/$t" > "$dir/$t.log" 2>&1); then
+    echo "fuzz.sh: $t FAILED (see $dir/$t.log)"
+    tail -30 "$dir/$t.log"
+    status=1
+  fi
+done
+# Collision: the level loader (with crash data) and the pickup loader,
+# seeded with tertool's demo files.
+cmake --build "$dir" --target terrain_fuzz terrpick_fuzz tertool -- -j4
+mkdir -p "$seeds/terrain_fuzz" "$seeds/terrpick_fuzz"
+"$dir/tools/tertool" make "$top/demo/demo_level.txt" "$seeds/terrain_fuzz/demo.ter"
+"$dir/tools/tertool" make "$top/demo/demo_pickups.txt" "$seeds/terrpick_fuzz/pickups.ter" --pickup
+for t in terrain_fuzz terrpick_fuzz; do
+  corpus=$dir/corpus/$t
+  mkdir -p "$corpus"
+  echo "fuzz.sh: $t for ${secs}s"
+  if ! (cd "$dir" && "$dir/ze2/gamelib/$t" -max_total_time="$secs" -max_len=65536 -timeout=10 \
+        -print_final_stats=0 "$corpus" "$seeds/$t" > "$dir/$t.log" 2>&1); then
+    echo "fuzz.sh: $t FAILED (see $dir/$t.log)"
+    tail -30 "$dir/$t.log"
+    status=1
+  fi
+done
 # Scene files (ze2/ze3d): seeds made with scenetool from a small description
 # (textures, materials, meshes, sprites, instances, specials, splines).
 scene_targets=(zegscn_fuzz)

@@ -2066,6 +2066,63 @@ void ZeTexAnimRestart();
 void ZeTexAnimSetSignals(uint32_t value);
 
 // ===================================================================
+// Fractal patch height fields (zefpatch)
+// ===================================================================
+// A bicubic Hermite height function over a bilinear quadrilateral: corner 0
+// at parameters (0, 0), 1 at (1, 0), 2 at (0, 1), 3 at (1, 1). Splitting
+// halves the parameter range and adds noise looked up by the low byte of
+// each vertex's interpolated seed, so shared edges displace alike.
+
+// Height matrix: rows v = 0 value, v = 0 tangent, v = 1 tangent, v = 1
+// value; columns u = 0 tangent, u = 0 value, u = 1 tangent, u = 1 value.
+struct alignas(16) ZEFPATCH {
+  float h[4][4];
+  ZEVEC4 base[4];       // corner points, w 1
+  ZEVEC4 attr[4];       // u, v, a third value, seed
+  ZEVEC4 disp[4];       // one unit of height at each corner, w 0
+  ZETEXID tex[2];       // run time: the first and second pass
+  EePtr<ZEMTL> mtl[2];  // run time
+};
+static_assert(sizeof(ZEFPATCH) == 272 && offsetof(ZEFPATCH, base) == 64 && offsetof(ZEFPATCH, attr) == 128 &&
+              offsetof(ZEFPATCH, disp) == 192 && offsetof(ZEFPATCH, tex) == 256 && offsetof(ZEFPATCH, mtl) == 264);
+
+// One grid point of a patch's 9 x 9 height-field buffer.
+struct ZEFPATCHHF {
+  ZEVEC4 base, disp, attr;
+};
+static_assert(sizeof(ZEFPATCHHF) == 48);
+
+constexpr int ZEFPATCH_GRID = 9;           // points a side
+constexpr int ZEFPATCH_HEIGHTS = 243;      // floats of a height table: h, dh/du, dh/dv planes of 81
+constexpr int ZEFPATCH_NOISE = 256;        // entries of four floats
+
+void ZeFPatchSplit(const ZEFPATCH* patch, ZEFPATCH* out, float scale);  // out: four children
+void ZeFPatchSplitCorners(const ZEVEC4* in, ZEVEC4* c0, ZEVEC4* c1, ZEVEC4* c2, ZEVEC4* c3);
+void ZeFPatchTesselateGrid(int levels, const ZEFPATCH* patch, ZEFPATCH** out, float positionScale,
+                           float displacement, float factor);
+void ZeFPatchTesselateSphere(int levels, const ZEFPATCH* patch, ZEFPATCH** out, float radius);
+void ZeFPatchSphereRecurse(int levels, const ZEFPATCH* patch, ZEFPATCH** out, float radius, float heightScale);
+ZEFPATCH* ZeFPatchGenerateWorld(int levels, int* count, int radius);  // tagged heap
+void ZeFPatchMakeHeightFieldBuffer(const ZEFPATCH* patch, ZEFPATCHHF* buffer);
+void ZeFPatchHeightFieldCentre(int a, int b, int c, int d, int centre);
+void ZeFPatchHeightFieldIndex(const ZEFPATCH* patch, const float* heights, int cell, ZEFPATCH* out);
+void ZeFPatchHeightFieldIndexSlow(const ZEFPATCH* patch, const float* heights, int cell, ZEFPATCH* out);
+void ZeFPatchHeightFieldIndexFast(const ZEFPATCH* patch, const float* heights, int cell, ZEFPATCH* out);
+void getPoint(ZEVEC* out, const ZEFPATCH* patch, float s, float t, float h);
+float ZeFPatchCollide(const ZEFPATCH* patch, int levels, float* uslope, float* vslope, int slopeLevel, float s,
+                      float t, float scale);
+void ZeFPatchShadowCastGetUVs(const ZEFPATCH* patch, const ZEVEC* point, float* s, float* t, ZEVEC* tu, ZEVEC* tv);
+void ZeFPatchShadowCast(const ZEFPATCH* patch, const ZEVEC* point, ZEVEC* out, float* height, int levels,
+                        ZEVEC* normal, int slopeLevel, float scale, float slopeScale);
+void ZeFPatchShadowCastUV(const ZEFPATCH* patch, const ZEVEC* tu, const ZEVEC* tv, ZEVEC* out, ZEVEC* normal,
+                          float* height, int levels, int slopeLevel, float s, float t, float scale, float slopeScale);
+void ZeFPatchLightTexture(ZETEX* image, int size, const ZEVEC* light, float range, float scale, float ambient);
+float ZeFPatchLightPoint(const ZEVEC* light, float scale, float ambient, float uslope, float vslope);
+void ZeFPatchUpdateLight();
+// The noise table (made on first need; the renderer uploads it whole).
+const ZEVEC4* ZeFPatchGetNoise();
+
+// ===================================================================
 // Scenes (zegscn, zegscnrt, zegscncvt, zescene)
 // ===================================================================
 // A scene file (".gsc") is read whole into the caller's buffer at a
@@ -2273,6 +2330,10 @@ void ZeGScnRemove(ZEGSCENE* scene);
 void ZeGScnTranslate(ZEGSCENE* scene, const ZEVEC* v);
 void ZeSceneReAssignTexAnims(ZETEXANIM* records, int n);
 void ZeGScnMtlUpdate();
+
+// The matrix an instance is drawn (and collided) with in place of its own:
+// its animation's, or null.
+inline ZEMTX* ZeGScnInstOverride(const ZEGSCNINST* inst) { return inst->anim ? &inst->anim->mtx : nullptr; }
 
 // Scene converter (zegscncvt): GSC0 (or the old ZE20 form) to a scene file.
 int ZeGScnConvertScene(const char* out, const char* in);
