@@ -2260,7 +2260,6 @@ constexpr int ZEGSCN_MTL_RECORD = 464;      // a material image
 constexpr int ZEGSCN_MAX_CHAIN = 6000;      // indices of one packet batch
 constexpr int ZEGSCN_WORKBUFF = 4194308;    // the converter's packet buffer
 constexpr int ZEGSCN_MAX_PACKETS = 4194303; // bytes of packets a geometry or sprite set
-constexpr int ZEGSCN_NAMETABLE = 16384;
 constexpr int ZEGSCN_COLOURREF_BUFF = 1048576;
 constexpr int ZEGSCN_STEP_ROUND = 65536;    // staggered reads are multiples of it
 constexpr int ZEGSCN_MAX_SPLINE_RUN = 32768;

@@ -88,7 +88,6 @@ void* GscnTempAlloc(int size, int align) {
 
 void GscnTempRelease(char* end) { g_load.allocend = end; }
 char* GscnAllocEnd() { return g_load.allocend; }
-const char* GscnFileName() { return g_load.name; }
 char* GscnImage() { return g_load.image; }
 int GscnImageSize() { return g_load.size; }
 

@@ -67,7 +67,6 @@ void* ZeGScnBufferAllocAligned(int64_t size, int align);
 void* GscnTempAlloc(int size, int align);
 void GscnTempRelease(char* end);
 char* GscnAllocEnd();
-const char* GscnFileName();
 char* GscnImage();
 int GscnImageSize();
 
