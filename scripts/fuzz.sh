@@ -143,5 +143,26 @@ for t in "${scene_targets[@]}"; do
   fi
 done
 
+# The universe file and the game-flow compiler, seeded from the demo's files
+# (a program's files joined by zero bytes: the program, flow\labels.flo, a.flo).
+flow_targets=(levcon_fuzz gameflow_fuzz)
+cmake --build "$dir" --target "${flow_targets[@]}" -- -j4
+mkdir -p "$seeds/levcon_fuzz" "$seeds/gameflow_fuzz"
+cp "$top/demo/new.uni" "$seeds/levcon_fuzz/"
+{ cat "$top/demo/torva.flo"; printf '\0'; cat "$top/demo/flow/labels.flo"; printf '\0'; } > "$seeds/gameflow_fuzz/torva.bin"
+printf 'AddSem s 0 1\n#include a.flo\nx: WaitSemMulti s s\nIfSemLT s 2 x\nHalt\n\0\0#include a.flo\nGoSub x\nPop\nReturn\n' \
+  > "$seeds/gameflow_fuzz/include.bin"
+for t in "${flow_targets[@]}"; do
+  corpus=$dir/corpus/$t
+  mkdir -p "$corpus"
+  echo "fuzz.sh: $t for ${secs}s"
+  if ! (cd "$dir" && "$dir/game/$t" -max_total_time="$secs" -max_len=16384 -timeout=10 \
+        -print_final_stats=0 "$corpus" "$seeds/$t" > "$dir/$t.log" 2>&1); then
+    echo "fuzz.sh: $t FAILED (see $dir/$t.log)"
+    tail -30 "$dir/$t.log"
+    status=1
+  fi
+done
+
 [ $status -eq 0 ] && echo "fuzz.sh: all targets ran clean"
 exit $status
