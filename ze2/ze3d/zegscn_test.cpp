@@ -649,3 +649,29 @@ TEST_F(Gscn, TheTemporaryWorkspaceBoundsTheSplineCopy) {
   EXPECT_GE(reinterpret_cast<char*>(s->splines[1].points.get()), start);
   EXPECT_EQ(EeAddrOf(pos) % 16, 0u);
 }
+
+TEST_F(Gscn, TheOldFormKeepsItsTexturesMaterialsAndObjectsOnly) {
+  // The old form's names and splines are read and not written; a missing
+  // input or another outer id gives an outer block with only its header.
+  std::string error;
+  ASSERT_TRUE(SceneWriteGsc0(desc, "NEW.GS0", &error));
+  std::vector<uint8_t> f = Get("NEW.GS0");
+  memcpy(f.data(), "ZE20", 4);
+  Put("OLD.GS0", f);
+  ZeGScnConvertScene("OLD.GSC", "OLD.GS0");
+  const std::vector<uint8_t> out = Get("OLD.GSC");
+  EXPECT_GE(Find(out, "TST0"), 0);
+  EXPECT_GE(Find(out, "OBJ0"), 0);
+  EXPECT_EQ(Find(out, "INST"), -1);
+  EXPECT_EQ(Find(out, "NTBL"), -1);
+  ZEGSCENE* s = Load(out);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->ngobj, 3);
+  EXPECT_EQ(s->ninst, 0);
+  ZeGScnConvertScene("NONE.GSC", "MISSING.GS0");
+  EXPECT_EQ(Get("NONE.GSC").size(), 16u);
+  memcpy(f.data(), "XXXX", 4);
+  Put("ODD.GS0", f);
+  ZeGScnConvertScene("ODD.GSC", "ODD.GS0");
+  EXPECT_EQ(Get("ODD.GSC").size(), 16u);
+}
