@@ -2203,6 +2203,9 @@ struct ZESPLINEPTSIZE {
 // frame list, int16 frame count, int16 flags, material, environment, name,
 // program name; in the file the links are indices and offsets.
 constexpr int ZEGSCN_TEXANIM_RECORD = 32;
+static_assert(sizeof(ZETEXANIM) == ZEGSCN_TEXANIM_RECORD);
+static_assert(offsetof(ZETEXANIM, texids) == 8 && offsetof(ZETEXANIM, ntex) == 12 && offsetof(ZETEXANIM, mtl) == 16 &&
+              offsetof(ZETEXANIM, env) == 20 && offsetof(ZETEXANIM, name) == 24 && offsetof(ZETEXANIM, progname) == 28);
 
 // The loaded scene record (in the caller's buffer, or on the heap when
 // ZeSceneLoad made it).

@@ -4,10 +4,6 @@
 #include "zeanim_local.h"
 #include "zegscn_local.h"
 
-static_assert(sizeof(ZETEXANIM) == ZEGSCN_TEXANIM_RECORD);
-static_assert(offsetof(ZETEXANIM, texids) == 8 && offsetof(ZETEXANIM, ntex) == 12 && offsetof(ZETEXANIM, mtl) == 16 &&
-              offsetof(ZETEXANIM, env) == 20 && offsetof(ZETEXANIM, name) == 24 && offsetof(ZETEXANIM, progname) == 28);
-
 // ---- posing ------------------------------------------------------------------
 
 const ZEANIMDATA* GscnAnim(const ZEGSCENE* scene, int index) {
