@@ -142,6 +142,16 @@ mkdir -p "$seeds/terrain_fuzz" "$seeds/terrpick_fuzz"
 "$dir/tools/tertool" make "$top/demo/demo_pickups.txt" "$seeds/terrpick_fuzz/pickups.ter" --pickup
 for t in terrain_fuzz terrpick_fuzz; do run_target "$t" ze2/gamelib; done
 
+# Scene files (ze2/ze3d): seeds made with scenetool from a small description
+# (textures, materials, meshes, sprites, instances, specials, splines).
+scene_targets=(zegscn_fuzz)
+cmake --build "$dir" --target "${scene_targets[@]}" scenetool -- -j4
+mkdir -p "$seeds/scene" "$seeds/zegscn_fuzz"
+printf 'texture t pattern 16 16\nmaterial m texture t vtxcol\nmaterial p vtxcol\nobject q mesh\n  geom m\n  grid 2 2 2\nend\nobject s sprites size 1\n  set p style 1\n  sprite 0 1 0 1 1 ffffffff\nend\ninstance q 0 0 0\nspecial Door\ninstance s 1 0 0 wind 100 200\nspline Path\n  point 0 0 0\n  point 1 0 0\nend\n' > "$seeds/scene/a.txt"
+"$dir/tools/scenetool" make "$seeds/scene/a.txt" "$seeds/zegscn_fuzz/a.gsc" >/dev/null
+"$dir/tools/scenetool" make "$seeds/scene/a.txt" "$seeds/zegscn_fuzz/b.gsc" --crossfade >/dev/null
+for t in "${scene_targets[@]}"; do run_target "$t" ze2/ze3d; done
+
 # The universe file and the game-flow compiler, seeded from the demo's files
 # (a program's files joined by zero bytes: the program, flow\labels.flo, a.flo).
 flow_targets=(levcon_fuzz gameflow_fuzz)
