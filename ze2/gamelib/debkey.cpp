@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "debris_local.h"
-#include "gscene_standin.h"
 
 DebrisKey debkeydata[DEB_KEYS];
 int16_t freedebkeys[DEB_KEYS];
@@ -458,7 +457,7 @@ void DebrisSetGroupID(int key, int16_t group) {
 void DebrisSetRoomID(int key, const ZEGSCENE* scene) {
   DebrisKey* k = Live(key);
   if (!k) return;
-  const ZEPORTALSET* ps = scene ? ZeGScnPortalSet(scene) : nullptr;
+  const ZEPORTALSET* ps = scene ? &scene->portals : nullptr;
   k->room = int16_t(ps ? ZePortalWhichRoom(ps, &k->pos) : -1);
   k->portal = k->room >= 0 ? ps : nullptr;
 }

@@ -37,8 +37,8 @@ void CloseRandomTable();
 //   u16, points * 3 floats. Crash data (kind 3): see special terrain below.
 // Every section starts on a 4-byte boundary (the loader refuses others).
 
-#include "gscene_standin.h"
 #include "zemath.h"
+#include "ze3d.h"
 
 struct TerrSection {
   int16_t count;       // entry 0: number of entries
@@ -433,7 +433,6 @@ constexpr int DEBRIS_FILE_VERSION = 22, DEBRIS_FILE_OLDEST = 5, DEB_TYPE_RECORD 
 constexpr int DEB_BLEND_GLASS = 7, DEB_GENERATORS = 12, DEB_MOMENTUMS = 7, DEB_MATERIALS = 8;
 constexpr int DEB_COUNT_MAX = 32767;  // the derived count saturates here
 
-struct ZEGSCENE;  // a loaded scene (its portal set gives effects their rooms)
 
 struct DebEnvKey {
   float time;   // 0..1 ascending; the key at exactly 1.0 ends the envelope
