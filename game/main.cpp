@@ -418,7 +418,7 @@ static void DressingUpdate() {
 // (drawn 1) and the catch-up step (drawn 0).
 static void PlayerAndWorldLogic(int drawn) {
   MovePlayer(paused, drawn);
-  object_switches = gb_lev_time < 0.25f || gb_lev_time > 0.75f ? 0 : 1;
+  object_switches[0] = gb_lev_time < 0.25f || gb_lev_time > 0.75f ? 0 : 1;
   CollideVehiclesPostPlayer();
   ProcessVehiclesPostPlayer(paused);
   if (drawn) PreDrawVehicles();

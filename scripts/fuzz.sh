@@ -163,5 +163,15 @@ printf 'AddSem s 0 1\n#include a.flo\nx: WaitSemMulti s s\nIfSemLT s 2 x\nHalt\n
   > "$seeds/gameflow_fuzz/include.bin"
 for t in "${flow_targets[@]}"; do run_target "$t" game 16384; done
 
+# Effect files (ze2/gamelib): seeds the target writes through the engine's
+# effect-file writer, and the demo's general page made by ptltool. The first
+# byte chooses the load's kind.
+cmake --build "$dir" --target ptlpage_fuzz ptltool -- -j4
+mkdir -p "$seeds/ptlpage_fuzz"
+(cd "$seeds/work" && "$dir/ze2/gamelib/ptlpage_fuzz" -seeds="$seeds/ptlpage_fuzz" >/dev/null 2>&1)
+"$dir/tools/ptltool" make "$top/demo/particles.txt" "$seeds/work/particles.dat" >/dev/null
+{ printf '\1'; cat "$seeds/work/particles.dat"; } > "$seeds/ptlpage_fuzz/demo"
+run_target ptlpage_fuzz ze2/gamelib
+
 [ $status -eq 0 ] && echo "fuzz.sh: all targets ran clean"
 exit $status
