@@ -7,6 +7,7 @@
 // DMA next tag that a later link or flush patches.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -1704,3 +1705,114 @@ void* ZeRndrFxBlueAndGreenData(int code, const void* data);
 void* ZeRndrFxBlueOrGreenData(int code, const void* data);
 
 void* ZeRndrCreateBlendShapeDeformerWeightsArray(int n);
+
+// ===================================================================
+// Light unit: effect surfaces, spot glows and lights (zelgtfx, zelgtspot)
+// ===================================================================
+// Screen-space light effects drawn after the scene. The unit works on
+// reduced copies 256 pixels wide of the frame and depth buffer, in surfaces
+// that alias the same video memory in several GS formats: one byte of a
+// 24-bit depth read as an 8-bit index, mapped through a palette to colour
+// and alpha. ZeLgtSurf[k] samples surface ZeLgtHSurf[k] (0 and 19: none).
+
+constexpr int ZELGT_SURFACES = 27;
+constexpr int ZELGT_LIGHT_MATS = 24;  // 0-15 8-bit views W x H, 16-23 W x 4H
+constexpr int ZELGT_SPOTS = 16;
+constexpr int ZELGT_SPOTS_DRAWN = 10;  // glows drawn a frame
+constexpr int ZELGT_LIGHTS = 8;
+constexpr uint32_t ZELGT_NO_FADE = 0x80808080u;
+
+extern ZETEXID ZeLgtHSurf[ZELGT_SURFACES];
+extern ZEMTL* ZeLgtSurf[ZELGT_SURFACES];
+extern ZETEXID ZeLgtHLightMat[ZELGT_LIGHT_MATS];
+extern ZEMTL* ZeLgtLightMat[ZELGT_LIGHT_MATS];
+extern ZETEXID ZeLgtHFogMat[3];
+extern ZEMTL* ZeLgtFogMat[3];  // made, not drawn
+extern ZEMTL *ZeLightZMat, *ZeLightZBufMat, *ZeLgtBackBuff, *ZeLgtBackAlphaBuff, *ZeLightAddMat, *ZeLightAddMat2,
+    *ZeLgtGreyMat, *ZeLgtGreyNZMat;
+
+// One spot glow (ZeLightSpots).
+struct ZELGTSPOT {
+  ZEVEC pos;               // world position, copied from the key at each call
+  float size;              // glow radius
+  uint32_t colour;         // R bits 0-7 ... A bits 24-31; alpha is the strength
+  int32_t mode;            // 0 brightening, 1 whole-screen, 2 additive
+  float scale;             // horizontal stretch of the ellipse (1.0)
+  uint16_t intensity;      // 0..0x4000
+  uint16_t fadeout;        // subtracted each frame the glow is not refreshed
+  uint16_t last_intensity;
+  uint16_t last_active;
+  uint8_t base_alpha;      // always 0
+  uint8_t spare;
+  uint8_t active;
+  uint8_t refreshed;
+  EePtr<ZEVEC> key;        // the caller's position pointer
+};
+static_assert(sizeof(ZELGTSPOT) == 44);
+extern ZELGTSPOT ZeLightSpots[ZELGT_SPOTS];
+extern uint32_t ZeLgtFadeSpot, ZeLgtOldFadeSpot;
+extern uint16_t ZeLgtSeed;  // jitter seed, 12345 at start
+extern uint32_t ZeLgtCount111, ZeLgtCount371;  // the unit's two frame counters
+// Highest set bit of b (0 for 0).
+constexpr std::array<uint8_t, 256> ZeRndrTopBitTable() {
+  std::array<uint8_t, 256> t{};
+  for (int b = 2; b < 256; b++) t[size_t(b)] = uint8_t(t[size_t(b / 2)] + 1);
+  return t;
+}
+inline constexpr std::array<uint8_t, 256> ZeRndrTopBit = ZeRndrTopBitTable();
+
+// A directional light of the pool.
+struct ZELIGHT {
+  float colour[3];
+  ZEMTX mtx;               // orientation: the light shines along -z of it
+  int32_t index;           // 0-7
+  int32_t inuse;
+  int32_t spare[2];
+};
+extern ZELIGHT ZeLightPool[ZELGT_LIGHTS];
+
+// The static packets ZeLightInit builds (DMA ret packets of REGLIST sprites).
+extern uint32_t *ZeLgtFxSetCall, *ZeLgtFxFogCop, *ZeLgtFxFogClr;
+extern uint32_t* ZeLgtBuff;  // write position in the unit's packet memory
+
+void ZeLightMatInit();
+void ZeLightInit();
+void ZeLightClose();  // does nothing
+void ZeLightReset();          // haze and fog state (empty until they exist)
+void ZeLgtCreateFogMesh();
+void ZeLightFxSetup();
+void ZeLightProcessSpot(int paused);
+void ZeLightAddSpot(ZEVEC* pos, uint32_t colour, int mode, int fadein, int fadeout, float size);
+void ZeLightSpotFadeSet(uint32_t colour);
+void ZeLgtCheckSpots();
+int ZeLgtRand();  // the seed after its step
+
+ZELIGHT* ZeLightCreate();  // null when all 8 are in use
+void ZeLightDestroy(ZELIGHT* light);
+ZELIGHT* ZeLightGetLight(int i);
+void ZeLightUpdate(ZELIGHT* light);
+
+// GS packet operations: into rndrstream_3d or the given stream.
+void ZeLigthSetModeMask(ZETEXID tex, int zpsm, uint32_t framemask, int zmask);
+void ZeLigthSetModeMaskRS(ZERNDRSTREAM* stream, ZETEXID tex, int zpsm, uint32_t framemask, int zmask);
+void ZeLgtRectUV3di(float s0, float t0, int x, int y, int w, int h, uint32_t colour, uint32_t z, float s1, float t1);
+uint32_t* ZeLgtRect3di(uint32_t* p, int x, int y, int w, int h, uint32_t colour);
+uint32_t* ZeLgtSetSpriteMode(uint32_t* p, uint32_t colour);
+uint32_t* ZeLightSprDmaOpen(uint32_t tagbits);
+uint32_t* ZeLightQuadDmaOpen(uint32_t tagbits);
+void ZeLightSprMake(float s0, float t0, int x, int y, int w, int h, uint32_t colour, uint32_t z, float s1, float t1);
+void ZeLightQuadMake(float s0, float t0, int x, int y, int w, int h, uint32_t colour, uint32_t z, float s1, float t1);
+void ZeLightSprDmaClose();
+
+// The glow's arithmetic, exposed for its tests. The depth window of a glow
+// from back depth zb to front depth zf: the window holds base to
+// base + (255 << k). A lower depth below 0 counts as 0.
+struct ZELGTWINDOW {
+  int base, k;
+};
+ZELGTWINDOW ZeLgtDepthWindow(int zb, int zf);
+// Entry j stands for depth base + ((255 - j) << k); a and b the projection's
+// depth terms (view distance d = a / (Z - b)); back the glow's back
+// distance; strength A' (0..255).
+void ZeLgtGlowPalette(uint32_t* pal, ZELGTWINDOW w, float a, float b, float back, float size, uint32_t rgb,
+                      int strength);
