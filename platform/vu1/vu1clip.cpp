@@ -209,20 +209,8 @@ int Run(Vu1Run& run, Shade shade, const char* name) {
 
 }  // namespace vu1mtl
 
-// fx2 keeps the quad layout at +0x06 beside the mesh entry (vu1mesh.cpp).
-void Vu1QuadBatch(int top);
-
 int Vu1TriProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_LIT, "tri"); }
 int Vu1TricProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_LIT_VERTEX, "tric"); }
 int Vu1TricuProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_UNLIT, "tricu"); }
 int Vu1TricaProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_LIT_ADD, "trica"); }
 int Vu1XformuvProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_XFORMUV, "xformuv"); }
-int Vu1Fx2Program(Vu1Run& run) {
-  switch (run.pc - run.base) {
-    case vu1mtl::ENTRY_MESH: vu1mtl::MeshBatch(run.top, vu1mtl::SHADE_UNLIT, false); break;
-    case 0x06: Vu1QuadBatch(run.top); break;
-    case vu1mtl::IDLE: break;
-    default: PlatFatal("fx2: no entry at +%d", run.pc - run.base);
-  }
-  return run.base + vu1mtl::IDLE;
-}

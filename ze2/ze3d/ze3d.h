@@ -1816,3 +1816,119 @@ ZELGTWINDOW ZeLgtDepthWindow(int zb, int zf);
 // distance; strength A' (0..255).
 void ZeLgtGlowPalette(uint32_t* pal, ZELGTWINDOW w, float a, float b, float back, float size, uint32_t rgb,
                       int strength);
+
+// ===================================================================
+// Shadows (zeshadow)
+// ===================================================================
+// Drawn objects leave their shadow shapes in the store with the shadow
+// light of the moment; the shadow pass extrudes them by VU1 (fx2, fx3:
+// docs/vu1.md) into surface 2 of the light unit, counting in its colour and
+// marking each group's alpha bits, and darkens the frame through it inside
+// the shadow box.
+
+// A named point list of a scene (the scene loader fills them).
+struct ZESPLINE {
+  int16_t count;          // points
+  int16_t point_size;     // bytes a point (12 unless the scene says otherwise)
+  EePtr<char> name;
+  EePtr<uint8_t> points;  // point i at i x point_size, its first 12 bytes a ZEVEC
+};
+static_assert(sizeof(ZESPLINE) == 12);
+// The scene's splines whose names contain sub (case ignored), at most max.
+int ZeSplineFindAllSub(void* scene, const char* sub, ZESPLINE** out, int max);
+
+// Shadow shapes (the hierarchical objects' data, sent to VU1 unchanged).
+struct ZESHADELLIPSE {
+  float centre[3], axis1[3], axis2[3], axis3[3];  // bit 1 of word 1: hidden
+};
+struct ZESHADCYL {
+  uint32_t words[16];  // centre, axes as an ellipsoid; bit 0 of word 0: capped; bit 1 of word 1: hidden
+};
+struct ZESHADPOLY {
+  float plane[3];
+  int32_t count;       // vertices (3-14)
+};
+struct ZESHADVTX {
+  float x, y, z;
+  int32_t w;           // the first vertex's: the polygon count
+};
+struct ZESHADMESH {
+  EePtr<ZESHADPOLY> polygons;
+  EePtr<ZESHADVTX> vertices;  // each polygon's vertices in turn
+};
+static_assert(sizeof(ZESHADELLIPSE) == 48 && sizeof(ZESHADCYL) == 64 && sizeof(ZESHADPOLY) == 16 &&
+              sizeof(ZESHADVTX) == 16 && sizeof(ZESHADMESH) == 8);
+
+constexpr int ZESHAD_STORE = 256;
+struct ZESHADSTORE {
+  ZEMTX matrix;                     // world matrix of the shape set
+  EePtr<ZESHADELLIPSE> ellipsoids;
+  EePtr<ZESHADCYL> cylinders;
+  EePtr<ZESHADMESH> mesh;
+  ZEVEC light;                      // x >= 65536: overhead, y the floor height
+  int32_t alpha;                    // 0-255
+  float fade, fadefar;
+  uint8_t nellipsoids, ncylinders, meshflag, group;
+};
+static_assert(sizeof(ZESHADSTORE) == 112 && offsetof(ZESHADSTORE, light) == 76 && offsetof(ZESHADSTORE, group) == 103);
+extern ZESHADSTORE shadstore[ZESHAD_STORE];
+extern int shadstorecnt;
+extern uint32_t shadidcounter;
+extern ZEVEC curlight;
+extern uint32_t curlightcol;
+extern float curlightfade, curlightfadefar;
+extern ZEVEC lightfan[9];
+extern uint32_t *ZRCylCapData, *ZRCylData, *ZRFanData;
+extern ZESPLINE* ZeRndrShadMasks[32];
+extern int ZeRndrShadMaskCount;
+extern ZEVEC ZeRndrShadBox[2];  // min, max: x and y in 1/16 pixel of the frame
+
+struct ZESHADQUAD {
+  ZEVEC pos;
+  float size;                     // half size
+  uint16_t alpha, xang, yang, zang;
+};
+static_assert(sizeof(ZESHADQUAD) == 24);
+constexpr int ZESHAD_QUADS = 128;
+extern ZESHADQUAD ZeRndrShadPolDat[ZESHAD_QUADS];
+extern int ZeRndrShadowCnt;
+
+// Distortion grids: 33 rows of 21 {u phase, v phase, u speed, v speed}.
+constexpr int ZEGRID_ROWS = 33, ZEGRID_COLS = 21;
+extern uint16_t watertab[ZEGRID_ROWS * ZEGRID_COLS][4];
+extern uint16_t Hazetab[ZEGRID_ROWS * ZEGRID_COLS][4];
+
+extern int zerndr_shadowson, testswitch, testdebug;
+extern uint32_t* zerndr_lightfan;
+extern int ZeRndrShadFanBuff;
+
+void ZeRndrShadowStartUp();  // ZeRndrInitEx: the templates, the default light, an empty quad queue
+void ZeRndrShadowInit(const uint8_t* randombytes);
+uint32_t* ZeRndrCylCapMakeData();
+uint32_t* ZeRndrCylMakeData();
+ZESHADSTORE* ZeRndrAddShadowCylinder(ZESHADCYL* records, const ZEMTX* m, int count);
+ZESHADSTORE* ZeRndrAddShadowEllips(ZESHADELLIPSE* records, const ZEMTX* m, int count);
+ZESHADSTORE* ZeRndrAddShadowMesh(ZESHADMESH* mesh, const ZEMTX* m, int flag);
+void ZeRndrShadowDirCol(const ZEVEC* dir, uint32_t colour, float fade, float fadefar);
+void ZeRndrShadowOnOff(int on);
+void ZeRndrSplineSearch(void* scene);
+void ZeRndrShadowStencil(int paused, const ZEVEC* player);
+void ZeRndrShadow(int paused);
+void ZeRndrShadowStack();
+void ZeRndrShadowCylinderCap(float height, const ZEMTX* m, ZESHADCYL* records, int count, const ZEVEC* light);
+void ZeRndrShadowEllipse(float height, const ZEMTX* m, ZESHADELLIPSE* records, int count, const ZEVEC* light);
+void ZeRndrShadowPols(float height, const ZEMTX* m, ZESHADPOLY* polygons, ZESHADVTX* vertices, const ZEVEC* light);
+uint32_t* ZeRndrShadowLightFanAddr(ZEVEC* light, uint32_t* addr);
+uint32_t* ZeRndrShadowLightFan();
+void ZeRndrAddShadow(ZEVEC* pos, int alpha, int xang, int yang, int zang, float size);
+void ZeRndrStreamQuadShad(ZERNDRSTREAM* stream);
+void ZeRndrCalcRandEllipsePos(ZEVEC4* out, const ZEMTX* m, const ZESHADELLIPSE* e);
+void ZeRndrCalcRandCylinderPos(ZEVEC4* out, const ZEMTX* m, const ZESHADCYL* c);
+void DeRotateVectorAngles(const ZEVEC* v, float* xangle, float* yangle);
+void RotateCyl(float xangle, float yangle, ZEVEC* v);
+void ZeRndrAnglesZX(ZEVEC* v, ZEVEC* angles);
+float GlobalCam3DNClip(const ZEVEC* a, const ZEVEC* b, const ZEVEC* c);
+// The near-camera bend of a group's light (directional mode): light' and
+// alpha for a group at squared distance dist2 from the camera whose Z axis
+// is camz; 0 when the group is off.
+int ZeRndrShadowBend(ZEVEC* light, int* alpha, float dist2, const ZEVEC* camz);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "zerndr_local.h"
+#include "zestream_local.h"
 #include "zetex_local.h"
 
 // Surfaces by role.

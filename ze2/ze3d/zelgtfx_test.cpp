@@ -4,91 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "zelgt_local.h"
-#include "zerndrobj_test.h"
+#include "zelgt_test.h"
 
 namespace {
-
-struct Light : testing::Test {
-  void SetUp() override {
-    ZePs2Init();
-    ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
-    ZePs2InitVU();
-    KernelYield();
-    ZeTrigInit();
-    ZeVpInit();
-    ZeRndrStreamMtlIfReset();
-    ZeRndrStreamClearZBState();
-    texBuf = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(128) + 16));
-    char* p = texBuf;
-    ZeTexInitEx(&p, 128);
-    no_default_font = 1;
-    ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
-    no_default_font = 0;
-    mtlBuf = static_cast<char*>(ZeMemAlloc(ZeMtlGetSysBuffSize(128) + 16));
-    p = mtlBuf;
-    ZeMtlInitEx(&p, 128);
-    ZeLightInit();
-    ZeLightMatInit();
-    memset(ZeLightSpots, 0, sizeof ZeLightSpots);
-    ZECAMERA* cam = ZeCameraCreate();
-    cam->mtx.m[3][2] = -10.0f;  // at (0, 0, -10) looking along +z
-    ZeCameraSet(cam);
-    ZeCameraDestroy(cam);
-    wallMtl = ZeMtlCreate(1);
-    wallMtl->attributes &= ~(3u << ZEMTLATTR_DEPTH);  // test and write
-    ZeMtlUpdate(wallMtl);
-  }
-  void TearDown() override {
-    ZeRndrOTClose();
-    ZeMtlClose();
-    ZeMemFree(mtlBuf);
-    ZeTexClose();
-    ZeMemFree(texBuf);
-    ZeIntRemoveAllHandlers();
-    tbsetDestroy(tb_default_set);
-    tb_default_set = nullptr;
-  }
-  // The depth value of a point at view distance d on the axis.
-  static uint32_t DepthAt(float d) {
-    ZEVEC4 p;
-    const ZEVEC v = {0.0f, 0.0f, d};
-    ZeVec4MtxTransform(&p, &v, ZeCameraGetPCSMtx());
-    return uint32_t(p.z / p.w);
-  }
-  // A rectangle of the frame (pixels) at a depth, written into colour and
-  // depth.
-  void Wall(int x0, int y0, int x1, int y1, uint32_t colour, uint32_t z) {
-    ZERNDRSTREAM* s = rndrstream_3d_u;
-    ZeRndrStreamLink(s);
-    ZeRndrStreamSetMisc(s);
-    ZeLgtUseMtl(s, wallMtl, ~0ull);
-    const int ox = ZeLgtX0(), oy = ZeLgtY0();
-    uint32_t* p = ZeLgtOpenSprites(s);
-    p = ZeLgtSpriteRegs(p, 0, 0, ox + x0 * 16, oy + y0 * 16, ox + x1 * 16, oy + y1 * 16, colour, z, 0, 0);
-    ZeLgtCloseSprites(s, p);
-  }
-  // One frame: clear (far), the walls, the effects set-up and the glows.
-  template <class F>
-  uint64_t Frame(F walls, uint32_t clear = 0x00404040) {
-    uint64_t frame;
-    ZePs2GetCurrentBackBuffer(&frame);
-    ZeRndrBeginScene(-1);
-    ZeRndrClear(0x300, clear, 1.0f);
-    walls();
-    ZeRndrEndScene();
-    ZeLightFxSetup();
-    ZeLightProcessSpot(0);
-    ZePs2ScreenSwap(1);
-    ZeRndrVu1Draw();
-    KernelYield();
-    ZeRndrSwapStreamBuffers();
-    return frame;
-  }
-  char* texBuf = nullptr;
-  char* mtlBuf = nullptr;
-  ZEMTL* wallMtl = nullptr;
-};
 
 // ---- surfaces, materials and packets ----
 
@@ -254,12 +172,6 @@ TEST_F(Light, SpotFadesInAndOutInSixteenFrames) {
 // ---- pictures ----
 
 constexpr uint32_t CLEAR = 0x00404040;
-
-// The frame's pixels at (x, y), 0xBBGGRR.
-uint32_t Px(uint64_t frame, int x, int y) {
-  const uint32_t fbp = uint32_t(frame & 0x1ff) * 32, fbw = uint32_t(frame >> 16 & 0x3f);
-  return GsMemReadPixel(PSMCT32, fbp, fbw, x, y) & 0xffffff;
-}
 
 // A red additive glow at the origin (view distance 10), size 1: the glow
 // spans 8.8 to 11.2. Catches: single-bit FBMSK passes (a byte-level mask
