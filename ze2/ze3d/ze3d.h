@@ -1932,3 +1932,60 @@ float GlobalCam3DNClip(const ZEVEC* a, const ZEVEC* b, const ZEVEC* c);
 // alpha for a group at squared distance dist2 from the camera whose Z axis
 // is camz; 0 when the group is off.
 int ZeRndrShadowBend(ZEVEC* light, int* alpha, float dist2, const ZEVEC* camz);
+
+// ===================================================================
+// Light unit: haze and fog (zefog)
+// ===================================================================
+// Depth fog: each pixel's depth becomes a palette index (mode N: inside a
+// depth window found as for spot glows; mode G: bits 8-15 of the depth), the
+// palette holds the fog by depth, and the result is blended over the frame,
+// optionally shaded by the fog dome (program `fog`) and blurred. Heat haze
+// redraws the frame through the wobbling Hazetab grid.
+
+struct ZELGTHAZEPOLY {
+  ZEVEC pos;
+  float width, height;
+};
+constexpr int ZELGT_HAZE_POLYS = 32;
+extern uint32_t HazeColour;  // alpha on: full-screen haze
+extern float Hazeampx, Hazeampy;
+extern ZELGTHAZEPOLY ZeLgtPolyHazeData[ZELGT_HAZE_POLYS];
+extern int ZeLightHazePolyCnt;
+extern ZEMTL* ZeLightHazePolymtl;
+extern float ZeLightHazePolyus[4], ZeLightHazePolyvs[4];
+extern float ZeRndrFogNear, ZeRndrFogFar;
+extern uint32_t ZeRndrFogCol, ZeRndrFogBlur, ZeRndrFogClear;
+extern int ZeLgtFogDrawModeN;
+extern const uint32_t* ZeLgtFogPal;  // 256 colours, this frame only
+extern int ZeLgtShadeFog;            // the fog dome, this frame only
+extern int fogshade_enable;
+extern const uint32_t* ZeLgtFogColTab;  // two tables of 10 colours
+extern float ZeLgtFogAxis[3][4];
+extern ZEVEC4 ZeLgtTAxis;
+extern const ZEMTX* ZeLgtFogMtx;
+extern float ZeLgtTime;
+extern uint16_t ZeLgtUpTime;
+extern int tflip, testfogspeed;
+extern uint32_t* ZeLgtFogMesh;
+constexpr int ZELGT_FOG_MESH_BYTES = 16384;
+
+void ZeLightFogDraw(int paused);
+void ZeLightFog(float near, float far, uint32_t colour, int blur, uint32_t hazecolour);
+void ZeLightFogG(float near, float far, uint32_t colour, int blur, uint32_t hazecolour);
+void ZeLightFogPal(const uint32_t* table);
+void ZeLightFogClear(uint32_t value);
+void ZeLgtFogShadeAxis(const float* axis, const uint32_t* tables, const float* time, const ZEMTX* mtx);
+void ZeLightAddHazePoly(const ZEVEC* pos, float width, float height);
+void ZeLigthSetPolyHazeMat(ZEMTL* mtl, const float* u, const float* v);
+uint32_t CrossFadeColour(float t, uint32_t a, uint32_t b);
+uint32_t ZeLgtCalcFogCol(const ZEVEC* dir);
+void ZeLgtShowMesh();
+void ZeLightHaze(uint32_t depthlimit, int paused);
+void ZeLightPolyHaze(int paused);
+void ZeLgtColFogDraw();
+// The fog's depth values of the near and far distances (nearer is larger).
+void ZeLgtFogDepths(float near, float far, int* zN, int* zF);
+// The fog palette: mode G (entry j stands for (j << 8) + 0xff above zF's
+// 64K block) or N (base + ((255 - j) << k)), from the fog colour, table,
+// shade flag and tflip of the moment.
+void ZeLgtFogPalette(uint32_t* pal, int modeG, ZELGTWINDOW w, int zN, int zF);

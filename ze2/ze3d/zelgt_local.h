@@ -42,4 +42,12 @@ uint32_t* ZeLgtColumnSprites(uint32_t* p, int x0, int x1, int y0, int y1, uint32
 // The target's top-left corner in GS units.
 int ZeLgtX0();
 int ZeLgtY0();
-extern int ZeLgtShadeFog;  // shade fog on: the fog views alias the second block
+
+// The index bits: with block 1 (surface 8's memory) as a 24-bit depth
+// buffer (writes masked), the top byte of each pixel of target index in
+// columns x0..x1, rows y0..y1 becomes 255 - ((Z - base) >> k) for its depth
+// Z in the window (255 below it, 0 above). The depth bits are cleared
+// through surface 1's Z24 view, or surface 8 when the rectangle is whole;
+// clearPacket, when not null, draws every clear.
+void ZeLgtIndexBits(ZERNDRSTREAM* s, ZETEXID index, bool whole, ZELGTWINDOW w, int x0, int x1, int y0, int y1,
+                    const uint32_t* clearPacket);

@@ -34,6 +34,11 @@ struct Light : testing::Test {
     memset(ZeLightSpots, 0, sizeof ZeLightSpots);
     shadstorecnt = 0;
     ZeRndrShadMaskCount = 0;
+    ZeLightReset();
+    HazeColour = 0;
+    tflip = 0;
+    ZeLgtShadeFog = 0;
+    ZeLgtFogPal = nullptr;
     ZECAMERA* cam = ZeCameraCreate();
     cam->mtx.m[3][2] = -10.0f;  // at (0, 0, -10) looking along +z
     ZeCameraSet(cam);
@@ -87,6 +92,7 @@ struct Light : testing::Test {
       ZeRndrShadow(0);
     }
     ZeLightProcessSpot(0);
+    if (fog) ZeLightFogDraw(0);
     ZePs2ScreenSwap(1);
     ZeRndrVu1Draw();
     KernelYield();
@@ -104,6 +110,7 @@ struct Light : testing::Test {
   char* mtlBuf = nullptr;
   ZEMTL* wallMtl = nullptr;
   bool shadows = false;
+  bool fog = false;
 };
 
 

@@ -245,6 +245,8 @@ void ZeLgtUseMtl(ZERNDRSTREAM* s, ZEMTL* mtl, uint64_t alpha) {
     p = ZeRndrPutAd(p, GS_ALPHA_1, alpha);
     s->write = ZeRndrCloseAd(p);
   }
+  // Ended, so that a later link of the stream keeps it.
+  ZeRndrEndSegment(s, s->write);
 }
 
 uint32_t* ZeLgtOpenSprites(ZERNDRSTREAM* s) {
@@ -347,9 +349,6 @@ void ZeLightSprDmaClose() {
 
 // ---- set-up ----
 
-void ZeLightReset() {}
-void ZeLgtCreateFogMesh() {}
-
 void ZeLightMatInit() {
   ZeLightReset();
   ZeLgtCreateFogMesh();
@@ -404,6 +403,8 @@ void ZeLightInit() {
     ZeLightPool[i].index = i;
   }
   g_stamp = 0;
+  ZeLightHazePolyCnt = 0;
+  ZeLightHazePolymtl = nullptr;
   ZeLgtOldFadeSpot = ZELGT_NO_FADE;
   ZeLgtFadeSpot = ZELGT_NO_FADE;
   ZeLgtBuff = g_area;
@@ -431,7 +432,7 @@ void ZeLightInit() {
 
 void ZeLightClose() {}
 
-int ZeLgtShadeFog = 0;
+
 
 void ZeLightFxSetup() {
   ZeTexFlushTemp();

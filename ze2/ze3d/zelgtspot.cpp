@@ -93,6 +93,30 @@ void ZeLgtCheckSpots() {
 
 // ---- drawing ----
 
+void ZeLgtIndexBits(ZERNDRSTREAM* s, ZETEXID index, bool whole, ZELGTWINDOW w, int x0, int x1, int y0, int y1,
+                    const uint32_t* clearPacket) {
+  const ZETEXID ct = ZeLgtHSurf[ZELGT_CT32VIEW1], z24 = ZeLgtHSurf[ZELGT_DEPTHCOPY];
+  s->write = ZeTexSetRenderTarget(s->write, index);
+  auto sprites = [&](ZEMTL* mtl, ZETEXID target, uint32_t mask, uint32_t colour, uint32_t z, bool clear) {
+    ZeLgtUseMtl(s, mtl, ~0ull);
+    s->write = ZeLgtModePacket(s->write, target, mask, ct, 1, 1);
+    if (clear && clearPacket) {
+      ZeRndrEndSegment(s, vpDmaTag_Call(s->write, clearPacket));
+      return;
+    }
+    ZeLgtCloseSprites(s, ZeLgtColumnSprites(ZeLgtOpenSprites(s), x0, x1, y0, y1, colour, z, 0.0f, 0.0f));
+  };
+  if (!whole) sprites(ZeLgtGreyMat, index, 0x00ffffffu, 0, 0xffffffffu, true);
+  for (int i = 0; i < 8; i++) {
+    // Set index bit 7 - i where the remaining depth lies below base + 2^(7 - i + k)
+    // (the sprite's depth may pass the format's top: the GS clamps it).
+    const uint32_t threshold = uint32_t(int64_t(w.base) + (int64_t(1) << (7 - i + w.k)) - 1);
+    sprites(ZeLightAddMat, index, ~(0x80000000u >> i), 0xff000000u, threshold, false);
+    // Clear depth bit 7 - i + k.
+    if (i < 7) sprites(ZeLgtGreyMat, whole ? ct : z24, ~uint32_t((uint64_t(0x80) << w.k) >> i), 0, 0xffffffffu, true);
+  }
+}
+
 namespace {
 
 struct Glow {
@@ -184,20 +208,7 @@ void IndexPass(const Glow& g, bool whole) {
     }
     ZeLgtCloseSprites(s, p);
   }
-  const ZETEXID ct = ZeLgtHSurf[ZELGT_CT32VIEW1], z24 = ZeLgtHSurf[ZELGT_DEPTHCOPY];
-  s->write = ZeTexSetRenderTarget(s->write, ct);
-  auto sprites = [&](ZEMTL* mtl, ZETEXID target, uint32_t mask, uint32_t colour, uint32_t z) {
-    ZeLgtUseMtl(s, mtl, ~0ull);
-    s->write = ZeLgtModePacket(s->write, target, mask, ct, 1, 1);
-    ZeLgtCloseSprites(s, ZeLgtColumnSprites(ZeLgtOpenSprites(s), x0, x1, g.y0, g.y1, colour, z, 0.0f, 0.0f));
-  };
-  if (!whole) sprites(ZeLgtGreyMat, ct, 0x00ffffffu, 0, 0xffffffffu);
-  const int k = g.win.k;
-  for (int i = 0; i < 8; i++) {
-    const uint32_t threshold = uint32_t(int64_t(g.win.base) + (int64_t(1) << (7 - i + k)) - 1);
-    sprites(ZeLightAddMat, ct, ~(0x80000000u >> i), 0xff000000u, threshold);
-    if (i < 7) sprites(ZeLgtGreyMat, whole ? ct : z24, ~uint32_t((uint64_t(0x80) << k) >> i), 0, 0xffffffffu);
-  }
+  ZeLgtIndexBits(s, ZeLgtHSurf[ZELGT_CT32VIEW1], whole, g.win, x0, x1, g.y0, g.y1, nullptr);
   ZeRndrEndScene();
 }
 
