@@ -1989,3 +1989,84 @@ void ZeLgtFogDepths(float near, float far, int* zN, int* zF);
 // 64K block) or N (base + ((255 - j) << k)), from the fog colour, table,
 // shade flag and tflip of the moment.
 void ZeLgtFogPalette(uint32_t* pal, int modeG, ZELGTWINDOW w, int zN, int zF);
+
+// ===================================================================
+// Light unit: lasers, flares and the effects pass (zelaser)
+// ===================================================================
+// Queued each frame by game code and drawn once by ZeRndrFx, which then runs
+// the shadow, glow, fog and water passes. All share the effects material
+// and its texture rectangle (ZeLgtSetArcMat).
+
+struct ZELGTLASER {
+  ZEVEC start, end;
+  float width;
+  float texlen;       // world length of one texture repeat
+  float jitter;
+  float startratio;   // start width / width
+  float taperlen;
+  uint8_t kind;
+  uint8_t fade;       // alpha falls to 0 toward the end
+  uint8_t spare[2];
+  uint32_t colour;
+  int32_t seed;       // 16-bit; 0: none yet
+};
+struct ZELGTARCLASER {
+  ZEVEC start, end, bulge;
+  float width, texlen, jitter, height;
+  uint8_t kind;
+  uint8_t spare[3];
+  uint32_t colour;
+  int32_t seed;
+};
+struct ZELGTLASERSPR {
+  ZEVEC pos;
+  float width, halfheight;
+  uint32_t colour, current;
+  int16_t life, initlife, angle, row;  // row: frame x 16 + 0x80
+};
+struct ZELGTFLARE {
+  ZEVEC pos;
+  float width, width2, height, height2;
+  uint32_t glowcolour;
+  uint32_t colour;    // 0: glow only
+  int32_t depthid;    // -1 projected; 0..0x7ffffff the depth; above: a full-screen glow at the low 24 bits
+};
+static_assert(sizeof(ZELGTLASER) == 56 && sizeof(ZELGTARCLASER) == 64 && sizeof(ZELGTLASERSPR) == 36 &&
+              sizeof(ZELGTFLARE) == 40);
+constexpr int ZELGT_LASERS = 64, ZELGT_ARCLASERS = 16, ZELGT_LASERSPRS = 64, ZELGT_FLARES = 16;
+extern ZELGTLASER ZeLgtLaserData[ZELGT_LASERS];
+extern int ZeLgtLaserCnt, ZeLgtLaserOldCnt;
+extern ZELGTARCLASER ZeLgtArcLaserData[ZELGT_ARCLASERS];
+extern int ZeLgtArcLaserCnt, ZeLgtArcLaserOldCnt;
+extern ZELGTLASERSPR ZeLgtLaserSprData[ZELGT_LASERSPRS];
+extern ZELGTFLARE ZeLgtFlareData[ZELGT_FLARES];
+extern int ZeLgtFlareCnt, ZeLgtFlareOldCnt;
+extern ZEMTL* ZeLgtArcMtl;
+extern float ZeLgtArcU0, ZeLgtArcV0, ZeLgtArcU1, ZeLgtArcV1;
+extern int ZeLgtArcLaserFrame;
+extern int testflare, testflarefulldepth, testflarefullx, testflarefullytop, testflarefully;
+
+void ZeLgtSetArcMat(ZEMTL* mtl, float left, float top, float right, float bottom);
+void ZeLgtLaser(int kind, const ZEVEC* start, const ZEVEC* vector, uint32_t colour, float width, float texlen,
+                float jitter, float startwidth, float taperlen);
+void ZeLgtLaserFade(int kind, const ZEVEC* start, const ZEVEC* vector, uint32_t colour, float width, float texlen,
+                    float jitter, float startwidth, float taperlen);
+void ZeLgtArcLaser(int kind, const ZEVEC* start, const ZEVEC* end, const ZEVEC* bulge, float width, float texlen,
+                   float jitter, float height, uint32_t colour);
+void ZeLgtLaserSprite(const ZEVEC* pos, int angle, uint32_t colour, int life, float width, float height, int frame);
+void ZeLgtFlareEx(const ZEVEC* pos, uint32_t glowcolour, uint32_t colour, int id, float size, float size2);
+void ZeLgtFlare(const ZEVEC* pos, uint32_t glowcolour, uint32_t colour, float size, float size2);
+void ZeLgtFlareXY(const ZEVEC* pos, uint32_t glowcolour, uint32_t colour, float width, float height, float width2,
+                  float height2);
+void ZeRndrFx(int paused, const ZEVEC* player);
+void ZeLgtFlareDraw(int paused);
+void ZeLgtFlareDrawFull(int paused);
+void ZeLgtLaserDraw(int paused);
+void ZeLgtLaserSprDraw(int paused);
+void ZeLgtArcLaserDraw(int paused);
+int ZeLgtLaserStep(int seed);  // (seed x 9421 + 1) AND 0xffff
+// The pieces a beam of world length len is cut into (texture length
+// texlen): their fraction of the beam (1 for one piece).
+float ZeLgtLaserPiece(float texlen, float len);
+// The water-level pass (zewater).
+void ZeRndrWater(int paused);
