@@ -2068,5 +2068,85 @@ int ZeLgtLaserStep(int seed);  // (seed x 9421 + 1) AND 0xffff
 // The pieces a beam of world length len is cut into (texture length
 // texlen): their fraction of the beam (1 for one piece).
 float ZeLgtLaserPiece(float texlen, float len);
-// The water-level pass (zewater).
+
+// ===================================================================
+// Water surface, ripples, trails and footprints (zewater)
+// ===================================================================
+// The water-level pass (camera at or below the level: the frame redrawn
+// through a wobbling 10 x 14 grid into surface 9 and laid back tinted), and
+// small queued effects drawn by the effect program's quad entry.
+
+extern float ZeRndrWaterLevel, OldZeRndrWaterLevel, ZeRndrHackWaterLevel;  // -10000: no water
+extern ZECOLOUR32 ZeRndrWaterTint;
+extern float waveampx, waveampy;
+
+struct ZERNDRWATERRIP {
+  ZEVEC pos;
+  float startradius, endradius, radius;
+  ZECOLOUR32 colour, current;
+  int16_t remaining;  // 0: free
+  int16_t duration;
+};
+static_assert(sizeof(ZERNDRWATERRIP) == 36);
+constexpr int ZERNDR_RIPPLES = 32;
+extern ZERNDRWATERRIP ZeRndrWaterRipDat[ZERNDR_RIPPLES];
+extern int ZeRndrWaterRipCnt;
+
+struct ZERNDRSHADEDPOL {
+  ZEVEC corners[4];
+  ZECOLOUR32 colourA, colourB;  // first two corners, last two
+};
+constexpr int ZERNDR_SHADED = 32;
+extern ZERNDRSHADEDPOL ShadedPol[ZERNDR_SHADED];
+extern int ZeRndrShadedCnt, ZeRndrOldShadedCnt;
+
+struct ZERNDRFOOT {
+  ZEVEC corners[4];
+  int16_t alpha;
+  int8_t life;    // 16 fresh, 15..1 fading, 0 or less free
+  int8_t image;   // first of its four texture coordinates
+  ZECOLOUR32 colour;
+};
+static_assert(sizeof(ZERNDRFOOT) == 56);
+constexpr int ZERNDR_FOOTPRINTS = 64;
+extern ZERNDRFOOT ZeRndrFootData[ZERNDR_FOOTPRINTS];
+extern int ZeRndrFootFree;
+extern ZECOLOUR32 testfootcol;
+
+// A trail ring entry: A.x of -10000 marks a gap.
+struct ZERNDRTRAIL {
+  ZEVEC a, b;
+  ZECOLOUR32 colour;
+  int32_t spare;
+};
+static_assert(sizeof(ZERNDRTRAIL) == 32);
+
+void ZeRndrWaterStartUp();  // ZeRndrInitEx: every ripple free
+void ZeRndrWaterWorld();    // ZeRndrInitWorld: every footprint free
+void ZeRndrWaterLevelTint(float level, ZECOLOUR32 tint);
 void ZeRndrWater(int paused);
+// The water line's screen rows (GS units) for the camera and level: 0 when
+// the pass draws nothing.
+int ZeRndrWaterLine(float level, float* y1, float* y2);
+void ZeRndrAddWaterRipple(ZEVEC* pos, int frames, ZECOLOUR32 colour, float startradius, float endradius);
+void ZeRndrWaterRippleUpdate(int frames);
+void ZeRndrWaterRip(ZEMTL* mtl);
+void ZeRndrStreamQuadWRip(ZERNDRSTREAM* stream, const int* indices);
+void ZeRndrAddShadedPol(const ZEVEC* corners, ZECOLOUR32 colourA, ZECOLOUR32 colourB);
+void ZeRndrDrawShadedPols(int repeat);
+void ZeRndrStreamShadedData(ZERNDRSTREAM* stream);
+void ZeRndrAddFootPrint(int yaw, int alpha, const ZEVEC* pos, const ZEVEC* normal, int image, ZECOLOUR32 colour,
+                        float halfwidth, float halflength);
+void ZeRndrFootPrints(ZEMTL* mtl, const float* utable, const float* vtable);
+void ZeRndrTrail(int head, const ZERNDRTRAIL* ring, int size);
+void ZeRndrSphere(float radius, const ZEVEC* centre, ZECOLOUR32 colour, float yscale);
+// The quad packets of the effect program's quad entry: per vertex a
+// position, its flag (0x8000: closes no triangle), u and v in 1/16 texel,
+// and its colour.
+struct ZERNDRQUADVTX {
+  ZEVEC pos;
+  uint32_t flag;
+  int32_t u, v;
+  ZECOLOUR32 colour;
+};
+void ZeRndrStreamQuads(ZERNDRSTREAM* stream, const ZERNDRQUADVTX* v, int n, uint32_t vif0);

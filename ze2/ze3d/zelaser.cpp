@@ -193,34 +193,17 @@ ZERNDRSTREAM* BeginFx(ZEMTL* mtl) {
   return s;
 }
 
-// A batch of quads for fx2's quad entry (+0x06): per corner the world
-// position with its flag, the texture words (4.12) and the colour bytes.
+// Quads for the effect program's quad entry, texture coordinates from 0..1.
 struct QuadVert {
   ZEVEC p;
   float u, v;
   uint32_t colour;
 };
 void QuadBatch(ZERNDRSTREAM* s, const QuadVert* v, int n) {
-  for (int done = 0; done < n;) {
-    const int e = std::min(40, n - done);
-    ZeRndrStreamCheckSpace(s->write, (8 + 3 * e) * 16);
-    uint32_t* p = vpDmaTag_Cnt(s->write);
-    *p++ = 0x6C0180D2;  // the strip tag to relative 0xd2
-    const uint64_t tag = uint64_t(e) | 1ull << 15 | 1ull << 46 | 4ull << 47 | 3ull << 60;
-    p = ZeRndrPutQ(p, uint32_t(tag), uint32_t(tag >> 32), 0x512, 0);
-    *p++ = 0x6C008002u | uint32_t(1 + 3 * e) << 16;
-    p = ZeRndrPutQ(p, uint32_t(3 * e), 0, 0, 0);
-    for (int i = 0; i < e; i++) {
-      const QuadVert& q = v[done + i];
-      p = ZeRndrPutQ(p, ZeRndrFloatBits(q.p.x), ZeRndrFloatBits(q.p.y), ZeRndrFloatBits(q.p.z),
-                     (done + i) % 4 < 2 ? 0x8000u : 0x7fffu);
-      p = ZeRndrPutQ(p, uint32_t(int32_t(q.u * 4096.0f)), uint32_t(int32_t(q.v * 4096.0f)), 0, 0);
-      p = ZeRndrPutQ(p, q.colour & 0xff, q.colour >> 8 & 0xff, q.colour >> 16 & 0xff, q.colour >> 24);
-    }
-    *p++ = VIFCODE_MSCAL | 0x306;
-    s->write = vpDmaTag_Close(p);
-    done += e;
-  }
+  static ZERNDRQUADVTX q[4 * ZELGT_LASERSPRS];
+  for (int i = 0; i < n; i++)
+    q[i] = {v[i].p, i % 4 < 2 ? 0x8000u : 0u, int32_t(v[i].u * 4096.0f), int32_t(v[i].v * 4096.0f), v[i].colour};
+  ZeRndrStreamQuads(s, q, n, VIFCODE_NOP);
   ZeRndrEndSegment(s, s->write);
 }
 

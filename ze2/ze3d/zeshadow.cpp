@@ -30,7 +30,6 @@ namespace {
 
 constexpr uint32_t VIF_UNPACK_V4_32 = 0x6C000000, VIF_UNPACK_V3_32 = 0x68000000, VIF_UNPACK_V4_16 = 0x6D000000,
                    VIF_UNPACK_V2_32 = 0x64000000, VIF_REL = 0x8000;
-constexpr uint32_t VIFCODE_FLUSH_ = 0x11000000;
 uint32_t Unpack(uint32_t kind, int qw, int addr, bool rel) {
   return kind | uint32_t(qw & 0xff) << 16 | (rel ? VIF_REL : 0) | uint32_t(addr & 0x3ff);
 }
@@ -387,7 +386,7 @@ void ZeRndrShadowStack() {
   ZeRndrStreamSetMisc(s);
   ZeLgtUseMtl(s, ZeLightAddMat2, ~0ull);
   {
-    uint32_t* p = ZeRndrOpenAd(s->write, VIFCODE_FLUSH_, 0);
+    uint32_t* p = ZeRndrOpenAd(s->write, VIFCODE_FLUSH, 0);
     p = ZeRndrPutAd(p, GS_COLCLAMP, 0);
     s->write = ZeRndrCloseAd(p);
   }
@@ -432,7 +431,7 @@ void ZeRndrShadowStack() {
       if (on) {
         const float dist = std::sqrt(dist2);
         if (e.fade * e.fade < dist2) alpha = int(float(alpha) * (e.fadefar - dist) / (e.fadefar - e.fade));
-        uint32_t* p = ZeRndrOpenAd(s->write, VIFCODE_FLUSH_, 0);
+        uint32_t* p = ZeRndrOpenAd(s->write, VIFCODE_FLUSH, 0);
         const uint32_t mask = uint32_t((uint64_t(uint32_t(0x7f - alpha)) << 24) + 0x80000000ull);
         p = ZeRndrPutAd(p, GS_FRAME_1, (cur_rt & 0xffffffffull) | uint64_t(mask) << 32);
         s->write = ZeRndrCloseAd(p);
@@ -468,7 +467,7 @@ void ZeRndrShadow(int paused) {
   ZeRndrStreamSetMisc(s);
   ZeLgtUseMtl(s, ZeLightAddMat, ~0ull);
   {
-    uint32_t* p = ZeRndrOpenAd(s->write, VIFCODE_FLUSH_, 0);
+    uint32_t* p = ZeRndrOpenAd(s->write, VIFCODE_FLUSH, 0);
     p = ZeRndrPutAd(p, GS_FRAME_1, (cur_rt & 0xffffffffull) | uint64_t(0xff808080u) << 32);
     p = ZeRndrPutAd(p, GS_PRMODE, 0);
     p = ZeRndrPutAd(p, GS_COLCLAMP, 1);
@@ -512,39 +511,24 @@ void ZeRndrAddShadow(ZEVEC* pos, int alpha, int xang, int yang, int zang, float 
 }
 
 void ZeRndrStreamQuadShad(ZERNDRSTREAM* s) {
-  ZeRndrStreamCheckSpace(s->write, 16 * 16);
-  uint32_t* p = vpDmaTag_Cnt(s->write);
-  p = HeaderWords(p, 0, 0, 0);
-  s->write = vpDmaTag_Close(p);
-  for (int first = 0; first < ZeRndrShadowCnt; first += 10) {
-    const int n = std::min(10, ZeRndrShadowCnt - first);
-    ZeRndrStreamCheckSpace(s->write, (8 + 12 * n) * 16);
-    p = vpDmaTag_Cnt(s->write);
-    *p++ = Unpack(VIF_UNPACK_V4_32, 1, 0xd2, true);
-    p = GifTagWords(p, 4 * n, GS_PRIM_TRISTRIP);
-    *p++ = Unpack(VIF_UNPACK_V4_32, 1 + 12 * n, 2, true);
-    p = ZeRndrPutQ(p, uint32_t(12 * n), 0, 0, 0);
-    for (int i = first; i < first + n; i++) {
-      const ZESHADQUAD& q = ZeRndrShadPolDat[i];
-      const float c[4][2] = {{-q.size, -q.size}, {q.size, -q.size}, {-q.size, q.size}, {q.size, q.size}};
-      for (int k = 0; k < 4; k++) {
-        ZEVEC v = {c[k][0], 0.0f, c[k][1]};
-        auto rot = [](float& a, float& b, int ang) {
-          const float sn = Sin(ang), cs = Cos(ang), x = a * cs + b * sn, y = b * cs - a * sn;
-          a = x, b = y;
-        };
-        rot(v.z, v.x, q.yang);  // about Y
-        if (q.zang) rot(v.x, v.y, q.zang);
-        if (q.xang) rot(v.y, v.z, q.xang);
-        const uint32_t flag = k < 2 ? 0x8000u : 0x7fffu;
-        p = ZeRndrPutQ(p, FBits(v.x + q.pos.x), FBits(v.y + q.pos.y), FBits(v.z + q.pos.z), flag);
-        p = ZeRndrPutQ(p, 0, 0, 0, 0);
-        p = ZeRndrPutQ(p, 0, 0, 0, uint32_t(q.alpha & 0xff));
-      }
+  static ZERNDRQUADVTX v[4 * ZESHAD_QUADS];
+  int n = 0;
+  for (int i = 0; i < ZeRndrShadowCnt; i++) {
+    const ZESHADQUAD& q = ZeRndrShadPolDat[i];
+    const float c[4][2] = {{-q.size, -q.size}, {q.size, -q.size}, {-q.size, q.size}, {q.size, q.size}};
+    auto rot = [](float& a, float& b, int ang) {
+      const float sn = Sin(ang), cs = Cos(ang), x = a * cs + b * sn, y = b * cs - a * sn;
+      a = x, b = y;
+    };
+    for (int k = 0; k < 4; k++) {
+      ZEVEC p = {c[k][0], 0.0f, c[k][1]};
+      rot(p.z, p.x, q.yang);  // about Y
+      if (q.zang) rot(p.x, p.y, q.zang);
+      if (q.xang) rot(p.y, p.z, q.xang);
+      v[n++] = {{p.x + q.pos.x, p.y + q.pos.y, p.z + q.pos.z}, k < 2 ? 0x8000u : 0u, 0, 0, uint32_t(q.alpha & 0xff) << 24};
     }
-    *p++ = VIFCODE_MSCAL | 0x306;
-    s->write = vpDmaTag_Close(p);
   }
+  ZeRndrStreamQuads(s, v, n, VIFCODE_NOP);
 }
 
 // ---- random shape points and helpers --------------------------------------------
