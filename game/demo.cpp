@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "ze3d.h"
+#include "demoanim.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ void DemoInit() {
   g_lit->attributes |= 1u << ZEMTLATTR_VTXCOL;
   g_lit->diffuse[0] = g_lit->diffuse[1] = g_lit->diffuse[2] = 1.0f;
   ZeMtlUpdate(g_lit);
+  DemoAnimInit();
 }
 
 void DemoFrame(int f) {
@@ -61,7 +63,9 @@ void DemoFrame(int f) {
   ZeRndrTri3dClip(g_tris, RING * 3, nullptr, g_lit);
 
   // A spinning cross and a line in 3-D.
-  const ZEVEC centre = {std::sin(t) * 3.0f, std::cos(t * 0.7f), 12.0f};
+  // The cross is the test object: a node of the demo animation moves it.
+  const ZEVEC node = DemoAnimPosition(f);
+  const ZEVEC centre = {node.x, node.y, 12.0f + node.z};
   ZeRndrCrossHair(&centre, 1.0f);
   ZEVTX line[2] = {Vtx(-6, -3, 10, 0, 0x8000ff00u), Vtx(6, -3, 30, 0, 0x80ff00ffu)};
   ZeRndrLine3d(line, nullptr, nullptr);
@@ -77,6 +81,7 @@ void DemoFrame(int f) {
       {0.85f, 0.1f, 0, 1, 0x80ffff00u, 0, 0}, {0.95f, 0.3f, 0, 1, 0x8000ffffu, 0, 0}, {0.75f, 0.3f, 0, 1, 0x80ff00ffu, 0, 0}};
   ZeRndrTri2d(tri, nullptr);
   ZeRndrLine2di(0, 440 * 8, 640 * 16, 440 * 8, 0x80ffffffu, nullptr);
+  DemoAnimDraw();  // the panel whose material flips its textures
 
   // Text in several colours: the pen, then colour escapes.
   static bool coloursSet = false;
@@ -100,6 +105,7 @@ void DemoFrame(int f) {
 }
 
 void DemoEnd() {
+  DemoAnimEnd();
   ZeMtlDestroy(g_lit);
   ZeCameraDestroy(g_camera);
 }

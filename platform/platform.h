@@ -396,9 +396,25 @@ int PlatformRun(int (*main)(int argc, char** argv), int argc, char** argv);
 // --host0=DIR (the host root), --cdrom0=DIR (the disc root), --tty=DIR
 // (debug channel files), --memcard=DIR (the memory cards), --pad0= and
 // --pad1=none|sdl|script:FILE (pad sources), --nosound (the sound module
-// does not load), --sound[=null] (its back end: SDL2 when a device opens).
+// does not load), --sound[=null] (its back end: SDL2 when a device opens),
+// --args="WORDS" and --frames=N (run control, below).
 void PlatParseHostOptions(int* argc, char** argv);
 constexpr int MAIN_THREAD_PRIORITY = 0;
+// Run control. --args="WORDS" gives words (split at spaces and tabs, at
+// most PLAT_ARG_WORDS) that the program adds to its own command line;
+// --frames=N ends the run with status 0 after swap N (0: no limit). The
+// swap hook is called after every swap with its number (from 1); a nonzero
+// answer ends the run with status 0 (tests catch the end through the halt
+// hook). A program that ends its own run may take the limit over and clear it.
+constexpr int PLAT_ARG_WORDS = 64;
+using PlatSwapHook = int (*)(int swap);
+void PlatSetArgs(const char* text);  // null: none
+int PlatArgWords(const char* const** words);
+void PlatSetFrameLimit(int swaps);
+int PlatFrameLimit();
+void PlatSetSwapHook(PlatSwapHook hook);
+void PlatAfterSwap(int swap);  // the display calls it at the end of every swap
+
 
 // The kernel's program end: flushes the logs and ends the process with the
 // status. Tests' halt hook is called first (it may not return).

@@ -115,6 +115,7 @@ void DisplayPresent() {
   for (const SnapRequest& r : g_snaps)
     if (r.swap == g_presents && !DisplaySnapshot(r.path.c_str()))
       PlatFatal("display: cannot write the snapshot \"%s\"", r.path.c_str());
+  PlatAfterSwap(g_presents);
 }
 
 int DisplayPresentCount() { return g_presents; }

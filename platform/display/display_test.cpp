@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "display/png.h"
 
@@ -162,12 +163,12 @@ TEST(Display, EverySnapshotOptionIsKept) {
   std::string opts[] = {"--snapshot=" + std::to_string(now + 1) + ":" + dir + "/first.png",
                         "--snapshot=" + std::to_string(now + 2) + ":" + dir + "/second.png",
                         "--snapshot=" + std::to_string(now + 2) + ":" + dir + "/again.png"};
-  char prog[] = "prog", other[] = "--frames=3";
+  char prog[] = "prog", other[] = "--fail-in-loader";
   char* argv[] = {prog, opts[0].data(), other, opts[1].data(), opts[2].data(), nullptr};
   int argc = 5;
   PlatParseHostOptions(&argc, argv);
   ASSERT_EQ(argc, 2);
-  EXPECT_STREQ(argv[1], "--frames=3");
+  EXPECT_STREQ(argv[1], "--fail-in-loader");
   auto exists = [&](const char* name) {
     FILE* f = fopen((dir + "/" + name).c_str(), "rb");
     if (f) fclose(f);
@@ -190,4 +191,47 @@ TEST(Display, EverySnapshotOptionIsKept) {
     EXPECT_HALT(PlatParseHostOptions(&n, args), "--snapshot takes SWAP:FILE");
   }
   DisplayRequestSnapshot(-1, nullptr);
+}
+
+// Run control: --args words, --frames and the swap hook, which sees every
+// swap's number and may end the run.
+TEST(Display, RunControlOptionsAndTheSwapHook) {
+  char prog[] = "prog", args[] = "--args=LEVEL  hometown\tEDIT", frames[] = "--frames=0", other[] = "x";
+  char* argv[] = {prog, args, frames, other, nullptr};
+  int argc = 4;
+  PlatParseHostOptions(&argc, argv);
+  ASSERT_EQ(argc, 2);
+  const char* const* words = nullptr;
+  ASSERT_EQ(PlatArgWords(&words), 3);
+  EXPECT_STREQ(words[0], "LEVEL");
+  EXPECT_STREQ(words[1], "hometown");
+  EXPECT_STREQ(words[2], "EDIT");
+  EXPECT_EQ(PlatFrameLimit(), 0);
+  PlatSetArgs(nullptr);
+  EXPECT_EQ(PlatArgWords(&words), 0);
+
+  static std::vector<int> seen;
+  seen.clear();
+  PlatSetSwapHook([](int swap) {
+    seen.push_back(swap);
+    return 0;
+  });
+  const int now = DisplayPresentCount();
+  DisplayPresent();
+  DisplayPresent();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0], now + 1);
+  EXPECT_EQ(seen[1], now + 2);
+  PlatSetSwapHook([](int) { return 1; });
+  EXPECT_HALT(DisplayPresent(), "");
+  PlatSetSwapHook(nullptr);
+  // The limit ends the run after its swap, not before.
+  PlatSetFrameLimit(DisplayPresentCount() + 2);
+  DisplayPresent();
+  EXPECT_HALT(DisplayPresent(), "");
+  PlatSetFrameLimit(0);
+  char bad[] = "--frames=x";
+  char* argv2[] = {prog, bad, nullptr};
+  int argc2 = 2;
+  EXPECT_HALT(PlatParseHostOptions(&argc2, argv2), "--frames takes a number of swaps");
 }

@@ -31,6 +31,13 @@ void PlatParseHostOptions(int* argc, char** argv) {
       if (swap < 1 || swap > INT_MAX || *end != ':' || end[1] == '\0')
         PlatFatal("--snapshot takes SWAP:FILE (SWAP a swap number from 1)");
       DisplayRequestSnapshot(int(swap), end + 1);
+    } else if (strncmp(a, "--args=", 7) == 0) {
+      PlatSetArgs(a + 7);
+    } else if (strncmp(a, "--frames=", 9) == 0) {
+      char* end = nullptr;
+      const long n = isdigit(uint8_t(a[9])) ? strtol(a + 9, &end, 10) : -1;
+      if (n < 0 || n > INT_MAX || *end != '\0') PlatFatal("--frames takes a number of swaps");
+      PlatSetFrameLimit(int(n));
     } else {
       argv[out++] = argv[i];
     }

@@ -2150,3 +2150,414 @@ struct ZERNDRQUADVTX {
   ZECOLOUR32 colour;
 };
 void ZeRndrStreamQuads(ZERNDRSTREAM* stream, const ZERNDRQUADVTX* v, int n, uint32_t vif0);
+
+// Animation data and curves (zeanim)
+// ===================================================================
+// Time is a float frame counted from 1, cut into 32-frame chunks: chunk c
+// covers frames [32c + 1, 32c + 33), slot k of a chunk is its frame
+// 32c + 1 + k. A chunk's key mask holds one bit per slot (bit k = slot k,
+// read as a little-endian word); the keys around a time are found by
+// counting mask bits. Every chunk has a key at slot 0, and every frame that
+// can be evaluated has a following key. Rotations are radians; every
+// matrix built from animation data is mirrored in z.
+
+constexpr float ZEANIM_FLTMAX = 3.40282347e38f;  // a slot's constant when a curve drives it
+constexpr int ZEANIM_SLOTS = 9;                  // tx ty tz, rx ry rz, sx sy sz
+
+// Node flags (old curve sets and the new format's node-flag bytes).
+enum : int {
+  ZEANIMNODE_ROT = 0x01,         // slots 3-5 are used
+  ZEANIMNODE_TRANS = 0x02,       // translation is animated
+  ZEANIMNODE_SCALE = 0x08,       // slots 6-8 are used
+  ZEANIMNODE_CANCELSCALE = 0x10, // post-scaled by the reciprocal of the parent's scale
+  ZEANIMNODE_ORIENT = 0x20,      // rotation times the joint's orientation
+  ZEANIMNODE_ROOTSCALE = 0x40,   // new format: a root hands scale 1 to its children
+};
+
+// New-format key types.
+enum : int {
+  ZEANIMKEYTYPE_NONE = 0,     // the word is the constant
+  ZEANIMKEYTYPE_HERMITE = 1,  // ZEANIMKEY2
+  ZEANIMKEYTYPE_PACKED = 2,   // float tangent scale, float value scale, then ZEANIMKEYPACKED
+  ZEANIMKEYTYPE_STEP = 3,     // ZEANIMKEYSTEP
+  ZEANIMKEYTYPE_BOOLEAN = 4,  // no keys: the mask word holds the values
+};
+
+struct ZEANIMTIME {
+  float frame;     // clamped frame
+  float tchunk;    // frame - 32 * chunk, in [1, 33)
+  int chunk;
+  uint32_t keymask;  // bits 0 to (slot mod 8) set
+  uint32_t maskbyte; // slot / 8
+  int slot;          // 0..31
+};
+static_assert(sizeof(ZEANIMTIME) == 24);
+
+// Old format.
+struct ZEANIMKEY {
+  float time;     // absolute frame
+  float invint;   // 1 / (next key's time - this key's time)
+  float tangent;  // value change per frame
+  float value;
+};
+static_assert(sizeof(ZEANIMKEY) == 16);
+
+struct ZEANIMCURVE {
+  uint8_t mask[4];        // slots 8b..8b+7 in byte b
+  EePtr<ZEANIMKEY> keys;
+  int nkeys;
+  int flags;              // bit 0: step (hold the previous key's value)
+};
+static_assert(sizeof(ZEANIMCURVE) == 16 && offsetof(ZEANIMCURVE, keys) == 4 && offsetof(ZEANIMCURVE, flags) == 12);
+
+struct ZEANIMCURVESET {
+  int flags;                          // ZEANIMNODE_*
+  EePtr<float> consts;                // one per slot; FLT_MAX where a curve drives the slot
+  EePtr<EePtr<ZEANIMCURVE>> curves;   // one per slot, null where constant
+  int8_t nslots;                      // 9 for transforms; weight animations: the weights
+  int8_t pad[3];
+};
+static_assert(sizeof(ZEANIMCURVESET) == 16 && offsetof(ZEANIMCURVESET, nslots) == 12);
+
+struct ZEANIMCHUNK {
+  int nnodes;
+  int nlinked;                          // curves linked by the stream reader
+  EePtr<EePtr<ZEANIMCURVESET>> sets;    // nnodes entries, null: no set
+  EePtr<ZEANIMKEY> keyblock;            // after a stream read: the chunk's keys, else null
+  EePtr<ZEANIMCURVE> curveblock;        // after a stream read: the chunk's curves, else null
+};
+static_assert(sizeof(ZEANIMCHUNK) == 20 && offsetof(ZEANIMCHUNK, sets) == 8 && offsetof(ZEANIMCHUNK, curveblock) == 16);
+
+struct ZEANIMDATA {
+  float end;                           // end frame
+  EePtr<char> names;                   // node-name bytes or null, carried unchanged
+  int nchunks;
+  EePtr<EePtr<ZEANIMCHUNK>> chunks;    // behind the record when made by ZeAnimDataCreate
+};
+static_assert(sizeof(ZEANIMDATA) == 16 && offsetof(ZEANIMDATA, chunks) == 12);
+
+// New format (one relocatable image).
+struct ZEANIMDATA2 {
+  float end;
+  int16_t nnodes;
+  int16_t ncurves;                // words per node: 9, or the weights of a layer
+  int16_t nchunks;
+  int16_t pad;
+  EePtr<uint32_t> words;          // nnodes * ncurves: a constant float or a ZEANIMCURVE2 pointer
+  EePtr<int8_t> keytypes;         // one per word
+  EePtr<uint8_t> nodeflags;       // one per node
+};
+static_assert(sizeof(ZEANIMDATA2) == 24 && offsetof(ZEANIMDATA2, words) == 12 && offsetof(ZEANIMDATA2, nodeflags) == 20);
+
+struct ZEANIMCURVE2 {
+  EePtr<uint32_t> masks;      // one key mask per chunk
+  EePtr<uint16_t> firstkeys;  // per chunk: index of its first key in the key data
+  EePtr<void> keydata;
+};
+static_assert(sizeof(ZEANIMCURVE2) == 12);
+
+struct ZEANIMKEY2 {  // Hermite: value before tangent
+  float time, invint, value, tangent;
+};
+static_assert(sizeof(ZEANIMKEY2) == 16);
+struct ZEANIMKEYPACKED {
+  int16_t value;    // times the value scale
+  int8_t tangent;   // times the tangent scale
+  uint8_t frame;    // the key's frame - 1
+};
+static_assert(sizeof(ZEANIMKEYPACKED) == 4);
+struct ZEANIMKEYSTEP {
+  float value;
+  int unused;
+};
+static_assert(sizeof(ZEANIMKEYSTEP) == 8);
+
+// ".ani" image header (versions 1 and 2), then the records wherever the
+// saving tool put them; pointers are addresses in the saver's space (0 null).
+//   v1 after loading: base = load address - saved base; record = the ZEANIMDATA
+//   v2 after loading: version = image size; base = the image's own address
+struct ZEANIMFILEHDR {
+  int version;
+  int base;
+  int record;
+};
+static_assert(sizeof(ZEANIMFILEHDR) == 12);
+
+// Stream form (ZeAnimDataRead/Write), little-endian, unpadded:
+//   int N, N name bytes; float end; int chunks; per chunk: int nodes M,
+//   int keys K, K x ZEANIMKEY, int curves L, L x 16-byte curve records
+//   (mask, 4 ignored bytes, int keys, int flags), then per node u8 slots n
+//   (0: no set) and, when n > 0, int flags and n floats.
+// Tagged forms: curve = int tag (0 none), int keys, int mask, keys x 16
+//   bytes, int flags; set = int tag, int flags, 9 floats, 9 curves; key =
+//   4 floats.
+
+extern uint8_t bitCountTable[256];  // bits set in each byte value; built before any code runs
+extern int bitCountTableBuilt;
+
+void buildBitCountTable();
+ZEANIMDATA* ZeAnimDataRead(ZEFILE file);
+void ZeAnimDataWrite(ZEFILE file, const ZEANIMDATA* anim);
+// Loaders: the image at *position rounded up to 16, *position advanced
+// past it. Missing, too large, damaged or of the other version: fatal.
+ZEANIMDATA* ZeAnimDataLoadBuff(const char* name, char** position, char* end);
+ZEANIMDATA2* ZeAnimData2LoadBuffEx(const char* name, char** position, char* end, char** image);
+ZEANIMDATA2* ZeAnimData2LoadBuff(const char* name, char** position, char* end);
+ZEANIMDATA2* ZeAnimData2Relocate(char** image, char** position);
+ZEANIMDATA* ZeAnimDataFixPtrs(uint32_t record, int delta);
+ZEANIMDATA2* ZeAnimData2FixPtrs(uint32_t record, int delta);
+int ZeAnimDataFindVersion(const char* name);  // 0 empty, -1 cannot be opened
+void ZeAnimDataLoad(const char* name);        // obsolete: fatal
+void ZeAnimCurveWrite(ZEFILE file, const ZEANIMCURVE* curve);
+ZEANIMCURVE* ZeAnimCurveRead(ZEFILE file);
+void ZeAnimCurveSetWrite(ZEFILE file, const ZEANIMCURVESET* set);
+void ZeAnimKeyWrite(ZEFILE file, const ZEANIMKEY* key);
+int ZeAnimKeyRead(ZEFILE file, ZEANIMKEY* key);
+
+ZEANIMDATA* ZeAnimDataCreate(int nchunks);
+ZEANIMCHUNK* ZeAnimDataChunkCreate(int nnodes);
+ZEANIMCURVESET* ZeAnimCurveSetCreate(int nslots);
+ZEANIMCURVE* ZeAnimCurveCreate(int nkeys);
+void ZeAnimDataDestroy(ZEANIMDATA* anim);
+void ZeAnimDataChunkDestroy(ZEANIMCHUNK* chunk);
+void ZeAnimCurveSetDestroy(ZEANIMCURVESET* set, int freecurves);
+void ZeAnimCurveDestroy(ZEANIMCURVE* curve);
+void ZeAnimCurveScale(ZEANIMCURVE* curve, float a, float b);
+
+void ZeAnimDataCalcTime(const ZEANIMDATA* anim, ZEANIMTIME* time, float frame);
+void ZeAnimData2CalcTime(const ZEANIMDATA2* anim, ZEANIMTIME* time, float frame);
+float ZeAnimCurveCalcVal2(const ZEANIMCURVE* curve, const ZEANIMTIME* time);
+float ZeAnimCurve2CalcValEx(const uint32_t* word, const ZEANIMTIME* time, int keytype);
+
+// ===================================================================
+// Animated matrices and joints (zeanim)
+// ===================================================================
+
+struct alignas(16) ZEJOINT {
+  ZEMTX orient;       // 3x3 part multiplies rotations of nodes with ZEANIMNODE_ORIENT
+  ZEVEC pivot;        // with flag 8: M becomes T(pivot) M T(-pivot)
+  EePtr<char> name;   // or null
+  uint8_t parent;     // 255: root; parents precede children
+  uint8_t flags;      // ZEJOINT_PIVOT
+};
+constexpr int ZEJOINT_PIVOT = 8;
+static_assert(offsetof(ZEJOINT, pivot) == 64 && offsetof(ZEJOINT, name) == 76 && offsetof(ZEJOINT, flags) == 81);
+
+struct ZEJOINTANIM {
+  ZEVEC rot;          // radians added to the joint's rotation
+  ZEVEC trans;        // added to its translation
+  ZEVEC scale;        // added to its scale
+  int16_t max[3];     // angle limits (ZEANG)
+  int16_t min[3];
+  uint8_t joint;      // id in the model's joint map
+  uint8_t flags;      // ZEJOINTANIM_*
+  uint8_t pad[2];
+};
+static_assert(sizeof(ZEJOINTANIM) == 52 && offsetof(ZEJOINTANIM, max) == 36 && offsetof(ZEJOINTANIM, joint) == 48);
+enum : int {
+  ZEJOINTANIM_ROT = 0x01, ZEJOINTANIM_TRANS = 0x02, ZEJOINTANIM_SCALE = 0x04,
+  ZEJOINTANIM_CLAMPX = 0x08, ZEJOINTANIM_CLAMPY = 0x10, ZEJOINTANIM_CLAMPZ = 0x20,
+};
+
+void ZeAnimCurveSetApplyToMatrix(const ZEANIMCURVESET* set, const ZEANIMTIME* time, ZEMTX* out);
+void ZeAnimCurve2SetApplyToMatrix(const uint32_t* words, const int8_t* keytypes, int flags, const ZEANIMTIME* time,
+                                  ZEMTX* out);
+void ZeAnimCurveSetApplyToJoint2(const ZEANIMCURVESET* set, const ZEANIMTIME* time, const ZEJOINT* joint,
+                                 ZEVEC* outscale, const ZEVEC* parentscale, ZEMTX* out, const ZEJOINTANIM* ovr);
+void ZeAnimCurve2SetApplyToJoint(const uint32_t* words, const int8_t* keytypes, int8_t flags, const ZEANIMTIME* time,
+                                 const ZEJOINT* joint, ZEVEC* outscale, const ZEVEC* parentscale, ZEMTX* out,
+                                 const ZEJOINTANIM* ovr);
+void ZeAnimCurveSetApplyToJointBasic(const ZEANIMCURVESET* set, const ZEANIMTIME* time, const ZEJOINT* joint,
+                                     ZEVEC* outscale, const ZEVEC* parentscale, ZEMTX* out, const ZEJOINTANIM* ovr);
+void ZeAnimCurveSetApplyBlendToJoint2(const ZEANIMCURVESET* a, const ZEANIMTIME* ta, const ZEANIMCURVESET* b,
+                                      const ZEANIMTIME* tb, const ZEJOINT* joint, ZEVEC* outscale,
+                                      const ZEVEC* parentscale, ZEMTX* out, float blend, const ZEJOINTANIM* ovr);
+void ZeAnimCurve2SetApplyBlendToJoint2(const uint32_t* wa, const int8_t* ka, int fa, const ZEANIMTIME* ta,
+                                       const uint32_t* wb, const int8_t* kb, int fb, const ZEANIMTIME* tb, float blend,
+                                       const ZEJOINT* joint, ZEVEC* outscale, const ZEVEC* parentscale, ZEMTX* out,
+                                       const ZEJOINTANIM* ovr);
+
+// ===================================================================
+// Texture-animation scripts and programs (zetexanm)
+// ===================================================================
+// A program of 16-bit code words switches a material's texture among a
+// list. The record is also the file form (little-endian): the 440-byte
+// header, codelen code words, and 4 bytes (written as zeros).
+
+constexpr int ZETEXANIM_SIGNALS = 32;
+constexpr int ZETEXANIM_XDEFS = 32;
+constexpr int ZETEXANIM_HEADER = 440;
+constexpr int ZETEXANIM_SCRIPTBLOCK = 1024;                                   // a script's program
+constexpr int ZETEXANIM_MAXCODE = (ZETEXANIM_SCRIPTBLOCK - ZETEXANIM_HEADER) / 2;  // 292 words
+constexpr int ZETEXANIM_LABELS = 64;
+constexpr int ZETEXANIM_GLOBALS = 256;
+constexpr int ZETEXANIM_LABELLEN = 20;
+
+enum : int {
+  ZTA_TEX = 0, ZTA_TEXADJ = 1, ZTA_WAIT = 2, ZTA_RATE = 5, ZTA_GOTO = 7, ZTA_GOSUB = 8, ZTA_BTEX = 9,
+  ZTA_RET = 10, ZTA_REPEAT = 11, ZTA_REPEND = 12, ZTA_UNTILTEX = 13, ZTA_END = 14, ZTA_XREF = 15,
+};
+
+struct ZETEXANIMPROG {
+  EePtr<ZETEXANIMPROG> next, prev;  // the program list
+  char name[32];
+  int32_t on[ZETEXANIM_SIGNALS];    // handler offsets, -1 none
+  int32_t off[ZETEXANIM_SIGNALS];
+  uint32_t onmask, offmask;
+  int16_t xdefid[ZETEXANIM_XDEFS];  // global label ids
+  int16_t xdefoff[ZETEXANIM_XDEFS]; // their code offsets
+  int32_t xdefcount;
+  int16_t codelen;                  // code words
+  int16_t flags;                    // bit 0: heap record
+  int16_t code[2];                  // codelen words
+};
+static_assert(sizeof(ZETEXANIMPROG) == 444);
+static_assert(offsetof(ZETEXANIMPROG, on) == 40 && offsetof(ZETEXANIMPROG, off) == 168 &&
+              offsetof(ZETEXANIMPROG, onmask) == 296 && offsetof(ZETEXANIMPROG, xdefid) == 304 &&
+              offsetof(ZETEXANIMPROG, xdefoff) == 368 && offsetof(ZETEXANIMPROG, xdefcount) == 432 &&
+              offsetof(ZETEXANIMPROG, codelen) == 436 && offsetof(ZETEXANIMPROG, code) == ZETEXANIM_HEADER);
+
+// The code words, codelen of them (the record declares two).
+inline int16_t* ZeTexAnimCode(ZETEXANIMPROG* p) {
+  return reinterpret_cast<int16_t*>(reinterpret_cast<char*>(p) + ZETEXANIM_HEADER);
+}
+inline const int16_t* ZeTexAnimCode(const ZETEXANIMPROG* p) {
+  return reinterpret_cast<const int16_t*>(reinterpret_cast<const char*>(p) + ZETEXANIM_HEADER);
+}
+
+extern ZETEXANIMPROG* ztap_current;
+extern ZETEXANIMPROG* ztap_first;
+
+ZETEXANIMPROG* ZeTexAnimProgReadScript(char** cursor, const char* name);  // null: cannot be opened
+void ZeTexAnimProgAssembleEnd(ZETEXANIMPROG* prog);
+ZETEXANIMPROG* ZeTexAnimProgCreate(char** cursor, int capacity, const char* name);
+void ZeTexAnimProgInit(ZETEXANIMPROG* prog);
+int ZeTexAnimProgWrite(const char* name, const ZETEXANIMPROG* prog);  // 1 written, 0 failed
+// Null when the file cannot be opened or is not a whole program.
+ZETEXANIMPROG* ZeTexAnimProgRead(char** cursor, const char* name);
+ZETEXANIMPROG* ZeTexAnimProgFind(const char* name);
+void ZeTexAnimProgDestroy(ZETEXANIMPROG* prog);
+void ZeTexAnimProgRelease();
+void ZeTexAnimProgSysInit();
+
+// ===================================================================
+// Texture-animation processor (zetexanm)
+// ===================================================================
+// One environment per animated material, one pass per frame. Only tex,
+// texadj, wait and end end a pass; a pass also ends (with a debug message)
+// on an unknown opcode, a pc outside the code, or ZETEXANIM_BUDGET
+// instructions without an ending one.
+
+constexpr int ZETEXANIM_DEPTH = 16;
+constexpr int ZETEXANIM_NODES = 64;
+constexpr int ZETEXANIM_BUDGET = 1024;
+
+struct ZETEXANIMENV {
+  EePtr<ZETEXANIMPROG> prog;  // null: disabled
+  int32_t pc;
+  int32_t repcount[ZETEXANIM_DEPTH];
+  int32_t repstart[ZETEXANIM_DEPTH];
+  int32_t repdepth;
+  int32_t callstack[ZETEXANIM_DEPTH];
+  int32_t calldepth;
+  int32_t rate, raterand, wait;
+  EePtr<ZEMTL> mtl;
+  EePtr<int16_t> texids;
+  int32_t curtex;
+  int32_t flags;              // bit 0: heap record
+  int32_t ntex;               // entries in texids (-1: not known)
+};
+
+struct ZETEXANIM {
+  EePtr<ZETEXANIM> next, prev;  // the chain
+  EePtr<int16_t> texids;
+  int16_t ntex;
+  int16_t flags;                // bit 0: heap record
+  EePtr<ZEMTL> mtl;
+  EePtr<ZETEXANIMENV> env;
+  EePtr<char> name;
+  EePtr<char> progname;
+};
+
+struct ZETEXANIMLIST {
+  EePtr<ZETEXANIM> chain;
+  EePtr<ZETEXANIMLIST> next, prev;
+};
+
+extern ZETEXANIMLIST ztalsysbuff[ZETEXANIM_NODES];
+extern ZETEXANIMLIST* ztal_free;
+extern ZETEXANIMLIST* ztal_first;
+extern uint32_t ztsig_state, ztsig_on, ztsig_off;
+
+// texids has ntex entries (-1: unknown, not checked).
+ZETEXANIMENV* ZeTexAnimEnvCreate(char** cursor, ZEMTL* mtl, int16_t* texids, ZETEXANIMPROG* prog, int ntex = -1);
+void ZeTexAnimEnvDestroy(ZETEXANIMENV* env);
+void ZeTexAnimEnvReset(ZETEXANIMENV* env);
+void ZeTexAnimEnvProc(ZETEXANIMENV* env);
+ZETEXANIM* ZeTexAnimCreate(char** cursor, ZETEXANIMPROG* prog, ZEMTL* mtl, const int16_t* texids, int count);
+void ZeTexAnimDestroy(ZETEXANIM* anim);
+ZETEXANIM* ZeTexAnimFind(ZETEXANIM* chain, const char* name);
+void ZeTexAnimAddList(ZETEXANIM* chain);
+void ZeTexAnimRemoveList(ZETEXANIM* chain);
+void ZeTexAnimProcess();
+void ZeTexAnimProcessList(ZETEXANIM* chain);
+void ZeTexAnimResetList(ZETEXANIM* chain);
+void ZeTexAnimRestart();
+void ZeTexAnimSetSignals(uint32_t value);
+
+// ===================================================================
+// Fractal patch height fields (zefpatch)
+// ===================================================================
+// A bicubic Hermite height function over a bilinear quadrilateral: corner 0
+// at parameters (0, 0), 1 at (1, 0), 2 at (0, 1), 3 at (1, 1). Splitting
+// halves the parameter range and adds noise looked up by the low byte of
+// each vertex's interpolated seed, so shared edges displace alike.
+
+// Height matrix: rows v = 0 value, v = 0 tangent, v = 1 tangent, v = 1
+// value; columns u = 0 tangent, u = 0 value, u = 1 tangent, u = 1 value.
+struct alignas(16) ZEFPATCH {
+  float h[4][4];
+  ZEVEC4 base[4];       // corner points, w 1
+  ZEVEC4 attr[4];       // u, v, a third value, seed
+  ZEVEC4 disp[4];       // one unit of height at each corner, w 0
+  ZETEXID tex[2];       // run time: the first and second pass
+  EePtr<ZEMTL> mtl[2];  // run time
+};
+static_assert(sizeof(ZEFPATCH) == 272 && offsetof(ZEFPATCH, base) == 64 && offsetof(ZEFPATCH, attr) == 128 &&
+              offsetof(ZEFPATCH, disp) == 192 && offsetof(ZEFPATCH, tex) == 256 && offsetof(ZEFPATCH, mtl) == 264);
+
+// One grid point of a patch's 9 x 9 height-field buffer.
+struct ZEFPATCHHF {
+  ZEVEC4 base, disp, attr;
+};
+static_assert(sizeof(ZEFPATCHHF) == 48);
+
+constexpr int ZEFPATCH_GRID = 9;           // points a side
+constexpr int ZEFPATCH_HEIGHTS = 243;      // floats of a height table: h, dh/du, dh/dv planes of 81
+constexpr int ZEFPATCH_NOISE = 256;        // entries of four floats
+
+void ZeFPatchSplit(const ZEFPATCH* patch, ZEFPATCH* out, float scale);  // out: four children
+void ZeFPatchSplitCorners(const ZEVEC4* in, ZEVEC4* c0, ZEVEC4* c1, ZEVEC4* c2, ZEVEC4* c3);
+void ZeFPatchTesselateGrid(int levels, const ZEFPATCH* patch, ZEFPATCH** out, float positionScale,
+                           float displacement, float factor);
+void ZeFPatchTesselateSphere(int levels, const ZEFPATCH* patch, ZEFPATCH** out, float radius);
+void ZeFPatchSphereRecurse(int levels, const ZEFPATCH* patch, ZEFPATCH** out, float radius, float heightScale);
+ZEFPATCH* ZeFPatchGenerateWorld(int levels, int* count, int radius);  // tagged heap
+void ZeFPatchMakeHeightFieldBuffer(const ZEFPATCH* patch, ZEFPATCHHF* buffer);
+void ZeFPatchHeightFieldCentre(int a, int b, int c, int d, int centre);
+void ZeFPatchHeightFieldIndex(const ZEFPATCH* patch, const float* heights, int cell, ZEFPATCH* out);
+void ZeFPatchHeightFieldIndexSlow(const ZEFPATCH* patch, const float* heights, int cell, ZEFPATCH* out);
+void ZeFPatchHeightFieldIndexFast(const ZEFPATCH* patch, const float* heights, int cell, ZEFPATCH* out);
+void getPoint(ZEVEC* out, const ZEFPATCH* patch, float s, float t, float h);
+float ZeFPatchCollide(const ZEFPATCH* patch, int levels, float* uslope, float* vslope, int slopeLevel, float s,
+                      float t, float scale);
+void ZeFPatchShadowCastGetUVs(const ZEFPATCH* patch, const ZEVEC* point, float* s, float* t, ZEVEC* tu, ZEVEC* tv);
+void ZeFPatchShadowCast(const ZEFPATCH* patch, const ZEVEC* point, ZEVEC* out, float* height, int levels,
+                        ZEVEC* normal, int slopeLevel, float scale, float slopeScale);
+void ZeFPatchShadowCastUV(const ZEFPATCH* patch, const ZEVEC* tu, const ZEVEC* tv, ZEVEC* out, ZEVEC* normal,
+                          float* height, int levels, int slopeLevel, float s, float t, float scale, float slopeScale);
+void ZeFPatchLightTexture(ZETEX* image, int size, const ZEVEC* light, float range, float scale, float ambient);
+float ZeFPatchLightPoint(const ZEVEC* light, float scale, float ambient, float uslope, float vslope);
+void ZeFPatchUpdateLight();
+// The noise table (made on first need; the renderer uploads it whole).
+const ZEVEC4* ZeFPatchGetNoise();

@@ -16,7 +16,7 @@ uint32_t ZeRndrFogCol, ZeRndrFogBlur, ZeRndrFogClear;
 int ZeLgtFogDrawModeN;
 const uint32_t* ZeLgtFogPal;
 int ZeLgtShadeFog;
-int fogshade_enable;
+int fogshade_enable = 1;  // the command line's "OLDFOG" clears it
 const uint32_t* ZeLgtFogColTab;
 float ZeLgtFogAxis[3][4];
 ZEVEC4 ZeLgtTAxis;

@@ -132,6 +132,47 @@ TEST_F(TexFiles, PalettesSwapRedAndBlueInBothReaders) {
   EXPECT_EQ(memcmp(m->texels, f->texels, 8), 0);
 }
 
+// The texture tool reads a palette's fourth bytes as alpha (0x80 opaque),
+// as the system's own bitmaps (the fonts) carry it, and keeps it through a
+// palettised texture; a palette whose fourth bytes are all 0 (other
+// writers) stays opaque.
+TEST_F(TexFiles, TheToolKeepsPaletteAlpha) {
+  const struct {
+    uint8_t stored;
+    uint32_t alpha;  // in the picture
+  } entries[] = {{0x00, 0x00}, {0x01, 0x02}, {0x20, 0x40}, {0x7f, 0xfe}, {0x80, 0xff}, {0xc0, 0xff}};
+  const int n = int(std::size(entries));
+  for (const int bits : {4, 8}) {
+    SCOPED_TRACE(bits);
+    auto bmp = Bmp(bits, 8, 2, [](int x, int) { return std::vector<uint8_t>{uint8_t(x)}; }, bits == 4 ? 16 : 256);
+    for (int e = 0; e < (bits == 4 ? 16 : 256); e++) bmp[size_t(54 + 4 * e + 3)] = e < n ? entries[e].stored : 0x80;
+    Make("A.BMP", bmp);
+    ZETEX* img = ZeTexReadBitmap("a.bmp");
+    ASSERT_NE(img, nullptr);
+    RgbaImage pic;
+    ASSERT_TRUE(ImageToRgba(img, &pic));
+    for (int x = 0; x < n; x++) {
+      EXPECT_EQ(pic.pixels[size_t(x)] >> 24, entries[x].alpha) << "entry " << x;
+      EXPECT_EQ(pic.pixels[size_t(x)] & 0xffffff, uint32_t(4 * x + 2) | uint32_t(4 * x + 1) << 8 | uint32_t(4 * x) << 16);
+    }
+    // Back to a palettised image: each entry's stored alpha, 0x80 and above as 0x80.
+    std::string error;
+    ZETEX* made = TexFromRgba(pic, bits == 4 ? ZETEX_PAL4 : ZETEX_PAL8, 1, &error);
+    ASSERT_NE(made, nullptr) << error;
+    for (int x = 0; x < n; x++) {
+      const int i = bits == 4 ? (x & 1 ? made->texels[x / 2] & 15 : made->texels[x / 2] >> 4) : made->texels[x];
+      EXPECT_EQ(made->palette[4 * i + 3], std::min<int>(entries[x].stored, 0x80)) << "entry " << x;
+    }
+    // Fourth bytes all 0: an opaque picture.
+    for (int e = 0; e < (bits == 4 ? 16 : 256); e++) bmp[size_t(54 + 4 * e + 3)] = 0;
+    Make("A.BMP", bmp);
+    img = ZeTexReadBitmap("a.bmp");
+    ASSERT_NE(img, nullptr);
+    ASSERT_TRUE(ImageToRgba(img, &pic));
+    for (int x = 0; x < 8; x++) EXPECT_EQ(pic.pixels[size_t(x)] >> 24, 0xffu) << "entry " << x;
+  }
+}
+
 TEST_F(TexFiles, DamagedHeadersAreRefused) {
   auto good = Bmp(24, 8, 8, Rgb);
   struct Case {

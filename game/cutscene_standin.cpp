@@ -1,0 +1,13 @@
+// Stand-ins for cut scenes, trigger volumes and dialogue: none exist.
+#include "standins.h"
+
+void AppCutSceneSysInit() {}
+void ZeTriggerSysInit() {}
+void ZeTriggerSysUpdate(const ZEVEC*, int, float) {}
+void ZeTriggerSysRender() {}
+void ZeGCutSceneSysUpdate(int) {}
+void ZeGCutSceneSysRender() {}
+void InitDialog(ZEFNT*, char**, char*) {}
+void ProcessDialog() {}
+void DrawDialog() {}
+void instZeGCutSceneStop(void*) {}

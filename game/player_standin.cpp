@@ -1,0 +1,81 @@
+// Stand-ins for the hero, the camera, creatures, pickups, pots, the HUD and
+// saves: no objects exist.
+#include "standins.h"
+#include "zecore.h"
+
+int hitpoints_override, atlasshield_override, start_player_lives = 3, start_player_hitpoints = 100;
+int checked_num_pickups[5];
+int oasislev_nightstart = 1, laying_spline_data, panel_flags, object_switches;
+ZEVEC player_position;
+ZECAMERA* kaelcam;
+
+void InitPanel(char**) {}
+void ResetPanel() {}
+void DrawPanel(int) {}
+void QuickMsg(const char*) {}
+void DrawQuickMsg() {}
+void InitPlayer() {}
+void MovePlayer(int, int) {}
+void LifeLost() {}
+void InitCamera(int) {}
+void InitGameCamera(int) {}
+void ProcessCamera() {}
+void InitCheckpoints() {}
+void UpdateCheckpoints() {}
+void InitCreats() {}
+void ProcCreats(int, int) {}
+void InitPickups() {}
+void ProcPickups(int) {}
+void InitPots() {}
+void ProcPots(int) {}
+void InitDeb3() {}
+void ProcDeb3(int) {}
+void InitWeapons() {}
+void MoveWeapons() {}
+void DrawWeapons(int) {}
+void InitEffects() {}
+void InitSpecular() {}
+void CloseSpecular() {}
+void InitEnviro() {}
+void CloseEnviro() {}
+void InitGlass() {}
+void CloseGlass() {}
+void ProcessGlass() {}
+void DoGlass(int) {}
+void GlassGivenMaterial(ZEMTL*) {}
+void SpecularGivenMaterial(ZEMTL*) {}
+void SetEnviroMtx() {}
+void DrawShadows() {}
+void IncFrames() {}
+void PlayMusic(int) {}
+int SearchForMusicId(int) { return -1; }
+void FlockProcess() {}
+void FlockDraw() {}
+void saveloadInit(const char*, const char*, const char*, int) {}
+// The icon loader answers the file's size as the file layer reports it: -1
+// for a missing icon, and nothing is loaded.
+int saveloadLoadIcon(const char* name, char*) { return ZeFileSize(name) < 0 ? -1 : 0; }
+float CameraYaw() { return 0.0f; }
+void PanelPauseMenu() {}
+int cam_external_target, arena_island_draw_enabled = 1;
+void SetActiveCamera(int, int) {}
+void SetNextCamera(int, int) {}
+void InitSplines() {}
+void CheckRails() {}
+void InitGens() {}
+void InitGenDeb() {}
+void InitChain() {}
+void DrawChain(int) {}
+void InitCages() {}
+void PlatCages() {}
+void DrawCages(int) {}
+void InitTassle() {}
+void ProcessTassle(int) {}
+void FlockInit(void*) {}
+void TrailInit(void*) {}
+void TrailDraw(int) {}
+void DrawBeams() {}
+void ProcExtraWeapons(int, int) {}
+void FennHackNewHillBridge() {}
+void edppRegisterPointerToGameCharLocation(const ZEVEC*) {}
+void edppLoadPage(const char*, int, void*) {}

@@ -1,0 +1,14 @@
+// Stand-ins for renderer services not built yet: they do nothing. Weak, so
+// that the renderer's own definitions take their place as they land.
+#include "standins.h"
+
+#define STANDIN [[gnu::weak]]
+
+STANDIN void ZeGlassInit(int) {}
+STANDIN void ZeGlassClose() {}
+STANDIN void ZeWaterInit() {}
+STANDIN void InstInit() {}
+STANDIN void InstClose() {}
+STANDIN void ZeNormalMapInit() {}
+STANDIN void ZeNormalMapClose() {}
+STANDIN void ZeRndrFPatchClose() {}

@@ -1,0 +1,297 @@
+// Services of systems not built yet, called at their places in the start-up
+// and the frame. Each system's stand-ins live in one file named for it
+// (*_standin.cpp); they do nothing and answer "none". The work that builds a
+// system deletes its file and moves its declarations to the system's header.
+#pragma once
+
+#include <cstdint>
+
+#include "globular.h"
+#include "ze3d.h"
+
+// ===================================================================
+// Renderer services not in ze3d yet (renderer_standin.cpp). Weak, so that
+// the renderer's own definitions win as they land.
+// ===================================================================
+void ZeGlassInit(int n);
+void ZeGlassClose();
+void ZeWaterInit();
+void InstInit();
+void InstClose();
+void ZeNormalMapInit();
+void ZeNormalMapClose();
+void ZeRndrFPatchClose();
+
+// ===================================================================
+// Scene and character model (scene_standin.cpp)
+// ===================================================================
+extern char texanimfilename[256];  // set by the universe (levcon)
+extern int texanimbuffsize;
+void InitCobs(void* table);
+void CloseCobs();
+void AddCobType(int type);
+void CobJointAnimStartFrame();
+int DrawCobs(ZECAMERA* camera, int editor);
+void CobDefaultShadowBrightness(int b);
+void InitLights();
+void SetDefaultLights(int n);
+void ProcessFlicker(ZECAMERA* camera, int paused, int outdoor, int editor);
+void TimeBasedRenderInit();
+void TBRDrawCobs(ZEMTL* mtl, int count);
+void DrawTimeBasedObjects(ZEMTL* mtl, int flags);
+void TBRManage();
+void TBRDebug(ZEMTL* mtl, int flags);
+extern void* pickup_gscene;
+extern void* game_cobinfo;
+void* ZeGScnRead(char** buffer, char* end, const char* name);  // null: none
+void ZeGScnSetCfg(const void* table);
+void AddCobTypeSetMemoryPointers(char** buffer, char* end, void* owner, void* adopt, const char* label);
+void InitialisePersistantVehicleCobs();
+void InitialisePersistantVehicleCobs2();
+
+// ===================================================================
+// Sound (sound_standin.cpp): the game's effect table
+// ===================================================================
+void InitSFXTab();
+extern void* sfx_fileinfo;
+
+// ===================================================================
+// Planet world (planet_standin.cpp): the entry points; the core is globular
+// ===================================================================
+extern float gb_lev_time;
+extern int eval_fog_repeat, tex_info;  // fogshade_enable: the light unit's (ze3d)
+int GBSetInitLevel(int level, char** buffer, char** end, char* fractal_start, char* fractal_end);
+void GBLevUpdateFrame(const ZEVEC* position);
+void GBProcess(int paused);
+void GBSpecialRender();
+void GBRender2d(int n);
+void InitWorldFxBlobs();
+void CloseWorldFxBlobs();
+void DrawClouds();
+void DrawSpaceblobs();
+void Wfx3SetFogType2(float blend, int a, int b);
+void FrSurfaceInfo();
+
+// ===================================================================
+// Universe, level controller, loader and level drawing (levcon_standin.cpp)
+// ===================================================================
+extern int lcoplog_enabled, multithreaded;
+extern void* levcon_remap_mtx;
+extern void* editor_remap_mtx;
+void LevConSysClose();
+void LevConProcess();
+void LevConReset();
+void LevConSetName(const char* name, int a, int editmode);
+void LevConSaveStartInfo();
+void LevConUpdateScenes();
+void LevConRender(const ZEVEC* camera);
+void LevConRenderWater();
+int LevConIsCurrent(const char* name);          // 1 when the named level is current
+int LevConLevelShown(void* level);              // 1 when loaded and visible
+void BGLoadInhibit(int which, int on);
+void BGSuspendMain();
+void PlacementSysInit();
+void PlacementSysClose();
+void LoadTrigInit();
+int LevConCurrentOutdoor();  // 1 when no level is current or the current level has sky
+void LoadTelepads();
+void ProcessTeleport();
+void RenderTeleport();
+
+// ===================================================================
+// Level effects and conflicts (levelfx_standin.cpp)
+// ===================================================================
+void InitLevelFx();
+void LevelFxReset();
+void LevelFxPlatMove(int editor);
+void LevelFxProcess(int editor, int drawn);
+void LevelFxRender(int editor);
+void ConCoreInit();
+void ConCoreClose();
+void ConCoreProcess(int drawn);
+void ConCoreRender3D();
+void ConCoreRender2D();
+
+// ===================================================================
+// Cut scenes, triggers, scripts and dialogue (cutscene_standin.cpp)
+// ===================================================================
+void AppCutSceneSysInit();
+void ZeTriggerSysInit();
+void ZeTriggerSysUpdate(const ZEVEC* previous, int onground, float radius);
+void ZeTriggerSysRender();
+void ZeGCutSceneSysUpdate(int paused);
+void ZeGCutSceneSysRender();
+void InitDialog(ZEFNT* font, char** buffer, char* end);
+void ProcessDialog();
+void DrawDialog();
+void instZeGCutSceneStop(void* instance);
+
+// ===================================================================
+// Collision, particles and world dressing (dressing_standin.cpp)
+// ===================================================================
+void DebrisSetup(char** buffer, const char* texture, int n);
+void Debris(int frozen);
+void DebrisDraw(int frozen, int drawn);
+void ParticleReset();
+void CloseParticles();
+void DebrisGlassClose();
+void TerrainPlatformOldUpdate();
+void TerrainPlatformNewUpdate();
+void ZeBridgeUpdate(const ZEVEC* position);
+void ZeBridgeDraw(ZEMTL* mtl);
+void ZeWindInit();
+void ZeWindUpdate(const ZEVEC* position);
+void ZeWindDraw();
+void ZeFadeObjInit();
+void ZeFadeObjUpdate(const ZEVEC* position);
+void ZeFadeObjDraw();
+void ZeRainProcess(int frozen);
+void ZeRainSetFall(float fall);
+float NewShadow(const ZEVEC* point);  // 2000000.0: no ground
+void AddFiniteShotDebrisEffect(const char* type, const ZEVEC* position);
+void DebrisRegisterCutoffCameraVec(const ZEVEC* position);
+void terrainpickupinit(const char* name, char** buffer);
+void edgraClumpsReset();
+
+// ===================================================================
+// Player, creatures and world objects (player_standin.cpp)
+// ===================================================================
+extern int hitpoints_override, atlasshield_override, start_player_lives, start_player_hitpoints;
+extern int checked_num_pickups[5];
+extern int oasislev_nightstart, laying_spline_data, panel_flags, object_switches;
+extern ZEVEC player_position;
+extern ZECAMERA* kaelcam;
+void InitPanel(char** buffer);
+void ResetPanel();
+void DrawPanel(int editor);
+void QuickMsg(const char* text);
+void DrawQuickMsg();
+void InitPlayer();
+void MovePlayer(int paused, int drawn);
+void LifeLost();
+void InitCamera(int n);
+void InitGameCamera(int angle);
+void ProcessCamera();
+float CameraYaw();  // the main game camera's yaw, radians
+void PanelPauseMenu();
+extern int cam_external_target, arena_island_draw_enabled;
+void SetActiveCamera(int n, int mode);
+void SetNextCamera(int n, int mode);
+void InitSplines();
+void CheckRails();
+void InitGens();
+void InitGenDeb();
+void InitChain();
+void DrawChain(int paused);
+void InitCages();
+void PlatCages();
+void DrawCages(int paused);
+void InitTassle();
+void ProcessTassle(int paused);
+void FlockInit(void* scene);
+void TrailInit(void* scene);
+void TrailDraw(int paused);
+void DrawBeams();
+void ProcExtraWeapons(int editor, int drawn);
+void FennHackNewHillBridge();
+void edppRegisterPointerToGameCharLocation(const ZEVEC* position);
+void edppLoadPage(const char* name, int page, void* none);
+void InitCheckpoints();
+void UpdateCheckpoints();
+void InitCreats();
+void ProcCreats(int frozen, int drawn);
+void InitPickups();
+void ProcPickups(int drawn);
+void InitPots();
+void ProcPots(int drawn);
+void InitDeb3();
+void ProcDeb3(int drawn);
+void InitWeapons();
+void MoveWeapons();
+void DrawWeapons(int drawn);
+void InitEffects();
+void InitSpecular();
+void CloseSpecular();
+void InitEnviro();
+void CloseEnviro();
+void InitGlass();
+void CloseGlass();
+void ProcessGlass();
+void DoGlass(int editor);
+void GlassGivenMaterial(ZEMTL* mtl);
+void SpecularGivenMaterial(ZEMTL* mtl);
+void SetEnviroMtx();
+void DrawShadows();
+void IncFrames();
+void PlayMusic(int id);
+int SearchForMusicId(int n);
+void FlockProcess();
+void FlockDraw();
+void saveloadInit(const char* dir, const char* icon, const char* title, int n);
+int saveloadLoadIcon(const char* name, char* buffer);
+
+// ===================================================================
+// Vehicles, races and challenges (vehicles_standin.cpp)
+// ===================================================================
+extern int BoatRaceLaps, QuadRaceLaps, WhichWasp, NoCheckPointTimeOut, StartQuadRace, VehicleDebugEnabled,
+    VehicleDebug_CameraAt, VehicleDebug_SingleStepAt, VehicleDebug_ResetAt, VehOverideMaxSpeed, VehOverideGravity,
+    AiCam, UlmeInTheHouse, PellInTheHouse;
+extern void* PlayerCraft;
+extern void* PlayerBoat;
+void LoadVehicles(void* level, char** buffer, char* end);
+void UnLoadAllVehicles();
+void InitVehicles();
+void TakeControlVehicles(int paused);
+void CollideVehicles(int paused);
+void ProcessVehicles(int paused);
+void CollideVehiclesPostPlayer();
+void ProcessVehiclesPostPlayer(int paused);
+void PreDrawVehicles();
+void RenderVehicles();
+void DisplayVehicles();
+void DebugVehicles();
+void ProcessVehicleDebug();
+void VehCraftInitSys();
+void PlayerCraftDraw2D();
+void CraftWepProcess();
+void CraftWepRender2D();
+void InitVehDebDraw(int paused);
+void DrawVehDebDraw();
+void WidgetFlightProcess(int paused);
+void CraftWepRender3D();
+void InitCannonSys();
+void UpdateCannonSys(int drawn);
+void RenderCannonSys();
+void Render2DCannonSys();
+void ClearCannonTargetList();
+
+// ===================================================================
+// In-game editors (editors_standin.cpp)
+// ===================================================================
+struct EdDesc {
+  const char* name;
+  void (*init)();
+  void (*close)();
+  void (*enter)();
+  void (*exit)();
+  void (*hook1)();
+  void (*hook2)();
+  void (*loadblock)();
+  const char* tag;
+  int (*process)();  // 1 leaves the editor
+  void (*render)();
+};
+extern int edbits_editmode;
+void edbitsRegisterEditMode(int flag);
+void edbitsRegisterLevel(const char* path, int n);
+void edmainRegister(const EdDesc* desc);
+void edmainInit(ZEFNT* font, int n);
+int edmainProcess(ZEPAD* pad, float dt);
+void edmainRender();
+void edbitsRegisterSaveFormat(const char* kind, int n, const char* ext, const char* path);
+void edbitsRegisterBaseScene(void* scene);
+void edmainClose();
+const EdDesc* edmainRegistered(int index);  // the registration list (null past its end)
+void edppDestroyAllParticles();
+void edppDestroyAllEffects();
+void edppRestartAllEffectsInLevel();

@@ -1,0 +1,151 @@
+// The whole-system check (the program torva_check): the kernel, the video mode and its swaps, the
+// renderer drawing real frames (a cleared screen, lit triangles clipped as
+// they move through the near plane, immediate 2-D and 3-D primitives), a
+// loader-style thread paced by the vertical blanks, the tagged heap, the
+// timing sets and error reporting.
+#include "platform.h"
+#include "zecore.h"
+#include "zeps2.h"
+#include "soundcheck.h"
+#include "ze3d.h"
+#include "demo.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+int g_frames = 120;
+bool g_framesGiven = false;
+bool g_failInLoader = false;
+const char* g_sound = nullptr;  // --play=NAME: a sound to play with --sound
+int g_loader, g_frameSema;
+volatile int g_loaderActive;
+int g_loaderTurns;
+
+void VBlankEnd() {
+  if (g_loaderActive) {
+    g_loaderActive = 0;
+    iSuspendThread(g_loader);
+    iSignalSema(g_frameSema);
+  }
+}
+ZEVBLANKHANDLER g_loaderSwitch = {nullptr, nullptr, VBlankEnd, 0};
+
+// Takes and gives back heap memory a turn at a time, as the level loader does.
+void Loader(void*) {
+  for (;;) {
+    void* block = ZeMemAllocFn(4096, __FILE__, __LINE__);
+    memset(block, 0x5a, 4096);
+    ZeMemFreeFn(block, __FILE__, __LINE__);
+    g_loaderTurns++;
+    if (g_failInLoader && g_loaderTurns == 10) ZeError("startup check: failure raised in the loader thread");
+    KernelYield();
+  }
+}
+
+int CheckMain(int argc, char** argv) {
+  // The check ends its own run after --frames swaps, to give everything
+  // back and list the heap.
+  if (PlatFrameLimit()) {
+    g_frames = PlatFrameLimit();
+    g_framesGiven = true;
+    PlatSetFrameLimit(0);
+  }
+  for (int i = 1; i < argc; i++) {
+    if (strcmp(argv[i], "--fail-in-loader") == 0) g_failInLoader = true;
+    else if (strncmp(argv[i], "--play=", 7) == 0) g_sound = argv[i] + 7;
+  }
+  scePrintf("ze2: start-up check (%s time)\n", KernelGetClock() == KCLOCK_VIRTUAL ? "virtual" : "real");
+  // Converted packet colours pass through the gamma table: identity first.
+  GenerateGammaTable(1.0f, 1.0f);
+  ZePs2Init();
+  ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
+  ZePs2InitVU();
+  SoundCheckStart(g_sound);
+  // The texture table and the material pool take one heap buffer each.
+  char* texBuf = static_cast<char*>(ZeMemAllocFn(ZeTexGetSysBuffSize(3072) + 16, __FILE__, __LINE__));
+  char* mtlBuf = static_cast<char*>(ZeMemAllocFn(ZeMtlGetSysBuffSize(1024) + 16, __FILE__, __LINE__));
+  ZeTrigInit();
+  ZeVpInit();
+  char* p = texBuf;
+  ZeTexInitEx(&p, 3072);
+  no_default_font = 1;  // the materials do not exist yet
+  ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
+  no_default_font = 0;
+  p = mtlBuf;
+  ZeMtlInitEx(&p, 1024);
+  ZeFntInit();
+  DemoInit();
+
+  SemaParam sp{};
+  sp.initCount = 0;
+  sp.maxCount = 1;
+  g_frameSema = CreateSema(&sp);
+  ThreadParam tp{};
+  tp.func = Loader;
+  tp.initPriority = 1;
+  tp.stackSize = 64 * 1024;
+  g_loader = CreateThread(&tp);
+  StartThread(g_loader, nullptr);
+  SuspendThread(g_loader);
+  ZeIntAddVBlankE(&g_loaderSwitch);
+
+  // Both pads, read once a frame: the keyboard and controllers of the window,
+  // a script or nothing (--pad0=, --pad1=).
+  ZEPAD* pads[2] = {ZePs2OpenPad(0, 0), ZePs2OpenPad(1, 0)};
+  uint32_t held[2] = {0, 0};
+
+  uint64_t startField = KernelFields();
+  int frames = 0;
+  for (int f = 0; f < g_frames; f++, frames++) {
+    // With a window and no --frames, run until the window is closed.
+    if (f == 1 && !g_framesGiven && strcmp(DisplayBackendName(), "sdl") == 0) g_frames = 0x7fffffff;
+    ZeErrorCheck("Main Thread");
+    for (int p = 0; p < 2; p++) {
+      if (!pads[p] || !ZePs2ReadPad(pads[p]) || pads[p]->buttons == held[p]) continue;
+      held[p] = pads[p]->buttons;
+      scePrintf("ze2: pad %d buttons %04x\n", p, unsigned(held[p]));
+    }
+    // The frame: the materials' animation, one scene, then the swap (which
+    // kicks the frame's chain and starts the next frame in the other buffer).
+    ZeMtlAnimate(1.0f / 60.0f, 0xffffff);
+    ZeTexAnimProcess();  // texture animations: one pass a frame
+    DemoFrame(f);
+    SoundCheckFrame(f);
+    ZeRndrSwapScreen(-1);
+    g_loaderActive = 1;
+    ResumeThread(g_loader);
+    WaitSema(g_frameSema);  // the loader runs until the vertical-blank end
+  }
+  ZeErrorCheck("Main Thread");
+  for (ZEPAD* pad : pads)
+    if (pad) ZePs2ClosePad(pad);
+  ZeIntRemVBlankE(&g_loaderSwitch);
+  ZeIntRemoveAllHandlers();
+
+  SoundCheckEnd();
+  DemoEnd();
+  ZeFntClose();
+  ZeMtlClose();
+  ZeRndrClose();
+  ZeTexClose();
+  ZeMemFreeFn(mtlBuf, __FILE__, __LINE__);
+  ZeMemFreeFn(texBuf, __FILE__, __LINE__);
+  scePrintf("ze2: %d frames in %d fields, last frame %d lines, loader turns %d\n", frames,
+            int(KernelFields() - startField), tbslotLastValue(nullptr, 0), g_loaderTurns);
+  tbsetDestroy(tb_default_set);
+  ZeMemDumpFn(0);
+  scePrintf("ze2: EE memory %u KB free of %u KB\n", unsigned(EeArenaBytesFree() >> 10), EE_ARENA_SIZE >> 10);
+  scePrintf("ze2: start-up check done\n");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The build's data directory (the demo data) unless --host0= names another.
+  PlatSetHostRoot(ZE_DATA_DIR);
+  PlatParseHostOptions(&argc, argv);
+  return PlatformRun(CheckMain, argc, argv);
+}

@@ -1,0 +1,287 @@
+// globular: the planet world's core: the frame tree, the cube plate grid,
+// the planetary system, the asynchronous file reads and the planet state
+// the renderer keeps.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ze3d.h"
+#include "zecore.h"
+#include "zemath.h"
+
+// ===================================================================
+// Planet-world state shared by the library (mainwlds)
+// ===================================================================
+
+// The library's init level: 0 nothing, 2 system built, 4 and 6 planet data
+// loaded (odd levels are transitional).
+extern int init_level;
+extern int next_init_level;
+
+// Render-plane indices, 0-16 in this order at start.
+extern int gb_renderplane_level, gb_renderplane_space, gb_renderplane_otplanet1, gb_renderplane_otplanet2,
+    gb_renderplane_otplanet3, gb_renderplane_otplanet4, gb_renderplane_otplanet5, gb_renderplane_otplanet6,
+    gb_renderplane_water, gb_renderplane_sea, gb_renderplane_sky, gb_renderplane_planet, gb_renderplane_fractal,
+    gb_renderplane_planetlevel, gb_renderplane_atmos, gb_renderplane_spacelevel, gb_renderplane_instrumentation;
+
+// The pending day phase (0 up to 1) and day length (minutes) from the
+// "TOD" start-up option; 0 when none.
+extern float gb_time;
+extern float gb_time_step;
+
+// ===================================================================
+// Frames (frame)
+// ===================================================================
+// A tree of rigid coordinate frames; a point p in a frame is p * mtx in its
+// parent's frame. All frames come from one pool of 156 carved from the
+// caller's buffer; the root is the first.
+
+struct alignas(16) FRAME {
+  EePtr<FRAME> parent;  // null for the root and detached frames
+  EePtr<FRAME> child;   // first child
+  EePtr<FRAME> next;    // next sibling
+  EePtr<FRAME> prev;    // previous sibling; null for the first child
+  ZEMTX mtx;            // local to parent, rigid
+};
+static_assert(sizeof(FRAME) == 80 && offsetof(FRAME, mtx) == 16);
+
+constexpr int FRAME_POOL = 156;
+constexpr int FRAME_MAXDEPTH = 15;  // frames in a chain up to the root, itself included
+
+void FrameInit(char** position, char* end);
+void FrameClose();
+FRAME* FrameGetRoot();
+FRAME* FrameCreate(FRAME* parent);  // null parent: under the root; a full pool is fatal
+void FrameDestroy(FRAME* frame);
+void FrameAttach(FRAME* frame, FRAME* parent);  // as the parent's first child
+void FrameDetach(FRAME* frame);
+FRAME* FrameFindCommonParent(FRAME* a, FRAME* b);
+void FrameXfm(FRAME* target, FRAME* source, ZEMTX* out);
+void FrameRemapMtx(FRAME* target, ZEMTX* out, FRAME* source, const ZEMTX* in);
+void FrameRemapPos(FRAME* target, ZEVEC* out, FRAME* source, const ZEVEC* in);
+void FrameRemapDir(FRAME* target, ZEVEC* out, FRAME* source, const ZEVEC* in);
+
+// ===================================================================
+// Cube plate grid (frcube)
+// ===================================================================
+// "bin\cube.bin", little-endian, used in place (offsets from the file's
+// start become addresses at load):
+//   header (24): u32 points, u32 point offset, u32 pairs, u32 pair offset,
+//     u32 levels, u32 level-table offset
+//   level table: levels x FRCUBELEVEL; level L holds 6 x 4^L plates
+//   points: ZEVEC on the unit sphere; pairs: float u, v
+//   plates: FRCUBEPLATE per plate of a level, in plate order; child k of
+//     plate p is plate 4p + k of the next level, the quarter holding corner k
+
+struct FRCUBEPLATE {
+  uint16_t point[4];      // corners counter-clockwise seen from outside
+  uint16_t uv[4];         // texture-coordinate pairs of the corners
+  ZEVEC centre;           // unit direction through the middle of the plate
+  float cone;             // cosine of the half-angle of a cone holding the plate
+  ZEVEC4 plane;           // outward plane of the corners: normal . p + d = 0
+  uint16_t neighbour[4];  // plates of the same level; see docs/globular.md
+};
+static_assert(sizeof(FRCUBEPLATE) == 56 && offsetof(FRCUBEPLATE, centre) == 16 &&
+              offsetof(FRCUBEPLATE, cone) == 28 && offsetof(FRCUBEPLATE, plane) == 32 &&
+              offsetof(FRCUBEPLATE, neighbour) == 48);
+
+struct FRCUBELEVEL {
+  uint32_t unused0;
+  uint32_t count;  // 6 x 4^L
+  uint32_t unused8;
+  EePtr<FRCUBEPLATE> plates;  // an offset in the file
+};
+static_assert(sizeof(FRCUBELEVEL) == 16 && offsetof(FRCUBELEVEL, plates) == 12);
+
+struct FRCUBE {
+  uint32_t npoints;
+  EePtr<ZEVEC> points;
+  uint32_t npairs;
+  EePtr<float> uvs;
+  uint32_t nlevels;
+  EePtr<FRCUBELEVEL> levels;
+};
+static_assert(sizeof(FRCUBE) == 24 && offsetof(FRCUBE, nlevels) == 16);
+
+constexpr int FRCUBE_MAXLEVELS = 7;  // plate indices are 16 bits: 6 x 4^6 is the last level that fits
+constexpr int FRCUBE_LISTNODES = 128;
+constexpr float FRCUBE_HORIZON_FLOOR = 2048.0f;  // angle units
+constexpr float FRCUBE_CONE_SCALE = 1.0f;
+constexpr int FRCUBE_PLATES = 1536;   // plates of level 4
+constexpr int FRSURF_NDXTAB = 2048;
+
+// Plate references of the resident set (negative: outside the visibility
+// set) and the texture index table (0xffff: no texture data); cleared here,
+// filled by the plate and surface modules.
+extern int plate_ref[FRCUBE_PLATES];
+extern uint16_t ndx_tab[FRSURF_NDXTAB];
+
+// The working values of one plate location; each call keeps its own.
+struct FRCUBESEARCH {
+  ZEVEC dir;
+  int depth;
+  int best;
+  float bestdot;
+};
+
+void FrCubeInit(char** position, char* end);
+void FrCubeClose();
+int FrCubeGetNumLevels();  // 0 when closed
+int FrCubeGetNumFaces(int level);
+void FrCubeGetPoints(int plate, int level, ZEVEC* p0, ZEVEC* p1, ZEVEC* p2, ZEVEC* p3);
+void FrCubeGetUVs(int plate, int level, float* uv0, float* uv1, float* uv2, float* uv3);
+const ZEVEC* FrCubeGetMidpoint(int plate, int level);  // the cone cosine follows it
+void FrCubeGetNeighbours(int plate, int level, int* out);
+void FrCubeInitFrame(FRAME* frame, int plate, int level, float radius);
+int FrCubeOverPlate(const ZEVEC* point, int plate, int level);
+int FrCubeLocatePlateAccurate(const ZEVEC* point, int depth);
+int FrCubeLocate(const ZEVEC* point, int depth);
+int FrCubeLocatePlate(const ZEVEC* point, int depth);
+void FrCubeGetVisiblePlates(int* out, int depth, int* count, int capacity, const ZEVEC* position, int flag,
+                            float radius);
+void FrCubeAddVisiblePlate(int plate, float key);
+void FrCubeLocatePlateRecurse(FRCUBESEARCH* search, int first, int level);
+void FrCubeGetVisiblePlatesRecurse(int first, int level);
+
+// ===================================================================
+// Planet system (planetsys)
+// ===================================================================
+// "bin\system.gb3", little-endian, loaded 16-aligned and fixed up in place;
+// every link is a signed offset from its own field (0 null):
+//   0: u32 version 0x00010001; 4: 12 bytes unread; 16: PLANETSYS
+//   PLANETSYS: mesh image, a second link, six material slots, count 1-6,
+//     count links to PLANET records
+//   mesh image: at +12 the first geometry node; a node: +0 next node, +4
+//     material slot, +8 first primitive block; a block (16-aligned): +4 next
+//   PLANET: as below; texture links lead to native texture images
+
+struct PLANET {
+  char name[32];          // zero-terminated
+  ZEVEC position;         // system space
+  uint32_t unread[3];
+  float daylength;        // minutes
+  float height;           // terrain range above the radius
+  float radius;
+  float seafraction;      // the sea lies at radius + height x this
+  int32_t platedepth;     // cube grid level of the plates, 0-4
+  int32_t texture[6];     // links to native images; texture ids after load
+  EePtr<ZEMTL> nomtl;     // entry 0 of the forced-material table: null
+  EePtr<ZEMTL> mtl[6];    // face materials, entries 1-6
+  EePtr<FRAME> frame;
+  float dayphase;         // 0 up to 1
+  float orbit;            // fraction of a turn about the system centre
+};
+static_assert(sizeof(PLANET) == 140 && offsetof(PLANET, position) == 32 && offsetof(PLANET, daylength) == 56 &&
+              offsetof(PLANET, platedepth) == 72 && offsetof(PLANET, texture) == 76 &&
+              offsetof(PLANET, nomtl) == 100 && offsetof(PLANET, mtl) == 104 && offsetof(PLANET, frame) == 128 &&
+              offsetof(PLANET, dayphase) == 132 && offsetof(PLANET, orbit) == 136);
+
+struct PLANETSYS {
+  int32_t mesh;           // link to the planet mesh geometry image
+  int32_t other;          // link, relocated and not read
+  EePtr<ZEMTL> mtl[6];    // the placeholder materials
+  int32_t count;          // 1-6
+  int32_t planet[1];      // count links to PLANET records
+};
+static_assert(offsetof(PLANETSYS, mtl) == 8 && offsetof(PLANETSYS, count) == 32 &&
+              offsetof(PLANETSYS, planet) == 36);
+
+// The parts of the mesh image the loader touches.
+struct PLANETMESHNODE {
+  int32_t next;           // link to the next node
+  EePtr<ZEMTL> mtl;
+  int32_t blocks;         // link to the first primitive block
+};
+static_assert(sizeof(PLANETMESHNODE) == 12);
+
+constexpr uint32_t PLANETSYS_VERSION = 0x00010001;
+constexpr int PLANETSYS_MAXPLANETS = 6;
+constexpr int PLANETSYS_PATH = 64;
+constexpr int PLANETSYS_MESHNODES = 6;
+
+extern char g_planet_path[PLANETSYS_PATH];
+
+int PlanetSysInit(char** position, char* end);
+void PlanetSysLoadData(char** position, char* end);
+void PlanetSysClose();
+void PlanetSysDestroy();
+void PlanetSysReset();
+void PlanetSysProcess();
+void PlanetSysSetNearest(FRAME* frame, const ZEVEC* position);
+void PlanetSysSetByName(const char* name);
+PLANET* PlanetSysGetByName(const char* name);
+void PlanetSysSetData(const char* name, const char* path, void* data);
+void* PlanetSysGetData();
+// The loaded system: its root record, planets and count (null, 0 when none).
+PLANETSYS* PlanetSysGetRoot();
+int PlanetSysGetCount();
+PLANET* PlanetSysGetPlanet(int index);
+PLANET* PlanetSysGetNearest();
+
+// ===================================================================
+// Planet state of the renderer (frplanet)
+// ===================================================================
+
+extern PLANET* g_current_planet;
+extern FRAME* gfr_frm;
+extern int gfr_pltdepth;
+extern float wld_fade;      // 0 to 0.99 in use; 1.0 after init
+extern float wld_fadestep;  // per frame
+extern int wld_wait;        // counted down each frame; set when the world mesh draws
+extern void* g_planet_mesh;       // the loaded world mesh of the current planet (null: none)
+
+void FrPlanetCreate(PLANET* planet);
+void FrPlanetDestroy(PLANET* planet);
+void FrPlanetSetNextPlanet(PLANET* planet);
+void FrPlanetSetWldFade(float step);
+void FrPlanetUpdate();
+int FrPlanetGetCount();  // planets created less planets destroyed
+
+// ===================================================================
+// Asynchronous file reads (frsurf)
+// ===================================================================
+// Reads queued by priority (0 first, FIFO within one) and handed one at a
+// time to the background loader's planet-data slot. A request's done byte
+// holds its pool index while queued and 255 once read or cancelled.
+
+struct ASYNCFILEREQ {
+  EePtr<ASYNCFILEREQ> next, prev;  // list node header
+  EePtr<ZELIST> list;              // its priority list; null once taken off
+  ZEFILE file;
+  int position;
+  int size;
+  EePtr<void> buffer;
+  EePtr<uint8_t> done;
+};
+static_assert(sizeof(ASYNCFILEREQ) == 32 && offsetof(ASYNCFILEREQ, file) == 12);
+
+constexpr int ASYNCFILE_POOL = 128;
+constexpr int ASYNCFILE_PRIORITIES = 8;
+constexpr uint8_t ASYNCFILE_DONE = 255;
+
+extern int asyncfileload;  // 0: every read is done at once on the caller's thread
+extern int asyncfile_lastrate, asyncfile_maxrate, asyncfile_avgrate;  // bytes per frame
+
+// Carves the request pool from the caller's buffer and empties the lists
+// (the surface module's initialisation does this first).
+void AsyncFileInit(char** position, char* end);
+void AsyncFileRead(ZEFILE file, int position, void* buffer, int size, uint8_t* done, int priority);
+void AsyncFileProcess();
+void AsyncFileProcessAll();
+int AsyncFilePending();
+// Cancels the queued request named by a done byte; 0 when it is in flight
+// (the caller waits for 255) or the byte names none.
+int AsyncFileCancel(uint8_t* done);
+// The loader thread's half: performs the request it took from the slot.
+// A short read is fatal, naming the file, position and counts.
+void AsyncFileServe(ASYNCFILEREQ* request);
+
+// ===================================================================
+// Background loader slots (program flow's loader; stand-in here)
+// ===================================================================
+
+extern int bgload_pending;                       // the loader is working on a request
+extern EePtr<ASYNCFILEREQ> bgload_next_gb_data;  // the planet-data slot: null or a request
+// One turn of the loader's planet-data work: takes the slot and serves it.
+void BGLoadServeGbData();
