@@ -553,8 +553,14 @@ void ZeRndrFx(int paused, const ZEVEC* player) {
   ZeLgtArcLaserDraw(paused);
   ZeRndrStreamFlush();
   ZeRndrShadowStencil(paused, player);
-  ZeLightFxSetup();
-  if (zerndr_shadowson) ZeRndrShadow(paused);
+  // The surfaces are set up, and the shadow pass drawn, only for a pass
+  // that reads them: an empty store's composite changes no pixel, so a
+  // frame without shadows, glows or fog costs no GS work here.
+  bool spots = false;
+  for (const ZELGTSPOT& sp : ZeLightSpots) spots = spots || sp.active || (paused && sp.last_active);
+  const bool shadows = zerndr_shadowson && shadstorecnt > 0;
+  if (shadows || spots || ZeRndrFogNear < ZeRndrFogFar) ZeLightFxSetup();
+  if (shadows) ZeRndrShadow(paused);
   ZeLightProcessSpot(paused);
   ZeLightFogDraw(paused);
   ZeRndrWater(paused);
