@@ -1,12 +1,13 @@
-// The light unit's share of a frame on the GS model, one core: a frame of a
-// cleared 640 x 224 target with a wall, beside the same frame with the
-// effects set-up (the depth copy) and ten spot glows (the index passes and
-// ellipses). The counter "reference" is the primitives of the frame that
-// fell to the reference rasteriser.
+// The effects pass's share of a frame on the GS model, one core: a frame of
+// a cleared 640 x 224 target with a wall, beside the same frame with
+// ZeRndrFx drawing a glow, a laser, a flare, fog and a cylinder shadow, and
+// beside one with ten spot glows. The counter "reference" is the frame's
+// primitives that fell to the reference rasteriser.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
 
+#include "ptldraw.h"
 #include "ze3d.h"
 #include "zelgt_local.h"
 
@@ -37,13 +38,52 @@ void Start() {
   cam->mtx.m[3][2] = -10.0f;
   ZeCameraSet(cam);
   ZeCameraDestroy(cam);
+  // The effects material on the effects texture the tools draw.
+  static uint32_t px[PTLTEX_SIZE * PTLTEX_SIZE];
+  PtlDrawParticleTexture(px);
+  auto* texels = static_cast<uint8_t*>(ZeMemAlloc(PTLTEX_SIZE * PTLTEX_SIZE * 4));
+  for (int i = 0; i < PTLTEX_SIZE * PTLTEX_SIZE; i++) {
+    texels[4 * i] = uint8_t(px[i] >> 24), texels[4 * i + 1] = uint8_t(px[i] >> 16);
+    texels[4 * i + 2] = uint8_t(px[i] >> 8), texels[4 * i + 3] = uint8_t(px[i]);
+  }
+  ZETEX img{ZETEX_RGBA32, PTLTEX_SIZE, PTLTEX_SIZE, 1, texels, nullptr};
+  ZEMTL* fx = ZeMtlCreate(1);
+  fx->texture = ZeTexCreate(&img);
+  fx->diffuse[0] = fx->diffuse[1] = fx->diffuse[2] = 1.0f;
+  fx->attributes = (fx->attributes & ~(15u << ZEMTLATTR_BLEND)) | 2u << ZEMTLATTR_BLEND;
+  fx->attributes = (fx->attributes & ~(3u << ZEMTLATTR_DEPTH)) | 1u << ZEMTLATTR_DEPTH;
+  fx->attributes &= ~(7u << ZEMTLATTR_ATST);
+  ZeMtlUpdate(fx);
+  ZeLgtSetArcMat(fx, PTLTEX_BEAM_U0 / 256.0f, PTLTEX_BEAM_V0 / 256.0f, PTLTEX_BEAM_U1 / 256.0f,
+                 PTLTEX_BEAM_V1 / 256.0f);
   g_wall = ZeMtlCreate(1);
   g_wall->attributes &= ~(3u << ZEMTLATTR_DEPTH);
   ZeMtlUpdate(g_wall);
   for (int i = 0; i < ZELGT_SPOTS_DRAWN; i++) g_pos[i] = {float(i - 5) * 0.8f, float(i % 3 - 1) * 0.6f, 0.0f};
 }
 
-void Frame(bool light) {
+ZESHADCYL g_cyl;
+
+// The effects of the program's check: one of each.
+void QueueEffects() {
+  static ZEVEC glow = {-2.0f, -1.0f, 0.0f};
+  ZeLightAddSpot(&glow, 0x8020a0ff, 2, 0, 0, 2.0f);
+  const ZEVEC a = {-3.0f, 1.0f, 0.0f}, v = {6.0f, 0.0f, 0.0f}, flare = {2.0f, -1.0f, 0.0f};
+  ZeLgtLaser(0, &a, &v, 0x80ffc080, 0.15f, 1.0f, 0.3f, 0.05f, 2.0f);
+  ZeLgtFlare(&flare, 0x80406080, 0x80ffffff, 0.6f, 2.0f);
+  ZeLightFog(5.0f, 40.0f, 0x40403020, 0, 0);
+  ZEMTX m;
+  ZeMtxSetIdentity(&m);
+  const float w[13] = {0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 1, 0};
+  memcpy(g_cyl.words, w, sizeof w);
+  g_cyl.words[0] &= ~1u, g_cyl.words[1] &= ~2u;
+  if (ZESHADSTORE* e = ZeRndrAddShadowCylinder(&g_cyl, &m, 1))
+    e->light = {0, 0, 1}, e->alpha = 0x40, e->fade = 20.0f, e->fadefar = 30.0f, e->group = 1;
+}
+
+enum Mode { PLAIN, FX, GLOWS };
+
+void Frame(Mode mode) {
   ZeRndrBeginScene(-1);
   ZeRndrClear(0x300, 0x404040, 1.0f);
   ZERNDRSTREAM* s = rndrstream_3d_u;
@@ -58,10 +98,14 @@ void Frame(bool light) {
                       uint32_t(q.z / q.w), 0, 0);
   ZeLgtCloseSprites(s, p);
   ZeRndrEndScene();
-  if (light) {
+  if (mode == GLOWS) {
     for (int i = 0; i < ZELGT_SPOTS_DRAWN; i++) ZeLightAddSpot(&g_pos[i], 0x80204080u, i % 3, 0, 0, 0.7f);
     ZeLightFxSetup();
     ZeLightProcessSpot(0);
+  } else if (mode == FX) {
+    QueueEffects();
+    const ZEVEC player = {0, 0, 0};
+    ZeRndrFx(0, &player);
   }
   ZePs2ScreenSwap(1);
   ZeRndrVu1Draw();
@@ -69,12 +113,12 @@ void Frame(bool light) {
   ZeRndrSwapStreamBuffers();
 }
 
-void Run(benchmark::State& state, bool light) {
+void Run(benchmark::State& state, Mode mode) {
   Start();
   const GsStats before = GsGetStats();
   uint64_t frames = 0;
   for (auto _ : state) {
-    Frame(light);
+    Frame(mode);
     frames++;
   }
   const GsStats after = GsGetStats();
@@ -83,9 +127,11 @@ void Run(benchmark::State& state, bool light) {
   state.counters["reference"] = prims - double(after.fastPrims - before.fastPrims) / double(frames);
 }
 
-void BM_FrameWithoutLightUnit(benchmark::State& state) { Run(state, false); }
-void BM_FrameWithGlows(benchmark::State& state) { Run(state, true); }
-BENCHMARK(BM_FrameWithoutLightUnit)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FrameWithGlows)->Unit(benchmark::kMillisecond);
+void BM_FrameWithoutFx(benchmark::State& state) { Run(state, PLAIN); }
+void BM_FrameWithFx(benchmark::State& state) { Run(state, FX); }
+void BM_FrameWithTenGlows(benchmark::State& state) { Run(state, GLOWS); }
+BENCHMARK(BM_FrameWithoutFx)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameWithFx)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FrameWithTenGlows)->Unit(benchmark::kMillisecond);
 
 }  // namespace
