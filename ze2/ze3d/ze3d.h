@@ -2561,3 +2561,45 @@ float ZeFPatchLightPoint(const ZEVEC* light, float scale, float ambient, float u
 void ZeFPatchUpdateLight();
 // The noise table (made on first need; the renderer uploads it whole).
 const ZEVEC4* ZeFPatchGetNoise();
+
+// ===================================================================
+// Screen-copy effects: water, normal maps and glass (zenrmmap)
+// ===================================================================
+// Material stream callbacks: water materials' wave vectors (a packet a
+// frame for each (ev1, ev4), shared by DMA reference), normal maps' palette
+// drawn by the GS into a reserved CLUT block, glass's screen copy.
+
+constexpr int ZEWATER_CACHE = 23;
+struct ZEWATERCACHE {
+  uint32_t* packet;  // the 32 wave vectors
+  float ev1, ev4;
+};
+extern ZETEXID zewater_rt;
+extern float zewater_speed, zewater_time;
+extern int zewater_cacheon, zewater_cachecnt;
+extern ZEWATERCACHE zewater_cache[ZEWATER_CACHE];
+void ZeWaterInit();
+void ZeWaterRender();
+void ZeWaterSpeed(float s);
+void ZeWaterReset();
+void ZeWaterTerminate();
+void ZeWaterOverride(float ev1, float ev2, float ev3, float ev4);
+void ZeWaterRndrStreamCallback(ZEMTL* mtl, ZERNDRSTREAM* stream, int phase);
+// The 32 wave vectors (x', y', 1.0, a_x) for a material at this time.
+void ZeWaterWaveVectors(float* out, float scale, const ZEMTL* mtl, float time);
+
+extern ZETEXID temp_pal;
+extern int temp_pal_addr, zenormalmap_initialised;
+void ZeNormalMapInit();
+void ZeNormalMapClose();
+void ZeNormalMapSetEnvUV(float u, float v);
+int ZeNormalMapCreate(ZETEX* image);  // 2
+uint8_t ZeNormalMapSwizzle(int n);    // the index for palette pixel n
+void ZeNormalMapCallback(ZEMTL* mtl, ZERNDRSTREAM* stream, int phase);
+void ZeNormalMapFixedPaletteCallback(ZEMTL* mtl, ZERNDRSTREAM* stream, int phase);
+
+extern ZETEXID zeglass_rt;
+extern int zeglass_initialised;
+void ZeGlassInit(int planes);
+void ZeGlassClose();
+void ZeGlassCopyScreen(ZERNDRSTREAM* stream, ZEMTL* mtl, int plane);
