@@ -39,13 +39,8 @@ void Start() {
   ZeCameraSet(cam);
   ZeCameraDestroy(cam);
   // The effects material on the effects texture the tools draw.
-  static uint32_t px[PTLTEX_SIZE * PTLTEX_SIZE];
-  PtlDrawParticleTexture(px);
   auto* texels = static_cast<uint8_t*>(ZeMemAlloc(PTLTEX_SIZE * PTLTEX_SIZE * 4));
-  for (int i = 0; i < PTLTEX_SIZE * PTLTEX_SIZE; i++) {
-    texels[4 * i] = uint8_t(px[i] >> 24), texels[4 * i + 1] = uint8_t(px[i] >> 16);
-    texels[4 * i + 2] = uint8_t(px[i] >> 8), texels[4 * i + 3] = uint8_t(px[i]);
-  }
+  PtlDrawParticleTexels(texels);
   ZETEX img{ZETEX_RGBA32, PTLTEX_SIZE, PTLTEX_SIZE, 1, texels, nullptr};
   ZEMTL* fx = ZeMtlCreate(1);
   fx->texture = ZeTexCreate(&img);

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "ptldraw.h"
 #include "ze3d.h"
@@ -36,14 +35,8 @@ void DemoFxInit() {
   ZeLightMatInit();
   // The effects texture as the tools draw it, and its material: additive,
   // depth tested.
-  std::vector<uint32_t> px(PTLTEX_SIZE * PTLTEX_SIZE);
-  PtlDrawParticleTexture(px.data());
   g_texels = static_cast<uint8_t*>(ZeMemAlloc(PTLTEX_SIZE * PTLTEX_SIZE * 4));
-  for (size_t i = 0; i < px.size(); i++) {
-    const uint32_t c = px[i];
-    g_texels[4 * i] = uint8_t(c >> 24), g_texels[4 * i + 1] = uint8_t(c >> 16);
-    g_texels[4 * i + 2] = uint8_t(c >> 8), g_texels[4 * i + 3] = uint8_t(c);
-  }
+  PtlDrawParticleTexels(g_texels);
   ZETEX img{ZETEX_RGBA32, PTLTEX_SIZE, PTLTEX_SIZE, 1, g_texels, nullptr};
   g_fx = ZeMtlCreate(1);
   g_fx->texture = ZeTexCreate(&img);

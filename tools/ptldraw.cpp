@@ -77,3 +77,12 @@ void PtlDrawParticleTexture(uint32_t* px) {
       return std::max(0.0f, 1.0f - std::fabs(y) / w) * (1.0f - std::fabs(x) * 0.5f);
     });
 }
+
+void PtlDrawParticleTexels(uint8_t* t) {
+  static uint32_t px[PTLTEX_SIZE * PTLTEX_SIZE];
+  PtlDrawParticleTexture(px);
+  for (int i = 0; i < PTLTEX_SIZE * PTLTEX_SIZE; i++) {
+    const uint32_t c = px[i];
+    t[4 * i] = uint8_t(c >> 24), t[4 * i + 1] = uint8_t(c >> 16), t[4 * i + 2] = uint8_t(c >> 8), t[4 * i + 3] = uint8_t(c);
+  }
+}

@@ -10,3 +10,5 @@ constexpr int PTLTEX_BEAM_U0 = 0, PTLTEX_BEAM_V0 = 96, PTLTEX_BEAM_U1 = 128, PTL
 
 // 256 x 256 pixels, 0xAABBGGRR, rows from the top.
 void PtlDrawParticleTexture(uint32_t* pixels);
+// The same as a 32-bit texture image's texels (bytes A, B, G, R).
+void PtlDrawParticleTexels(uint8_t* texels);

@@ -176,23 +176,6 @@ ZERNDRSTREAM* BeginBeams() {
   return s;
 }
 
-// Effect program 1 on the effect stream, with the effects material and an
-// identity local matrix (world positions).
-ZERNDRSTREAM* BeginFx(ZEMTL* mtl) {
-  ZERNDRSTREAM* s = rndrstream_fx;
-  ZeRndrStreamLink(s);
-  ZeRndrStreamSetMisc(s);
-  if (mtl) ZeLgtUseMtl(s, mtl, ~0ull);
-  ZEMTX id;
-  ZeMtxSetIdentity(&id);
-  ZeRndrSetLocalMtx(&id, 2);
-  s->view_mtx_id = -1;
-  ZeRndrStreamSetViewMtx(s);
-  ZeRndrStreamSetLocalMtx(s);
-  ZeRndrStreamFxMPGEx(1, s);
-  return s;
-}
-
 // Quads for the effect program's quad entry, texture coordinates from 0..1.
 struct QuadVert {
   ZEVEC p;
@@ -409,7 +392,7 @@ void ZeLgtLaserSprDraw(int paused) {
     v[n++] = {at(h, 0), 0x400 / 4096.0f, v1, sp.current};
   }
   if (n == 0) return;
-  ZERNDRSTREAM* s = BeginFx(ZeLgtArcMtl);
+  ZERNDRSTREAM* s = ZeLgtBeginFx(ZeLgtArcMtl, ~0ull);
   QuadBatch(s, v, n);
   ZeRndrStreamFxMPGEx(0, s);
   ZeRndrEndSegment(s, s->write);
@@ -440,7 +423,7 @@ void ZeLgtFlareDrawFull(int paused) {
   for (int i = 0; i < ZeLgtFlareCnt; i++) any = any || ZeLgtFlareData[i].depthid > 0x7ffffff;
   if (!any) return;
   MaskMemory();
-  ZERNDRSTREAM* s = BeginFx(nullptr);
+  ZERNDRSTREAM* s = ZeLgtBeginFx(nullptr, ~0ull);
   const int ox = ZeLgtX0(), oy = ZeLgtY0(), w = PS2_REZ_W, h = PS2_REZ_H;
   for (int i = 0; i < ZeLgtFlareCnt; i++) {
     const ZELGTFLARE& f = ZeLgtFlareData[i];
@@ -479,7 +462,7 @@ void ZeLgtFlareDraw(int paused) {
     ZeLgtFlareCnt = 0;
     return;
   }
-  ZERNDRSTREAM* s = BeginFx(nullptr);
+  ZERNDRSTREAM* s = ZeLgtBeginFx(nullptr, ~0ull);
   const int W = PS2_REZ_W, H = PS2_REZ_H;
   const float pw = float(ZePower2(W)), ph = float(ZePower2(H));
   for (int i = 0; i < ZeLgtFlareCnt; i++) {

@@ -1,7 +1,6 @@
 // Lasers, laser sprites and flares: the queues and their arithmetic, and
 // beams, flares and full-screen glows drawn on the GS model with the effects
 // texture the tools draw; the effects pass as a whole.
-#include "ptldraw.h"
 #include "zelgt_test.h"
 
 namespace {
@@ -17,25 +16,9 @@ struct Fx : Light {
     ZeLgtSeed = 12345;
     testflare = 0xff;
     testflarefulldepth = 0;
-    // The effects texture, as the tools draw it, and its material:
-    // additive, depth tested, not written.
-    std::vector<uint32_t> px(PTLTEX_SIZE * PTLTEX_SIZE);
-    PtlDrawParticleTexture(px.data());
-    texels = static_cast<uint8_t*>(ZeMemAlloc(PTLTEX_SIZE * PTLTEX_SIZE * 4));
-    for (size_t i = 0; i < px.size(); i++) {
-      const uint32_t c = px[i];
-      texels[4 * i] = uint8_t(c >> 24), texels[4 * i + 1] = uint8_t(c >> 16);
-      texels[4 * i + 2] = uint8_t(c >> 8), texels[4 * i + 3] = uint8_t(c);
-    }
-    ZETEX img{ZETEX_RGBA32, PTLTEX_SIZE, PTLTEX_SIZE, 1, texels, nullptr};
-    tex = ZeTexCreate(&img);
-    mtl = ZeMtlCreate(1);
-    mtl->texture = tex;
-    mtl->diffuse[0] = mtl->diffuse[1] = mtl->diffuse[2] = 1.0f;
-    mtl->attributes = (mtl->attributes & ~(15u << ZEMTLATTR_BLEND)) | 2u << ZEMTLATTR_BLEND;
-    mtl->attributes = (mtl->attributes & ~(3u << ZEMTLATTR_DEPTH)) | 1u << ZEMTLATTR_DEPTH;
+    // The effects material: additive, depth tested, not written.
+    mtl = EffectsMaterial(&texels, 1);
     mtl->attributes = (mtl->attributes & ~(3u << ZEMTLATTR_LIGHTING)) | 3u << ZEMTLATTR_LIGHTING;
-    mtl->attributes &= ~(7u << ZEMTLATTR_ATST);  // no alpha test
     ZeMtlUpdate(mtl);
     ZeLgtSetArcMat(mtl, PTLTEX_BEAM_U0 / 256.0f, PTLTEX_BEAM_V0 / 256.0f, PTLTEX_BEAM_U1 / 256.0f,
                    PTLTEX_BEAM_V1 / 256.0f);
@@ -64,7 +47,6 @@ struct Fx : Light {
     return frame;
   }
   uint8_t* texels = nullptr;
-  ZETEXID tex = 0;
   ZEMTL* mtl = nullptr;
 };
 

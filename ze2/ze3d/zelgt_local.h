@@ -51,3 +51,7 @@ int ZeLgtY0();
 // clearPacket, when not null, draws every clear.
 void ZeLgtIndexBits(ZERNDRSTREAM* s, ZETEXID index, bool whole, ZELGTWINDOW w, int x0, int x1, int y0, int y1,
                     const uint32_t* clearPacket);
+// The effect stream linked with a material (null: keep the current one),
+// ALPHA_1 when alpha is not ~0, an identity local matrix with clipping, the
+// view and effect program 1.
+ZERNDRSTREAM* ZeLgtBeginFx(ZEMTL* mtl, uint64_t alpha);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ptldraw.h"
 #include "zelgt_local.h"
 #include "zerndrobj_test.h"
 
@@ -105,6 +106,22 @@ struct Light : testing::Test {
     ZeVec4MtxTransform(&q, &p, ZeCameraGetVPCSMtx());
     *x = int((q.x / q.w - 32768.0f) / 16.0f) + 320;
     *y = int((q.y / q.w - 32768.0f) / 16.0f) + 112;
+  }
+  // The effects texture as the tools draw it (ptldraw), and a material on it:
+  // additive, with the depth mode given, no alpha test. The texels are the
+  // caller's to free.
+  static ZEMTL* EffectsMaterial(uint8_t** texels, int depthmode) {
+    *texels = static_cast<uint8_t*>(ZeMemAlloc(256 * 256 * 4));
+    PtlDrawParticleTexels(*texels);
+    ZETEX img{ZETEX_RGBA32, 256, 256, 1, *texels, nullptr};
+    ZEMTL* m = ZeMtlCreate(1);
+    m->texture = ZeTexCreate(&img);
+    m->diffuse[0] = m->diffuse[1] = m->diffuse[2] = 1.0f;
+    m->attributes = (m->attributes & ~(15u << ZEMTLATTR_BLEND)) | 2u << ZEMTLATTR_BLEND;
+    m->attributes = (m->attributes & ~(3u << ZEMTLATTR_DEPTH)) | uint32_t(depthmode) << ZEMTLATTR_DEPTH;
+    m->attributes &= ~(7u << ZEMTLATTR_ATST);
+    ZeMtlUpdate(m);
+    return m;
   }
   char* texBuf = nullptr;
   char* mtlBuf = nullptr;

@@ -249,6 +249,21 @@ void ZeLgtUseMtl(ZERNDRSTREAM* s, ZEMTL* mtl, uint64_t alpha) {
   ZeRndrEndSegment(s, s->write);
 }
 
+ZERNDRSTREAM* ZeLgtBeginFx(ZEMTL* mtl, uint64_t alpha) {
+  ZERNDRSTREAM* s = rndrstream_fx;
+  ZeRndrStreamLink(s);
+  ZeRndrStreamSetMisc(s);
+  if (mtl) ZeLgtUseMtl(s, mtl, alpha);
+  ZEMTX id;
+  ZeMtxSetIdentity(&id);
+  ZeRndrSetLocalMtx(&id, 2);
+  s->view_mtx_id = -1;
+  ZeRndrStreamSetViewMtx(s);
+  ZeRndrStreamSetLocalMtx(s);
+  ZeRndrStreamFxMPGEx(1, s);
+  return s;
+}
+
 uint32_t* ZeLgtOpenSprites(ZERNDRSTREAM* s) {
   uint32_t* tag = s->write;
   uint32_t* p = vpDmaTag_CntEx(tag, VIFCODE_FLUSHE, 0);

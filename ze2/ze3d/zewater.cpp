@@ -21,22 +21,6 @@ namespace {
 float Sin(int a) { return ZeTrigTable[(a >> 1) & 0x7fff]; }
 float Cos(int a) { return ZeTrigTable[((a >> 1) + 0x2000) & 0x7fff]; }
 
-// The effect stream with a material, an identity local matrix and effect
-// program 1.
-ZERNDRSTREAM* BeginFx(ZEMTL* mtl, uint64_t alpha) {
-  ZERNDRSTREAM* s = rndrstream_fx;
-  ZeRndrStreamLink(s);
-  ZeRndrStreamSetMisc(s);
-  ZeLgtUseMtl(s, mtl, alpha);
-  ZEMTX id;
-  ZeMtxSetIdentity(&id);
-  ZeRndrSetLocalMtx(&id, 2);
-  s->view_mtx_id = -1;
-  ZeRndrStreamSetViewMtx(s);
-  ZeRndrStreamSetLocalMtx(s);
-  ZeRndrStreamFxMPGEx(1, s);
-  return s;
-}
 void EndFx(ZERNDRSTREAM* s) {
   ZeRndrStreamFxMPGEx(0, s);
   ZeRndrEndSegment(s, s->write);
@@ -245,7 +229,7 @@ void ZeRndrWaterRip(ZEMTL* mtl) {
     if (r.remaining && ZeCameraClipTestPoints(&r.pos, 1, nullptr) == 0) idx[ZeRndrWaterRipCnt++] = i;
   }
   if (!ZeRndrWaterRipCnt) return;
-  ZERNDRSTREAM* s = BeginFx(mtl, ~0ull);
+  ZERNDRSTREAM* s = ZeLgtBeginFx(mtl, ~0ull);
   ZeRndrStreamQuadWRip(s, idx);
   EndFx(s);
 }
@@ -271,7 +255,7 @@ void ZeRndrStreamShadedData(ZERNDRSTREAM* s) {
 void ZeRndrDrawShadedPols(int repeat) {
   if (repeat) ZeRndrShadedCnt = ZeRndrOldShadedCnt;
   if (ZeRndrShadedCnt > 0) {
-    ZERNDRSTREAM* s = BeginFx(ZeLightAddMat, 0x44);
+    ZERNDRSTREAM* s = ZeLgtBeginFx(ZeLightAddMat, 0x44);
     ZeRndrStreamShadedData(s);
     EndFx(s);
   }
@@ -326,7 +310,7 @@ void ZeRndrFootPrints(ZEMTL* mtl, const float* ut, const float* vt) {
     }
   }
   if (!n) return;
-  ZERNDRSTREAM* s = BeginFx(mtl, 0x44);
+  ZERNDRSTREAM* s = ZeLgtBeginFx(mtl, 0x44);
   ZeRndrStreamQuad3dClip(v, n, nullptr, s);
   EndFx(s);
 }
@@ -386,7 +370,7 @@ void ZeRndrTrail(int head, const ZERNDRTRAIL* ring, int size) {
     prev = k, prevCol = cc, prevNewest = false;
   }
   if (!n) return;
-  ZERNDRSTREAM* s = BeginFx(ZeLightAddMat, 0x44);
+  ZERNDRSTREAM* s = ZeLgtBeginFx(ZeLightAddMat, 0x44);
   ZeRndrStreamQuad3dClip(v, n, nullptr, s);
   EndFx(s);
 }

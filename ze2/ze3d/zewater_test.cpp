@@ -1,7 +1,6 @@
 // The water surface: ripple ageing, footprints, the water line, and the
 // water pass, ripples, a footprint and a trail drawn on the GS model
 // through the effect program's quad entry (0x306).
-#include "ptldraw.h"
 #include "zelgt_test.h"
 
 namespace {
@@ -15,22 +14,7 @@ struct Water : Light {
     ZeRndrWaterWorld();
     ZeRndrFootFree = 0;
     ZeRndrShadedCnt = ZeRndrOldShadedCnt = 0;
-    std::vector<uint32_t> px(PTLTEX_SIZE * PTLTEX_SIZE);
-    PtlDrawParticleTexture(px.data());
-    texels = static_cast<uint8_t*>(ZeMemAlloc(PTLTEX_SIZE * PTLTEX_SIZE * 4));
-    for (size_t i = 0; i < px.size(); i++) {
-      const uint32_t c = px[i];
-      texels[4 * i] = uint8_t(c >> 24), texels[4 * i + 1] = uint8_t(c >> 16);
-      texels[4 * i + 2] = uint8_t(c >> 8), texels[4 * i + 3] = uint8_t(c);
-    }
-    ZETEX img{ZETEX_RGBA32, PTLTEX_SIZE, PTLTEX_SIZE, 1, texels, nullptr};
-    mtl = ZeMtlCreate(1);
-    mtl->texture = ZeTexCreate(&img);
-    mtl->diffuse[0] = mtl->diffuse[1] = mtl->diffuse[2] = 1.0f;
-    mtl->attributes = (mtl->attributes & ~(15u << ZEMTLATTR_BLEND)) | 2u << ZEMTLATTR_BLEND;
-    mtl->attributes = (mtl->attributes & ~(3u << ZEMTLATTR_DEPTH)) | 3u << ZEMTLATTR_DEPTH;
-    mtl->attributes &= ~(7u << ZEMTLATTR_ATST);
-    ZeMtlUpdate(mtl);
+    mtl = EffectsMaterial(&texels, 3);
   }
   void TearDown() override {
     Light::TearDown();
