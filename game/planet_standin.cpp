@@ -9,7 +9,7 @@
 #include "globular.h"
 
 float gb_lev_time;
-int eval_fog_repeat, tex_info, fogshade_enable = 1;
+int eval_fog_repeat, tex_info;
 
 namespace {
 int level2_built;

@@ -14,9 +14,6 @@
 // Renderer services not in ze3d yet (renderer_standin.cpp). Weak, so that
 // the renderer's own definitions win as they land.
 // ===================================================================
-void ZeLightInit();
-void ZeLightMatInit();
-void ZeRndrShadowInit(const uint8_t* randtab);
 void ZeGlassInit(int n);
 void ZeGlassClose();
 void ZeWaterInit();
@@ -25,13 +22,6 @@ void InstClose();
 void ZeNormalMapInit();
 void ZeNormalMapClose();
 void ZeRndrFPatchClose();
-void ZeLgtSetArcMat(float u, float v, ZEMTL* mtl);
-void ZeRndrFx(int paused, const ZEVEC* position);
-void ZeLightFog(float a, int b, int c, int d);
-void ZeRndrDrawShadedPols(int paused);
-void ZeRndrWaterRippleUpdate(int on);
-void ZeRndrWaterRip(ZEMTL* mtl);
-extern int zerndr_shadowson;
 
 // ===================================================================
 // Scene and character model (scene_standin.cpp)
@@ -68,7 +58,7 @@ extern void* sfx_fileinfo;
 // Planet world (planet_standin.cpp): the entry points; the core is globular
 // ===================================================================
 extern float gb_lev_time;
-extern int eval_fog_repeat, tex_info, fogshade_enable;
+extern int eval_fog_repeat, tex_info;  // fogshade_enable: the light unit's (ze3d)
 int GBSetInitLevel(int level, char** buffer, char** end, char* fractal_start, char* fractal_end);
 void GBLevUpdateFrame(const ZEVEC* position);
 void GBProcess(int paused);

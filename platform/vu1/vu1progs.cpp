@@ -10,6 +10,8 @@ int Vu1TricuProgram(Vu1Run& run);
 int Vu1TricaProgram(Vu1Run& run);
 int Vu1XformuvProgram(Vu1Run& run);
 int Vu1Fx2Program(Vu1Run& run);
+int Vu1Fx3Program(Vu1Run& run);
+int Vu1FogProgram(Vu1Run& run);
 int Vu1PtlProgram(Vu1Run& run);
 int Vu1FxProgram(Vu1Run& run);
 
@@ -24,6 +26,8 @@ const Vu1ProgramRow vu1_programs[] = {
     {"trica", Vu1TricaProgram},
     {"xformuv", Vu1XformuvProgram},
     {"fx2", Vu1Fx2Program},
+    {"fx3", Vu1Fx3Program},
+    {"fog", Vu1FogProgram},
     {"ptl", Vu1PtlProgram},
     {"fx", Vu1FxProgram},
 };
