@@ -415,3 +415,107 @@ void DrawPlatform(int inst);
 void DrawHitTerrain();
 void DrawWallSpline();
 void TerrShowCamTerr();
+
+// ===================================================================
+// Rope bridges and bridge pages (bridge, edbri)
+// ===================================================================
+// A bridge is a row of plank instances of the level scene strung between two
+// anchors; each plank is a moving-platform instance driven by its matrix.
+// Two rope lines of point pairs are a damped spring system that sags under
+// the player and settles 180 frames after the last touch. Pages of bridge
+// placements come from bridge page files through the editor file layer
+// (host medium); the grammar is in docs/dressing.md.
+
+#include "edbits_standin.h"
+
+constexpr int BRIDGE_MAX = 8;
+constexpr int BRIDGE_PLANKS = 24;
+constexpr int BRIDGE_SETTLE = 180;
+constexpr int EDBRI_PAGES = 8;
+constexpr int EDBRI_PLACEMENTS = 64;
+constexpr int EDBRI_RECORD = 94;  // one placement in the page file
+constexpr int EDBRI_NAME = 20;
+
+struct ZeBridge {
+  char inuse;
+  int16_t settle;
+  EePtr<ZEGSCENE> scene;
+  EePtr<TerrSet> terr;
+  ZEVEC rope[BRIDGE_PLANKS][2];   // [i][0] rope A, [i][1] rope B
+  ZEVEC vel[BRIDGE_PLANKS][2];
+  ZEMTX plank[BRIDGE_PLANKS];
+  EePtr<ZEGSCNINST> plankobj[BRIDGE_PLANKS];
+  EePtr<ZEGSCNINST> postobj;
+  ZEVEC centre;
+  float radsq;
+  int16_t plat[BRIDGE_PLANKS];
+  char nearcam;
+  char visible;
+  char nplanks;
+  char postint;
+  uint32_t colour;
+  int16_t touched;
+  int16_t yaw;
+  float stability, tension, gravity, damp, weight, postoff, ropeheight;
+};
+
+extern ZeBridge* Bridges;  // BRIDGE_MAX records in EE memory
+extern int ZeBridgeProc;
+
+// Returns the bridge 0..7, or -1 when all are used, fewer than 2 planks are
+// asked for or the span is zero. More than 24 planks: a message, and 24.
+int ZeBridgeCreate(float stability, float tension, float damp, float gravity, float weight, float postoff,
+                   float ropeheight, ZEGSCENE* scene, ZEGSCNINST* const* planks, ZEGSCNINST* post,
+                   const ZEVEC* start, const ZEVEC* end, int yaw, int nplanks, int postint, uint32_t colour);
+void ZeBridgeUpdate(const ZEVEC* player);
+void ZeBridgeDraw(ZEMTL* ropemtl);
+void ZeBridgeInit();
+void ZeBridgeRemove(int index);
+void ZeBridgeOn(int flag);
+int ZeBridgeAlloc();
+int ZeBridgeLookupInstanceIndex(const ZEGSCNINST* object, const ZEGSCENE* scene);
+// Streams one rope (count anchor points) as two crossed ribbons through the
+// stream's material, at most 42 points a batch.
+void ZeBridgeStreamRope(ZERNDRSTREAM* stream, const ZEVEC* points, int count, uint32_t colour);
+void ZeBrdigeDrawRope(ZEMTL* mtl, const ZEVEC* a, int na, const ZEVEC* b, int nb, uint32_t colour);
+
+// One placement of a bridge page.
+struct EdBridge {
+  int32_t bridge;  // live bridge, -1 none
+  ZEVEC start;
+  float length, postoff;
+  int16_t tilt, yaw;
+  int8_t page;     // -1 free
+  int8_t nplanks, postint;
+  int32_t plankobj, postobj;  // scene instance indices, -1 none
+  float tension, damp, gravity, weight, ropeheight, stability;
+  uint8_t red, green, blue, fourth;
+};
+
+extern EdBridge edBridges[EDBRI_PLACEMENTS];
+extern int edbri_page_used[EDBRI_PAGES];
+extern ZEGSCENE* edbri_page_scene[EDBRI_PAGES];
+extern int edbri_bridges_used;
+extern int edbri_nearest;
+
+// Page 0..7, or -1: no free page, the file cannot be opened, or its version
+// is not 0 or 1.
+int edbriLoadPage(const char* name, ZEGSCENE* scene);
+void edbriStartPage(int page);
+void edbriClearPage(int page);
+void edbriBridgeUpdate(int placement, ZEGSCENE* scene);
+void edbriDetermineNearest(float limit);
+void edbriReset();  // all placements and pages free (no bridges are touched)
+
+// A placement as the page file holds it (names instead of indices).
+struct EdBridgeFileRec {
+  ZEVEC start;
+  float length, postoff;
+  int16_t tilt, yaw;
+  int8_t nplanks, postint;
+  char plank[EDBRI_NAME], post[EDBRI_NAME];
+  float tension, damp, gravity, weight, ropeheight, stability;
+  uint8_t rgba[4];
+};
+// Writes a bridge page file on the host medium: 1 done, 0 the open failed.
+int edbriWritePage(const char* name, int version, const EdBridgeFileRec* recs, int count);
