@@ -8,6 +8,8 @@
 #include "gscene_standin.h"
 #include "zemath.h"
 
+extern int edbits_editmode;  // non-zero while an in-game editor is active
+
 // name (at most 19 characters compared), scene -> the scene instance, or -1.
 extern int (*edbits_lookup_hook)(const char* name, const ZEGSCENE* scene);
 

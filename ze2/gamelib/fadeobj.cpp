@@ -1,0 +1,244 @@
+// Fade objects: groups of one object at many matrices drawn as one burst
+// that fades with camera distance; objects with collision are solid only
+// near the player, through platform instances made and deleted by distance.
+#include <cmath>
+#include <cstring>
+
+#include "gamelib.h"
+#include "gscnobj_standin.h"
+#include "zeps2.h"
+
+void DressGroupBounds(ZEVEC* centre, float* radsq, const ZEMTX* m, int count, float extra);
+
+ZeFadeObjGrp ZeFadeObjGroup[ZEFADE_GROUPS];
+ZEMTX* ZeFadeObjMtxs;
+int16_t* ZeFadeData;
+int ZeFadeObjMtxIndex, ZeFadeObjDataIndex;
+ZeFadeObjGrp* ZeFadeObjCurGrp;
+int ZeFadeObjWave, ZeFadeObjDir, ZeFadeObjDir2;
+int stopfadeup;
+
+namespace {
+
+ZEVEC CamPos() { return {global_camera.mtx.m[3][0], global_camera.mtx.m[3][1], global_camera.mtx.m[3][2]}; }
+
+void Pools() {
+  if (!ZeFadeObjMtxs) ZeFadeObjMtxs = static_cast<ZEMTX*>(EeMalloc(sizeof(ZEMTX) * ZEFADE_MTXS));
+  if (!ZeFadeData) ZeFadeData = static_cast<int16_t*>(EeMalloc(sizeof(int16_t) * ZEFADE_MTXS));
+}
+
+// Fills what both creations share: program, object, pools, terrain set,
+// instance index, ranges; solid as given.
+void Setup(ZeFadeObjGrp* g, ZEGSCENE* scene, int object, ZEMTX* mtxs, int16_t* ids, int count, int solid,
+           float fadestart, float drawrange) {
+  const ZEGSCNINST* inst =
+      scene && scene->instances && object >= 0 && object < scene->ninstances ? scene->instances.get() + object : nullptr;
+  ZEGOBJ* obj = ZeGScnInstObject(scene, inst);
+  ZeFadeSetFxCodeMtls(obj, vu_load_tricuf_mpg);
+  g->object = obj;
+  g->mtxs = mtxs;
+  g->plat = ids;
+  g->terr = TerrainGetCur();
+  g->instance = int16_t(ZeBridgeLookupInstanceIndex(inst, scene));
+  g->solid = int16_t(solid);
+  g->count = int16_t(count);
+  g->fadestart = fadestart, g->drawrange = drawrange, g->fadelen = drawrange - fadestart;
+  for (int i = 0; i < count; i++) ids[i] = -1;
+}
+
+void Finish(ZeFadeObjGrp* g) {
+  DressGroupBounds(&g->centre, &g->radsq, g->mtxs, g->count, 1.0f);
+  g->rangesq = g->drawrange * g->drawrange + g->radsq;
+}
+
+void DeletePlats(ZeFadeObjGrp& g) {
+  int16_t* ids = g.plat;
+  for (int i = 0; ids && i < g.count; i++)
+    if (ids[i] >= 0) DeletePlatinst(ids[i]), ids[i] = -1;
+}
+
+}  // namespace
+
+void ZeFadeObjInit() {
+  Pools();
+  TerrSet* was = TerrainGetCur();
+  for (ZeFadeObjGrp& g : ZeFadeObjGroup) {
+    if (!g.inuse) continue;
+    TerrainSetCur(g.terr);
+    DeletePlats(g);
+  }
+  TerrainSetCur(was);
+  memset(ZeFadeObjGroup, 0, sizeof ZeFadeObjGroup);
+  ZeFadeObjMtxIndex = ZeFadeObjDataIndex = 0;
+  ZeFadeObjWave = ZeFadeObjDir = ZeFadeObjDir2 = 0;
+  ZeFadeObjCurGrp = nullptr;
+}
+
+ZeFadeObjGrp* ZeFadeObjAllocateGrp() {
+  for (ZeFadeObjGrp& g : ZeFadeObjGroup)
+    if (!g.inuse) {
+      memset(&g, 0, sizeof g);
+      g.inuse = 1;
+      return &g;
+    }
+  return nullptr;
+}
+
+void ZeFadeObjFreeGrp(ZeFadeObjGrp* g) {
+  if (g) g->inuse = 0;
+}
+
+int16_t* ZeFadeObjAllocData(int n) {
+  Pools();
+  if (n < 0 || ZeFadeObjDataIndex + n > ZEFADE_MTXS) return nullptr;
+  int16_t* d = ZeFadeData + ZeFadeObjDataIndex;
+  ZeFadeObjDataIndex += n;
+  return d;
+}
+
+ZEMTX* ZeFadeObjAllocMtxs(int n) {
+  Pools();
+  if (n < 0 || ZeFadeObjMtxIndex + n > ZEFADE_MTXS) return nullptr;
+  ZEMTX* m = ZeFadeObjMtxs + ZeFadeObjMtxIndex;
+  ZeFadeObjMtxIndex += n;
+  return m;
+}
+
+void ZeFadeObjFreeMtxs(ZEMTX*, int n) {
+  ZeFadeObjMtxIndex -= n;
+  if (ZeFadeObjMtxIndex < 0) ZeFadeObjMtxIndex = 0;
+}
+
+ZeFadeObjGrp* ZeFadeObjCreate(float fadestart, float heightoff, float drawrange, ZEGSCENE* scene, int object,
+                              const ZeFadePlacement* pl, int count, int solid, int followground) {
+  ZeFadeObjGrp* g = ZeFadeObjAllocateGrp();
+  if (!g) return nullptr;
+  ZEMTX* mtxs = ZeFadeObjAllocMtxs(count);
+  if (!mtxs) {
+    ZeFadeObjFreeGrp(g);
+    return nullptr;
+  }
+  int16_t* ids = ZeFadeObjAllocData(count);
+  if (!ids) {
+    ZeFadeObjFreeGrp(g);
+    ZeFadeObjFreeMtxs(mtxs, count);
+    return nullptr;
+  }
+  Setup(g, scene, object, mtxs, ids, count, 0, fadestart, drawrange);
+  g->solid = int16_t(solid && CheckForPlatInst(g->instance));
+  for (int i = 0; i < count; i++) {
+    ZEMTX& m = mtxs[i];
+    ZeMtxSetRotationY(&m, ZeRandInt());
+    for (int c = 0; c < 3; c++) m.m[0][c] *= pl[i].scale, m.m[2][c] *= pl[i].scale;
+    m.m[1][0] = 0, m.m[1][1] = pl[i].scale, m.m[1][2] = 0;
+    m.m[3][0] = pl[i].x, m.m[3][1] = pl[i].y, m.m[3][2] = pl[i].z;
+    if (heightoff != 0) {
+      followground = 1;
+      ZeFadeObjAngleTerrain(&m);
+    } else {
+      ZEVEC at = {pl[i].x, pl[i].y, pl[i].z};
+      m.m[3][1] = NewShadow(&at, 0, 0, 5.0f);
+    }
+    m.m[3][1] += heightoff;
+  }
+  (void)followground;
+  Finish(g);
+  return g;
+}
+
+ZeFadeObjGrp* ZeFadeObjCreateMtx(float fadestart, float drawrange, ZEGSCENE* scene, int object, ZEMTX* mtxs,
+                                 int count, int solid) {
+  ZeFadeObjGrp* g = mtxs ? ZeFadeObjAllocateGrp() : nullptr;
+  int16_t* ids = g ? ZeFadeObjAllocData(count) : nullptr;
+  if (!ids) {
+    ZeFadeObjFreeGrp(g);
+    if (mtxs) ZeFadeObjFreeMtxs(mtxs, count);
+    return nullptr;
+  }
+  Setup(g, scene, object, mtxs, ids, count, solid, fadestart, drawrange);
+  Finish(g);
+  return g;
+}
+
+void ZeFadeObjUpdate(const ZEVEC* p) {
+  ZeFadeObjWave += 0x1f5, ZeFadeObjDir += 0x85, ZeFadeObjDir2 += 0x179;
+  if (stopfadeup) return;
+  const ZEVEC cam = CamPos();
+  TerrSet* was = TerrainGetCur();
+  for (ZeFadeObjGrp& g : ZeFadeObjGroup) {
+    if (!g.inuse) continue;
+    g.inrange = ZeVecDistSqr(&cam, &g.centre, nullptr) < g.rangesq;
+    if (!g.inrange || !g.solid) continue;
+    TerrainSetCur(g.terr);
+    ZEMTX* mtxs = g.mtxs;
+    int16_t* ids = g.plat;
+    for (int i = 0; i < g.count; i++) {
+      const ZEVEC at = {mtxs[i].m[3][0], mtxs[i].m[3][1], mtxs[i].m[3][2]};
+      bool near = ZeVecDistSqr(&at, p, nullptr) < 4.0f;
+      if (near && ids[i] < 0) {
+        ids[i] = int16_t(NewPlatInst(&mtxs[i], g.instance));
+        PlatInstRotate(ids[i], 1);
+      } else if (!near && ids[i] >= 0) {
+        DeletePlatinst(ids[i]);
+        ids[i] = -1;
+      }
+    }
+  }
+  TerrainSetCur(was);
+}
+
+void ZeFadeObjCallBack(ZERNDRSTREAM* s, const ZEMTX* m, int) {
+  const ZeFadeObjGrp* g = ZeFadeObjCurGrp;
+  float alpha = 1;
+  if (m->m[2][3] != 0 && g) {
+    const ZEVEC cam = CamPos(), at = {m->m[3][0], m->m[3][1], m->m[3][2]};
+    alpha = g->fadelen > 0 ? (g->drawrange - ZeVecDist(&cam, &at, nullptr)) / g->fadelen : 0;
+  }
+  ZeFadeWriteBlock(s, alpha);
+}
+
+void ZeFadeObjDraw() {
+  const ZEVEC cam = CamPos();
+  for (ZeFadeObjGrp& g : ZeFadeObjGroup) {
+    if (!g.inuse || !g.inrange) continue;
+    ZeFadeObjCurGrp = &g;
+    g.drawn = 0;
+    if (!g.object || !ZeRndrBurstObjBegin(g.object, ZeFadeObjCallBack)) continue;
+    ZEMTX* mtxs = g.mtxs;
+    for (int i = 0; i < g.count; i++) {
+      ZEMTX& m = mtxs[i];
+      const ZEVEC at = {m.m[3][0], m.m[3][1], m.m[3][2]};
+      float d2 = ZeVecDistSqr(&cam, &at, nullptr);
+      if (d2 >= g.drawrange * g.drawrange) continue;
+      m.m[2][3] = d2 < g.fadestart * g.fadestart ? 0 : ZEFADE_MARKER;
+      if (ZeRndrBurstObjAdd(&m)) g.drawn = 1;
+    }
+    ZeRndrBurstObjEnd();
+  }
+  ZeFadeObjCurGrp = nullptr;
+}
+
+void ZeFadeObjGetAngleTerrainValues(float* out, const ZEVEC* point) {
+  ZEVEC at = *point;
+  float h = NewShadow(&at, 0, 0, 5.0f);
+  ZEVEC n = {0, 1, 0};
+  if (h < TERR_NO_HEIGHT) ShadowDir(&n);
+  out[0] = float(ZeAtan2D(n.z, n.y));
+  out[1] = h;
+  out[2] = float(-ZeAtan2D(n.x, sqrtf(n.y * n.y + n.z * n.z)));
+}
+
+void ZeFadeObjAngleTerrain(ZEMTX* m) {
+  const ZEVEC at = {m->m[3][0], m->m[3][1], m->m[3][2]};
+  float v[3];
+  ZeFadeObjGetAngleTerrainValues(v, &at);
+  ZEMTX r, turn;
+  r = *m;
+  r.m[3][0] = r.m[3][1] = r.m[3][2] = 0;
+  ZeMtxSetRotationZ(&turn, int(v[2]));
+  ZeMtxMul(&r, &r, &turn);
+  ZeMtxSetRotationX(&turn, int(v[0]));
+  ZeMtxMul(&r, &r, &turn);
+  r.m[3][0] = at.x, r.m[3][1] = v[1], r.m[3][2] = at.z, r.m[3][3] = m->m[3][3];
+  *m = r;
+}
