@@ -706,3 +706,32 @@ struct EdGrassFileRec {
 };
 // Writes a grass page of the version's layout: 1 done, 0 the open failed.
 int edgraWritePage(const char* name, int version, const EdGrassFileRec* recs, int count, int total);
+
+// ===================================================================
+// Procedural blend textures (glutils)
+// ===================================================================
+// Ready blended materials from texture files: a native image (".pnt")
+// loaded into the caller's memory, ".raw" images converted in a shared
+// 524,288-byte work buffer (16-bit 256 x 256; 32-bit in several layouts,
+// with alpha noise or a two-times downscale with refinement), or a bitmap
+// made into a subtractive material. Type-3 texels are bytes A, B, G, R.
+
+constexpr int GLUTILS_RAW_BYTES = 524288;
+
+extern uint8_t* glutils_raw_buffer;
+extern int glutils_raw_disabled;
+extern int glutils_high_count;
+
+// Fatal when the file cannot be loaded ("... can't be loaded").
+ZEMTL* CreateAlphaBlendTexture(uint8_t** cursor, const char* name, int uv, int blend, int pri, int zmode);
+ZEMTL* CreateAlphaBlendTexture256(const char* name, int uv, int blend);
+ZEMTL* CreateAlphaBlendTexture256_32(const char* name, int uv, int blend, int pri, int zmode);
+ZEMTL* CreateAlphaBlendTexture64(const char* name, int uv, int blend, int pri);
+// Fatal when width x height lies outside 1..65,536 (the work regions).
+ZEMTL* CreateAlphaBlendTexturewh_32(const char* name, int uv, int blend, int pri, int zmode, int w, int h);
+ZEMTL* CreateAlphaBlendTexturewhNoise_32(const char* name, int uv, int blend, int pri, int zmode, int w, int h);
+// Fatal unless width is a power of two and width x height is 1..16,384.
+ZEMTL* CreateAlphaBlendTexturewhHigh_32(const char* name, int uv, int blend, int pri, int zmode, int w, int h);
+ZEMTL* CreateSubtractiveTexture(const char* name);
+void SetBalls(uint8_t** cursor);
+uint8_t* GetRawBuffer();
