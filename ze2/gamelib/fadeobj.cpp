@@ -4,11 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "dressing_local.h"
 #include "gamelib.h"
 #include "gscnobj_standin.h"
 #include "zeps2.h"
-
-void DressGroupBounds(ZEVEC* centre, float* radsq, const ZEMTX* m, int count, float extra);
 
 ZeFadeObjGrp ZeFadeObjGroup[ZEFADE_GROUPS];
 ZEMTX* ZeFadeObjMtxs;
@@ -19,8 +18,6 @@ int ZeFadeObjWave, ZeFadeObjDir, ZeFadeObjDir2;
 int stopfadeup;
 
 namespace {
-
-ZEVEC CamPos() { return {global_camera.mtx.m[3][0], global_camera.mtx.m[3][1], global_camera.mtx.m[3][2]}; }
 
 void Pools() {
   if (!ZeFadeObjMtxs) ZeFadeObjMtxs = static_cast<ZEMTX*>(EeMalloc(sizeof(ZEMTX) * ZEFADE_MTXS));
@@ -104,9 +101,11 @@ ZEMTX* ZeFadeObjAllocMtxs(int n) {
   return m;
 }
 
-void ZeFadeObjFreeMtxs(ZEMTX*, int n) {
-  ZeFadeObjMtxIndex -= n;
-  if (ZeFadeObjMtxIndex < 0) ZeFadeObjMtxIndex = 0;
+void ZeFadeObjFreeMtxs(ZEMTX* mtxs, int n) {
+  // Only the top of the stack goes back: matrices from elsewhere (a grass
+  // page's own) leave the pool alone.
+  if (ZeFadeObjMtxs && n > 0 && n <= ZeFadeObjMtxIndex && mtxs == ZeFadeObjMtxs + (ZeFadeObjMtxIndex - n))
+    ZeFadeObjMtxIndex -= n;
 }
 
 ZeFadeObjGrp* ZeFadeObjCreate(float fadestart, float heightoff, float drawrange, ZEGSCENE* scene, int object,
@@ -163,7 +162,7 @@ ZeFadeObjGrp* ZeFadeObjCreateMtx(float fadestart, float drawrange, ZEGSCENE* sce
 void ZeFadeObjUpdate(const ZEVEC* p) {
   ZeFadeObjWave += 0x1f5, ZeFadeObjDir += 0x85, ZeFadeObjDir2 += 0x179;
   if (stopfadeup) return;
-  const ZEVEC cam = CamPos();
+  const ZEVEC cam = DressCamPos();
   TerrSet* was = TerrainGetCur();
   for (ZeFadeObjGrp& g : ZeFadeObjGroup) {
     if (!g.inuse) continue;
@@ -189,31 +188,14 @@ void ZeFadeObjUpdate(const ZEVEC* p) {
 
 void ZeFadeObjCallBack(ZERNDRSTREAM* s, const ZEMTX* m, int) {
   const ZeFadeObjGrp* g = ZeFadeObjCurGrp;
-  float alpha = 1;
-  if (m->m[2][3] != 0 && g) {
-    const ZEVEC cam = CamPos(), at = {m->m[3][0], m->m[3][1], m->m[3][2]};
-    alpha = g->fadelen > 0 ? (g->drawrange - ZeVecDist(&cam, &at, nullptr)) / g->fadelen : 0;
-  }
-  ZeFadeWriteBlock(s, alpha);
+  ZeFadeWriteBlock(s, g ? DressFadeAlpha(m, g->drawrange, g->fadelen) : 1);
 }
 
 void ZeFadeObjDraw() {
-  const ZEVEC cam = CamPos();
   for (ZeFadeObjGrp& g : ZeFadeObjGroup) {
     if (!g.inuse || !g.inrange) continue;
     ZeFadeObjCurGrp = &g;
-    g.drawn = 0;
-    if (!g.object || !ZeRndrBurstObjBegin(g.object, ZeFadeObjCallBack)) continue;
-    ZEMTX* mtxs = g.mtxs;
-    for (int i = 0; i < g.count; i++) {
-      ZEMTX& m = mtxs[i];
-      const ZEVEC at = {m.m[3][0], m.m[3][1], m.m[3][2]};
-      float d2 = ZeVecDistSqr(&cam, &at, nullptr);
-      if (d2 >= g.drawrange * g.drawrange) continue;
-      m.m[2][3] = d2 < g.fadestart * g.fadestart ? 0 : ZEFADE_MARKER;
-      if (ZeRndrBurstObjAdd(&m)) g.drawn = 1;
-    }
-    ZeRndrBurstObjEnd();
+    g.drawn = char(DressBurst(g.object, ZeFadeObjCallBack, g.mtxs, g.count, g.fadestart, g.drawrange));
   }
   ZeFadeObjCurGrp = nullptr;
 }

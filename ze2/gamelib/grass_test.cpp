@@ -298,3 +298,23 @@ TEST_F(Grass, FadeStonesAreSolidOnlyNearThePlayer) {
   EXPECT_NE(ZeFadeObjAllocData(ZEFADE_MTXS), nullptr);
   EXPECT_EQ(ZeFadeObjAllocData(1), nullptr);
 }
+
+TEST_F(Grass, RefusedCreationsGiveBackOnlyPoolMatrices) {
+  // A full group table: the pool's matrices go back, a page's own do not
+  // touch the pool.
+  ZEMTX* pool = ZeFadeObjAllocMtxs(10);
+  ASSERT_NE(pool, nullptr);
+  for (int i = 0; i < ZEFADE_GROUPS; i++) ASSERT_NE(ZeFadeObjAllocateGrp(), nullptr);
+  auto* own = static_cast<ZEMTX*>(EeMalloc(sizeof(ZEMTX) * 4));
+  EXPECT_EQ(ZeFadeObjCreateMtx(1, 2, scene, 0, own, 4, 0), nullptr);
+  EXPECT_EQ(ZeFadeObjMtxIndex, 10);
+  EXPECT_EQ(ZeFadeObjCreateMtx(1, 2, scene, 0, pool, 10, 0), nullptr);
+  EXPECT_EQ(ZeFadeObjMtxIndex, 0);
+  ZEMTX* wpool = ZeWindAllocMtxs(6);
+  for (int i = 0; i < ZEWIND_GROUPS; i++) ASSERT_NE(ZeWindAllocateGrp(), nullptr);
+  EXPECT_EQ(ZeWindCreateMtx(1, 1, 1, 2, scene, 0, own, 4, 0), nullptr);
+  EXPECT_EQ(ZeWindMtxIndex, 6);
+  EXPECT_EQ(ZeWindCreateMtx(1, 1, 1, 2, scene, 0, wpool, 6, 0), nullptr);
+  EXPECT_EQ(ZeWindMtxIndex, 0);
+  EeFree(own);
+}

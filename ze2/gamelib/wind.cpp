@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "dressing_local.h"
 #include "gamelib.h"
 #include "gscnobj_standin.h"
 #include "zeps2.h"
@@ -20,8 +21,6 @@ float Sin(int a) { return ZeTrigTable[(uint32_t(a) >> 1) & 0x7fff]; }
 float Cos(int a) { return Sin(a + 0x4000); }
 
 float WindX, WindZ;
-
-ZEVEC CamPos() { return {global_camera.mtx.m[3][0], global_camera.mtx.m[3][1], global_camera.mtx.m[3][2]}; }
 
 // Where the up axis's x and z lean to in the wind.
 void WindTarget(const ZEMTX& m, float h, float* tx, float* tz) {
@@ -68,7 +67,9 @@ void Pushed(const ZeWindGrp& g, ZEMTX& m, float h, const ZEVEC* p) {
   up[2] += (tz - up[2]) * 0.05f;
 }
 
-void GroupBounds(ZEVEC* centre, float* radsq, const ZEMTX* m, int count, float extra) {
+}  // namespace
+
+void DressGroupBounds(ZEVEC* centre, float* radsq, const ZEMTX* m, int count, float extra) {
   ZEVEC lo = {1e30f, 1e30f, 1e30f}, hi = {-1e30f, -1e30f, -1e30f};
   for (int i = 0; i < count; i++) {
     const float* t = m[i].m[3];
@@ -82,11 +83,32 @@ void GroupBounds(ZEVEC* centre, float* radsq, const ZEMTX* m, int count, float e
   *radsq = hx * hx + hy * hy + hz * hz + extra;
 }
 
-}  // namespace
 
-// Shared with the fade objects.
-void DressGroupBounds(ZEVEC* centre, float* radsq, const ZEMTX* m, int count, float extra) {
-  GroupBounds(centre, radsq, m, count, extra);
+ZEVEC DressCamPos() { return {global_camera.mtx.m[3][0], global_camera.mtx.m[3][1], global_camera.mtx.m[3][2]}; }
+
+float DressFadeAlpha(const ZEMTX* m, float drawrange, float fadelen) {
+  if (m->m[2][3] == 0) return 1;
+  const ZEVEC cam = DressCamPos(), at = {m->m[3][0], m->m[3][1], m->m[3][2]};
+  return fadelen > 0 ? (drawrange - ZeVecDist(&cam, &at, nullptr)) / fadelen : 0;
+}
+
+int DressBurst(ZEGOBJ* obj, ZEBURSTFN* cb, ZEMTX* mtxs, int count, float fadestart, float drawrange) {
+  if (!obj || !ZeRndrBurstObjBegin(obj, cb)) return 0;
+  const ZEVEC cam = DressCamPos();
+  int drawn = 0;
+  for (int i = 0; i < count; i++) {
+    ZEMTX& m = mtxs[i];
+    const ZEVEC at = {m.m[3][0], m.m[3][1], m.m[3][2]};
+    float d2 = ZeVecDistSqr(&cam, &at, nullptr);
+    if (d2 >= drawrange * drawrange) continue;
+    float h = m.m[3][3], inv = m.m[2][3];
+    m.m[3][3] = 1;
+    m.m[2][3] = d2 < fadestart * fadestart ? 0 : ZEFADE_MARKER;
+    if (ZeRndrBurstObjAdd(&m)) drawn = 1;
+    m.m[3][3] = h, m.m[2][3] = inv;
+  }
+  ZeRndrBurstObjEnd();
+  return drawn;
 }
 
 void ZeFadeWriteBlock(ZERNDRSTREAM* s, float alpha) {
@@ -122,9 +144,10 @@ ZEMTX* ZeWindAllocMtxs(int n) {
   return m;
 }
 
-void ZeWindFreeMtxs(ZEMTX*, int n) {
-  ZeWindMtxIndex -= n;
-  if (ZeWindMtxIndex < 0) ZeWindMtxIndex = 0;
+void ZeWindFreeMtxs(ZEMTX* mtxs, int n) {
+  // Only the top of the stack goes back: matrices from elsewhere (a grass
+  // page's own) leave the pool alone.
+  if (ZeWindMtxs && n > 0 && n <= ZeWindMtxIndex && mtxs == ZeWindMtxs + (ZeWindMtxIndex - n)) ZeWindMtxIndex -= n;
 }
 
 ZeWindGrp* ZeWindAllocateGrp() {
@@ -157,7 +180,7 @@ ZeWindGrp* ZeWindCreateMtx(float height, float pushheight, float fadestart, floa
   g->height = height, g->pushheight = pushheight, g->interact = int16_t(interact), g->count = int16_t(count);
   g->fadestart = fadestart, g->drawrange = drawrange, g->fadelen = drawrange - fadestart;
   g->pushstep = 0.025f, g->pushstep2 = 0.000625f, g->pushrate = 0.2f;
-  GroupBounds(&g->centre, &g->radsq, mtxs, count, 1.5f);
+  DressGroupBounds(&g->centre, &g->radsq, mtxs, count, 1.5f);
   g->radius = sqrtf(g->radsq);
   g->rangesq = drawrange * drawrange + g->radsq;
   return g;
@@ -168,7 +191,7 @@ void ZeWindUpdate(const ZEVEC* p) {
   int a = EeFtoi(Sin(ZeWindDir) * 8192.0f);
   WindX = Cos(a) * 0.75f + Cos(ZeWindDir2) * 0.15f;
   WindZ = Sin(a) * 0.75f - Sin(ZeWindDir2) * 0.15f;
-  const ZEVEC cam = CamPos();
+  const ZEVEC cam = DressCamPos();
   for (ZeWindGrp& g : ZeWindGroup) {
     if (!g.inuse) continue;
     g.inrange = ZeVecDistSqr(&cam, &g.centre, nullptr) < g.rangesq;
@@ -199,34 +222,14 @@ void ZeWindUpdate(const ZEVEC* p) {
 
 void ZeWindCallBack(ZERNDRSTREAM* s, const ZEMTX* m, int) {
   const ZeWindGrp* g = ZeWindCurGrp;
-  float alpha = 1;
-  if (m->m[2][3] != 0 && g) {
-    const ZEVEC cam = CamPos(), at = {m->m[3][0], m->m[3][1], m->m[3][2]};
-    alpha = g->fadelen > 0 ? (g->drawrange - ZeVecDist(&cam, &at, nullptr)) / g->fadelen : 0;
-  }
-  ZeFadeWriteBlock(s, alpha);
+  ZeFadeWriteBlock(s, g ? DressFadeAlpha(m, g->drawrange, g->fadelen) : 1);
 }
 
 void ZeWindDraw() {
-  const ZEVEC cam = CamPos();
   for (ZeWindGrp& g : ZeWindGroup) {
     if (!g.inuse || !g.inrange) continue;
     ZeWindCurGrp = &g;
-    g.drawn = 0;
-    if (!g.object || !ZeRndrBurstObjBegin(g.object, ZeWindCallBack)) continue;
-    ZEMTX* mtxs = g.mtxs;
-    for (int i = 0; i < g.count; i++) {
-      ZEMTX& m = mtxs[i];
-      const ZEVEC at = {m.m[3][0], m.m[3][1], m.m[3][2]};
-      float d2 = ZeVecDistSqr(&cam, &at, nullptr);
-      if (d2 >= g.drawrange * g.drawrange) continue;
-      float h = m.m[3][3], inv = m.m[2][3];
-      m.m[3][3] = 1;
-      m.m[2][3] = d2 < g.fadestart * g.fadestart ? 0 : ZEFADE_MARKER;
-      if (ZeRndrBurstObjAdd(&m)) g.drawn = 1;
-      m.m[3][3] = h, m.m[2][3] = inv;
-    }
-    ZeRndrBurstObjEnd();
+    g.drawn = char(DressBurst(g.object, ZeWindCallBack, g.mtxs, g.count, g.fadestart, g.drawrange));
   }
   ZeWindCurGrp = nullptr;
 }
