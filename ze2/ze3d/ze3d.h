@@ -277,6 +277,7 @@ ZETEX* ZeTexReadBitmapMM(const char* name, int n);
 ZETEX* ZeTexReadBitmapMMEx(const char* name, int n, char** buffer, char* end);
 ZETEX* ZeTexReadBitmapMem(const void* bmp);
 ZETEXID ZeTexCreateNative(const void* data);  // 0: unreadable data or a full table
+ZETEXID ZeTexCreateNativeEx(const void* data, int size);  // the same, every block inside size bytes
 ZETEXID ZeTexReadNative(const char* name, void* buffer, int size, int* used);
 int ZeTexRecoverNativeData(ZETEXID id, void* buffer, int size);
 int ZeTexRecoverNativeDataEx(ZETEXID id, void* buffer, int size, int header, int palette, int levels);
@@ -1255,6 +1256,7 @@ void ZeCvtSknInstUnFix(void* inst);
 void ZeCvtSknInstRelocate(void* inst, int delta);
 int PrevPktIdx(int vid);  // -1: not found or over the reuse limit
 
+// ===================================================================
 // Portal visibility (zeportal)
 // ===================================================================
 // Indoor scenes are convex rooms joined by portals. Once a frame the pass
@@ -1571,6 +1573,7 @@ int EndChunk(ZEFILE file);  // 1; 0 refused when nothing is open
 // The frame's texture uploads in bytes (streams' level and palette
 // packets); the swap keeps the peak and clears the total.
 extern int zerndr_tex_transfer_total, zerndr_tex_transfer_peak;
+
 // ===================================================================
 // Object drawing (zerndrobj)
 // ===================================================================
@@ -1705,6 +1708,7 @@ void* ZeRndrFxBlueOrGreenData(int code, const void* data);
 
 void* ZeRndrCreateBlendShapeDeformerWeightsArray(int n);
 
+// ===================================================================
 // Animation data and curves (zeanim)
 // ===================================================================
 // Time is a float frame counted from 1, cut into 32-frame chunks: chunk c
