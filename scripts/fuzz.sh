@@ -159,17 +159,7 @@ cmake --build "$dir" --target bridge_fuzz grass_fuzz bridgetool grasstool -- -j4
 mkdir -p "$seeds/bridge_fuzz" "$seeds/grass_fuzz"
 "$dir/tools/bridgetool" make "$top/demo/demo_bridges.txt" "$seeds/bridge_fuzz/demo.bri" >/dev/null
 "$dir/tools/grasstool" make "$top/demo/demo_grass.txt" "$seeds/grass_fuzz/demo.gra" >/dev/null
-for t in bridge_fuzz grass_fuzz; do
-  corpus=$dir/corpus/$t
-  mkdir -p "$corpus"
-  echo "fuzz.sh: $t for ${secs}s"
-  if ! (cd "$dir" && "$dir/ze2/gamelib/$t" -max_total_time="$secs" -max_len=65536 -timeout=10 \
-        -print_final_stats=0 "$corpus" "$seeds/$t" > "$dir/$t.log" 2>&1); then
-    echo "fuzz.sh: $t FAILED (see $dir/$t.log)"
-    tail -30 "$dir/$t.log"
-    status=1
-  fi
-done
+for t in bridge_fuzz grass_fuzz; do run_target "$t" ze2/gamelib; done
 
 [ $status -eq 0 ] && echo "fuzz.sh: all targets ran clean"
 exit $status
