@@ -279,9 +279,11 @@ int edgraLoadPage(const char* name, ZEGSCENE* scene, uint8_t** cursor, uint8_t* 
         consumed = filen * int64_t(sizeof(GrassBlade));
       }
     }
+    // Vectors start level: a clump that tilts without following the
+    // terrain reads them too.
+    if (keep) memset(vecs, 0, size_t(n) * sizeof(ZEVEC));
     if (keep && version == 8) {
       int nread = filen < n ? int(filen) : n;
-      memset(vecs, 0, size_t(n) * sizeof(ZEVEC));
       EdFileRead(vecs, nread * int(sizeof(ZEVEC)));
       consumed += nread * int64_t(sizeof(ZEVEC));
     }

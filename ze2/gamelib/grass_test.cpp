@@ -318,3 +318,19 @@ TEST_F(Grass, RefusedCreationsGiveBackOnlyPoolMatrices) {
   EXPECT_EQ(ZeWindMtxIndex, 0);
   EeFree(own);
 }
+
+TEST_F(Grass, TiltWithoutTerrainFollowingStartsLevel) {
+  // Older pages have no vectors: a clump that tilts but does not follow the
+  // terrain must not read what the level buffer held before.
+  memset(buf, 0x7f, 1 << 16);
+  EdGrassFileRec r = Rec(9, 2);
+  r.follow = 0, r.tilt = 1, r.dist = 4, r.sizemode = 0;
+  ASSERT_EQ(Load(7, {r}), 0);
+  edgraStartPage(0);
+  const ZEMTX* m = GrassClumps[0].mtxs;
+  for (int i = 0; i < 9; i++) {
+    ASSERT_TRUE(std::isfinite(m[i].m[1][1]));
+    EXPECT_NEAR(m[i].m[1][0], 0, 1e-6) << "upright: no tilt from stale bytes";
+    EXPECT_NEAR(m[i].m[1][2], 0, 1e-6);
+  }
+}
