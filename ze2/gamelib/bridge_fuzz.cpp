@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "edtools.h"
 #include "fuzz.h"
 #include "gamelib.h"
 #include "zecore.h"
@@ -71,6 +72,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
 }
 
 void FuzzReset() {
+  EdFileClose();
   ZeBridgeInit();
   edbriReset();
   noterraininit();

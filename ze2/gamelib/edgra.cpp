@@ -121,7 +121,7 @@ void Blade(const GrassClump& c, int i, ZEVEC* at, float* size, float* r) {
   switch (c.sizemode) {
     case 2: *size = ZeRandFloat() * range + c.minsize; break;
     case 3: *size = c.maxsize - fall * range; break;
-    case 4: *size = Cos(int(fall * 16384.0f)) * range + c.minsize; break;
+    case 4: *size = Cos(EeFtoi(fall * 16384.0f)) * range + c.minsize; break;
     case 1: {
       float q = ZeRandFloat() - 0.25f;
       *size = fmaxf((1.2f - 1.25f * *r + q * q) / 1.7625f * c.maxsize, c.minsize);
@@ -160,8 +160,8 @@ void Calculate(GrassClump& c, ZEMTX* m, int withterrain) {
       ZeMtxPreRotateY(&o, ZeRandInt());
     }
     if (c.tilt && c.kind != 1) {
-      ZeMtxRotateZ(&o, int(vec[i].z));
-      ZeMtxRotateX(&o, int(vec[i].x));
+      ZeMtxRotateZ(&o, EeFtoi(vec[i].z));
+      ZeMtxRotateX(&o, EeFtoi(vec[i].x));
     }
     const ZEVEC sc = {s, s, s};
     ZeMtxPreScale(&o, &sc);

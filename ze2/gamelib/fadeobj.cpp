@@ -160,7 +160,8 @@ ZeFadeObjGrp* ZeFadeObjCreateMtx(float fadestart, float drawrange, ZEGSCENE* sce
 }
 
 void ZeFadeObjUpdate(const ZEVEC* p) {
-  ZeFadeObjWave += 0x1f5, ZeFadeObjDir += 0x85, ZeFadeObjDir2 += 0x179;
+  ZeFadeObjWave = (ZeFadeObjWave + 0x1f5) & 0xffff, ZeFadeObjDir = (ZeFadeObjDir + 0x85) & 0xffff;
+  ZeFadeObjDir2 = (ZeFadeObjDir2 + 0x179) & 0xffff;
   if (stopfadeup) return;
   const ZEVEC cam = DressCamPos();
   TerrSet* was = TerrainGetCur();
@@ -217,9 +218,9 @@ void ZeFadeObjAngleTerrain(ZEMTX* m) {
   ZEMTX r, turn;
   r = *m;
   r.m[3][0] = r.m[3][1] = r.m[3][2] = 0;
-  ZeMtxSetRotationZ(&turn, int(v[2]));
+  ZeMtxSetRotationZ(&turn, EeFtoi(v[2]));
   ZeMtxMul(&r, &r, &turn);
-  ZeMtxSetRotationX(&turn, int(v[0]));
+  ZeMtxSetRotationX(&turn, EeFtoi(v[0]));
   ZeMtxMul(&r, &r, &turn);
   r.m[3][0] = at.x, r.m[3][1] = v[1], r.m[3][2] = at.z, r.m[3][3] = m->m[3][3];
   *m = r;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "edtools.h"
 #include "fuzz.h"
 #include "gamelib.h"
 #include "zecore.h"

@@ -24,7 +24,8 @@ float WindX, WindZ;
 
 // Where the up axis's x and z lean to in the wind.
 void WindTarget(const ZEMTX& m, float h, float* tx, float* tz) {
-  int w = ZeWindWave + EeFtoi((m.m[3][0] + m.m[3][2]) * 8192.0f);
+  // Angles wrap: summed as unsigned.
+  int w = int(uint32_t(ZeWindWave) + uint32_t(EeFtoi((m.m[3][0] + m.m[3][2]) * 8192.0f)));
   *tx = h * WindX * (Sin(w) / 2 + 1);
   *tz = h * WindZ * (Cos(w) / 2 + 1);
 }
@@ -187,7 +188,8 @@ ZeWindGrp* ZeWindCreateMtx(float height, float pushheight, float fadestart, floa
 }
 
 void ZeWindUpdate(const ZEVEC* p) {
-  ZeWindDir += 0x85, ZeWindDir2 += 0x179, ZeWindWave += 0x1f5;
+  ZeWindDir = (ZeWindDir + 0x85) & 0xffff, ZeWindDir2 = (ZeWindDir2 + 0x179) & 0xffff;
+  ZeWindWave = (ZeWindWave + 0x1f5) & 0xffff;
   int a = EeFtoi(Sin(ZeWindDir) * 8192.0f);
   WindX = Cos(a) * 0.75f + Cos(ZeWindDir2) * 0.15f;
   WindZ = Sin(a) * 0.75f - Sin(ZeWindDir2) * 0.15f;
