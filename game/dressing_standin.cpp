@@ -2,12 +2,7 @@
 // moves and nothing is drawn.
 #include "standins.h"
 
-void DebrisSetup(char**, const char*, int) {}
-void Debris(int) {}
-void DebrisDraw(int, int) {}
-void ParticleReset() {}
 void CloseParticles() {}
-void DebrisGlassClose() {}
 void TerrainPlatformOldUpdate() {}
 void TerrainPlatformNewUpdate() {}
 void ZeBridgeUpdate(const ZEVEC*) {}
@@ -22,6 +17,5 @@ void ZeRainProcess(int) {}
 void ZeRainSetFall(float) {}
 float NewShadow(const ZEVEC*) { return 2000000.0f; }
 void AddFiniteShotDebrisEffect(const char*, const ZEVEC*) {}
-void DebrisRegisterCutoffCameraVec(const ZEVEC*) {}
 void terrainpickupinit(const char*, char**) {}
 void edgraClumpsReset() {}

@@ -206,7 +206,7 @@ void MainReplaySetUp() {
   ZeFadeObjInit();
   ZeTexAnimProgSysInit();
   ZeMtlReadEventSetHandler(MainMtlReadHandler);
-  static const int32_t kSplineSizes[2] = {0, 0};  // no spline-name point sizes
+  static const ZESPLINEPTSIZE kSplineSizes[] = {{nullptr, 0}};  // no spline-name point sizes
   ZeGScnSetCfg(kSplineSizes);
 
   PlacementSysInit();
@@ -418,7 +418,7 @@ static void DressingUpdate() {
 // (drawn 1) and the catch-up step (drawn 0).
 static void PlayerAndWorldLogic(int drawn) {
   MovePlayer(paused, drawn);
-  object_switches = gb_lev_time < 0.25f || gb_lev_time > 0.75f ? 0 : 1;
+  object_switches[0] = gb_lev_time < 0.25f || gb_lev_time > 0.75f ? 0 : 1;
   CollideVehiclesPostPlayer();
   ProcessVehiclesPostPlayer(paused);
   if (drawn) PreDrawVehicles();

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "gamelib.h"
 #include "globular.h"
 #include "ze3d.h"
 
@@ -51,10 +52,8 @@ void TBRDrawCobs(ZEMTL* mtl, int count);
 void DrawTimeBasedObjects(ZEMTL* mtl, int flags);
 void TBRManage();
 void TBRDebug(ZEMTL* mtl, int flags);
-extern void* pickup_gscene;
+extern ZEGSCENE* pickup_gscene;
 extern void* game_cobinfo;
-void* ZeGScnRead(char** buffer, char* end, const char* name);  // null: none
-void ZeGScnSetCfg(const void* table);
 void AddCobTypeSetMemoryPointers(char** buffer, char* end, void* owner, void* adopt, const char* label);
 void InitialisePersistantVehicleCobs();
 void InitialisePersistantVehicleCobs2();
@@ -139,12 +138,7 @@ void instZeGCutSceneStop(void* instance);
 // ===================================================================
 // Collision, particles and world dressing (dressing_standin.cpp)
 // ===================================================================
-void DebrisSetup(char** buffer, const char* texture, int n);
-void Debris(int frozen);
-void DebrisDraw(int frozen, int drawn);
-void ParticleReset();
 void CloseParticles();
-void DebrisGlassClose();
 void TerrainPlatformOldUpdate();
 void TerrainPlatformNewUpdate();
 void ZeBridgeUpdate(const ZEVEC* position);
@@ -159,7 +153,6 @@ void ZeRainProcess(int frozen);
 void ZeRainSetFall(float fall);
 float NewShadow(const ZEVEC* point);  // 2000000.0: no ground
 void AddFiniteShotDebrisEffect(const char* type, const ZEVEC* position);
-void DebrisRegisterCutoffCameraVec(const ZEVEC* position);
 void terrainpickupinit(const char* name, char** buffer);
 void edgraClumpsReset();
 
@@ -168,7 +161,7 @@ void edgraClumpsReset();
 // ===================================================================
 extern int hitpoints_override, atlasshield_override, start_player_lives, start_player_hitpoints;
 extern int checked_num_pickups[5];
-extern int oasislev_nightstart, laying_spline_data, panel_flags, object_switches;
+extern int oasislev_nightstart, laying_spline_data, panel_flags;
 extern ZEVEC player_position;
 extern ZECAMERA* kaelcam;
 void InitPanel(char** buffer);
@@ -204,8 +197,6 @@ void TrailDraw(int paused);
 void DrawBeams();
 void ProcExtraWeapons(int editor, int drawn);
 void FennHackNewHillBridge();
-void edppRegisterPointerToGameCharLocation(const ZEVEC* position);
-void edppLoadPage(const char* name, int page, void* none);
 void InitCheckpoints();
 void UpdateCheckpoints();
 void InitCreats();
@@ -291,7 +282,6 @@ struct EdDesc {
   int (*process)();  // 1 leaves the editor
   void (*render)();
 };
-extern int edbits_editmode;
 void edbitsRegisterEditMode(int flag);
 void edbitsRegisterLevel(const char* path, int n);
 void edmainRegister(const EdDesc* desc);
@@ -302,6 +292,3 @@ void edbitsRegisterSaveFormat(const char* kind, int n, const char* ext, const ch
 void edbitsRegisterBaseScene(void* scene);
 void edmainClose();
 const EdDesc* edmainRegistered(int index);  // the registration list (null past its end)
-void edppDestroyAllParticles();
-void edppDestroyAllEffects();
-void edppRestartAllEffectsInLevel();

@@ -142,6 +142,16 @@ mkdir -p "$seeds/terrain_fuzz" "$seeds/terrpick_fuzz"
 "$dir/tools/tertool" make "$top/demo/demo_pickups.txt" "$seeds/terrpick_fuzz/pickups.ter" --pickup
 for t in terrain_fuzz terrpick_fuzz; do run_target "$t" ze2/gamelib; done
 
+# Scene files (ze2/ze3d): seeds made with scenetool from a small description
+# (textures, materials, meshes, sprites, instances, specials, splines).
+scene_targets=(zegscn_fuzz)
+cmake --build "$dir" --target "${scene_targets[@]}" scenetool -- -j4
+mkdir -p "$seeds/scene" "$seeds/zegscn_fuzz"
+printf 'texture t pattern 16 16\nmaterial m texture t vtxcol\nmaterial p vtxcol\nobject q mesh\n  geom m\n  grid 2 2 2\nend\nobject s sprites size 1\n  set p style 1\n  sprite 0 1 0 1 1 ffffffff\nend\ninstance q 0 0 0\nspecial Door\ninstance s 1 0 0 wind 100 200\nspline Path\n  point 0 0 0\n  point 1 0 0\nend\n' > "$seeds/scene/a.txt"
+"$dir/tools/scenetool" make "$seeds/scene/a.txt" "$seeds/zegscn_fuzz/a.gsc" >/dev/null
+"$dir/tools/scenetool" make "$seeds/scene/a.txt" "$seeds/zegscn_fuzz/b.gsc" --crossfade >/dev/null
+for t in "${scene_targets[@]}"; do run_target "$t" ze2/ze3d; done
+
 # The universe file and the game-flow compiler, seeded from the demo's files
 # (a program's files joined by zero bytes: the program, flow\labels.flo, a.flo).
 flow_targets=(levcon_fuzz gameflow_fuzz)
@@ -160,6 +170,16 @@ mkdir -p "$seeds/bridge_fuzz" "$seeds/grass_fuzz"
 "$dir/tools/bridgetool" make "$top/demo/demo_bridges.txt" "$seeds/bridge_fuzz/demo.bri" >/dev/null
 "$dir/tools/grasstool" make "$top/demo/demo_grass.txt" "$seeds/grass_fuzz/demo.gra" >/dev/null
 for t in bridge_fuzz grass_fuzz; do run_target "$t" ze2/gamelib; done
+
+# Effect files (ze2/gamelib): seeds the target writes through the engine's
+# effect-file writer, and the demo's general page made by ptltool. The first
+# byte chooses the load's kind.
+cmake --build "$dir" --target ptlpage_fuzz ptltool -- -j4
+mkdir -p "$seeds/ptlpage_fuzz"
+(cd "$seeds/work" && "$dir/ze2/gamelib/ptlpage_fuzz" -seeds="$seeds/ptlpage_fuzz" >/dev/null 2>&1)
+"$dir/tools/ptltool" make "$top/demo/particles.txt" "$seeds/work/particles.dat" >/dev/null
+{ printf '\1'; cat "$seeds/work/particles.dat"; } > "$seeds/ptlpage_fuzz/demo"
+run_target ptlpage_fuzz ze2/gamelib
 
 [ $status -eq 0 ] && echo "fuzz.sh: all targets ran clean"
 exit $status

@@ -5,7 +5,7 @@
 #include <initializer_list>
 
 #include "gamelib.h"
-#include "gscnobj_standin.h"
+#include "dressing_local.h"
 #include "zecore.h"
 #include "ze3d.h"
 
@@ -140,9 +140,9 @@ int ZeBridgeAlloc() {
 void ZeBridgeOn(int flag) { ZeBridgeProc = flag; }
 
 int ZeBridgeLookupInstanceIndex(const ZEGSCNINST* object, const ZEGSCENE* scene) {
-  if (!object || !scene || !scene->instances) return -1;
-  const ZEGSCNINST* first = scene->instances;
-  for (int i = 0; i < scene->ninstances; i++)
+  if (!object || !scene || !scene->insts) return -1;
+  const ZEGSCNINST* first = scene->insts;
+  for (int i = 0; i < scene->ninst; i++)
     if (first + i == object) return i;
   return -1;
 }

@@ -34,8 +34,8 @@ void FuzzOne(const uint8_t* data, size_t size) {
     g_scene = static_cast<ZEGSCENE*>(EeMalloc(sizeof(ZEGSCENE)));
     auto* insts = static_cast<ZEGSCNINST*>(EeMalloc(sizeof(ZEGSCNINST) * 8));
     memset(insts, 0, sizeof(ZEGSCNINST) * 8);
-    g_scene->ninstances = 8;
-    g_scene->instances = insts;
+    g_scene->ninst = 8;
+    g_scene->insts = insts;
     errmsg_disabled = 1;
     errmsg_to_console = 0;
     ZeTrigInit();

@@ -1,10 +1,15 @@
-// Shared by the wind and fade-object groups: bounds, the fade alpha and
-// the burst that draws a group.
+// Shared by the bridges and the wind and fade-object groups: the object of
+// a scene instance, bounds, the fade alpha and the burst that draws a group.
 #pragma once
 
 #include "gamelib.h"
 
 ZEVEC DressCamPos();
+// The object (gobj) a scene instance draws, or null.
+inline ZEGOBJ* ZeGScnInstObject(const ZEGSCENE* scene, const ZEGSCNINST* inst) {
+  if (!scene || !inst || !scene->gobjs || inst->object < 0 || inst->object >= scene->ngobj) return nullptr;
+  return scene->gobjs.get()[inst->object];
+}
 // The centre and squared radius (half extents squared, plus extra) of the
 // matrices' translations; heights of 2,000,000 and more are ignored.
 void DressGroupBounds(ZEVEC* centre, float* radsq, const ZEMTX* m, int count, float extra);

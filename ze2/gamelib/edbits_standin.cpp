@@ -2,4 +2,3 @@
 #include "edbits_standin.h"
 
 int (*edbits_lookup_hook)(const char* name, const ZEGSCENE* scene);
-int edbits_editmode;

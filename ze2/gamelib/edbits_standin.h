@@ -5,7 +5,7 @@
 // file.
 #pragma once
 
-#include "gscene_standin.h"
+#include "ze3d.h"
 #include "zemath.h"
 
 extern int edbits_editmode;  // non-zero while an in-game editor is active

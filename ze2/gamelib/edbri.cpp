@@ -30,8 +30,8 @@ int Lookup(const char* field, ZEGSCENE* scene) {
 }
 
 ZEGSCNINST* Instance(ZEGSCENE* scene, int index) {
-  if (!scene || !scene->instances || index < 0 || index >= scene->ninstances) return nullptr;
-  return scene->instances.get() + index;
+  if (!scene || !scene->insts || index < 0 || index >= scene->ninst) return nullptr;
+  return scene->insts.get() + index;
 }
 
 void ReadRec(EdBridgeFileRec* r) {

@@ -6,7 +6,7 @@
 
 #include "dressing_local.h"
 #include "gamelib.h"
-#include "gscnobj_standin.h"
+#include "dressing_local.h"
 #include "zeps2.h"
 
 ZeFadeObjGrp ZeFadeObjGroup[ZEFADE_GROUPS];
@@ -29,7 +29,7 @@ void Pools() {
 void Setup(ZeFadeObjGrp* g, ZEGSCENE* scene, int object, ZEMTX* mtxs, int16_t* ids, int count, int solid,
            float fadestart, float drawrange) {
   const ZEGSCNINST* inst =
-      scene && scene->instances && object >= 0 && object < scene->ninstances ? scene->instances.get() + object : nullptr;
+      scene && scene->insts && object >= 0 && object < scene->ninst ? scene->insts.get() + object : nullptr;
   ZEGOBJ* obj = ZeGScnInstObject(scene, inst);
   ZeFadeSetFxCodeMtls(obj, vu_load_tricuf_mpg);
   g->object = obj;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform.h"
+#include "ze3d.h"
 
 // ===================================================================
 // Random table (randtab)
@@ -36,8 +37,8 @@ void CloseRandomTable();
 //   u16, points * 3 floats. Crash data (kind 3): see special terrain below.
 // Every section starts on a 4-byte boundary (the loader refuses others).
 
-#include "gscene_standin.h"
 #include "zemath.h"
+#include "ze3d.h"
 
 struct TerrSection {
   int16_t count;       // entry 0: number of entries
@@ -723,7 +724,7 @@ extern int glutils_raw_disabled;
 extern int glutils_high_count;
 
 // Fatal when the file cannot be loaded ("... can't be loaded").
-ZEMTL* CreateAlphaBlendTexture(uint8_t** cursor, const char* name, int uv, int blend, int pri, int zmode);
+ZEMTL* CreateAlphaBlendTexture(char** cursor, const char* name, int uv, int blend, int pri, int zmode);
 ZEMTL* CreateAlphaBlendTexture256(const char* name, int uv, int blend);
 ZEMTL* CreateAlphaBlendTexture256_32(const char* name, int uv, int blend, int pri, int zmode);
 ZEMTL* CreateAlphaBlendTexture64(const char* name, int uv, int blend, int pri);
@@ -733,5 +734,350 @@ ZEMTL* CreateAlphaBlendTexturewhNoise_32(const char* name, int uv, int blend, in
 // Fatal unless width is a power of two and width x height is 1..16,384.
 ZEMTL* CreateAlphaBlendTexturewhHigh_32(const char* name, int uv, int blend, int pri, int zmode, int w, int h);
 ZEMTL* CreateSubtractiveTexture(const char* name);
-void SetBalls(uint8_t** cursor);
+void SetBalls(char** cursor);
 uint8_t* GetRawBuffer();
+// Particle effect types and the effect file (debtype)
+// ===================================================================
+// Types live in slots 1..255 of debtab (slot 0 and null mean no type).
+// Effect file, little-endian, through the editor file layer on the host:
+//   file    = int32 version (5..22), int32 type count, type * count,
+//             [lists 1, 2: int32 emitter count, emitter * count]
+//   type    = 832 bytes in version 22; older versions leave fields out
+//             (docs/particles.md); 18 and 19 store half the radial spread
+//   emitter = 68 bytes in version 22 (effect pages below)
+
+constexpr int DEB_TYPES = 256, DEB_KEYS = 512, DEB_KEY_CHUNKS = 32, DEB_GLASS_CHUNKS = 32;
+constexpr int DEB_CHUNK_PARTS = 32, DEB_GLASS_PARTS = 12, DEB_SPHERES = 8, DEB_WHEEL = 32;
+constexpr int DEBRIS_FILE_VERSION = 22, DEBRIS_FILE_OLDEST = 5, DEB_TYPE_RECORD = 832;
+constexpr int DEB_BLEND_GLASS = 7, DEB_GENERATORS = 12, DEB_MOMENTUMS = 7, DEB_MATERIALS = 8;
+constexpr int DEB_COUNT_MAX = 32767;  // the derived count saturates here
+
+
+struct DebEnvKey {
+  float time;   // 0..1 ascending; the key at exactly 1.0 ends the envelope
+  float value;
+};
+struct DebColKey {
+  float time;
+  float r, g, b;  // 0..255
+};
+struct DebSound {
+  int32_t id;       // -1 none
+  int32_t control;  // 0 none, 1 on edge, 2 off edge, 3 per particle, 4 regular
+  int32_t delay;    // 0..50
+};
+
+struct DebrisEffectType {
+  char name[16];                 // zero-padded, possibly without a terminator
+  int8_t list, page;             // the load's kind; effect page 0..7
+  int16_t gen_rate;              // n > 0: n a frame; n < 0: one every -n frames
+  int16_t particle_count;        // derived, 1..32767
+  int16_t start_offset;          // frames
+  int16_t on_time, rand_on_time, off_time, rand_off_time;  // frames
+  int8_t gen_kind, mom_kind;     // generator 0..11, momentum adjuster 0..6
+  int8_t blend;                  // DebMat index 0..7 (7 glass)
+  int8_t byte4;                  // stored only
+  float reserved0;               // stored only
+  float cut_on, cut_off, draw_cut_off;
+  float base_speed;
+  ZEVEC var, start;              // variation and start half-extents
+  ZEVEC pos_scale, pos_base, vel_scale, vel_base;
+  float gravity;                 // y = y0 + vy t + gravity t^2
+  float life;                    // seconds
+  int16_t res_short;             // stored only
+  int8_t res_byte0, res_byte1;
+  float res_float;
+  float jib_xf, jib_xa, jib_yf, jib_ya;  // jibber frequencies and amplitudes
+  DebColKey colour[8];
+  DebEnvKey alpha[8];            // 0..255
+  float rparam[2];               // renderer parameters
+  float min_size, max_size;
+  DebEnvKey width[8], height[8];
+  float min_rot, max_rot;
+  DebEnvKey rotation[8];         // 65536 to a turn
+  DebEnvKey reserved_env[2][8];
+  float umin, vmin, umax, vmax;  // texels of the particle texture
+  EePtr<DebrisDmaTypeInfo> info; // renderer block, null until built
+  DebEnvKey collision[8];        // sphere radius over a sphere's life
+  int8_t spheres;                // 0..8
+  int8_t draw_flag;              // 0 after fog, 1 before fog, 3 super early
+  int16_t shared_keys[4];        // burst keys, -1 none
+  DebSound sounds[4];
+  int16_t ghosts;                // copies of every particle
+  float ghost_sep;               // seconds between copies
+};
+
+extern DebrisEffectType effecttypes[DEB_TYPES];
+extern EePtr<DebrisEffectType> debtab[DEB_TYPES];
+extern int edpp_types_used;            // 1 + filled slots
+extern DebrisDmaTypeInfo* DmaDebTypes; // DEB_TYPES blocks
+extern int freeDmaDebType;
+extern ZEMTL* DebMat[DEB_MATERIALS];
+extern float timeincrement;            // seconds a frame
+extern int debris_initialised;
+
+// Carves the pools, packets and materials from *cursor and advances it.
+void DebrisSetup(char** cursor, const char* texture, int chunks);
+// One type record of the open effect file (the list stored, not the page).
+void FileLoadSingleEffectType(DebrisEffectType* t, int version, int list);
+// The writer's side: one record of the given version (fields the version
+// lacks left out).
+void FileSaveSingleEffectType(const DebrisEffectType* t, int version);
+// Refuses (fatal, naming the file) a type whose table indices are out of range.
+void DebrisCheckEffectType(const DebrisEffectType* t, const char* file);
+void edppCalcEffectParticleCount(DebrisEffectType* t);
+int DebrisCalcParticleCount(const DebrisEffectType* t);  // the count alone
+void GenericDebinfoDmaTypeUpdate(DebrisEffectType* t);
+// The value of an envelope at s (0..1), and of a colour envelope's channel.
+float DebrisEnvelope(const DebEnvKey* env, float s);
+float DebrisColourEnvelope(const DebColKey* env, int channel, float s);
+int LookupDebrisEffectPage(const char* name, int page);  // type or -1
+int LookupDebrisEffectPageOnly(const char* name, int page);
+int LookupDebrisEffect(const char* name);
+void edppDestroyAllEffects();
+// Clears a type to the defaults an old file leaves (cut-off 25, renderer
+// parameters 0.125, no sounds, shared keys -1).
+void DebrisDefaultEffectType(DebrisEffectType* t);
+// Returns a type's renderer block to DmaDebTypes.
+void DebrisReleaseTypeInfo(DebrisEffectType* t);
+
+// ===================================================================
+// Live effects and emission (debkey)
+// ===================================================================
+// 512 keys; chunks of 32 particles (12 glass) are DMA packets (a 32-byte
+// head, then DebrisParticle records) handed to the particle program.
+
+struct DebrisKey;
+struct DebrisChunkControl;
+using DebGenFn = void(DebrisKey* key, DebrisEffectType* t, int extra);
+using DebMomFn = void(DebrisKey* key, DebrisEffectType* t, DebrisParticle* p);
+
+struct DebrisSphere {
+  ZEVEC vel;
+  float age;  // -1 not in use
+};
+
+struct DebrisChunkRenderEntry {
+  uint8_t* chunk;         // null: free entry
+  DebrisEffectType* type;
+  DebrisKey* key;         // null: orphan (a released effect fading out)
+  ZEMTX mtx;              // orphans: the effect orientation
+  ZEVEC pos;              // orphans: the emitter position
+};
+
+struct DebrisKey {
+  uint8_t* chunks[DEB_KEY_CHUNKS];
+  ZEMTX effect;           // the effect's frame (gravity along its Y)
+  ZEMTX emitter;          // generated positions and velocities, no translation
+  int16_t nchunks, type, active, capacity, controlled, cursor, want_chunks, want_capacity;
+  ZEVEC pos, origin, velocity;
+  DebGenFn* gen;
+  DebMomFn* mom;
+  DebrisKey* next;        // emitter-wheel list
+  int16_t rotor_y, rotor_z;
+  int32_t finite;         // bursts left, 0 unlimited
+  int16_t on_counter, phase;
+  DebrisSphere sphere[DEB_SPHERES];
+  int16_t next_sphere, sphere_countdown;
+  int32_t trigger_kind, switch_id;
+  float switch_value;
+  int16_t refl_a, refl_b;
+  float plane_offset, bounce;
+  int16_t sound_count[4];
+  int16_t group, room;
+  int8_t status, has_sounds;  // status 0 off, 1 normal, 2 on
+  const ZEPORTALSET* portal;
+  float cull_radius;      // 0: recompute the box
+  ZEVEC cull_min, cull_max;
+  DebrisChunkRenderEntry* entry;  // the render entry of the first chunk
+};
+
+extern DebrisKey debkeydata[DEB_KEYS];
+extern int16_t freedebkeys[DEB_KEYS];
+extern int freedebkeyptr;
+extern uint8_t** freedebchunks;
+extern int freedebchkptr;       // chunks in use
+extern uint8_t** freedebchunksglass;
+extern int freedebchkptrg;
+extern int debrischunks, debrischunksglass;
+extern DebrisChunkRenderEntry* ParticleChunkRenderStack;
+extern DebGenFn* const gensorttab[DEB_GENERATORS];
+extern DebMomFn* const gencodetab[DEB_MOMENTUMS];
+extern const ZEVEC* CutoffCameraVec;
+extern int debris_render_group;
+extern int64_t debris_seed;
+extern float globaltime;        // the particle clock, seconds
+extern int globalframes;
+
+inline DebrisParticle* DebrisChunkParticles(uint8_t* chunk) { return reinterpret_cast<DebrisParticle*>(chunk + 32); }
+
+int AddDebrisEffect(int* key, int type, float x, float y, float z);  // the key or -1
+int AddFiniteShotDebrisEffect(int* key, int type, const ZEVEC* pos, int count);
+void AddVariableShotDebrisEffectMtx3(int type, const ZEVEC* pos, const ZEVEC* vel, int count, const ZEMTX* emit,
+                                     const ZEMTX* frame);
+void AddVariableShotDebrisEffect(int type, const ZEVEC* pos, int count, int16_t z, int16_t y);
+void AddVariableShotDebrisEffectMtx(int type, const ZEVEC* pos, int count, int16_t z, int16_t y, const ZEMTX* frame);
+void AddVariableShotDebrisEffectMtx2(int type, const ZEVEC* pos, int count, const ZEMTX* emit, const ZEMTX* frame);
+void AddDebEff(int key, int extra, int count);
+int DebAlloc();
+void DebReAlloc(int key, int particles);
+void DebReAlloc2(int key);
+void DebFree(int* key);
+void DebFreeInstantly(int* key);
+void DebFreeOrphansInstantly(int type);
+void DebFreeWithoutKey(DebrisKey* k);
+void RemoveAnyChunkControls(uint8_t* chunk);
+void DebrisStartOffset(int key, int frames);
+void DebrisOrientation(int key, int16_t z, int16_t y);
+void DebrisOrientationMtx(int key, const ZEMTX* m);
+void DebrisPosOrientationMtx(int key, const ZEMTX* m);
+void DebrisEmitterOrientation(int key, int16_t a, int16_t b, int16_t c);
+void DebrisEmitterOrientationMtx(int key, const ZEMTX* m);
+void DebrisEmiterPos(int key, float x, float y, float z);
+void DebrisReflectionOrientation(int key, int16_t a, int16_t b, float offset, float factor);
+void DebrisSetTrigger(int key, int kind, int id, float value);
+void DebrisSetGroupID(int key, int16_t group);
+void DebrisSetRoomID(int key, const ZEGSCENE* scene);
+void DebrisStatusAlwaysOff(int* key);
+void DebrisStatusNormal(int* key);
+void DebrisStatusAlwaysOn(int* key);
+void DebrisSetRenderGroup(int group);
+void DebrisSetSeed(int64_t seed);
+void DebrisRegisterCutoffCameraVec(const ZEVEC* pos);
+float CameraEmitterDistance(const ZEVEC* pos);
+int DebrisFindAllOfType(int type, ZEVEC* pos, int* keys, int max, int first, int withChunks);
+int DebrisGetRingProperties(int key, ZEVEC* centre, ZEVEC* axis, float* radius);
+int SolveQuadratic(float a, float b, float c, float* t1, float* t2);
+ZEMTL* CreateCopyMat(const ZEMTL* source, int uv, int blend, int zmode, int bits45);
+
+void GenDebIndex(DebrisKey* k, DebrisEffectType* t, int extra);
+void GenDebIndexSort(DebrisKey* k, DebrisEffectType* t, int extra);
+void GenDebIndexPos(DebrisKey* k, DebrisEffectType* t, int extra);
+void GenDebIndexWaterFall(DebrisKey* k, DebrisEffectType* t, int extra);
+void GenDebIndexWaterFallSplash(DebrisKey* k, DebrisEffectType* t, int extra);
+void GenDebIndexPosRandTime(DebrisKey* k, DebrisEffectType* t, int extra);
+void GenDebIndexRadial(DebrisKey* k, DebrisEffectType* t, int extra);
+void GenDebIndexRadialRotor(DebrisKey* k, DebrisEffectType* t, int extra);
+void GenDebIndexSpheroid(DebrisKey* k, DebrisEffectType* t, int extra);
+void GenDebIndexBounceY(DebrisKey* k, DebrisEffectType* t, int extra);
+void GenDebIndexBounceXZ(DebrisKey* k, DebrisEffectType* t, int extra);
+void GenDebIndexImprovedRadial(DebrisKey* k, DebrisEffectType* t, int extra);
+void GenDebMomAdjFromPos(DebrisKey* k, DebrisEffectType* t, DebrisParticle* p);
+void GenDebMomAdjFromPosRev(DebrisKey* k, DebrisEffectType* t, DebrisParticle* p);
+void GenDebMomAdjFromSplash(DebrisKey* k, DebrisEffectType* t, DebrisParticle* p);
+void GenDebMomAdjFromAshRock(DebrisKey* k, DebrisEffectType* t, DebrisParticle* p);
+void GenDebMomAdjFromPosRevTree(DebrisKey* k, DebrisEffectType* t, DebrisParticle* p);
+void GenDebMomAdjFromPosAll(DebrisKey* k, DebrisEffectType* t, DebrisParticle* p);
+
+// ===================================================================
+// Particle frame update and drawing (debframe)
+// ===================================================================
+
+enum {
+  DEBCTL_FADE = 0, DEBCTL_SHOT = 1, DEBCTL_CUT = 2, DEBCTL_RETURN = 3, DEBCTL_FLOOR = 5, DEBCTL_WALL = 6,
+  DEBCTL_FADE_GLASS = 7, DEBCTL_RETURN_GLASS = 8, DEBCTL_CUT_GLASS = 9,
+};
+
+struct DebrisChunkControl {
+  uint8_t* chunk;
+  int32_t timer;          // frames; below 32 a wheel distance
+  int32_t kind;
+  DebrisKey* key;         // kind 1
+  DebrisChunkControl* next;
+  int32_t slot;           // particle within the chunk
+  float t;                // seconds since the particle's birth
+  int16_t type, zero, wall_angle;
+  float plane_offset, bounce;
+};
+
+extern DebrisKey* debris_emitter_stack[DEB_WHEEL];
+extern int debris_emitter_stack_index;
+extern DebrisChunkControl* debris_chunk_control_stack[DEB_WHEEL];
+extern int debris_chunk_control_stack_index;
+extern DebrisChunkControl* debris_chunk_controls;
+extern DebrisChunkControl** freechunkcontrols;
+extern int freechunkcontrolsptr;
+extern int debris_generated_total, debris_drawn_total;  // 60-frame sums
+extern ZEVEC debris_collide_pt;
+extern ZETEXID debris_glass_tid;
+extern ZEMTL* debris_glass_mtl;
+extern int debris_glass_ready;
+extern float debris_glass_scale_u, debris_glass_scale_v;
+extern uint8_t object_switches[256];  // the game's switch bytes
+
+void Debris(int paused);
+void DebrisDraw(int ignored, int pass);
+void DebrisShift(const ZEMTX* m);
+int DebrisCollisionCheck(const ZEVEC* p, float r);
+void DebrisGlassInit();
+void DebrisDrawGlass();
+void DebrisGlassClose();
+int DebrisGlassParticlesActive();
+void DebrisProcessTriggers();
+void DebrisProcessSpheres();
+void DebrisProcessAllocation();
+void DebrisProcessGeneration();
+void DebrisProcessTimings();
+void DebrisProcessStackUpdate();
+void DebrisProcessControlChunks();
+void DebrisDoSounds();
+void AddDebrisEffectToStack(DebrisKey* key, DebrisKey** list);
+void RemoveDebrisEffectFromStack(DebrisKey* key, DebrisKey** list);
+DebrisKey** FindDebrisEffectStack(DebrisKey* key);
+void AddChunkControlToStack(DebrisChunkControl* c, DebrisChunkControl** list);
+void RemoveChunkControlFromStack(DebrisChunkControl* c, DebrisChunkControl** list);
+
+// ===================================================================
+// Effect pages (ptlpage)
+// ===================================================================
+// Emitter record of the effect file, version 22 (68 bytes): position 3 x
+// float, int16 orientation Z, Y, int16 emitter angles 1, 2, 3, int32 start
+// offset, name 16, int32 trigger kind, int32 switch id, float value, int16
+// reflection angles 1, 2, float plane offset, float bounce factor, int16
+// group id (older versions: docs/particles.md).
+
+constexpr int EDPP_PAGES = 8, EDPP_EMITTERS = 1024, EDPP_STOPPED = 99999, EDPP_EMITTER_RECORD = 68;
+
+struct PlacedEmitter {
+  ZEVEC pos;
+  int32_t type;
+  int32_t key;              // -1 free, 99999 stopped, else the running effect
+  int16_t orient_z, orient_y;
+  int16_t emit_a, emit_b, emit_c;
+  int32_t start_offset;
+  char name[16];
+  int32_t trigger_kind, switch_id;
+  float switch_value;
+  int16_t refl_a, refl_b;
+  float plane_offset, bounce;
+  int16_t group;
+  int8_t page;
+};
+
+extern int edpp_page_used[EDPP_PAGES];
+extern const ZEGSCENE* edpp_page_scene[EDPP_PAGES];
+extern PlacedEmitter edpp_ptls[EDPP_EMITTERS];
+extern int edpp_instances_used, edpp_num_orphans, edpp_nearest, edpp_create_type;
+extern ZEVEC edpp_cam_pos;
+
+int edppLoadPage(const char* name, int kind, const ZEGSCENE* scene);  // page or -1
+void edppStartPage(int page);
+void edppStopPage(int page);
+void edppClearPage(int page);
+void edppRestartAllEffectsInLevel();
+void ParticleReset();
+void edppDestroyAllParticles();
+int edppDetermineNearest(float limit);  // 1 when one was found
+void edppRegisterPointerToGameCharLocation(const ZEVEC* p);
+// The writer's side: one emitter record, and a whole effect file (types,
+// then for lists 1 and 2 the emitters). 1 when written.
+void FileSaveSingleEmitter(const PlacedEmitter* e, int version);
+int edppSaveFile(const char* name, int version, const DebrisEffectType* types, int ntypes,
+                 const PlacedEmitter* emitters, int nemitters);
+void FileLoadSingleEmitter(PlacedEmitter* e, int version);
+
+// Services the particle system calls in other subsystems.
+ZEMTL* CreateAlphaBlendTexture(char** cursor, const char* name, int uv, int blend, int priority, int zmode);
+void ZeRainDraw(int addr);
+void edmainRegisterLocVec(const ZEVEC* p);
+extern int edbits_editmode;

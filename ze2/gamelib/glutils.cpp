@@ -79,16 +79,16 @@ uint8_t* GetRawBuffer() {
   return glutils_raw_buffer;
 }
 
-void SetBalls(uint8_t** cursor) {
+void SetBalls(char** cursor) {
   if (!cursor) {
     glutils_raw_disabled = 1;
     return;
   }
-  glutils_raw_buffer = *cursor;
+  glutils_raw_buffer = reinterpret_cast<uint8_t*>(*cursor);
   *cursor += GLUTILS_RAW_BYTES;
 }
 
-ZEMTL* CreateAlphaBlendTexture(uint8_t** cursor, const char* name, int uv, int blend, int pri, int zmode) {
+ZEMTL* CreateAlphaBlendTexture(char** cursor, const char* name, int uv, int blend, int pri, int zmode) {
   int size = ZeFileLoadBuffer(name, *cursor, 1048576);
   // A texture made from the unread buffer would be whatever lay there.
   if (size <= 0) ZeError("CreateAlphaBlendTexture: %s can't be loaded", name);

@@ -85,12 +85,12 @@ TEST_F(Blend, WorkBufferFromTheHeapOnceOrLentBySetBalls) {
   EXPECT_EQ(console.text().find("SetBalls"), std::string::npos) << "warned once";
   EXPECT_EQ(glutils_raw_buffer, heap);
   // A lent buffer: the cursor moves on by exactly the buffer's size.
-  auto* lent = static_cast<uint8_t*>(EeMalloc(GLUTILS_RAW_BYTES + 64));
-  uint8_t* cursor = lent;
+  auto* lent = static_cast<char*>(EeMalloc(GLUTILS_RAW_BYTES + 64));
+  char* cursor = lent;
   SetBalls(&cursor);
   EXPECT_EQ(cursor, lent + GLUTILS_RAW_BYTES);
   CreateAlphaBlendTexture64("a.raw", 0, 2, 300);
-  EXPECT_EQ(glutils_raw_buffer, lent);
+  EXPECT_EQ(glutils_raw_buffer, reinterpret_cast<uint8_t*>(lent));
   EXPECT_EQ(Texel(0), (T{7, 7, 7, 7}));
   // Switched off: every .raw conversion stops, even with a buffer.
   SetBalls(nullptr);
@@ -200,8 +200,8 @@ TEST_F(Blend, RefusedInputs) {
     if (c.which == 2) EXPECT_HALT(CreateAlphaBlendTexturewhHigh_32("t.raw", 0, 1, 1, 0, c.w, c.h), c.msg);
   }
   EXPECT_NE(CreateAlphaBlendTexturewh_32("t.raw", 0, 1, 1, 0, 256, 256), nullptr) << "65,536 texels fit";
-  auto* mem = static_cast<uint8_t*>(EeMalloc(4096));
-  uint8_t* cursor = mem;
+  auto* mem = static_cast<char*>(EeMalloc(4096));
+  char* cursor = mem;
   EXPECT_HALT(CreateAlphaBlendTexture(&cursor, "gfx\\particle.pnt", 1, 2, 256, 0), "gfx\\particle.pnt");
   EXPECT_EQ(cursor, mem);
   EeFree(mem);
@@ -222,8 +222,8 @@ TEST_F(Blend, NativeImageStaysInTheCallersMemory) {
   native.resize(size_t(size) + 3);  // an odd size: the cursor is not rounded
   size += 3;
   File("P.PNT", native);
-  auto* mem = static_cast<uint8_t*>(EeMalloc(size_t(size) + 64));
-  uint8_t* cursor = mem;
+  auto* mem = static_cast<char*>(EeMalloc(size_t(size) + 64));
+  char* cursor = mem;
   ZEMTL* m = CreateAlphaBlendTexture(&cursor, "p.pnt", 1, 2, 256, 0);
   EXPECT_EQ(cursor, mem + size);
   EXPECT_NE(m->texture, 0);

@@ -6,7 +6,7 @@
 
 #include "dressing_local.h"
 #include "gamelib.h"
-#include "gscnobj_standin.h"
+#include "dressing_local.h"
 #include "zeps2.h"
 
 ZeWindGrp ZeWindGroup[ZEWIND_GROUPS];
@@ -173,7 +173,7 @@ ZeWindGrp* ZeWindCreateMtx(float height, float pushheight, float fadestart, floa
     return nullptr;
   }
   const ZEGSCNINST* inst =
-      scene && scene->instances && object >= 0 && object < scene->ninstances ? scene->instances.get() + object : nullptr;
+      scene && scene->insts && object >= 0 && object < scene->ninst ? scene->insts.get() + object : nullptr;
   ZEGOBJ* obj = ZeGScnInstObject(scene, inst);
   ZeFadeSetFxCodeMtls(obj, vu_load_tricuf_mpg);
   g->object = obj;
