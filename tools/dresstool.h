@@ -49,6 +49,7 @@ inline ZEGSCENE* Scene(int n) {
   memset(insts, 0, sizeof(ZEGSCNINST) * size_t(n));
   for (int i = 0; i < n; i++) ZeMtxSetIdentity(&insts[i].mtx), insts[i].flags = 1;
   auto* s = static_cast<ZEGSCENE*>(EeMalloc(sizeof(ZEGSCENE)));
+  memset(s, 0, sizeof *s);
   s->ninst = n;
   s->insts = insts;
   edbits_lookup_hook = Lookup;

@@ -18,6 +18,11 @@ struct Bridge : TerrainTest {
   TerrSet* set = nullptr;
   void SetUp() override {
     TerrainTest::SetUp();
+    // A scene of the fixture's instances and nothing else.
+    const ZEGSCENE bare = {};
+    *scene = bare;
+    scene->ninst = 8;
+    scene->insts = insts;
     TestItem ground = StaticItem({50, -10, 50}, {Floor(0, 0, 1)});
     TestItem plank = StaticItem({}, {Floor(0, 0, 0.4f)});
     plank.kind = 1, plank.instance = 3;

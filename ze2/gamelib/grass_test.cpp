@@ -20,6 +20,11 @@ struct Grass : TerrainTest {
   uint8_t* end = nullptr;
   void SetUp() override {
     TerrainTest::SetUp();
+    // A scene of the fixture's instances and nothing else.
+    const ZEGSCENE bare = {};
+    *scene = bare;
+    scene->ninst = 8;
+    scene->insts = insts;
     edbits_lookup_hook = LookupByName;
     edgraClumpsReset();
     ZeWindInit();
