@@ -1,8 +1,8 @@
 // Stand-in for the in-game editors' support (edbits, edcam), which are not
 // built yet: no scene object is found by name and the editor camera sits at
 // the origin. Until the editors exist, a tool or test may name the scene's
-// objects through edbits_lookup_hook. The editors' library replaces this
-// file.
+// objects through edbits_lookup_hook (the index it gives is taken as a scene
+// instance). The editors' library replaces this file.
 #pragma once
 
 #include "ze3d.h"
