@@ -129,22 +129,11 @@ void instZeGCutSceneStop(void* instance);
 // Collision, particles and world dressing (dressing_standin.cpp)
 // ===================================================================
 void CloseParticles();
-void TerrainPlatformOldUpdate();
-void TerrainPlatformNewUpdate();
-void ZeBridgeUpdate(const ZEVEC* position);
-void ZeBridgeDraw(ZEMTL* mtl);
-void ZeWindInit();
-void ZeWindUpdate(const ZEVEC* position);
-void ZeWindDraw();
-void ZeFadeObjInit();
-void ZeFadeObjUpdate(const ZEVEC* position);
-void ZeFadeObjDraw();
 void ZeRainProcess(int frozen);
 void ZeRainSetFall(float fall);
 float NewShadow(const ZEVEC* point);  // 2000000.0: no ground
 void AddFiniteShotDebrisEffect(const char* type, const ZEVEC* position);
 void terrainpickupinit(const char* name, char** buffer);
-void edgraClumpsReset();
 
 // ===================================================================
 // Player, creatures and world objects (player_standin.cpp)

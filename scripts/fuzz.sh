@@ -163,6 +163,14 @@ printf 'AddSem s 0 1\n#include a.flo\nx: WaitSemMulti s s\nIfSemLT s 2 x\nHalt\n
   > "$seeds/gameflow_fuzz/include.bin"
 for t in "${flow_targets[@]}"; do run_target "$t" game 16384; done
 
+# World dressing: the bridge and grass page loaders, seeded with the demo
+# level's pages made by bridgetool and grasstool.
+cmake --build "$dir" --target bridge_fuzz grass_fuzz bridgetool grasstool -- -j4
+mkdir -p "$seeds/bridge_fuzz" "$seeds/grass_fuzz"
+"$dir/tools/bridgetool" make "$top/demo/demo_bridges.txt" "$seeds/bridge_fuzz/demo.bri" >/dev/null
+"$dir/tools/grasstool" make "$top/demo/demo_grass.txt" "$seeds/grass_fuzz/demo.gra" >/dev/null
+for t in bridge_fuzz grass_fuzz; do run_target "$t" ze2/gamelib; done
+
 # Effect files (ze2/gamelib): seeds the target writes through the engine's
 # effect-file writer, and the demo's general page made by ptltool. The first
 # byte chooses the load's kind.

@@ -33,7 +33,7 @@ void ShadeVertex(Vert& x, Shade shade) {
   const float* mtl = reinterpret_cast<const float*>(Vu1Quad(MTL));
   const float* v = x.rgba;
   float light[3] = {1.0f, 1.0f, 1.0f};
-  const bool lit = shade != SHADE_UNLIT && shade != SHADE_XFORMUV && x.lightable;
+  const bool lit = shade != SHADE_UNLIT && shade != SHADE_XFORMUV && shade != SHADE_FADE && x.lightable;
   if (lit) {
     const float* amb = reinterpret_cast<const float*>(Vu1Quad(AMBIENT));
     for (int c = 0; c < 3; c++) light[c] = amb[c];
@@ -56,6 +56,11 @@ void ShadeVertex(Vert& x, Shade shade) {
   }
   x.col[3] = shade == SHADE_LIT && x.lightable ? Clamp255(mtl[3]) : Clamp255(v[3] * (1.0f / 128.0f) * mtl[3]);
   if (shade == SHADE_FOG) FogShade(x);
+  if (shade == SHADE_FADE) {
+    // tricu's colour scaled by the instance's fade block.
+    const float* f = reinterpret_cast<const float*>(Vu1Quad(FADE_BLOCK));
+    for (int c = 0; c < 4; c++) x.col[c] = Clamp255(v[c] * (1.0f / 128.0f) * mtl[c] * f[c]);
+  }
   if (shade == SHADE_XFORMUV) {
     // Texture coordinates from the block latched for mode 4: the normal
     // through the block's rotation, made unit length, halved, plus the
@@ -225,5 +230,6 @@ int Run(Vu1Run& run, Shade shade, const char* name) {
 int Vu1TriProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_LIT, "tri"); }
 int Vu1TricProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_LIT_VERTEX, "tric"); }
 int Vu1TricuProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_UNLIT, "tricu"); }
+int Vu1TricufProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_FADE, "tricuf"); }
 int Vu1TricaProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_LIT_ADD, "trica"); }
 int Vu1XformuvProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_XFORMUV, "xformuv"); }

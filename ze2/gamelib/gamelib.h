@@ -417,6 +417,325 @@ void DrawHitTerrain();
 void DrawWallSpline();
 void TerrShowCamTerr();
 
+// ===================================================================
+// Rope bridges and bridge pages (bridge, edbri)
+// ===================================================================
+// A bridge is a row of plank instances of the level scene strung between two
+// anchors; each plank is a moving-platform instance driven by its matrix.
+// Two rope lines of point pairs are a damped spring system that sags under
+// the player and settles 180 frames after the last touch. Pages of bridge
+// placements come from bridge page files through the editor file layer
+// (host medium); the grammar is in docs/dressing.md.
+
+#include "edbits_standin.h"
+
+constexpr int BRIDGE_MAX = 8;
+constexpr int BRIDGE_PLANKS = 24;
+constexpr int BRIDGE_SETTLE = 180;
+constexpr int EDBRI_PAGES = 8;
+constexpr int EDBRI_PLACEMENTS = 64;
+constexpr int EDBRI_RECORD = 94;  // one placement in the page file
+constexpr int EDBRI_NAME = 20;
+
+struct ZeBridge {
+  char inuse;
+  int16_t settle;
+  EePtr<ZEGSCENE> scene;
+  EePtr<TerrSet> terr;
+  ZEVEC rope[BRIDGE_PLANKS][2];   // [i][0] rope A, [i][1] rope B
+  ZEVEC vel[BRIDGE_PLANKS][2];
+  ZEMTX plank[BRIDGE_PLANKS];
+  EePtr<ZEGSCNINST> plankobj[BRIDGE_PLANKS];
+  EePtr<ZEGSCNINST> postobj;
+  ZEVEC centre;
+  float radsq;
+  int16_t plat[BRIDGE_PLANKS];
+  char nearcam;
+  char visible;
+  char nplanks;
+  char postint;
+  uint32_t colour;
+  int16_t touched;
+  int16_t yaw;
+  float stability, tension, gravity, damp, weight, postoff, ropeheight;
+};
+
+extern ZeBridge* Bridges;  // BRIDGE_MAX records in EE memory
+extern int ZeBridgeProc;
+
+// Returns the bridge 0..7, or -1 when all are used, fewer than 2 planks are
+// asked for or the span is zero. More than 24 planks: a message, and 24.
+int ZeBridgeCreate(float stability, float tension, float damp, float gravity, float weight, float postoff,
+                   float ropeheight, ZEGSCENE* scene, ZEGSCNINST* const* planks, ZEGSCNINST* post,
+                   const ZEVEC* start, const ZEVEC* end, int yaw, int nplanks, int postint, uint32_t colour);
+void ZeBridgeUpdate(const ZEVEC* player);
+void ZeBridgeDraw(ZEMTL* ropemtl);
+void ZeBridgeInit();
+void ZeBridgeRemove(int index);
+void ZeBridgeOn(int flag);
+int ZeBridgeAlloc();
+int ZeBridgeLookupInstanceIndex(const ZEGSCNINST* object, const ZEGSCENE* scene);
+// Streams one rope (count anchor points) as two crossed ribbons through the
+// stream's material, at most 42 points a batch.
+void ZeBridgeStreamRope(ZERNDRSTREAM* stream, const ZEVEC* points, int count, uint32_t colour);
+void ZeBrdigeDrawRope(ZEMTL* mtl, const ZEVEC* a, int na, const ZEVEC* b, int nb, uint32_t colour);
+
+// One placement of a bridge page.
+struct EdBridge {
+  int32_t bridge;  // live bridge, -1 none
+  ZEVEC start;
+  float length, postoff;
+  int16_t tilt, yaw;
+  int8_t page;     // -1 free
+  int8_t nplanks, postint;
+  int32_t plankobj, postobj;  // scene instance indices, -1 none
+  float tension, damp, gravity, weight, ropeheight, stability;
+  uint8_t red, green, blue, fourth;
+};
+
+extern EdBridge edBridges[EDBRI_PLACEMENTS];
+extern int edbri_page_used[EDBRI_PAGES];
+extern ZEGSCENE* edbri_page_scene[EDBRI_PAGES];
+extern int edbri_bridges_used;
+extern int edbri_nearest;
+
+// Page 0..7, or -1: no free page, the file cannot be opened, or its version
+// is not 0 or 1.
+int edbriLoadPage(const char* name, ZEGSCENE* scene);
+void edbriStartPage(int page);
+void edbriClearPage(int page);
+void edbriBridgeUpdate(int placement, ZEGSCENE* scene);
+void edbriDetermineNearest(float limit);
+void edbriReset();  // all placements and pages free (no bridges are touched)
+
+// A placement as the page file holds it (names instead of indices).
+struct EdBridgeFileRec {
+  ZEVEC start;
+  float length, postoff;
+  int16_t tilt, yaw;
+  int8_t nplanks, postint;
+  char plank[EDBRI_NAME], post[EDBRI_NAME];
+  float tension, damp, gravity, weight, ropeheight, stability;
+  uint8_t rgba[4];
+};
+// Writes a bridge page file on the host medium: 1 done, 0 the open failed.
+int edbriWritePage(const char* name, int version, const EdBridgeFileRec* recs, int count);
+
+// ===================================================================
+// Wind-swayed scenery and fade objects (wind, fadeobj)
+// ===================================================================
+// Groups of one scene object drawn at many instance matrices as one burst
+// through the fade-and-sway program ("tricuf"). Each instance's callback
+// writes the fade block (1, 1, 1, alpha) to VU1 quadword ZEVU1_FADE_BLOCK.
+// Instance matrices carry extra data in their last column: [3][3] the
+// instance's sway height (wind), [2][3] the inverse of the last sway
+// shortening (wind) or, while drawing, the fade marker (0 solid). The draw
+// sets [3][3] to 1 and [2][3] to the marker around each add.
+
+constexpr int ZEWIND_GROUPS = 256;
+constexpr int ZEWIND_MTXS = 1024;
+constexpr int ZEFADE_GROUPS = 64;
+constexpr int ZEFADE_MTXS = 1024;
+constexpr int ZEVU1_FADE_BLOCK = 0x18;  // the skin palette's first quadword (unskinned draws only)
+constexpr float ZEFADE_MARKER = 1.0e-10f;
+
+struct ZeWindGrp {
+  int16_t inuse;
+  int16_t interact;
+  EePtr<ZEGOBJ> object;
+  EePtr<ZEMTX> mtxs;
+  ZEVEC centre;
+  char drawn;
+  char inrange;
+  int16_t count;
+  float height, pushheight, radsq, radius, fadestart, drawrange, rangesq, fadelen, pushstep, pushstep2, pushrate;
+};
+
+struct ZeFadeObjGrp {
+  int16_t inuse;
+  int16_t solid;
+  EePtr<ZEGOBJ> object;
+  EePtr<TerrSet> terr;
+  int16_t instance;
+  EePtr<ZEMTX> mtxs;
+  EePtr<int16_t> plat;
+  ZEVEC centre;
+  char drawn;
+  char inrange;
+  int16_t count;
+  float radsq, fadestart, drawrange, rangesq, fadelen;
+};
+
+extern ZeWindGrp ZeWindGroup[ZEWIND_GROUPS];
+extern ZEMTX* ZeWindMtxs;  // ZEWIND_MTXS matrices in EE memory
+extern int ZeWindMtxIndex;
+extern ZeWindGrp* ZeWindCurGrp;
+extern int ZeWindDir, ZeWindDir2, ZeWindWave;
+
+void ZeWindInit();
+// object: the scene instance whose object the group repeats.
+ZeWindGrp* ZeWindCreateMtx(float height, float pushheight, float fadestart, float drawrange, ZEGSCENE* scene,
+                           int object, ZEMTX* mtxs, int count, int interact);
+ZeWindGrp* ZeWindAllocateGrp();
+void ZeWindFreeGrp(ZeWindGrp* grp);
+ZEMTX* ZeWindAllocMtxs(int n);
+void ZeWindFreeMtxs(ZEMTX* mtxs, int n);
+void ZeWindUpdate(const ZEVEC* position);
+void ZeWindDraw();
+void ZeWindCallBack(ZERNDRSTREAM* stream, const ZEMTX* m, int word);
+
+extern ZeFadeObjGrp ZeFadeObjGroup[ZEFADE_GROUPS];
+extern ZEMTX* ZeFadeObjMtxs;   // ZEFADE_MTXS matrices in EE memory
+extern int16_t* ZeFadeData;    // ZEFADE_MTXS platform ids in EE memory
+extern int ZeFadeObjMtxIndex, ZeFadeObjDataIndex;
+extern ZeFadeObjGrp* ZeFadeObjCurGrp;
+extern int ZeFadeObjWave, ZeFadeObjDir, ZeFadeObjDir2;
+extern int stopfadeup;
+
+struct ZeFadePlacement {
+  float x, y, z, scale;
+};
+
+void ZeFadeObjInit();
+ZeFadeObjGrp* ZeFadeObjCreate(float fadestart, float heightoff, float drawrange, ZEGSCENE* scene, int object,
+                              const ZeFadePlacement* placements, int count, int solid, int followground);
+ZeFadeObjGrp* ZeFadeObjCreateMtx(float fadestart, float drawrange, ZEGSCENE* scene, int object, ZEMTX* mtxs,
+                                 int count, int solid);
+void ZeFadeObjUpdate(const ZEVEC* position);
+void ZeFadeObjDraw();
+void ZeFadeObjCallBack(ZERNDRSTREAM* stream, const ZEMTX* m, int word);
+void ZeFadeObjAngleTerrain(ZEMTX* m);
+void ZeFadeObjGetAngleTerrainValues(float* out, const ZEVEC* point);  // {pitch, height, roll}
+ZeFadeObjGrp* ZeFadeObjAllocateGrp();
+void ZeFadeObjFreeGrp(ZeFadeObjGrp* grp);
+int16_t* ZeFadeObjAllocData(int n);
+ZEMTX* ZeFadeObjAllocMtxs(int n);
+void ZeFadeObjFreeMtxs(ZEMTX* mtxs, int n);
+// Sets the program of every material of the object's geometries; returns
+// the count + 1.
+int ZeFadeSetFxCodeMtls(ZEGOBJ* object, uint32_t* program);
+// Writes the fade block (1, 1, 1, alpha) into the stream.
+void ZeFadeWriteBlock(ZERNDRSTREAM* stream, float alpha);
+
+// ===================================================================
+// Grass pages (edgra)
+// ===================================================================
+// Clumps that repeat one scene object many times around a point, read from
+// grass page files (versions 1-8) through the editor file layer (host
+// medium); their blade matrices are built from a seed and handed to wind
+// groups (kind 1 and others) or fade groups (kinds 2 and 3). The grammar is
+// in docs/dressing.md.
+
+constexpr int EDGRA_PAGES = 8;
+constexpr int EDGRA_CLUMPS = 256;
+constexpr int EDGRA_IND_BLOCKS = 32;
+constexpr int EDGRA_IND_BLADES = 64;
+constexpr int EDGRA_UNITS = 1024;
+constexpr int EDGRA_NAME = 20;
+constexpr int EDGRA_EDIT_VECTORS = 256;  // vectors a clump in the edit mode's buffer
+
+struct GrassClump {
+  int32_t object;       // scene instance, -1 none
+  int32_t count;        // blades; 0 free
+  ZEVEC pos;
+  float radius;
+  float sway;
+  int32_t group;
+  float sway2;
+  int8_t page;
+  int8_t dist;          // 1 disc with spread, 2 disc, 3 square, 4 grid
+  int8_t sizemode;      // 1 centre-heavy, 2 uniform, 3 linear, 4 cosine, else the distance
+  int8_t kind;          // 2, 3 fade (3 individual blades), else wind
+  int32_t seed;
+  float minsize, maxsize;
+  int16_t angz, angy;
+  float nearr, farr;
+  int16_t ind;          // kind 3: individual block, -1 none
+  int8_t follow, tilt;
+  float hoff;
+  EePtr<ZEMTX> mtxs;
+  EePtr<ZEVEC> vectors; // per blade (tilt x, height, tilt z)
+};
+
+struct GrassBlade {
+  ZEVEC offset;
+  float size;
+  int16_t angz, angy;
+};
+static_assert(sizeof(GrassBlade) == 20);
+
+extern GrassClump GrassClumps[EDGRA_CLUMPS];
+extern GrassBlade IndGrassClumps[EDGRA_IND_BLOCKS][EDGRA_IND_BLADES];
+extern int IndGrassClumpsUsed[EDGRA_IND_BLOCKS];
+extern int edgra_clumps_used, edgra_ind_clumps_used, edgra_units_used;
+extern int edgra_page_used[EDGRA_PAGES], edgra_page_on[EDGRA_PAGES], edgra_page_vectors_valid[EDGRA_PAGES];
+extern ZEGSCENE* edgra_page_scene[EDGRA_PAGES];
+extern uint8_t* edgra_page_matrix_stack[EDGRA_PAGES];
+extern uint8_t* edgra_mtxbuffer;  // edit mode: EDGRA_UNITS matrices
+extern uint8_t* edgra_vecbuffer;  // edit mode: EDGRA_EDIT_VECTORS vectors for each clump
+extern int edgra_nearest;
+extern ZEVEC edgra_cam_pos;
+
+// Page 0..7, or -1: no free page, the file cannot be opened, a version
+// outside 1..8 or a negative blade total. Fatal when the page's matrices
+// and vectors do not fit below end: "Insufficient buffer space to load
+// grass data".
+int edgraLoadPage(const char* name, ZEGSCENE* scene, uint8_t** cursor, uint8_t* end);
+void edgraCalculatePage(int page, int withterrain);
+void edgraStartPage(int page);
+void edgraClearPage(int page);
+void edgraClumpsReset();
+void edgraDetermineNearestClump(float limit);
+
+// A clump as the page file holds it.
+struct EdGrassFileRec {
+  char name[EDGRA_NAME];
+  int32_t count;
+  ZEVEC pos;
+  float radius, sway;
+  int32_t group;
+  float sway2;
+  int8_t dist, sizemode, kind;
+  int32_t seed;
+  float minsize, maxsize;
+  int16_t angz, angy;
+  float nearr, farr;
+  int8_t follow, tilt;
+  float hoff;
+  const GrassBlade* blades;  // kind 3, version 6 on: count records
+  const ZEVEC* vectors;      // version 8: count vectors
+};
+// Writes a grass page of the version's layout: 1 done, 0 the open failed.
+int edgraWritePage(const char* name, int version, const EdGrassFileRec* recs, int count, int total);
+
+// ===================================================================
+// Procedural blend textures (glutils)
+// ===================================================================
+// Ready blended materials from texture files: a native image (".pnt")
+// loaded into the caller's memory, ".raw" images converted in a shared
+// 524,288-byte work buffer (16-bit 256 x 256; 32-bit in several layouts,
+// with alpha noise or a two-times downscale with refinement), or a bitmap
+// made into a subtractive material. Type-3 texels are bytes A, B, G, R.
+
+constexpr int GLUTILS_RAW_BYTES = 524288;
+
+extern uint8_t* glutils_raw_buffer;
+extern int glutils_raw_disabled;
+extern int glutils_high_count;
+
+// Fatal when the file cannot be loaded ("... can't be loaded").
+ZEMTL* CreateAlphaBlendTexture(char** cursor, const char* name, int uv, int blend, int pri, int zmode);
+ZEMTL* CreateAlphaBlendTexture256(const char* name, int uv, int blend);
+ZEMTL* CreateAlphaBlendTexture256_32(const char* name, int uv, int blend, int pri, int zmode);
+ZEMTL* CreateAlphaBlendTexture64(const char* name, int uv, int blend, int pri);
+// Fatal when width x height lies outside 1..65,536 (the work regions).
+ZEMTL* CreateAlphaBlendTexturewh_32(const char* name, int uv, int blend, int pri, int zmode, int w, int h);
+ZEMTL* CreateAlphaBlendTexturewhNoise_32(const char* name, int uv, int blend, int pri, int zmode, int w, int h);
+// Fatal unless width is a power of two and width x height is 1..16,384.
+ZEMTL* CreateAlphaBlendTexturewhHigh_32(const char* name, int uv, int blend, int pri, int zmode, int w, int h);
+ZEMTL* CreateSubtractiveTexture(const char* name);
+void SetBalls(char** cursor);
+uint8_t* GetRawBuffer();
 // Particle effect types and the effect file (debtype)
 // ===================================================================
 // Types live in slots 1..255 of debtab (slot 0 and null mean no type).
