@@ -82,8 +82,9 @@ FRSURFNODE* TakeNode(int cls) {
 }
 
 void BlockToPool(FRSURFBLOCK* b) {
-  ZeMemBlkFree(block_pool[b->cls], b);
-  block_free[b->cls]++;
+  const int cls = b->cls;  // the pool's free link overwrites the header
+  ZeMemBlkFree(block_pool[cls], b);
+  block_free[cls]++;
 }
 
 void RefreshTiles(FRPLATE* p) {
@@ -137,6 +138,7 @@ uint32_t FrSurfaceKey(int plate, int row, int column) {
   return uint32_t(plate & 0xffff) | uint32_t(row & 0xff) << 16 | uint32_t(column & 0xff) << 24;
 }
 int FrSurfaceFreeBlocks(int cls) { return block_free[cls]; }
+int FrSurfaceIsInit() { return s_init; }
 int FrSurfaceNodesUsed() { return nodes_used; }
 int FrSurfaceRecordsUsed() { return recs_used; }
 int FrSurfaceReleasedNodes() { return node_released_count; }
@@ -520,8 +522,12 @@ void FrSurfaceUpdate() {
     if (nearv >= plate_nearfade) p->surf |= FRSURF_BEYOND;
     else p->surf &= uint8_t(~FRSURF_BEYOND);
     if (p->rank >= frsurf_class[0].pool || nearv >= plate_farfade) {
-      if (!p->use[FRPASS_PLATE] && !p->use[FRPASS_TILE] && FrSurfaceDestroyPatchData(p))
+      if (!p->use[FRPASS_PLATE] && !p->use[FRPASS_TILE] && FrSurfaceDestroyPatchData(p)) {
         FrSurfaceDestroyPlateTextures(p);
+        // Tiles go with the patch data: a far plate held by a level would
+        // otherwise keep its tile blocks from the plates near the camera.
+        FrSurfaceDestroyTileTextures(p);
+      }
       p->surf &= uint8_t(~(FRSURF_INRANGE | FRSURF_TILES));
       if (nearv < plate_farfade) p->surf |= FRSURF_NOSLOT;
       continue;

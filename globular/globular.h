@@ -565,6 +565,7 @@ void FrSurfaceCreateTileTextures(FRPLATE* plate);
 // Counts for tests and the overlay: blocks free in a class pool, nodes and
 // records in use, released nodes and blocks waiting.
 int FrSurfaceFreeBlocks(int cls);
+int FrSurfaceIsInit();
 int FrSurfaceNodesUsed();
 int FrSurfaceRecordsUsed();
 int FrSurfaceReleasedNodes();

@@ -14,6 +14,7 @@ struct PlanetWorld : testing::Test {
   std::string dir = TestTempDir();
   char* buffer = nullptr;
   char* pos = nullptr;
+  char* texslots = nullptr;
   PLANET planet{};
   static const std::vector<uint8_t>& Cube() {
     static const std::vector<uint8_t> image = CubeImage(CubeBuild(CUBE_LEVELS));
@@ -25,6 +26,10 @@ struct PlanetWorld : testing::Test {
     PlatSetHostRoot(dir.c_str());
     ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
     PlanetToolEngineInit();
+    // Room for every surface texture record's texture.
+    texslots = static_cast<char*>(EeMalloc(ZeTexGetSysBuffSize(2200) + 16));
+    char* t = texslots;
+    ZeTexInitEx(&t, 2200);
     buffer = static_cast<char*>(EeMalloc(SIZE));
     pos = buffer;
     FrameInit(&pos, buffer + SIZE);
@@ -60,6 +65,7 @@ struct PlanetWorld : testing::Test {
     memset(ndx_tab, 0, sizeof ndx_tab);
     EeFree(buffer);
     PlanetToolEngineClose();
+    EeFree(texslots);
     PlatSetHostRoot(nullptr);
     errmsg_disabled = 0;
     asyncfileload = 1;

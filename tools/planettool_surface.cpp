@@ -284,6 +284,7 @@ void SurfaceChain(const SystemPlanetDesc& planet, const CubeModel& cube, int id,
   }
   uint8_t* ee = EeCopy(rgb.data(), rgb.size());
   ZETEX img{ZETEX_RGB24, 128, 128, 3, ee, nullptr};
+  memset(zetex_quant_palette, 0, sizeof zetex_quant_palette);  // entries past the colours are stale
   QuantizeTexture(&img);
   ZeMemFree(ee);
   if (!zetex_quant_colours) ZeError("planettool: the quantiser gave up on plate %d", id);
@@ -433,7 +434,8 @@ SurfaceFiles SurfaceBuild(const SystemPlanetDesc& planet, const CubeModel& cube,
       }
     uint8_t* ee = EeCopy(rgb.data(), rgb.size());
     ZETEX img{ZETEX_RGB24, 64, 64, 1, ee, nullptr};
-    QuantizeTexture(&img);
+    memset(zetex_quant_palette, 0, sizeof zetex_quant_palette);  // entries past the colours are stale
+  QuantizeTexture(&img);
     ZeMemFree(ee);
     SurfacePicture pic;
     pic.width = 64;
