@@ -12,6 +12,9 @@
 #include "zeps2.h"
 #include "ze3d.h"
 
+#include "gameflow.h"
+#include "levcon.h"
+
 // ===================================================================
 // Start-up and the built-in command line (main, mainargs)
 // ===================================================================

@@ -1,12 +1,11 @@
-// Stand-ins for the universe, the level controller, the background loader
-// and level drawing: the universe holds no level and nothing is loaded.
+// Stand-ins for the level controller, the background loader and level
+// drawing: nothing is loaded and no level becomes current.
 #include "standins.h"
 
 int lcoplog_enabled, multithreaded = 1;
 void* levcon_remap_mtx;
 void* editor_remap_mtx;
 
-void LevConSysInit() {}
 void LevConSysClose() {}
 void LevConProcess() {}
 void LevConReset() {}
@@ -15,11 +14,6 @@ void LevConSaveStartInfo() {}
 void LevConUpdateScenes() {}
 void LevConRender(const ZEVEC*) {}
 void LevConRenderWater() {}
-void* LevConFindLevelByName(const char*) { return nullptr; }
-int* LevConLevelProgress(void*) {
-  static int none;
-  return &none;
-}
 void BGLoadInhibit(int, int) {}
 void BGSuspendMain() {}
 void PlacementSysInit() {}

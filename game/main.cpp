@@ -831,6 +831,9 @@ void MainReplay() {
 }
 
 void MainStartUp() {
+  // Every converted packet colour passes through the gamma table, all zeros
+  // until it is made: an identity table first.
+  GenerateGammaTable(1.0f, 1.0f);
   MainWriteStackMarker(GetThreadId());
   level_name[0] = 0;
   ZeDebugMsg("CD/DVD Rom Build - uses current cdrom_args");

@@ -3,6 +3,7 @@
 #include "standins.h"
 #include "platform_test.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -79,6 +80,7 @@ TEST_F(Frame, StartUpSetTheBuiltInVectorAndTheArgs) {
   EXPECT_STREQ(GetGameString(40), "Quit to the Droom") << "a '+' line";
   EXPECT_NE(general_fade_mtl, nullptr);
   EXPECT_EQ(padrec, nullptr) << "no recording buffer unless PADREC or PADPLAY asks";
+  for (int i = 0; i < 256; i++) ASSERT_EQ(gamma_table[i], i) << "the start-up makes the identity gamma table";
 }
 
 // A quit with delay 3 takes effect on the fourth frame that sees it, then
@@ -239,13 +241,20 @@ TEST_F(Frame, MaterialReadHandler) {
 // picture skips the splash.
 TEST_F(Frame, MissingIconAndSplash) {
   char* block = bigbuffer->block_start;
+  GBSetInitLevel(0, nullptr, nullptr, nullptr, nullptr);  // as the replay's close-down does
   MainReplaySetUp();
   MainRestartPoint();
   size_t strings = 0;
   for (const uint8_t* s : game_strings)
     if (s) strings += 2 + strlen(reinterpret_cast<const char*>(s + 1));
   EXPECT_EQ(ZeFileSize("gfx\\torva.ico"), -1);
-  EXPECT_EQ(size_t(bigbuffer->permanent_top.get() - block), strings)
+  // The planet world follows the strings in the permanent area: built again
+  // from the strings' end it ends where the set-up left the top.
+  GBSetInitLevel(0, nullptr, nullptr, nullptr, nullptr);
+  char* planet = block + strings;
+  char* end = bigbuffer->block_end;
+  GBSetInitLevel(2, &planet, &end, nullptr, nullptr);
+  EXPECT_EQ(planet, bigbuffer->permanent_top.get())
       << "the strings follow the block start: the missing icon's -1 is not added";
   quit_flags = 4;
   const int swaps = DisplayPresentCount();
@@ -288,4 +297,64 @@ TEST_F(Frame, TexAnimList) {
   ZeFileSetCurrentDirectory(main_current_dir);
   ZeDatSet(was);
   PlatSetHostRoot(nullptr);
+}
+
+// The start-up builds the planet world's init level 2 from the disc's loose
+// "bin\cube.bin" and "bin\system.gb3"; each unpaused frame turns the planets.
+TEST_F(Frame, StartUpBuildsThePlanetSystem) {
+  EXPECT_EQ(init_level, 2);
+  ASSERT_NE(FrameGetRoot(), nullptr);
+  EXPECT_EQ(FrCubeGetNumLevels(), 5);
+  ASSERT_EQ(PlanetSysGetCount(), 1);
+  PLANET* p = PlanetSysGetPlanet(0);
+  EXPECT_STREQ(p->name, "TorvaPlanet");
+  EXPECT_FLOAT_EQ(p->radius, 11000.0f);
+  ASSERT_NE(p->frame.get(), nullptr);
+  for (int k = 0; k < 6; k++) EXPECT_NE(p->texture[k], 0) << "face " << k;
+  const float step = 1.0f / (p->daylength * 3600.0f);
+  const float before = p->dayphase;
+  for (int i = 0; i < 3; i++) MainFrame();
+  EXPECT_NEAR(p->dayphase, before + 3 * step, 1e-6f);
+  EXPECT_FLOAT_EQ(p->frame->mtx.m[3][2], p->position.z) << "the planet's frame is set by the turn";
+  paused = 1;
+  const float held = p->dayphase;
+  MainFrame();
+  EXPECT_EQ(p->dayphase, held) << "paused: the planets stand still";
+  paused = 0;
+}
+
+// The game font "fonts\rod28" comes from the disc's native texture data with
+// its palette alpha: the hint's glyphs are drawn by their coverage (letters
+// with gaps and soft edges), not as solid glyph boxes.
+TEST_F(Frame, GameFontDrawsGlyphsByCoverage) {
+  ASSERT_NE(game_fnt, nullptr);
+  ASSERT_NE(game_fnt->mtl.get(), nullptr);
+  EXPECT_EQ(ZeTexType(game_fnt->mtl->texture), ZETEX_PAL4);
+  intro_flag = 1;
+  intro_hint_counter = 60;
+  MainFrame();
+  MainFrame();
+  const Picture p = Shown();
+  intro_flag = 0;
+  // The hint's band of lit rows and its lit extent.
+  int y0 = 0xC80 / 16 - 2, y1 = y0;
+  ASSERT_GT(p.RowMax(y0), 0);
+  while (y0 > 0 && p.RowMax(y0 - 1) > 0) y0--;
+  while (y1 + 1 < p.h && p.RowMax(y1 + 1) > 0) y1++;
+  int x0 = p.w, x1 = -1;
+  for (int y = y0; y <= y1; y++)
+    for (int x = 0; x < p.w; x++)
+      if (p.Bright(x, y) > 0) x0 = std::min(x0, x), x1 = std::max(x1, x);
+  int lit = 0, soft = 0, full = 0;
+  for (int y = y0; y <= y1; y++)
+    for (int x = x0; x <= x1; x++) {
+      const int b = p.Bright(x, y);
+      lit += b > 0;
+      soft += b > 0 && b < 200;
+      full += b >= 250;
+    }
+  const int area = (y1 - y0 + 1) * (x1 - x0 + 1);
+  EXPECT_LT(lit, area * 6 / 10) << "gaps between and inside the letters";
+  EXPECT_GT(soft, lit / 10) << "soft glyph edges";
+  EXPECT_GT(full, lit / 4) << "solid strokes";
 }

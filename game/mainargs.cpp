@@ -373,10 +373,10 @@ void MainParseArgs(int count, const char* const* words) {
 
 void OverrideLevelProgress() {
   auto apply = [](const LevelStateOverride& row) {
-    void* level = LevConFindLevelByName(row.level);
+    LevConLevel* level = LevConFindLevelByName(row.level);
     if (!level) return;
     ZeDebugMsg("Overriding Level_progress for level %s", row.level);
-    *LevConLevelProgress(level) = row.progress;
+    level->progress = row.progress;
   };
   for (int i = 0; i < levelstate_ingame_count; i++) apply(levelstate_ingame[i]);
   for (int i = 0; i < levelstate_cmd_count; i++) apply(levelstate_cmd[i]);

@@ -32,14 +32,13 @@ std::vector<int> Bands(const Picture& p, int x0 = 0, int x1 = -1) {
   return bands;
 }
 
-// The rows as white (the cursor's line, 255) and grey (others) runs: "WG"
-// is the first line white over grey lines. Lines of one colour that touch
-// make one run.
+// The lines as white (the cursor's line, 255) and grey (others) runs: "WG"
+// is the first line white over grey lines. A line is a band of lit rows
+// (its edge rows are only partly covered by the font's glyphs), white when
+// its brightest pixel is; lines of one colour make one run.
 std::string Runs(const Picture& p) {
   std::string runs;
-  for (int y = 0; y < p.h; y++) {
-    const int m = p.RowMax(y);
-    if (m == 0) continue;
+  for (const int m : Bands(p)) {
     const char c = m == 255 ? 'W' : 'G';
     if (runs.empty() || runs.back() != c) runs += c;
   }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "globular.h"
 #include "ze3d.h"
 
 // ===================================================================
@@ -34,7 +35,7 @@ extern int zerndr_shadowson;
 // ===================================================================
 // Scene and character model (scene_standin.cpp)
 // ===================================================================
-extern char texanimfilename[256];
+extern char texanimfilename[256];  // set by the universe (levcon)
 extern int texanimbuffsize;
 void InitCobs(void* table);
 void CloseCobs();
@@ -65,10 +66,10 @@ void InitSFXTab();
 extern void* sfx_fileinfo;
 
 // ===================================================================
-// Planet world (planet_standin.cpp)
+// Planet world (planet_standin.cpp): the entry points; the core is globular
 // ===================================================================
-extern float gb_time, gb_time_step, gb_lev_time;
-extern int gb_renderplane_level, eval_fog_repeat, tex_info, fogshade_enable;
+extern float gb_lev_time;
+extern int eval_fog_repeat, tex_info, fogshade_enable;
 int GBSetInitLevel(int level, char** buffer, char** end, char* fractal_start, char* fractal_end);
 void GBLevUpdateFrame(const ZEVEC* position);
 void GBProcess(int paused);
@@ -87,7 +88,6 @@ void FrSurfaceInfo();
 extern int lcoplog_enabled, multithreaded;
 extern void* levcon_remap_mtx;
 extern void* editor_remap_mtx;
-void LevConSysInit();
 void LevConSysClose();
 void LevConProcess();
 void LevConReset();
@@ -96,10 +96,8 @@ void LevConSaveStartInfo();
 void LevConUpdateScenes();
 void LevConRender(const ZEVEC* camera);
 void LevConRenderWater();
-void* LevConFindLevelByName(const char* name);  // null: not in the universe
 int LevConIsCurrent(const char* name);          // 1 when the named level is current
 int LevConLevelShown(void* level);              // 1 when loaded and visible
-int* LevConLevelProgress(void* level);
 void BGLoadInhibit(int which, int on);
 void BGSuspendMain();
 void PlacementSysInit();
@@ -123,15 +121,6 @@ void ConCoreClose();
 void ConCoreProcess(int drawn);
 void ConCoreRender3D();
 void ConCoreRender2D();
-
-// ===================================================================
-// Game flow (gameflow_standin.cpp)
-// ===================================================================
-extern int gameflowlog_enabled;
-extern void* gameflow_prog;
-void InitGameFlow(const char* name, char** buffer, char* end);
-void gfcRunProgram(void* prog);
-void gfcDisasm(void* prog, ZEPAD* pad);
 
 // ===================================================================
 // Cut scenes, triggers, scripts and dialogue (cutscene_standin.cpp)

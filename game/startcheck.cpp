@@ -57,6 +57,8 @@ int CheckMain(int argc, char** argv) {
     else if (strncmp(argv[i], "--play=", 7) == 0) g_sound = argv[i] + 7;
   }
   scePrintf("ze2: start-up check (%s time)\n", KernelGetClock() == KCLOCK_VIRTUAL ? "virtual" : "real");
+  // Converted packet colours pass through the gamma table: identity first.
+  GenerateGammaTable(1.0f, 1.0f);
   ZePs2Init();
   ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
   ZePs2InitVU();

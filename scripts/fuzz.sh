@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # fuzz.sh [seconds]: builds the fuzz targets (clang, libFuzzer, ASan and
 # UBSan) in build-fuzz and runs each for the given time (default 60 s),
-# starting from seeds made with the project's own tools. A crash, a leak
-# of a sanitizer's kind or a hang fails; a fatal error is a clean end.
+# starting from seeds made with the project's own tools and writers, after
+# the target's kept cases (scripts/fuzz-cases/<target>/). A crash, a
+# sanitizer report, a hang or an out-of-memory fails; a fatal error is a
+# clean end.
 set -euo pipefail
 secs=${1:-60}
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,14 +12,21 @@ dir=$top/build-fuzz
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S "$top" -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZE_FUZZ=ON >/dev/null
 fi
-targets=(zearc_fuzz zeblk_fuzz rnc_fuzz zefpar_fuzz)
-cmake --build "$dir" --target "${targets[@]}" zearc zepack -- -j4
+# Each target and the directory of the code it fuzzes.
+declare -A where=(
+  [zearc_fuzz]=ze2/zecore [zeblk_fuzz]=ze2/zecore [rnc_fuzz]=ze2/zecore [zefpar_fuzz]=ze2/zecore
+  [zedll_fuzz]=ze2/zecore [zetex_fuzz]=ze2/ze3d [zefont_fuzz]=ze2/ze3d [sndmodule_fuzz]=platform
+  [ps2ctl_fuzz]=ze2/zeps2 [edfile_fuzz]=ze2/edtools)
+targets=(zearc_fuzz zeblk_fuzz rnc_fuzz zefpar_fuzz zedll_fuzz zetex_fuzz zefont_fuzz sndmodule_fuzz ps2ctl_fuzz
+         edfile_fuzz)
+cmake --build "$dir" --target "${targets[@]}" zearc zepack textool vagtool zefontmake dll_testmod -- -j4
 
 # Seeds: a small archive with packed and plain members, a packed file, a
 # block tree and a text file.
 seeds=$dir/seeds
 rm -rf "$seeds"
-mkdir -p "$seeds/tree/Data/Sub" "$seeds/zearc_fuzz" "$seeds/zeblk_fuzz" "$seeds/rnc_fuzz" "$seeds/zefpar_fuzz"
+mkdir -p "$seeds/tree/Data/Sub" "$seeds/work"
+for t in "${targets[@]}"; do mkdir -p "$seeds/$t"; done
 for i in $(seq 1 40); do echo "model $i uses texture tex$((i % 7)).pnt at 0.5, 1.25"; done > "$seeds/tree/Data/Sub/scene.txt"
 printf 'plain' > "$seeds/tree/Data/one.bin"
 printf '\x01\x02\x03\x04\x05\x06\x07\x08\x09' > "$seeds/tree/raw.bin"
@@ -28,16 +37,60 @@ printf 'push\nw one "two three",4\nn 12abc 1.5\nmark\nc\n; comment\r\nback\npop\
 # ROOT(48) holding KIDA(16, 4 bytes) and KIDB(-16) and 8 bytes of padding.
 printf 'ROOT0\0\0\0KIDA\x10\0\0\0abcd\0\0\0\0KIDB\xf0\xff\xff\xff12345678\0\0\0\0\0\0\0\0' > "$seeds/zeblk_fuzz/tree.blk"
 
-status=0
+# Textures: native data of every type from textool (two option bytes
+# first: the reader, then its option), BMP files of every bit count.
+w=$seeds/work
+sep=$'\n@@@@\n'
+"$dir/tools/textool" pattern "$w/small.png" 16 8
+"$dir/tools/textool" pattern "$w/large.png" 128 128
+for t in 0 1 2 3 4 5 6 7; do
+  if [ $t -ge 6 ]; then in=$w/large.png; lv=1; else in=$w/small.png; lv=2; fi
+  "$dir/tools/textool" make "$in" "$w/t$t.pnt" --type=$t --levels=$lv >/dev/null
+  { printf '\x03\x00'; cat "$w/t$t.pnt"; } > "$seeds/zetex_fuzz/native$t"
+  { printf '\x05\x40'; cat "$w/t$t.pnt"; } > "$seeds/zetex_fuzz/file$t"
+done
+# Fonts: a font from zefontmake, its picture as native data, a colour file;
+# one seed for each loader (files, a caller's buffer, memory).
+"$dir/tools/zefontmake" /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf 12 16 13 --fnt "$w/font"
+"$dir/tools/textool" make "$w/font.bmp" "$w/font.pnt" --type=5 >/dev/null
+printf 'col 255 0 0 128\n; a comment\ncol 0 255 0 255 7\ncol 1 2\n' > "$w/font.col"
+for m in 0 1 2; do
+  pic=$w/font.bmp; [ $m -eq 1 ] && pic=$w/font.pnt
+  { printf "\\x0$m\\x40"; cat "$w/font.fnt"; printf '%s' "$sep"; cat "$pic"; printf '%s' "$sep"; cat "$w/font.col"; } \
+    > "$seeds/zefont_fuzz/font$m"
+done
+# Sounds: a tone from vagtool, which the target's own packet seeds use.
+"$dir/tools/vagtool" tone "$seeds/sndmodule_fuzz/tone.vag" 440 40 >/dev/null
+# Modules: the test module, by the default name and by its own.
+{ printf '\xfc'; cat "$dir/platform/dll_testmod.so"; } > "$seeds/zedll_fuzz/testmod"
+{ printf '\xfcm.dll%s' "$sep"; cat "$dir/platform/dll_testmod.so"; } > "$seeds/zedll_fuzz/named"
+# Seeds the targets write through the engine's own writers (pad
+# recordings, editor files, command packets, small bitmaps).
 for t in "${targets[@]}"; do
+  (cd "$w" && "$dir/${where[$t]}/$t" -seeds="$seeds/$t" >/dev/null 2>&1)
+done
+
+status=0
+fail() {
+  echo "fuzz.sh: $1 FAILED (see $2)"
+  tail -30 "$2"
+  status=1
+}
+for t in "${targets[@]}"; do
+  bin=$dir/${where[$t]}/$t
   corpus=$dir/corpus/$t
   mkdir -p "$corpus"
+  cases=$top/scripts/fuzz-cases/$t
+  if [ -d "$cases" ]; then
+    echo "fuzz.sh: $t: the kept cases"
+    if ! (cd "$dir" && timeout 300 "$bin" -timeout=10 "$cases"/* > "$dir/$t.cases.log" 2>&1); then
+      fail "$t (kept cases)" "$dir/$t.cases.log"
+    fi
+  fi
   echo "fuzz.sh: $t for ${secs}s"
-  if ! (cd "$dir" && "$dir/ze2/zecore/$t" -max_total_time="$secs" -max_len=65536 -timeout=10 \
+  if ! (cd "$dir" && timeout $((secs * 2 + 120)) "$bin" -max_total_time="$secs" -max_len=65536 -timeout=10 \
         -print_final_stats=0 "$corpus" "$seeds/$t" > "$dir/$t.log" 2>&1); then
-    echo "fuzz.sh: $t FAILED (see $dir/$t.log)"
-    tail -30 "$dir/$t.log"
-    status=1
+    fail "$t" "$dir/$t.log"
   fi
 done
 
@@ -111,6 +164,27 @@ for t in terrain_fuzz terrpick_fuzz; do
   mkdir -p "$corpus"
   echo "fuzz.sh: $t for ${secs}s"
   if ! (cd "$dir" && "$dir/ze2/gamelib/$t" -max_total_time="$secs" -max_len=65536 -timeout=10 \
+        -print_final_stats=0 "$corpus" "$seeds/$t" > "$dir/$t.log" 2>&1); then
+    echo "fuzz.sh: $t FAILED (see $dir/$t.log)"
+    tail -30 "$dir/$t.log"
+    status=1
+  fi
+done
+
+# The universe file and the game-flow compiler, seeded from the demo's files
+# (a program's files joined by zero bytes: the program, flow\labels.flo, a.flo).
+flow_targets=(levcon_fuzz gameflow_fuzz)
+cmake --build "$dir" --target "${flow_targets[@]}" -- -j4
+mkdir -p "$seeds/levcon_fuzz" "$seeds/gameflow_fuzz"
+cp "$top/demo/new.uni" "$seeds/levcon_fuzz/"
+{ cat "$top/demo/torva.flo"; printf '\0'; cat "$top/demo/flow/labels.flo"; printf '\0'; } > "$seeds/gameflow_fuzz/torva.bin"
+printf 'AddSem s 0 1\n#include a.flo\nx: WaitSemMulti s s\nIfSemLT s 2 x\nHalt\n\0\0#include a.flo\nGoSub x\nPop\nReturn\n' \
+  > "$seeds/gameflow_fuzz/include.bin"
+for t in "${flow_targets[@]}"; do
+  corpus=$dir/corpus/$t
+  mkdir -p "$corpus"
+  echo "fuzz.sh: $t for ${secs}s"
+  if ! (cd "$dir" && "$dir/game/$t" -max_total_time="$secs" -max_len=16384 -timeout=10 \
         -print_final_stats=0 "$corpus" "$seeds/$t" > "$dir/$t.log" 2>&1); then
     echo "fuzz.sh: $t FAILED (see $dir/$t.log)"
     tail -30 "$dir/$t.log"

@@ -133,6 +133,12 @@ ZETEX* TexFromRgba(const RgbaImage& pic, int type, int levels, std::string* erro
 
 bool ImageToRgba(const ZETEX* t, RgbaImage* img) {
   if (t->type != ZETEX_RGB24 && t->type != ZETEX_RGBA32 && t->type != ZETEX_PAL4 && t->type != ZETEX_PAL8) return false;
+  // A palette's fourth byte is the entry's alpha (0x80 opaque) in the
+  // system's own bitmaps; other writers leave it 0 everywhere, and such a
+  // palette is opaque.
+  bool palAlpha = false;
+  if (t->type == ZETEX_PAL4 || t->type == ZETEX_PAL8)
+    for (int i = 0; i < (t->type == ZETEX_PAL4 ? 16 : 256); i++) palAlpha |= t->palette.get()[4 * i + 3] != 0;
   img->width = t->width;
   img->height = t->height;
   img->pixels.resize(size_t(t->width) * size_t(t->height));
@@ -154,7 +160,8 @@ bool ImageToRgba(const ZETEX* t, RgbaImage* img) {
         default: {  // R, G, B, reserved entries; 4-bit texels left in the high nibble
           const int i = t->type == ZETEX_PAL4 ? ((x & 1) ? r[x / 2] & 15 : r[x / 2] >> 4) : r[x];
           const uint8_t* p = t->palette.get() + 4 * i;
-          c = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | 0xff000000u;
+          const uint32_t a = !palAlpha || p[3] >= 0x80 ? 255u : p[3] * 2u;
+          c = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | a << 24;
           break;
         }
       }

@@ -111,7 +111,7 @@ ZETEXID LoadNative(const std::string& path) {
   char* slots = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(4) + 16));
   char* p = slots;
   ZeTexInitEx(&p, 4);
-  ZETEXID id = ZeTexCreateNative(data);
+  ZETEXID id = ZeTexCreateNativeEx(data, int(bytes.size()));
   if (!id) fprintf(stderr, "textool: %s is not native texture data\n", path.c_str());
   return id;
 }

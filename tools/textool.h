@@ -18,7 +18,8 @@ struct RgbaImage {
 };
 
 // An image as the BMP readers make it (types 2-5, one level) as a picture;
-// false for other types.
+// false for other types. A palette's fourth bytes are alpha (0x80 opaque)
+// unless all are 0 (opaque).
 bool ImageToRgba(const ZETEX* image, RgbaImage* out);
 
 // An image of the type (ZETEX_RGB16 ... ZETEX_PAL8_SWZ) in EE memory, with

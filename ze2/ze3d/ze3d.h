@@ -277,6 +277,7 @@ ZETEX* ZeTexReadBitmapMM(const char* name, int n);
 ZETEX* ZeTexReadBitmapMMEx(const char* name, int n, char** buffer, char* end);
 ZETEX* ZeTexReadBitmapMem(const void* bmp);
 ZETEXID ZeTexCreateNative(const void* data);  // 0: unreadable data or a full table
+ZETEXID ZeTexCreateNativeEx(const void* data, int size);  // the same, every block inside size bytes
 ZETEXID ZeTexReadNative(const char* name, void* buffer, int size, int* used);
 int ZeTexRecoverNativeData(ZETEXID id, void* buffer, int size);
 int ZeTexRecoverNativeDataEx(ZETEXID id, void* buffer, int size, int header, int palette, int levels);

@@ -1,0 +1,68 @@
+// Fuzz target: a game-flow program of up to three files (the input split at
+// zero bytes: the program, "flow\labels.flo" and "a.flo"), compiled with the
+// game's command types and run for a number of slices with interrupts.
+#include "fuzz.h"
+#include "gameflow.h"
+#include "zecore_local.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+std::string g_dir;
+char* g_buffer;
+constexpr int BUFFER = sizeof(GfcProgram) + 64;
+
+void WriteFile(const std::string& rel, const uint8_t* data, size_t size) {
+  std::string path = g_dir + "/" + rel;
+  FILE* f = fopen(path.c_str(), "wb");
+  if (!f) abort();
+  if (size) fwrite(data, 1, size, f);
+  fclose(f);
+}
+
+void Setup() {
+  if (!g_dir.empty()) return;
+  char tmpl[] = "/tmp/gameflow_fuzz.XXXXXX";
+  g_dir = mkdtemp(tmpl);
+  atexit([] { std::filesystem::remove_all(g_dir); });
+  std::filesystem::create_directories(g_dir + "/flow");
+  PlatSetHostRoot(g_dir.c_str());
+  ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
+  g_buffer = static_cast<char*>(EeMalloc(BUFFER));
+}
+
+}  // namespace
+
+void FuzzOne(const uint8_t* data, size_t size) {
+  errmsg_disabled = 1;
+  errmsg_to_console = 0;
+  Setup();
+  const char* names[] = {"torva.flo", "flow/labels.flo", "a.flo"};
+  size_t start = 0;
+  for (int k = 0; k < 3; k++) {
+    size_t end = start;
+    while (end < size && data[end] != 0) end++;
+    WriteFile(names[k], data + start, end - start);
+    start = end < size ? end + 1 : size;
+  }
+  gfcInit();
+  gfcAddSem("edit_mode", 0, 1);
+  InitGameFlowCommands();
+  char* cursor = g_buffer;
+  GfcProgram* prog = gfcLoadProgram("torva.flo", &cursor, g_buffer + BUFFER);
+  for (int slice = 0; slice < 40; slice++) {
+    if (prog->nlabels) gfcGoSubLabelById(prog, slice % prog->nlabels);
+    if (gfc_nsems) gfcSignalSemById(slice % gfc_nsems);
+    gfcRunProgram(prog);
+  }
+}
+
+void FuzzReset() {
+  ZeFileReset();
+  ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
+  errmsg_trap = 0;
+}

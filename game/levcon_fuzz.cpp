@@ -1,0 +1,55 @@
+// Fuzz target: a universe file read as the level controller reads it, then
+// looked through by name and for visibility between every pair of levels.
+#include "fuzz.h"
+#include "levcon.h"
+#include "zecore_local.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+std::string g_dir;
+
+}  // namespace
+
+void FuzzOne(const uint8_t* data, size_t size) {
+  errmsg_disabled = 1;
+  errmsg_to_console = 0;
+  if (g_dir.empty()) {
+    char tmpl[] = "/tmp/levcon_fuzz.XXXXXX";
+    g_dir = mkdtemp(tmpl);
+    atexit([] { std::filesystem::remove_all(g_dir); });
+    PlatSetHostRoot(g_dir.c_str());
+    ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
+  }
+  FILE* f = fopen((g_dir + "/t.uni").c_str(), "wb");
+  if (!f) abort();
+  if (size) fwrite(data, 1, size, f);
+  fclose(f);
+  strcpy(levcon_uni_name, "t.uni");
+  LevConSysInit();
+  for (int i = 0; i < levcon_num_levels; i++) {
+    LevConLevel& l = levels[i];
+    if (l.info.Name && LevConFindByName(l.info.Name) == nullptr) abort();
+    for (int j = 0; j < levcon_num_levels; j++) LevConIsVisible(&l.info, &levels[j].info);
+    LevConIsInfoInList(&l.info, &levels[0].info);
+  }
+  for (int i = 0; i < levcon_num_worlds; i++) {
+    LevConFindWorldByName(worlds[i].info.Name);
+    LevConIsVisible(&worlds[i].info, &GlobalInfo);
+  }
+  char out[600];
+  current_level = levcon_num_levels ? &levels[0] : nullptr;
+  LevConGetCurrentFullName(out);
+  current_level = nullptr;
+}
+
+void FuzzReset() {
+  ZeFileReset();
+  ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
+  errmsg_trap = 0;
+}
