@@ -139,6 +139,14 @@ uint32_t FrSurfaceKey(int plate, int row, int column) {
 }
 int FrSurfaceFreeBlocks(int cls) { return block_free[cls]; }
 int FrSurfaceIsInit() { return s_init; }
+
+void FrSurfaceAbandon() {
+  // After a fatal error part way (fuzzing): the module starts again from nothing.
+  for (ZEMTL*& m : frsurf_mtl) m = nullptr;
+  for (auto& p : block_pool) p = nullptr;
+  node_pool = rec_pool = nullptr;
+  s_init = s_initialising = s_closing = 0;
+}
 int FrSurfaceNodesUsed() { return nodes_used; }
 int FrSurfaceRecordsUsed() { return recs_used; }
 int FrSurfaceReleasedNodes() { return node_released_count; }

@@ -566,6 +566,7 @@ void FrSurfaceCreateTileTextures(FRPLATE* plate);
 // records in use, released nodes and blocks waiting.
 int FrSurfaceFreeBlocks(int cls);
 int FrSurfaceIsInit();
+void FrSurfaceAbandon();  // forgets everything (after a fatal error part way)
 int FrSurfaceNodesUsed();
 int FrSurfaceRecordsUsed();
 int FrSurfaceReleasedNodes();
