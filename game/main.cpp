@@ -206,7 +206,7 @@ void MainReplaySetUp() {
   ZeFadeObjInit();
   ZeTexAnimProgSysInit();
   ZeMtlReadEventSetHandler(MainMtlReadHandler);
-  static const int32_t kSplineSizes[2] = {0, 0};  // no spline-name point sizes
+  static const ZESPLINEPTSIZE kSplineSizes[] = {{nullptr, 0}};  // no spline-name point sizes
   ZeGScnSetCfg(kSplineSizes);
 
   PlacementSysInit();

@@ -19,10 +19,8 @@ void TBRDrawCobs(ZEMTL*, int) {}
 void DrawTimeBasedObjects(ZEMTL*, int) {}
 void TBRManage() {}
 void TBRDebug(ZEMTL*, int) {}
-void* pickup_gscene;
+ZEGSCENE* pickup_gscene;
 void* game_cobinfo;
-void* ZeGScnRead(char**, char*, const char*) { return nullptr; }
-void ZeGScnSetCfg(const void*) {}
 void AddCobTypeSetMemoryPointers(char**, char*, void*, void*, const char*) {}
 void InitialisePersistantVehicleCobs() {}
 void InitialisePersistantVehicleCobs2() {}

@@ -51,10 +51,8 @@ void TBRDrawCobs(ZEMTL* mtl, int count);
 void DrawTimeBasedObjects(ZEMTL* mtl, int flags);
 void TBRManage();
 void TBRDebug(ZEMTL* mtl, int flags);
-extern void* pickup_gscene;
+extern ZEGSCENE* pickup_gscene;
 extern void* game_cobinfo;
-void* ZeGScnRead(char** buffer, char* end, const char* name);  // null: none
-void ZeGScnSetCfg(const void* table);
 void AddCobTypeSetMemoryPointers(char** buffer, char* end, void* owner, void* adopt, const char* label);
 void InitialisePersistantVehicleCobs();
 void InitialisePersistantVehicleCobs2();

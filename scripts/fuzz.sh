@@ -76,11 +76,12 @@ fail() {
   tail -30 "$2"
   status=1
 }
-for t in "${targets[@]}"; do
-  bin=$dir/${where[$t]}/$t
-  corpus=$dir/corpus/$t
+# run_target TARGET DIR [MAX_LEN]: the target's kept cases, then the fuzzer
+# for the given time from its corpus and seeds.
+run_target() {
+  local t=$1 bin=$dir/$2/$1 maxlen=${3:-65536}
+  local corpus=$dir/corpus/$t cases=$top/scripts/fuzz-cases/$t
   mkdir -p "$corpus"
-  cases=$top/scripts/fuzz-cases/$t
   if [ -d "$cases" ]; then
     echo "fuzz.sh: $t: the kept cases"
     if ! (cd "$dir" && timeout 300 "$bin" -timeout=10 "$cases"/* > "$dir/$t.cases.log" 2>&1); then
@@ -88,11 +89,12 @@ for t in "${targets[@]}"; do
     fi
   fi
   echo "fuzz.sh: $t for ${secs}s"
-  if ! (cd "$dir" && timeout $((secs * 2 + 120)) "$bin" -max_total_time="$secs" -max_len=65536 -timeout=10 \
+  if ! (cd "$dir" && timeout $((secs * 2 + 120)) "$bin" -max_total_time="$secs" -max_len="$maxlen" -timeout=10 \
         -print_final_stats=0 "$corpus" "$seeds/$t" > "$dir/$t.log" 2>&1); then
     fail "$t" "$dir/$t.log"
   fi
-done
+}
+for t in "${targets[@]}"; do run_target "$t" "${where[$t]}"; done
 
 # Animation images and streams, compiled texture-animation programs
 # (ze2/ze3d); seeds made with anitool. An animation input's first byte
@@ -110,17 +112,7 @@ printf 'end 70\nnode a 0x0b\nchannel ty packed\nkey 1 0\nkey 50 2\nchannel rz bo
 { printf '\1'; cat "$seeds/anim/b2.ani"; } > "$seeds/zeanim_fuzz/b2"
 printf 'scriptname Blink\ntop:\ntex 0\nrepeat 2 1\ntexadj 1 0 7\nrepend\nwait 2 1\ngosub sub\nxref other\ngoto top\nsub:\nbtex < 3 top\nret\non 1\ntex 5\nend\noff 1\nxdef other\ntex 6\nend\n' > "$seeds/anim/blink.txt"
 "$dir/tools/anitool" tex-make "$seeds/anim/blink.txt" "$seeds/zetexanm_fuzz/blink.tap" >/dev/null
-for t in "${anim_targets[@]}"; do
-  corpus=$dir/corpus/$t
-  mkdir -p "$corpus"
-  echo "fuzz.sh: $t for ${secs}s"
-  if ! (cd "$dir" && "$dir/ze2/ze3d/$t" -max_total_time="$secs" -max_len=65536 -timeout=10 \
-        -print_final_stats=0 "$corpus" "$seeds/$t" > "$dir/$t.log" 2>&1); then
-    echo "fuzz.sh: $t FAILED (see $dir/$t.log)"
-    tail -30 "$dir/$t.log"
-    status=1
-  fi
-done
+for t in "${anim_targets[@]}"; do run_target "$t" ze2/ze3d; done
 
 # The game's text loaders (game/): strings, a command file, the texture
 # animation list; the first byte chooses. Seeds from the demo's sources.
@@ -129,15 +121,7 @@ mkdir -p "$seeds/game_fuzz"
 { printf '\0'; cat "$top/demo/strings.uk"; } > "$seeds/game_fuzz/strings"
 { printf '\1'; printf 'EDIT LEVEL caves\nLIVES 5 PICKUPS 2 40\nLEVMENU hometown "Home Town"\nCMDFILE CMD.TXT\n'; } > "$seeds/game_fuzz/cmd"
 { printf '\2'; printf 'a.tas\nflicker.tas'; } > "$seeds/game_fuzz/list"
-corpus=$dir/corpus/game_fuzz
-mkdir -p "$corpus"
-echo "fuzz.sh: game_fuzz for ${secs}s"
-if ! (cd "$dir" && "$dir/game/game_fuzz" -max_total_time="$secs" -max_len=65536 -timeout=10 \
-      -print_final_stats=0 "$corpus" "$seeds/game_fuzz" > "$dir/game_fuzz.log" 2>&1); then
-  echo "fuzz.sh: game_fuzz FAILED (see $dir/game_fuzz.log)"
-  tail -30 "$dir/game_fuzz.log"
-  status=1
-fi
+run_target game_fuzz game
 # The planet world's cube grid and planetary system (globular); seeds made
 # with planettool. The first byte chooses the file: 0 cube.bin, 1 system.gb3.
 planet_targets=(globular_fuzz)
@@ -148,28 +132,25 @@ printf 'meshlevels 0\nplanet Terra\nposition 0 0 -40000\ndepth 2\nface 1 pattern
 "$dir/tools/planettool" system "$seeds/planet/sys.txt" "$seeds/planet/sys.gb3"
 { printf '\0'; cat "$seeds/planet/cube3.bin"; } > "$seeds/globular_fuzz/cube3"
 { printf '\1'; cat "$seeds/planet/sys.gb3"; } > "$seeds/globular_fuzz/sys"
-for t in "${planet_targets[@]}"; do
-  corpus=$dir/corpus/$t
-  mkdir -p "$corpus"
-  echo "fuzz.sh: $t for ${secs}s"
-  if ! (cd "$dir" && "$dir/globular/$t" -max_total_time="$secs" -max_len=65536 -timeout=10 \
+for t in "${planet_targets[@]}"; do run_target "$t" globular; done
+
 # Collision: the level loader (with crash data) and the pickup loader,
 # seeded with tertool's demo files.
 cmake --build "$dir" --target terrain_fuzz terrpick_fuzz tertool -- -j4
 mkdir -p "$seeds/terrain_fuzz" "$seeds/terrpick_fuzz"
 "$dir/tools/tertool" make "$top/demo/demo_level.txt" "$seeds/terrain_fuzz/demo.ter"
 "$dir/tools/tertool" make "$top/demo/demo_pickups.txt" "$seeds/terrpick_fuzz/pickups.ter" --pickup
-for t in terrain_fuzz terrpick_fuzz; do
-  corpus=$dir/corpus/$t
-  mkdir -p "$corpus"
-  echo "fuzz.sh: $t for ${secs}s"
-  if ! (cd "$dir" && "$dir/ze2/gamelib/$t" -max_total_time="$secs" -max_len=65536 -timeout=10 \
-        -print_final_stats=0 "$corpus" "$seeds/$t" > "$dir/$t.log" 2>&1); then
-    echo "fuzz.sh: $t FAILED (see $dir/$t.log)"
-    tail -30 "$dir/$t.log"
-    status=1
-  fi
-done
+for t in terrain_fuzz terrpick_fuzz; do run_target "$t" ze2/gamelib; done
+
+# Scene files (ze2/ze3d): seeds made with scenetool from a small description
+# (textures, materials, meshes, sprites, instances, specials, splines).
+scene_targets=(zegscn_fuzz)
+cmake --build "$dir" --target "${scene_targets[@]}" scenetool -- -j4
+mkdir -p "$seeds/scene" "$seeds/zegscn_fuzz"
+printf 'texture t pattern 16 16\nmaterial m texture t vtxcol\nmaterial p vtxcol\nobject q mesh\n  geom m\n  grid 2 2 2\nend\nobject s sprites size 1\n  set p style 1\n  sprite 0 1 0 1 1 ffffffff\nend\ninstance q 0 0 0\nspecial Door\ninstance s 1 0 0 wind 100 200\nspline Path\n  point 0 0 0\n  point 1 0 0\nend\n' > "$seeds/scene/a.txt"
+"$dir/tools/scenetool" make "$seeds/scene/a.txt" "$seeds/zegscn_fuzz/a.gsc" >/dev/null
+"$dir/tools/scenetool" make "$seeds/scene/a.txt" "$seeds/zegscn_fuzz/b.gsc" --crossfade >/dev/null
+for t in "${scene_targets[@]}"; do run_target "$t" ze2/ze3d; done
 
 # The universe file and the game-flow compiler, seeded from the demo's files
 # (a program's files joined by zero bytes: the program, flow\labels.flo, a.flo).
@@ -180,17 +161,7 @@ cp "$top/demo/new.uni" "$seeds/levcon_fuzz/"
 { cat "$top/demo/torva.flo"; printf '\0'; cat "$top/demo/flow/labels.flo"; printf '\0'; } > "$seeds/gameflow_fuzz/torva.bin"
 printf 'AddSem s 0 1\n#include a.flo\nx: WaitSemMulti s s\nIfSemLT s 2 x\nHalt\n\0\0#include a.flo\nGoSub x\nPop\nReturn\n' \
   > "$seeds/gameflow_fuzz/include.bin"
-for t in "${flow_targets[@]}"; do
-  corpus=$dir/corpus/$t
-  mkdir -p "$corpus"
-  echo "fuzz.sh: $t for ${secs}s"
-  if ! (cd "$dir" && "$dir/game/$t" -max_total_time="$secs" -max_len=16384 -timeout=10 \
-        -print_final_stats=0 "$corpus" "$seeds/$t" > "$dir/$t.log" 2>&1); then
-    echo "fuzz.sh: $t FAILED (see $dir/$t.log)"
-    tail -30 "$dir/$t.log"
-    status=1
-  fi
-done
+for t in "${flow_targets[@]}"; do run_target "$t" game 16384; done
 
 [ $status -eq 0 ] && echo "fuzz.sh: all targets ran clean"
 exit $status

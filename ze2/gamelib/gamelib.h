@@ -36,8 +36,8 @@ void CloseRandomTable();
 //   u16, points * 3 floats. Crash data (kind 3): see special terrain below.
 // Every section starts on a 4-byte boundary (the loader refuses others).
 
-#include "gscene_standin.h"
 #include "zemath.h"
+#include "ze3d.h"
 
 struct TerrSection {
   int16_t count;       // entry 0: number of entries

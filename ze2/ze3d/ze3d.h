@@ -1256,6 +1256,7 @@ void ZeCvtSknInstUnFix(void* inst);
 void ZeCvtSknInstRelocate(void* inst, int delta);
 int PrevPktIdx(int vid);  // -1: not found or over the reuse limit
 
+// ===================================================================
 // Portal visibility (zeportal)
 // ===================================================================
 // Indoor scenes are convex rooms joined by portals. Once a frame the pass
@@ -1264,12 +1265,15 @@ int PrevPktIdx(int vid);  // -1: not found or over the reuse limit
 // The frusta stay in the arena until the next ZePortalInit, so particles
 // can ask whether a sphere in a room is visible.
 
-// A placed instance of a scene object, as the scene file stores it.
+struct ZEGSCNINSTANIM;
+
+// A placed instance of a scene object, as the scene file stores it (used in
+// place; the scene loader and runtime own it, see "Scenes" below).
 struct ZEGSCNINST {
   ZEMTX mtx;               // world matrix
   int32_t object;          // index into the scene's object table
   uint32_t flags;          // ZEGSCNINST_* below
-  EePtr<void> anim;        // instance animation record; null when none
+  EePtr<ZEGSCNINSTANIM> anim;  // instance animation record; null when none
   int16_t wind_amplitude;  // 0: no sway
   int16_t wind_speed;      // also the seed of the sway phase
 };
@@ -1278,7 +1282,10 @@ static_assert(offsetof(ZEGSCNINST, object) == 64 && offsetof(ZEGSCNINST, flags) 
 static_assert(offsetof(ZEGSCNINST, anim) == 72 && offsetof(ZEGSCNINST, wind_speed) == 78);
 
 enum : uint32_t {
+  ZEGSCNINST_SHOWN = 0x01,   // drawn and animated at all
+  ZEGSCNINST_DRAWN = 0x02,   // drawn in the last frame (written by drawing)
   ZEGSCNINST_SEEN = 0x04,    // seen through the portals this frame (written by the pass)
+  ZEGSCNINST_NOCULL = 0x08,  // drawn even when not seen
   ZEGSCNINST_ALWAYS = 0x20,  // seen without a test
 };
 
@@ -1572,6 +1579,7 @@ int EndChunk(ZEFILE file);  // 1; 0 refused when nothing is open
 // The frame's texture uploads in bytes (streams' level and palette
 // packets); the swap keeps the peak and clears the total.
 extern int zerndr_tex_transfer_total, zerndr_tex_transfer_peak;
+
 // ===================================================================
 // Object drawing (zerndrobj)
 // ===================================================================
@@ -1706,6 +1714,7 @@ void* ZeRndrFxBlueOrGreenData(int code, const void* data);
 
 void* ZeRndrCreateBlendShapeDeformerWeightsArray(int n);
 
+// ===================================================================
 // Animation data and curves (zeanim)
 // ===================================================================
 // Time is a float frame counted from 1, cut into 32-frame chunks: chunk c
@@ -2116,3 +2125,236 @@ float ZeFPatchLightPoint(const ZEVEC* light, float scale, float ambient, float u
 void ZeFPatchUpdateLight();
 // The noise table (made on first need; the renderer uploads it whole).
 const ZEVEC4* ZeFPatchGetNoise();
+
+// ===================================================================
+// Scenes (zegscn, zegscnrt, zegscncvt, zescene)
+// ===================================================================
+// A scene file (".gsc") is read whole into the caller's buffer at a
+// 128-byte address and fixed up in place: textures, materials, objects with
+// their packets, instances, specials, splines, names, texture animations,
+// the animation library, portals, prelighting and bounds. The intermediate
+// form (block "GSC0") holds plain data; the converter turns it into a scene
+// file and ZeSceneLoad reads it into heap objects. Every damaged scene file
+// is a fatal error that names what is wrong.
+
+struct ZEANIMDATA;
+struct ZETEXANIM;
+struct ZEGSCENE;
+
+// An instance's animation state, used in place.
+struct alignas(16) ZEGSCNINSTANIM {
+  ZEMTX mtx;          // what is drawn
+  float rate;         // animation frames a time unit
+  float delay;        // start delay in frames
+  float extra;        // frames the last frame is held
+  float time;         // current frame (frames count from 1)
+  uint32_t flags;     // ZEGSCNANIM_* below
+  uint32_t reserved[2];
+  uint8_t anim;       // index into the scene's animation library
+  uint8_t reserved2[3];
+};
+static_assert(sizeof(ZEGSCNINSTANIM) == 96);
+static_assert(offsetof(ZEGSCNINSTANIM, rate) == 64 && offsetof(ZEGSCNINSTANIM, time) == 76 &&
+              offsetof(ZEGSCNINSTANIM, flags) == 80 && offsetof(ZEGSCNINSTANIM, anim) == 92);
+
+enum : uint32_t {
+  ZEGSCNANIM_PLAYING = 0x01,
+  ZEGSCNANIM_REVERSE = 0x02,
+  ZEGSCNANIM_WAITING = 0x04,
+  ZEGSCNANIM_LOOP = 0x08,
+};
+
+// A named special object, used in place (also an extension slot).
+struct alignas(16) ZESPECIALOBJ {
+  ZEMTX mtx;                 // its own matrix
+  EePtr<ZEGSCNINST> inst;    // the file holds an index
+  EePtr<char> name;          // the file holds a name-table offset
+  uint32_t flags;            // ZESPECIAL_* below
+  uint32_t reserved;
+};
+static_assert(sizeof(ZESPECIALOBJ) == 80);
+static_assert(offsetof(ZESPECIALOBJ, inst) == 64 && offsetof(ZESPECIALOBJ, name) == 68 &&
+              offsetof(ZESPECIALOBJ, flags) == 72);
+
+enum : uint32_t {
+  ZESPECIAL_OWNMTX = 0x01,  // its own matrix counts (extension slots: in use)
+  ZESPECIAL_SHOWN = 0x02,   // extension specials
+  ZESPECIAL_DRAWN = 0x04,
+};
+
+// A handle game code keeps: the scene and the special.
+struct ZESPECIAL {
+  EePtr<ZEGSCENE> scene;
+  EePtr<ZESPECIALOBJ> obj;
+};
+static_assert(sizeof(ZESPECIAL) == 8);
+
+struct ZESPLINE {
+  int16_t count;           // points
+  int16_t ptsize;          // bytes a point (12 unless the point-size table says otherwise)
+  EePtr<char> name;
+  EePtr<uint8_t> points;   // point i at i * ptsize; its first 12 bytes the position
+};
+static_assert(sizeof(ZESPLINE) == 12);
+
+// The spline point-size table: rows ended by a null text.
+struct ZESPLINEPTSIZE {
+  const char* text;
+  int32_t size;
+};
+
+// The texture-animation record of the TAS0 block (32 bytes): next, prev,
+// frame list, int16 frame count, int16 flags, material, environment, name,
+// program name; in the file the links are indices and offsets.
+constexpr int ZEGSCN_TEXANIM_RECORD = 32;
+static_assert(sizeof(ZETEXANIM) == ZEGSCN_TEXANIM_RECORD);
+static_assert(offsetof(ZETEXANIM, texids) == 8 && offsetof(ZETEXANIM, ntex) == 12 && offsetof(ZETEXANIM, mtl) == 16 &&
+              offsetof(ZETEXANIM, env) == 20 && offsetof(ZETEXANIM, name) == 24 && offsetof(ZETEXANIM, progname) == 28);
+
+// The loaded scene record (in the caller's buffer, or on the heap when
+// ZeSceneLoad made it).
+struct ZEGSCENE {
+  EePtr<ZETEXID> texids;
+  int32_t ntex;
+  EePtr<EePtr<ZEMTL>> mtls;
+  int32_t nmtl;
+  int32_t ngobj;
+  EePtr<EePtr<ZEGOBJ>> gobjs;
+  int32_t ninst;
+  EePtr<ZEGSCNINST> insts;
+  int32_t nspec;
+  EePtr<ZESPECIALOBJ> specs;
+  EePtr<uint8_t> splinedata;       // the intermediate reader's raw spline data
+  int32_t nspline;
+  EePtr<ZESPLINE> splines;
+  EePtr<char> names;               // lower-cased at load
+  int32_t nexts;
+  EePtr<ZESPECIALOBJ> exts;
+  int32_t extcursor;
+  EePtr<ZEGSCNINSTANIM> instanims;
+  EePtr<EePtr<ZEANIMDATA>> animlib;
+  int32_t nids;
+  EePtr<int16_t> ids;
+  int16_t fadelevel, fadebudget;
+  int32_t fadeindex, fadestop;
+  EePtr<ZECOLOURREF> faderesume;
+  int32_t fadeactive;
+  int32_t ntexanim;
+  EePtr<ZETEXANIM> texanims;
+  EePtr<int16_t> frames;           // the intermediate reader's frame list
+  ZEPORTALSET portals;             // from PORT; bounds from BNDS
+  ZEPRELIGHTDATA prelight;         // from PLGT
+  int32_t nanimlib;                // slots of the animation library
+  int32_t ninstanims;              // instance animation records
+  int32_t namesize;                // bytes of the name table
+  int32_t nframes;                 // entries of the texture-animation frame list
+};
+
+// The intermediate reader's working record.
+struct ZESCENE {
+  int32_t ntex;
+  EePtr<int16_t> texids;
+  int32_t nmtl;
+  EePtr<EePtr<ZEMTL>> mtls;
+  int32_t ngobj;
+  EePtr<EePtr<ZEGOBJ>> gobjs;
+  EePtr<ZEGSCENE> body;
+};
+
+constexpr int ZEGSCN_VERSION = 6;
+constexpr int ZEGSCN_ALIGN = 128;           // packets and images in a scene file
+constexpr int ZEGSCN_MTL_RECORD = 464;      // a material image
+constexpr int ZEGSCN_MAX_CHAIN = 6000;      // indices of one packet batch
+constexpr int ZEGSCN_WORKBUFF = 4194308;    // the converter's packet buffer
+constexpr int ZEGSCN_MAX_PACKETS = 4194303; // bytes of packets a geometry or sprite set
+constexpr int ZEGSCN_COLOURREF_BUFF = 1048576;
+constexpr int ZEGSCN_STEP_ROUND = 65536;    // staggered reads are multiples of it
+constexpr int ZEGSCN_MAX_SPLINE_RUN = 32768;
+
+// ZeSpecialSetAttr codes; each is followed by its value when it takes one:
+// an int, a const ZEMTX*, a const ZEVEC* or a ZEANG (int). 22 ends the list.
+enum {
+  ZESPA_VISIBLE = 0,       // int
+  ZESPA_MTX_STORED = 1,
+  ZESPA_MTX = 2,           // matrix
+  ZESPA_MTX_PRE = 3,       // given x instance
+  ZESPA_MTX_POST = 4,      // instance x given
+  ZESPA_POS_STORED = 5,
+  ZESPA_POS = 6,           // vector
+  ZESPA_TRANSLATE = 7,     // vector, parent space
+  ZESPA_POS_LOCAL = 8,     // vector
+  ZESPA_TRANSLATE_LOCAL = 9,
+  ZESPA_AXES_STORED = 10,
+  ZESPA_ROT_X = 11, ZESPA_ROT_Y = 12, ZESPA_ROT_Z = 13,  // angle
+  ZESPA_ROTATE_X = 14, ZESPA_ROTATE_Y = 15, ZESPA_ROTATE_Z = 16,
+  ZESPA_PREROTATE_X = 17, ZESPA_PREROTATE_Y = 18, ZESPA_PREROTATE_Z = 19,
+  ZESPA_SCALE_SET = 20,    // vector
+  ZESPA_SCALE = 21,        // vector
+  ZESPA_END = 22,
+};
+
+extern int zegscn_mtlupdate_enabled;   // 1: scene materials are registered at load
+extern float global_windscale, global_windspeed;
+extern int gscn_showsplines;
+extern int gscn_dbg;
+
+// Scene files (zegscn).
+ZEGSCENE* ZeGScnRead(char** position, char* end, const char* name);
+int ZeGScnLoad(char** position, char* end, const char* name);
+int ZeGScnStaggeredLoad(char** position, char* end, const char* name, int step);
+ZEGSCENE* ZeGScnLoadFix();
+ZEGSCENE* ZeGScnDuplicate(const ZEGSCENE* scene, char** position);
+void ZeGScnSetTmpWkspc(char* start, char* end);
+void DbgBlkType(int id);
+
+// Scene runtime (zegscnrt).
+void ZeGScnUpdate(ZEGSCENE* scene, float dt);
+void ZeGScnRndr3(ZEGSCENE* scene);
+void ZeGScnRndr2(ZEGSCENE* scene, float dt);
+void ZeGScnRndr(ZEGSCENE* scene);
+void ZeGScnInstWind(float* x, float* z, const ZEGSCNINST* inst);
+void ZeGScnDrawSplines(ZEGSCENE* scene);
+void ZeGSceneSetCrossFade(ZEGSCENE* scene, int16_t level, int16_t budget);
+void ZeGSceneProcessCrossFade(ZEGSCENE* scene);
+int ZeSpecialFind(ZEGSCENE* scene, ZESPECIAL* handle, const char* name);
+int ZeSpecialFindMulti(ZEGSCENE* scene, ZESPECIAL* handles, const char* text);
+void ZeSpecialGetMtx(const ZESPECIAL* handle, ZEMTX* out);
+void ZeSpecialGetPos(const ZESPECIAL* handle, ZEVEC* out);
+int ZeSpecialDrawAt(const ZESPECIAL* handle, const ZEMTX* mtx);
+void ZeSpecialSetAttr(const ZESPECIAL* handle, ...);
+void ZeSpecialList(const ZEGSCENE* scene);
+void ZeGScnAddExt(ZEGSCENE* scene, int n, ZESPECIALOBJ* slots);
+int ZeExtSpecialDuplicate(ZESPECIAL* out, const ZESPECIAL* source);
+void ZeExtSpecialDelete(const ZESPECIAL* handle);
+ZESPLINE* ZeSplineFind(ZEGSCENE* scene, const char* name);
+int ZeSplineFindAllSub(ZEGSCENE* scene, const char* text, ZESPLINE** out, int n);
+int ZeSplineGetRandomPoint(const ZESPLINE* spline, ZEVEC* out);  // 0: no points, out untouched
+void ZeSplineList(const ZEGSCENE* scene);
+int FindSplinePtSize(const char* name);
+void ZeGScnSetCfg(const ZESPLINEPTSIZE* table);
+void ZeGScnRemove(ZEGSCENE* scene);
+void ZeGScnTranslate(ZEGSCENE* scene, const ZEVEC* v);
+void ZeSceneReAssignTexAnims(ZETEXANIM* records, int n);
+void ZeGScnMtlUpdate();
+
+// The matrix an instance is drawn (and collided) with in place of its own:
+// its animation's, or null.
+inline ZEMTX* ZeGScnInstOverride(const ZEGSCNINST* inst) { return inst->anim ? &inst->anim->mtx : nullptr; }
+
+// Scene converter (zegscncvt): GSC0 (or the old ZE20 form) to a scene file.
+int ZeGScnConvertScene(const char* out, const char* in);
+
+// Intermediate scene files (zescene).
+void ReadZeIFFTextureSet(ZEFILE file, ZESCENE* scene);
+void ReadZeIFFMaterialSet(ZEFILE file, ZESCENE* scene);
+void ZeSceneMtlUpdate(ZESCENE* scene);
+ZEGOBJ* ReadZeIFFGeom(ZEFILE file, EePtr<ZEMTL>* mtls, int nmtl = -1);
+void ReadZeIFFGobjSet(ZEFILE file, ZESCENE* scene);
+int ReadZeIFFInstSet(ZEFILE file, ZEGSCNINST** insts, ZEGSCNINSTANIM** anims);
+char* ReadZeIFFNameTable(ZEFILE file, int* size);
+void ReadZeIFFTexAnimSet(ZEFILE file, ZEGSCENE* scene, const int16_t* texids);
+void ReadZeIFFSplineSet(ZEFILE file, ZEGSCENE* scene);
+void ReadZeIFFUnknown(ZEFILE file, int id);
+ZESCENE* ZeSceneLoad(const char* name);
+void ZeSceneDestroy(ZESCENE* scene);
+void ZeGSceneDestroy(ZEGSCENE* scene);
