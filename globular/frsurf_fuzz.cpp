@@ -3,7 +3,7 @@
 // rebuild), 2 "tex004.gb3" (a patch block: patch, heights, tree table and
 // the plate's three images), 3 "tex032.gb3" (a tile block and its images),
 // 4 "texndx.gb3" (then a patch block read through it). The rest is the file,
-// padded with zeros to one record.
+// padded with zeros to one record. The planet has plate depth 2 (96 plates).
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -80,7 +80,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
   memset(&planet, 0, sizeof planet);
   planet.radius = 11000;
   planet.height = 300;
-  planet.platedepth = 4;
+  planet.platedepth = 2;  // 96 plates: whole tables stay small
   planet.frame = FrameCreate(FrameGetRoot());
   FrPlanetSetNextPlanet(&planet);
   strcpy(g_planet_path, "terra");
