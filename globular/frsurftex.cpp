@@ -48,12 +48,12 @@ void Offsets(FRSURFNODE* n, const FRSURFTEX* r) {
   const uint8_t* img = n->image;
   const int bytes = frsurf_class[n->cls].image;
   const bool pal = n->cls == 0 || n->cls == 3;
+  const int file = n->block ? frsurf_class[n->cls].resolution : 4;  // plate images live in tex004's blocks
   int section = 16;
   if (pal) {
     uint32_t off = U32(img + 16);
     if (off < 16 + 1024 || off > uint32_t(bytes - 40))
-      ZeError("tex%.3d.gb3 record %d: damaged image (palette %u)", frsurf_class[n->cls].resolution,
-              RecordOf(n, r), off);
+      ZeError("tex%.3d.gb3 record %d: damaged image (palette %u)", file, RecordOf(n, r), off);
     section = 16 + int(off);
     n->paloff = 32;
   }
@@ -61,7 +61,7 @@ void Offsets(FRSURFNODE* n, const FRSURFTEX* r) {
   uint32_t L = U16(img + section + 16);
   uint32_t tex = uint32_t(section) + 20 + L;
   if (size < 20 || tex >= uint32_t(bytes) || size - 20 > uint32_t(bytes) - tex)
-    ZeError("tex%.3d.gb3 record %d: damaged image (texels %u)", frsurf_class[n->cls].resolution, RecordOf(n, r), tex);
+    ZeError("tex%.3d.gb3 record %d: damaged image (texels %u)", file, RecordOf(n, r), tex);
   ZEASSERT((tex & 15) == 0);
   n->texoff = uint16_t(tex);
   if (reinterpret_cast<uintptr_t>(img + tex) & 127) {

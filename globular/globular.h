@@ -134,6 +134,8 @@ void FrCubeGetUVs(int plate, int level, float* uv0, float* uv1, float* uv2, floa
 const ZEVEC* FrCubeGetMidpoint(int plate, int level);  // the cone cosine follows it
 void FrCubeGetNeighbours(int plate, int level, int* out);
 void FrCubeInitFrame(FRAME* frame, int plate, int level, float radius);
+// The frame standing on a plate from its corners 0-2 (unit directions).
+void FrCubeFrameMatrix(const ZEVEC* c0, const ZEVEC* c1, const ZEVEC* c2, float radius, ZEMTX* out);
 int FrCubeOverPlate(const ZEVEC* point, int plate, int level);
 int FrCubeLocatePlateAccurate(const ZEVEC* point, int depth);
 int FrCubeLocate(const ZEVEC* point, int depth);

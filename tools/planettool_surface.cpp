@@ -144,7 +144,7 @@ float Seed(int point) { return float(Hash(uint32_t(point) * 2654435761u + 17u) &
 
 uint32_t Colour(const Ctx& c, const ZEVEC& dir) {
   float t = Terrain(dir), sea = c.planet->seafraction;
-  float n = float(Hash(uint32_t(int(dir.x * 40000.0f) * 73856093 ^ int(dir.z * 40000.0f) * 19349663)) & 15) / 15.0f;
+  float n = float(Hash(uint32_t(int(dir.x * 40000.0f)) * 73856093u ^ uint32_t(int(dir.z * 40000.0f)) * 19349663u) & 15) / 15.0f;
   int r, g, b;
   if (t < sea) {
     r = 20;
@@ -201,23 +201,10 @@ void Put(std::vector<uint8_t>& out, size_t at, const void* data, size_t n) {
 
 ZEMTX SurfacePlateFrame(const CubeModel& cube, int plate, int level, float radius) {
   const CubeModelPlate& p = cube.levels[size_t(level)][size_t(plate)];
-  ZEVEC c0, c1, c2, o, x, y, z, e, d;
-  ZeVecScale(&c0, &cube.points[size_t(p.point[0])], radius);
-  ZeVecScale(&c1, &cube.points[size_t(p.point[1])], radius);
-  ZeVecScale(&c2, &cube.points[size_t(p.point[2])], radius);
-  ZeVecAdd(&o, &c0, &c1);
-  ZeVecAdd(&o, &o, &c2);
-  ZeVecScale(&o, &o, 0.33333334f);
-  ZeVecSub(&x, &c2, &c0);
-  ZeVecNorm(&x, &x);
-  ZeVecSub(&e, &c1, &c0);
-  ZeVecNorm(&e, &e);
-  ZeVecSub(&d, &c2, &c0);
-  ZeVecCross(&y, &e, &d);
-  ZeVecNorm(&y, &y);
-  ZeVecCross(&z, &x, &y);
-  ZeVecNorm(&z, &z);
-  return ZEMTX{{{x.x, x.y, x.z, 0}, {y.x, y.y, y.z, 0}, {z.x, z.y, z.z, 0}, {o.x, o.y, o.z, 1}}};
+  ZEMTX m;
+  FrCubeFrameMatrix(&cube.points[size_t(p.point[0])], &cube.points[size_t(p.point[1])],
+                    &cube.points[size_t(p.point[2])], radius, &m);
+  return m;
 }
 
 void SurfacePatch(const SystemPlanetDesc& planet, const CubeModel& cube, int id, ZEFPATCH* out,
