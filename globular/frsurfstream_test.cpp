@@ -410,6 +410,73 @@ TEST_F(Surface, DamagedTreeWordsAndImageHeadersAreRefused) {
   }
 }
 
+TEST_F(Surface, TileTexturesByChainAndPlatesWithoutTileImages) {
+  Start();
+  FRPLATE* p = FrPlateFind(TILED, 1);
+  p->refs = 1;
+  asyncfileload = 0;
+  ASSERT_TRUE(FrSurfaceInitPlateData(p) && FrSurfaceInitPatchData(p));
+  FrSurfaceCreateTileTextures(p);
+  FRSURFTEX* r = p->tiles[9];
+  const uint32_t key = FrSurfaceKey(TILED, 1, 1);
+  ZETEXSLOT* s;
+  ZEPS2TEX* x;
+  ZeTexGetPointers(r->tid, &s, &x);
+  // Images that never arrived: no colour material, skipped by the renderer.
+  asyncfileload = 1;
+  ZEVEC mid{r->centre.x + 500 + 1.8f * r->radius, r->centre.y, r->centre.z};
+  FrSurfaceUpdateTexture(r, key, 3, 5, &mid);
+  EXPECT_EQ(FrSurfacePreRender(r), 0);
+  EXPECT_EQ(FrSurfacePreRender(nullptr), 0);
+  AsyncFileProcessAll();
+  // Classes 4 and 3: 64 x 64, two levels; adding 5: 128 x 128, three.
+  FrSurfaceUpdateColourTexture(r);
+  EXPECT_EQ(s->tex.width, 64);
+  EXPECT_EQ(x->levels, 2);
+  EXPECT_EQ(r->mtl.get(), frsurf_mtl[4]);
+  EXPECT_EQ(FrSurfacePreRender(r), 1);
+  FrSurfaceUpdateTexture(r, key, 3, 5, &r->centre);
+  AsyncFileProcessAll();
+  FrSurfaceUpdateColourTexture(r);
+  EXPECT_EQ(s->tex.width, 128);
+  EXPECT_EQ(x->levels, 3);
+  EXPECT_FALSE(r->flags & FRSURFTEX_LOWEST);
+  // A plate whose entry has bit 15 set gets tile records but no tile images.
+  FRPLATE* q = FrPlateFind(Own()[1], 1);
+  q->refs = 1;
+  asyncfileload = 0;
+  FrPlateUpdate(0);
+  Camera(Above(Own()[1], 11000 + 300));
+  FrPlateUpdate(0);
+  FrSurfaceUpdate();
+  EXPECT_NE(q->tiles[0], nullptr);
+  EXPECT_TRUE(q->surf & FRSURF_TILES);
+  for (auto& t : q->tiles) ASSERT_EQ(ZeListGetHead(&t->chain), nullptr);
+}
+
+// A plate that gets its tile records is evaluated at once; after that it is refreshed from the list.
+TEST_F(Surface, NewTilesAtOnceThenFromTheRefreshList) {
+  asyncfileload = 0;
+  Start();
+  FRPLATE* p = FrPlateFind(TILED, 1);
+  p->refs = 1;
+  Camera(Above(TILED, 11000 + 300));
+  FrPlateUpdate(0);
+  frsurf_frame = 5;
+  FrSurfaceUpdate();
+  ASSERT_NE(p->tiles[0], nullptr);
+  EXPECT_EQ(p->refresh, 5);
+  frsurf_frame = 6;
+  FrSurfaceUpdate();
+  EXPECT_EQ(p->refresh, 6);  // listed and refreshed
+  // Its tiles made again: evaluated at once, in that frame's stamp.
+  FrSurfaceDestroyTileTextures(p);
+  frsurf_frame = 7;
+  FrSurfaceUpdate();
+  EXPECT_NE(p->tiles[0], nullptr);
+  EXPECT_EQ(p->refresh, 7);
+}
+
 // Ground, space, back: plates join and fade, blocks and tiles follow
 // distance, everything returns to the pools, and closing waits for reads.
 TEST_F(Surface, ScriptedFlight) {
