@@ -134,6 +134,20 @@ printf 'meshlevels 0\nplanet Terra\nposition 0 0 -40000\ndepth 2\nface 1 pattern
 { printf '\1'; cat "$seeds/planet/sys.gb3"; } > "$seeds/globular_fuzz/sys"
 for t in "${planet_targets[@]}"; do run_target "$t" globular; done
 
+# The planet surface loaders (globular): the first byte chooses the file (0
+# heights.gb3, 1 patches.gb3, 2 tex004.gb3, 3 tex032.gb3, 4 texndx.gb3) of a
+# planet of plate depth 2; seeds cut from planettool surface's files.
+cmake --build "$dir" --target frsurf_fuzz planettool -- -j4
+mkdir -p "$seeds/surface" "$seeds/frsurf_fuzz"
+printf 'planet Terra\nradius 11000\nheight 300\nsea 0.3\ndepth 4\n' > "$seeds/surface/sys.txt"
+"$dir/tools/planettool" surface "$seeds/surface/sys.txt" Terra "$seeds/surface/terra"
+{ printf '\0'; head -c 44544 "$seeds/surface/terra/HEIGHTS.GB3"; } > "$seeds/frsurf_fuzz/heights"
+{ printf '\1'; head -c 119424 "$seeds/surface/terra/PATCHES.GB3"; } > "$seeds/frsurf_fuzz/patches"
+{ printf '\2'; head -c 43008 "$seeds/surface/terra/TEX004.GB3"; } > "$seeds/frsurf_fuzz/patchblock"
+{ printf '\3'; head -c 163840 "$seeds/surface/terra/TEX032.GB3"; } > "$seeds/frsurf_fuzz/tiles"
+{ printf '\4'; cat "$seeds/surface/terra/TEXNDX.GB3"; } > "$seeds/frsurf_fuzz/texndx"
+run_target frsurf_fuzz globular 200000
+
 # Collision: the level loader (with crash data) and the pickup loader,
 # seeded with tertool's demo files.
 cmake --build "$dir" --target terrain_fuzz terrpick_fuzz tertool -- -j4
