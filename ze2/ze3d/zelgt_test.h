@@ -13,23 +13,7 @@
 
 struct Light : testing::Test {
   void SetUp() override {
-    ZePs2Init();
-    ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
-    ZePs2InitVU();
-    KernelYield();
-    ZeTrigInit();
-    ZeVpInit();
-    ZeRndrStreamMtlIfReset();
-    ZeRndrStreamClearZBState();
-    texBuf = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(128) + 16));
-    char* p = texBuf;
-    ZeTexInitEx(&p, 128);
-    no_default_font = 1;
-    ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
-    no_default_font = 0;
-    mtlBuf = static_cast<char*>(ZeMemAlloc(ZeMtlGetSysBuffSize(128) + 16));
-    p = mtlBuf;
-    ZeMtlInitEx(&p, 128);
+    StartRenderer(&texBuf, &mtlBuf, 128);
     ZeLightInit();
     ZeLightMatInit();
     memset(ZeLightSpots, 0, sizeof ZeLightSpots);
@@ -49,14 +33,7 @@ struct Light : testing::Test {
     ZeMtlUpdate(wallMtl);
   }
   void TearDown() override {
-    ZeRndrOTClose();
-    ZeMtlClose();
-    ZeMemFree(mtlBuf);
-    ZeTexClose();
-    ZeMemFree(texBuf);
-    ZeIntRemoveAllHandlers();
-    tbsetDestroy(tb_default_set);
-    tb_default_set = nullptr;
+    StopRenderer(texBuf, mtlBuf);
   }
   // The depth value of a point at view distance d on the axis.
   static uint32_t DepthAt(float d) {
