@@ -8,6 +8,7 @@
 
 #include "ze3d.h"
 #include "demoanim.h"
+#include "demoscene.h"
 
 namespace {
 
@@ -40,12 +41,14 @@ void DemoInit() {
   g_lit->diffuse[0] = g_lit->diffuse[1] = g_lit->diffuse[2] = 1.0f;
   ZeMtlUpdate(g_lit);
   DemoAnimInit();
+  DemoSceneInit();  // after the texture-animation script its sign uses
 }
 
 void DemoFrame(int f) {
   const float t = float(f) * (1.0f / 60.0f);
   ZeRndrBeginScene(-1);
   ZeRndrGradClear(0x400, 0x402010, 0x100820, 1.0f);
+  DemoSceneFrame(f);  // with its own camera
 
   // The camera at the origin looking down +z; triangles on a ring fly at it
   // from z = 40 and pass the near plane.
@@ -105,6 +108,7 @@ void DemoFrame(int f) {
 }
 
 void DemoEnd() {
+  DemoSceneEnd();
   DemoAnimEnd();
   ZeMtlDestroy(g_lit);
   ZeCameraDestroy(g_camera);

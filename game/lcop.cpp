@@ -192,10 +192,10 @@ void LevConBeginLevelLoad(LevConLevel* level, int holdHidden) {
 }
 
 void LevConBeginWorldLoad(LevConWorld* world) {
-  GBLevSetCurrentWorld(world->planet);
+  PlanetLevSetCurrentWorld(world->planet);
   for (int i = 0; i < world->nislands; i++) {
     LevConIsland& is = world->firstisland[i];
-    GBLevRegisterLevel(is.PlateID, &is.PlatePos, is.PlateAlign, &is, is.ActiveRange);
+    PlanetLevRegisterLevel(is.PlateID, &is.PlatePos, is.PlateAlign, &is, is.ActiveRange);
   }
   atmos_deccel_alt_max = levelling_alt_min = world->AtmosAlt;
   atmos_deccel_alt_min = levelling_alt_max = world->AtmosAlt + 1000.0f;
@@ -276,7 +276,7 @@ int lcopProcActivateIsland(LcopOp* op) {
   if (current_island == island) return 1;
   if (paused) return 0;
   current_island = island;
-  GBLevSetCurrentLevel(island->PlateID);
+  PlanetLevSetCurrentLevel(island->PlateID);
   current_plate = island->PlateID;
   if (!levcon_edit && island->info.OnActivate) {
     ZeDebugMsg("(ISLAND:%s OnActivate->%s", NameOf(&island->info), island->info.OnActivate);

@@ -6,6 +6,8 @@
 #include "zecore.h"
 #include "zemath.h"
 
+struct ZEGSCENE;  // a loaded scene (ze3d)
+
 // ===================================================================
 // Universe model (levcon)
 // ===================================================================
@@ -64,15 +66,15 @@ struct LevConWorld {
   const char* ULScene;
   LevConIsland* firstisland;
   int nislands;
-  void* wbscene;             // worldbits scene, filled by the world load
-  void* scene2;
+  ZEGSCENE* wbscene;          // worldbits scene, filled by the world load
+  ZEGSCENE* scene2;
   float AtmosAlt;
 };
 
 struct LevConIsland {
   LevConInfo info;
   const char* LoScene;
-  void* loscene;
+  ZEGSCENE* loscene;
   int PlateID;
   ZEVEC PlatePos;
   int PlateAlign;
@@ -100,7 +102,7 @@ struct LevConLevel {
   const char* Pickups;
   const char* Lights;
   const char* Splines;
-  void* scene;
+  ZEGSCENE* scene;
   void* cutscenes;
   void* triggers;
   void* triggerinst;
@@ -408,7 +410,7 @@ extern int levcon_sky_visible, levcon_sea_visible;
 extern int levcon_force_gblevel;
 extern int current_plate;
 
-extern void* levcon_remap_mtx;
+extern ZEMTX* levcon_remap_mtx;
 
 void LevConStreamInit();  // the streaming half of LevConSysInit
 void LevConProcess();

@@ -26,7 +26,7 @@ int levcon_edit;
 int levcon_sky_visible, levcon_sea_visible;
 int levcon_force_gblevel;
 int current_plate = -1;
-void* levcon_remap_mtx;
+ZEMTX* levcon_remap_mtx;
 
 namespace {
 
@@ -138,7 +138,7 @@ void LevConStreamInit() {
   BGLoadInit();
   LevConInstallRenderHooks();
   for (int i = 0; i < levcon_num_worlds; i++)
-    if (worlds[i].planet) GBLevRegisterWorld(worlds[i].planet, worlds[i].planetpath, &worlds[i]);
+    if (worlds[i].planet) PlanetLevRegisterWorld(worlds[i].planet, worlds[i].planetpath, &worlds[i]);
   levcon_remap_mtx = nullptr;
   levcon_sea_visible = 0;
   current_world = nullptr;
@@ -363,14 +363,15 @@ void LevConDumpIsland() {
 void LevConDumpWorld() {
   LevConWorld* w = current_world;
   if (!w) return;
-  ZeGScnRemove(w->wbscene);
-  ZeGScnRemove(w->scene2);
+  // The renderer's remove takes a scene, never null.
+  if (w->wbscene) ZeGScnRemove(w->wbscene);
+  if (w->scene2) ZeGScnRemove(w->scene2);
   w->wbscene = w->scene2 = nullptr;
   for (int i = 0; i < w->nislands; i++) {
     LevConIsland& is = w->firstisland[i];
-    ZeGScnRemove(is.loscene);
+    if (is.loscene) ZeGScnRemove(is.loscene);
     is.loscene = nullptr;
-    GBLevReleaseLevel(is.PlateID);
+    PlanetLevReleaseLevel(is.PlateID);
   }
   CloseWorldFx();
   w->info.loaded = 0;
@@ -439,12 +440,12 @@ T* Choose(T* current, T* forced, T* override, int& hold, T* start, T* teleport, 
 
 LevConWorld* LevConChooseWorld(LevConWorld* current) {
   return Choose(current, levcon_force_world, levcon_world_override, start_hold_world, start_world,
-                static_cast<LevConWorld*>(GetTeleportWorld()), static_cast<LevConWorld*>(GBLevGetCurrentWorld()));
+                static_cast<LevConWorld*>(GetTeleportWorld()), static_cast<LevConWorld*>(PlanetLevGetCurrentWorld()));
 }
 
 LevConIsland* LevConChooseIsland(LevConIsland* current) {
   return Choose(current, levcon_force_island, levcon_island_override, start_hold_island, start_island,
-                static_cast<LevConIsland*>(GetTeleportIsland()), static_cast<LevConIsland*>(GBLevGetCurrentLevel()));
+                static_cast<LevConIsland*>(GetTeleportIsland()), static_cast<LevConIsland*>(PlanetLevGetCurrentLevel()));
 }
 
 void LevConChooseLevel(LevConLevel* current, LevConLevel** chosen, LevConLevel** preload, LevConLevel** show) {
@@ -486,7 +487,7 @@ void LevConProcess() {
   loadtrig_inhibitions = (PlayerCraft ? LT_NOCRAFT : 0) | (PlayerTrike || PlayerQuad || PlayerBoat ? LT_NOTRIKE : 0) |
                          (PlayerGlider ? LT_NOGLIDER : 0);
   LevConOpProcess();
-  levcon_remap_mtx = GBLevGetRemapMtx();
+  levcon_remap_mtx = PlanetLevGetRemapMtx();
   if (levcon_remap_mtx) {
     PlayerCraftRemap(levcon_remap_mtx);
     DebrisShift(levcon_remap_mtx);

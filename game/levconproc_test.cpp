@@ -107,8 +107,8 @@ struct LevConTest : FlowTest {
     player_hitpoints = 100;
     exitgame = 0;
     paused = 0;
-    g_lev = nullptr;
-    GBLevSetCurrentWorld(nullptr);
+    planet_lev = nullptr;
+    PlanetLevSetCurrentWorld(nullptr);
     levcon_override_enabled = 0;
     levcon_force_world = nullptr;
     levcon_force_island = nullptr;
@@ -316,10 +316,10 @@ TEST_F(LevConTest, ChoiceOrder) {
   EXPECT_EQ(c, far);
   levcon_override_enabled = 0;
   // An island change passes through a frame with none.
-  g_lev = &islands[1];
+  planet_lev = &islands[1];
   EXPECT_EQ(LevConChooseIsland(&islands[0]), nullptr);
   EXPECT_EQ(LevConChooseIsland(nullptr), &islands[1]);
-  g_lev = nullptr;
+  planet_lev = nullptr;
 }
 
 TEST_F(LevConTest, LoadScriptLevelPostsNothing) {
@@ -331,7 +331,7 @@ TEST_F(LevConTest, LoadScriptLevelPostsNothing) {
   levcon_override_enabled = 1;
   levcon_island_override = &islands[1];
   levcon_level_override = far;
-  g_lev = nullptr;
+  planet_lev = nullptr;
   LevConProcess();
   EXPECT_EQ(lcopQueued(), 0);
   EXPECT_EQ(logic_current_level, far);
@@ -445,11 +445,11 @@ struct ScriptTest : LevConTest {
       e += current_level ? current_level->info.Name : "-";
       if (t.events.empty() || t.events.back() != e) t.events.push_back(e);
     };
-    g_lev = nullptr;
-    GBLevSetCurrentWorld("demoplanet");
-    GBLevRegisterLevel(1, &islands[0].PlatePos, 0, &islands[0], 0);
-    GBLevRegisterLevel(2, &islands[1].PlatePos, 0, &islands[1], 0);
-    g_lev = &islands[0];
+    planet_lev = nullptr;
+    PlanetLevSetCurrentWorld("demoplanet");
+    PlanetLevRegisterLevel(1, &islands[0].PlatePos, 0, &islands[0], 0);
+    PlanetLevRegisterLevel(2, &islands[1].PlatePos, 0, &islands[1], 0);
+    planet_lev = &islands[0];
     for (int f = 0; f < 60; f++) {
       Frame();
       seen("A ");
@@ -482,7 +482,7 @@ struct ScriptTest : LevConTest {
       seen("F ");
     }
     levcon_override_enabled = 0;  // and back: the planet's plate is isle's again
-    g_lev = &islands[0];
+    planet_lev = &islands[0];
     for (int f = 0; f < 60; f++) {
       Frame();
       seen("G ");

@@ -176,7 +176,7 @@ void LevConInstallRenderHooks() {
 }
 
 void LevConUpdateScenes() {
-  auto update = [](void* scene) {
+  auto update = [](ZEGSCENE* scene) {
     if (!scene) return;
     ZeGSceneSetCrossFade(scene, time_of_day_blend[0], time_of_day_blend[1]);
     ZeGScnUpdate(scene, 1.0f);
@@ -194,7 +194,7 @@ void LevConRender(const ZEVEC* camera) {
   levcon_campos = const_cast<ZEVEC*>(camera);
   if (game_editmode) {
     GBRender();
-  } else if (g_lev) {
+  } else if (planet_lev) {
     ProcWorldFx();
     GBRender();
   }

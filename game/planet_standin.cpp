@@ -1,8 +1,10 @@
 // Stand-ins for the planet world's entry points until planet rendering is
-// built. Init level 2 builds the frames, the cube plate grid ("bin\cube.bin")
-// and the planetary system ("bin\system.gb3") from the caller's buffer; level
-// 0 takes them down. The planet data of levels 4 and 6 comes with planet
-// rendering: here those levels stop at 2. A frame turns the planets and
+// built. Init level 2 builds the frames, the cube plate grid ("bin\cube.bin"),
+// the planetary system ("bin\system.gb3"), the plates and the levels from the
+// caller's buffer; level 0 takes them down. Levels 4 and 6 load the current
+// planet's surface data (surface pools and files, plate geometry, noise);
+// without a current planet they stop at 2. A frame turns the planets, keeps
+// the resident plates, the plates and the surface streaming up to date and
 // passes the asynchronous reads on; nothing is drawn.
 #include "standins.h"
 
@@ -10,30 +12,65 @@
 
 #include <cstring>
 
-float gb_lev_time;
-int eval_fog_repeat, tex_info, fogshade_enable = 1;
+int eval_fog_repeat;
 
 namespace {
 int level2_built;
+int planet_data;
+
+// The planet-data job of levels 4 and 6.
+void LoadPlanetData(char** position, char* end) {
+  FrSurfaceInit(position, end, 1);
+  FrSurfaceOpenFiles("bin");
+  FrPlateLoadPatchData(position, end);
+  FrSurfaceLoadNoise(position, end);
+  planet_data = 1;
 }
+
+// Everything the surface holds goes back; reads in flight are waited for.
+void FreePlanetData() {
+  FrPlanetClose();
+  for (int frames = 0; !FrSurfaceClose(); frames++) {
+    if (frames == 1000) ZeError("GBSetInitLevel: the surface data is not released");
+    AsyncFileProcess();
+    BGLoadServeGbData();
+    FrSurfaceProcessReleased();
+  }
+  FrSurfaceCloseFiles();
+  FrSurfaceFreeNoise();
+  FrPlateFreePatchData();
+  planet_data = 0;
+}
+}  // namespace
 
 int GBSetInitLevel(int level, char** position, char** end, char*, char*) {
   ZEASSERT(!(level & 1));
   // Every step here completes within the call: no change is ever pending.
   if (level > 0) {
+    if (level < 4 && planet_data) FreePlanetData();
     init_level = 1;
     if (!level2_built) {
       FrameInit(position, *end);
       FrCubeInit(position, *end);
       PlanetSysInit(position, *end);
       PlanetSysLoadData(position, *end);
+      FrPlateInit(position, *end);
+      GBLevInit();
       level2_built = 1;
     }
     init_level = next_init_level = 2;
+    if (level >= 4 && g_current_planet) {
+      init_level = 3;
+      if (!planet_data) LoadPlanetData(position, *end);
+      init_level = next_init_level = level;
+    }
     return 1;
   }
+  if (planet_data) FreePlanetData();
   init_level = 1;
   if (level2_built) {
+    GBLevClose();
+    FrPlateClose();
     PlanetSysClose();
     FrCubeClose();
     FrameClose();
@@ -43,31 +80,36 @@ int GBSetInitLevel(int level, char** position, char** end, char*, char*) {
   return 1;
 }
 
-void GBLevUpdateFrame(const ZEVEC*) {}
-
 // The order of the planet world's frame: the planets turn unless paused,
-// the world fade steps, then the asynchronous reads move on.
+// the world fade steps, at level 6 the resident plates, the plates and the
+// surface streaming follow the camera, then the asynchronous reads move on.
 void GBProcess(int paused) {
   if (!paused) PlanetSysProcess();
   FrPlanetUpdate();
+  if (init_level >= 6) {
+    ZEVEC camera;
+    ZeMtxGetTranslation(&g_cam_mtx, &camera);
+    FrPlanetUpdatePlates(g_cam_frm ? g_cam_frm : FrameGetRoot(), &camera);
+    FrPlateUpdate(0);
+    FrSurfaceUpdate();
+  }
   if (init_level >= 2) AsyncFileProcess();
 }
 
 void GBSpecialRender() {}
-void GBRender2d(int) {}
+void GBRender2d(int) { FrSurfaceInfo(); }
 void InitWorldFxBlobs() {}
 void CloseWorldFxBlobs() {}
 void DrawClouds() {}
 void DrawSpaceblobs() {}
 void Wfx3SetFogType2(float, int, int) {}
-void FrSurfaceInfo() {}
 void Wfx3Load(const char*, const char*) {}
 void InitWorldFx(void*) {}
 
 // Streaming's planet levels: worlds registered by exact planet name, islands
-// by plate; the current plate level (g_lev) stays until a test drops it, as
+// by plate; the current plate level (planet_lev) stays until a test drops it, as
 // leaving the capture radius would. No remap; the switches do nothing.
-void* g_lev;
+void* planet_lev;
 namespace {
 struct PlanetWorld {
   const char* planet;
@@ -84,19 +126,19 @@ Plate g_plates[32];
 int g_nplates;
 }  // namespace
 
-void GBLevRegisterWorld(const char* planet, const char*, void* world) {
+void PlanetLevRegisterWorld(const char* planet, const char*, void* world) {
   if (!planet || g_nworlds >= 8) return;
   for (int i = 0; i < g_nworlds; i++)
     if (g_worlds[i].world == world) return;
   g_worlds[g_nworlds++] = {planet, world};
 }
-int GBLevSetCurrentWorld(const char* planet) {
+int PlanetLevSetCurrentWorld(const char* planet) {
   g_world = nullptr;
   for (int i = 0; i < g_nworlds && planet; i++)
     if (strcmp(g_worlds[i].planet, planet) == 0) g_world = g_worlds[i].world;
   return g_world != nullptr;
 }
-void GBLevRegisterLevel(int plate, const ZEVEC*, int, void* island, float) {
+void PlanetLevRegisterLevel(int plate, const ZEVEC*, int, void* island, float) {
   for (int i = 0; i < g_nplates; i++)
     if (g_plates[i].id == plate) {
       g_plates[i].island = island;
@@ -104,22 +146,22 @@ void GBLevRegisterLevel(int plate, const ZEVEC*, int, void* island, float) {
     }
   if (g_nplates < 32) g_plates[g_nplates++] = {plate, island};
 }
-void GBLevReleaseLevel(int plate) {
+void PlanetLevReleaseLevel(int plate) {
   for (int i = 0; i < g_nplates; i++)
     if (g_plates[i].id == plate) {
-      if (g_lev == g_plates[i].island) g_lev = nullptr;
+      if (planet_lev == g_plates[i].island) planet_lev = nullptr;
       g_plates[i] = g_plates[--g_nplates];
       return;
     }
 }
-void GBLevSetCurrentLevel(int plate) {
-  g_lev = nullptr;
+void PlanetLevSetCurrentLevel(int plate) {
+  planet_lev = nullptr;
   for (int i = 0; i < g_nplates; i++)
-    if (g_plates[i].id == plate) g_lev = g_plates[i].island;
+    if (g_plates[i].id == plate) planet_lev = g_plates[i].island;
 }
-void* GBLevGetCurrentWorld() { return g_world; }
-void* GBLevGetCurrentLevel() { return g_lev; }
-void* GBLevGetRemapMtx() { return nullptr; }
+void* PlanetLevGetCurrentWorld() { return g_world; }
+void* PlanetLevGetCurrentLevel() { return planet_lev; }
+ZEMTX* PlanetLevGetRemapMtx() { return nullptr; }
 void GBSetFarRender(int) {}
 void GBSetPlateRender(int) {}
 void GBProcessEnable(int) {}
@@ -152,8 +194,8 @@ void GBRender() {
   if (g_plate) {
     int plate = -1;
     for (int i = 0; i < g_nplates; i++)
-      if (g_lev && g_plates[i].island == g_lev) plate = g_plates[i].id;
-    g_plate(plate, plate == -1 ? nullptr : g_lev);
+      if (planet_lev && g_plates[i].island == planet_lev) plate = g_plates[i].id;
+    g_plate(plate, plate == -1 ? nullptr : planet_lev);
   }
   Call(g_postPlanet);
   Call(g_postSpace);

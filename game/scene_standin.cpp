@@ -19,16 +19,10 @@ void TBRDrawCobs(ZEMTL*, int) {}
 void DrawTimeBasedObjects(ZEMTL*, int) {}
 void TBRManage() {}
 void TBRDebug(ZEMTL*, int) {}
-void* pickup_gscene;
+ZEGSCENE* pickup_gscene;
 void* game_cobinfo;
-void* ZeGScnRead(char**, char*, const char*) { return nullptr; }
-void ZeGScnSetCfg(const void*) {}
 void AddCobTypeSetMemoryPointers(char**, char*, void*, void*, const char*) {}
 void InitialisePersistantVehicleCobs() {}
 void InitialisePersistantVehicleCobs2() {}
 int InsertLightSet(const char*) { return -1; }
 void RemoveLightSet(int) {}
-void ZeGScnRemove(void*) {}
-void ZeGScnRndr3(void*) {}
-void ZeGSceneSetCrossFade(void*, int, int) {}
-void ZeGScnUpdate(void*, float) {}

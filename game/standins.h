@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "gamelib.h"
 #include "globular.h"
 #include "levcon.h"
 #include "ze3d.h"
@@ -14,24 +15,9 @@
 // Renderer services not in ze3d yet (renderer_standin.cpp). Weak, so that
 // the renderer's own definitions win as they land.
 // ===================================================================
-void ZeLightInit();
-void ZeLightMatInit();
-void ZeRndrShadowInit(const uint8_t* randtab);
-void ZeGlassInit(int n);
-void ZeGlassClose();
-void ZeWaterInit();
 void InstInit();
 void InstClose();
-void ZeNormalMapInit();
-void ZeNormalMapClose();
 void ZeRndrFPatchClose();
-void ZeLgtSetArcMat(float u, float v, ZEMTL* mtl);
-void ZeRndrFx(int paused, const ZEVEC* position);
-void ZeLightFog(float a, int b, int c, int d);
-void ZeRndrDrawShadedPols(int paused);
-void ZeRndrWaterRippleUpdate(int on);
-void ZeRndrWaterRip(ZEMTL* mtl);
-extern int zerndr_shadowson;
 
 // ===================================================================
 // Scene and character model (scene_standin.cpp)
@@ -52,10 +38,8 @@ void TBRDrawCobs(ZEMTL* mtl, int count);
 void DrawTimeBasedObjects(ZEMTL* mtl, int flags);
 void TBRManage();
 void TBRDebug(ZEMTL* mtl, int flags);
-extern void* pickup_gscene;
+extern ZEGSCENE* pickup_gscene;
 extern void* game_cobinfo;
-void* ZeGScnRead(char** buffer, char* end, const char* name);  // null: none
-void ZeGScnSetCfg(const void* table);
 int InsertLightSet(const char* name);  // a light set's key, -1 none
 void RemoveLightSet(int key);
 void AddCobTypeSetMemoryPointers(char** buffer, char* end, void* owner, void* adopt, const char* label);
@@ -72,7 +56,7 @@ extern void* sfx_fileinfo;
 // Planet world (planet_standin.cpp): the entry points; the core is globular
 // ===================================================================
 extern float gb_lev_time;
-extern int eval_fog_repeat, tex_info, fogshade_enable;
+extern int eval_fog_repeat, tex_info;  // fogshade_enable: the light unit's (ze3d)
 int GBSetInitLevel(int level, char** buffer, char** end, char* fractal_start, char* fractal_end);
 void GBLevUpdateFrame(const ZEVEC* position);
 void Wfx3Load(const char* path, const char* name);  // a world's effects data
@@ -132,34 +116,19 @@ void instZeGCutSceneStop(void* instance);
 // ===================================================================
 // Collision, particles and world dressing (dressing_standin.cpp)
 // ===================================================================
-void DebrisSetup(char** buffer, const char* texture, int n);
-void Debris(int frozen);
-void DebrisDraw(int frozen, int drawn);
-void ParticleReset();
 void CloseParticles();
-void DebrisGlassClose();
-void ZeBridgeUpdate(const ZEVEC* position);
-void ZeBridgeDraw(ZEMTL* mtl);
-void ZeWindInit();
-void ZeWindUpdate(const ZEVEC* position);
-void ZeWindDraw();
-void ZeFadeObjInit();
-void ZeFadeObjUpdate(const ZEVEC* position);
-void ZeFadeObjDraw();
 void ZeRainProcess(int frozen);
 void ZeRainSetFall(float fall);
 float NewShadow(const ZEVEC* point);  // 2000000.0: no ground
 void AddFiniteShotDebrisEffect(const char* type, const ZEVEC* position);
-void DebrisRegisterCutoffCameraVec(const ZEVEC* position);
 void terrainpickupinit(const char* name, char** buffer);
-void edgraClumpsReset();
 
 // ===================================================================
 // Player, creatures and world objects (player_standin.cpp)
 // ===================================================================
 extern int hitpoints_override, atlasshield_override, start_player_lives, start_player_hitpoints;
 extern int checked_num_pickups[5];
-extern int oasislev_nightstart, laying_spline_data, panel_flags, object_switches;
+extern int oasislev_nightstart, laying_spline_data, panel_flags;
 extern ZEVEC player_position;
 extern int player_hitpoints;  // the hero's hit points
 extern int16_t player_yaw;
@@ -197,8 +166,6 @@ void TrailDraw(int paused);
 void DrawBeams();
 void ProcExtraWeapons(int editor, int drawn);
 void FennHackNewHillBridge();
-void edppRegisterPointerToGameCharLocation(const ZEVEC* position);
-void edppLoadPage(const char* name, int page, void* none);
 void InitCheckpoints();
 void UpdateCheckpoints();
 void InitCreats();
@@ -284,7 +251,6 @@ struct EdDesc {
   int (*process)();  // 1 leaves the editor
   void (*render)();
 };
-extern int edbits_editmode;
 void edbitsRegisterEditMode(int flag);
 void edbitsRegisterLevel(const char* path, int n);
 void edmainRegister(const EdDesc* desc);
@@ -295,26 +261,25 @@ void edbitsRegisterSaveFormat(const char* kind, int n, const char* ext, const ch
 void edbitsRegisterBaseScene(void* scene);
 void edmainClose();
 const EdDesc* edmainRegistered(int index);  // the registration list (null past its end)
-void edppDestroyAllParticles();
-void edppDestroyAllEffects();
-void edppRestartAllEffectsInLevel();
 
 // ===================================================================
 // Streaming's calls into systems not built yet: the planet world's levels
-// and switches (planet_standin.cpp), vehicles (vehicles_standin.cpp), cut
+// and switches (planet_standin.cpp; PlanetLev* keep worlds by exact planet
+// name and levels by plate without geometry, where the real GBLev* need a
+// loaded planet system and resident plates), vehicles (vehicles_standin.cpp), cut
 // scenes and triggers (cutscene_standin.cpp), level effects
 // (levelfx_standin.cpp), scenes (scene_standin.cpp), teleports
 // (levcon_standin.cpp).
 // ===================================================================
-extern void* g_lev;  // the planet world's current plate level (an island)
-void GBLevRegisterWorld(const char* planet, const char* path, void* world);
-int GBLevSetCurrentWorld(const char* planet);  // 1 when registered
-void GBLevRegisterLevel(int plate, const ZEVEC* position, int align, void* island, float range);
-void GBLevReleaseLevel(int plate);
-void GBLevSetCurrentLevel(int plate);
-void* GBLevGetCurrentWorld();
-void* GBLevGetCurrentLevel();
-void* GBLevGetRemapMtx();
+extern void* planet_lev;  // the planet world's current plate level (an island)
+void PlanetLevRegisterWorld(const char* planet, const char* path, void* world);
+int PlanetLevSetCurrentWorld(const char* planet);  // 1 when registered
+void PlanetLevRegisterLevel(int plate, const ZEVEC* position, int align, void* island, float range);
+void PlanetLevReleaseLevel(int plate);
+void PlanetLevSetCurrentLevel(int plate);
+void* PlanetLevGetCurrentWorld();
+void* PlanetLevGetCurrentLevel();
+ZEMTX* PlanetLevGetRemapMtx();  // null: no remap
 void GBSetFarRender(int value);
 void GBSetPlateRender(int value);
 void GBProcessEnable(int value);
@@ -331,7 +296,6 @@ extern float atmos_deccel_alt_max, atmos_deccel_alt_min, levelling_alt_min, leve
 void AddVehicleLevelInit(void* level);
 void UnLoadVehicles(void* level);
 void PlayerCraftRemap(void* mtx);
-void DebrisShift(void* mtx);
 void ZeGCutSceneSysPostBackgroundLoad();
 void ZeTriggerSysPostBackgroundLoad();
 void ZeGCutSceneSysBackgroundFlush();
@@ -339,16 +303,11 @@ void ZeTriggerSysBackgroundFlush();
 void* GetScriptLevel();
 void LevelFxInit(void* level);
 void LevelFxCloseLevel(void* level);
-void ZeGScnRemove(void* scene);
 void* GetTeleportWorld();
 void* GetTeleportIsland();
 void* GetTeleportLevel();
-// Level drawing's calls: scenes (scene_standin.cpp), the planet world's
-// render and its hooks (planet_standin.cpp), water (renderer_standin.cpp),
-// glass (dressing_standin.cpp).
-void ZeGScnRndr3(void* scene);
-void ZeGSceneSetCrossFade(void* scene, int target, int rate);
-void ZeGScnUpdate(void* scene, float step);
+// Level drawing's calls: the planet world's render and its hooks
+// (planet_standin.cpp).
 void DrawStars();
 void DrawSky();
 void DrawAtmos();
@@ -362,7 +321,3 @@ void GBSetPrePlanetRenderFunc(GBRenderFn fn);
 void GBSetPlateRenderFunc(GBPlateRenderFn fn);
 void GBSetPostPlanetRenderFunc(GBRenderFn fn);
 void GBSetPostSpaceRenderFunc(GBRenderFn fn);
-void ZeWaterSpeed(float speed);
-void ZeWaterReset();
-void ZeNormalMapSetEnvUV(float u, float v);
-void DebrisDrawGlass();

@@ -618,6 +618,9 @@ int snDllUnload(void* image);                // 0 or SN_DLL_*
 // The program's tables (kept by the caller for as long as modules load).
 void SnSetExports(const SnExport* table, int count);
 void SnSetSlots(const SnSlot* table, int count);
+// Test hook (the fuzz target): loads stop after every check, before the
+// bytes reach the host's dynamic loader, and load nothing.
+void PlatDllCheckOnly(bool on);
 
 // ===================================================================
 // The graphics machine: DMA controller, VIFs, VU1, GIF and the display

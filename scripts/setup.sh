@@ -8,6 +8,8 @@ packages=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev libb
 packages+=(libpng-dev libsndfile1-dev libsamplerate0-dev)
 # A standard decoder for the screen-capture tests (AVI through GStreamer).
 packages+=(gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good)
+# glTF 2.0 scenes read by the scene tool.
+packages+=(libtinygltf-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

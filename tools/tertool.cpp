@@ -401,9 +401,10 @@ int CmdInfo(const char* path, bool pickup, int ninst) {
   auto* insts = static_cast<ZEGSCNINST*>(EeMalloc(sizeof(ZEGSCNINST) * size_t(ninst)));
   memset(insts, 0, sizeof(ZEGSCNINST) * size_t(ninst));
   for (int i = 0; i < ninst; i++) ZeMtxSetIdentity(&insts[i].mtx), insts[i].flags = 5;
-  ZEGSCENE scene = {ninst, insts};
-  ZEGSCENE* sp = static_cast<ZEGSCENE*>(EeMalloc(sizeof scene));
-  *sp = scene;
+  ZEGSCENE* sp = static_cast<ZEGSCENE*>(EeMalloc(sizeof(ZEGSCENE)));
+  memset(static_cast<void*>(sp), 0, sizeof(ZEGSCENE));
+  sp->ninst = ninst;
+  sp->insts = insts;
   TerrSet* s = terraininit(0, &pos, buf + cap, 0, name.c_str(), sp, 0);
   if (!s) {
     fprintf(stderr, "tertool: %s: cannot be loaded\n", path);

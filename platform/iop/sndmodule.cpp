@@ -10,6 +10,7 @@
 #include "vag.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -92,13 +93,12 @@ alignas(64) uint32_t g_reply[REPLY_WORDS];
 
 // ---- files -------------------------------------------------------------------
 
+// A directory or a device is no file: size 0, as a missing file (its
+// "end" as a stream would be a size of gigabytes).
 uint32_t HostSize(const std::string& host) {
-  FILE* f = fopen(host.c_str(), "rb");
-  if (!f) return 0;
-  fseek(f, 0, SEEK_END);
-  long n = ftell(f);
-  fclose(f);
-  return n > 0 ? uint32_t(n) : 0;
+  struct stat st;
+  if (stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return 0;
+  return st.st_size > 0xffffffff ? 0xffffffffu : uint32_t(st.st_size);
 }
 
 // Bytes [start, end) of a host file; bytes past its end read as zero.

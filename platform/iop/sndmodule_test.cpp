@@ -127,6 +127,20 @@ TEST_F(SoundModule, RegistersFilesWithoutRegardToCaseEachOnASectorOfItsOwn) {
   EXPECT_EQ(reply.at(52), 0u) << "paths stay under the device root";
 }
 
+TEST_F(SoundModule, ADirectoryIsNoFile) {
+  std::filesystem::create_directories(root + "/sfx/dir");
+  Send(Packet().Cmd(31, {5, 0, 48}, "host0:SFX\\DIR"));
+  EXPECT_EQ(reply.at(52), 0u) << "a directory has no size (as a missing file)";
+  // Named by host name, as a stream: over before it began, nothing read.
+  Send(Packet().Cmd(34, {6}, "host0:sfx").Cmd(51, {6, 0}));
+  EXPECT_EQ(reply.at(52), 0u);
+  Send(Packet().Cmd(1, {6, 2 << 8 | 4, 0x3fff, 0x3fff, 0x1000, 1, 0}));
+  const uint32_t* s = reply.Stream(2);
+  ASSERT_NE(s, nullptr) << "an ended stream is listed once";
+  EXPECT_EQ(s[2] & 0x80000000u, 0u) << "not running";
+  EXPECT_EQ(SndVoiceKey(4), SND_KEY_OFF);
+}
+
 TEST_F(SoundModule, EveryReplyChangesItsCounter) {
   uint32_t a = Status().at(1);
   uint32_t b = Status().at(1);

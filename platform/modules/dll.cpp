@@ -33,6 +33,7 @@ const SnExport* g_exports = nullptr;
 int g_exportCount = 0;
 const SnSlot* g_slots = nullptr;
 int g_slotCount = 0;
+bool g_checkOnly = false;
 
 struct Symbols {
   std::vector<std::string> needed;    // undefined, strong
@@ -48,7 +49,8 @@ int ReadSymbols(const uint8_t* b, size_t size, Symbols* out) {
   if (eh.e_ident[EI_CLASS] != ELFCLASS64 || eh.e_ident[EI_DATA] != ELFDATA2LSB || eh.e_machine != EM_X86_64 ||
       eh.e_type != ET_DYN)
     return SN_DLL_BAD_VERSION;
-  if (eh.e_shentsize != sizeof(Elf64_Shdr) || eh.e_shoff > size ||
+  // No sections: no dynamic symbols, not a module.
+  if (eh.e_shentsize != sizeof(Elf64_Shdr) || eh.e_shnum == 0 || eh.e_shoff > size ||
       (size - eh.e_shoff) / sizeof(Elf64_Shdr) < eh.e_shnum)
     return SN_DLL_INVALID;
   std::vector<Elf64_Shdr> sh(eh.e_shnum);
@@ -117,6 +119,8 @@ void SnSetExports(const SnExport* table, int count) {
   g_exportCount = table ? count : 0;
 }
 
+void PlatDllCheckOnly(bool on) { g_checkOnly = on; }
+
 void SnSetSlots(const SnSlot* table, int count) {
   g_slots = table;
   g_slotCount = table ? count : 0;
@@ -138,6 +142,7 @@ int snDllLoaded(void* image, void* record) {
   if (int r = ReadSymbols(bytes, size_t(header->size), &syms)) return r;
   for (const std::string& need : syms.needed)
     if (!NeedAllowed(need)) return SN_DLL_INVALID;
+  if (g_checkOnly) return 0;
 
   int fd = memfd_create("ze2-module", MFD_CLOEXEC);
   if (fd < 0) return SN_DLL_INVALID;

@@ -114,6 +114,23 @@ TEST_F(Modules, RefusalsCarryTheLoadersCodes) {
     EXPECT_EQ(snDllLoaded(m.image, &m.header), SN_DLL_INVALID);
   }
   {
+    // The ELF header alone, with no sections (and none copied from nowhere).
+    std::string bare = bytes.substr(0, 64);
+    memset(&bare[40], 0, 8);  // e_shoff
+    memset(&bare[60], 0, 2);  // e_shnum
+    Image m(bare);
+    EXPECT_EQ(snDllLoaded(m.image, &m.header), SN_DLL_INVALID);
+  }
+  {
+    // Loads stop after the checks when the fuzz target asks.
+    PlatDllCheckOnly(true);
+    Image m(bytes);
+    EXPECT_EQ(snDllLoaded(m.image, &m.header), 0);
+    EXPECT_EQ(g_rows[0].step, nullptr) << "nothing bound";
+    EXPECT_EQ(snDllUnload(m.image), SN_DLL_NOT_LOADED) << "nothing loaded";
+    PlatDllCheckOnly(false);
+  }
+  {
     SnSetExports(EXPORTS, 1);  // the program's global is not exported
     Image m(bytes);
     ConsoleCaptureScope capture;

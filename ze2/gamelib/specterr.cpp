@@ -63,14 +63,14 @@ const char* CrashDataCheck(const uint8_t* data, int size) {
 
 SpecialTerrainData* CreateSpecialTerrainData(ZEGSCENE* scene, uint8_t** bufpos, uint8_t* bufend) {
   uint8_t* cd = CrashDataPtr();
-  if (!scene || scene->ninstances <= 0 || !cd) return nullptr;
+  if (!scene || scene->ninst <= 0 || !cd) return nullptr;
   auto* d = reinterpret_cast<SpecialTerrainData*>((uintptr_t(*bufpos) + 15) & ~uintptr_t(15));
   auto* arr = reinterpret_cast<EePtr<uint8_t>*>(d + 1);
   // Checked before anything is written: the record must fit the buffer.
-  if (reinterpret_cast<uint8_t*>(arr + scene->ninstances) > bufend)
+  if (reinterpret_cast<uint8_t*>(arr + scene->ninst) > bufend)
     ZeError("CreateSpecialTerrainData: the level buffer is full");
   memset(d, 0, sizeof *d);
-  memset(arr, 0, sizeof(*arr) * size_t(scene->ninstances));
+  memset(arr, 0, sizeof(*arr) * size_t(scene->ninst));
   d->crash = cd;
   d->scene = scene;
   d->entries = arr;
@@ -79,12 +79,12 @@ SpecialTerrainData* CreateSpecialTerrainData(ZEGSCENE* scene, uint8_t** bufpos, 
   uint8_t* e = cd + 4;
   for (uint32_t i = 0; i < n; i++) {
     EntryHead h = Head(e);
-    if (h.instance >= uint32_t(scene->ninstances))
+    if (h.instance >= uint32_t(scene->ninst))
       ZeError("CreateSpecialTerrainInstanceArray: invalid instance ix in special terrain object");
     arr[h.instance] = e;
     e += h.size;
   }
-  *bufpos = reinterpret_cast<uint8_t*>(arr + scene->ninstances);
+  *bufpos = reinterpret_cast<uint8_t*>(arr + scene->ninst);
   return d;
 }
 
@@ -191,7 +191,7 @@ int SpecialTerrainCollideCheck(const ZEVEC* p, ZEVEC* normal, uint32_t* value, f
   const uint8_t* e = d->crash.get() + 4;
   for (uint32_t i = 0; i < n; i++) {
     EntryHead h = Head(e);
-    const ZEGSCNINST* si = d->scene->instances.get() + h.instance;
+    const ZEGSCNINST* si = d->scene->insts.get() + h.instance;
     if ((si->flags & 5) == 5) {
       const ZEMTX* m = ZeGScnInstOverride(si) ? ZeGScnInstOverride(si) : &si->mtx;
       if (int k = SpecialTerrainInstanceCollideCheck(p, e, m, normal, value, r)) return k;
@@ -338,7 +338,7 @@ void SpecialTerrainTestRender() {
   for (uint32_t i = 0; i < n; i++, e += Head(e).size) {
     if (sterr_selected >= 0 && uint32_t(sterr_selected) != i) continue;
     EntryHead h = Head(e);
-    const ZEGSCNINST* si = d->scene->instances.get() + h.instance;
+    const ZEGSCNINST* si = d->scene->insts.get() + h.instance;
     const ZEMTX* M = ZeGScnInstOverride(si) ? ZeGScnInstOverride(si) : &si->mtx;
     ZEVEC t = {M->m[3][0], M->m[3][1], M->m[3][2]};
     if (sterr_drawbounds) {

@@ -136,11 +136,11 @@ TEST_F(Special, RefusalsAndFaults) {
   EXPECT_EQ(CreateSpecialTerrainData(scene, &bufpos, buf + bufsize), nullptr);
   Build(Level());
   EXPECT_EQ(CreateSpecialTerrainData(nullptr, &bufpos, buf + bufsize), nullptr);
-  scene->ninstances = 0;
+  scene->ninst = 0;
   EXPECT_EQ(CreateSpecialTerrainData(scene, &bufpos, buf + bufsize), nullptr);
-  scene->ninstances = 2;
+  scene->ninst = 2;
   EXPECT_HALT(CreateSpecialTerrainData(scene, &bufpos, buf + bufsize), "invalid instance ix in special terrain object");
-  scene->ninstances = 8;
+  scene->ninst = 8;
   EXPECT_HALT(CreateSpecialTerrainData(scene, &bufpos, bufpos + 8), "level buffer is full");
 }
 

@@ -297,11 +297,11 @@ TerrSet* terraininit(int, uint8_t** bufpos, uint8_t* bufend, int, const char* na
     set->index[set->nindex++] = int16_t(i);
     pb->count++;
     int id = uint16_t(it->link);
-    if (bound >= TERR_PLATINSTS || !scene || id >= scene->ninstances) {
+    if (bound >= TERR_PLATINSTS || !scene || id >= scene->ninst) {
       it->kind = -1;
       continue;
     }
-    ZEGSCNINST* si = scene->instances.get() + id;
+    ZEGSCNINST* si = scene->insts.get() + id;
     PlatInst* pi = set->plat + bound;
     pi->item = int16_t(i);
     pi->sceneid = int16_t(id);

@@ -33,8 +33,8 @@ void FuzzOne(const uint8_t* data, size_t size) {
     memset(insts, 0, sizeof(ZEGSCNINST) * 16);
     for (int i = 0; i < 16; i++) ZeMtxSetIdentity(&insts[i].mtx), insts[i].flags = 5;
     g_scene = static_cast<ZEGSCENE*>(EeMalloc(sizeof(ZEGSCENE)));
-    g_scene->ninstances = 16;
-    g_scene->instances = insts;
+    g_scene->ninst = 16;
+    g_scene->insts = insts;
     errmsg_disabled = 1;
     errmsg_to_console = 0;
     ZeTrigInit();

@@ -81,8 +81,8 @@ struct TerrainTest : testing::Test {
       ZeMtxSetIdentity(&insts[i].mtx);
       insts[i].flags = 5;
     }
-    scene->ninstances = 8;
-    scene->instances = insts;
+    scene->ninst = 8;
+    scene->insts = insts;
   }
   void TearDown() override {
     noterraininit();

@@ -9,6 +9,40 @@
 #include "platform_test.h"
 #include "ze3d.h"
 
+// The renderer started as the program starts it (video, VU1, angles, the
+// viewport, stream rows, then the texture table, the renderer and the
+// material pool, slots each) in heap buffers that StopRenderer gives back.
+inline void StartRenderer(char** texBuf, char** mtlBuf, int slots, int width = 640, int height = 224) {
+  ZePs2Init();
+  ZePs2InitVideo(width, height, PSMCT32, PSMZ24, 2);
+  ZePs2InitVU();
+  KernelYield();
+  ZeTrigInit();
+  ZeVpInit();
+  ZeRndrStreamMtlIfReset();
+  ZeRndrStreamClearZBState();
+  *texBuf = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(slots) + 16));
+  char* p = *texBuf;
+  ZeTexInitEx(&p, slots);
+  no_default_font = 1;  // the renderer starts before the materials
+  ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
+  no_default_font = 0;
+  *mtlBuf = static_cast<char*>(ZeMemAlloc(ZeMtlGetSysBuffSize(slots) + 16));
+  p = *mtlBuf;
+  ZeMtlInitEx(&p, slots);
+}
+
+inline void StopRenderer(char* texBuf, char* mtlBuf) {
+  ZeRndrOTClose();
+  ZeMtlClose();
+  ZeMemFree(mtlBuf);
+  ZeTexClose();
+  ZeMemFree(texBuf);
+  ZeIntRemoveAllHandlers();
+  tbsetDestroy(tb_default_set);
+  tb_default_set = nullptr;
+}
+
 // One cnt packet of n quadwords into s, its first word mark, by the
 // writer's protocol (link, write, open next tag). Returns the packet's tag.
 inline uint32_t* WritePacket(ZERNDRSTREAM* s, uint32_t mark, int qwords = 1) {

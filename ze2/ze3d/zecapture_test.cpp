@@ -32,38 +32,15 @@ struct Capture : FileTest {
   char* mtlBuf = nullptr;
   void SetUp() override {
     FileTest::SetUp();
-    ZePs2Init();
-    ZePs2InitVideo(W, H, PSMCT32, PSMZ24, 2);
-    ZePs2InitVU();
-    KernelYield();
-    ZeTrigInit();
-    ZeVpInit();
-    ZeRndrStreamMtlIfReset();
-    ZeRndrStreamClearZBState();
-    texBuf = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(64) + 16));
-    char* p = texBuf;
-    ZeTexInitEx(&p, 64);
-    no_default_font = 1;
-    ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
-    no_default_font = 0;
-    mtlBuf = static_cast<char*>(ZeMemAlloc(ZeMtlGetSysBuffSize(64) + 16));
-    p = mtlBuf;
-    ZeMtlInitEx(&p, 64);
+    StartRenderer(&texBuf, &mtlBuf, 64, W, H);
     ZeFntInit();
     GenerateGammaTable(1.0f, 1.0f);
     ambient_correction = 0;
   }
   void TearDown() override {
     if (ps2video_avi_open) ScreenDumpAviEnd();
-    ZeRndrOTClose();
     ZeFntClose();
-    ZeMtlClose();
-    ZeMemFree(mtlBuf);
-    ZeTexClose();
-    ZeMemFree(texBuf);
-    ZeIntRemoveAllHandlers();
-    tbsetDestroy(tb_default_set);
-    tb_default_set = nullptr;
+    StopRenderer(texBuf, mtlBuf);
     FileTest::TearDown();
   }
   void Kick() {

@@ -30,11 +30,13 @@ void Metrics() {
   ZeFntBase = (ZeFntCur->base * 8 * g_scaleY) >> 4;
 }
 
-// A font record of size bytes is sound: its glyphs are all there, and
-// glyph 0 exists (missing characters advance by it).
+// A font record of size bytes is sound: its glyphs are all there, glyph 0
+// exists (missing characters advance by it), and the cell height and the
+// baseline are texel counts a glyph can have (at most 255), so that the
+// scaled metrics cannot overflow.
 bool RecordSound(const ZEFNT* f, int size) {
-  return size >= ZEFNT_HEADER + 20 && f->count >= 1 && f->count <= 255 && f->height > 0 &&
-         ZEFNT_HEADER + 20 * f->count <= size;
+  return size >= ZEFNT_HEADER + 20 && f->count >= 1 && f->count <= 255 && f->height > 0 && f->height <= 255 &&
+         f->base >= -255 && f->base <= 255 && ZEFNT_HEADER + 20 * f->count <= size;
 }
 
 // The glyph of character c, or null: map entries past the glyph count are
@@ -206,7 +208,7 @@ ZEFNT* ZeFntLoadPtr(const char* name, char** position, char* end) {
   snprintf(path, sizeof path, "%s.pnt", name);
   const int tsize = ZeFileLoadBuffer(path, p, int(end - p));
   if (tsize <= 0) return fail();
-  const ZETEXID tex = ZeTexCreateNative(p);
+  const ZETEXID tex = ZeTexCreateNativeEx(p, tsize);
   if (tex <= 0 || !GiveMaterial(f, tex, false)) return fail();
   *position = p + tsize;
   for (int c = 'a'; c <= 'z'; c++)

@@ -272,7 +272,7 @@ TEST_F(Portals, AlwaysAndAnimatedInstancesAreSeenWithoutATest) {
   const int animated = w.Instance(r1, {-40, 0, 10, 0.5f});
   const int plain = w.Instance(r1, {40, 0, 11, 0.5f});
   ZEPORTALSET* s = w.Build();
-  s->insts[animated].anim = s->insts;  // any record
+  s->insts[animated].anim = reinterpret_cast<ZEGSCNINSTANIM*>(s->insts.get());  // any record
   ASSERT_EQ(Run(s), 1);
   EXPECT_TRUE(w.Seen(always));
   EXPECT_TRUE(w.Seen(animated));

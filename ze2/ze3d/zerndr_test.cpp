@@ -8,23 +8,7 @@ namespace {
 
 struct Scene : testing::Test {
   void SetUp() override {
-    ZePs2Init();
-    ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
-    ZePs2InitVU();
-    KernelYield();
-    ZeTrigInit();
-    ZeVpInit();
-    ZeRndrStreamMtlIfReset();
-    ZeRndrStreamClearZBState();
-    texBuf = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(64) + 16));
-    char* p = texBuf;
-    ZeTexInitEx(&p, 64);
-    no_default_font = 1;  // the renderer starts before the materials
-    ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
-    no_default_font = 0;
-    mtlBuf = static_cast<char*>(ZeMemAlloc(ZeMtlGetSysBuffSize(64) + 16));
-    p = mtlBuf;
-    ZeMtlInitEx(&p, 64);
+    StartRenderer(&texBuf, &mtlBuf, 64);
     ZeFntInit();
     ZECAMERA* cam = ZeCameraCreate();
     cam->mtx.m[3][2] = -10.0f;
@@ -32,15 +16,8 @@ struct Scene : testing::Test {
     ZeCameraDestroy(cam);
   }
   void TearDown() override {
-    ZeRndrOTClose();
     ZeFntClose();
-    ZeMtlClose();
-    ZeMemFree(mtlBuf);
-    ZeTexClose();
-    ZeMemFree(texBuf);
-    ZeIntRemoveAllHandlers();
-    tbsetDestroy(tb_default_set);
-    tb_default_set = nullptr;
+    StopRenderer(texBuf, mtlBuf);
   }
   char* texBuf = nullptr;
   char* mtlBuf = nullptr;

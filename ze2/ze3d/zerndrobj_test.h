@@ -12,23 +12,7 @@
 
 struct ObjDraw : testing::Test {
   void SetUp() override {
-    ZePs2Init();
-    ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
-    ZePs2InitVU();
-    KernelYield();
-    ZeTrigInit();
-    ZeVpInit();
-    ZeRndrStreamMtlIfReset();
-    ZeRndrStreamClearZBState();
-    texBuf = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(64) + 16));
-    char* p = texBuf;
-    ZeTexInitEx(&p, 64);
-    no_default_font = 1;
-    ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
-    no_default_font = 0;
-    mtlBuf = static_cast<char*>(ZeMemAlloc(ZeMtlGetSysBuffSize(64) + 16));
-    p = mtlBuf;
-    ZeMtlInitEx(&p, 64);
+    StartRenderer(&texBuf, &mtlBuf, 64);
     Camera(0);
   }
   void TearDown() override {
@@ -41,14 +25,7 @@ struct ObjDraw : testing::Test {
     testforcepart = nullptr;
     testclipspeed = debuggrass = debugpart = 0;
     zerndr_burst = {};
-    ZeRndrOTClose();
-    ZeMtlClose();
-    ZeMemFree(mtlBuf);
-    ZeTexClose();
-    ZeMemFree(texBuf);
-    ZeIntRemoveAllHandlers();
-    tbsetDestroy(tb_default_set);
-    tb_default_set = nullptr;
+    StopRenderer(texBuf, mtlBuf);
   }
   // A camera 10 back from the origin looking along +z, turned by yaw.
   void Camera(ZEANG yaw) {

@@ -222,10 +222,33 @@ int FloorLog2(int v) {
   return n;
 }
 
+// A prebuilt packet of len bytes is DMA-called where it lies: it must be
+// chunks of CNT tags ending with a RET tag, every chunk inside the packet,
+// so that the transfer neither runs past the data nor goes elsewhere.
+bool PacketSound(const uint8_t* p, uint32_t len) {
+  for (uint32_t at = 0; len - at >= 16;) {
+    const uint32_t tag = U32(p + at);
+    const uint32_t id = (tag >> 28) & 7, next = at + 16 + (tag & 0xffff) * 16;
+    if (next > len || (id != DMATAG_CNT && id != DMATAG_RET)) return false;
+    if (id == DMATAG_RET) return true;
+    at = next;
+  }
+  return false;
+}
+
 }  // namespace
 
-ZETEXID ZeTexCreateNative(const void* data) {
+ZETEXID ZeTexCreateNative(const void* data) { return ZeTexCreateNativeEx(data, 0x7fffffff); }
+
+ZETEXID ZeTexCreateNativeEx(const void* data, int size) {
   const auto* h = static_cast<const uint8_t*>(data);
+  // Every block must lie inside the size bytes of data.
+  const uint32_t limit = size > 0 ? uint32_t(size) : 0;
+  auto inside = [&](const uint8_t* from, uint32_t bytes) {
+    const uint32_t at = uint32_t(from - h);
+    return at <= limit && bytes <= limit - at;
+  };
+  if (!inside(h, 16)) return 0;
   const int version = U16(h + 2);
   if (version != 0 && version != 1) return 0;
   const int width = version ? U16(h) : int(U32(h));
@@ -249,8 +272,12 @@ ZETEXID ZeTexCreateNative(const void* data) {
   const uint8_t* block = h + 16;
   if (!aligned(h)) return 0;
   if (HasPaletteBlock(type)) {
+    if (!inside(block, 16)) return 0;
     const uint32_t size = U32(block);
-    if (size < 32 || size > 0x10000 || (size & 15)) return 0;
+    if (size < 32 || size > 0x10000 || (size & 15) || !inside(block, size)) return 0;
+    // The palette's entries are rewritten in place (ZeTexPalChange).
+    if (size - 16 < uint32_t(ZEPS2_PAL_HEADER + 4 * ZeTexPalEntries(r)) || !PacketSound(block + 16, size - 16))
+      return 0;
     r->pal_packet = const_cast<uint32_t*>(reinterpret_cast<const uint32_t*>(block + 16));
     r->pal_size = uint16_t(size - 16);
     r->clut_vram = uint16_t(U32(block + 4));
@@ -260,10 +287,12 @@ ZETEXID ZeTexCreateNative(const void* data) {
   }
   const uint32_t head = version ? 20 : 16;
   for (int i = 0; i < levels; i++) {
+    if (!inside(block, head)) return 0;
     const uint32_t size = U32(block);
     const uint32_t pad = U32(block + head - 4);
+    if (size <= head || size > NATIVE_MAX_LEVEL || pad >= 128 || !inside(block, size + pad)) return 0;
     const uint8_t* packet = block + head + pad;
-    if (size <= head || size > NATIVE_MAX_LEVEL || pad >= 128 || !aligned(packet)) return 0;
+    if (!aligned(packet) || !PacketSound(packet, size - head)) return 0;
     r->level_packet[i] = const_cast<uint32_t*>(reinterpret_cast<const uint32_t*>(packet));
     r->level_size[i] = size - head;
     r->level_vram[i] = U32(block + 4);
@@ -296,7 +325,7 @@ ZETEXID ZeTexReadNative(const char* name, void* buffer, int size, int* used) {
   const int loaded = ZeFileLoadBuffer(name, reinterpret_cast<void*>(a), size - pad);
   if (loaded <= 0) return 0;
   if (used) *used = pad + loaded;
-  return ZeTexCreateNative(reinterpret_cast<void*>(a));
+  return ZeTexCreateNativeEx(reinterpret_cast<void*>(a), loaded);
 }
 
 int ZeTexRecoverNativeData(ZETEXID id, void* buffer, int size) {

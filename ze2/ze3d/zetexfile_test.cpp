@@ -320,3 +320,114 @@ TEST_F(TexFiles, RecoveryFlagsPathThreeAndOverflow) {
   EXPECT_EQ(used, 12 + full);
   EXPECT_EQ(ZeTexReadNative("none.pnt", load.w, 4000, nullptr), 0);
 }
+
+// Native data from a file names its blocks and packets itself: what lies
+// past the bytes loaded, a packet that does not end in RET inside its block
+// or a palette smaller than its format's is refused (0), whatever the
+// buffer holds beyond.
+TEST_F(TexFiles, NativeDataStaysInsideItsBytes) {
+  TestImage img(ZETEX_PAL4, 16, 16);
+  ZETEXID a = ZeTexCreate(&img.tex);
+  EeQwords buf(256);
+  const int full = ZeTexRecoverNativeData(a, buf.w, 4096);
+  auto* b = reinterpret_cast<uint8_t*>(buf.w);
+  EXPECT_NE(ZeTexCreateNativeEx(b, full), 0);
+  for (int cut : {full - 1, full - 16, 40, 15, 0}) EXPECT_EQ(ZeTexCreateNativeEx(b, cut), 0) << cut << " bytes";
+
+  // A short file, loaded over a buffer still holding the whole data.
+  const std::vector<uint8_t> whole(b, b + full);
+  Make("SHORT.PNT", std::vector<uint8_t>(whole.begin(), whole.end() - 16));
+  EeQwords load(256);
+  memcpy(load.w, b, size_t(full));
+  EXPECT_EQ(ZeTexReadNative("short.pnt", load.w, 4096, nullptr), 0);
+
+  // The level's packet: its one chunk made to run on, or to jump elsewhere.
+  const uint32_t palBlock = b[16] | b[17] << 8;
+  uint8_t* lvl = b + 16 + palBlock;
+  uint8_t* tag = lvl + 20 + (lvl[16] | lvl[17] << 8);
+  ASSERT_EQ(tag[3] >> 4 & 7, DMATAG_RET);
+  const uint8_t ret = tag[3];
+  tag[3] = uint8_t((ret & 0x8f) | DMATAG_CNT << 4);
+  EXPECT_EQ(ZeTexCreateNativeEx(b, full), 0) << "no RET inside the block";
+  tag[3] = uint8_t((ret & 0x8f) | DMATAG_NEXT << 4);
+  EXPECT_EQ(ZeTexCreateNative(b), 0) << "a jump";
+  tag[3] = ret;
+  tag[1] = 0x10;  // 4096 more quadwords
+  EXPECT_EQ(ZeTexCreateNative(b), 0) << "a chunk past the block";
+  tag[1] = 0;
+
+  // A 16-entry palette block under an 8-bit sampling format would be
+  // rewritten with 256 entries.
+  b[13] = PSMT8;
+  EXPECT_EQ(ZeTexCreateNativeEx(b, full), 0);
+  b[13] = PSMT4;
+  EXPECT_NE(ZeTexCreateNativeEx(b, full), 0);
+}
+
+// Fonts loaded into a caller's buffer (".fnt" and ".pnt"), with the
+// materials their loader makes.
+struct FontFiles : TexFiles {
+  void SetUp() override {
+    TexFiles::SetUp();
+    ZeMtlInit();
+  }
+  void TearDown() override {
+    ZeMtlClose();
+    TexFiles::TearDown();
+  }
+  // Native data of an 8-bit picture, as a font's ".pnt" file holds.
+  std::vector<uint8_t> Picture() {
+    TestImage img(ZETEX_PAL8, 128, 16);
+    ZETEXID a = ZeTexCreate(&img.tex);
+    EeQwords pnt(2048);
+    const int full = ZeTexRecoverNativeData(a, pnt.w, 2048 * 16);
+    const auto* b = reinterpret_cast<const uint8_t*>(pnt.w);
+    return std::vector<uint8_t>(b, b + full);
+  }
+};
+
+// A font whose picture file is short is refused, its buffer untouched.
+TEST_F(FontFiles, AShortPictureIsRefused) {
+  const std::vector<uint8_t> pic = Picture();
+  const uint8_t* b = pic.data();
+  const int full = int(pic.size());
+  Make("F.FNT", std::vector<uint8_t>(ariel16_fnt, ariel16_fnt + sizeof ariel16_fnt));
+  Make("F.PNT", std::vector<uint8_t>(b, b + full - 64));
+  // The buffer holds the whole picture where the short one will be loaded.
+  EeQwords buf(4096);
+  char* start = reinterpret_cast<char*>(buf.w);
+  char* at = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(start) + sizeof ariel16_fnt + 127) & ~uintptr_t(127));
+  memcpy(at, b, size_t(full));
+  char* position = start;
+  EXPECT_EQ(ZeFntLoadPtr("F", &position, start + 4096 * 16), nullptr);
+  EXPECT_EQ(position, start);
+  Make("F.PNT", std::vector<uint8_t>(b, b + full));
+  ZEFNT* f = ZeFntLoadPtr("F", &position, start + 4096 * 16);
+  ASSERT_NE(f, nullptr) << "the whole picture loads";
+  EXPECT_GT(position, at);
+}
+
+// Cell heights and baselines beyond a glyph's 255 texels are damage: the
+// font is refused (its metrics would overflow when scaled).
+TEST_F(FontFiles, ADamagedHeightIsRefused) {
+  Make("F.PNT", Picture());
+  EeQwords buf(4096);
+  char* start = reinterpret_cast<char*>(buf.w);
+  struct Case {
+    int at;  // the field's offset in the record
+    int32_t value;
+    bool loads;
+  } cases[] = {{12, 255, true}, {12, 256, false}, {12, 0x20000080, false}, {20, -255, true}, {20, 300, false},
+               {20, int32_t(0x80000000), false}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> fnt(ariel16_fnt, ariel16_fnt + sizeof ariel16_fnt);
+    memcpy(&fnt[size_t(c.at)], &c.value, 4);
+    Make("F.FNT", fnt);
+    char* position = start;
+    EXPECT_EQ(ZeFntLoadPtr("F", &position, start + 4096 * 16) != nullptr, c.loads) << c.at << ": " << c.value;
+  }
+  std::vector<uint8_t> fnt(ariel16_fnt, ariel16_fnt + sizeof ariel16_fnt);
+  const int32_t huge = 0x20000080;
+  memcpy(&fnt[12], &huge, 4);
+  EXPECT_HALT(ZeFntLoadMem(fnt.data(), int(fnt.size()), ariel16_bmp), "unable to create memfont");
+}

@@ -2,6 +2,7 @@
 // VIF1 and selected by ZeTexSet, drawn as a sprite into a small target by
 // the GS model; every pixel must be its texel.
 #include "textool.h"
+#include "ze3d_test.h"
 #include "zetex_test.h"
 
 namespace {
@@ -172,32 +173,10 @@ struct TexturePage : testing::Test {
   char* texBuf = nullptr;
   char* mtlBuf = nullptr;
   void SetUp() override {
-    ZePs2Init();
-    ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
-    ZePs2InitVU();
-    KernelYield();
-    ZeTrigInit();
-    ZeVpInit();
-    ZeRndrStreamMtlIfReset();
-    ZeRndrStreamClearZBState();
-    texBuf = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(16) + 16));
-    char* p = texBuf;
-    ZeTexInitEx(&p, 16);
-    no_default_font = 1;
-    ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
-    no_default_font = 0;
-    mtlBuf = static_cast<char*>(ZeMemAlloc(ZeMtlGetSysBuffSize(16) + 16));
-    p = mtlBuf;
-    ZeMtlInitEx(&p, 16);
+    StartRenderer(&texBuf, &mtlBuf, 16);
   }
   void TearDown() override {
-    ZeMtlClose();
-    ZeMemFree(mtlBuf);
-    ZeTexClose();
-    ZeMemFree(texBuf);
-    ZeIntRemoveAllHandlers();
-    tbsetDestroy(tb_default_set);
-    tb_default_set = nullptr;
+    StopRenderer(texBuf, mtlBuf);
   }
 };
 

@@ -1,0 +1,8 @@
+// The demo scene: read into the level buffer at start-up, updated and
+// drawn every frame with the camera flying along its spline, removed at
+// the exit.
+#pragma once
+
+void DemoSceneInit();
+void DemoSceneFrame(int frame);
+void DemoSceneEnd();

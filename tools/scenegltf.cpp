@@ -1,0 +1,242 @@
+// glTF 2.0 scenes through tinygltf: each mesh becomes an object (one
+// geometry a triangle primitive), base colours become material colours,
+// base-colour textures become textures, and every node with a mesh becomes
+// an instance. glTF is right-handed with column vectors; the engine's
+// matrices are row vectors and, as animations are, mirrored in z: points,
+// normals and node matrices are mirrored and triangles turned back over.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#include <tiny_gltf.h>
+
+#include "scenewrite.h"
+#include "textool.h"
+
+namespace {
+
+using Mat = std::array<double, 16>;  // column-major, as glTF stores it
+
+Mat Identity() { return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}; }
+
+Mat Mul(const Mat& a, const Mat& b) {
+  Mat r{};
+  for (int c = 0; c < 4; c++)
+    for (int row = 0; row < 4; row++) {
+      double s = 0;
+      for (int k = 0; k < 4; k++) s += a[size_t(k * 4 + row)] * b[size_t(c * 4 + k)];
+      r[size_t(c * 4 + row)] = s;
+    }
+  return r;
+}
+
+Mat NodeMatrix(const tinygltf::Node& n) {
+  if (n.matrix.size() == 16) {
+    Mat m;
+    for (size_t i = 0; i < 16; i++) m[i] = n.matrix[i];
+    return m;
+  }
+  Mat t = Identity(), r = Identity(), s = Identity();
+  if (n.translation.size() == 3) t[12] = n.translation[0], t[13] = n.translation[1], t[14] = n.translation[2];
+  if (n.rotation.size() == 4) {
+    const double x = n.rotation[0], y = n.rotation[1], z = n.rotation[2], w = n.rotation[3];
+    r = {1 - 2 * (y * y + z * z), 2 * (x * y + z * w),     2 * (x * z - y * w),     0,
+         2 * (x * y - z * w),     1 - 2 * (x * x + z * z), 2 * (y * z + x * w),     0,
+         2 * (x * z + y * w),     2 * (y * z - x * w),     1 - 2 * (x * x + y * y), 0,
+         0,                       0,                       0,                       1};
+  }
+  if (n.scale.size() == 3) s[0] = n.scale[0], s[5] = n.scale[1], s[10] = n.scale[2];
+  return Mul(t, Mul(r, s));
+}
+
+// Column-major glTF M as an engine matrix: rows are M's columns, z mirrored
+// (S M S with S = diag(1, 1, -1)).
+ZEMTX EngineMatrix(const Mat& m) {
+  ZEMTX out;
+  for (int row = 0; row < 4; row++)
+    for (int c = 0; c < 4; c++) {
+      const double sign = ((row == 2) != (c == 2)) ? -1.0 : 1.0;
+      out.m[row][c] = float(m[size_t(row * 4 + c)] * sign);
+    }
+  return out;
+}
+
+// Element i of an accessor as floats (n components) or an index.
+struct View {
+  const uint8_t* data = nullptr;
+  size_t stride = 0, count = 0;
+  int type = 0, comps = 0;
+  bool normalized = false;
+};
+
+bool Access(const tinygltf::Model& m, int index, View* v) {
+  if (index < 0 || size_t(index) >= m.accessors.size()) return false;
+  const tinygltf::Accessor& a = m.accessors[size_t(index)];
+  if (a.bufferView < 0 || size_t(a.bufferView) >= m.bufferViews.size()) return false;
+  const tinygltf::BufferView& bv = m.bufferViews[size_t(a.bufferView)];
+  if (bv.buffer < 0 || size_t(bv.buffer) >= m.buffers.size()) return false;
+  const tinygltf::Buffer& b = m.buffers[size_t(bv.buffer)];
+  v->comps = tinygltf::GetNumComponentsInType(uint32_t(a.type));
+  const int csize = tinygltf::GetComponentSizeInBytes(uint32_t(a.componentType));
+  if (v->comps <= 0 || csize <= 0) return false;
+  v->stride = size_t(a.ByteStride(bv));
+  v->count = a.count;
+  v->type = a.componentType;
+  v->normalized = a.normalized;
+  const size_t start = bv.byteOffset + a.byteOffset;
+  if (a.count && (start + v->stride * (a.count - 1) + size_t(v->comps * csize) > b.data.size())) return false;
+  v->data = b.data.data() + start;
+  return true;
+}
+
+double Component(const View& v, size_t i, int c) {
+  const uint8_t* p = v.data + v.stride * i;
+  switch (v.type) {
+    case TINYGLTF_COMPONENT_TYPE_FLOAT: {
+      float f;
+      memcpy(&f, p + 4 * c, 4);
+      return f;
+    }
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE: return v.normalized ? p[c] / 255.0 : p[c];
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT: {
+      uint16_t s;
+      memcpy(&s, p + 2 * c, 2);
+      return v.normalized ? s / 65535.0 : s;
+    }
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT: {
+      uint32_t s;
+      memcpy(&s, p + 4 * c, 4);
+      return s;
+    }
+    default: return 0;
+  }
+}
+
+uint32_t Rgba(double r, double g, double b, double a) {
+  auto ch = [](double x) { return uint32_t(std::lround(std::clamp(x, 0.0, 1.0) * 255.0)); };
+  return ch(r) | ch(g) << 8 | ch(b) << 16 | ch(a) << 24;
+}
+
+bool Fail(std::string* error, const std::string& why) {
+  *error = why;
+  return false;
+}
+
+}  // namespace
+
+bool SceneReadGltf(const char* path, SceneDesc* d, std::string* error) {
+  tinygltf::Model m;
+  tinygltf::TinyGLTF loader;
+  std::string err, warn;
+  const std::string p = path;
+  const bool binary = p.size() > 4 && p.compare(p.size() - 4, 4, ".glb") == 0;
+  if (!(binary ? loader.LoadBinaryFromFile(&m, &err, &warn, p) : loader.LoadASCIIFromFile(&m, &err, &warn, p)))
+    return Fail(error, err.empty() ? "not a glTF file" : err);
+  // Textures: each image of a base-colour texture.
+  std::vector<int> texOfImage(m.images.size(), -1);
+  for (const tinygltf::Material& mat : m.materials) {
+    const int t = mat.pbrMetallicRoughness.baseColorTexture.index;
+    if (t < 0 || size_t(t) >= m.textures.size()) continue;
+    const int img = m.textures[size_t(t)].source;
+    if (img < 0 || size_t(img) >= m.images.size() || texOfImage[size_t(img)] >= 0) continue;
+    const tinygltf::Image& im = m.images[size_t(img)];
+    auto pow2 = [](int x) { return x >= 8 && x <= 1024 && (x & (x - 1)) == 0; };
+    if (!pow2(im.width) || !pow2(im.height) || im.component != 4 || im.bits != 8)
+      return Fail(error, "texture image " + std::to_string(img) + ": 8-bit RGBA, sides powers of two from 8 to 1024");
+    RgbaImage pic;
+    pic.width = im.width, pic.height = im.height;
+    pic.pixels.resize(size_t(im.width) * size_t(im.height));
+    memcpy(pic.pixels.data(), im.image.data(), pic.pixels.size() * 4);
+    std::string why;
+    ZETEX* tex = TexFromRgba(pic, ZETEX_RGBA32, 1, &why);
+    if (!tex) return Fail(error, why);
+    texOfImage[size_t(img)] = int(d->textures.size());
+    d->textures.push_back(tex);
+    d->texnames.push_back(im.name.empty() ? "image" + std::to_string(img) : im.name);
+  }
+  // Materials; one more, plain white, for primitives without one.
+  for (const tinygltf::Material& mat : m.materials) {
+    SceneMaterial sm;
+    sm.vtxcol = 1;
+    sm.lighting = 2;  // the base colour in the vertex colours, unlit
+    const auto& f = mat.pbrMetallicRoughness.baseColorFactor;
+    for (int i = 0; i < 3; i++) sm.diffuse[i] = float(f.size() > size_t(i) ? f[size_t(i)] : 1.0);
+    const int t = mat.pbrMetallicRoughness.baseColorTexture.index;
+    if (t >= 0 && size_t(t) < m.textures.size() && m.textures[size_t(t)].source >= 0)
+      sm.texture = texOfImage[size_t(m.textures[size_t(t)].source)];
+    d->materials.push_back(sm);
+    d->mtlnames.push_back(mat.name);
+  }
+  const int plain = int(d->materials.size());
+  d->materials.push_back(SceneMaterial{.lighting = 2, .vtxcol = 1});
+  d->mtlnames.push_back("plain");
+  // Meshes.
+  for (const tinygltf::Mesh& mesh : m.meshes) {
+    SceneObject o;
+    o.name = mesh.name;
+    for (const tinygltf::Primitive& prim : mesh.primitives) {
+      if (prim.mode != TINYGLTF_MODE_TRIANGLES) return Fail(error, "mesh " + mesh.name + ": triangles only");
+      View pos, nrm, uv, col, idx;
+      auto at = [&](const char* name, View* v) {
+        auto it = prim.attributes.find(name);
+        return it != prim.attributes.end() && Access(m, it->second, v);
+      };
+      if (!at("POSITION", &pos) || pos.type != TINYGLTF_COMPONENT_TYPE_FLOAT || pos.comps != 3)
+        return Fail(error, "mesh " + mesh.name + ": no float positions");
+      if (pos.count > 32767) return Fail(error, "mesh " + mesh.name + ": more than 32767 vertices");
+      const bool hasN = at("NORMAL", &nrm), hasUV = at("TEXCOORD_0", &uv), hasC = at("COLOR_0", &col);
+      SceneGeom g;
+      g.material = prim.material >= 0 && prim.material < plain ? prim.material : plain;
+      const SceneMaterial& sm = d->materials[size_t(g.material)];
+      for (size_t i = 0; i < pos.count; i++) {
+        ZEVTX v = {};
+        v.pos = {float(Component(pos, i, 0)), float(Component(pos, i, 1)), -float(Component(pos, i, 2))};
+        if (hasN && nrm.count > i)
+          v.normal = {float(Component(nrm, i, 0)), float(Component(nrm, i, 1)), -float(Component(nrm, i, 2))};
+        if (hasUV && uv.count > i) v.u = float(Component(uv, i, 0)), v.v = float(Component(uv, i, 1));
+        double c[4] = {1, 1, 1, 1};
+        if (hasC && col.count > i)
+          for (int k = 0; k < col.comps && k < 4; k++) c[k] = Component(col, i, k);
+        v.colour = Rgba(c[0] * sm.diffuse[0], c[1] * sm.diffuse[1], c[2] * sm.diffuse[2], c[3]);
+        g.vtx.push_back(v);
+      }
+      std::vector<uint32_t> tri;
+      if (prim.indices >= 0) {
+        if (!Access(m, prim.indices, &idx)) return Fail(error, "mesh " + mesh.name + ": bad indices");
+        for (size_t i = 0; i < idx.count; i++) tri.push_back(uint32_t(Component(idx, i, 0)));
+      } else {
+        for (size_t i = 0; i < pos.count; i++) tri.push_back(uint32_t(i));
+      }
+      // Mirrored: each triangle turned back over.
+      for (size_t i = 0; i + 2 < tri.size(); i += 3) {
+        if (tri[i] >= pos.count || tri[i + 1] >= pos.count || tri[i + 2] >= pos.count)
+          return Fail(error, "mesh " + mesh.name + ": index out of range");
+        g.idx.insert(g.idx.end(), {int16_t(tri[i]), int16_t(tri[i + 2]), int16_t(tri[i + 1])});
+      }
+      o.geoms.push_back(std::move(g));
+    }
+    d->objects.push_back(std::move(o));
+  }
+  for (SceneMaterial& sm : d->materials) sm.diffuse[0] = sm.diffuse[1] = sm.diffuse[2] = 1.0f;
+  // Nodes with meshes, from the scene's roots down.
+  std::vector<std::pair<int, Mat>> todo;
+  const int scene = m.defaultScene >= 0 ? m.defaultScene : 0;
+  if (size_t(scene) < m.scenes.size())
+    for (int n : m.scenes[size_t(scene)].nodes) todo.push_back({n, Identity()});
+  for (size_t k = 0; k < todo.size(); k++) {
+    const auto [n, parent] = todo[k];
+    if (n < 0 || size_t(n) >= m.nodes.size() || todo.size() > 65535) return Fail(error, "bad node list");
+    const tinygltf::Node& node = m.nodes[size_t(n)];
+    const Mat world = Mul(parent, NodeMatrix(node));
+    if (node.mesh >= 0 && size_t(node.mesh) < m.meshes.size()) {
+      SceneInstance in;
+      in.object = node.mesh;
+      in.mtx = EngineMatrix(world);
+      d->instances.push_back(in);
+      if (!node.name.empty()) d->specials.push_back({node.name, int(d->instances.size()) - 1});
+    }
+    for (int c : node.children) todo.push_back({c, world});
+  }
+  return true;
+}

@@ -1,0 +1,168 @@
+// scenetool: scene files (.gsc) from a line-based description or a glTF 2.0
+// file, written as the intermediate form (GSC0) with the engine's block
+// writer and converted with the engine's converter; and a listing of a
+// scene file through the engine's loader.
+//   scenetool make <desc.txt|in.gltf|in.glb> <out.gsc> [--gsc0=FILE] [--crossfade]
+//   scenetool gsc0 <desc.txt|in.gltf|in.glb> <out.gsc0>
+//   scenetool convert <in.gsc0> <out.gsc> [--crossfade]
+//   scenetool info <in.gsc>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "scenewrite.h"
+#include "zecore.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string EngineName(const std::string& path) {
+  const fs::path a = fs::absolute(path);
+  PlatSetHostRoot(a.parent_path().c_str());
+  return "@loc" + a.filename().string();
+}
+
+// The engine writes host files under upper-case names in the host root:
+// a fixed temporary name in the output's directory, then renamed.
+bool WriteThroughEngine(const std::string& path, const std::function<void(const char*)>& write) {
+  const fs::path out = fs::absolute(path);
+  PlatSetHostRoot(out.parent_path().c_str());
+  const fs::path tmp = out.parent_path() / "SCNTOOL.TMP";
+  std::error_code ec;
+  fs::remove(tmp, ec);
+  write("SCNTOOL.TMP");
+  if (!fs::exists(tmp)) return false;
+  fs::rename(tmp, out, ec);
+  return !ec;
+}
+
+bool IsGltf(const std::string& path) {
+  const std::string ext = fs::path(path).extension().string();
+  return ext == ".gltf" || ext == ".glb";
+}
+
+int Gsc0(const std::string& in, const std::string& out) {
+  SceneDesc desc;
+  std::string error;
+  const bool ok = IsGltf(in) ? SceneReadGltf(in.c_str(), &desc, &error) : SceneReadDescription(in.c_str(), &desc, &error);
+  if (!ok) {
+    fprintf(stderr, "scenetool: %s: %s\n", in.c_str(), error.c_str());
+    SceneDescFree(&desc);
+    return 1;
+  }
+  bool written = false;
+  if (!WriteThroughEngine(out, [&](const char* name) { written = SceneWriteGsc0(desc, name, &error); })) written = false;
+  SceneDescFree(&desc);
+  if (!written) {
+    fprintf(stderr, "scenetool: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+int Convert(const std::string& in, const std::string& out, bool crossfade) {
+  zegscn_generate_colourref = crossfade;
+  // The input is read through its own directory, named from the output's.
+  const fs::path rel = fs::relative(fs::absolute(in), fs::absolute(out).parent_path());
+  const std::string ein = "@loc" + rel.string();
+  const bool ok = WriteThroughEngine(out, [&](const char* name) { ZeGScnConvertScene(name, ein.c_str()); });
+  std::error_code ec;
+  if (!ok || fs::file_size(out, ec) <= 16 || ec) {
+    fprintf(stderr, "scenetool: %s: nothing converted\n", in.c_str());
+    return 1;
+  }
+  printf("%s: %ju bytes\n", out.c_str(), uintmax_t(fs::file_size(out)));
+  return 0;
+}
+
+int Info(const std::string& in) {
+  std::error_code ec;
+  const auto size = fs::file_size(in, ec);
+  if (ec) {
+    fprintf(stderr, "scenetool: cannot read %s\n", in.c_str());
+    return 1;
+  }
+  const size_t room = size_t(size) * 2 + 65536;
+  char* buffer = static_cast<char*>(EeMalloc(room));
+  char* pos = buffer;
+  ZEGSCENE* s = ZeGScnRead(&pos, buffer + room, EngineName(in).c_str());
+  if (!s) {
+    fprintf(stderr, "scenetool: %s: nothing read\n", in.c_str());
+    EeFree(buffer);
+    return 1;
+  }
+  printf("%s: %ju bytes, %d textures, %d materials, %d objects, %d instances, %d specials, %d splines, "
+         "%d texture animations, %d animations\n",
+         in.c_str(), uintmax_t(size), s->ntex, s->nmtl, s->ngobj, s->ninst, s->nspec, s->nspline, s->ntexanim,
+         s->nanimlib);
+  for (int i = 0; i < s->ngobj; i++) {
+    const ZEGOBJ* o = s->gobjs[i];
+    int geoms = 0, sets = 0;
+    for (const ZEGEOM* g = o->geometries; g; g = g->next) geoms++;
+    for (const ZEFACEONGEOM* f = o->faceons; f; f = f->next) sets++;
+    printf("object %d: kind %d, %d geometries, %d sprite sets, %d triangles, radius %.3f%s\n", i, o->kind, geoms, sets,
+           o->tricount, double(o->radius), o->colourref ? ", cross-fade" : "");
+  }
+  for (int i = 0; i < s->ninst; i++) {
+    const ZEGSCNINST& in = s->insts[i];
+    printf("instance %d: object %d at (%.3f, %.3f, %.3f) flags %x%s%s\n", i, in.object, double(in.mtx.m[3][0]),
+           double(in.mtx.m[3][1]), double(in.mtx.m[3][2]), in.flags, in.anim ? ", animated" : "",
+           in.wind_amplitude ? ", swaying" : "");
+  }
+  for (int i = 0; i < s->nspec; i++)
+    printf("special %d: <%s> instance %d\n", i, s->specs[i].name.get(), int(s->specs[i].inst.get() - s->insts.get()));
+  for (int i = 0; i < s->nspline; i++)
+    printf("spline %d: <%s> %d points\n", i, s->splines[i].name.get(), s->splines[i].count);
+  for (int i = 0; i < s->ntexanim; i++)
+    printf("texture animation %d: <%s> program <%s> %d frames\n", i, s->texanims[i].name.get(),
+           s->texanims[i].progname.get(), s->texanims[i].ntex);
+  ZeGScnRemove(s);
+  EeFree(buffer);
+  return 0;
+}
+
+const char* Option(int argc, char** argv, const char* name) {
+  const size_t n = strlen(name);
+  for (int i = 1; i < argc; i++)
+    if (!strncmp(argv[i], name, n)) return argv[i] + n;
+  return nullptr;
+}
+
+int Usage() {
+  fprintf(stderr,
+          "usage: scenetool make DESC|GLTF OUT.gsc [--gsc0=FILE] [--crossfade]\n"
+          "       scenetool gsc0 DESC|GLTF OUT.gsc0\n"
+          "       scenetool convert IN.gsc0 OUT.gsc [--crossfade]\n"
+          "       scenetool info IN.gsc\n");
+  return 2;
+}
+
+int Main(int argc, char** argv) {
+  errmsg_disabled = 1;
+  ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
+  SceneEngineInit();
+  const bool crossfade = Option(argc, argv, "--crossfade") != nullptr;
+  int r = -1;
+  if (argc >= 4 && !strcmp(argv[1], "gsc0")) r = Gsc0(argv[2], argv[3]);
+  else if (argc >= 4 && !strcmp(argv[1], "convert")) r = Convert(argv[2], argv[3], crossfade);
+  else if (argc == 3 && !strcmp(argv[1], "info")) r = Info(argv[2]);
+  else if (argc >= 4 && !strcmp(argv[1], "make")) {
+    const char* keep = Option(argc, argv, "--gsc0=");
+    const std::string mid = keep ? keep : std::string(argv[3]) + "0";
+    r = Gsc0(argv[2], mid);
+    if (r == 0) r = Convert(mid, argv[3], crossfade);
+    if (!keep) fs::remove(mid);
+  }
+  SceneEngineClose();
+  return r < 0 ? Usage() : r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  PlatParseHostOptions(&argc, argv);
+  return PlatformRun(Main, argc, argv);
+}
