@@ -18,6 +18,8 @@ struct HgoModel {
   std::vector<uint8_t> jointmap, pointmap;
   // Per layer: the joint that carries a triangle in objects (-1 none).
   std::vector<int> layers;
+  // Layer 0's objects2: per joint a sprite object of this many sprites (0 none).
+  std::vector<int> sprites;
   struct Point {
     int joint = 0;
     ZEMTX mtx;
@@ -48,6 +50,15 @@ inline void HgoTriangle(Bytes& b) {
   b.I32(0).I32(0);
 }
 
+// A sprite object of n camera-facing sprites of material 0.
+inline void HgoSprites(Bytes& b, int n) {
+  b.I32(0).I32(ZEGOBJ_SPRITES).I32(1).I32(0).I32(n).I32(0).I32(0);
+  for (int i = 0; i < n; i++) {
+    ZEFACEON f = {{float(i % 7) * 0.1f, float(i / 7) * 0.1f, 0}, 0.2f, 0.2f, 0xff0000ffu};
+    b.Raw(&f, 24);
+  }
+}
+
 inline Bytes HgoBody(const HgoModel& m) {
   Bytes b;
   const uint8_t J = uint8_t(m.joints.size());
@@ -63,7 +74,7 @@ inline Bytes HgoBody(const HgoModel& m) {
     }
     const uint8_t L = uint8_t(m.layers.size()), one = 1, zero = 0;
     b.Raw(&L, 1);
-    for (int carrier : m.layers) {
+    for (const int& carrier : m.layers) {
       b.I32(0);
       if (carrier < 0) {
         b.Raw(&zero, 1);
@@ -78,7 +89,18 @@ inline Bytes HgoBody(const HgoModel& m) {
           }
         }
       }
-      b.Raw(&zero, 1).Raw(&zero, 1).Raw(&zero, 1);
+      b.Raw(&zero, 1);
+      if (&carrier == &m.layers[0] && !m.sprites.empty()) {
+        b.Raw(&one, 1);
+        for (int j = 0; j < J; j++) {
+          const int n = j < int(m.sprites.size()) ? m.sprites[j] : 0;
+          b.Raw(n ? &one : &zero, 1);
+          if (n) HgoSprites(b, n);
+        }
+      } else {
+        b.Raw(&zero, 1);
+      }
+      b.Raw(&zero, 1);
     }
     const uint8_t P = uint8_t(m.points.size());
     b.Raw(&P, 1);
