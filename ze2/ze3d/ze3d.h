@@ -2520,6 +2520,9 @@ extern float curlightfade, curlightfadefar;
 extern ZEMTX hgobj_rndrmtx[256];
 extern ZEMTX hgobj_animmtx[256];
 extern int checkchecksum;             // 0 or more: images are compared with their duplicates
+// 1 while objects of a memory image are drawn: object drawing then reads
+// only the image's pieces (no triangle count, batches or geometry length).
+extern int zerndr_image_gobjs;
 
 // Model files and queries (zehgobj).
 ZEHGOBJ* ZeHGobjLoad(const char* name);

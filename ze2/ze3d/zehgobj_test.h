@@ -20,6 +20,7 @@ struct HgoModel {
   std::vector<int> layers;
   // Layer 0's objects2: per joint a sprite object of this many sprites (0 none).
   std::vector<int> sprites;
+  bool skin = false;  // layer 0's skin: a quad from joint 0 to joint 1
   struct Point {
     int joint = 0;
     ZEMTX mtx;
@@ -42,7 +43,8 @@ inline void HgoTriangle(Bytes& b) {
   b.I32(0).I32(ZEGOBJ_MESH).F32(0).F32(0).F32(0).I32(1).I32(0).I32(3);
   for (int i = 0; i < 3; i++) {
     ZEVTX v = {};
-    v.pos = {float(i) * 0.5f, float(i == 2) * 0.5f, 0};
+    v.pos = {float(i == 1) * 0.5f, float(i == 2) * 0.5f, 0};
+    v.normal = {0, 0, -1};
     v.colour = 0xff00ff00u;
     b.Raw(&v, 36);
   }
@@ -57,6 +59,26 @@ inline void HgoSprites(Bytes& b, int n) {
     ZEFACEON f = {{float(i % 7) * 0.1f, float(i / 7) * 0.1f, 0}, 0.2f, 0.2f, 0xff0000ffu};
     b.Raw(&f, 24);
   }
+}
+
+// A skinned quad in the model's space: its lower edge on joint 0 at
+// y = 0.8..1.2, its upper edge on joint 1 (x 1.0..1.4).
+inline void HgoSkinQuad(Bytes& b) {
+  b.I32(0).I32(ZEGOBJ_MESH).F32(0).F32(0).F32(0).I32(1).I32(0).I32(4);
+  const float p[4][2] = {{-0.2f, 0.8f}, {0.2f, 0.8f}, {1.4f, 1.2f}, {1.0f, 1.2f}};
+  for (int i = 0; i < 4; i++) {
+    ZEVTX v = {};
+    v.pos = {p[i][0], p[i][1], 0};
+    v.normal = {0, 0, -1};
+    v.colour = 0xff0000ffu;
+    b.Raw(&v, 36);
+  }
+  b.I32(0).I32(1).I32(ZEPRIM_IDXLIST).I32(6).I16(0).I16(2).I16(1).I16(0).I16(3).I16(2);
+  const int8_t smooth = 0;
+  b.I32(2).Raw(&smooth, 1);
+  b.I32(0).I32(2).I32(1).I32(0).F32(1).F32(1);
+  b.I32(2).I32(2).I32(1).I32(1).F32(1).F32(1);
+  b.I32(0);
 }
 
 inline Bytes HgoBody(const HgoModel& m) {
@@ -89,7 +111,12 @@ inline Bytes HgoBody(const HgoModel& m) {
           }
         }
       }
-      b.Raw(&zero, 1);
+      if (&carrier == &m.layers[0] && m.skin) {
+        b.Raw(&one, 1);
+        HgoSkinQuad(b);
+      } else {
+        b.Raw(&zero, 1);
+      }
       if (&carrier == &m.layers[0] && !m.sprites.empty()) {
         b.Raw(&one, 1);
         for (int j = 0; j < J; j++) {
@@ -149,10 +176,12 @@ inline HgoModel HgoTwoJoints() {
   HgoModel m;
   HgoJoint root, arm;
   root.rest = Translation(0, 1, 0);
-  root.skin = root.orient = HgoIdentity();
+  root.orient = HgoIdentity();
+  root.skin = Translation(0, -1, 0);  // inverse bind poses
   root.name = 1;
   arm.rest = Translation(1, 0, 0);
-  arm.skin = arm.orient = HgoIdentity();
+  arm.orient = HgoIdentity();
+  arm.skin = Translation(-1, -1, 0);
   arm.parent = 0;
   arm.name = 6;
   m.joints = {root, arm};

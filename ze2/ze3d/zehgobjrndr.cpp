@@ -131,7 +131,7 @@ int OldSlots(const ZEANIMDATA* anim, const ZEANIMTIME& t, int k, const ZEANIMCUR
 
 int NewSlots(const ZEANIMDATA2* anim, int k) { return anim && k < anim->nnodes ? anim->ncurves : 0; }
 
-int DrawLayer(ZEHGOBJ* obj, const ZEMTX* objmtx, int layer, const ZEMTX* joints, void* w1, void* w2, int v) {
+int DrawLayerObjects(ZEHGOBJ* obj, const ZEMTX* objmtx, int layer, const ZEMTX* joints, void* w1, void* w2, int v) {
   const ZEHGOBJLAYER& l = obj->layers[layer];
   int r = 0;
   for (const EePtr<ZEGOBJ>* objs : {l.objects.get(), l.objects2.get()}) {
@@ -151,6 +151,13 @@ int DrawLayer(ZEHGOBJ* obj, const ZEMTX* objmtx, int layer, const ZEMTX* joints,
     if (l.skin) r |= ZeRndrGobjSkin(l.skin, objmtx, obj->njoint, joints, w1, v);
     if (l.skin2) r |= ZeRndrGobjSkin(l.skin2, objmtx, obj->njoint, joints, w2, v);
   }
+  return r;
+}
+
+int DrawLayer(ZEHGOBJ* obj, const ZEMTX* objmtx, int layer, const ZEMTX* joints, void* w1, void* w2, int v) {
+  zerndr_image_gobjs = (obj->imagetag & ZEHGOBJ_TAG_MASK) == ZEHGOBJ_TAG_IMAGE;
+  const int r = DrawLayerObjects(obj, objmtx, layer, joints, w1, w2, v);
+  zerndr_image_gobjs = 0;
   return r;
 }
 

@@ -231,3 +231,64 @@ TEST_F(Draw, TheShadowStoreTakesExactly256EntriesAFrame) {
 }
 
 }  // namespace
+
+namespace {
+
+// The heap object, its image and the image's relocated copy draw the same
+// picture, at rest and posed; the old copy's buffer can go.
+TEST_F(Draw, HeapImageAndRelocatedCopyDrawTheSamePicture) {
+  HgoModel m = HgoTwoJoints();
+  m.skin = true;
+  m.sprites = {0, 3};
+  ZEHGOBJ* heap = LoadModel(HgoFile(HgoInner(m)), "PIC.HGO");
+  ASSERT_NE(heap, nullptr);
+  ASSERT_NE(heap->layers[0].skin.get(), nullptr);
+  ASSERT_NE(heap->layers[0].skin->geometries->skininst.get(), nullptr);
+  ZeGHGWrite(heap, "PIC.GHG", 1 << 20);
+  char* end;
+  char* start = Buffer(1 << 20, &end);
+  char* pos = start;
+  ZEHGOBJ* img = ZeGHGRead("PIC.GHG", &pos, end);
+  ASSERT_NE(img, nullptr);
+  char* end2;
+  char* pos2 = Buffer(1 << 20, &end2);
+  ZEHGOBJ* moved = ZeGHGRelocate(img, &pos2);
+  objs.push_back(moved);
+
+  AniDesc d;
+  d.end = 4;
+  d.nodes = {Node(0x03, {{1, 1}, {5, 0.4f}}), Node(0x03, {{0, 1}, {5, 0.6f}})};
+  ZEANIMDATA2* anim = Anim2(d, "POSE.ANI");
+  ASSERT_NE(anim, nullptr);
+  const ZEMTX at = Translation(-0.5f, -1, -6);
+  auto draw = [&](ZEHGOBJ* obj, bool posed, const char* name) {
+    ZEMTX joints[2];
+    if (posed) ZeHGobjEvalAnim2(obj, anim, 0, nullptr, joints, 2);
+    else ZeHGobjEval(obj, 0, nullptr, joints);
+    const uint64_t f = Frame([&] { EXPECT_NE(ZeHGobjRndrMtx(obj, &at, 1, nullptr, joints), 0); });
+    return Grab(f, 192, 32, 256, 160, name);
+  };
+  std::vector<uint32_t> rest;
+  for (bool posed : {false, true}) {
+    const Picture a = draw(heap, posed, posed ? "hgo_posed_heap" : "hgo_rest_heap");
+    if (posed) {
+      EXPECT_NE(a.px, rest);
+    }
+    rest = a.px;
+    EXPECT_LT(a.Count(0x202020), int(a.px.size()) - 400);  // skin, triangle and sprites
+    const Picture b = draw(img, posed, posed ? "hgo_posed_image" : "hgo_rest_image");
+    EXPECT_EQ(a.px, b.px);
+    ZeHGobjDestroy(img);
+    memset(start, 0xcd, size_t(end - start));
+    const Picture c = draw(moved, posed, posed ? "hgo_posed_moved" : "hgo_rest_moved");
+    EXPECT_EQ(a.px, c.px);
+    if (!posed) {
+      // A new image in the same buffer for the posed round.
+      pos = start;
+      img = ZeGHGRead("PIC.GHG", &pos, end);
+    }
+  }
+  ZeHGobjDestroy(img);
+}
+
+}  // namespace
