@@ -51,6 +51,17 @@ void WriteTextures(Writer& w, const SceneDesc& d) {
   w.End();
 }
 
+void WriteMaterials(Writer& w, const SceneDesc& d) {
+  w.Begin("MS00");
+  w.I32(int(d.materials.size()));
+  for (const SceneMaterial& m : d.materials) {
+    uint8_t rec[ZEMTL_FILE_RECORD];
+    SceneMaterialRecord(m, rec);
+    w.Bytes(rec, sizeof rec);
+  }
+  w.End();
+}
+
 void WriteObjects(Writer& w, const SceneDesc& d) {
   w.Begin("GST0");
   w.I32(int(d.objects.size()));
@@ -138,14 +149,7 @@ bool SceneWriteGsc0(const SceneDesc& d, const char* path, std::string* error) {
 
   w.Begin("GSC0");
   WriteTextures(w, d);
-  w.Begin("MS00");
-  w.I32(int(d.materials.size()));
-  for (const SceneMaterial& m : d.materials) {
-    uint8_t rec[ZEMTL_FILE_RECORD];
-    SceneMaterialRecord(m, rec);
-    w.Bytes(rec, sizeof rec);
-  }
-  w.End();
+  WriteMaterials(w, d);
   WriteObjects(w, d);
   w.Begin("NTBL");
   w.I32(int(names.size()));
@@ -228,6 +232,16 @@ bool SceneWriteGsc0(const SceneDesc& d, const char* path, std::string* error) {
   w.End();
   ZeFileClose(w.f);
   return true;
+}
+
+void SceneWriteTextureSet(ZEFILE file, const SceneDesc& desc) {
+  Writer w{file};
+  WriteTextures(w, desc);
+}
+
+void SceneWriteMaterialSet(ZEFILE file, const SceneDesc& desc) {
+  Writer w{file};
+  WriteMaterials(w, desc);
 }
 
 void SceneDescFree(SceneDesc* d) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,16 @@ bool SceneWriteGsc0(const SceneDesc& desc, const char* path, std::string* error)
 // Reads a line-based description (see docs/ze3d.md) into desc; textures are
 // made with the texture tool's conversion. False with the reason.
 bool SceneReadDescription(const char* path, SceneDesc* desc, std::string* error);
+// The TST0 and MS00 blocks of a description, for other block files.
+void SceneWriteTextureSet(ZEFILE file, const SceneDesc& desc);
+void SceneWriteMaterialSet(ZEFILE file, const SceneDesc& desc);
+// One "texture" or "material" statement (the parser after its name), for
+// other tools' descriptions; names seen so far in names.
+struct SceneNames {
+  std::map<std::string, int> textures, materials;
+};
+bool SceneReadTextureOrMaterial(ZEFPAR* parser, const std::string& what, const std::string& name,
+                                const std::string& dir, SceneDesc* desc, SceneNames* names, std::string* error);
 // A glTF 2.0 file (meshes, base colours and textures, nodes as instances).
 bool SceneReadGltf(const char* path, SceneDesc* desc, std::string* error);
 // Releases the images and animations a reader made.
