@@ -155,6 +155,7 @@ inline Bytes HgoInner(const HgoModel& m, const std::vector<Bytes>& coll = {}) {
   ms.I32(1);
   SceneMaterial mat;
   mat.vtxcol = 1;
+  mat.lighting = 2;  // unlit: the vertex colours
   uint8_t rec[ZEMTL_FILE_RECORD];
   SceneMaterialRecord(mat, rec);
   ms.Raw(rec, sizeof rec);

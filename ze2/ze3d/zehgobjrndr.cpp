@@ -109,15 +109,25 @@ float NewWord(const ZEANIMDATA2* anim, int node, int j, const ZEANIMTIME* t) {
   return ZeAnimCurve2CalcValEx(w, t, kind);
 }
 
+// Stream memory of this frame, or null when too little is left (the
+// stream allocator itself stops the program).
+bool StreamHas(int quadwords) {
+  const uint8_t* end = rndrstream_buffer[rndrstream_frame_index] + rndrstream_buffer_size;
+  return end - reinterpret_cast<const uint8_t*>(rndrstream_free) >= int64_t(quadwords) * 16;
+}
+
+void* StreamTake(int quadwords) { return StreamHas(quadwords) ? ZeRndrStreamAlloc(quadwords) : nullptr; }
+
 // The weight-array list: one cleared pointer per position, or null.
 void** WeightList(int n, const int16_t* layers, int* count) {
   *count = layers ? n : 1;
-  auto** list = static_cast<void**>(ZeRndrStreamAlloc((*count * 4 + 15) / 16));
+  auto** list = static_cast<void**>(StreamTake((*count * 4 + 15) / 16));
   if (list) memset(static_cast<void*>(list), 0, size_t(*count) * 4);
   return list;
 }
 
 float* Packet(void** entry, int n) {
+  if (!StreamHas((n + 10) / 4)) return nullptr;
   auto* p = static_cast<uint32_t*>(ZeRndrCreateBlendShapeDeformerWeightsArray(n));
   *entry = p;
   return p ? reinterpret_cast<float*>(p + 6) : nullptr;
@@ -144,7 +154,7 @@ int DrawLayerObjects(ZEHGOBJ* obj, const ZEMTX* objmtx, int layer, const ZEMTX* 
   }
   if (l.skin || l.skin2) {
     // With no stream memory left the skins are not drawn this frame.
-    auto* palette = static_cast<ZEMTX*>(ZeRndrStreamAlloc(obj->njoint * 4));
+    auto* palette = static_cast<ZEMTX*>(StreamTake(obj->njoint * 4));
     if (!palette) return r;
     zerndr_skinpalette = palette;
     ZeMtxMulArrayVU0(palette, obj->skinmtx, joints, obj->njoint);
