@@ -83,6 +83,7 @@ struct Check {
   int size;
   const char* name;
   const ZEGHGHEADER* h;
+  mutable int64_t lastEnd = kHeader;
 
   [[noreturn]] void Fail(const char* what, int64_t v) const {
     GHG_FATAL("GHG file %s damaged: %s (%lld)", name, what, static_cast<long long>(v));
@@ -123,12 +124,20 @@ struct Check {
       at += 16 + int64_t(qwc) * 16;
     }
   }
+  // Pieces the fix-up writes to are claimed in the order the writer lays
+  // them down: each must start after the end of the one before, so that no
+  // piece is fixed twice or through another.
+  void Claim(int64_t off, int64_t bytes, const char* what) const {
+    if (off < lastEnd) Fail(what, off);
+    lastEnd = off + bytes;
+  }
   // A skin instance: tags up to its ret; calls land inside the image.
-  void SkinInst(int64_t off) const {
+  // Returns its bytes.
+  int64_t SkinInst(int64_t off) const {
     for (int64_t at = off;; at += 16) {
       const uint32_t* t = reinterpret_cast<const uint32_t*>(Span(at, 16, 16, "skin instance"));
       const uint32_t kind = t[0] >> 24;
-      if (kind == 0x60) return;
+      if (kind == 0x60) return at + 16 - off;
       if (kind == 0x50) {
         const int64_t target = off + int64_t(int32_t(t[1]));
         Span(target, 16, 16, "skin instance call");
@@ -136,33 +145,41 @@ struct Check {
     }
   }
   void Chain(uint32_t off) const {
-    for (uint32_t prev = 0; off; prev = off, off = WordAt(const_cast<char*>(image), int(off) + 76)) {
-      if (off <= prev) Fail("object chain", off);
+    char* img = const_cast<char*>(image);
+    for (; off; off = WordAt(img, int(off) + 76)) {
       Span(off, ZEGOBJ_IMAGE_BYTES, 4, "object");
-      for (uint32_t g = WordAt(const_cast<char*>(image), int(off) + 12), gp = 0; g; gp = g, g = Rec<ZEGHGGEOM>(g, 1, 4, "geometry")->next) {
-        if (g <= gp) Fail("geometry chain", g);
+      Claim(off, ZEGOBJ_IMAGE_BYTES, "object chain");
+      for (uint32_t g = WordAt(img, int(off) + 12); g; g = Rec<ZEGHGGEOM>(g, 1, 4, "geometry")->next) {
         const ZEGHGGEOM* s = Rec<ZEGHGGEOM>(g, 1, 4, "geometry");
+        Claim(g, 16, "geometry chain");
         Index(s->mtl, h->nmtl, "geometry material");
         if (s->packets) Packets(s->packets, "geometry packets");
-        if (s->skininst) SkinInst(s->skininst);
+        if (s->skininst) Claim(s->skininst, SkinInst(s->skininst), "skin instance");
       }
-      for (uint32_t f = WordAt(const_cast<char*>(image), int(off) + 16), fp = 0; f; fp = f, f = WordAt(const_cast<char*>(image), int(f))) {
-        if (f <= fp) Fail("sprite set chain", f);
+      for (uint32_t f = WordAt(img, int(off) + 16); f; f = WordAt(img, int(f))) {
         Span(f, ZEGHG_FACEON_BYTES, 4, "sprite set");
-        Index(WordAt(const_cast<char*>(image), int(f) + 8), h->nmtl, "sprite set material");
-        if (const uint32_t p = WordAt(const_cast<char*>(image), int(f) + 28)) Packets(p, "sprite packets");
+        Claim(f, ZEGHG_FACEON_BYTES, "sprite set chain");
+        Index(WordAt(img, int(f) + 8), h->nmtl, "sprite set material");
+        if (const uint32_t p = WordAt(img, int(f) + 28)) Packets(p, "sprite packets");
       }
     }
   }
   void JointObjects(uint32_t off) const {
     if (!off) return;
     const uint32_t* t = Rec<uint32_t>(off, h->njoint, 4, "joint objects");
+    Claim(off, int64_t(h->njoint) * 4, "joint objects");
     for (int j = 0; j < h->njoint; j++) Chain(t[j]);
   }
   void Shadows() const {
     const int64_t limit = (size - h->shadows) / 16;
+    int64_t records = 0;
+    while (true) {
+      if (records >= limit) Fail("shadow records without an end", records);
+      if (Rec<ZEHGOBJSHADOW>(h->shadows + records * 16, 1, 16, "shadow record")->joint == ZEHGOBJ_NOJOINT) break;
+      records++;
+    }
+    Claim(h->shadows, (records + 1) * 16, "shadow records");
     for (int64_t i = 0;; i++) {
-      if (i >= limit) Fail("shadow records without an end", i);
       const ZEHGOBJSHADOW* r = Rec<ZEHGOBJSHADOW>(h->shadows + i * 16, 1, 16, "shadow record");
       if (r->joint == ZEHGOBJ_NOJOINT) return;
       Index(r->joint, h->njoint, "shadow joint");
@@ -170,6 +187,7 @@ struct Check {
       if (r->ncylinder) Span(r->cylinders.addr, int64_t(r->ncylinder) * ZEHGOBJ_CYLINDER, 16, "shadow cylinders");
       if (!r->nmesh) continue;
       const auto* m = Rec<ZEHGOBJSHADOWMESH>(r->meshes.addr, r->nmesh, 16, "shadow meshes");
+      Claim(r->meshes.addr, int64_t(r->nmesh) * 8, "shadow meshes");
       for (int k = 0; k < r->nmesh; k++) {
         const uint32_t* b = Rec<uint32_t>(m[k].b.addr, 4, 16, "shadow mesh");
         const int64_t na = b[3];
@@ -194,6 +212,7 @@ struct Check {
       const int32_t* t = Rec<int32_t>(h->mtltable, h->nmtl, 4, "material table");
       for (int i = 0; i < h->nmtl; i++) {
         char* m = const_cast<char*>(Span(t[i], ZEGHG_MTL_BYTES, 16, "material"));
+        Claim(t[i], ZEGHG_MTL_BYTES, "material");
         Count(int32_t(WordAt(m, ZEGHG_MTL_TEXTURE)), h->ntex, "material texture");
         const int32_t chain = int32_t(WordAt(m, ZEGHG_MTL_CHAIN));
         if (chain != -1) Count(chain, h->nmtl, "material chain");
@@ -208,6 +227,7 @@ struct Check {
     Count(h->nlayer, 255, "layer count");
     if (h->njoint) {
       const ZEJOINT* j = Rec<ZEJOINT>(h->joints, h->njoint, 16, "joints");
+      Claim(h->joints, int64_t(h->njoint) * 96, "joints");
       Rec<ZEMTX>(h->restmtx, h->njoint, 16, "rest matrices");
       Rec<ZEMTX>(h->skinmtx, h->njoint, 16, "skin offset matrices");
       for (int i = 0; i < h->njoint; i++) {
@@ -227,6 +247,7 @@ struct Check {
     }
     if (h->npoint) {
       const ZEPOI* p = Rec<ZEPOI>(h->points, h->npoint, 16, "points");
+      Claim(h->points, int64_t(h->npoint) * 80, "points");
       for (int i = 0; i < h->npoint; i++) {
         Index(p[i].joint, h->njoint, "point joint");
         Name(p[i].name.addr, "point name");
@@ -234,6 +255,7 @@ struct Check {
     }
     if (h->nlayer) {
       const ZEHGOBJLAYER* l = Rec<ZEHGOBJLAYER>(h->layers, h->nlayer, 4, "layers");
+      Claim(h->layers, int64_t(h->nlayer) * 20, "layers");
       for (int i = 0; i < h->nlayer; i++) {
         Text(l[i].name.addr, "layer name");
         JointObjects(l[i].objects.addr);
@@ -244,9 +266,11 @@ struct Check {
     }
     if (h->collision) {
       const ZEHGOBJCOLL* c = Rec<ZEHGOBJCOLL>(h->collision, 1, 4, "collision");
+      Claim(h->collision, 8, "collision");
       Count(c->count, size / 8, "collision entries");
       if (c->count) {
         const ZEHGOBJCOLLENTRY* e = Rec<ZEHGOBJCOLLENTRY>(c->entries.addr, c->count, 4, "collision entries");
+        Claim(c->entries.addr, int64_t(c->count) * 8, "collision entries");
         for (uint32_t i = 0; i < c->count; i++) {
           if (!e[i].shape) continue;
           const ZEHGOBJCOLLSPHERE* s = Rec<ZEHGOBJCOLLSPHERE>(e[i].shape.addr, 1, 4, "collision shape");
@@ -259,11 +283,13 @@ struct Check {
     Count(h->ntexanim, kMaxTexAnim, "texture animation count");
     if (h->ntexanim) {
       const char* a = Span(h->texanims, int64_t(h->ntexanim) * ZEGHG_TEXANIM_BYTES, 16, "texture animations");
+      Claim(h->texanims, int64_t(h->ntexanim) * ZEGHG_TEXANIM_BYTES, "texture animations");
       for (int i = 0; i < h->ntexanim; i++) {
         char* r = const_cast<char*>(a) + i * ZEGHG_TEXANIM_BYTES;
         const int n = *reinterpret_cast<int16_t*>(r + 12);
         Count(n, 32767, "texture animation list");
         const uint16_t* list = Rec<uint16_t>(WordAt(r, 8), n, 2, "texture animation list");
+        if (n) Claim(WordAt(r, 8), int64_t(n) * 2, "texture animation list");
         for (int k = 0; k < n; k++) Index(list[k], h->ntex, "texture animation frame");
         Index(int32_t(WordAt(r, 16)), h->nmtl, "texture animation material");
         Name(WordAt(r, 24), "texture animation name");

@@ -223,8 +223,10 @@ TEST_F(Ghg, DamagedImagesStopNamingTheFile) {
       {coll, 1000000, "collision entries"},
       {word(coll + 4) + 4, int32_t(good.size()), "collision shape"},
       {word(word(coll + 4) + 4) + 16, 9, "collision joint"},
-      {h.shadows + 16 + 12, 0x00000001, "shadow ellipsoids"},
-      {h.shadows + 16 + 15 - 3, 0x05000000, "shadow joint"},
+      {h.shadows, 0, "shadow ellipsoids"},
+      {h.shadows + 12, 0x05000001, "shadow joint"},
+      {h.shadows + 16 + 12, 0x00000001, "shadow"},
+      {objects, obj1, "object chain"},  // one object on two joints
   };
   for (const auto& c : cases) {
     std::vector<uint8_t> bad = good;
