@@ -141,6 +141,26 @@ int OldSlots(const ZEANIMDATA* anim, const ZEANIMTIME& t, int k, const ZEANIMCUR
 
 int NewSlots(const ZEANIMDATA2* anim, int k) { return anim && k < anim->nnodes ? anim->ncurves : 0; }
 
+// The second animation's value weighs blend against the first's.
+float Mix(float a, float b, float blend) { return b * blend + a * (1.0f - blend); }
+
+// The weight arrays of a layer list: for each position with a layer k >= 0,
+// a packet of slots(k) weights, weight j = value(k, j).
+template <class Slots, class Value>
+void** Weights(int n, const int16_t* layers, Slots slots, Value value) {
+  int count;
+  void** list = WeightList(n, layers, &count);
+  if (!list) return nullptr;
+  for (int p = 0; p < count; p++) {
+    const int k = layers ? layers[p] : 0;
+    if (k < 0) continue;
+    const int ns = slots(k);
+    float* w = Packet(&list[p], ns);
+    for (int j = 0; w && j < ns; j++) w[j] = value(k, j);
+  }
+  return list;
+}
+
 int DrawLayerObjects(ZEHGOBJ* obj, const ZEMTX* objmtx, int layer, const ZEMTX* joints, void* w1, void* w2, int v) {
   const ZEHGOBJLAYER& l = obj->layers[layer];
   int r = 0;
@@ -292,35 +312,18 @@ void** ZeHGobjEvalDwa(int n, const int16_t* layers, const ZEANIMDATA* anim, floa
   if (!anim || n == 0) return nullptr;
   ZEANIMTIME t;
   ZeAnimDataCalcTime(anim, &t, frame);
-  int count;
-  void** list = WeightList(n, layers, &count);
-  if (!list) return nullptr;
-  for (int p = 0; p < count; p++) {
-    const int k = layers ? layers[p] : 0;
-    if (k < 0) continue;
-    const ZEANIMCURVESET* set;
-    const int slots = OldSlots(anim, t, k, &set);
-    float* w = Packet(&list[p], slots);
-    for (int j = 0; w && j < slots; j++) w[j] = OldSlot(set, j, &t);
-  }
-  return list;
+  const ZEANIMCURVESET* set = nullptr;
+  return Weights(
+      n, layers, [&](int k) { return OldSlots(anim, t, k, &set); },
+      [&](int, int j) { return OldSlot(set, j, &t); });
 }
 
 void** ZeHGobjEvalDwa2(int n, const int16_t* layers, const ZEANIMDATA2* anim, float frame) {
   if (!anim || n == 0) return nullptr;
   ZEANIMTIME t;
   ZeAnimData2CalcTime(anim, &t, frame);
-  int count;
-  void** list = WeightList(n, layers, &count);
-  if (!list) return nullptr;
-  for (int p = 0; p < count; p++) {
-    const int k = layers ? layers[p] : 0;
-    if (k < 0) continue;
-    const int slots = NewSlots(anim, k);
-    float* w = Packet(&list[p], slots);
-    for (int j = 0; w && j < slots; j++) w[j] = NewWord(anim, k, j, &t);
-  }
-  return list;
+  return Weights(
+      n, layers, [&](int k) { return NewSlots(anim, k); }, [&](int k, int j) { return NewWord(anim, k, j, &t); });
 }
 
 void** ZeHGobjEvalDwaBlend(int n, const int16_t* layers, const ZEANIMDATA* a, const ZEANIMDATA* b, float fa,
@@ -329,22 +332,17 @@ void** ZeHGobjEvalDwaBlend(int n, const int16_t* layers, const ZEANIMDATA* a, co
   ZEANIMTIME ta = {}, tb = {};
   if (a) ZeAnimDataCalcTime(a, &ta, fa);
   if (b) ZeAnimDataCalcTime(b, &tb, fb);
-  int count;
-  void** list = WeightList(n, layers, &count);
-  if (!list) return nullptr;
-  for (int p = 0; p < count; p++) {
-    const int k = layers ? layers[p] : 0;
-    if (k < 0) continue;
-    const ZEANIMCURVESET *sa, *sb;
-    const int na = OldSlots(a, ta, k, &sa), nb = OldSlots(b, tb, k, &sb);
-    const int slots = na > nb ? na : nb;
-    float* w = Packet(&list[p], slots);
-    for (int j = 0; w && j < slots; j++) {
-      const float va = j < na ? OldSlot(sa, j, &ta) : 0.0f, vb = j < nb ? OldSlot(sb, j, &tb) : 0.0f;
-      w[j] = vb * blend + va * (1.0f - blend);
-    }
-  }
-  return list;
+  const ZEANIMCURVESET *sa = nullptr, *sb = nullptr;
+  int na = 0, nb = 0;
+  return Weights(
+      n, layers,
+      [&](int k) {
+        na = OldSlots(a, ta, k, &sa), nb = OldSlots(b, tb, k, &sb);
+        return na > nb ? na : nb;
+      },
+      [&](int, int j) {
+        return Mix(j < na ? OldSlot(sa, j, &ta) : 0.0f, j < nb ? OldSlot(sb, j, &tb) : 0.0f, blend);
+      });
 }
 
 void** ZeHGobjEvalDwaBlend2(int n, const int16_t* layers, const ZEANIMDATA2* a, const ZEANIMDATA2* b, float fa,
@@ -353,21 +351,16 @@ void** ZeHGobjEvalDwaBlend2(int n, const int16_t* layers, const ZEANIMDATA2* a, 
   ZEANIMTIME ta = {}, tb = {};
   if (a) ZeAnimData2CalcTime(a, &ta, fa);
   if (b) ZeAnimData2CalcTime(b, &tb, fb);
-  int count;
-  void** list = WeightList(n, layers, &count);
-  if (!list) return nullptr;
-  for (int p = 0; p < count; p++) {
-    const int k = layers ? layers[p] : 0;
-    if (k < 0) continue;
-    const int na = NewSlots(a, k), nb = NewSlots(b, k);
-    const int slots = na > nb ? na : nb;
-    float* w = Packet(&list[p], slots);
-    for (int j = 0; w && j < slots; j++) {
-      const float va = j < na ? NewWord(a, k, j, &ta) : 0.0f, vb = j < nb ? NewWord(b, k, j, &tb) : 0.0f;
-      w[j] = vb * blend + va * (1.0f - blend);
-    }
-  }
-  return list;
+  int na = 0, nb = 0;
+  return Weights(
+      n, layers,
+      [&](int k) {
+        na = NewSlots(a, k), nb = NewSlots(b, k);
+        return na > nb ? na : nb;
+      },
+      [&](int k, int j) {
+        return Mix(j < na ? NewWord(a, k, j, &ta) : 0.0f, j < nb ? NewWord(b, k, j, &tb) : 0.0f, blend);
+      });
 }
 
 // ---- drawing ----------------------------------------------------------------------------
