@@ -112,14 +112,16 @@ struct Check {
   void Text(uint32_t off, const char* what) const {
     if (!off) return;
     Span(off, 1, 1, what);
-    if (!memchr(image + off, 0, size_t(size - int64_t(off)))) Fail(what, off);
+    const void* zero = memchr(image + off, 0, size_t(size - int64_t(off)));
+    if (!zero) Fail(what, off);
+    Claim(off, static_cast<const char*>(zero) + 1 - (image + off), what);
   }
   // A packet chain: cnt tags with their data, ended by a ret tag, in the image.
-  void Packets(int64_t off, const char* what) const {
+  int64_t Packets(int64_t off, const char* what) const {
     for (int64_t at = off;;) {
       const uint32_t* t = reinterpret_cast<const uint32_t*>(Span(at, 16, 16, what));
       const uint32_t id = (t[0] >> 28) & 7, qwc = t[0] & 0xffff;
-      if (id == 6) return;
+      if (id == 6) return at + 16 - off;
       if (id != 1) Fail(what, at);
       at += 16 + int64_t(qwc) * 16;
     }
@@ -130,6 +132,11 @@ struct Check {
   void Claim(int64_t off, int64_t bytes, const char* what) const {
     if (off < lastEnd) Fail(what, off);
     lastEnd = off + bytes;
+  }
+  const char* Piece(int64_t off, int64_t bytes, int align, const char* what) const {
+    const char* p = Span(off, bytes, align, what);
+    Claim(off, bytes, what);
+    return p;
   }
   // A skin instance: tags up to its ret; calls land inside the image.
   // Returns its bytes.
@@ -153,14 +160,14 @@ struct Check {
         const ZEGHGGEOM* s = Rec<ZEGHGGEOM>(g, 1, 4, "geometry");
         Claim(g, 16, "geometry chain");
         Index(s->mtl, h->nmtl, "geometry material");
-        if (s->packets) Packets(s->packets, "geometry packets");
+        if (s->packets) Claim(s->packets, Packets(s->packets, "geometry packets"), "geometry packets");
         if (s->skininst) Claim(s->skininst, SkinInst(s->skininst), "skin instance");
       }
       for (uint32_t f = WordAt(img, int(off) + 16); f; f = WordAt(img, int(f))) {
         Span(f, ZEGHG_FACEON_BYTES, 4, "sprite set");
         Claim(f, ZEGHG_FACEON_BYTES, "sprite set chain");
         Index(WordAt(img, int(f) + 8), h->nmtl, "sprite set material");
-        if (const uint32_t p = WordAt(img, int(f) + 28)) Packets(p, "sprite packets");
+        if (const uint32_t p = WordAt(img, int(f) + 28)) Claim(p, Packets(p, "sprite packets"), "sprite packets");
       }
     }
   }
@@ -170,33 +177,37 @@ struct Check {
     Claim(off, int64_t(h->njoint) * 4, "joint objects");
     for (int j = 0; j < h->njoint; j++) Chain(t[j]);
   }
+  // The records, then their pools in the writer's order: all ellipsoids,
+  // all cylinders, all mesh records, all mesh arrays.
   void Shadows() const {
     const int64_t limit = (size - h->shadows) / 16;
-    int64_t records = 0;
+    int64_t n = 0;
     while (true) {
-      if (records >= limit) Fail("shadow records without an end", records);
-      if (Rec<ZEHGOBJSHADOW>(h->shadows + records * 16, 1, 16, "shadow record")->joint == ZEHGOBJ_NOJOINT) break;
-      records++;
+      if (n >= limit) Fail("shadow records without an end", n);
+      if (Rec<ZEHGOBJSHADOW>(h->shadows + n * 16, 1, 16, "shadow record")->joint == ZEHGOBJ_NOJOINT) break;
+      n++;
     }
-    Claim(h->shadows, (records + 1) * 16, "shadow records");
-    for (int64_t i = 0;; i++) {
-      const ZEHGOBJSHADOW* r = Rec<ZEHGOBJSHADOW>(h->shadows + i * 16, 1, 16, "shadow record");
-      if (r->joint == ZEHGOBJ_NOJOINT) return;
-      Index(r->joint, h->njoint, "shadow joint");
-      if (r->nellipsoid) Span(r->ellipsoids.addr, int64_t(r->nellipsoid) * ZEHGOBJ_ELLIPSOID, 16, "shadow ellipsoids");
-      if (r->ncylinder) Span(r->cylinders.addr, int64_t(r->ncylinder) * ZEHGOBJ_CYLINDER, 16, "shadow cylinders");
-      if (!r->nmesh) continue;
-      const auto* m = Rec<ZEHGOBJSHADOWMESH>(r->meshes.addr, r->nmesh, 16, "shadow meshes");
-      Claim(r->meshes.addr, int64_t(r->nmesh) * 8, "shadow meshes");
-      for (int k = 0; k < r->nmesh; k++) {
+    const ZEHGOBJSHADOW* r = Rec<ZEHGOBJSHADOW>(h->shadows, n + 1, 16, "shadow record");
+    Claim(h->shadows, (n + 1) * 16, "shadow records");
+    for (int64_t i = 0; i < n; i++) {
+      Index(r[i].joint, h->njoint, "shadow joint");
+      if (r[i].nellipsoid) Piece(r[i].ellipsoids.addr, int64_t(r[i].nellipsoid) * ZEHGOBJ_ELLIPSOID, 16, "shadow ellipsoids");
+    }
+    for (int64_t i = 0; i < n; i++)
+      if (r[i].ncylinder) Piece(r[i].cylinders.addr, int64_t(r[i].ncylinder) * ZEHGOBJ_CYLINDER, 16, "shadow cylinders");
+    for (int64_t i = 0; i < n; i++)
+      if (r[i].nmesh) Piece(r[i].meshes.addr, int64_t(r[i].nmesh) * 8, 16, "shadow meshes");
+    for (int64_t i = 0; i < n; i++) {
+      const auto* m = reinterpret_cast<const ZEHGOBJSHADOWMESH*>(image + r[i].meshes.addr);
+      for (int k = 0; k < r[i].nmesh; k++) {
         const uint32_t* b = Rec<uint32_t>(m[k].b.addr, 4, 16, "shadow mesh");
         const int64_t na = b[3];
         Count(na, size / 16, "shadow mesh records");
-        const uint32_t* a = Rec<uint32_t>(m[k].a.addr, na * 4, 16, "shadow mesh");
+        const uint32_t* a = reinterpret_cast<const uint32_t*>(Piece(m[k].a.addr, na * 16, 16, "shadow mesh"));
         int64_t nb = 0;
-        for (int64_t i2 = 0; i2 < na; i2++) nb += a[i2 * 4 + 3];
+        for (int64_t j = 0; j < na; j++) nb += a[j * 4 + 3];
         Count(nb, size / 16, "shadow mesh records");
-        Rec<uint32_t>(m[k].b.addr, nb * 4, 16, "shadow mesh");
+        Piece(m[k].b.addr, nb * 16, 16, "shadow mesh");
       }
     }
   }
@@ -205,11 +216,13 @@ struct Check {
     Count(h->ntex, kMaxTex, "texture count");
     if (h->ntex) {
       const int32_t* t = Rec<int32_t>(h->textable, h->ntex, 4, "texture table");
+      Claim(h->textable, int64_t(h->ntex) * 4, "texture table");
       for (int i = 0; i < h->ntex; i++) Span(t[i], 16, 16, "texture");
     }
     Count(h->nmtl, kMaxMtl, "material count");
     if (h->nmtl) {
       const int32_t* t = Rec<int32_t>(h->mtltable, h->nmtl, 4, "material table");
+      Claim(h->mtltable, int64_t(h->nmtl) * 4, "material table");
       for (int i = 0; i < h->nmtl; i++) {
         char* m = const_cast<char*>(Span(t[i], ZEGHG_MTL_BYTES, 16, "material"));
         Claim(t[i], ZEGHG_MTL_BYTES, "material");
@@ -219,7 +232,7 @@ struct Check {
       }
     }
     Count(h->namesize, size, "name block size");
-    if (h->namesize) Span(h->names, h->namesize, 1, "name block");
+    if (h->namesize) Piece(h->names, h->namesize, 1, "name block");
     Count(h->njoint, 255, "joint count");
     Count(h->jointmapsize, 255, "joint map size");
     Count(h->pointmapsize, 255, "point map size");
@@ -228,20 +241,20 @@ struct Check {
     if (h->njoint) {
       const ZEJOINT* j = Rec<ZEJOINT>(h->joints, h->njoint, 16, "joints");
       Claim(h->joints, int64_t(h->njoint) * 96, "joints");
-      Rec<ZEMTX>(h->restmtx, h->njoint, 16, "rest matrices");
-      Rec<ZEMTX>(h->skinmtx, h->njoint, 16, "skin offset matrices");
+      Piece(h->restmtx, int64_t(h->njoint) * 64, 16, "rest matrices");
+      Piece(h->skinmtx, int64_t(h->njoint) * 64, 16, "skin offset matrices");
       for (int i = 0; i < h->njoint; i++) {
         if (j[i].parent != ZEHGOBJ_NOJOINT && j[i].parent >= i) Fail("joint parent", j[i].parent);
         Name(j[i].name.addr, "joint name");
       }
     }
     if (h->jointmapsize) {
-      const uint8_t* m = Rec<uint8_t>(h->jointmap, h->jointmapsize, 1, "joint map");
+      const uint8_t* m = reinterpret_cast<const uint8_t*>(Piece(h->jointmap, h->jointmapsize, 1, "joint map"));
       for (int i = 0; i < h->jointmapsize; i++)
         if (m[i] != ZEHGOBJ_NOJOINT) Index(m[i], h->njoint, "joint map entry");
     }
     if (h->pointmapsize) {
-      const uint8_t* m = Rec<uint8_t>(h->pointmap, h->pointmapsize, 1, "point map");
+      const uint8_t* m = reinterpret_cast<const uint8_t*>(Piece(h->pointmap, h->pointmapsize, 1, "point map"));
       for (int i = 0; i < h->pointmapsize; i++)
         if (m[i] != ZEHGOBJ_NOJOINT) Index(m[i], h->npoint, "point map entry");
     }
@@ -273,7 +286,7 @@ struct Check {
         Claim(c->entries.addr, int64_t(c->count) * 8, "collision entries");
         for (uint32_t i = 0; i < c->count; i++) {
           if (!e[i].shape) continue;
-          const ZEHGOBJCOLLSPHERE* s = Rec<ZEHGOBJCOLLSPHERE>(e[i].shape.addr, 1, 4, "collision shape");
+          const auto* s = reinterpret_cast<const ZEHGOBJCOLLSPHERE*>(Piece(e[i].shape.addr, 20, 4, "collision shape"));
           if (e[i].type == ZEHGOBJCOLL_SPHERE) Index(s->joint, h->njoint, "collision joint");
         }
       } else if (c->entries) {
