@@ -227,7 +227,7 @@ bool ModelReadDescription(const char* path, ModelDesc* desc, std::string* error)
   bool ok = true;
   while (ok && ZeFParGetLine(r.p) > 0) {
     const std::string w = r.Word();
-    if (w == "texture" || w == "material") {
+    if (w == "texture" || w == "material" || w == "texanim") {
       const std::string name = r.Word();
       ok = SceneReadTextureOrMaterial(r.p, w, name, r.dir, &desc->scene, &r.names, &r.error);
     } else if (w == "joint") {
@@ -341,6 +341,11 @@ bool ModelWriteHgof(const ModelDesc& d, const char* path, std::string* error) {
   for (const ModelPoint& p : d.points) pn.push_back(name(p.name));
   const int layer = name("body");
   const int J = int(d.joints.size());
+  // Texture-animation names: offsets from the table's start.
+  std::map<std::string, int> animnames;
+  for (const SceneTexAnim& t : d.scene.texanims)
+    for (const std::string* n : {&t.name, &t.program})
+      if (!animnames.count(*n)) animnames[*n] = name(*n) - 1;
 
   w.Begin("HGOF");
   w.Begin("NTBL");
@@ -448,6 +453,7 @@ bool ModelWriteHgof(const ModelDesc& d, const char* path, std::string* error) {
     }
     w.End();
   }
+  SceneWriteTexAnimSet(w.f, d.scene, [&](const std::string& n) { return animnames[n]; });
   w.End();
   ZeFileClose(w.f);
   return true;

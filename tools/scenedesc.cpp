@@ -347,7 +347,7 @@ bool SceneReadTextureOrMaterial(ZEFPAR* parser, const std::string& what, const s
   r.dir = dir;
   r.textures = names->textures;
   r.materials = names->materials;
-  const bool ok = what == "texture" ? Texture(r, name) : Material(r, name);
+  const bool ok = what == "texture" ? Texture(r, name) : what == "material" ? Material(r, name) : TexAnim(r, name);
   names->textures = r.textures;
   names->materials = r.materials;
   if (!ok || !r.error.empty()) return *error = r.error, false;

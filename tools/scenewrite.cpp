@@ -208,26 +208,7 @@ bool SceneWriteGsc0(const SceneDesc& d, const char* path, std::string* error) {
     w.Bytes(data.data(), data.size());
     w.End();
   }
-  if (!d.texanims.empty()) {
-    std::vector<int16_t> frames;
-    w.Begin("TAS0");
-    w.I32(int(d.texanims.size()));
-    w.I32(0);
-    for (const SceneTexAnim& t : d.texanims) {
-      int32_t rec[8] = {};
-      rec[2] = int32_t(frames.size());
-      const int16_t half[2] = {int16_t(t.frames.size()), int16_t(t.flags)};
-      memcpy(&rec[3], half, 4);
-      rec[4] = t.material;
-      rec[6] = name(t.name);
-      rec[7] = name(t.program);
-      w.Bytes(rec, sizeof rec);
-      for (int f : t.frames) frames.push_back(int16_t(f));
-    }
-    w.I32(int(frames.size()));
-    w.Bytes(frames.data(), frames.size() * 2);
-    w.End();
-  }
+  SceneWriteTexAnimSet(w.f, d, name);
   SceneWriteAnimLib(w.f, d);
   w.End();
   ZeFileClose(w.f);
@@ -242,6 +223,29 @@ void SceneWriteTextureSet(ZEFILE file, const SceneDesc& desc) {
 void SceneWriteMaterialSet(ZEFILE file, const SceneDesc& desc) {
   Writer w{file};
   WriteMaterials(w, desc);
+}
+
+void SceneWriteTexAnimSet(ZEFILE file, const SceneDesc& d, const std::function<int(const std::string&)>& name) {
+  if (d.texanims.empty()) return;
+  Writer w{file};
+  std::vector<int16_t> frames;
+  w.Begin("TAS0");
+  w.I32(int(d.texanims.size()));
+  w.I32(0);
+  for (const SceneTexAnim& t : d.texanims) {
+    int32_t rec[8] = {};
+    rec[2] = int32_t(frames.size());
+    const int16_t half[2] = {int16_t(t.frames.size()), int16_t(t.flags)};
+    memcpy(&rec[3], half, 4);
+    rec[4] = t.material;
+    rec[6] = name(t.name);
+    rec[7] = name(t.program);
+    w.Bytes(rec, sizeof rec);
+    for (int f : t.frames) frames.push_back(int16_t(f));
+  }
+  w.I32(int(frames.size()));
+  w.Bytes(frames.data(), frames.size() * 2);
+  w.End();
 }
 
 void SceneDescFree(SceneDesc* d) {

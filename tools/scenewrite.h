@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -93,7 +94,10 @@ bool SceneReadDescription(const char* path, SceneDesc* desc, std::string* error)
 // The TST0 and MS00 blocks of a description, for other block files.
 void SceneWriteTextureSet(ZEFILE file, const SceneDesc& desc);
 void SceneWriteMaterialSet(ZEFILE file, const SceneDesc& desc);
-// One "texture" or "material" statement (the parser after its name), for
+// The TAS0 block (nothing without texture animations); name gives a name's
+// offset in the file's name table.
+void SceneWriteTexAnimSet(ZEFILE file, const SceneDesc& desc, const std::function<int(const std::string&)>& name);
+// One "texture", "material" or "texanim" statement (the parser after its name), for
 // other tools' descriptions; names seen so far in names.
 struct SceneNames {
   std::map<std::string, int> textures, materials;

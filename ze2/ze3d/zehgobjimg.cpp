@@ -399,7 +399,7 @@ int64_t Behind(const ZEGHGHEADER* h) {
 
 // Builds the record, textures, materials and links of an image at image,
 // whose links are offsets (old 0) or pointers into the old extent.
-ZEHGOBJ* Build(char* image, char** cursor, uint32_t old, const ZETEXID* oldids, int noldtex) {
+ZEHGOBJ* Build(char* image, char** cursor, uint32_t old, const ZETEXID* oldids) {
   const auto* h = reinterpret_cast<const ZEGHGHEADER*>(image);
   ZEHGOBJ* obj = PlaceRecord(cursor);
   Fix fx = {image, old, obj, oldids};
@@ -436,7 +436,6 @@ ZEHGOBJ* Build(char* image, char** cursor, uint32_t old, const ZETEXID* oldids, 
       else m->chain = v >= 1 && v <= 65535 ? mtls[v - 1].get() : nullptr;
     }
   }
-  (void)noldtex;
   *cursor = UpPtr(*cursor, 16);
   obj->njoint = uint8_t(h->njoint);
   obj->jointmapsize = uint8_t(h->jointmapsize);
@@ -851,7 +850,7 @@ ZEHGOBJ* ZeGHGRead(const char* name, char** position, char* end) {
   const int64_t need = int64_t(Up(size, 16)) + Behind(h);
   if (need > end - image) GHG_FATAL("ZeGHGReadEx - buffer overflow by %d bytes", int(need - (end - image)));
   char* cursor = image + size;
-  ZEHGOBJ* obj = Build(image, &cursor, 0, nullptr, 0);
+  ZEHGOBJ* obj = Build(image, &cursor, 0, nullptr);
   ZeDebugMsg("Read %s Used %d bytes", name, int(cursor - *position));
   *position = cursor;
   obj->imagestart = image;
@@ -866,7 +865,7 @@ ZEHGOBJ* ZeGHGRelocate(ZEHGOBJ* obj, char** position) {
   const auto* h = reinterpret_cast<const ZEGHGHEADER*>(old);
   memmove(image, old, size_t(obj->imageend.get() - old));
   char* cursor = image + h->size;
-  ZEHGOBJ* out = Build(image, &cursor, EeAddrOf(old), obj->texids, obj->ntex);
+  ZEHGOBJ* out = Build(image, &cursor, EeAddrOf(old), obj->texids);
   ZeDebugMsg("Used %d bytes", int(cursor - *position));
   *position = cursor;
   out->imagestart = image;

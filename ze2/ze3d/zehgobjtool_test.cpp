@@ -3,6 +3,7 @@
 // picture; deformer weights found by list position; drawing without stream
 // memory; the direct rest-pose form; the tool's refusals and its glTF
 // reader; the fast posing path against its plain form.
+#include <fstream>
 #include <random>
 
 #include "aniwrite.h"
@@ -326,6 +327,49 @@ TEST_F(Tool, AGltfSkinBecomesJointsSkinRecordsAndAnAnimation) {
   ZeHGobjEvalAnim2(o, anim, 0, nullptr, joints, anim->end);
   EXPECT_NEAR(joints[1].m[3][0], 1.0f, 1e-4f);
   EXPECT_NEAR(std::fabs(joints[1].m[0][1]), 1.0f, 1e-3f);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Tool, TextureAnimationsTravelThroughTheImageAndItsRelocation) {
+  std::ofstream(dir + "/anim.txt") << "texture a pattern 16 16\ntexture b pattern 8 8\nmaterial m vtxcol texture a\n"
+                                      "texanim blink m flicker b a b\njoint root - 0 0 0\nbox root m 1 1 1\n";
+  ModelDesc d;
+  std::string error;
+  ASSERT_TRUE(ModelReadDescription((dir + "/anim.txt").c_str(), &d, &error)) << error;
+  ZEHGOBJ* heap = Model(d, "ANIM.HGO");
+  ASSERT_NE(heap, nullptr);
+  ASSERT_EQ(heap->ntexanim, 1);
+  ZeGHGWrite(heap, "ANIM.GHG", 1 << 20);
+  char* end;
+  char* start = Buffer(1 << 20, &end);
+  char* pos = start;
+  ZEHGOBJ* img = ZeGHGRead("ANIM.GHG", &pos, end);
+  ASSERT_NE(img, nullptr);
+  ASSERT_EQ(img->ntexanim, 1);
+  const ZETEXANIM& a = img->texanims[0];
+  EXPECT_STREQ(a.name.get(), "blink");
+  EXPECT_STREQ(a.progname.get(), "flicker");
+  EXPECT_EQ(a.mtl.get(), img->mtls[0].get());
+  ASSERT_EQ(a.ntex, 3);
+  EXPECT_EQ(a.texids[0], img->texids[1]);
+  EXPECT_EQ(a.texids[1], img->texids[0]);
+  EXPECT_EQ(img->mtls[0]->texture, img->texids[0]);
+  char* end2;
+  char* pos2 = Buffer(1 << 20, &end2);
+  ZEHGOBJ* moved = ZeGHGRelocate(img, &pos2);
+  objs.push_back(moved);
+  ZeHGobjDestroy(img);
+  memset(start, 0xcd, size_t(end - start));
+  const ZETEXANIM& m = moved->texanims[0];
+  EXPECT_STREQ(m.name.get(), "blink");
+  EXPECT_EQ(m.mtl.get(), moved->mtls[0].get());
+  EXPECT_EQ(m.texids[0], moved->texids[1]);
+  EXPECT_EQ(m.texids[2], moved->texids[1]);
+  EXPECT_EQ(moved->mtls[0]->texture, moved->texids[0]);
+  EXPECT_NE(moved->texids[0], 0);
 }
 
 }  // namespace
