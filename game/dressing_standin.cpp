@@ -1,27 +1,10 @@
-// Stand-ins for the particle system, platforms and world dressing: nothing
-// moves and nothing is drawn.
+// Stand-ins for what the particle system, collision and rain do not give
+// the game yet: nothing moves and nothing is drawn.
 #include "standins.h"
 
-void DebrisSetup(char**, const char*, int) {}
-void Debris(int) {}
-void DebrisDraw(int, int) {}
-void ParticleReset() {}
 void CloseParticles() {}
-void DebrisGlassClose() {}
-void TerrainPlatformOldUpdate() {}
-void TerrainPlatformNewUpdate() {}
-void ZeBridgeUpdate(const ZEVEC*) {}
-void ZeBridgeDraw(ZEMTL*) {}
-void ZeWindInit() {}
-void ZeWindUpdate(const ZEVEC*) {}
-void ZeWindDraw() {}
-void ZeFadeObjInit() {}
-void ZeFadeObjUpdate(const ZEVEC*) {}
-void ZeFadeObjDraw() {}
 void ZeRainProcess(int) {}
 void ZeRainSetFall(float) {}
 float NewShadow(const ZEVEC*) { return 2000000.0f; }
 void AddFiniteShotDebrisEffect(const char*, const ZEVEC*) {}
-void DebrisRegisterCutoffCameraVec(const ZEVEC*) {}
 void terrainpickupinit(const char*, char**) {}
-void edgraClumpsReset() {}

@@ -2,8 +2,6 @@
 // the program's registrations can be checked, and never takes control.
 #include "standins.h"
 
-int edbits_editmode;
-
 namespace {
 constexpr int kEditors = 32;
 const EdDesc* g_editors[kEditors];
@@ -23,8 +21,5 @@ int edmainProcess(ZEPAD*, float) { return 1; }
 void edmainRender() {}
 void edmainClose() {}
 const EdDesc* edmainRegistered(int index) { return index >= 0 && index < g_count ? g_editors[index] : nullptr; }
-void edppDestroyAllParticles() {}
-void edppDestroyAllEffects() {}
-void edppRestartAllEffectsInLevel() {}
 void edbitsRegisterSaveFormat(const char*, int, const char*, const char*) {}
 void edbitsRegisterBaseScene(void*) {}

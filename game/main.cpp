@@ -181,7 +181,8 @@ void MainReplaySetUp() {
   DebrisRegisterCutoffCameraVec(&player_position);
   InitPanel(&sys);
   MiscInit(&sys, end);
-  ZeLgtSetArcMat(0.001953125f, 0.060546875f, nullptr);
+  // No effects material until the effects are loaded: lasers and flares draw nothing.
+  ZeLgtSetArcMat(nullptr, 0.0f, 0.001953125f, 1.0f, 0.060546875f);
   game_fnt = ZeFntLoadPtr("fonts\\rod28", &sys, end);
   app_fnt = app_fnt2 = ZeFntLoad("fonts\\ariel32");
   ZeFntLoadColours("fonts\\game");
@@ -418,7 +419,7 @@ static void DressingUpdate() {
 // (drawn 1) and the catch-up step (drawn 0).
 static void PlayerAndWorldLogic(int drawn) {
   MovePlayer(paused, drawn);
-  object_switches = gb_lev_time < 0.25f || gb_lev_time > 0.75f ? 0 : 1;
+  object_switches[0] = gb_lev_time < 0.25f || gb_lev_time > 0.75f ? 0 : 1;
   CollideVehiclesPostPlayer();
   ProcessVehiclesPostPlayer(paused);
   if (drawn) PreDrawVehicles();
@@ -652,7 +653,7 @@ void MainFrame() {
   }
   SlotEnd(5);
   if (shadows_enabled) {
-    if (!fog_enabled) ZeLightFog(1.0f, 0, 0, 0);
+    if (!fog_enabled) ZeLightFog(1.0f, 0.0f, 0, 0, 0);
     ZeRndrFx(paused, &player_position);
   }
   if (ZeRndrBeginScene(-1)) {

@@ -5,7 +5,7 @@
 
 int hitpoints_override, atlasshield_override, start_player_lives = 3, start_player_hitpoints = 100;
 int checked_num_pickups[5];
-int oasislev_nightstart = 1, laying_spline_data, panel_flags, object_switches;
+int oasislev_nightstart = 1, laying_spline_data, panel_flags;
 ZEVEC player_position;
 ZECAMERA* kaelcam;
 
@@ -77,5 +77,3 @@ void TrailDraw(int) {}
 void DrawBeams() {}
 void ProcExtraWeapons(int, int) {}
 void FennHackNewHillBridge() {}
-void edppRegisterPointerToGameCharLocation(const ZEVEC*) {}
-void edppLoadPage(const char*, int, void*) {}

@@ -4,11 +4,6 @@
 
 #define STANDIN [[gnu::weak]]
 
-STANDIN int zerndr_shadowson = 1;
-
-STANDIN void ZeLightInit() {}
-STANDIN void ZeLightMatInit() {}
-STANDIN void ZeRndrShadowInit(const uint8_t*) {}
 STANDIN void ZeGlassInit(int) {}
 STANDIN void ZeGlassClose() {}
 STANDIN void ZeWaterInit() {}
@@ -17,9 +12,3 @@ STANDIN void InstClose() {}
 STANDIN void ZeNormalMapInit() {}
 STANDIN void ZeNormalMapClose() {}
 STANDIN void ZeRndrFPatchClose() {}
-STANDIN void ZeLgtSetArcMat(float, float, ZEMTL*) {}
-STANDIN void ZeRndrFx(int, const ZEVEC*) {}
-STANDIN void ZeLightFog(float, int, int, int) {}
-STANDIN void ZeRndrDrawShadedPols(int) {}
-STANDIN void ZeRndrWaterRippleUpdate(int) {}
-STANDIN void ZeRndrWaterRip(ZEMTL*) {}

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "gamelib.h"
 #include "globular.h"
 #include "ze3d.h"
 
@@ -13,9 +14,6 @@
 // Renderer services not in ze3d yet (renderer_standin.cpp). Weak, so that
 // the renderer's own definitions win as they land.
 // ===================================================================
-void ZeLightInit();
-void ZeLightMatInit();
-void ZeRndrShadowInit(const uint8_t* randtab);
 void ZeGlassInit(int n);
 void ZeGlassClose();
 void ZeWaterInit();
@@ -24,13 +22,6 @@ void InstClose();
 void ZeNormalMapInit();
 void ZeNormalMapClose();
 void ZeRndrFPatchClose();
-void ZeLgtSetArcMat(float u, float v, ZEMTL* mtl);
-void ZeRndrFx(int paused, const ZEVEC* position);
-void ZeLightFog(float a, int b, int c, int d);
-void ZeRndrDrawShadedPols(int paused);
-void ZeRndrWaterRippleUpdate(int on);
-void ZeRndrWaterRip(ZEMTL* mtl);
-extern int zerndr_shadowson;
 
 // ===================================================================
 // Scene and character model (scene_standin.cpp)
@@ -67,7 +58,7 @@ extern void* sfx_fileinfo;
 // Planet world (planet_standin.cpp): the entry points; the core is globular
 // ===================================================================
 extern float gb_lev_time;
-extern int eval_fog_repeat, tex_info, fogshade_enable;
+extern int eval_fog_repeat, tex_info;  // fogshade_enable: the light unit's (ze3d)
 int GBSetInitLevel(int level, char** buffer, char** end, char* fractal_start, char* fractal_end);
 void GBLevUpdateFrame(const ZEVEC* position);
 void GBProcess(int paused);
@@ -137,36 +128,19 @@ void instZeGCutSceneStop(void* instance);
 // ===================================================================
 // Collision, particles and world dressing (dressing_standin.cpp)
 // ===================================================================
-void DebrisSetup(char** buffer, const char* texture, int n);
-void Debris(int frozen);
-void DebrisDraw(int frozen, int drawn);
-void ParticleReset();
 void CloseParticles();
-void DebrisGlassClose();
-void TerrainPlatformOldUpdate();
-void TerrainPlatformNewUpdate();
-void ZeBridgeUpdate(const ZEVEC* position);
-void ZeBridgeDraw(ZEMTL* mtl);
-void ZeWindInit();
-void ZeWindUpdate(const ZEVEC* position);
-void ZeWindDraw();
-void ZeFadeObjInit();
-void ZeFadeObjUpdate(const ZEVEC* position);
-void ZeFadeObjDraw();
 void ZeRainProcess(int frozen);
 void ZeRainSetFall(float fall);
 float NewShadow(const ZEVEC* point);  // 2000000.0: no ground
 void AddFiniteShotDebrisEffect(const char* type, const ZEVEC* position);
-void DebrisRegisterCutoffCameraVec(const ZEVEC* position);
 void terrainpickupinit(const char* name, char** buffer);
-void edgraClumpsReset();
 
 // ===================================================================
 // Player, creatures and world objects (player_standin.cpp)
 // ===================================================================
 extern int hitpoints_override, atlasshield_override, start_player_lives, start_player_hitpoints;
 extern int checked_num_pickups[5];
-extern int oasislev_nightstart, laying_spline_data, panel_flags, object_switches;
+extern int oasislev_nightstart, laying_spline_data, panel_flags;
 extern ZEVEC player_position;
 extern ZECAMERA* kaelcam;
 void InitPanel(char** buffer);
@@ -202,8 +176,6 @@ void TrailDraw(int paused);
 void DrawBeams();
 void ProcExtraWeapons(int editor, int drawn);
 void FennHackNewHillBridge();
-void edppRegisterPointerToGameCharLocation(const ZEVEC* position);
-void edppLoadPage(const char* name, int page, void* none);
 void InitCheckpoints();
 void UpdateCheckpoints();
 void InitCreats();
@@ -289,7 +261,6 @@ struct EdDesc {
   int (*process)();  // 1 leaves the editor
   void (*render)();
 };
-extern int edbits_editmode;
 void edbitsRegisterEditMode(int flag);
 void edbitsRegisterLevel(const char* path, int n);
 void edmainRegister(const EdDesc* desc);
@@ -300,6 +271,3 @@ void edbitsRegisterSaveFormat(const char* kind, int n, const char* ext, const ch
 void edbitsRegisterBaseScene(void* scene);
 void edmainClose();
 const EdDesc* edmainRegistered(int index);  // the registration list (null past its end)
-void edppDestroyAllParticles();
-void edppDestroyAllEffects();
-void edppRestartAllEffectsInLevel();

@@ -9,6 +9,7 @@
 #include "soundcheck.h"
 #include "ze3d.h"
 #include "demo.h"
+#include "demofx.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -73,10 +74,12 @@ int CheckMain(int argc, char** argv) {
   no_default_font = 1;  // the materials do not exist yet
   ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
   no_default_font = 0;
+  ZeLightInit();
   p = mtlBuf;
   ZeMtlInitEx(&p, 1024);
   ZeFntInit();
   DemoInit();
+  DemoFxInit();
 
   SemaParam sp{};
   sp.initCount = 0;
@@ -112,6 +115,7 @@ int CheckMain(int argc, char** argv) {
     ZeMtlAnimate(1.0f / 60.0f, 0xffffff);
     ZeTexAnimProcess();  // texture animations: one pass a frame
     DemoFrame(f);
+    DemoFxFrame(f);
     SoundCheckFrame(f);
     ZeRndrSwapScreen(-1);
     g_loaderActive = 1;
@@ -125,6 +129,7 @@ int CheckMain(int argc, char** argv) {
   ZeIntRemoveAllHandlers();
 
   SoundCheckEnd();
+  DemoFxEnd();
   DemoEnd();
   ZeFntClose();
   ZeMtlClose();

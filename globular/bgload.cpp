@@ -14,3 +14,42 @@ void BGLoadServeGbData() {
   AsyncFileServe(r);
   bgload_pending = 0;
 }
+
+namespace {
+struct BgCallback {
+  BGLOADFN fn;
+  void* arg;
+  int handle;
+  int queued;
+};
+BgCallback bg_ring[BGLOAD_CALLBACKS];
+unsigned bg_write = 0, bg_read = 0;
+}  // namespace
+
+int BGLoadPostCallback(BGLOADFN function, void* argument) {
+  if (bg_write - bg_read >= unsigned(BGLOAD_CALLBACKS)) return -1;
+  int handle = int(bg_write & 0x7fffffffu);
+  bg_ring[bg_write % BGLOAD_CALLBACKS] = BgCallback{function, argument, handle, 1};
+  bg_write++;
+  return handle;
+}
+
+int BGLoadCancelCallback(int handle) {
+  for (unsigned i = bg_read; i != bg_write; i++) {
+    BgCallback& c = bg_ring[i % BGLOAD_CALLBACKS];
+    if (c.queued && c.handle == handle) {
+      c.queued = 0;
+      return 0;
+    }
+  }
+  return -5;
+}
+
+void BGLoadServeCallbacks() {
+  while (bg_read != bg_write) {
+    BgCallback c = bg_ring[bg_read % BGLOAD_CALLBACKS];
+    bg_ring[bg_read % BGLOAD_CALLBACKS].queued = 0;
+    bg_read++;
+    if (c.queued) c.fn(c.arg);
+  }
+}

@@ -195,12 +195,11 @@ void FrCubeGetNeighbours(int plate, int level, int* out) {
   for (int k = 0; k < 4; k++) out[k] = p->neighbour[k];
 }
 
-void FrCubeInitFrame(FRAME* frame, int plate, int level, float radius) {
-  const FRCUBEPLATE* p = Plate(plate, level);
+void FrCubeFrameMatrix(const ZEVEC* p0, const ZEVEC* p1, const ZEVEC* p2, float radius, ZEMTX* out) {
   ZEVEC c0, c1, c2, o, x, y, z, e;
-  ZeVecScale(&c0, Corner(p, 0), radius);
-  ZeVecScale(&c1, Corner(p, 1), radius);
-  ZeVecScale(&c2, Corner(p, 2), radius);
+  ZeVecScale(&c0, p0, radius);
+  ZeVecScale(&c1, p1, radius);
+  ZeVecScale(&c2, p2, radius);
   ZeVecAdd(&o, &c0, &c1);
   ZeVecAdd(&o, &o, &c2);
   ZeVecScale(&o, &o, 0.33333334f);
@@ -214,8 +213,12 @@ void FrCubeInitFrame(FRAME* frame, int plate, int level, float radius) {
   ZeVecNorm(&y, &y);
   ZeVecCross(&z, &x, &y);
   ZeVecNorm(&z, &z);
-  ZEMTX& m = frame->mtx;
-  m = {{{x.x, x.y, x.z, 0}, {y.x, y.y, y.z, 0}, {z.x, z.y, z.z, 0}, {o.x, o.y, o.z, 1}}};
+  *out = {{{x.x, x.y, x.z, 0}, {y.x, y.y, y.z, 0}, {z.x, z.y, z.z, 0}, {o.x, o.y, o.z, 1}}};
+}
+
+void FrCubeInitFrame(FRAME* frame, int plate, int level, float radius) {
+  const FRCUBEPLATE* p = Plate(plate, level);
+  FrCubeFrameMatrix(Corner(p, 0), Corner(p, 1), Corner(p, 2), radius, &frame->mtx);
 }
 
 int FrCubeOverPlate(const ZEVEC* point, int plate, int level) { return Over(point, Plate(plate, level)); }

@@ -69,3 +69,84 @@ void FrPlanetUpdate() {
   }
   if (wld_wait > 0) wld_wait--;
 }
+
+// ---- the resident plate set ----
+
+int gpltid[FRPLATE_POOL];
+FRPLATE* gpltptr[FRPLATE_POOL];
+int gpltcnt = 0;
+
+namespace {
+struct PlateRequest {
+  ZEVEC position;  // planet frame
+  int depth;
+  float horizon;
+  int count;
+  int list[FRPLATE_POOL];
+};
+PlateRequest plate_req[2];
+int plate_req_cur = 0;        // the list the loader fills next
+int plate_cb = -1;            // handle of the posted search, -1 when none
+volatile int plate_cb_done = 0;
+
+void ReleaseSet() {
+  for (int i = 0; i < gpltcnt; i++)
+    if (gpltptr[i] && gpltptr[i]->refs) gpltptr[i]->refs--;
+  gpltcnt = 0;
+}
+}  // namespace
+
+void FrPlanetUpdatePlatesBG(void* arg) {
+  auto* r = static_cast<PlateRequest*>(arg);
+  r->count = 0;
+  FrCubeGetVisiblePlates(r->list, r->depth, &r->count, FRPLANET_VISIBLE, &r->position, 1, r->horizon);
+  plate_cb_done = 1;
+}
+
+void FrPlanetUpdatePlates(FRAME* frame, const ZEVEC* position) {
+  PLANET* pl = g_current_planet;
+  if (plate_cb < 0) {
+    if (!pl || !gfr_frm || FrCubeGetNumLevels() <= gfr_pltdepth) return;
+    PlateRequest& r = plate_req[plate_req_cur];
+    FrameRemapPos(gfr_frm, &r.position, frame, position);
+    r.depth = gfr_pltdepth;
+    float sea = pl->radius + pl->height * pl->seafraction;
+    r.horizon = 2.0f * sea - (pl->radius + pl->height);
+    r.count = 0;
+    plate_cb_done = 0;
+    plate_cb = BGLoadPostCallback(FrPlanetUpdatePlatesBG, &r);  // -1: the ring is full, try next frame
+    return;
+  }
+  if (!plate_cb_done) return;
+  ReleaseSet();
+  PlateRequest& r = plate_req[plate_req_cur];
+  plate_req_cur ^= 1;
+  for (int i = 0; i < r.count && gpltcnt < FRPLATE_POOL; i++) {
+    if (r.list[i] < 0 || r.list[i] >= FRCUBE_PLATES) continue;
+    FRPLATE* p = FrPlateFind(r.list[i], 1);
+    if (!p) continue;
+    p->refs++;
+    p->flags |= FRPLATE_RESIDENT;
+    gpltid[gpltcnt] = r.list[i];
+    gpltptr[gpltcnt++] = p;
+  }
+  plate_cb = -1;
+}
+
+void FrPlanetClose() {
+  if (plate_cb >= 0) BGLoadCancelCallback(plate_cb);
+  plate_cb = -1;
+  plate_cb_done = 0;
+  ReleaseSet();
+}
+
+int FrPlanetGetPlate(FRAME* frame, const ZEVEC* position) {
+  if (!g_current_planet || !gfr_frm || FrCubeGetNumLevels() <= gfr_pltdepth) return -1;
+  ZEVEC p;
+  FrameRemapPos(gfr_frm, &p, frame, position);
+  return FrCubeLocate(&p, gfr_pltdepth);
+}
+
+// Shows or hides the plate's piece of the world mesh. The world mesh comes
+// with planet rendering: until it loads there is no piece, and the answer is 0.
+int FrPlanetEnablePlate(int plate, int enable) { return 0; }

@@ -134,6 +134,8 @@ void FrCubeGetUVs(int plate, int level, float* uv0, float* uv1, float* uv2, floa
 const ZEVEC* FrCubeGetMidpoint(int plate, int level);  // the cone cosine follows it
 void FrCubeGetNeighbours(int plate, int level, int* out);
 void FrCubeInitFrame(FRAME* frame, int plate, int level, float radius);
+// The frame standing on a plate from its corners 0-2 (unit directions).
+void FrCubeFrameMatrix(const ZEVEC* c0, const ZEVEC* c1, const ZEVEC* c2, float radius, ZEMTX* out);
 int FrCubeOverPlate(const ZEVEC* point, int plate, int level);
 int FrCubeLocatePlateAccurate(const ZEVEC* point, int depth);
 int FrCubeLocate(const ZEVEC* point, int depth);
@@ -285,3 +287,299 @@ extern int bgload_pending;                       // the loader is working on a r
 extern EePtr<ASYNCFILEREQ> bgload_next_gb_data;  // the planet-data slot: null or a request
 // One turn of the loader's planet-data work: takes the slot and serves it.
 void BGLoadServeGbData();
+
+// ===================================================================
+// Loader-thread callbacks (program flow's loader; stand-in in bgload)
+// ===================================================================
+// A ring of 32 functions to run once on the loader thread. Post gives the
+// entry's handle, or -1 when the ring is full; cancel gives -5 for a handle
+// that names no queued entry.
+
+using BGLOADFN = void (*)(void* argument);
+constexpr int BGLOAD_CALLBACKS = 32;
+int BGLoadPostCallback(BGLOADFN function, void* argument);
+int BGLoadCancelCallback(int handle);
+void BGLoadServeCallbacks();  // the loader's turn: runs every queued callback
+
+// ===================================================================
+// Plates (frplate) and levels on plates (mainlev)
+// ===================================================================
+
+struct FRSURFTEX;
+
+// A level registered on a plate (32 in the plate module's pool).
+struct FRLEVEL {
+  EePtr<FRLEVEL> next, prev;
+  int32_t plate;     // plate id; + 4096 for an atmosphere level; -1 for a space level
+  EePtr<FRAME> frame;
+  float radius2;     // capture radius squared (0 for transient levels)
+  EePtr<void> data;  // the caller's level data
+};
+static_assert(sizeof(FRLEVEL) == 24 && offsetof(FRLEVEL, radius2) == 16);
+
+// One entry of a plate's tree table: a tile's tree positions and count.
+struct FRTREEDATA {
+  EePtr<float> positions;  // x, y, z per tree in the plate's frame
+  int32_t count;
+};
+static_assert(sizeof(FRTREEDATA) == 8);
+
+constexpr int FRPLATE_POOL = 128;
+constexpr int FRLEVEL_POOL = 32;
+constexpr int FRPLATE_TILES = 64;
+constexpr int FRPLATE_RECORD = 464;        // heights.gb3 record
+constexpr int FRPLATE_PATCHRECORD = 1244;  // patches.gb3 record: ZEFPATCH and three height planes
+
+// Plate flags.
+constexpr uint8_t FRPLATE_SHOWN = 0x01;     // the plate's piece of the world mesh is shown
+constexpr uint8_t FRPLATE_RESIDENT = 0x02;  // in the resident set
+constexpr uint8_t FRPLATE_SLOWFADE = 0x04;
+// Surface state kept by the surface module.
+constexpr uint8_t FRSURF_BOUNDS = 0x01;   // bounds computed
+constexpr uint8_t FRSURF_PATCH = 0x02;    // patch data ready
+constexpr uint8_t FRSURF_NOSLOT = 0x04;   // within the far fade but ranked too far back for a patch block
+constexpr uint8_t FRSURF_INRANGE = 0x08;  // plate image in range
+constexpr uint8_t FRSURF_TILES = 0x10;    // tiles active
+constexpr uint8_t FRSURF_BEYOND = 0x20;   // beyond the near fade
+// Pass use counts.
+enum { FRPASS_FAR = 0, FRPASS_PLATE = 1, FRPASS_TILE = 2 };
+
+struct alignas(16) FRPLATE {
+  EePtr<FRPLATE> next, prev;
+  uint16_t id;
+  uint16_t refs;         // one per registered level, one while in the resident set
+  EePtr<FRAME> frame;    // under the planet's frame, standing on the plate
+  EePtr<FRLEVEL> level;
+  uint8_t rank;          // index in plate_array
+  uint8_t flags;         // FRPLATE_*
+  uint8_t surf;          // FRSURF_*
+  uint8_t use[3];        // pass use counts (far, near plate, tile): 3 when drawn, counted down
+  uint8_t req[2];        // the patch block's read; a second never issued
+  int32_t refresh;       // frame of the last tile refresh
+  ZEVEC viewer;          // the camera in the plate's frame
+  ZEVEC centre;          // the planet centre in the plate's frame
+  ZEVEC bcentre, bmin, bmax;
+  float radius;          // of the bounds
+  float fade;
+  float dist2;
+  EePtr<FRSURFTEX> texture;
+  EePtr<FRSURFTEX> tiles[FRPLATE_TILES];
+  EePtr<uint8_t> patch;  // patch block (ZEFPATCH first)
+  EePtr<float> heights;  // its height table
+  EePtr<FRTREEDATA> trees;
+};
+
+extern FRPLATE* plate_array[FRPLATE_POOL];
+extern int plate_array_size;
+extern float* gplt_data;  // heights.gb3 of the current planet (null: not loaded)
+extern int pltix_rndr, pltix_dontrndr, tileix_rndr, plttile_rndr;
+extern float plate_clock;
+// The camera of the plate and level updates: its frame and matrix.
+extern FRAME* g_cam_frm;
+extern ZEMTX g_cam_mtx;
+
+void FrPlateInit(char** position, char* end);
+void FrPlateClose();
+void FrPlateLoadPatchData(char** position, char* end);
+void FrPlateFreePatchData();
+FRPLATE* FrPlateFind(int id, int create);
+FRPLATE* FrPlateSearch(int id);
+FRPLATE* FrPlateAlloc(int id);
+int FrPlateFree(FRPLATE* plate);
+void FrPlateReset();
+void FrPlateUpdate(int full);
+void FrPlateApplyPVS(const int* ids, int count);
+void FrPlateGetUpVec(FRPLATE* plate, const ZEVEC* position, ZEVEC* out);
+void FrPlateEnablePoly(FRPLATE* plate, int flag);
+FRLEVEL* FrLevelAlloc();
+void FrLevelFree(FRLEVEL* level);
+void FrPlateRenderPostFx1();
+void FrPlateRenderPostFx2();
+void FrPlateInfo();
+// The resident list (head first) and its count; the level list and its count.
+FRPLATE* FrPlateFirst();
+int FrPlateCount();
+FRLEVEL* FrLevelFirst();
+int FrLevelCount();
+
+// Levels on plates.
+extern float gb_lev_alt, gb_lev_time;
+extern int gb_lev_inatmos;
+extern ZEVEC gb_lev_pos, gb_lev_up, gb_lev_sun, gb_lev_cntr;
+extern ZEMTX* GBSpecialCameraMtx;
+// Program flow's switches read by GBLevUpdateFrame: the editor mode and the
+// level controller's island logic being off.
+extern int gblev_editmode, gblev_island_logic_disabled;
+
+void GBLevInit();
+void GBLevClose();
+int GBLevRegisterLevel(int plate, const ZEVEC* offset, int align, void* data, float radius);
+int GBLevReleaseLevel(int plate);
+void GBLevRegisterWorld(const char* name, const char* path, void* data);
+void GBLevSetCurrentWorld(const char* name);
+void* GBLevGetCurrentWorld();
+PLANET* GBLevGetPlanetByName(const char* name);
+void GBLevSetCurrentLevel(int plate);
+void* GBLevGetCurrentLevel();
+ZEMTX* GBLevGetLevelMatrix(int plate);
+ZEMTX* GBLevGetRemapMtx();
+void GBLevUpdateFrame(const ZEVEC* position);
+int GBLevGetWorldOrigin(ZEVEC* out, int plate);
+int GBLevGetWorldPos(ZEVEC* out, const ZEVEC* position);
+int GBLevGetWorldPosEx(ZEVEC* out, int plate, const ZEVEC* position);
+int GBLevGetSolarMtx(ZEMTX* out);
+void GBLevGetPlanetCenter(ZEVEC* out);
+void GBLevGetPlanetPos(PLANET* planet, ZEVEC* out);
+void GBLevGetPlanetPosByName(const char* name, ZEVEC* out);
+void GBLevGetSunPos(ZEVEC* out);
+void GBLevGetSunPosEx(ZEVEC* out, float offset);
+void GBLevGetSunPos2(ZEVEC* out, float phase);
+void GBLevGetSunDir2(ZEVEC* out, float phase);
+float GBLevGetTime(const ZEVEC* position);
+float GBLevGetTimeEx(const ZEVEC* position, float offset);
+void GBLevSetTime(float time, const ZEVEC* position);
+int GBLevShadowCast(ZEVEC* point, float* distance, const ZEVEC* position, int* cache, ZEVEC* normal);
+int GBLevVecFromPlate(ZEVEC* out, const ZEVEC* in, int plate);
+int GBLevVecToPlate(ZEVEC* out, const ZEVEC* in, int plate);
+int GBLevMtxFromPlate(ZEMTX* out, const ZEMTX* in, int plate);
+int GBLevMtxToPlate(const ZEMTX* in, ZEMTX* out, int plate);
+FRLEVEL* GBLevGetCurrent();  // the current level's record (null: none)
+
+// Resident plates of the planet renderer (frplanet).
+extern int gpltid[FRPLATE_POOL];
+extern FRPLATE* gpltptr[FRPLATE_POOL];
+extern int gpltcnt;
+constexpr int FRPLANET_VISIBLE = 48;  // plates asked of the visible-plate search
+void FrPlanetUpdatePlates(FRAME* frame, const ZEVEC* position);
+void FrPlanetUpdatePlatesBG(void* unused);
+void FrPlanetClose();
+int FrPlanetGetPlate(FRAME* frame, const ZEVEC* position);
+int FrPlanetEnablePlate(int plate, int enable);
+
+// ===================================================================
+// Surface texture streaming (frsurf) and its images (frsurftex)
+// ===================================================================
+// Eight texture classes: 0-2 the plate's own image in three sizes (in the
+// plate's patch block), 3-5 the images of its 8 x 8 tiles, 6-7 never
+// loaded. Files "bin\<planet path>\tex%.3d.gb3" and texndx.gb3; grammar in
+// docs/globular.md.
+
+constexpr int FRSURF_CLASSES = 8;
+constexpr int FRSURF_NODES = 2048;
+constexpr int FRSURF_RECORDS = 2048;
+constexpr int FRSURF_PATCHBLOCK = 43008;  // the patch block's read (41,472 bytes used)
+constexpr int FRSURF_BLOCKHEADER = 128;
+constexpr int FRSURF_NOINDEX = 0xffff;
+constexpr int FRSURF_DEFAULT = 2047;      // ndx_tab entry used for plates without their own
+constexpr uint16_t FRSURF_NOTILES = 0x8000;
+// Patch block layout.
+constexpr int FRSURF_HEIGHTS = 272;
+constexpr int FRSURF_TREES = 1248;
+constexpr int FRSURF_POSITIONS = 1760;
+constexpr int FRSURF_POSITIONBYTES = 15904;
+constexpr int FRSURF_IMAGE0 = 17664, FRSURF_IMAGE1 = 20224, FRSURF_IMAGE2 = 24704;
+constexpr int FRSURF_TILEPASS_LOW = 3, FRSURF_TILEPASS_HIGH = 5;
+
+struct FRSURFCLASS {
+  int resolution;   // the file's number
+  int width;        // texels a side
+  int bits;         // per texel
+  int image;        // image bytes
+  int tpps, tpbs;   // tiles per plate side, per block side
+  int pool;         // blocks in the pool
+  // Derived by FrSurfaceInit.
+  int tpp, tpb, bpps, bpp, block, stride;
+  int bufw, level, levelblocks, lower, lowerblocks;  // GS layout of one level
+};
+extern FRSURFCLASS frsurf_class[FRSURF_CLASSES];
+extern float frsurf_dist[8];  // d(i) = 2^((i + 15.625) / 2)
+extern float frsurf_ideal[8], frsurf_far[8], frsurf_near[8];  // A, B, C
+
+// A streamed block: this header in the first 128 bytes of its pool element.
+struct FRSURFBLOCK {
+  EePtr<FRSURFBLOCK> next, prev;
+  uint16_t id;     // plate id x blocks per plate + block row x blocks per plate side + block column
+  uint16_t refs;   // users; the two-frame countdown once released
+  uint16_t cls;
+  uint8_t req;     // the read's request index, 255 when the data is present
+  uint8_t released;
+};
+
+// One image used by one texture record.
+struct FRSURFNODE {
+  EePtr<FRSURFNODE> next, prev;
+  EePtr<FRSURFBLOCK> block;  // null for images inside the plate's patch block
+  uint16_t cls;
+  uint16_t countdown;
+  EePtr<uint8_t> image;
+  uint16_t paloff, texoff;   // cached by the texture builder (0 until computed)
+};
+static_assert(sizeof(FRSURFNODE) == 24);
+
+constexpr uint8_t FRSURFTEX_REBUILD = 0x01;    // colour texture needs rebuilding
+constexpr uint8_t FRSURFTEX_REBUILDHD = 0x02;  // high-detail texture needs rebuilding
+constexpr uint8_t FRSURFTEX_LOWEST = 0x04;     // at the lowest class
+
+struct FRSURFTEX {
+  EePtr<ZEMTL> mtl;     // colour material (null until the colour texture is built)
+  EePtr<ZEMTL> detail;  // detail material
+  int16_t tid;          // colour texture
+  int16_t hdtid;        // high-detail texture
+  uint8_t flags;        // FRSURFTEX_*
+  uint8_t pad[3];
+  uint32_t key;         // plate id, tile row << 16, column << 24
+  ZELIST chain;         // FRSURFNODE, finest class first
+  ZEVEC centre;
+  float radius;
+};
+
+extern int frsurf_hidetail;       // tile images on (fixed at FrSurfaceInit)
+extern int frsurf_rebuild_all;
+extern int frsurf_frame;          // frame count stamped on tile refreshes
+extern int tex_info;
+extern int frsurf_deferred, frsurf_patch_allocs, frsurf_patch_frees, frsurf_misaligned;
+extern float tile_nearfade, tile_farfade, tile_nearclip;
+extern float plate_nearfade, plate_farfade, plate_nearclip;
+extern float far_nearfade, far_farfade, far_nearclip;
+extern ZETEXID noise_tid;
+extern ZEMTL* frsurf_mtl[FRSURF_CLASSES];  // class materials; slot 7 becomes the noise material
+
+uint32_t FrSurfaceKey(int plate, int row, int column);
+void FrSurfaceInit(char** position, char* end, int hidetail);
+void FrSurfaceOpenFiles(const char* root);
+void FrSurfaceUpdate();
+int FrSurfaceClose();
+void FrSurfaceCloseFiles();
+void FrSurfaceInfo();
+int FrSurfaceInitPlateData(FRPLATE* plate);
+int FrSurfaceInitPatchData(FRPLATE* plate);
+void FrSurfaceLoadPatchData(FRPLATE* plate);
+int FrSurfaceDestroyPatchData(FRPLATE* plate);
+int FrSurfaceDestroyPlateTextures(FRPLATE* plate);
+int FrSurfaceDestroyTileTextures(FRPLATE* plate);
+FRSURFBLOCK* FrSurfaceGetBlock(uint32_t key, int cls);
+FRSURFNODE* FrSurfaceGetTexNode(uint32_t key, int cls);
+void FrSurfaceReleaseTexNode(FRSURFNODE* node);
+void FrSurfaceProcessReleased();
+void FrSurfaceUpdateTexture(FRSURFTEX* record, uint32_t key, int lowest, int highest, const ZEVEC* viewer);
+void FrSurfaceCreatePlateTexture(FRPLATE* plate);
+void FrSurfaceCreateTileTextures(FRPLATE* plate);
+// Counts for tests and the overlay: blocks free in a class pool, nodes and
+// records in use, released nodes and blocks waiting.
+int FrSurfaceFreeBlocks(int cls);
+int FrSurfaceIsInit();
+void FrSurfaceAbandon();  // forgets everything (after a fatal error part way)
+int FrSurfaceNodesUsed();
+int FrSurfaceRecordsUsed();
+int FrSurfaceReleasedNodes();
+int FrSurfaceReleasedBlocks();
+ZEFILE FrSurfaceFile(int cls);
+
+// Images (frsurftex).
+void FrSurfaceInitClassMaterials();
+void FrSurfaceDestroyClassMaterials();
+void FrSurfaceInitColourTexture(FRSURFTEX* record);
+void FrSurfaceUpdateColourTexture(FRSURFTEX* record);
+int FrSurfaceLoadNoise(char** position, char* end);
+void FrSurfaceFreeNoise();
+int FrSurfacePreRender(const FRSURFTEX* record);

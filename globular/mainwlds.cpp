@@ -15,3 +15,6 @@ int gb_renderplane_level = 0, gb_renderplane_space = 1, gb_renderplane_otplanet1
 
 float gb_time = 0.0f;
 float gb_time_step = 0.0f;
+
+FRAME* g_cam_frm = nullptr;
+ZEMTX g_cam_mtx = zemtx_identity;

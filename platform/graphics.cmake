@@ -14,6 +14,8 @@ target_sources(platform PRIVATE
   vu1/vu1sprite.cpp
   vu1/vu1ptl.cpp
   vu1/vu1fx.cpp
+  vu1/vu1shadow.cpp
+  vu1/vu1fog.cpp
   gif/gif.cpp
   display/display.cpp
   display/display_sdl.cpp

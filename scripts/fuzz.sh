@@ -134,6 +134,20 @@ printf 'meshlevels 0\nplanet Terra\nposition 0 0 -40000\ndepth 2\nface 1 pattern
 { printf '\1'; cat "$seeds/planet/sys.gb3"; } > "$seeds/globular_fuzz/sys"
 for t in "${planet_targets[@]}"; do run_target "$t" globular; done
 
+# The planet surface loaders (globular): the first byte chooses the file (0
+# heights.gb3, 1 patches.gb3, 2 tex004.gb3, 3 tex032.gb3, 4 texndx.gb3) of a
+# planet of plate depth 2; seeds cut from planettool surface's files.
+cmake --build "$dir" --target frsurf_fuzz planettool -- -j4
+mkdir -p "$seeds/surface" "$seeds/frsurf_fuzz"
+printf 'planet Terra\nradius 11000\nheight 300\nsea 0.3\ndepth 4\n' > "$seeds/surface/sys.txt"
+"$dir/tools/planettool" surface "$seeds/surface/sys.txt" Terra "$seeds/surface/terra"
+{ printf '\0'; head -c 44544 "$seeds/surface/terra/HEIGHTS.GB3"; } > "$seeds/frsurf_fuzz/heights"
+{ printf '\1'; head -c 119424 "$seeds/surface/terra/PATCHES.GB3"; } > "$seeds/frsurf_fuzz/patches"
+{ printf '\2'; head -c 43008 "$seeds/surface/terra/TEX004.GB3"; } > "$seeds/frsurf_fuzz/patchblock"
+{ printf '\3'; head -c 163840 "$seeds/surface/terra/TEX032.GB3"; } > "$seeds/frsurf_fuzz/tiles"
+{ printf '\4'; cat "$seeds/surface/terra/TEXNDX.GB3"; } > "$seeds/frsurf_fuzz/texndx"
+run_target frsurf_fuzz globular 200000
+
 # Collision: the level loader (with crash data) and the pickup loader,
 # seeded with tertool's demo files.
 cmake --build "$dir" --target terrain_fuzz terrpick_fuzz tertool -- -j4
@@ -171,6 +185,24 @@ cp "$top/demo/new.uni" "$seeds/levcon_fuzz/"
 printf 'AddSem s 0 1\n#include a.flo\nx: WaitSemMulti s s\nIfSemLT s 2 x\nHalt\n\0\0#include a.flo\nGoSub x\nPop\nReturn\n' \
   > "$seeds/gameflow_fuzz/include.bin"
 for t in "${flow_targets[@]}"; do run_target "$t" game 16384; done
+
+# World dressing: the bridge and grass page loaders, seeded with the demo
+# level's pages made by bridgetool and grasstool.
+cmake --build "$dir" --target bridge_fuzz grass_fuzz bridgetool grasstool -- -j4
+mkdir -p "$seeds/bridge_fuzz" "$seeds/grass_fuzz"
+"$dir/tools/bridgetool" make "$top/demo/demo_bridges.txt" "$seeds/bridge_fuzz/demo.bri" >/dev/null
+"$dir/tools/grasstool" make "$top/demo/demo_grass.txt" "$seeds/grass_fuzz/demo.gra" >/dev/null
+for t in bridge_fuzz grass_fuzz; do run_target "$t" ze2/gamelib; done
+
+# Effect files (ze2/gamelib): seeds the target writes through the engine's
+# effect-file writer, and the demo's general page made by ptltool. The first
+# byte chooses the load's kind.
+cmake --build "$dir" --target ptlpage_fuzz ptltool -- -j4
+mkdir -p "$seeds/ptlpage_fuzz"
+(cd "$seeds/work" && "$dir/ze2/gamelib/ptlpage_fuzz" -seeds="$seeds/ptlpage_fuzz" >/dev/null 2>&1)
+"$dir/tools/ptltool" make "$top/demo/particles.txt" "$seeds/work/particles.dat" >/dev/null
+{ printf '\1'; cat "$seeds/work/particles.dat"; } > "$seeds/ptlpage_fuzz/demo"
+run_target ptlpage_fuzz ze2/gamelib
 
 [ $status -eq 0 ] && echo "fuzz.sh: all targets ran clean"
 exit $status

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -13,8 +14,50 @@ int Usage() {
   fprintf(stderr,
           "usage: planettool cube <out.bin> [--levels=N]\n"
           "       planettool system <description.txt> <out.gb3>\n"
+          "       planettool surface <description.txt> <planet> <out dir> [--own=ID,...] [--tiled=ID,...]\n"
           "       planettool info <file>\n");
   return 2;
+}
+
+std::vector<int> Ids(const char* list) {
+  std::vector<int> out;
+  for (const char* p = list; *p;) {
+    char* end;
+    long v = strtol(p, &end, 10);
+    if (end == p || v < 0 || v >= FRCUBE_PLATES) return {};
+    out.push_back(int(v));
+    p = *end == ',' ? end + 1 : end;
+  }
+  return out;
+}
+
+// The surface files of one planet of the description. Own records for the
+// listed plates (default: plate 0 and its neighbours), tile images for the
+// tiled ones (default: plate 0).
+int Surface(int argc, char** argv) {
+  SystemDesc desc;
+  std::string error;
+  if (!SystemParse(argv[2], &desc, &error)) {
+    fprintf(stderr, "planettool: %s\n", error.c_str());
+    return 1;
+  }
+  const SystemPlanetDesc* planet = nullptr;
+  for (const auto& p : desc.planets)
+    if (p.name == argv[3]) planet = &p;
+  if (!planet || planet->platedepth != 4) {
+    fprintf(stderr, "planettool: no planet %s of plate depth 4\n", argv[3]);
+    return 1;
+  }
+  const CubeModel cube = CubeBuild(CUBE_LEVELS);
+  std::vector<int> tiled{0}, own{0};
+  for (int k = 0; k < 4; k++) own.push_back(cube.levels[4][0].neighbour[k]);
+  for (int i = 5; i < argc; i++) {
+    if (!strncmp(argv[i], "--own=", 6)) own = Ids(argv[i] + 6);
+    else if (!strncmp(argv[i], "--tiled=", 8)) tiled = Ids(argv[i] + 8);
+    else return Usage();
+  }
+  if (own.empty() && tiled.empty()) return Usage();
+  return SurfaceWriteAll(argv[4], SurfaceBuild(*planet, cube, own, tiled)) ? 0 : 1;
 }
 
 int Main(int argc, char** argv) {
@@ -37,6 +80,7 @@ int Main(int argc, char** argv) {
     }
     return PlanetToolWrite(argv[3], SystemImage(desc)) ? 0 : 1;
   }
+  if (argc >= 5 && !strcmp(argv[1], "surface")) return Surface(argc, argv);
   if (argc == 3 && !strcmp(argv[1], "info")) {
     fputs(PlanetToolInfo(argv[2]).c_str(), stdout);
     return 0;

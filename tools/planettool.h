@@ -66,3 +66,36 @@ void PlanetToolEngineClose();
 bool PlanetToolWrite(const std::string& path, const std::vector<uint8_t>& bytes);
 // The file as the engine loads it, listed: the cube grid or the system.
 std::string PlanetToolInfo(const std::string& path);
+
+// ---- the planet surface ----
+// heights.gb3, patches.gb3, texndx.gb3, tex004/032/064/128.gb3, noise.pnt
+// and six face images of one planet, from one height function of the
+// direction (grammar in docs/globular.md).
+
+struct SurfaceFiles {
+  std::vector<uint8_t> heights, patches, texndx, noise;
+  std::vector<uint8_t> tex[4];      // tex004, tex032, tex064, tex128
+  std::vector<uint8_t> face[6];     // native images of the cube faces
+  std::vector<int> records;         // the plate of each texture record
+  int tiled = 0;                    // records 0 .. tiled - 1 carry tile images
+};
+
+// own: plates given their own texture records (each plate with a level needs
+// one); tiled: those of them that also get tile images. Record 0 is the
+// default (entry 2047).
+SurfaceFiles SurfaceBuild(const SystemPlanetDesc& planet, const CubeModel& cube, const std::vector<int>& own,
+                          const std::vector<int>& tiled);
+// One plate's patch (in the plate's frame) and height table.
+void SurfacePatch(const SystemPlanetDesc& planet, const CubeModel& cube, int plate, ZEFPATCH* patch,
+                  float heights[ZEFPATCH_HEIGHTS]);
+// The plate's frame as the engine stands it on the plate (rows x, y, z, origin).
+ZEMTX SurfacePlateFrame(const CubeModel& cube, int plate, int level, float radius);
+// The colour indices and palette of one image: the plate's (tile -1) or a
+// tile's, at a width of 32, 64 or 128.
+struct SurfacePicture {
+  int width = 0;
+  std::vector<uint8_t> index;
+  uint32_t palette[256] = {};
+};
+void SurfaceChain(const SystemPlanetDesc& planet, const CubeModel& cube, int plate, int tile, SurfacePicture out[3]);
+bool SurfaceWriteAll(const std::string& dir, const SurfaceFiles& files);

@@ -3,16 +3,23 @@
 // the engine's own native data writer; and .pnt files back to PNG, read
 // through the engine and the GS model, for a look.
 //   textool make <in.bmp|in.png> <out.pnt> [--type=N] [--levels=N]
+//   textool make <in.bmp|in.png> <out.raw> [--raw=16|32]
+//   textool make <in.bmp|in.png> <out.bmp>
 //   textool show <in.pnt> <out.png> [--level=N]
 //   textool info <in.pnt>
 //   textool pattern <out.png> <width> <height>
 // Types: 0/1 16-bit (1 with alpha), 2 24-bit, 3 32-bit, 4/5 4- and 8-bit
 // palettised, 6/7 the same rearranged for 32-bit upload.
+// .raw images are what the blend-texture makers convert: 32-bit bytes R, G,
+// B, A a pixel, or 16-bit big-endian words of 5-bit red (bits 0-4), green
+// (5-9) and blue (10-14), pixels with alpha below 128 as the key 0x03e0.
+// .bmp pictures are 24-bit, bottom-up, read back through the engine.
 #include "textool.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -31,6 +38,8 @@ constexpr int MAX_SIDE = 4096;  // the largest picture made into a texture
 int Usage() {
   fprintf(stderr,
           "usage: textool make <in.bmp|in.png> <out.pnt> [--type=N] [--levels=N]\n"
+          "       textool make <in.bmp|in.png> <out.raw> [--raw=16|32]\n"
+          "       textool make <in.bmp|in.png> <out.bmp>\n"
           "       textool show <in.pnt> <out.png> [--level=N]\n"
           "       textool info <in.pnt>\n"
           "       textool pattern <out.png> <width> <height>\n");
@@ -59,7 +68,69 @@ bool ReadBmp(const std::string& path, RgbaImage* img) {
   return t && ImageToRgba(t, img);
 }
 
-int Make(const std::string& in, const std::string& out, int type, int levels) {
+bool EndsWith(const std::string& s, const char* ext) {
+  const size_t n = strlen(ext);
+  return s.size() >= n && !strcasecmp(s.c_str() + s.size() - n, ext);
+}
+
+// A .raw image of the picture (bits 16 or 32).
+std::vector<uint8_t> RawImage(const RgbaImage& img, int bits) {
+  std::vector<uint8_t> out;
+  for (uint32_t px : img.pixels) {
+    const int r = int(px & 255), g = int(px >> 8 & 255), b = int(px >> 16 & 255), a = int(px >> 24);
+    if (bits == 16) {
+      const int w = a < 128 ? 0x03e0 : (r >> 3) | (g >> 3) << 5 | (b >> 3) << 10;
+      out.push_back(uint8_t(w >> 8));
+      out.push_back(uint8_t(w));
+    } else {
+      out.insert(out.end(), {uint8_t(r), uint8_t(g), uint8_t(b), uint8_t(a)});
+    }
+  }
+  return out;
+}
+
+// A 24-bit bottom-up BMP of the picture.
+std::vector<uint8_t> BmpImage(const RgbaImage& img) {
+  const int row = (img.width * 3 + 3) & ~3;
+  const uint32_t size = 54 + uint32_t(row) * uint32_t(img.height);
+  std::vector<uint8_t> out(size, 0);
+  auto put = [&](size_t at, uint32_t v, int n) {
+    for (int i = 0; i < n; i++) out[at + size_t(i)] = uint8_t(v >> (8 * i));
+  };
+  out[0] = 'B', out[1] = 'M';
+  put(2, size, 4), put(10, 54, 4), put(14, 40, 4), put(18, uint32_t(img.width), 4), put(22, uint32_t(img.height), 4);
+  put(26, 1, 2), put(28, 24, 2), put(34, size - 54, 4);
+  for (int y = 0; y < img.height; y++)
+    for (int x = 0; x < img.width; x++) {
+      const uint32_t px = img.pixels[size_t(y) * size_t(img.width) + size_t(x)];
+      const size_t at = 54 + size_t(img.height - 1 - y) * size_t(row) + size_t(x) * 3;
+      out[at] = uint8_t(px >> 16), out[at + 1] = uint8_t(px >> 8), out[at + 2] = uint8_t(px);
+    }
+  return out;
+}
+
+int MakeRawOrBmp(const RgbaImage& src, const std::string& out, int rawbits) {
+  const bool bmp = EndsWith(out, ".bmp");
+  if (!bmp && rawbits != 16 && rawbits != 32) return Usage();
+  const std::vector<uint8_t> bytes = bmp ? BmpImage(src) : RawImage(src, rawbits);
+  if (!WriteFile(out, bytes.data(), bytes.size())) {
+    fprintf(stderr, "textool: cannot write %s\n", out.c_str());
+    return 1;
+  }
+  if (bmp) {
+    RgbaImage back;
+    if (!ReadBmp(out, &back) || back.width != src.width || back.height != src.height) {
+      fprintf(stderr, "textool: %s is not read back by the engine\n", out.c_str());
+      return 1;
+    }
+    printf("%s: bitmap, %d x %d, %zu bytes\n", out.c_str(), back.width, back.height, bytes.size());
+  } else {
+    printf("%s: raw %d-bit, %d x %d, %zu bytes\n", out.c_str(), rawbits, src.width, src.height, bytes.size());
+  }
+  return 0;
+}
+
+int Make(const std::string& in, const std::string& out, int type, int levels, int rawbits) {
   RgbaImage src;
   std::vector<uint8_t> bytes;
   if (!ReadFile(in, &bytes)) {
@@ -74,6 +145,7 @@ int Make(const std::string& in, const std::string& out, int type, int levels) {
     fprintf(stderr, "textool: %s: %s\n", in.c_str(), error.empty() ? "cannot be read" : error.c_str());
     return 1;
   }
+  if (EndsWith(out, ".raw") || EndsWith(out, ".bmp")) return MakeRawOrBmp(src, out, rawbits);
   ZETEX* img = TexFromRgba(src, type, levels, &error);
   if (!img) {
     fprintf(stderr, "textool: %s\n", error.c_str());
@@ -162,7 +234,8 @@ int Main(int argc, char** argv) {
   errmsg_disabled = 1;  // the engine reports every level it builds
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
   if (argc >= 4 && !strcmp(argv[1], "make"))
-    return Make(argv[2], argv[3], IntOption(argc, argv, "--type=", ZETEX_RGBA32), IntOption(argc, argv, "--levels=", 1));
+    return Make(argv[2], argv[3], IntOption(argc, argv, "--type=", ZETEX_RGBA32), IntOption(argc, argv, "--levels=", 1),
+                IntOption(argc, argv, "--raw=", 32));
   if (argc >= 4 && !strcmp(argv[1], "show")) return Show(argv[2], argv[3], IntOption(argc, argv, "--level=", 0));
   if (argc == 3 && !strcmp(argv[1], "info")) return Info(argv[2]);
   if (argc == 5 && !strcmp(argv[1], "pattern")) return Pattern(argv[2], atoi(argv[3]), atoi(argv[4]));

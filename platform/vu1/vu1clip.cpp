@@ -33,7 +33,7 @@ void ShadeVertex(Vert& x, Shade shade) {
   const float* mtl = reinterpret_cast<const float*>(Vu1Quad(MTL));
   const float* v = x.rgba;
   float light[3] = {1.0f, 1.0f, 1.0f};
-  const bool lit = shade != SHADE_UNLIT && shade != SHADE_XFORMUV && x.lightable;
+  const bool lit = shade != SHADE_UNLIT && shade != SHADE_XFORMUV && shade != SHADE_FADE && x.lightable;
   if (lit) {
     const float* amb = reinterpret_cast<const float*>(Vu1Quad(AMBIENT));
     for (int c = 0; c < 3; c++) light[c] = amb[c];
@@ -55,6 +55,12 @@ void ShadeVertex(Vert& x, Shade shade) {
     x.col[c] = Clamp255(r);
   }
   x.col[3] = shade == SHADE_LIT && x.lightable ? Clamp255(mtl[3]) : Clamp255(v[3] * (1.0f / 128.0f) * mtl[3]);
+  if (shade == SHADE_FOG) FogShade(x);
+  if (shade == SHADE_FADE) {
+    // tricu's colour scaled by the instance's fade block.
+    const float* f = reinterpret_cast<const float*>(Vu1Quad(FADE_BLOCK));
+    for (int c = 0; c < 4; c++) x.col[c] = Clamp255(v[c] * (1.0f / 128.0f) * mtl[c] * f[c]);
+  }
   if (shade == SHADE_XFORMUV) {
     // Texture coordinates from the block latched for mode 4: the normal
     // through the block's rotation, made unit length, halved, plus the
@@ -69,15 +75,26 @@ void ShadeVertex(Vert& x, Shade shade) {
   }
 }
 
+// The batch being drawn is the fog dome's: screen-space texture
+// coordinates and the effect block's depth.
+bool g_fog = false;
+
 // One output vertex (ST, RGBAQ, XYZ2) at qw, projected by the screen latch.
 void Emit(int qw, const Vert& v, bool adc) {
   float s[4];
   Transform(s, v.p, VF_SCREEN);
   const float q = s[3] != 0.0f ? 1.0f / s[3] : 0.0f;
   uint32_t* st = Vu1Quad(qw);
-  st[0] = AsWord(v.st[0] * q);
-  st[1] = AsWord(v.st[1] * q);
-  st[2] = AsWord(q);
+  if (g_fog) {
+    float fs[2];
+    FogScreenSt(s[0] * q, s[1] * q, fs);
+    st[0] = AsWord(fs[0]), st[1] = AsWord(fs[1]), st[2] = AsWord(1.0f);
+    s[2] = Field(MTL + 1, 3) * s[3];
+  } else {
+    st[0] = AsWord(v.st[0] * q);
+    st[1] = AsWord(v.st[1] * q);
+    st[2] = AsWord(q);
+  }
   st[3] = 0;
   uint32_t* c = Vu1Quad(qw + 1);
   for (int i = 0; i < 4; i++) c[i] = uint32_t(v.col[i]);
@@ -155,6 +172,7 @@ void Transform(float out[4], const float p[4], int vf) {
 void Draw(int top, Shade shade, Vert* v, int e, uint64_t tagLo, uint64_t tagHi) {
   if (e > MAX_VERTS) PlatFatal("vu1 clip: batch of %d vertices (at most %d)", e, MAX_VERTS);
   if (e <= 0) return;
+  g_fog = shade == SHADE_FOG;
   const bool clipping = *Vu1Vi(VI_CLIPPING) != 0;
   int code[MAX_VERTS];
   for (int i = 0; i < e; i++) {
@@ -209,20 +227,9 @@ int Run(Vu1Run& run, Shade shade, const char* name) {
 
 }  // namespace vu1mtl
 
-// fx2 keeps the quad layout at +0x06 beside the mesh entry (vu1mesh.cpp).
-void Vu1QuadBatch(int top);
-
 int Vu1TriProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_LIT, "tri"); }
 int Vu1TricProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_LIT_VERTEX, "tric"); }
 int Vu1TricuProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_UNLIT, "tricu"); }
+int Vu1TricufProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_FADE, "tricuf"); }
 int Vu1TricaProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_LIT_ADD, "trica"); }
 int Vu1XformuvProgram(Vu1Run& run) { return vu1mtl::Run(run, vu1mtl::SHADE_XFORMUV, "xformuv"); }
-int Vu1Fx2Program(Vu1Run& run) {
-  switch (run.pc - run.base) {
-    case vu1mtl::ENTRY_MESH: vu1mtl::MeshBatch(run.top, vu1mtl::SHADE_UNLIT, false); break;
-    case 0x06: Vu1QuadBatch(run.top); break;
-    case vu1mtl::IDLE: break;
-    default: PlatFatal("fx2: no entry at +%d", run.pc - run.base);
-  }
-  return run.base + vu1mtl::IDLE;
-}

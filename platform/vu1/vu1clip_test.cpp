@@ -213,9 +213,9 @@ TEST_F(Clip, QuadEntryReadsWordFlagsAndFourTwelveTextureWords) {
   const uint64_t st = gs.Values(GS_ST)[0];
   memcpy(&s, &st, 4);
   EXPECT_FLOAT_EQ(s, 0.5f) << "u 1.0 times Q = 1/2";
-  EXPECT_HALT(Vu1Start(0x302, TOP, 0), "fx2: no entry at +2");
+  EXPECT_HALT(Vu1Start(0x308, TOP, 0), "fx2: no entry at +8");
   PutWords(TOP + 2, 3 * 43, 0, 0, 0);
-  EXPECT_HALT(Vu1Start(0x300, TOP, 0), "batch of 43 vertices");
+  EXPECT_HALT(Vu1Start(0x306, TOP, 0), "batch of 43 vertices");
 }
 
 TEST_F(Clip, XformuvTakesItsTextureFromTheLatchedBlock) {

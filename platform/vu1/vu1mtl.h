@@ -12,7 +12,7 @@
 namespace vu1mtl {
 
 // How a program colours its vertices (docs/vu1.md, "The material programs").
-enum Shade { SHADE_LIT, SHADE_LIT_VERTEX, SHADE_UNLIT, SHADE_LIT_ADD, SHADE_XFORMUV };
+enum Shade { SHADE_LIT, SHADE_LIT_VERTEX, SHADE_UNLIT, SHADE_LIT_ADD, SHADE_XFORMUV, SHADE_FOG, SHADE_FADE };
 
 constexpr int MAX_VERTS = 42;
 // Output (relative to TOP): the strip's tag at 0xd2, vertices after it; the
@@ -68,6 +68,13 @@ void FaceOnBatch(int top, Shade shade);
 void FaceYBatch(int top, Shade shade);
 void BezierBatch(int top, Shade shade);
 
+// The fog dome's colour of a vertex (vu1fog.cpp): from its longitude and
+// the fog tables; its texture coordinates are screen positions (Q 1).
+void FogShade(Vert& x);
+// Screen-space texture coordinates of a screen position (X, Y in 1/16 pixel)
+// through the material's effect block.
+void FogScreenSt(float x, float y, float st[2]);
+
 // Entries (instructions from the load address) and the idle point.
 constexpr int ENTRY_MESH = 0x00, ENTRY_SKIN = 0x02, ENTRY_FACEON = 0x04, ENTRY_FACEY = 0x06, ENTRY_BEZIER = 0x08,
               ENTRY_TRIANGLE = 0x0a, IDLE = 0x10;
@@ -76,5 +83,7 @@ constexpr int ENTRY_MESH = 0x00, ENTRY_SKIN = 0x02, ENTRY_FACEON = 0x04, ENTRY_F
 constexpr int VF_SCREEN = 1, VF_CLIP = 5, VF_LIGHT = 9, VF_BLOCK = 12, VI_CLIPPING = 1, VI_MODE = 2;
 // Data memory (absolute).
 constexpr int LOCAL = 0, STATE = 12, LIGHT_COLOURS = 15, AMBIENT = 18, MTL = 0x13, YAW = 22;
+// tricuf: the instance's fade block (r, g, b, a factors), written before each instance.
+constexpr int FADE_BLOCK = 0x18;
 
 }  // namespace vu1mtl

@@ -7,9 +7,12 @@ int Vu1XformProgram(Vu1Run& run);
 int Vu1TriProgram(Vu1Run& run);
 int Vu1TricProgram(Vu1Run& run);
 int Vu1TricuProgram(Vu1Run& run);
+int Vu1TricufProgram(Vu1Run& run);
 int Vu1TricaProgram(Vu1Run& run);
 int Vu1XformuvProgram(Vu1Run& run);
 int Vu1Fx2Program(Vu1Run& run);
+int Vu1Fx3Program(Vu1Run& run);
+int Vu1FogProgram(Vu1Run& run);
 int Vu1PtlProgram(Vu1Run& run);
 int Vu1FxProgram(Vu1Run& run);
 
@@ -21,9 +24,12 @@ const Vu1ProgramRow vu1_programs[] = {
     {"tri", Vu1TriProgram},
     {"tric", Vu1TricProgram},
     {"tricu", Vu1TricuProgram},
+    {"tricuf", Vu1TricufProgram},
     {"trica", Vu1TricaProgram},
     {"xformuv", Vu1XformuvProgram},
     {"fx2", Vu1Fx2Program},
+    {"fx3", Vu1Fx3Program},
+    {"fog", Vu1FogProgram},
     {"ptl", Vu1PtlProgram},
     {"fx", Vu1FxProgram},
 };

@@ -7,6 +7,7 @@
 // DMA next tag that a later link or flush patches.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -1715,6 +1716,445 @@ void* ZeRndrFxBlueOrGreenData(int code, const void* data);
 void* ZeRndrCreateBlendShapeDeformerWeightsArray(int n);
 
 // ===================================================================
+// Light unit: effect surfaces, spot glows and lights (zelgtfx, zelgtspot)
+// ===================================================================
+// Screen-space light effects drawn after the scene. The unit works on
+// reduced copies 256 pixels wide of the frame and depth buffer, in surfaces
+// that alias the same video memory in several GS formats: one byte of a
+// 24-bit depth read as an 8-bit index, mapped through a palette to colour
+// and alpha. ZeLgtSurf[k] samples surface ZeLgtHSurf[k] (0 and 19: none).
+
+constexpr int ZELGT_SURFACES = 27;
+constexpr int ZELGT_LIGHT_MATS = 24;  // 0-15 8-bit views W x H, 16-23 W x 4H
+constexpr int ZELGT_SPOTS = 16;
+constexpr int ZELGT_SPOTS_DRAWN = 10;  // glows drawn a frame
+constexpr int ZELGT_LIGHTS = 8;
+constexpr uint32_t ZELGT_NO_FADE = 0x80808080u;
+
+extern ZETEXID ZeLgtHSurf[ZELGT_SURFACES];
+extern ZEMTL* ZeLgtSurf[ZELGT_SURFACES];
+extern ZETEXID ZeLgtHLightMat[ZELGT_LIGHT_MATS];
+extern ZEMTL* ZeLgtLightMat[ZELGT_LIGHT_MATS];
+extern ZETEXID ZeLgtHFogMat[3];
+extern ZEMTL* ZeLgtFogMat[3];  // made, not drawn
+extern ZEMTL *ZeLightZMat, *ZeLightZBufMat, *ZeLgtBackBuff, *ZeLgtBackAlphaBuff, *ZeLightAddMat, *ZeLightAddMat2,
+    *ZeLgtGreyMat, *ZeLgtGreyNZMat;
+
+// One spot glow (ZeLightSpots).
+struct ZELGTSPOT {
+  ZEVEC pos;               // world position, copied from the key at each call
+  float size;              // glow radius
+  uint32_t colour;         // R bits 0-7 ... A bits 24-31; alpha is the strength
+  int32_t mode;            // 0 brightening, 1 whole-screen, 2 additive
+  float scale;             // horizontal stretch of the ellipse (1.0)
+  uint16_t intensity;      // 0..0x4000
+  uint16_t fadeout;        // subtracted each frame the glow is not refreshed
+  uint16_t last_intensity;
+  uint16_t last_active;
+  uint8_t base_alpha;      // always 0
+  uint8_t spare;
+  uint8_t active;
+  uint8_t refreshed;
+  EePtr<ZEVEC> key;        // the caller's position pointer
+};
+static_assert(sizeof(ZELGTSPOT) == 44);
+extern ZELGTSPOT ZeLightSpots[ZELGT_SPOTS];
+extern uint32_t ZeLgtFadeSpot, ZeLgtOldFadeSpot;
+extern uint16_t ZeLgtSeed;  // jitter seed, 12345 at start
+extern uint32_t ZeLgtCount111, ZeLgtCount371;  // the unit's two frame counters
+// Highest set bit of b (0 for 0).
+constexpr std::array<uint8_t, 256> ZeRndrTopBitTable() {
+  std::array<uint8_t, 256> t{};
+  for (int b = 2; b < 256; b++) t[size_t(b)] = uint8_t(t[size_t(b / 2)] + 1);
+  return t;
+}
+inline constexpr std::array<uint8_t, 256> ZeRndrTopBit = ZeRndrTopBitTable();
+
+// A directional light of the pool.
+struct ZELIGHT {
+  float colour[3];
+  ZEMTX mtx;               // orientation: the light shines along -z of it
+  int32_t index;           // 0-7
+  int32_t inuse;
+  int32_t spare[2];
+};
+extern ZELIGHT ZeLightPool[ZELGT_LIGHTS];
+
+// The static packets ZeLightInit builds (DMA ret packets of REGLIST sprites).
+extern uint32_t *ZeLgtFxSetCall, *ZeLgtFxFogCop, *ZeLgtFxFogClr;
+extern uint32_t* ZeLgtBuff;  // write position in the unit's packet memory
+
+void ZeLightMatInit();
+void ZeLightInit();
+void ZeLightClose();  // does nothing
+void ZeLightReset();          // haze and fog state (empty until they exist)
+void ZeLgtCreateFogMesh();
+void ZeLightFxSetup();
+void ZeLightProcessSpot(int paused);
+void ZeLightAddSpot(ZEVEC* pos, uint32_t colour, int mode, int fadein, int fadeout, float size);
+void ZeLightSpotFadeSet(uint32_t colour);
+void ZeLgtCheckSpots();
+int ZeLgtRand();  // the seed after its step
+
+ZELIGHT* ZeLightCreate();  // null when all 8 are in use
+void ZeLightDestroy(ZELIGHT* light);
+ZELIGHT* ZeLightGetLight(int i);
+void ZeLightUpdate(ZELIGHT* light);
+
+// GS packet operations: into rndrstream_3d or the given stream.
+void ZeLigthSetModeMask(ZETEXID tex, int zpsm, uint32_t framemask, int zmask);
+void ZeLigthSetModeMaskRS(ZERNDRSTREAM* stream, ZETEXID tex, int zpsm, uint32_t framemask, int zmask);
+void ZeLgtRectUV3di(float s0, float t0, int x, int y, int w, int h, uint32_t colour, uint32_t z, float s1, float t1);
+uint32_t* ZeLgtRect3di(uint32_t* p, int x, int y, int w, int h, uint32_t colour);
+uint32_t* ZeLgtSetSpriteMode(uint32_t* p, uint32_t colour);
+uint32_t* ZeLightSprDmaOpen(uint32_t tagbits);
+uint32_t* ZeLightQuadDmaOpen(uint32_t tagbits);
+void ZeLightSprMake(float s0, float t0, int x, int y, int w, int h, uint32_t colour, uint32_t z, float s1, float t1);
+void ZeLightQuadMake(float s0, float t0, int x, int y, int w, int h, uint32_t colour, uint32_t z, float s1, float t1);
+void ZeLightSprDmaClose();
+
+// The glow's arithmetic, exposed for its tests. The depth window of a glow
+// from back depth zb to front depth zf: the window holds base to
+// base + (255 << k). A lower depth below 0 counts as 0.
+struct ZELGTWINDOW {
+  int base, k;
+};
+ZELGTWINDOW ZeLgtDepthWindow(int zb, int zf);
+// Entry j stands for depth base + ((255 - j) << k); a and b the projection's
+// depth terms (view distance d = a / (Z - b)); back the glow's back
+// distance; strength A' (0..255).
+void ZeLgtGlowPalette(uint32_t* pal, ZELGTWINDOW w, float a, float b, float back, float size, uint32_t rgb,
+                      int strength);
+
+// ===================================================================
+// Shadows (zeshadow)
+// ===================================================================
+// Drawn objects leave their shadow shapes in the store with the shadow
+// light of the moment; the shadow pass extrudes them by VU1 (fx2, fx3:
+// docs/vu1.md) into surface 2 of the light unit, counting in its colour and
+// marking each group's alpha bits, and darkens the frame through it inside
+// the shadow box.
+
+struct ZESPLINE;  // a scene's named point list (Scenes, below)
+struct ZEGSCENE;
+
+// Shadow shapes (the hierarchical objects' data, sent to VU1 unchanged).
+struct ZESHADELLIPSE {
+  float centre[3], axis1[3], axis2[3], axis3[3];  // bit 1 of word 1: hidden
+};
+struct ZESHADCYL {
+  uint32_t words[16];  // centre, axes as an ellipsoid; bit 0 of word 0: capped; bit 1 of word 1: hidden
+};
+struct ZESHADPOLY {
+  float plane[3];
+  int32_t count;       // vertices (3-14)
+};
+struct ZESHADVTX {
+  float x, y, z;
+  int32_t w;           // the first vertex's: the polygon count
+};
+struct ZESHADMESH {
+  EePtr<ZESHADPOLY> polygons;
+  EePtr<ZESHADVTX> vertices;  // each polygon's vertices in turn
+};
+static_assert(sizeof(ZESHADELLIPSE) == 48 && sizeof(ZESHADCYL) == 64 && sizeof(ZESHADPOLY) == 16 &&
+              sizeof(ZESHADVTX) == 16 && sizeof(ZESHADMESH) == 8);
+
+constexpr int ZESHAD_STORE = 256;
+struct ZESHADSTORE {
+  ZEMTX matrix;                     // world matrix of the shape set
+  EePtr<ZESHADELLIPSE> ellipsoids;
+  EePtr<ZESHADCYL> cylinders;
+  EePtr<ZESHADMESH> mesh;
+  ZEVEC light;                      // x >= 65536: overhead, y the floor height
+  int32_t alpha;                    // 0-255
+  float fade, fadefar;
+  uint8_t nellipsoids, ncylinders, meshflag, group;
+};
+static_assert(sizeof(ZESHADSTORE) == 112 && offsetof(ZESHADSTORE, light) == 76 && offsetof(ZESHADSTORE, group) == 103);
+extern ZESHADSTORE shadstore[ZESHAD_STORE];
+extern int shadstorecnt;
+extern uint32_t shadidcounter;
+extern ZEVEC curlight;
+extern uint32_t curlightcol;
+extern float curlightfade, curlightfadefar;
+extern ZEVEC lightfan[9];
+extern uint32_t *ZRCylCapData, *ZRCylData, *ZRFanData;
+extern ZESPLINE* ZeRndrShadMasks[32];
+extern int ZeRndrShadMaskCount;
+extern ZEVEC ZeRndrShadBox[2];  // min, max: x and y in 1/16 pixel of the frame
+
+struct ZESHADQUAD {
+  ZEVEC pos;
+  float size;                     // half size
+  uint16_t alpha, xang, yang, zang;
+};
+static_assert(sizeof(ZESHADQUAD) == 24);
+constexpr int ZESHAD_QUADS = 128;
+extern ZESHADQUAD ZeRndrShadPolDat[ZESHAD_QUADS];
+extern int ZeRndrShadowCnt;
+
+// Distortion grids: 33 rows of 21 {u phase, v phase, u speed, v speed}.
+constexpr int ZEGRID_ROWS = 33, ZEGRID_COLS = 21;
+extern uint16_t watertab[ZEGRID_ROWS * ZEGRID_COLS][4];
+extern uint16_t Hazetab[ZEGRID_ROWS * ZEGRID_COLS][4];
+
+extern int zerndr_shadowson, testswitch, testdebug;
+extern uint32_t* zerndr_lightfan;
+extern int ZeRndrShadFanBuff;
+
+void ZeRndrShadowStartUp();  // ZeRndrInitEx: the templates, the default light, an empty quad queue
+void ZeRndrShadowInit(const uint8_t* randombytes);
+uint32_t* ZeRndrCylCapMakeData();
+uint32_t* ZeRndrCylMakeData();
+ZESHADSTORE* ZeRndrAddShadowCylinder(ZESHADCYL* records, const ZEMTX* m, int count);
+ZESHADSTORE* ZeRndrAddShadowEllips(ZESHADELLIPSE* records, const ZEMTX* m, int count);
+ZESHADSTORE* ZeRndrAddShadowMesh(ZESHADMESH* mesh, const ZEMTX* m, int flag);
+void ZeRndrShadowDirCol(const ZEVEC* dir, uint32_t colour, float fade, float fadefar);
+void ZeRndrShadowOnOff(int on);
+void ZeRndrSplineSearch(ZEGSCENE* scene);  // adds the scene's "stencil" splines
+// Takes a removed scene's splines out of the list (its buffer may go).
+void ZeRndrSplineForget(const ZEGSCENE* scene);
+void ZeRndrShadowStencil(int paused, const ZEVEC* player);
+void ZeRndrShadow(int paused);
+void ZeRndrShadowStack();
+void ZeRndrShadowCylinderCap(float height, const ZEMTX* m, ZESHADCYL* records, int count, const ZEVEC* light);
+void ZeRndrShadowEllipse(float height, const ZEMTX* m, ZESHADELLIPSE* records, int count, const ZEVEC* light);
+void ZeRndrShadowPols(float height, const ZEMTX* m, ZESHADPOLY* polygons, ZESHADVTX* vertices, const ZEVEC* light);
+uint32_t* ZeRndrShadowLightFanAddr(ZEVEC* light, uint32_t* addr);
+uint32_t* ZeRndrShadowLightFan();
+void ZeRndrAddShadow(ZEVEC* pos, int alpha, int xang, int yang, int zang, float size);
+void ZeRndrStreamQuadShad(ZERNDRSTREAM* stream);
+void ZeRndrCalcRandEllipsePos(ZEVEC4* out, const ZEMTX* m, const ZESHADELLIPSE* e);
+void ZeRndrCalcRandCylinderPos(ZEVEC4* out, const ZEMTX* m, const ZESHADCYL* c);
+void DeRotateVectorAngles(const ZEVEC* v, float* xangle, float* yangle);
+void RotateCyl(float xangle, float yangle, ZEVEC* v);
+void ZeRndrAnglesZX(ZEVEC* v, ZEVEC* angles);
+float GlobalCam3DNClip(const ZEVEC* a, const ZEVEC* b, const ZEVEC* c);
+// The near-camera bend of a group's light (directional mode): light' and
+// alpha for a group at squared distance dist2 from the camera whose Z axis
+// is camz; 0 when the group is off.
+int ZeRndrShadowBend(ZEVEC* light, int* alpha, float dist2, const ZEVEC* camz);
+
+// ===================================================================
+// Light unit: haze and fog (zefog)
+// ===================================================================
+// Depth fog: each pixel's depth becomes a palette index (mode N: inside a
+// depth window found as for spot glows; mode G: bits 8-15 of the depth), the
+// palette holds the fog by depth, and the result is blended over the frame,
+// optionally shaded by the fog dome (program `fog`) and blurred. Heat haze
+// redraws the frame through the wobbling Hazetab grid.
+
+struct ZELGTHAZEPOLY {
+  ZEVEC pos;
+  float width, height;
+};
+constexpr int ZELGT_HAZE_POLYS = 32;
+extern uint32_t HazeColour;  // alpha on: full-screen haze
+extern float Hazeampx, Hazeampy;
+extern ZELGTHAZEPOLY ZeLgtPolyHazeData[ZELGT_HAZE_POLYS];
+extern int ZeLightHazePolyCnt;
+extern ZEMTL* ZeLightHazePolymtl;
+extern float ZeLightHazePolyus[4], ZeLightHazePolyvs[4];
+extern float ZeRndrFogNear, ZeRndrFogFar;
+extern uint32_t ZeRndrFogCol, ZeRndrFogBlur, ZeRndrFogClear;
+extern int ZeLgtFogDrawModeN;
+extern const uint32_t* ZeLgtFogPal;  // 256 colours, this frame only
+extern int ZeLgtShadeFog;            // the fog dome, this frame only
+extern int fogshade_enable;
+extern const uint32_t* ZeLgtFogColTab;  // two tables of 10 colours
+extern float ZeLgtFogAxis[3][4];
+extern ZEVEC4 ZeLgtTAxis;
+extern const ZEMTX* ZeLgtFogMtx;
+extern float ZeLgtTime;
+extern uint16_t ZeLgtUpTime;
+extern int tflip, testfogspeed;
+extern uint32_t* ZeLgtFogMesh;
+constexpr int ZELGT_FOG_MESH_BYTES = 16384;
+
+void ZeLightFogDraw(int paused);
+void ZeLightFog(float near, float far, uint32_t colour, int blur, uint32_t hazecolour);
+void ZeLightFogG(float near, float far, uint32_t colour, int blur, uint32_t hazecolour);
+void ZeLightFogPal(const uint32_t* table);
+void ZeLightFogClear(uint32_t value);
+void ZeLgtFogShadeAxis(const float* axis, const uint32_t* tables, const float* time, const ZEMTX* mtx);
+void ZeLightAddHazePoly(const ZEVEC* pos, float width, float height);
+void ZeLigthSetPolyHazeMat(ZEMTL* mtl, const float* u, const float* v);
+uint32_t CrossFadeColour(float t, uint32_t a, uint32_t b);
+uint32_t ZeLgtCalcFogCol(const ZEVEC* dir);
+void ZeLgtShowMesh();
+void ZeLightHaze(uint32_t depthlimit, int paused);
+void ZeLightPolyHaze(int paused);
+void ZeLgtColFogDraw();
+// The fog's depth values of the near and far distances (nearer is larger).
+void ZeLgtFogDepths(float near, float far, int* zN, int* zF);
+// The fog palette: mode G (entry j stands for (j << 8) + 0xff above zF's
+// 64K block) or N (base + ((255 - j) << k)), from the fog colour, table,
+// shade flag and tflip of the moment.
+void ZeLgtFogPalette(uint32_t* pal, int modeG, ZELGTWINDOW w, int zN, int zF);
+
+// ===================================================================
+// Light unit: lasers, flares and the effects pass (zelaser)
+// ===================================================================
+// Queued each frame by game code and drawn once by ZeRndrFx, which then runs
+// the shadow, glow, fog and water passes. All share the effects material
+// and its texture rectangle (ZeLgtSetArcMat).
+
+struct ZELGTLASER {
+  ZEVEC start, end;
+  float width;
+  float texlen;       // world length of one texture repeat
+  float jitter;
+  float startratio;   // start width / width
+  float taperlen;
+  uint8_t kind;
+  uint8_t fade;       // alpha falls to 0 toward the end
+  uint8_t spare[2];
+  uint32_t colour;
+  int32_t seed;       // 16-bit; 0: none yet
+};
+struct ZELGTARCLASER {
+  ZEVEC start, end, bulge;
+  float width, texlen, jitter, height;
+  uint8_t kind;
+  uint8_t spare[3];
+  uint32_t colour;
+  int32_t seed;
+};
+struct ZELGTLASERSPR {
+  ZEVEC pos;
+  float width, halfheight;
+  uint32_t colour, current;
+  int16_t life, initlife, angle, row;  // row: frame x 16 + 0x80
+};
+struct ZELGTFLARE {
+  ZEVEC pos;
+  float width, width2, height, height2;
+  uint32_t glowcolour;
+  uint32_t colour;    // 0: glow only
+  int32_t depthid;    // -1 projected; 0..0x7ffffff the depth; above: a full-screen glow at the low 24 bits
+};
+static_assert(sizeof(ZELGTLASER) == 56 && sizeof(ZELGTARCLASER) == 64 && sizeof(ZELGTLASERSPR) == 36 &&
+              sizeof(ZELGTFLARE) == 40);
+constexpr int ZELGT_LASERS = 64, ZELGT_ARCLASERS = 16, ZELGT_LASERSPRS = 64, ZELGT_FLARES = 16;
+extern ZELGTLASER ZeLgtLaserData[ZELGT_LASERS];
+extern int ZeLgtLaserCnt, ZeLgtLaserOldCnt;
+extern ZELGTARCLASER ZeLgtArcLaserData[ZELGT_ARCLASERS];
+extern int ZeLgtArcLaserCnt, ZeLgtArcLaserOldCnt;
+extern ZELGTLASERSPR ZeLgtLaserSprData[ZELGT_LASERSPRS];
+extern ZELGTFLARE ZeLgtFlareData[ZELGT_FLARES];
+extern int ZeLgtFlareCnt, ZeLgtFlareOldCnt;
+extern ZEMTL* ZeLgtArcMtl;
+extern float ZeLgtArcU0, ZeLgtArcV0, ZeLgtArcU1, ZeLgtArcV1;
+extern int ZeLgtArcLaserFrame;
+extern int testflare, testflarefulldepth, testflarefullx, testflarefullytop, testflarefully;
+
+void ZeLgtSetArcMat(ZEMTL* mtl, float left, float top, float right, float bottom);
+void ZeLgtLaser(int kind, const ZEVEC* start, const ZEVEC* vector, uint32_t colour, float width, float texlen,
+                float jitter, float startwidth, float taperlen);
+void ZeLgtLaserFade(int kind, const ZEVEC* start, const ZEVEC* vector, uint32_t colour, float width, float texlen,
+                    float jitter, float startwidth, float taperlen);
+void ZeLgtArcLaser(int kind, const ZEVEC* start, const ZEVEC* end, const ZEVEC* bulge, float width, float texlen,
+                   float jitter, float height, uint32_t colour);
+void ZeLgtLaserSprite(const ZEVEC* pos, int angle, uint32_t colour, int life, float width, float height, int frame);
+void ZeLgtFlareEx(const ZEVEC* pos, uint32_t glowcolour, uint32_t colour, int id, float size, float size2);
+void ZeLgtFlare(const ZEVEC* pos, uint32_t glowcolour, uint32_t colour, float size, float size2);
+void ZeLgtFlareXY(const ZEVEC* pos, uint32_t glowcolour, uint32_t colour, float width, float height, float width2,
+                  float height2);
+void ZeRndrFx(int paused, const ZEVEC* player);
+void ZeLgtFlareDraw(int paused);
+void ZeLgtFlareDrawFull(int paused);
+void ZeLgtLaserDraw(int paused);
+void ZeLgtLaserSprDraw(int paused);
+void ZeLgtArcLaserDraw(int paused);
+int ZeLgtLaserStep(int seed);  // (seed x 9421 + 1) AND 0xffff
+// The pieces a beam of world length len is cut into (texture length
+// texlen): their fraction of the beam (1 for one piece).
+float ZeLgtLaserPiece(float texlen, float len);
+
+// ===================================================================
+// Water surface, ripples, trails and footprints (zewater)
+// ===================================================================
+// The water-level pass (camera at or below the level: the frame redrawn
+// through a wobbling 10 x 14 grid into surface 9 and laid back tinted), and
+// small queued effects drawn by the effect program's quad entry.
+
+extern float ZeRndrWaterLevel, OldZeRndrWaterLevel, ZeRndrHackWaterLevel;  // -10000: no water
+extern ZECOLOUR32 ZeRndrWaterTint;
+extern float waveampx, waveampy;
+
+struct ZERNDRWATERRIP {
+  ZEVEC pos;
+  float startradius, endradius, radius;
+  ZECOLOUR32 colour, current;
+  int16_t remaining;  // 0: free
+  int16_t duration;
+};
+static_assert(sizeof(ZERNDRWATERRIP) == 36);
+constexpr int ZERNDR_RIPPLES = 32;
+extern ZERNDRWATERRIP ZeRndrWaterRipDat[ZERNDR_RIPPLES];
+extern int ZeRndrWaterRipCnt;
+
+struct ZERNDRSHADEDPOL {
+  ZEVEC corners[4];
+  ZECOLOUR32 colourA, colourB;  // first two corners, last two
+};
+constexpr int ZERNDR_SHADED = 32;
+extern ZERNDRSHADEDPOL ShadedPol[ZERNDR_SHADED];
+extern int ZeRndrShadedCnt, ZeRndrOldShadedCnt;
+
+struct ZERNDRFOOT {
+  ZEVEC corners[4];
+  int16_t alpha;
+  int8_t life;    // 16 fresh, 15..1 fading, 0 or less free
+  int8_t image;   // first of its four texture coordinates
+  ZECOLOUR32 colour;
+};
+static_assert(sizeof(ZERNDRFOOT) == 56);
+constexpr int ZERNDR_FOOTPRINTS = 64;
+extern ZERNDRFOOT ZeRndrFootData[ZERNDR_FOOTPRINTS];
+extern int ZeRndrFootFree;
+extern ZECOLOUR32 testfootcol;
+
+// A trail ring entry: A.x of -10000 marks a gap.
+struct ZERNDRTRAIL {
+  ZEVEC a, b;
+  ZECOLOUR32 colour;
+  int32_t spare;
+};
+static_assert(sizeof(ZERNDRTRAIL) == 32);
+
+void ZeRndrWaterStartUp();  // ZeRndrInitEx: every ripple free
+void ZeRndrWaterWorld();    // ZeRndrInitWorld: every footprint free
+void ZeRndrWaterLevelTint(float level, ZECOLOUR32 tint);
+void ZeRndrWater(int paused);
+// The water line's screen rows (GS units) for the camera and level: 0 when
+// the pass draws nothing.
+int ZeRndrWaterLine(float level, float* y1, float* y2);
+void ZeRndrAddWaterRipple(ZEVEC* pos, int frames, ZECOLOUR32 colour, float startradius, float endradius);
+void ZeRndrWaterRippleUpdate(int frames);
+void ZeRndrWaterRip(ZEMTL* mtl);
+void ZeRndrStreamQuadWRip(ZERNDRSTREAM* stream, const int* indices);
+void ZeRndrAddShadedPol(const ZEVEC* corners, ZECOLOUR32 colourA, ZECOLOUR32 colourB);
+void ZeRndrDrawShadedPols(int repeat);
+void ZeRndrStreamShadedData(ZERNDRSTREAM* stream);
+void ZeRndrAddFootPrint(int yaw, int alpha, const ZEVEC* pos, const ZEVEC* normal, int image, ZECOLOUR32 colour,
+                        float halfwidth, float halflength);
+void ZeRndrFootPrints(ZEMTL* mtl, const float* utable, const float* vtable);
+void ZeRndrTrail(int head, const ZERNDRTRAIL* ring, int size);
+void ZeRndrSphere(float radius, const ZEVEC* centre, ZECOLOUR32 colour, float yscale);
+// The quad packets of the effect program's quad entry: per vertex a
+// position, its flag (0x8000: closes no triangle), u and v in 1/16 texel,
+// and its colour.
+struct ZERNDRQUADVTX {
+  ZEVEC pos;
+  uint32_t flag;
+  int32_t u, v;
+  ZECOLOUR32 colour;
+};
+void ZeRndrStreamQuads(ZERNDRSTREAM* stream, const ZERNDRQUADVTX* v, int n, uint32_t vif0);
+
+// ===================================================================
 // Animation data and curves (zeanim)
 // ===================================================================
 // Time is a float frame counted from 1, cut into 32-frame chunks: chunk c
@@ -2360,6 +2800,47 @@ void ZeSceneDestroy(ZESCENE* scene);
 void ZeGSceneDestroy(ZEGSCENE* scene);
 
 // ===================================================================
+// Screen-copy effects: water, normal maps and glass (zenrmmap)
+// ===================================================================
+// Material stream callbacks: water materials' wave vectors (a packet a
+// frame for each (ev1, ev4), shared by DMA reference), normal maps' palette
+// drawn by the GS into a reserved CLUT block, glass's screen copy.
+
+constexpr int ZEWATER_CACHE = 23;
+struct ZEWATERCACHE {
+  uint32_t* packet;  // the 32 wave vectors
+  float ev1, ev4;
+};
+extern ZETEXID zewater_rt;
+extern float zewater_speed, zewater_time;
+extern int zewater_cacheon, zewater_cachecnt;
+extern ZEWATERCACHE zewater_cache[ZEWATER_CACHE];
+void ZeWaterInit();
+void ZeWaterRender();
+void ZeWaterSpeed(float s);
+void ZeWaterReset();
+void ZeWaterTerminate();
+void ZeWaterOverride(float ev1, float ev2, float ev3, float ev4);
+void ZeWaterRndrStreamCallback(ZEMTL* mtl, ZERNDRSTREAM* stream, int phase);
+// The 32 wave vectors (x', y', 1.0, a_x) for a material at this time.
+void ZeWaterWaveVectors(float* out, float scale, const ZEMTL* mtl, float time);
+
+extern ZETEXID temp_pal;
+extern int temp_pal_addr, zenormalmap_initialised;
+void ZeNormalMapInit();
+void ZeNormalMapClose();
+void ZeNormalMapSetEnvUV(float u, float v);
+int ZeNormalMapCreate(ZETEX* image);  // 2
+uint8_t ZeNormalMapSwizzle(int n);    // the index for palette pixel n
+void ZeNormalMapCallback(ZEMTL* mtl, ZERNDRSTREAM* stream, int phase);
+void ZeNormalMapFixedPaletteCallback(ZEMTL* mtl, ZERNDRSTREAM* stream, int phase);
+
+extern ZETEXID zeglass_rt;
+extern int zeglass_initialised;
+void ZeGlassInit(int planes);
+void ZeGlassClose();
+void ZeGlassCopyScreen(ZERNDRSTREAM* stream, ZEMTL* mtl, int plane);
+
 // Hierarchical objects and model memory images (zehgobj)
 // ===================================================================
 // A jointed model: joints (ZEJOINT, above) with rest and skin offset
@@ -2390,16 +2871,11 @@ struct ZEHGOBJLAYER {
 };
 static_assert(sizeof(ZEHGOBJLAYER) == 20 && offsetof(ZEHGOBJLAYER, skin2) == 16);
 
-// Shadow shapes are the renderer's: carried as bytes here.
-struct ZEHGOBJSHADOWMESH {
-  EePtr<uint8_t> a;   // records of 16 bytes: word 3 of b's first record of them
-  EePtr<uint8_t> b;   // records of 16 bytes: the sum of a's words 3
-};
-static_assert(sizeof(ZEHGOBJSHADOWMESH) == 8);
+// Shadow records: the renderer's shadow shapes on a joint.
 struct ZEHGOBJSHADOW {
-  EePtr<uint8_t> ellipsoids;           // 48 bytes each
-  EePtr<uint8_t> cylinders;            // 64 bytes each
-  EePtr<ZEHGOBJSHADOWMESH> meshes;
+  EePtr<ZESHADELLIPSE> ellipsoids;
+  EePtr<ZESHADCYL> cylinders;
+  EePtr<ZESHADMESH> meshes;
   uint8_t nellipsoid, ncylinder, nmesh;
   uint8_t joint;                       // 255 ends the array
 };
@@ -2496,26 +2972,8 @@ constexpr int ZEGHG_MTL_STATE = 288, ZEGHG_MTL_NEXT = 352, ZEGHG_MTL_PREV = 356,
               ZEGHG_MTL_TEXTURE = 420, ZEGHG_MTL_WORD448 = 448, ZEGHG_MTL_BYTES = 464;
 constexpr int ZEGHG_FACEON_BYTES = 32, ZEGHG_TEXANIM_BYTES = 32;
 
-// The renderer's shadow store, filled while objects are drawn.
-struct alignas(16) ZESHADSTOREENTRY {
-  ZEMTX mtx;                          // the record's joint matrix x the object matrix
-  EePtr<uint8_t> ellipsoids, cylinders;
-  EePtr<ZEHGOBJSHADOWMESH> meshes;    // null without meshes
-  ZEVEC light;
-  uint32_t lightbyte;
-  float fade, farfade;
-  uint8_t nellipsoid, ncylinder, nmesh;
-  uint8_t drawid;
-};
-static_assert(offsetof(ZESHADSTOREENTRY, light) == 76 && offsetof(ZESHADSTOREENTRY, drawid) == 103);
-constexpr int ZESHADSTORE_MAX = 256;
-extern ZESHADSTOREENTRY shadstore[ZESHADSTORE_MAX];
-extern int shadstorecnt;
+// Non-zero while drawn objects queue their shadow volumes.
 extern int shadplayer;
-extern int shadidcounter;
-extern ZEVEC curlight;
-extern uint32_t curlightcol;
-extern float curlightfade, curlightfadefar;
 
 extern ZEMTX hgobj_rndrmtx[256];
 extern ZEMTX hgobj_animmtx[256];

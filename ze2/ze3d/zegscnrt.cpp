@@ -405,6 +405,8 @@ void ZeGScnSetCfg(const ZESPLINEPTSIZE* table) { g_ptsizes = table; }
 
 void ZeGScnRemove(ZEGSCENE* scene) {
   GscnRemoveTexAnims(scene);
+  // Its stencil splines leave the shadow pass's list: they go with the buffer.
+  ZeRndrSplineForget(scene);
   for (int i = 0; i < scene->nmtl; i++) {
     ZEMTL* m = scene->mtls[i];
     while (m->chain) ZeMtlDetachMtl(m);

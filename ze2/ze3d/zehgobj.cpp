@@ -72,17 +72,17 @@ void TakeShadows(ZEFILE f, ZEHGOBJ* obj) {
     r.joint = ZEHGOBJ_NOJOINT;
     r.nellipsoid = uint8_t(TakeU8(f, "shadow ellipsoids"));
     if (r.nellipsoid) {
-      r.ellipsoids = Cleared<uint8_t>(r.nellipsoid * ZEHGOBJ_ELLIPSOID, "failed to alloc shadow ellipsoids");
-      Take(f, r.ellipsoids, r.nellipsoid * ZEHGOBJ_ELLIPSOID, "shadow ellipsoids");
+      r.ellipsoids = Cleared<ZESHADELLIPSE>(r.nellipsoid, "failed to alloc shadow ellipsoids");
+      Take(f, r.ellipsoids.get(), r.nellipsoid * ZEHGOBJ_ELLIPSOID, "shadow ellipsoids");
     }
     r.ncylinder = uint8_t(TakeU8(f, "shadow cylinders"));
     if (r.ncylinder) {
-      r.cylinders = Cleared<uint8_t>(r.ncylinder * ZEHGOBJ_CYLINDER, "failed to alloc shadow cylinders");
-      Take(f, r.cylinders, r.ncylinder * ZEHGOBJ_CYLINDER, "shadow cylinders");
+      r.cylinders = Cleared<ZESHADCYL>(r.ncylinder, "failed to alloc shadow cylinders");
+      Take(f, r.cylinders.get(), r.ncylinder * ZEHGOBJ_CYLINDER, "shadow cylinders");
     }
     r.nmesh = uint8_t(TakeU8(f, "shadow meshes"));
     if (r.nmesh) {
-      auto* meshes = Cleared<ZEHGOBJSHADOWMESH>(r.nmesh, "failed to alloc shadow_meshes");
+      auto* meshes = Cleared<ZESHADMESH>(r.nmesh, "failed to alloc shadow_meshes");
       r.meshes = meshes;
       for (int m = 0; m < r.nmesh; m++) {
         for (int k = 0; k < 2; k++) {
@@ -90,7 +90,8 @@ void TakeShadows(ZEFILE f, ZEHGOBJ* obj) {
           if (n < 0 || n > 0x100000) HGO_FATAL("HGO file damaged: shadow mesh of %d records", n);
           uint8_t* arr = n ? Cleared<uint8_t>(int64_t(n) * ZEHGOBJ_MESHREC, "failed to alloc shadow_meshes") : nullptr;
           Take(f, arr, int64_t(n) * ZEHGOBJ_MESHREC, "shadow mesh");
-          (k ? meshes[m].b : meshes[m].a) = arr;
+          if (k) meshes[m].vertices.addr = EeAddrOf(arr);
+          else meshes[m].polygons.addr = EeAddrOf(arr);
         }
       }
     }
@@ -378,8 +379,8 @@ void ZeHGobjDestroyHeap(ZEHGOBJ* obj) {
       FreeIf(s->ellipsoids.get());
       FreeIf(s->cylinders.get());
       for (int m = 0; m < s->nmesh && s->meshes; m++) {
-        FreeIf(s->meshes[m].a.get());
-        FreeIf(s->meshes[m].b.get());
+        FreeIf(s->meshes[m].polygons.get());
+        FreeIf(s->meshes[m].vertices.get());
       }
       FreeIf(s->meshes.get());
     }

@@ -198,16 +198,17 @@ struct Check {
     for (int64_t i = 0; i < n; i++)
       if (r[i].nmesh) Piece(r[i].meshes.addr, int64_t(r[i].nmesh) * 8, 16, "shadow meshes");
     for (int64_t i = 0; i < n; i++) {
-      const auto* m = reinterpret_cast<const ZEHGOBJSHADOWMESH*>(image + r[i].meshes.addr);
+      const auto* m = reinterpret_cast<const ZESHADMESH*>(image + r[i].meshes.addr);
       for (int k = 0; k < r[i].nmesh; k++) {
-        const uint32_t* b = Rec<uint32_t>(m[k].b.addr, 4, 16, "shadow mesh");
-        const int64_t na = b[3];
-        Count(na, size / 16, "shadow mesh records");
-        const uint32_t* a = reinterpret_cast<const uint32_t*>(Piece(m[k].a.addr, na * 16, 16, "shadow mesh"));
-        int64_t nb = 0;
-        for (int64_t j = 0; j < na; j++) nb += a[j * 4 + 3];
-        Count(nb, size / 16, "shadow mesh records");
-        Piece(m[k].b.addr, nb * 16, 16, "shadow mesh");
+        // The first vertex's w counts the polygons, each polygon its vertices.
+        const uint32_t* v = Rec<uint32_t>(m[k].vertices.addr, 4, 16, "shadow mesh");
+        const int64_t np = v[3];
+        Count(np, size / 16, "shadow mesh records");
+        const uint32_t* poly = reinterpret_cast<const uint32_t*>(Piece(m[k].polygons.addr, np * 16, 16, "shadow mesh"));
+        int64_t nv = 0;
+        for (int64_t j = 0; j < np; j++) nv += poly[j * 4 + 3];
+        Count(nv, size / 16, "shadow mesh records");
+        Piece(m[k].vertices.addr, nv * 16, 16, "shadow mesh");
       }
     }
   }
@@ -510,8 +511,8 @@ ZEHGOBJ* Build(char* image, char** cursor, uint32_t old, const ZETEXID* oldids) 
       if (s->nmesh) {
         fx.Link(s->meshes);
         for (int m = 0; m < s->nmesh; m++) {
-          fx.Link(s->meshes[m].a);
-          fx.Link(s->meshes[m].b);
+          fx.Link(s->meshes[m].polygons);
+          fx.Link(s->meshes[m].vertices);
         }
       }
     }
@@ -767,7 +768,7 @@ void ZeGHGWrite(const ZEHGOBJ* obj, const char* name, int worksize) {
     auto* out = reinterpret_cast<ZEHGOBJSHADOW*>(w);
     memcpy(out, s, size_t(n + 1) * 16);
     w += (n + 1) * 16;
-    for (int i = 0; i <= n; i++) out[i].ellipsoids = out[i].cylinders = nullptr, out[i].meshes = nullptr;
+    for (int i = 0; i <= n; i++) out[i].ellipsoids.addr = out[i].cylinders.addr = out[i].meshes.addr = 0;
     auto pool = [&](int align) { w = Room(image, w, align, 0); };
     pool(16);
     for (int i = 0; i < n; i++)
@@ -795,20 +796,20 @@ void ZeGHGWrite(const ZEHGOBJ* obj, const char* name, int worksize) {
     pool(16);
     for (int i = 0; i < n; i++)
       for (int m = 0; m < s[i].nmesh; m++) {
-        const ZEHGOBJSHADOWMESH& src = s[i].meshes[m];
+        const ZESHADMESH& src = s[i].meshes[m];
         // The counts the meshes carry give each array's length.
-        const int64_t na = src.b ? WordAt(src.b.get(), 12) : 0;
-        int64_t nb = 0;
-        for (int64_t k = 0; k < na; k++) nb += WordAt(src.a.get(), int(k * 16 + 12));
-        auto* dst = reinterpret_cast<ZEHGOBJSHADOWMESH*>(image + out[i].meshes.addr) + m;
-        w = Room(image, w, 16, na * 16);
-        memcpy(w, src.a.get(), size_t(na) * 16);
-        dst->a.addr = uint32_t(Off(image, w));
-        w += na * 16;
-        w = Room(image, w, 16, nb * 16);
-        memcpy(w, src.b.get(), size_t(nb) * 16);
-        dst->b.addr = uint32_t(Off(image, w));
-        w += nb * 16;
+        const int64_t np = src.vertices ? WordAt(src.vertices.get(), 12) : 0;
+        int64_t nv = 0;
+        for (int64_t k = 0; k < np; k++) nv += WordAt(src.polygons.get(), int(k * 16 + 12));
+        auto* dst = reinterpret_cast<ZESHADMESH*>(image + out[i].meshes.addr) + m;
+        w = Room(image, w, 16, np * 16);
+        memcpy(w, src.polygons.get(), size_t(np) * 16);
+        dst->polygons.addr = uint32_t(Off(image, w));
+        w += np * 16;
+        w = Room(image, w, 16, nv * 16);
+        memcpy(w, src.vertices.get(), size_t(nv) * 16);
+        dst->vertices.addr = uint32_t(Off(image, w));
+        w += nv * 16;
       }
   }
   ZeDebugMsg("Written shadow data %d", int(w - image));

@@ -12,6 +12,7 @@
 ZEMTX hgobj_rndrmtx[256];
 ZEMTX hgobj_animmtx[256];
 int checkchecksum = -1;
+int shadplayer = 1;
 
 namespace {
 
@@ -194,20 +195,20 @@ int DrawLayer(ZEHGOBJ* obj, const ZEMTX* objmtx, int layer, const ZEMTX* joints,
 void QueueShadows(const ZEHGOBJ* obj, const ZEMTX* objmtx, const ZEMTX* joints) {
   if (!obj->shadows || obj->noshadows) return;
   for (const ZEHGOBJSHADOW* s = obj->shadows; s->joint != ZEHGOBJ_NOJOINT; s++) {
-    if (shadstorecnt >= ZESHADSTORE_MAX || !shadplayer) continue;
-    ZESHADSTOREENTRY& e = shadstore[shadstorecnt++];
-    ZeMtxMulVU0(&e.mtx, &joints[s->joint], objmtx);
+    if (shadstorecnt >= ZESHAD_STORE || !shadplayer) continue;
+    ZESHADSTORE& e = shadstore[shadstorecnt++];
+    ZeMtxMulVU0(&e.matrix, &joints[s->joint], objmtx);
     e.ellipsoids = s->ellipsoids;
     e.cylinders = s->cylinders;
-    e.meshes = s->nmesh ? s->meshes.get() : nullptr;
+    e.mesh = s->nmesh ? s->meshes.get() : nullptr;
     e.light = curlight;
-    e.lightbyte = curlightcol >> 24;
+    e.alpha = int32_t(curlightcol >> 24);
     e.fade = curlightfade;
-    e.farfade = curlightfadefar;
-    e.nellipsoid = s->nellipsoid;
-    e.ncylinder = s->ncylinder;
-    e.nmesh = s->nmesh;
-    e.drawid = uint8_t(shadidcounter);
+    e.fadefar = curlightfadefar;
+    e.nellipsoids = s->nellipsoid;
+    e.ncylinders = s->ncylinder;
+    e.meshflag = s->nmesh;
+    e.group = uint8_t(shadidcounter);
   }
 }
 

@@ -214,15 +214,15 @@ TEST_F(Draw, TheShadowStoreTakesExactly256EntriesAFrame) {
   const ZEMTX at = Translation(0, 0, 0);
   const int16_t none[1] = {-1};
   shadstorecnt = 0;
-  const int before = shadidcounter;
+  const uint32_t before = shadidcounter;
   Frame([&] {
     for (int i = 0; i < 300; i++) ZeHGobjRndrMtx(o, &at, 1, none, joints);
   });
   EXPECT_EQ(shadstorecnt, 256);
   EXPECT_EQ(shadidcounter, before + 300);
-  EXPECT_EQ(shadstore[255].drawid, uint8_t(before + 256));
-  EXPECT_EQ(shadstore[0].nellipsoid, 1);
-  ExpectAt(shadstore[0].mtx, 0, 1, 0);
+  EXPECT_EQ(shadstore[255].group, uint8_t(before + 256));
+  EXPECT_EQ(shadstore[0].nellipsoids, 1);
+  ExpectAt(shadstore[0].matrix, 0, 1, 0);
   // Out of view: nothing queued, nothing drawn.
   shadstorecnt = 0;
   const ZEMTX behind = Translation(0, 0, -100);

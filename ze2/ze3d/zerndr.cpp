@@ -126,6 +126,8 @@ void ZeRndrInitEx(int size) {
   ZeFntInit();
   ZeRndrOTInit(4096, 1024);
   ZeRndrBuildSkinResetPacket();
+  ZeRndrShadowStartUp();
+  ZeRndrWaterStartUp();
   zerndr_pixel_width = int(ZePs2GetRenderWidth());
   zerndr_pixel_height = int(ZePs2GetRenderHeight());
   zerndr_pixel_p2w = Log2Up(zerndr_pixel_width);
@@ -139,7 +141,10 @@ void ZeRndrClose() {
   ZeRndrOTClose();
   ZeRndrStreamClose();
 }
-void ZeRndrInitWorld() {}
+void ZeRndrInitWorld() {
+  ZeRndrShadMaskCount = 0;
+  ZeRndrWaterWorld();
+}
 
 // ---- scenes ------------------------------------------------------------------
 

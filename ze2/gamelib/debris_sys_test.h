@@ -1,0 +1,84 @@
+// The particle system set up on a started renderer (the object-drawing
+// tests' fixture): its pools carved from one arena block.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "debris_test.h"
+#include "zerndrobj_test.h"
+
+// The screen position (pixels) of a point under local.
+inline void Project(const ZEVEC& p, const ZEMTX& local, float* x, float* y) {
+  ZEMTX m;
+  ZeMtxMulH(&m, &local, ZeCameraGetVPCSMtx());
+  const float h[4] = {p.x, p.y, p.z, 1};
+  float s[4];
+  for (int j = 0; j < 4; j++) s[j] = h[0] * m.m[0][j] + h[1] * m.m[1][j] + h[2] * m.m[2][j] + h[3] * m.m[3][j];
+  *x = s[0] / s[3] / 16.0f - (2048 - 320);
+  *y = s[1] / s[3] / 16.0f - (2048 - 112);
+}
+
+// "gfx\particle.pnt" in the host directory: native data of a small 32-bit
+// texture of texels 1.0 (128 in every channel, alpha uploaded unhalved), so
+// that it leaves the particles' colours as they are; made and recovered
+// through the texture table.
+inline void WriteParticleTexture(const std::string& host) {
+  auto* texels = static_cast<uint8_t*>(ZeMemAlloc(16 * 16 * 4));
+  memset(texels, 128, 16 * 16 * 4);
+  ZETEX img = {ZETEX_RGBA32, 16, 16, 1, texels, nullptr};
+  const int was = zetex_force_overbrighten;
+  zetex_force_overbrighten = 1;
+  ZETEXID id = ZeTexCreate(&img);
+  zetex_force_overbrighten = was;
+  std::vector<uint8_t> native(8192);
+  int n = ZeTexRecoverNativeData(id, native.data(), int(native.size()));
+  ZeTexDestroy(id);
+  ZeMemFree(texels);
+  std::filesystem::create_directories(host + "/GFX");
+  FILE* f = fopen((host + "/GFX/PARTICLE.PNT").c_str(), "wb");
+  if (f) fwrite(native.data(), 1, size_t(n > 0 ? n : 0), f), fclose(f);
+}
+
+struct Particles : ObjDraw {
+  std::string host;
+  char* pool = nullptr;
+  void SetUp() override {
+    ObjDraw::SetUp();
+    host = TestTempDir();
+    PlatSetHostRoot(host.c_str());
+    WriteParticleTexture(host);
+    ParticleReset();
+    edppDestroyAllEffects();
+    constexpr int BYTES = 2 << 20;
+    pool = static_cast<char*>(ZeMemAlloc(BYTES));
+    char* cursor = pool;
+    DebrisSetup(&cursor, "gfx\\particle.pnt", 304);
+    ASSERT_LE(cursor - pool, BYTES);
+    globaltime = 0.0f;
+    globalframes = 0;
+    debris_seed = 12345;
+    debris_render_group = 0;
+    CutoffCameraVec = nullptr;
+    std::srand(1);
+  }
+  void TearDown() override {
+    if (debris_glass_ready) DebrisGlassClose();
+    debris_initialised = 0;
+    ParticleChunkRenderStack = nullptr;
+    DmaDebTypes = nullptr;
+    for (DebrisEffectType& t : effecttypes) t.info = nullptr;
+    memset(object_switches, 0, sizeof object_switches);
+    PlatSetHostRoot(nullptr);
+    ObjDraw::TearDown();
+    ZeMemFree(pool);
+  }
+  DebrisKey& K(int key) { return debkeydata[key]; }
+  // Logic frames without drawing.
+  void Frames(int n) {
+    for (int i = 0; i < n; i++) Debris(0);
+  }
+  int FreeChunks() const { return debrischunks - freedebchkptr; }
+  int FreeGlass() const { return debrischunksglass - freedebchkptrg; }
+};

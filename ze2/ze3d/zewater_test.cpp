@@ -1,0 +1,174 @@
+// The water surface: ripple ageing, footprints, the water line, and the
+// water pass, ripples, a footprint and a trail drawn on the GS model
+// through the effect program's quad entry (0x306).
+#include "zelgt_test.h"
+
+namespace {
+
+struct Water : Light {
+  void SetUp() override {
+    Light::SetUp();
+    ZeRndrWaterLevel = OldZeRndrWaterLevel = -10000.0f;
+    ZeRndrHackWaterLevel = 0.0f;
+    ZeRndrWaterStartUp();
+    ZeRndrWaterWorld();
+    ZeRndrFootFree = 0;
+    ZeRndrShadedCnt = ZeRndrOldShadedCnt = 0;
+    mtl = EffectsMaterial(&texels, 3);
+  }
+  void TearDown() override {
+    Light::TearDown();
+    ZeMemFree(texels);
+  }
+  // A frame whose drawing runs inside the scene, then the water pass.
+  template <class F>
+  uint64_t WaterFrame(F draw, int paused = 0) {
+    uint64_t frame;
+    ZePs2GetCurrentBackBuffer(&frame);
+    ZeRndrBeginScene(-1);
+    ZeRndrClear(0x300, 0x80404040, 1.0f);
+    draw();
+    ZeRndrEndScene();
+    ZeRndrWater(paused);
+    ZePs2ScreenSwap(1);
+    ZeRndrVu1Draw();
+    KernelYield();
+    ZeRndrSwapStreamBuffers();
+    return frame;
+  }
+  uint8_t* texels = nullptr;
+  ZEMTL* mtl = nullptr;
+};
+
+TEST_F(Water, RippleAgeing) {
+  ZEVEC p = {0, 0, 0};
+  ZeRndrAddWaterRipple(&p, 8, 0x80ffffff, 1.0f, 3.0f);
+  EXPECT_FLOAT_EQ(p.y, 0.01f) << "the caller's position is raised";
+  struct {
+    int remaining;
+    uint32_t alpha;
+    float radius;
+  } want[] = {
+      {7, uint32_t(128 * (1.0f - 7.0f / 8.0f) * 4.0f), (1.0f - 3.0f) * 7.0f / 8.0f + 3.0f},
+      {6, 128, (1.0f - 3.0f) * 6.0f / 8.0f + 3.0f},  // full after two frames
+      {5, uint32_t(128 * (5.0f / 8.0f) * 1.3333334f), (1.0f - 3.0f) * 5.0f / 8.0f + 3.0f},
+      {1, uint32_t(128 * (1.0f / 8.0f) * 1.3333334f), (1.0f - 3.0f) * 1.0f / 8.0f + 3.0f},
+  };
+  int at = 8;
+  for (auto& w : want) {
+    ZeRndrWaterRippleUpdate(at - w.remaining);
+    at = w.remaining;
+    EXPECT_EQ(ZeRndrWaterRipDat[0].remaining, w.remaining);
+    EXPECT_EQ(ZeRndrWaterRipDat[0].current >> 24, w.alpha) << w.remaining;
+    EXPECT_FLOAT_EQ(ZeRndrWaterRipDat[0].radius, w.radius);
+  }
+  ZeRndrWaterRippleUpdate(0);  // paused: no ageing
+  EXPECT_EQ(ZeRndrWaterRipDat[0].remaining, 1);
+  ZeRndrWaterRippleUpdate(1);
+  EXPECT_EQ(ZeRndrWaterRipDat[0].remaining, 0) << "free";
+  // A full table ignores the 33rd.
+  for (int i = 0; i < 33; i++) ZeRndrAddWaterRipple(&p, 8, 0x80ffffff, 1.0f, 3.0f);
+  int live = 0;
+  for (const ZERNDRWATERRIP& r : ZeRndrWaterRipDat) live += r.remaining != 0;
+  EXPECT_EQ(live, 32);
+}
+
+TEST_F(Water, FootprintsFadeBeforeTheirSlotIsReused) {
+  const ZEVEC pos = {0, 0, 0}, up = {0, 1, 0};
+  ZeRndrAddFootPrint(0, 0x80, &pos, &up, 1, 0x204060, 0.5f, 1.0f);
+  EXPECT_EQ(ZeRndrFootData[0].life, 16);
+  EXPECT_EQ(ZeRndrFootData[0].image, 4);
+  // Flat on the ground: the corners lie at y 0, half width in x, half length in z.
+  EXPECT_NEAR(ZeRndrFootData[0].corners[0].x, 0.5f, 1e-5f);
+  EXPECT_NEAR(ZeRndrFootData[0].corners[0].z, 1.0f, 1e-5f);
+  EXPECT_NEAR(ZeRndrFootData[0].corners[0].y, 0.0f, 1e-5f);
+  for (int i = 0; i < 55; i++) ZeRndrAddFootPrint(0, 0x80, &pos, &up, 0, 0, 0.5f, 1.0f);
+  EXPECT_EQ(ZeRndrFootData[0].life, 16) << "55 later: still fresh";
+  ZeRndrAddFootPrint(0, 0x80, &pos, &up, 0, 0, 0.5f, 1.0f);  // the 56th: slot 0 is 8 ahead
+  EXPECT_EQ(ZeRndrFootData[0].life, 15) << "starts fading";
+  // A fading footprint is gone 15 draws later.
+  const float ut[8] = {0, 1, 0, 1, 0, 1, 0, 1}, vt[8] = {0, 0, 1, 1, 0, 0, 1, 1};
+  for (int i = 0; i < 15; i++) WaterFrame([&] { ZeRndrFootPrints(mtl, ut, vt); });
+  EXPECT_LE(ZeRndrFootData[0].life, 0);
+}
+
+TEST_F(Water, TheWaterLineNeedsTheCameraNearTheLevel) {
+  float y1, y2;
+  // The camera at y 0, looking 60 degrees down, near plane 0.5 (the water
+  // line at the near plane must lie on the screen).
+  ZECAMERA* cam = ZeCameraCreate();
+  cam->nearclip = 0.5f;
+  const float a = 1.0471976f;
+  cam->mtx.m[1][1] = std::cos(a), cam->mtx.m[1][2] = std::sin(a);
+  cam->mtx.m[2][1] = -std::sin(a), cam->mtx.m[2][2] = std::cos(a);
+  ZeCameraSet(cam);
+  ZeCameraDestroy(cam);
+  EXPECT_EQ(ZeRndrWaterLine(-0.4f, &y1, &y2), 1) << "0.4 above the level";
+  EXPECT_EQ(ZeRndrWaterLine(-0.6f, &y1, &y2), 0) << "0.6 above";
+  EXPECT_EQ(ZeRndrWaterLine(-10000.0f, &y1, &y2), 0) << "no water";
+  EXPECT_EQ(ZeRndrWaterLine(0.2f, &y1, &y2), 1);
+  EXPECT_LE(y1, y2);
+}
+
+// Below the water: the frame through the wobbling grid into surface 9 and
+// back, tinted. Catches: the CT24 read of the back buffer and the grid's
+// texture coordinates at (c / 16, r / 16) of the 1024 x 256 copy.
+TEST_F(Water, WaterPassTintsTheFrame) {
+  std::vector<uint8_t> bytes(20 + 4 * 21 * 33, 0);
+  for (size_t i = 0; i < bytes.size(); i++) bytes[i] = uint8_t(i * 13 + 5);
+  ZeRndrShadowInit(bytes.data());
+  ZeRndrWaterLevelTint(5.0f, 0x80c08040);
+  auto stripes = [&] {
+    for (int x = 0; x < 640; x += 16) Wall(x, 0, x + 8, 224, 0x00c0c0c0, DepthAt(20.0f));
+  };
+  WaterFrame(stripes);
+  const uint64_t f = WaterFrame(stripes);
+  Grab(f, 0, 0, 640, 224, "water_below");
+  int tinted = 0;
+  for (int x = 0; x < 640; x++) tinted += Px(f, x, 112) != 0x404040u && Px(f, x, 112) != 0xc0c0c0u;
+  EXPECT_GT(tinted, 100);
+  // Above the water nothing happens.
+  ZeRndrWaterLevelTint(-5.0f, 0x80c08040);
+  const uint64_t g = WaterFrame(stripes);
+  EXPECT_EQ(Px(g, 4, 112), 0xc0c0c0u);
+  EXPECT_EQ(Px(g, 12, 112), 0x404040u);
+}
+
+// Ripples, a shaded polygon and a trail through the quad entry.
+TEST_F(Water, RipplesPolygonsAndTrails) {
+  ZEVEC p = {0, -1, 2};
+  ZeRndrAddWaterRipple(&p, 8, 0x80ffffff, 1.0f, 3.0f);
+  ZeRndrWaterRippleUpdate(2);  // full alpha
+  const ZEVEC corners[4] = {{-4, 2, 0}, {-3, 2, 0}, {-4, 1, 0}, {-3, 1, 0}};
+  ZeRndrAddShadedPol(corners, 0x80ff0000, 0x800000ff);
+  ZERNDRTRAIL ring[16] = {};
+  for (int i = 0; i < 16; i++) {
+    const float x = 2.0f + 0.25f * float(i);
+    ring[i] = {{x, 1.0f, 0}, {x, 1.5f, 0}, 0x8000ff00, 0};
+  }
+  ring[8].a.x = -10000.0f;  // a gap: two strips
+  const uint64_t f = WaterFrame([&] {
+    ZeRndrDrawShadedPols(0);
+    ZeRndrWaterRip(mtl);
+    ZeRndrTrail(15, ring, 16);
+  });
+  Grab(f, 0, 0, 640, 224, "ripples_trail");
+  int x, y;
+  Screen({-3.5f, 1.5f, 0}, &x, &y);
+  EXPECT_NE(Px(f, x, y), 0x404040u) << "the shaded polygon";
+  int x0, y0, x1, y1;
+  Screen({-1.5f, -1.0f, 0.5f}, &x0, &y0);
+  Screen({1.5f, -1.0f, 3.5f}, &x1, &y1);
+  int rippled = 0;
+  for (int yy = std::min(y0, y1); yy <= std::max(y0, y1); yy++)
+    for (int xx = x0; xx <= x1; xx++) rippled += Px(f, xx, yy) != 0x404040u;
+  EXPECT_GT(rippled, 10) << "the ripple";
+  Screen({0.0f, 2.0f, 0.0f}, &x, &y);
+  EXPECT_EQ(Px(f, x, y), 0x404040u);
+  // Paused: the same polygons again.
+  const uint64_t g = WaterFrame([&] { ZeRndrDrawShadedPols(1); });
+  Screen({-3.5f, 1.5f, 0}, &x, &y);
+  EXPECT_NE(Px(g, x, y), 0x404040u);
+}
+
+}  // namespace
