@@ -2931,7 +2931,8 @@ struct ZEHGOBJ {
   EePtr<void> texanimframes;
   uint8_t njoint, jointmapsize, nlayer, npoint, pointmapsize;
   uint8_t noshadows;
-  uint8_t pad[2];
+  uint8_t shared;                     // 1: textures, materials and names are a scene's (cut scenes)
+  uint8_t pad;
   EePtr<char> imagestart, imageend;   // memory images only
 };
 static_assert(offsetof(ZEHGOBJ, imagetag) == 16 && offsetof(ZEHGOBJ, names) == 48 && offsetof(ZEHGOBJ, shadows) == 60 &&

@@ -364,6 +364,7 @@ ZEHGOBJ* ZeHGobjReadForCutScene(ZEFILE file, const ZEGSCENE* scene) {
   // Joint, layer and point names resolve against the scene's name table.
   obj->names = scene->names;
   obj->namesize = scene->namesize;
+  obj->shared = 1;
   ZeFileBeginBlkRead(file, GscnBlkId("HGO0"));
   ReadZeIFFHGobj(file, obj);
   ZeFileEndBlkRead(file);
@@ -386,6 +387,8 @@ void ZeHGobjDestroyHeap(ZEHGOBJ* obj) {
     }
     ZeMemFreeTagged(obj->shadows.get());
   }
+  // A cut-scene object's textures, materials and names stay with its scene.
+  if (obj->shared) obj->names = nullptr, obj->mtls = nullptr, obj->nmtl = 0, obj->texids = nullptr, obj->ntex = 0;
   for (const void* p : {static_cast<const void*>(obj->names.get()), static_cast<const void*>(obj->joints.get()),
                         static_cast<const void*>(obj->restmtx.get()), static_cast<const void*>(obj->skinmtx.get())})
     FreeIf(p);

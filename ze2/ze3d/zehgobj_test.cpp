@@ -241,13 +241,9 @@ TEST_F(Hgo, TheCutSceneReaderSharesTheScenesMaterials) {
   EXPECT_EQ(o->njoint, 2);
   EXPECT_STREQ(o->joints[1].name.get(), "arm");
   EXPECT_EQ(o->layers[0].objects[1]->geometries->mtl.get(), mtls[0].get());
-  // The scene keeps its tables: only the hierarchy is released here.
-  o->mtls = nullptr;
-  o->nmtl = 0;
-  o->names = nullptr;
-  o->texids = nullptr;
-  o->ntex = 0;
-  ZeHGobjDestroy(o);
+  // The scene keeps its tables: only the hierarchy is released.
+  EXPECT_EQ(ZeHGobjDestroy(o), 1);
+  EXPECT_STREQ(scene.names.get(), "root");
   ZeMtlDestroy(mtls[0]);
   ZeMemFreeTagged(mtls);
 }
