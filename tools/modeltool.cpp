@@ -20,18 +20,8 @@ namespace {
 
 constexpr int kWorkBuffer = 8 << 20;
 
-// The engine writes host files under upper-case names in the host root: a
-// fixed temporary name in the output's directory, then renamed.
 bool WriteThroughEngine(const std::string& path, const std::function<void(const char*)>& write) {
-  const fs::path out = fs::absolute(path);
-  PlatSetHostRoot(out.parent_path().c_str());
-  const fs::path tmp = out.parent_path() / "MDLTOOL.TMP";
-  std::error_code ec;
-  fs::remove(tmp, ec);
-  write("MDLTOOL.TMP");
-  if (!fs::exists(tmp)) return false;
-  fs::rename(tmp, out, ec);
-  return !ec;
+  return ToolWriteThroughEngine(path, "MDLTOOL.TMP", write);
 }
 
 bool IsGltf(const std::string& path) {
