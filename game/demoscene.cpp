@@ -1,7 +1,9 @@
 // The demo scene (SCENE/DEMO.GSC, made by scenetool from demo/): the level
 // buffer holds it; each frame its instances animate, its colours fade with
 // a slow day cycle, and it is drawn from a camera flying along the
-// "camera" spline.
+// "camera" spline. The demo model (MODEL/DEMO.GHG, modeltool) stands in it,
+// posed every frame by its walk (MODEL/MODEL.ANI): read into the level
+// buffer and relocated once into a buffer of its own.
 #include "demoscene.h"
 
 #include <cmath>
@@ -17,6 +19,38 @@ ZEGSCENE* g_scene = nullptr;
 ZESPLINE* g_path = nullptr;
 ZECAMERA* g_camera = nullptr;
 int g_drawn = 0;
+
+constexpr int MODEL_BUFFER = 256 << 10;
+char* g_modelbuf = nullptr;
+ZEHGOBJ* g_model = nullptr;
+ZEANIMDATA2* g_walk = nullptr;
+int g_posed = 0;
+
+void ModelInit(char** pos, char* end) {
+  ZEHGOBJ* read = ZeGHGRead("model\\demo.ghg", pos, end);
+  g_walk = ZeAnimData2LoadBuff("model\\model.ani", pos, end);
+  if (!read || !g_walk) {
+    scePrintf("demo: no model (model\\demo.ghg, model\\model.ani; build the demo data)\n");
+    if (read) ZeHGobjDestroy(read);
+    return;
+  }
+  g_modelbuf = static_cast<char*>(ZeMemAllocFn(MODEL_BUFFER, __FILE__, __LINE__));
+  char* at = g_modelbuf;
+  g_model = ZeGHGRelocate(read, &at);
+  // The copy in the level buffer is released; its bytes stay unused there.
+  ZeHGobjDestroy(read);
+  scePrintf("demo: model of %d joints, %d bytes relocated\n", g_model->njoint, int(at - g_modelbuf));
+}
+
+void ModelFrame(int frame) {
+  if (!g_model) return;
+  static ZEMTX joints[256];
+  ZeHGobjEvalAnim2(g_model, g_walk, 0, nullptr, joints, float(frame % 60 + 1));
+  ZEMTX at;
+  ZeMtxSetIdentity(&at);
+  at.m[3][2] = 2.0f;
+  if (ZeHGobjRndrMtxDwa(g_model, &at, 1, nullptr, joints, nullptr)) g_posed++;
+}
 
 ZEVEC Point(const ZESPLINE* s, int i) {
   ZEVEC p;
@@ -57,6 +91,7 @@ void DemoSceneInit() {
     return;
   }
   g_path = ZeSplineFind(g_scene, "camera");
+  ModelInit(&pos, g_level + LEVEL_BUFFER);
   g_camera = ZeCameraCreate();
   scePrintf("demo: scene of %d objects, %d instances, %d specials, %d bytes of the level buffer\n", g_scene->ngobj,
             g_scene->ninst, g_scene->nspec, int(pos - g_level));
@@ -71,12 +106,20 @@ void DemoSceneFrame(int frame) {
   ZeGSceneSetCrossFade(g_scene, int16_t(96 - int(day * 96.0f)), 256);
   if (g_path && g_path->count >= 2) FlyCamera(frame);
   ZeGScnRndr3(g_scene);
+  ModelFrame(frame);
   for (int i = 0; i < g_scene->ninst; i++) g_drawn += (g_scene->insts[i].flags & ZEGSCNINST_DRAWN) != 0;
 }
 
 void DemoSceneEnd() {
   if (g_scene) {
     scePrintf("demo: scene drawn %d instance times\n", g_drawn);
+    if (g_model) {
+      scePrintf("demo: model drawn %d frames\n", g_posed);
+      // Its materials go before its buffer.
+      ZeHGobjDestroy(g_model);
+      ZeMemFreeFn(g_modelbuf, __FILE__, __LINE__);
+      g_model = nullptr;
+    }
     ZeGScnRemove(g_scene);
     ZeCameraDestroy(g_camera);
   }

@@ -166,6 +166,15 @@ printf 'texture t pattern 16 16\nmaterial m texture t vtxcol\nmaterial p vtxcol\
 "$dir/tools/scenetool" make "$seeds/scene/a.txt" "$seeds/zegscn_fuzz/b.gsc" --crossfade >/dev/null
 for t in "${scene_targets[@]}"; do run_target "$t" ze2/ze3d; done
 
+# Model memory images (ze2/ze3d): seeds made with modeltool from the demo
+# model and from a small model with a texture animation and a collision sphere.
+cmake --build "$dir" --target zehgobj_fuzz modeltool -- -j4
+mkdir -p "$seeds/model" "$seeds/zehgobj_fuzz"
+"$dir/tools/modeltool" make "$top/demo/demo_model.txt" "$seeds/zehgobj_fuzz/demo.ghg" >/dev/null
+printf 'texture t pattern 8 8\nmaterial m vtxcol texture t\ntexanim x m p t t\njoint a - 0 1 0\njoint b a 1 0 0\nbox b m 1 1 1\npoint p b 0 1 0\nsphere a 0 0 0 1\n' > "$seeds/model/a.txt"
+"$dir/tools/modeltool" make "$seeds/model/a.txt" "$seeds/zehgobj_fuzz/a.ghg" >/dev/null
+run_target zehgobj_fuzz ze2/ze3d
+
 # The universe file and the game-flow compiler, seeded from the demo's files
 # (a program's files joined by zero bytes: the program, flow\labels.flo, a.flo).
 flow_targets=(levcon_fuzz gameflow_fuzz)

@@ -339,6 +339,21 @@ bool TexAnim(Reader& r, const std::string& name) {
 
 }  // namespace
 
+bool SceneReadTextureOrMaterial(ZEFPAR* parser, const std::string& what, const std::string& name,
+                                const std::string& dir, SceneDesc* desc, SceneNames* names, std::string* error) {
+  Reader r;
+  r.p = parser;
+  r.d = desc;
+  r.dir = dir;
+  r.textures = names->textures;
+  r.materials = names->materials;
+  const bool ok = what == "texture" ? Texture(r, name) : what == "material" ? Material(r, name) : TexAnim(r, name);
+  names->textures = r.textures;
+  names->materials = r.materials;
+  if (!ok || !r.error.empty()) return *error = r.error, false;
+  return true;
+}
+
 bool SceneReadDescription(const char* path, SceneDesc* desc, std::string* error) {
   Reader r;
   r.d = desc;

@@ -25,18 +25,8 @@ std::string EngineName(const std::string& path) {
   return "@loc" + a.filename().string();
 }
 
-// The engine writes host files under upper-case names in the host root:
-// a fixed temporary name in the output's directory, then renamed.
 bool WriteThroughEngine(const std::string& path, const std::function<void(const char*)>& write) {
-  const fs::path out = fs::absolute(path);
-  PlatSetHostRoot(out.parent_path().c_str());
-  const fs::path tmp = out.parent_path() / "SCNTOOL.TMP";
-  std::error_code ec;
-  fs::remove(tmp, ec);
-  write("SCNTOOL.TMP");
-  if (!fs::exists(tmp)) return false;
-  fs::rename(tmp, out, ec);
-  return !ec;
+  return ToolWriteThroughEngine(path, "SCNTOOL.TMP", write);
 }
 
 bool IsGltf(const std::string& path) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 #include "zecore.h"
@@ -47,6 +48,17 @@ void WriteTextures(Writer& w, const SceneDesc& d) {
       }
     }
     w.End();
+  }
+  w.End();
+}
+
+void WriteMaterials(Writer& w, const SceneDesc& d) {
+  w.Begin("MS00");
+  w.I32(int(d.materials.size()));
+  for (const SceneMaterial& m : d.materials) {
+    uint8_t rec[ZEMTL_FILE_RECORD];
+    SceneMaterialRecord(m, rec);
+    w.Bytes(rec, sizeof rec);
   }
   w.End();
 }
@@ -138,14 +150,7 @@ bool SceneWriteGsc0(const SceneDesc& d, const char* path, std::string* error) {
 
   w.Begin("GSC0");
   WriteTextures(w, d);
-  w.Begin("MS00");
-  w.I32(int(d.materials.size()));
-  for (const SceneMaterial& m : d.materials) {
-    uint8_t rec[ZEMTL_FILE_RECORD];
-    SceneMaterialRecord(m, rec);
-    w.Bytes(rec, sizeof rec);
-  }
-  w.End();
+  WriteMaterials(w, d);
   WriteObjects(w, d);
   w.Begin("NTBL");
   w.I32(int(names.size()));
@@ -204,30 +209,58 @@ bool SceneWriteGsc0(const SceneDesc& d, const char* path, std::string* error) {
     w.Bytes(data.data(), data.size());
     w.End();
   }
-  if (!d.texanims.empty()) {
-    std::vector<int16_t> frames;
-    w.Begin("TAS0");
-    w.I32(int(d.texanims.size()));
-    w.I32(0);
-    for (const SceneTexAnim& t : d.texanims) {
-      int32_t rec[8] = {};
-      rec[2] = int32_t(frames.size());
-      const int16_t half[2] = {int16_t(t.frames.size()), int16_t(t.flags)};
-      memcpy(&rec[3], half, 4);
-      rec[4] = t.material;
-      rec[6] = name(t.name);
-      rec[7] = name(t.program);
-      w.Bytes(rec, sizeof rec);
-      for (int f : t.frames) frames.push_back(int16_t(f));
-    }
-    w.I32(int(frames.size()));
-    w.Bytes(frames.data(), frames.size() * 2);
-    w.End();
-  }
+  SceneWriteTexAnimSet(w.f, d, name);
   SceneWriteAnimLib(w.f, d);
   w.End();
   ZeFileClose(w.f);
   return true;
+}
+
+void SceneWriteTextureSet(ZEFILE file, const SceneDesc& desc) {
+  Writer w{file};
+  WriteTextures(w, desc);
+}
+
+void SceneWriteMaterialSet(ZEFILE file, const SceneDesc& desc) {
+  Writer w{file};
+  WriteMaterials(w, desc);
+}
+
+void SceneWriteTexAnimSet(ZEFILE file, const SceneDesc& d, const std::function<int(const std::string&)>& name) {
+  if (d.texanims.empty()) return;
+  Writer w{file};
+  std::vector<int16_t> frames;
+  w.Begin("TAS0");
+  w.I32(int(d.texanims.size()));
+  w.I32(0);
+  for (const SceneTexAnim& t : d.texanims) {
+    int32_t rec[8] = {};
+    rec[2] = int32_t(frames.size());
+    const int16_t half[2] = {int16_t(t.frames.size()), int16_t(t.flags)};
+    memcpy(&rec[3], half, 4);
+    rec[4] = t.material;
+    rec[6] = name(t.name);
+    rec[7] = name(t.program);
+    w.Bytes(rec, sizeof rec);
+    for (int f : t.frames) frames.push_back(int16_t(f));
+  }
+  w.I32(int(frames.size()));
+  w.Bytes(frames.data(), frames.size() * 2);
+  w.End();
+}
+
+bool ToolWriteThroughEngine(const std::string& path, const char* tmpname,
+                            const std::function<void(const char*)>& write) {
+  namespace fs = std::filesystem;
+  const fs::path out = fs::absolute(path);
+  PlatSetHostRoot(out.parent_path().c_str());
+  const fs::path tmp = out.parent_path() / tmpname;
+  std::error_code ec;
+  fs::remove(tmp, ec);
+  write(tmpname);
+  if (!fs::exists(tmp)) return false;
+  fs::rename(tmp, out, ec);
+  return !ec;
 }
 
 void SceneDescFree(SceneDesc* d) {

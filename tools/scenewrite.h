@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -89,6 +91,19 @@ bool SceneWriteGsc0(const SceneDesc& desc, const char* path, std::string* error)
 // Reads a line-based description (see docs/ze3d.md) into desc; textures are
 // made with the texture tool's conversion. False with the reason.
 bool SceneReadDescription(const char* path, SceneDesc* desc, std::string* error);
+// The TST0 and MS00 blocks of a description, for other block files.
+void SceneWriteTextureSet(ZEFILE file, const SceneDesc& desc);
+void SceneWriteMaterialSet(ZEFILE file, const SceneDesc& desc);
+// The TAS0 block (nothing without texture animations); name gives a name's
+// offset in the file's name table.
+void SceneWriteTexAnimSet(ZEFILE file, const SceneDesc& desc, const std::function<int(const std::string&)>& name);
+// One "texture", "material" or "texanim" statement (the parser after its name), for
+// other tools' descriptions; names seen so far in names.
+struct SceneNames {
+  std::map<std::string, int> textures, materials;
+};
+bool SceneReadTextureOrMaterial(ZEFPAR* parser, const std::string& what, const std::string& name,
+                                const std::string& dir, SceneDesc* desc, SceneNames* names, std::string* error);
 // A glTF 2.0 file (meshes, base colours and textures, nodes as instances).
 bool SceneReadGltf(const char* path, SceneDesc* desc, std::string* error);
 // Releases the images and animations a reader made.
@@ -100,6 +115,10 @@ void SceneDescFree(SceneDesc* desc);
 bool SceneReadAnim(ZEFPAR* parser, const std::string& name, SceneDesc* desc, std::string* error);
 void SceneWriteAnimLib(ZEFILE file, const SceneDesc& desc);
 void SceneFreeAnims(SceneDesc* desc);
+// The engine writes host files under upper-case names in the host root:
+// write gets a fixed temporary name (tmp) in the output's directory, which
+// is then renamed to path. False when nothing was written.
+bool ToolWriteThroughEngine(const std::string& path, const char* tmp, const std::function<void(const char*)>& write);
 // The engine's parts the writer, the converter and the loader need (the
 // GS, textures, materials, the renderer), started headless; and closed.
 void SceneEngineInit();

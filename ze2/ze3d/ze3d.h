@@ -2840,3 +2840,202 @@ extern int zeglass_initialised;
 void ZeGlassInit(int planes);
 void ZeGlassClose();
 void ZeGlassCopyScreen(ZERNDRSTREAM* stream, ZEMTL* mtl, int plane);
+
+// Hierarchical objects and model memory images (zehgobj)
+// ===================================================================
+// A jointed model: joints (ZEJOINT, above) with rest and skin offset
+// matrices, geometry hung on the joints in layers, a skin per layer,
+// points of interest, shadow volumes and collision spheres on joints.
+// Heap objects come from model files (outer block "HGOF"); the game loads
+// memory images (".ghg") that hold the same records at offsets.
+
+struct ZETEXANIM;
+
+constexpr int ZEHGOBJ_TAG_HEAP = 0, ZEHGOBJ_TAG_IMAGE = 1, ZEHGOBJ_TAG_MASK = 3;
+constexpr int ZEHGOBJ_NOJOINT = 255;  // a root's parent; a map entry with no joint
+
+struct alignas(16) ZEPOI {
+  ZEMTX mtx;          // relative to its joint
+  EePtr<char> name;   // or null
+  uint8_t joint;
+};
+static_assert(sizeof(ZEPOI) == 80 && offsetof(ZEPOI, name) == 64 && offsetof(ZEPOI, joint) == 68);
+static_assert(sizeof(ZEJOINT) == 96 && offsetof(ZEJOINT, parent) == 80);
+
+struct ZEHGOBJLAYER {
+  EePtr<char> name;
+  EePtr<EePtr<ZEGOBJ>> objects;   // joint count entries, or null
+  EePtr<ZEGOBJ> skin;
+  EePtr<EePtr<ZEGOBJ>> objects2;
+  EePtr<ZEGOBJ> skin2;
+};
+static_assert(sizeof(ZEHGOBJLAYER) == 20 && offsetof(ZEHGOBJLAYER, skin2) == 16);
+
+// Shadow records: the renderer's shadow shapes on a joint.
+struct ZEHGOBJSHADOW {
+  EePtr<ZESHADELLIPSE> ellipsoids;
+  EePtr<ZESHADCYL> cylinders;
+  EePtr<ZESHADMESH> meshes;
+  uint8_t nellipsoid, ncylinder, nmesh;
+  uint8_t joint;                       // 255 ends the array
+};
+static_assert(sizeof(ZEHGOBJSHADOW) == 16 && offsetof(ZEHGOBJSHADOW, nellipsoid) == 12 &&
+              offsetof(ZEHGOBJSHADOW, joint) == 15);
+constexpr int ZEHGOBJ_ELLIPSOID = 48, ZEHGOBJ_CYLINDER = 64, ZEHGOBJ_MESHREC = 16;
+
+// Collision data, one block; offsets count from their own field in files
+// and from the image start in memory images, and are pointers once loaded.
+struct ZEHGOBJCOLLSPHERE {
+  ZEVEC centre;       // joint space
+  float radius;
+  uint8_t joint;
+  uint8_t pad[3];
+};
+static_assert(sizeof(ZEHGOBJCOLLSPHERE) == 20 && offsetof(ZEHGOBJCOLLSPHERE, joint) == 16);
+struct ZEHGOBJCOLLENTRY {
+  uint32_t type;      // ZEHGOBJCOLL_SPHERE is the only type tested
+  EePtr<ZEHGOBJCOLLSPHERE> shape;
+};
+static_assert(sizeof(ZEHGOBJCOLLENTRY) == 8);
+struct ZEHGOBJCOLL {
+  uint32_t count;
+  EePtr<ZEHGOBJCOLLENTRY> entries;
+};
+static_assert(sizeof(ZEHGOBJCOLL) == 8);
+constexpr uint32_t ZEHGOBJCOLL_SPHERE = 1;
+
+struct ZEHGOBJ {
+  EePtr<ZETEXID> texids;
+  int32_t ntex;
+  EePtr<EePtr<ZEMTL>> mtls;
+  int32_t nmtl;
+  uint32_t imagetag;                  // ZEHGOBJ_TAG_*; above bit 1: the debug duplicate
+  EePtr<ZEJOINT> joints;
+  EePtr<ZEMTX> restmtx;               // relative to the parent joint
+  EePtr<ZEMTX> skinmtx;               // skin offsets
+  EePtr<uint8_t> jointmap;            // id -> index, 255 none
+  EePtr<ZEHGOBJLAYER> layers;
+  EePtr<ZEPOI> points;
+  EePtr<uint8_t> pointmap;            // id -> index, 255 none
+  EePtr<char> names;
+  int32_t namesize;
+  float extra;                        // carried, not read
+  EePtr<ZEHGOBJSHADOW> shadows;       // ended by joint 255, or null
+  float sphere_radius;
+  float sphere_height;                // centre up the object's y axis
+  ZEVEC boxmin, boxmax;
+  float cyl_base, cyl_height, cyl_radius;
+  EePtr<ZEHGOBJCOLL> collision;
+  int32_t ntexanim;
+  EePtr<ZETEXANIM> texanims;
+  EePtr<void> texanimframes;
+  uint8_t njoint, jointmapsize, nlayer, npoint, pointmapsize;
+  uint8_t noshadows;
+  uint8_t shared;                     // 1: textures, materials and names are a scene's (cut scenes)
+  uint8_t pad;
+  EePtr<char> imagestart, imageend;   // memory images only
+};
+static_assert(offsetof(ZEHGOBJ, imagetag) == 16 && offsetof(ZEHGOBJ, names) == 48 && offsetof(ZEHGOBJ, shadows) == 60 &&
+              offsetof(ZEHGOBJ, boxmin) == 72 && offsetof(ZEHGOBJ, collision) == 108 &&
+              offsetof(ZEHGOBJ, njoint) == 124 && offsetof(ZEHGOBJ, imagestart) == 132 && sizeof(ZEHGOBJ) == 140);
+
+// The memory image's header; offsets from the image start, 0 = absent.
+struct ZEGHGHEADER {
+  int32_t size;                       // the file's length
+  int32_t version;                    // ZEGHG_VERSION
+  int32_t ntex, textable;
+  int32_t nmtl, mtltable;
+  int32_t njoint, joints, restmtx, skinmtx;
+  int32_t jointmapsize, jointmap;
+  int32_t names, namesize;
+  int32_t pointmapsize, pointmap;
+  int32_t npoint, points;
+  int32_t nlayer, layers;
+  int32_t shadows;
+  float sphere_radius, sphere_height;
+  ZEVEC boxmin, boxmax;
+  float cyl_base, cyl_height, cyl_radius;
+  int32_t collision;
+  float extra;
+  int32_t ntexanim, texanims;
+};
+static_assert(sizeof(ZEGHGHEADER) == 144 && offsetof(ZEGHGHEADER, shadows) == 80 && offsetof(ZEGHGHEADER, boxmin) == 92 &&
+              offsetof(ZEGHGHEADER, cyl_base) == 116 && offsetof(ZEGHGHEADER, collision) == 128 &&
+              offsetof(ZEGHGHEADER, texanims) == 140);
+constexpr int ZEGHG_VERSION = 0;
+// Image pieces: a geometry stub, and the words of a material record the
+// image rewrites (the state packet before them is cleared).
+struct ZEGHGGEOM {
+  int32_t next, mtl, packets, skininst;
+};
+static_assert(sizeof(ZEGHGGEOM) == 16);
+constexpr int ZEGHG_MTL_STATE = 288, ZEGHG_MTL_NEXT = 352, ZEGHG_MTL_PREV = 356, ZEGHG_MTL_CHAIN = 360,
+              ZEGHG_MTL_TEXTURE = 420, ZEGHG_MTL_WORD448 = 448, ZEGHG_MTL_BYTES = 464;
+constexpr int ZEGHG_FACEON_BYTES = 32, ZEGHG_TEXANIM_BYTES = 32;
+
+// Non-zero while drawn objects queue their shadow volumes.
+extern int shadplayer;
+
+extern ZEMTX hgobj_rndrmtx[256];
+extern ZEMTX hgobj_animmtx[256];
+extern int checkchecksum;             // 0 or more: images are compared with their duplicates
+// 1 while objects of a memory image are drawn: object drawing then reads
+// only the image's pieces (no triangle count, batches or geometry length).
+extern int zerndr_image_gobjs;
+
+// Model files and queries (zehgobj).
+ZEHGOBJ* ZeHGobjLoad(const char* name);
+ZEHGOBJ* ZeHGobjReadForCutScene(ZEFILE file, const ZEGSCENE* scene);
+void ReadZeIFFHGobj(ZEFILE file, ZEHGOBJ* obj);
+void ReadZeIFFCollision(ZEFILE file, ZEHGOBJ* obj);
+int ZeHGobjDestroy(ZEHGOBJ* obj);
+void ZeHGobjDestroyHeap(ZEHGOBJ* obj);
+void ZeHGobjJointMtx(const ZEHGOBJ* obj, int id, const ZEMTX* objmtx, const ZEMTX* joints, ZEMTX* out);
+int ZeHGobjJointMtxWithCheck(const ZEHGOBJ* obj, int id, const ZEMTX* objmtx, const ZEMTX* joints, ZEMTX* out);
+void ZeHGobjPOIMtx(const ZEHGOBJ* obj, int id, const ZEMTX* objmtx, const ZEMTX* joints, ZEMTX* out);
+void ZeHGobjPOIMtxFromIX(const ZEHGOBJ* obj, int index, const ZEMTX* objmtx, const ZEMTX* joints, ZEMTX* out);
+int ZeHGobjPOIMtxWithCheck(const ZEHGOBJ* obj, int id, const ZEMTX* objmtx, const ZEMTX* joints, ZEMTX* out);
+ZEPOI* ZeHGobjGetPOI(const ZEHGOBJ* obj, int id);
+int ZeHGobjBoundingSphereToSphere(const ZEHGOBJ* obj, const ZEMTX* objmtx, const ZEVEC* centre, float radius);
+int ZeHGobjBoundingBoxToSphere(const ZEHGOBJ* obj, const ZEMTX* objmtx, const ZEVEC* centre, float radius);
+int ZeHGobjBoundingCylinderToSphere(const ZEHGOBJ* obj, const ZEMTX* objmtx, const ZEVEC* centre, float radius);
+int ZeHGobjBoundingSphereToLine(const ZEHGOBJ* obj, const ZEMTX* objmtx, const ZEVEC* a, const ZEVEC* b, float radius);
+int ZeHGobjBoundingBoxToLine(const ZEHGOBJ* obj, const ZEMTX* objmtx, const ZEVEC* a, const ZEVEC* b, float growth);
+int ZeHGobjCollideSphere(const ZEHGOBJ* obj, const ZEMTX* objmtx, const ZEMTX* joints, const ZEVEC* centre,
+                         ZEVEC* outcentre, float radius);
+
+// Model memory images (zehgobjimg).
+ZEHGOBJ* ZeGHGRead(const char* name, char** position, char* end);
+ZEHGOBJ* ZeGHGRelocate(ZEHGOBJ* obj, char** position);
+void ZeGHGWrite(const ZEHGOBJ* obj, const char* name, int worksize);
+char* ZeGHGWriteGobj(char* image, char* write, const ZEHGOBJ* obj, ZEGOBJ* chain, int32_t* offset);
+void ZeGHGFixupGobj(char* image, ZEGOBJ* chain, const ZEHGOBJ* obj);
+void ZeGHGRelocateGobj(char* newstart, char* oldstart, ZEGOBJ* chain);
+void HGobjHiDupe(ZEHGOBJ* obj);
+int HGobjFindChange(const ZEHGOBJ* obj, int tolerance);  // 1 when a difference was reported
+
+// Posing and drawing (zehgobjrndr).
+void ZeHGobjEval(const ZEHGOBJ* obj, int novr, const ZEJOINTANIM* ovr, ZEMTX* out);
+void ZeHGobjEvalX(const ZEHGOBJ* obj, const ZEMTX* mtx, const int16_t* ids, int n, ZEMTX* out);
+void ZeHGobjEvalAnim(const ZEHGOBJ* obj, const ZEANIMDATA* anim, int novr, const ZEJOINTANIM* ovr, ZEMTX* out,
+                     float frame);
+void ZeHGobjEvalAnim2(const ZEHGOBJ* obj, const ZEANIMDATA2* anim, int novr, const ZEJOINTANIM* ovr, ZEMTX* out,
+                      float frame);
+void ZeHGobjEvalAnimBlend(const ZEHGOBJ* obj, const ZEANIMDATA* a, const ZEANIMDATA* b, int novr,
+                          const ZEJOINTANIM* ovr, ZEMTX* out, float fa, float fb, float blend);
+void ZeHGobjEvalAnimBlend2(const ZEHGOBJ* obj, const ZEANIMDATA2* a, const ZEANIMDATA2* b, int novr,
+                           const ZEJOINTANIM* ovr, ZEMTX* out, float fa, float fb, float blend);
+void** ZeHGobjEvalDwa(int n, const int16_t* layers, const ZEANIMDATA* anim, float frame);
+void** ZeHGobjEvalDwa2(int n, const int16_t* layers, const ZEANIMDATA2* anim, float frame);
+void** ZeHGobjEvalDwaBlend(int n, const int16_t* layers, const ZEANIMDATA* a, const ZEANIMDATA* b, float fa,
+                           float fb, float blend);
+void** ZeHGobjEvalDwaBlend2(int n, const int16_t* layers, const ZEANIMDATA2* a, const ZEANIMDATA2* b, float fa,
+                            float fb, float blend);
+int ZeHGobjRndrMtxDwa(ZEHGOBJ* obj, const ZEMTX* objmtx, int n, const int16_t* layers, const ZEMTX* joints,
+                      void** weights);
+int ZeHGobjRndrMtx(ZEHGOBJ* obj, const ZEMTX* objmtx, int n, const int16_t* layers, const ZEMTX* joints);
+int ZeHGobjRndr(ZEHGOBJ* obj, const ZEMTX* objmtx, int n, const int16_t* layers);
+int ZeHGobjRndrAnim(ZEHGOBJ* obj, const ZEMTX* objmtx, int layer, const ZEANIMDATA* anim, const ZEANIMDATA* wanim,
+                    float frame, float wframe);
+int ZeHGobjRndrAnimBlend(ZEHGOBJ* obj, const ZEMTX* objmtx, int layer, const ZEANIMDATA* a, const ZEANIMDATA* b,
+                         float fa, float fb, float blend);

@@ -11,6 +11,7 @@ ZERNDRBURST zerndr_burst = {};
 ZEMTL* zerndr_forced_mtl = nullptr;
 EePtr<ZEMTL>* zerndr_forced_mtl_table = nullptr;
 ZEMTX* zerndr_skinpalette = nullptr;
+int zerndr_image_gobjs = 0;
 alignas(16) uint32_t zerndr_skin_reset_packet[8];
 
 ZEMTL* geom_mtl_dbg = nullptr;
@@ -120,7 +121,7 @@ void DrawNodes(Draw& d, ZEGOBJ* obj, const ZEMTX* m, int r, bool otBatches) {
         d.Room(16);
         s->write = GeomCall(s->write, g->dmastream.get());
       }
-      if (otBatches && g->tribatch) OrderingTable(s, m, r, pass, g->tribatch.get());
+      if (otBatches && !zerndr_image_gobjs && g->tribatch) OrderingTable(s, m, r, pass, g->tribatch.get());
     }
   }
   for (ZEFACEONGEOM* f = obj->faceons.get(); f; f = f->next.get()) {
@@ -142,7 +143,7 @@ void DrawNodes(Draw& d, ZEGOBJ* obj, const ZEMTX* m, int r, bool otBatches) {
 int SceneObj(ZEGOBJ* obj, const ZEMTX* m, ZERNDRSTREAM* fixed) {
   const int r = ZeCameraClipTestExtents(&obj->min, &obj->max, m);
   if (r == 0) return 0;
-  zerndr_tritot_this_frame += obj->tricount;
+  if (!zerndr_image_gobjs) zerndr_tritot_this_frame += obj->tricount;
   ZeRndrSetLocalMtx(m, r);
   Draw d{fixed};
   DrawNodes(d, obj, m, r, true);
@@ -197,7 +198,9 @@ namespace {
 void CopySkinRecords(Draw& d, ZERNDRSTREAM* s, const ZEGEOM* g) {
   const uint32_t* rec = g->skininst.get();
   if (!rec) return;
-  const int records = g->dmalen / 16;
+  // A memory image's geometry is a 16-byte stub without a length: its
+  // instance was checked to end in a ret record when the image was read.
+  const int records = zerndr_image_gobjs ? 0x7fffffff : g->dmalen / 16;
   const uint32_t palette = EeAddrOf(zerndr_skinpalette);
   skindebug_packet_cnt = 0;
   for (int i = 0;; i++, rec += 4) {

@@ -1,0 +1,119 @@
+// glTF helpers shared by the scene and model tools: node matrices, the
+// engine's z-mirrored row-vector form of a glTF matrix, and accessors read
+// with their bounds checked.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#include <tiny_gltf.h>
+
+#include "ze3d.h"
+
+namespace gltfutil {
+
+using Mat = std::array<double, 16>;  // column-major, as glTF stores it
+
+inline Mat Identity() { return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}; }
+
+inline Mat Mul(const Mat& a, const Mat& b) {
+  Mat r{};
+  for (int c = 0; c < 4; c++)
+    for (int row = 0; row < 4; row++) {
+      double s = 0;
+      for (int k = 0; k < 4; k++) s += a[size_t(k * 4 + row)] * b[size_t(c * 4 + k)];
+      r[size_t(c * 4 + row)] = s;
+    }
+  return r;
+}
+
+inline Mat NodeMatrix(const tinygltf::Node& n) {
+  if (n.matrix.size() == 16) {
+    Mat m;
+    for (size_t i = 0; i < 16; i++) m[i] = n.matrix[i];
+    return m;
+  }
+  Mat t = Identity(), r = Identity(), s = Identity();
+  if (n.translation.size() == 3) t[12] = n.translation[0], t[13] = n.translation[1], t[14] = n.translation[2];
+  if (n.rotation.size() == 4) {
+    const double x = n.rotation[0], y = n.rotation[1], z = n.rotation[2], w = n.rotation[3];
+    r = {1 - 2 * (y * y + z * z), 2 * (x * y + z * w),     2 * (x * z - y * w),     0,
+         2 * (x * y - z * w),     1 - 2 * (x * x + z * z), 2 * (y * z + x * w),     0,
+         2 * (x * z + y * w),     2 * (y * z - x * w),     1 - 2 * (x * x + y * y), 0,
+         0,                       0,                       0,                       1};
+  }
+  if (n.scale.size() == 3) s[0] = n.scale[0], s[5] = n.scale[1], s[10] = n.scale[2];
+  return Mul(t, Mul(r, s));
+}
+
+// Column-major glTF M as an engine matrix: rows are M's columns, z mirrored
+// (S M S with S = diag(1, 1, -1)).
+inline ZEMTX EngineMatrix(const Mat& m) {
+  ZEMTX out;
+  for (int row = 0; row < 4; row++)
+    for (int c = 0; c < 4; c++) {
+      const double sign = ((row == 2) != (c == 2)) ? -1.0 : 1.0;
+      out.m[row][c] = float(m[size_t(row * 4 + c)] * sign);
+    }
+  return out;
+}
+
+// Element i of an accessor as floats (n components) or an index.
+struct View {
+  const uint8_t* data = nullptr;
+  size_t stride = 0, count = 0;
+  int type = 0, comps = 0;
+  bool normalized = false;
+};
+
+inline bool Access(const tinygltf::Model& m, int index, View* v) {
+  if (index < 0 || size_t(index) >= m.accessors.size()) return false;
+  const tinygltf::Accessor& a = m.accessors[size_t(index)];
+  if (a.bufferView < 0 || size_t(a.bufferView) >= m.bufferViews.size()) return false;
+  const tinygltf::BufferView& bv = m.bufferViews[size_t(a.bufferView)];
+  if (bv.buffer < 0 || size_t(bv.buffer) >= m.buffers.size()) return false;
+  const tinygltf::Buffer& b = m.buffers[size_t(bv.buffer)];
+  v->comps = tinygltf::GetNumComponentsInType(uint32_t(a.type));
+  const int csize = tinygltf::GetComponentSizeInBytes(uint32_t(a.componentType));
+  if (v->comps <= 0 || csize <= 0) return false;
+  v->stride = size_t(a.ByteStride(bv));
+  v->count = a.count;
+  v->type = a.componentType;
+  v->normalized = a.normalized;
+  const size_t start = bv.byteOffset + a.byteOffset;
+  if (a.count && (start + v->stride * (a.count - 1) + size_t(v->comps * csize) > b.data.size())) return false;
+  v->data = b.data.data() + start;
+  return true;
+}
+
+inline double Component(const View& v, size_t i, int c) {
+  const uint8_t* p = v.data + v.stride * i;
+  switch (v.type) {
+    case TINYGLTF_COMPONENT_TYPE_FLOAT: {
+      float f;
+      memcpy(&f, p + 4 * c, 4);
+      return f;
+    }
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE: return v.normalized ? p[c] / 255.0 : p[c];
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT: {
+      uint16_t s;
+      memcpy(&s, p + 2 * c, 2);
+      return v.normalized ? s / 65535.0 : s;
+    }
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT: {
+      uint32_t s;
+      memcpy(&s, p + 4 * c, 4);
+      return s;
+    }
+    default: return 0;
+  }
+}
+
+inline uint32_t Rgba(double r, double g, double b, double a) {
+  auto ch = [](double x) { return uint32_t(std::lround(std::clamp(x, 0.0, 1.0) * 255.0)); };
+  return ch(r) | ch(g) << 8 | ch(b) << 16 | ch(a) << 24;
+}
+
+}  // namespace gltfutil
