@@ -11,3 +11,8 @@ void InitDialog(ZEFNT*, char**, char*) {}
 void ProcessDialog() {}
 void DrawDialog() {}
 void instZeGCutSceneStop(void*) {}
+void ZeGCutSceneSysPostBackgroundLoad() {}
+void ZeTriggerSysPostBackgroundLoad() {}
+void ZeGCutSceneSysBackgroundFlush() {}
+void ZeTriggerSysBackgroundFlush() {}
+void* GetScriptLevel() { return nullptr; }

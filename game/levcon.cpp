@@ -3,6 +3,8 @@
 // name pool. Nothing here allocates; nodes are never added after the read.
 #include "levcon.h"
 
+#include "game.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -384,6 +386,7 @@ void LevConSysInit() {
   current_world = nullptr;
   current_island = nullptr;
   current_level = nullptr;
+  LevConStreamInit();
 }
 
 void LevConLoadUniverse(const char* name) {
@@ -492,4 +495,18 @@ int LevConGetCurrentFullName(char* out) {
   out[0] = 0;
   if (code) sprintf(out, "%s\\%s", n->Path ? n->Path : "", n->Name ? n->Name : "");
   return code;
+}
+
+// ---------------------------------------------------------------------------
+// Level controller services the loader calls.
+
+int levcon_frame_delay;
+
+int LevConCobMigrateReq(LevConLevel* level, EePtr<char>** cursor, char** end) {
+  auto* d = static_cast<BuffyDesc*>(level->buffer);
+  if (!level->info.loaded || !d) return 0;
+  ZeDebugMsg("Level - %s is willing to adopt cob", level->info.Name);
+  *cursor = &d->current;
+  *end = d->end;
+  return 1;
 }

@@ -6,6 +6,8 @@
 #include "zecore.h"
 #include "zemath.h"
 
+struct ZEGSCENE;  // a loaded scene (ze3d)
+
 // ===================================================================
 // Universe model (levcon)
 // ===================================================================
@@ -64,15 +66,15 @@ struct LevConWorld {
   const char* ULScene;
   LevConIsland* firstisland;
   int nislands;
-  void* wbscene;             // worldbits scene, filled by the world load
-  void* scene2;
+  ZEGSCENE* wbscene;          // worldbits scene, filled by the world load
+  ZEGSCENE* scene2;
   float AtmosAlt;
 };
 
 struct LevConIsland {
   LevConInfo info;
   const char* LoScene;
-  void* loscene;
+  ZEGSCENE* loscene;
   int PlateID;
   ZEVEC PlatePos;
   int PlateAlign;
@@ -100,7 +102,7 @@ struct LevConLevel {
   const char* Pickups;
   const char* Lights;
   const char* Splines;
-  void* scene;
+  ZEGSCENE* scene;
   void* cutscenes;
   void* triggers;
   void* triggerinst;
@@ -176,3 +178,278 @@ LevConInfo* LevConGetCurrentInfo();
 int LevConGetCurrentPath(char* out);
 int LevConGetCurrentName(char* out);  // the Path, as modules expect
 int LevConGetCurrentFullName(char* out);
+
+// ===================================================================
+// Load triggers (loadtrig)
+// ===================================================================
+// An island's load triggers: vertical prisms around a centre that choose
+// the level to make current, preload or show, and the game-flow label or
+// semaphore the place calls for. ".ltd" files, versions 1-3 (docs/streaming.md).
+
+constexpr int LOADTRIG_SETS = 3;
+constexpr int LOADTRIG_BOUNDS = 256;
+constexpr int LOADTRIG_POINTS = 1024;
+constexpr int LOADTRIG_SCRATCH = 8192;
+
+enum { LT_NONE = 0, LT_WORLD = 1, LT_ISLAND = 2, LT_LEVEL = 3, LT_FLOWLABEL = 4, LT_SEMAPHORE = 5 };
+// Actions.
+constexpr int LT_LOAD = 0x01, LT_HOLD = 0x02, LT_PRELOAD = 0x04, LT_VIEW = 0x08;
+// Inhibitions (and the bits of loadtrig_inhibitions).
+constexpr int LT_NOCRAFT = 0x01, LT_NOTRIKE = 0x02, LT_NOGLIDER = 0x04;
+
+// One bound; the version 3 file record has the same layout (links written
+// as 0, the point field as a byte offset into the point table).
+struct TriggerBound {
+  EePtr<TriggerBound> next;
+  EePtr<TriggerBound> prev;
+  uint8_t reserved[8];
+  uint8_t created;
+  uint8_t pad[3];
+  EePtr<float> points;       // pairs x, z relative to the centre
+  int32_t npoints;
+  float top;
+  float bottom;
+  ZEVEC centre;
+  float radius;
+  char name[32];
+  uint8_t type;              // LT_NONE ...
+  int8_t index;              // world, island or level index, label or semaphore id; -1 none
+  uint8_t actions;
+  uint8_t priority;
+  uint8_t inhibitions;
+  uint8_t reserved2[3];
+};
+static_assert(sizeof(TriggerBound) == 92);
+static_assert(offsetof(TriggerBound, points) == 20 && offsetof(TriggerBound, centre) == 36);
+static_assert(offsetof(TriggerBound, name) == 52 && offsetof(TriggerBound, type) == 84);
+static_assert(offsetof(TriggerBound, inhibitions) == 88);
+
+struct TriggerBoundSet {
+  char filename[64];
+  TriggerBound* first;       // bounds are added at the front
+  float points[LOADTRIG_POINTS * 2];
+  int npoints;
+  LevConIsland* owner;       // null when free
+};
+
+extern TriggerBoundSet loadtrig_sets[LOADTRIG_SETS];
+extern TriggerBound loadtrig_bounds[LOADTRIG_BOUNDS];
+extern int loadtrig_edit_set;          // the set the editor works on (LoadTrigWrite), -1 none
+extern int loadtrig_inhibitions;       // LT_NOCRAFT ... for the player's vehicles, by LevConProcess
+
+void LoadTrigInit();
+// Reads "file" into a set owned by island; returns the set key. A null
+// name reads the edited set's file again.
+int LoadTrigRead(const char* file, LevConIsland* island);
+// Writes the edited set as version 3; 1 when written.
+int LoadTrigWrite();
+void LoadTrigDump(int key);
+// 1 when a LOAD or HOLD bound decided *level; outputs may be null.
+int LoadTrigCheckBounds(int key, const ZEVEC* pos, LevConLevel** level, LevConLevel** preload,
+                        LevConLevel** show, int* label, int* sem);
+void ltPtInsideTriggerBoundInit(const ZEVEC* point);
+int ltPtInsideTriggerBound(const TriggerBound* bound, int ignoreHeight);
+// A bound from the free list at the front of set key's list, with the
+// defaults (created, index -1, priority 128); fatal when none is left.
+TriggerBound* LoadTrigNewBound(int key);
+
+// ===================================================================
+// Background loader (bgload)
+// ===================================================================
+// One request a turn, in this order: world, island, level, planet-world
+// initialisation, conflict, posted callback, planet-world data read. A
+// thread from BGSuspendMain to the next vertical-blank end, or one inline
+// turn a call with NOBGLOAD (multithreaded 0). The planet-data slot and the
+// busy flag (bgload_pending, bgload_next_gb_data) are the planet world's
+// (globular.h).
+
+constexpr int BGLOAD_RING = 32;
+// Callback status: queued, cancelled, taken by the loader; a handle that
+// names no entry; a post to a full ring.
+enum : int { BG_CB_QUEUED = -4, BG_CB_CANCELLED = -3, BG_CB_TAKEN = -2, BG_CB_GONE = -5, BG_CB_FULL = -1 };
+
+using BGCallbackFn = void (*)(void* argument, int handle);
+struct BGCallback {
+  BGCallbackFn function;
+  void* argument;
+  int handle;
+  int status;
+};
+
+extern int multithreaded;          // 0 with NOBGLOAD
+extern int bgload_inhibit;         // 1 at start-up: no new jobs
+extern int bgload_level_abort;     // abandon the level being loaded
+extern int bgload_vbe_enabled;
+extern LevConWorld* bgload_next_world;
+extern LevConIsland* bgload_next_island;
+extern LevConLevel* bgload_next_level;
+extern void* bgload_next_conflict;
+extern void (*bgload_next_gb_init)();
+extern BGCallback bgload_ring[BGLOAD_RING];
+extern int bgload_ring_write, bgload_ring_read, bgload_ring_count;
+extern int bgload_load_sequence;
+extern int levcon_frame_delay;     // nonzero: the loader does no work
+
+void BGLoadInit();
+void BGLoadClose();                // ends the thread (tests and the program's end)
+void BGSuspendMain();
+void BGLoadThread();               // one inline turn
+int BGLoadInhibit(int inhibit, int wait);
+void BGSetWorld(LevConWorld* world, int background);
+void BGSetIsland(LevConIsland* island, int background);
+void BGSetLevel(LevConLevel* level, int background);
+void BGSetConflict(void* conflict, int background);
+int BGLoadPending();
+void BGLoadAbortPendingLevelLoad();
+void BGLoadAbortAllRequests();
+int BGLoadPostCallback(BGCallbackFn function, void* argument);
+int BGLoadGetCallbackStatus(int handle);
+int BGLoadCancelCallback(int handle);
+void BGLoadLevel(LevConLevel* level, int background);
+int BGLoadIsLoading(const LevConLevel* level);  // 1 while its job is under way
+void BGLoadWorld(LevConWorld* world);
+// A level's offer of room to a character-type set: the address of its
+// sub-buffer's cursor and its end; 1 when loaded with a buffer.
+int LevConCobMigrateReq(LevConLevel* level, EePtr<char>** cursor, char** end);
+
+// ===================================================================
+// Operation queue (lcop)
+// ===================================================================
+// Operations run on the main thread one at a time, each called every frame
+// until it reports done (non-zero). Handles: sequence << 16 | slot; -1 none.
+
+struct LcopOp;
+using LcopFn = int (*)(LcopOp* op);
+struct LcopOp {
+  EePtr<int(LcopOp*)> callback;
+  uint16_t sequence;         // 0 once done; 1 in a slot never used
+  uint16_t spare;
+  int32_t arg0;              // also a node's address
+  int32_t arg1;
+  int32_t arg2;
+};
+static_assert(sizeof(LcopOp) == 20 && offsetof(LcopOp, arg0) == 8);
+
+constexpr int LCOP_RING = 128;
+// lcopGetStatus: done, unused (or -1), queued, running.
+enum : int { LCOP_DONE = 0, LCOP_UNUSED = 1, LCOP_QUEUED = 2, LCOP_RUNNING = 3 };
+
+extern int lcoplog_enabled;
+extern int levcon_curr_gbinitlevel;
+extern int levcon_island_logic_disabled;
+extern int gb_pre_process;
+
+void LevConOpReset();
+int LevConOpPost(const LcopOp* op);
+void LevConOpProcess();
+int lcopGetStatus(int handle);
+int lcopQueued();
+void lcopLevelDumped(LevConLevel* level);  // ends a preload of a dumped level
+void lcopLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+LevConIsland* LevConIslandOf(const LevConInfo* node);  // first island ancestor
+
+struct BuffyDesc;
+void LevConLevelBufferNotify(BuffyDesc* d, int event, void* level);
+void LevConFractalBufferNotify(BuffyDesc* d, int event, void* data);
+void LevConDumpBufferNotify(BuffyDesc* d, int event, void* data);
+void LevConBeginLevelLoad(LevConLevel* level, int holdHidden);
+void LevConBeginWorldLoad(LevConWorld* world);
+int LevConSetGBInitLevel(int level);
+BuffyDesc* LevConFractalBuffer();
+
+int lcopPostGBDumpBuffer(int16_t kind);
+int lcopPostGBInitLevel(int16_t level);
+int lcopPostGBGetFracBuff();
+int lcopPostGBBuffer(int kind, int size);
+int lcopPostGBTextures(int value);
+int lcopPostGBSetFarRender(int value);
+int lcopPostGBSetPlateRender(int value);
+int lcopPostGBSetTileRender(int on, int nearclip);
+int lcopPostGBPlanetMesh(int value);
+int lcopPostGBProcessEnable(int value);
+int lcopPostGBSetPlanetRender(int value);
+int lcopPostGBPreProcess();
+int lcopPostStopLogic(int mask);
+int lcopPostSyncLogic(int mask);
+int lcopPostPreLoadLevel(LevConLevel* level);
+int lcopPostLoadLevel(LevConLevel* level);
+int lcopPostActivateLevel(LevConLevel* level);
+int lcopPostShowLevel(LevConLevel* level);
+int lcopPostHideLevel(LevConLevel* level);
+int lcopPostPreLoadIsland(LevConIsland* island);
+int lcopPostActivateIsland(LevConIsland* island);
+int lcopPostLoadIsland(LevConIsland* island);
+int lcopPostDumpWorld();
+int lcopPostLoadWorld(LevConWorld* world);
+
+// ===================================================================
+// Level controller per frame (levcon)
+// ===================================================================
+
+enum { LEVCON_EV_SHOW = 1, LEVCON_EV_HIDE, LEVCON_EV_PRELOAD, LEVCON_EV_ACTIVATE, LEVCON_EV_GBLEVEL };
+constexpr int LEVCON_EVENTS = 8;
+constexpr int LEVCON_RELEASE_SLOTS = 3;
+
+// The logic nodes while a stop-logic operation suspends that depth.
+#define LEVCON_LOGIC_STOPPED_WORLD reinterpret_cast<LevConWorld*>(intptr_t(-1))
+#define LEVCON_LOGIC_STOPPED_ISLAND reinterpret_cast<LevConIsland*>(intptr_t(-1))
+#define LEVCON_LOGIC_STOPPED_LEVEL reinterpret_cast<LevConLevel*>(intptr_t(-1))
+
+extern LevConLevel* previous_level;
+extern LevConWorld* logic_current_world;
+extern LevConIsland* logic_current_island;
+extern LevConLevel* logic_current_level;
+extern LevConLevel* logic_preload_level;
+extern LevConWorld *levcon_force_world, *levcon_world_override, *start_world;
+extern LevConIsland *levcon_force_island, *levcon_island_override, *start_island;
+extern LevConLevel *levcon_force_level, *levcon_level_override, *start_level;
+extern int levcon_override_enabled;
+extern int start_hold_world, start_hold_island, start_hold_level;
+extern int levcon_edit;
+extern int levcon_sky_visible, levcon_sea_visible;
+extern int levcon_force_gblevel;
+extern int current_plate;
+
+extern ZEMTX* levcon_remap_mtx;
+
+void LevConStreamInit();  // the streaming half of LevConSysInit
+void LevConProcess();
+void LevConSysClose();
+int LevConScheduleEvent(int type, LevConLevel* level, int delay);
+int LevConScheduleEventEx(int type, LevConLevel* level, int number, int delay);
+int LevConEvalEvent(int type, const char* text);
+int LevConEvalEvents(const char* text);
+void LevConDumpLevel(LevConLevel* level);
+void LevConDumpIsland();
+void LevConDumpWorld();
+void LevConSetHoldCounts(int islandFrames, int levelFrames);
+void LevConSaveStartInfo();
+void LevConRestoreStartInfo();
+void LevConReset();
+void LevConSetCurrentLevel(LevConLevel* level);
+void LevConSetTerrain(LevConLevel* level);  // the level's collision current, or none
+void LevConShowLevel(LevConLevel* level, int show);
+void LevConShowLevelSet(LevConLevel* level);
+LevConWorld* LevConChooseWorld(LevConWorld* current);
+LevConIsland* LevConChooseIsland(LevConIsland* current);
+void LevConChooseLevel(LevConLevel* current, LevConLevel** chosen, LevConLevel** preload, LevConLevel** show);
+
+// ===================================================================
+// Level drawing and foreground load (levcon)
+// ===================================================================
+
+extern ZEVEC* levcon_campos;
+extern int levcon_level_draw_enabled, levcon_extvis, draw_preload_levels, levconrender_currentlevelonly;
+extern int16_t time_of_day_blend[2];  // cross-fade target and rate
+extern float rotscale_override;
+extern ZEVEC playerstartpos;
+extern int playerstartang;
+extern volatile int levcon_loading_fade;  // -1 "loading"; 0 or more: fields of fade left
+
+void LevConInstallRenderHooks();
+void LevConSetName(const char* name, int unused, int edit);
+void LevConLoadAll(LevConWorld* world, LevConIsland* island, LevConLevel* level);
+void LevConUpdateScenes();
+void LevConRender(const ZEVEC* camera);
+void LevConRenderWater();
+float LevConEnvU();  // the environment map's U

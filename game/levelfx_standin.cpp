@@ -12,3 +12,6 @@ void ConCoreClose() {}
 void ConCoreProcess(int) {}
 void ConCoreRender3D() {}
 void ConCoreRender2D() {}
+void ConCoreBGLoad(void*, int) {}
+void LevelFxInit(void*) {}
+void LevelFxCloseLevel(void*) {}

@@ -219,6 +219,7 @@ TEST_F(Menus, MainDebugMenuHandlers) {
 
 // "Buffer Usage" with LOW and HI in use: the table (start), then the bars.
 TEST_F(Menus, BufferUsage) {
+  LevConSysClose();  // the level controller gives its level buffers back
   BuffyDesc* low = BuffyAllocate(0x100000, BUFFY_LOW, nullptr, nullptr);
   BuffyDesc* hi = BuffyAllocate(0x200000, BUFFY_HIGH, nullptr, nullptr);
   ASSERT_EQ(low->lockstate, BUFFY_LOCKED);

@@ -10,6 +10,8 @@
 
 #include "globular.h"
 
+#include <cstring>
+
 int eval_fog_repeat;
 
 namespace {
@@ -101,3 +103,105 @@ void CloseWorldFxBlobs() {}
 void DrawClouds() {}
 void DrawSpaceblobs() {}
 void Wfx3SetFogType2(float, int, int) {}
+void Wfx3Load(const char*, const char*) {}
+void InitWorldFx(void*) {}
+
+// Streaming's planet levels: worlds registered by exact planet name, islands
+// by plate; the current plate level (planet_lev) stays until a test drops it, as
+// leaving the capture radius would. No remap; the switches do nothing.
+void* planet_lev;
+namespace {
+struct PlanetWorld {
+  const char* planet;
+  void* world;
+};
+PlanetWorld g_worlds[8];
+int g_nworlds;
+void* g_world;
+struct Plate {
+  int id;
+  void* island;
+};
+Plate g_plates[32];
+int g_nplates;
+}  // namespace
+
+void PlanetLevRegisterWorld(const char* planet, const char*, void* world) {
+  if (!planet || g_nworlds >= 8) return;
+  for (int i = 0; i < g_nworlds; i++)
+    if (g_worlds[i].world == world) return;
+  g_worlds[g_nworlds++] = {planet, world};
+}
+int PlanetLevSetCurrentWorld(const char* planet) {
+  g_world = nullptr;
+  for (int i = 0; i < g_nworlds && planet; i++)
+    if (strcmp(g_worlds[i].planet, planet) == 0) g_world = g_worlds[i].world;
+  return g_world != nullptr;
+}
+void PlanetLevRegisterLevel(int plate, const ZEVEC*, int, void* island, float) {
+  for (int i = 0; i < g_nplates; i++)
+    if (g_plates[i].id == plate) {
+      g_plates[i].island = island;
+      return;
+    }
+  if (g_nplates < 32) g_plates[g_nplates++] = {plate, island};
+}
+void PlanetLevReleaseLevel(int plate) {
+  for (int i = 0; i < g_nplates; i++)
+    if (g_plates[i].id == plate) {
+      if (planet_lev == g_plates[i].island) planet_lev = nullptr;
+      g_plates[i] = g_plates[--g_nplates];
+      return;
+    }
+}
+void PlanetLevSetCurrentLevel(int plate) {
+  planet_lev = nullptr;
+  for (int i = 0; i < g_nplates; i++)
+    if (g_plates[i].id == plate) planet_lev = g_plates[i].island;
+}
+void* PlanetLevGetCurrentWorld() { return g_world; }
+void* PlanetLevGetCurrentLevel() { return planet_lev; }
+ZEMTX* PlanetLevGetRemapMtx() { return nullptr; }
+void GBSetFarRender(int) {}
+void GBSetPlateRender(int) {}
+void GBProcessEnable(int) {}
+void GBSetPlanetRender(int) {}
+void GBSetTileRender(int, int) {}
+void GBHiResTexturesEnabled(int) {}
+void GBSetPlanetMeshRender(int) {}
+void GBReset() {}
+void WorldFXSetSkyVisibility(int) {}
+void WorldFXSetSeaVisibility(int) {}
+void CloseWorldFx() {}
+
+// The planet world's render: the five hooks in their order, the plate hook
+// with the current plate and its island, or -1 and null.
+namespace {
+GBRenderFn g_preSpace, g_prePlanet, g_postPlanet, g_postSpace;
+GBPlateRenderFn g_plate;
+void Call(GBRenderFn f) {
+  if (f) f();
+}
+}  // namespace
+void GBSetPreSpaceRenderFunc(GBRenderFn fn) { g_preSpace = fn; }
+void GBSetPrePlanetRenderFunc(GBRenderFn fn) { g_prePlanet = fn; }
+void GBSetPlateRenderFunc(GBPlateRenderFn fn) { g_plate = fn; }
+void GBSetPostPlanetRenderFunc(GBRenderFn fn) { g_postPlanet = fn; }
+void GBSetPostSpaceRenderFunc(GBRenderFn fn) { g_postSpace = fn; }
+void GBRender() {
+  Call(g_preSpace);
+  Call(g_prePlanet);
+  if (g_plate) {
+    int plate = -1;
+    for (int i = 0; i < g_nplates; i++)
+      if (planet_lev && g_plates[i].island == planet_lev) plate = g_plates[i].id;
+    g_plate(plate, plate == -1 ? nullptr : planet_lev);
+  }
+  Call(g_postPlanet);
+  Call(g_postSpace);
+}
+int GBGetPlanetRender() { return 1; }
+void DrawStars() {}
+void DrawSky() {}
+void DrawAtmos() {}
+void ProcWorldFx() {}

@@ -3,6 +3,8 @@
 #include "standins.h"
 #include "zecore.h"
 
+int player_hitpoints = 100;
+int16_t player_yaw;
 int hitpoints_override, atlasshield_override, start_player_lives = 3, start_player_hitpoints = 100;
 int checked_num_pickups[5];
 int oasislev_nightstart = 1, laying_spline_data, panel_flags;

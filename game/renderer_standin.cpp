@@ -4,11 +4,6 @@
 
 #define STANDIN [[gnu::weak]]
 
-STANDIN void ZeGlassInit(int) {}
-STANDIN void ZeGlassClose() {}
-STANDIN void ZeWaterInit() {}
 STANDIN void InstInit() {}
 STANDIN void InstClose() {}
-STANDIN void ZeNormalMapInit() {}
-STANDIN void ZeNormalMapClose() {}
 STANDIN void ZeRndrFPatchClose() {}

@@ -24,3 +24,5 @@ void* game_cobinfo;
 void AddCobTypeSetMemoryPointers(char**, char*, void*, void*, const char*) {}
 void InitialisePersistantVehicleCobs() {}
 void InitialisePersistantVehicleCobs2() {}
+int InsertLightSet(const char*) { return -1; }
+void RemoveLightSet(int) {}

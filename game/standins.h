@@ -8,19 +8,15 @@
 
 #include "gamelib.h"
 #include "globular.h"
+#include "levcon.h"
 #include "ze3d.h"
 
 // ===================================================================
 // Renderer services not in ze3d yet (renderer_standin.cpp). Weak, so that
 // the renderer's own definitions win as they land.
 // ===================================================================
-void ZeGlassInit(int n);
-void ZeGlassClose();
-void ZeWaterInit();
 void InstInit();
 void InstClose();
-void ZeNormalMapInit();
-void ZeNormalMapClose();
 void ZeRndrFPatchClose();
 
 // ===================================================================
@@ -44,6 +40,8 @@ void TBRManage();
 void TBRDebug(ZEMTL* mtl, int flags);
 extern ZEGSCENE* pickup_gscene;
 extern void* game_cobinfo;
+int InsertLightSet(const char* name);  // a light set's key, -1 none
+void RemoveLightSet(int key);
 void AddCobTypeSetMemoryPointers(char** buffer, char* end, void* owner, void* adopt, const char* label);
 void InitialisePersistantVehicleCobs();
 void InitialisePersistantVehicleCobs2();
@@ -61,6 +59,8 @@ extern float gb_lev_time;
 extern int eval_fog_repeat, tex_info;  // fogshade_enable: the light unit's (ze3d)
 int GBSetInitLevel(int level, char** buffer, char** end, char* fractal_start, char* fractal_end);
 void GBLevUpdateFrame(const ZEVEC* position);
+void Wfx3Load(const char* path, const char* name);  // a world's effects data
+void InitWorldFx(void* worldbits);
 void GBProcess(int paused);
 void GBSpecialRender();
 void GBRender2d(int n);
@@ -74,24 +74,11 @@ void FrSurfaceInfo();
 // ===================================================================
 // Universe, level controller, loader and level drawing (levcon_standin.cpp)
 // ===================================================================
-extern int lcoplog_enabled, multithreaded;
-extern void* levcon_remap_mtx;
 extern void* editor_remap_mtx;
-void LevConSysClose();
-void LevConProcess();
-void LevConReset();
-void LevConSetName(const char* name, int a, int editmode);
-void LevConSaveStartInfo();
-void LevConUpdateScenes();
-void LevConRender(const ZEVEC* camera);
-void LevConRenderWater();
 int LevConIsCurrent(const char* name);          // 1 when the named level is current
 int LevConLevelShown(void* level);              // 1 when loaded and visible
-void BGLoadInhibit(int which, int on);
-void BGSuspendMain();
 void PlacementSysInit();
 void PlacementSysClose();
-void LoadTrigInit();
 int LevConCurrentOutdoor();  // 1 when no level is current or the current level has sky
 void LoadTelepads();
 void ProcessTeleport();
@@ -110,6 +97,7 @@ void ConCoreClose();
 void ConCoreProcess(int drawn);
 void ConCoreRender3D();
 void ConCoreRender2D();
+void ConCoreBGLoad(void* conflict, int background);
 
 // ===================================================================
 // Cut scenes, triggers, scripts and dialogue (cutscene_standin.cpp)
@@ -142,6 +130,8 @@ extern int hitpoints_override, atlasshield_override, start_player_lives, start_p
 extern int checked_num_pickups[5];
 extern int oasislev_nightstart, laying_spline_data, panel_flags;
 extern ZEVEC player_position;
+extern int player_hitpoints;  // the hero's hit points
+extern int16_t player_yaw;
 extern ZECAMERA* kaelcam;
 void InitPanel(char** buffer);
 void ResetPanel();
@@ -271,3 +261,63 @@ void edbitsRegisterSaveFormat(const char* kind, int n, const char* ext, const ch
 void edbitsRegisterBaseScene(void* scene);
 void edmainClose();
 const EdDesc* edmainRegistered(int index);  // the registration list (null past its end)
+
+// ===================================================================
+// Streaming's calls into systems not built yet: the planet world's levels
+// and switches (planet_standin.cpp; PlanetLev* keep worlds by exact planet
+// name and levels by plate without geometry, where the real GBLev* need a
+// loaded planet system and resident plates), vehicles (vehicles_standin.cpp), cut
+// scenes and triggers (cutscene_standin.cpp), level effects
+// (levelfx_standin.cpp), scenes (scene_standin.cpp), teleports
+// (levcon_standin.cpp).
+// ===================================================================
+extern void* planet_lev;  // the planet world's current plate level (an island)
+void PlanetLevRegisterWorld(const char* planet, const char* path, void* world);
+int PlanetLevSetCurrentWorld(const char* planet);  // 1 when registered
+void PlanetLevRegisterLevel(int plate, const ZEVEC* position, int align, void* island, float range);
+void PlanetLevReleaseLevel(int plate);
+void PlanetLevSetCurrentLevel(int plate);
+void* PlanetLevGetCurrentWorld();
+void* PlanetLevGetCurrentLevel();
+ZEMTX* PlanetLevGetRemapMtx();  // null: no remap
+void GBSetFarRender(int value);
+void GBSetPlateRender(int value);
+void GBProcessEnable(int value);
+void GBSetPlanetRender(int value);
+void GBSetTileRender(int on, int nearclip);
+void GBHiResTexturesEnabled(int on);
+void GBSetPlanetMeshRender(int on);
+void GBReset();
+void WorldFXSetSkyVisibility(int on);
+void WorldFXSetSeaVisibility(int on);
+void CloseWorldFx();
+extern void *PlayerTrike, *PlayerQuad, *PlayerGlider;
+extern float atmos_deccel_alt_max, atmos_deccel_alt_min, levelling_alt_min, levelling_alt_max;
+void AddVehicleLevelInit(void* level);
+void UnLoadVehicles(void* level);
+void PlayerCraftRemap(void* mtx);
+void ZeGCutSceneSysPostBackgroundLoad();
+void ZeTriggerSysPostBackgroundLoad();
+void ZeGCutSceneSysBackgroundFlush();
+void ZeTriggerSysBackgroundFlush();
+void* GetScriptLevel();
+void LevelFxInit(void* level);
+void LevelFxCloseLevel(void* level);
+void* GetTeleportWorld();
+void* GetTeleportIsland();
+void* GetTeleportLevel();
+// Level drawing's calls: the planet world's render and its hooks
+// (planet_standin.cpp).
+void DrawStars();
+void DrawSky();
+void DrawAtmos();
+void ProcWorldFx();
+void GBRender();
+int GBGetPlanetRender();
+using GBRenderFn = void (*)();
+using GBPlateRenderFn = void (*)(int plate, void* island);
+void GBSetPreSpaceRenderFunc(GBRenderFn fn);
+void GBSetPrePlanetRenderFunc(GBRenderFn fn);
+void GBSetPlateRenderFunc(GBPlateRenderFn fn);
+void GBSetPostPlanetRenderFunc(GBRenderFn fn);
+void GBSetPostSpaceRenderFunc(GBRenderFn fn);

@@ -33,3 +33,8 @@ void UpdateCannonSys(int) {}
 void RenderCannonSys() {}
 void Render2DCannonSys() {}
 void ClearCannonTargetList() {}
+void *PlayerTrike, *PlayerQuad, *PlayerGlider;
+float atmos_deccel_alt_max, atmos_deccel_alt_min, levelling_alt_min, levelling_alt_max;
+void AddVehicleLevelInit(void*) {}
+void UnLoadVehicles(void*) {}
+void PlayerCraftRemap(void*) {}

@@ -1,6 +1,9 @@
-// Stand-in for the background loader's planet-data slot until program
-// flow's loader is built: the slot, its busy flag and one turn of its
-// planet-data work, which tests and the start-up stand-in drive.
+// The background loader's planet-data slot and busy flag, which the planet
+// world writes and reads: the game's loader (game/bgload.cpp) takes one
+// request a turn from the slot. BGLoadServeGbData serves the slot at once,
+// for the planet world's own tests, which run without the game's loader.
+// The callback ring here is weak: the game's loader defines the ring its
+// thread serves, and its definitions take the place of these.
 #include "globular.h"
 
 int bgload_pending = 0;
@@ -26,7 +29,7 @@ BgCallback bg_ring[BGLOAD_CALLBACKS];
 unsigned bg_write = 0, bg_read = 0;
 }  // namespace
 
-int BGLoadPostCallback(BGLOADFN function, void* argument) {
+[[gnu::weak]] int BGLoadPostCallback(BGLOADFN function, void* argument) {
   if (bg_write - bg_read >= unsigned(BGLOAD_CALLBACKS)) return -1;
   int handle = int(bg_write & 0x7fffffffu);
   bg_ring[bg_write % BGLOAD_CALLBACKS] = BgCallback{function, argument, handle, 1};
@@ -34,7 +37,7 @@ int BGLoadPostCallback(BGLOADFN function, void* argument) {
   return handle;
 }
 
-int BGLoadCancelCallback(int handle) {
+[[gnu::weak]] int BGLoadCancelCallback(int handle) {
   for (unsigned i = bg_read; i != bg_write; i++) {
     BgCallback& c = bg_ring[i % BGLOAD_CALLBACKS];
     if (c.queued && c.handle == handle) {
@@ -45,11 +48,11 @@ int BGLoadCancelCallback(int handle) {
   return -5;
 }
 
-void BGLoadServeCallbacks() {
+[[gnu::weak]] void BGLoadServeCallbacks() {
   while (bg_read != bg_write) {
     BgCallback c = bg_ring[bg_read % BGLOAD_CALLBACKS];
     bg_ring[bg_read % BGLOAD_CALLBACKS].queued = 0;
     bg_read++;
-    if (c.queued) c.fn(c.arg);
+    if (c.queued) c.fn(c.arg, c.handle);
   }
 }

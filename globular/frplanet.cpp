@@ -96,7 +96,7 @@ void ReleaseSet() {
 }
 }  // namespace
 
-void FrPlanetUpdatePlatesBG(void* arg) {
+void FrPlanetUpdatePlatesBG(void* arg, int) {
   auto* r = static_cast<PlateRequest*>(arg);
   r->count = 0;
   FrCubeGetVisiblePlates(r->list, r->depth, &r->count, FRPLANET_VISIBLE, &r->position, 1, r->horizon);

@@ -289,13 +289,13 @@ extern EePtr<ASYNCFILEREQ> bgload_next_gb_data;  // the planet-data slot: null o
 void BGLoadServeGbData();
 
 // ===================================================================
-// Loader-thread callbacks (program flow's loader; stand-in in bgload)
+// Loader-thread callbacks (the game's loader; a weak stand-in in bgload)
 // ===================================================================
 // A ring of 32 functions to run once on the loader thread. Post gives the
 // entry's handle, or -1 when the ring is full; cancel gives -5 for a handle
 // that names no queued entry.
 
-using BGLOADFN = void (*)(void* argument);
+using BGLOADFN = void (*)(void* argument, int handle);  // as the game's loader calls it
 constexpr int BGLOAD_CALLBACKS = 32;
 int BGLoadPostCallback(BGLOADFN function, void* argument);
 int BGLoadCancelCallback(int handle);
@@ -451,7 +451,7 @@ extern FRPLATE* gpltptr[FRPLATE_POOL];
 extern int gpltcnt;
 constexpr int FRPLANET_VISIBLE = 48;  // plates asked of the visible-plate search
 void FrPlanetUpdatePlates(FRAME* frame, const ZEVEC* position);
-void FrPlanetUpdatePlatesBG(void* unused);
+void FrPlanetUpdatePlatesBG(void* unused, int handle);
 void FrPlanetClose();
 int FrPlanetGetPlate(FRAME* frame, const ZEVEC* position);
 int FrPlanetEnablePlate(int plate, int enable);

@@ -204,5 +204,16 @@ mkdir -p "$seeds/ptlpage_fuzz"
 { printf '\1'; cat "$seeds/work/particles.dat"; } > "$seeds/ptlpage_fuzz/demo"
 run_target ptlpage_fuzz ze2/gamelib
 
+# Load-trigger files, seeded with a version 3 file written by ltdtool and a
+# version 1 header.
+cmake --build "$dir" --target loadtrig_fuzz ltdtool -- -j4
+mkdir -p "$seeds/loadtrig_fuzz"
+printf 'bound LEVEL a\n centre 1 0 1\n top 5\n actions LOAD HOLD\n point -2 -2\n point 2 -2\n point 0 2\nbound FLOWLABEL b\n actions VIEW\n point 0 0\n' \
+  > "$seeds/loadtrig_fuzz/isle.txt"
+"$dir/tools/ltdtool" make "$seeds/loadtrig_fuzz/isle.txt" "$seeds/loadtrig_fuzz/isle.ltd" >/dev/null
+rm "$seeds/loadtrig_fuzz/isle.txt"
+printf '\001\000\000\000\000\000\000\000\000\000\000\000' > "$seeds/loadtrig_fuzz/v1.ltd"
+run_target loadtrig_fuzz game 8192
+
 [ $status -eq 0 ] && echo "fuzz.sh: all targets ran clean"
 exit $status

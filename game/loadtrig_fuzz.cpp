@@ -1,0 +1,49 @@
+// Fuzz target: a ".ltd" file read as an island's load triggers, then asked
+// for the level choice at a few points, written back and read again.
+#include "fuzz.h"
+#include "levcon.h"
+#include "zecore_local.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+std::string g_dir;
+
+}  // namespace
+
+void FuzzOne(const uint8_t* data, size_t size) {
+  errmsg_disabled = 1;
+  errmsg_to_console = 0;
+  if (g_dir.empty()) {
+    char tmpl[] = "/tmp/loadtrig_fuzz.XXXXXX";
+    g_dir = mkdtemp(tmpl);
+    atexit([] { std::filesystem::remove_all(g_dir); });
+    PlatSetHostRoot(g_dir.c_str());
+    ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
+  }
+  FILE* f = fopen((g_dir + "/t.ltd").c_str(), "wb");
+  if (!f) abort();
+  if (size) fwrite(data, 1, size, f);
+  fclose(f);
+  LoadTrigInit();
+  int key = LoadTrigRead("t.ltd", nullptr);
+  const ZEVEC points[] = {{0, 0, 0}, {10, 1, -5}, {-100, 50, 100}};
+  for (const ZEVEC& p : points) {
+    LevConLevel *level = nullptr, *preload = nullptr, *show = nullptr;
+    int label, sem;
+    LoadTrigCheckBounds(key, &p, &level, &preload, &show, &label, &sem);
+  }
+  loadtrig_edit_set = key;
+  snprintf(loadtrig_sets[key].filename, sizeof loadtrig_sets[key].filename, "w.ltd");
+  if (LoadTrigWrite()) LoadTrigRead(nullptr, nullptr);
+}
+
+void FuzzReset() {
+  ZeFileReset();
+  ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
+  errmsg_trap = 0;
+}
