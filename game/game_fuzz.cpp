@@ -20,18 +20,11 @@ std::string g_dir;
 char* g_buffer;
 constexpr int kBuffer = 8192;
 
-void Put(const char* name, const uint8_t* data, size_t size) {
-  int fd = open((g_dir + "/" + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0 || write(fd, data, size) != ssize_t(size)) abort();
-  close(fd);
-}
-
 }  // namespace
 
 void FuzzOne(const uint8_t* data, size_t size) {
   if (g_dir.empty()) {
-    char tmpl[] = "/tmp/game_fuzz.XXXXXX";
-    g_dir = mkdtemp(tmpl);
+    g_dir = FuzzDir();
     g_buffer = static_cast<char*>(EeMalloc(kBuffer));
     errmsg_disabled = 1;
     errmsg_to_console = 0;
@@ -42,7 +35,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
   ZeFileSetCurrentDirectory("");
   switch (data[0] % 3) {
     case 0: {
-      Put("STRINGS.FZ", data + 1, size - 1);
+      FuzzWriteFile("STRINGS.FZ", data + 1, size - 1);
       char* cursor = g_buffer;
       InitGameStrings(&cursor, g_buffer + kBuffer, "fz");
       SetGameStringVariable(1, "one");
@@ -51,14 +44,14 @@ void FuzzOne(const uint8_t* data, size_t size) {
       break;
     }
     case 1: {
-      Put("CMD.TXT", data + 1, size - 1);
+      FuzzWriteFile("CMD.TXT", data + 1, size - 1);
       MainResetSettings();
       const char* words[2] = {"CMDFILE", "CMD.TXT"};
       MainParseArgs(2, words);
       break;
     }
     default:
-      Put("LIST.CFG", data + 1, size - 1);
+      FuzzWriteFile("LIST.CFG", data + 1, size - 1);
       strcpy(texanimfilename, "LIST.CFG");
       texanimbuffsize = 4096;
       ZeTexAnimProgSysInit();

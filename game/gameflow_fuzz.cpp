@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 namespace {
@@ -16,20 +15,9 @@ std::string g_dir;
 char* g_buffer;
 constexpr int BUFFER = sizeof(GfcProgram) + 64;
 
-void WriteFile(const std::string& rel, const uint8_t* data, size_t size) {
-  std::string path = g_dir + "/" + rel;
-  FILE* f = fopen(path.c_str(), "wb");
-  if (!f) abort();
-  if (size) fwrite(data, 1, size, f);
-  fclose(f);
-}
-
 void Setup() {
   if (!g_dir.empty()) return;
-  char tmpl[] = "/tmp/gameflow_fuzz.XXXXXX";
-  g_dir = mkdtemp(tmpl);
-  atexit([] { std::filesystem::remove_all(g_dir); });
-  std::filesystem::create_directories(g_dir + "/flow");
+  g_dir = FuzzDir();
   PlatSetHostRoot(g_dir.c_str());
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
   g_buffer = static_cast<char*>(EeMalloc(BUFFER));
@@ -46,7 +34,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
   for (int k = 0; k < 3; k++) {
     size_t end = start;
     while (end < size && data[end] != 0) end++;
-    WriteFile(names[k], data + start, end - start);
+    FuzzWriteFile(names[k], data + start, end - start);
     start = end < size ? end + 1 : size;
   }
   gfcInit();

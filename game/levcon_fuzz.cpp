@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 namespace {
@@ -20,16 +19,11 @@ void FuzzOne(const uint8_t* data, size_t size) {
   errmsg_disabled = 1;
   errmsg_to_console = 0;
   if (g_dir.empty()) {
-    char tmpl[] = "/tmp/levcon_fuzz.XXXXXX";
-    g_dir = mkdtemp(tmpl);
-    atexit([] { std::filesystem::remove_all(g_dir); });
+    g_dir = FuzzDir();
     PlatSetHostRoot(g_dir.c_str());
     ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
   }
-  FILE* f = fopen((g_dir + "/t.uni").c_str(), "wb");
-  if (!f) abort();
-  if (size) fwrite(data, 1, size, f);
-  fclose(f);
+  FuzzWriteFile("t.uni", data, size);
   strcpy(levcon_uni_name, "t.uni");
   LevConSysInit();
   for (int i = 0; i < levcon_num_levels; i++) {

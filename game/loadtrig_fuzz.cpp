@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 namespace {
@@ -19,16 +18,11 @@ void FuzzOne(const uint8_t* data, size_t size) {
   errmsg_disabled = 1;
   errmsg_to_console = 0;
   if (g_dir.empty()) {
-    char tmpl[] = "/tmp/loadtrig_fuzz.XXXXXX";
-    g_dir = mkdtemp(tmpl);
-    atexit([] { std::filesystem::remove_all(g_dir); });
+    g_dir = FuzzDir();
     PlatSetHostRoot(g_dir.c_str());
     ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
   }
-  FILE* f = fopen((g_dir + "/t.ltd").c_str(), "wb");
-  if (!f) abort();
-  if (size) fwrite(data, 1, size, f);
-  fclose(f);
+  FuzzWriteFile("t.ltd", data, size);
   LoadTrigInit();
   int key = LoadTrigRead("t.ltd", nullptr);
   const ZEVEC points[] = {{0, 0, 0}, {10, 1, -5}, {-100, 50, 100}};

@@ -12,7 +12,7 @@ DressFuzz g;
 }  // namespace
 
 void FuzzOne(const uint8_t* data, size_t size) {
-  g.Start("bridge_fuzz");
+  g.Start();
   // A level with one plank platform (scene instance 3).
   TerrWritePoly quad{};
   quad.quad = 1;

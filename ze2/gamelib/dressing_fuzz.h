@@ -1,4 +1,4 @@
-// Shared by the bridge and grass page fuzz targets: a scratch host
+// Shared by the bridge and grass page fuzz targets: the fuzz host
 // directory, a level buffer, and a scene of 8 instances whose objects the
 // page names by their first letter.
 #pragma once
@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz.h"
 #include "gamelib.h"
 #include "zecore.h"
 #include "zecore_local.h"
@@ -19,10 +20,9 @@ struct DressFuzz {
   static constexpr int BUF = 1 << 20;
 
   // Once: the directory, buffer and scene; every input: the host root.
-  void Start(const char* name) {
+  void Start() {
     if (dir.empty()) {
-      std::string tmpl = std::string("/tmp/") + name + ".XXXXXX";
-      dir = mkdtemp(tmpl.data());
+      dir = FuzzDir();
       buf = static_cast<uint8_t*>(EeMalloc(BUF));
       scene = static_cast<ZEGSCENE*>(EeMalloc(sizeof(ZEGSCENE)));
       memset(scene, 0, sizeof *scene);
@@ -40,8 +40,6 @@ struct DressFuzz {
   }
   // Writes the input as a host file.
   void File(const char* name, const uint8_t* data, size_t size) {
-    FILE* f = fopen((dir + "/" + name).c_str(), "wb");
-    if (!f || fwrite(data, 1, size, f) != size) abort();
-    fclose(f);
+    FuzzWriteFile(name, data, size);
   }
 };

@@ -376,7 +376,7 @@ void FullReflectTest(const ZEVEC* n, const ZEVEC* v, ZEVEC* r);
 ZEVEC CubeImpact(const ZEMTX* a, const ZEMTX* b, const ZEVEC* normal, ZEVEC* result, float size);
 
 // ===================================================================
-// Special terrain and debug drawing (specterr)
+// Special terrain and debug drawing (specialterr)
 // ===================================================================
 // Crash data (kind-3 section): u32 entries, then entries of
 //   { u32 instance, i16 shapes, u16 flags (bit 0 boxes), f32 radius,

@@ -12,7 +12,7 @@ DressFuzz g;
 }  // namespace
 
 void FuzzOne(const uint8_t* data, size_t size) {
-  g.Start("grass_fuzz");
+  g.Start();
   g.File("GRASS.DAT", data, size);
   edgraClumpsReset();
   ZeWindInit();

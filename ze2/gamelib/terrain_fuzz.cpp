@@ -26,8 +26,7 @@ ZEGSCENE* g_scene;
 
 void FuzzOne(const uint8_t* data, size_t size) {
   if (g_dir.empty()) {
-    char tmpl[] = "/tmp/terrain_fuzz.XXXXXX";
-    g_dir = mkdtemp(tmpl);
+    g_dir = FuzzDir();
     g_buf = static_cast<uint8_t*>(EeMalloc(BUF));
     auto* insts = static_cast<ZEGSCNINST*>(EeMalloc(sizeof(ZEGSCNINST) * 16));
     memset(insts, 0, sizeof(ZEGSCNINST) * 16);
@@ -39,9 +38,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
     errmsg_to_console = 0;
     ZeTrigInit();
   }
-  int fd = open((g_dir + "/FUZZ.TER").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0 || write(fd, data, size) != ssize_t(size)) abort();
-  close(fd);
+  FuzzWriteFile("FUZZ.TER", data, size);
   PlatSetHostRoot(g_dir.c_str());
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
   uint8_t* pos = g_buf;

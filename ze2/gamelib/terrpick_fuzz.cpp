@@ -23,16 +23,13 @@ uint8_t* g_buf;
 
 void FuzzOne(const uint8_t* data, size_t size) {
   if (g_dir.empty()) {
-    char tmpl[] = "/tmp/terrpick_fuzz.XXXXXX";
-    g_dir = mkdtemp(tmpl);
+    g_dir = FuzzDir();
     g_buf = static_cast<uint8_t*>(EeMalloc(BUF));
     errmsg_disabled = 1;
     errmsg_to_console = 0;
     ZeTrigInit();
   }
-  int fd = open((g_dir + "/PICKUPS.TER").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0 || write(fd, data, size) != ssize_t(size)) abort();
-  close(fd);
+  FuzzWriteFile("PICKUPS.TER", data, size);
   PlatSetHostRoot(g_dir.c_str());
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
   uint8_t* pos = g_buf;
@@ -43,9 +40,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
   uint8_t image[128];
   int n = TerrWriteImage(image, sizeof image, &sec, 1, 0);
   if (n <= 0) return;
-  fd = open((g_dir + "/LEVEL.TER").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0 || write(fd, image, size_t(n)) != ssize_t(n)) abort();
-  close(fd);
+  FuzzWriteFile("LEVEL.TER", image, size_t(n));
   TerrSet* set = terraininit(0, &pos, g_buf + BUF, 0, "LEVEL", nullptr, 0);
   if (!set) return;
   TerrainSetCur(set);

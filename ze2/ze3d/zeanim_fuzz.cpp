@@ -58,8 +58,7 @@ void EvalV1(const ZEANIMDATA* a) {
 
 void FuzzOne(const uint8_t* data, size_t size) {
   if (g_dir.empty()) {
-    char tmpl[] = "/tmp/zeanim_fuzz.XXXXXX";
-    g_dir = mkdtemp(tmpl);
+    g_dir = FuzzDir();
     g_buffer = static_cast<char*>(EeMalloc(BUFFER));
     errmsg_disabled = 1;
     errmsg_to_console = 0;
@@ -68,9 +67,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
   if (size < 1) return;
   const int form = data[0] % 3;
   data++, size--;
-  int fd = open((g_dir + "/FUZZ.ANI").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0 || write(fd, data, size) != ssize_t(size)) abort();
-  close(fd);
+  FuzzWriteFile("FUZZ.ANI", data, size);
   PlatSetHostRoot(g_dir.c_str());
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
   zefile_try_packed = 0;

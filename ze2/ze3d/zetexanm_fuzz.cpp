@@ -22,16 +22,13 @@ int16_t* g_ids;
 
 void FuzzOne(const uint8_t* data, size_t size) {
   if (g_dir.empty()) {
-    char tmpl[] = "/tmp/zetexanm_fuzz.XXXXXX";
-    g_dir = mkdtemp(tmpl);
+    g_dir = FuzzDir();
     g_mtl = static_cast<ZEMTL*>(EeMalloc(sizeof(ZEMTL)));
     g_ids = static_cast<int16_t*>(EeMalloc(16));
     errmsg_disabled = 1;
     errmsg_to_console = 0;
   }
-  int fd = open((g_dir + "/FUZZ.TAP").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0 || write(fd, data, size) != ssize_t(size)) abort();
-  close(fd);
+  FuzzWriteFile("FUZZ.TAP", data, size);
   PlatSetHostRoot(g_dir.c_str());
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
   ZeTexAnimProgSysInit();
