@@ -425,7 +425,7 @@ TEST_F(Cobs, JointOverridePoolsAndPersistence) {
   CobJointAnimStartFrame();
   EXPECT_EQ(p->jointanims.get(), nullptr);
   // The 65th cob of a step, even asking for none, is refused.
-  for (int i = 3; i < 68; i++) InitCob(&cobs[i], 2 - 2);
+  for (int i = 3; i < 68; i++) InitCob(&cobs[i], 0);
   int granted = 0;
   for (int i = 3; i < 68; i++) granted += CobAddJointAnims(&cobs[i], 0, 0);
   EXPECT_EQ(granted, 64);
