@@ -273,6 +273,31 @@ uint32_t Bits(float f) {
   return b;
 }
 
+// The corners of a patch's leaves after `depth` splits that lie on its
+// edges (u or v at the first or last texel centre), with their heights and
+// seeds, positions in the planet's frame.
+struct EdgeVertex {
+  ZEVEC at;
+  uint32_t h, seed;
+};
+void EdgeLeaves(const ZEFPATCH& p, int depth, int plate, std::vector<EdgeVertex>* out) {
+  if (!depth) {
+    static constexpr int H[4][2] = {{0, 1}, {0, 3}, {3, 1}, {3, 3}};
+    for (int k = 0; k < 4; k++) {
+      const float u = p.attr[k].x, v = p.attr[k].y;
+      if (u != 1 / 32.0f && u != 31 / 32.0f && v != 1 / 32.0f && v != 31 / 32.0f) continue;
+      ZEVEC b{p.base[k].x, p.base[k].y, p.base[k].z}, d{p.disp[k].x, p.disp[k].y, p.disp[k].z};
+      const float h = p.h[H[k][0]][H[k][1]];
+      ZeVecScaleAccum(&b, &d, h);
+      out->push_back({ToPlanet(plate, b), Bits(h), Bits(p.attr[k].w)});
+    }
+    return;
+  }
+  ZEFPATCH c[4];
+  ZeFPatchSplit(&p, c, 1.0f);
+  for (auto& q : c) EdgeLeaves(q, depth - 1, plate, out);
+}
+
 // Seeds: each plate's corner seeds are those the engine's sphere generator
 // gives by splitting the cube faces from the corners' seeds; every grid
 // point two neighbours share, across faces too, holds the same bits in both
@@ -339,6 +364,24 @@ TEST(SurfaceSeeds, MidpointRuleFromTheCubeCornersSharedByNeighbours) {
       ASSERT_EQ(matched, 9) << a << " " << b;
     }
   EXPECT_GE(noise.size(), 200u) << "the seeds' low bytes pick most of the noise table";
+  // Both patches of every pair split three times, with noise: the leaves'
+  // corners on the shared edge hold the same height and seed bits.
+  std::vector<std::vector<EdgeVertex>> leaves(static_cast<size_t>(n));
+  for (int id = 0; id < n; id++) EdgeLeaves(patch[size_t(id)], 3, id, &leaves[size_t(id)]);
+  for (int a = 0; a < n; a++)
+    for (int k = 0; k < 4; k++) {
+      const int b = m.levels[4][size_t(a)].neighbour[k];
+      if (b < a) continue;
+      int matched = 0;
+      for (const EdgeVertex& x : leaves[size_t(a)])
+        for (const EdgeVertex& y : leaves[size_t(b)])
+          if (ZeVecDist(&x.at, &y.at, nullptr) < 0.05f) {
+            matched++;
+            ASSERT_EQ(x.h, y.h) << a << " " << b;
+            ASSERT_EQ(x.seed, y.seed) << a << " " << b;
+          }
+      ASSERT_EQ(matched, 2 + 7 * 4) << a << " " << b;  // 9 points, the inner 7 in two leaves each side
+    }
 }
 
 TEST_F(Surface, SwitchDistancesAndClassesByDistance) {
