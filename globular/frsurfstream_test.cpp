@@ -545,6 +545,14 @@ TEST_F(Surface, ShadowCastProjectsOntoTheStreamedSurface) {
     ASSERT_TRUE(FrSurfaceInitPatchData(p));
   }
   ZEVEC zero{0, 0, 0};
+  {
+    // No current level: no plate is looked for, 0.
+    ZEVEC point, normal;
+    float dist;
+    int cache[2] = {7, 7};
+    EXPECT_EQ(GBLevShadowCast(&point, &dist, &zero, cache, &normal), 0);
+    EXPECT_EQ(cache[0], -1);
+  }
   GBLevRegisterLevel(TILED, &zero, 1, nullptr, 1000);
   GBLevRegisterLevel(other, &zero, 1, nullptr, 1000);
   GBLevSetCurrentLevel(TILED);
@@ -586,7 +594,12 @@ TEST_F(Surface, ShadowCastProjectsOntoTheStreamedSurface) {
       float dist = 0;
       int cache[2] = {-1, -1};
       const std::string label = std::to_string(c.plate) + " " + std::to_string(c.i) + "," + std::to_string(c.j);
+      ZEVEC again;
+      float dist2;
+      ASSERT_EQ(GBLevShadowCast(&again, &dist2, &pos, nullptr, &normal), 1) << label << ": without a cache";
       ASSERT_EQ(GBLevShadowCast(&point, &dist, &pos, cache, &normal), 1) << label;
+      EXPECT_EQ(Bits(again.x), Bits(point.x)) << label;
+      EXPECT_EQ(Bits(dist2), Bits(dist)) << label;
       EXPECT_EQ(cache[0], c.plate) << label;
       EXPECT_EQ(cache[1], c.i + 8 * c.j) << label;
       EXPECT_LT(ZeVecDist(&point, &want, nullptr), 0.15f) << label;
