@@ -184,19 +184,35 @@ ZEVEC ToPlanet(int plate, const ZEVEC& p) {
   return out;
 }
 
-void Leaves(const ZEFPATCH& p, int depth, int plate, std::vector<ZEVEC>* out) {
+uint32_t Bits(float f) {
+  uint32_t b;
+  memcpy(&b, &f, 4);
+  return b;
+}
+
+// The corners of a patch's leaves after `depth` splits (only those on its
+// edges, u or v at the first or last texel centre, when asked), with their
+// heights and seeds, positions in the planet's frame.
+struct LeafVertex {
+  ZEVEC at;
+  uint32_t h, seed;
+};
+void Leaves(const ZEFPATCH& p, int depth, int plate, std::vector<LeafVertex>* out, bool edges = false) {
   if (!depth) {
     static constexpr int H[4][2] = {{0, 1}, {0, 3}, {3, 1}, {3, 3}};
     for (int k = 0; k < 4; k++) {
-      ZEVEC v{p.base[k].x, p.base[k].y, p.base[k].z}, d{p.disp[k].x, p.disp[k].y, p.disp[k].z};
-      ZeVecScaleAccum(&v, &d, p.h[H[k][0]][H[k][1]]);
-      out->push_back(ToPlanet(plate, v));
+      const float u = p.attr[k].x, v = p.attr[k].y;
+      if (edges && u != 1 / 32.0f && u != 31 / 32.0f && v != 1 / 32.0f && v != 31 / 32.0f) continue;
+      ZEVEC b{p.base[k].x, p.base[k].y, p.base[k].z}, d{p.disp[k].x, p.disp[k].y, p.disp[k].z};
+      const float h = p.h[H[k][0]][H[k][1]];
+      ZeVecScaleAccum(&b, &d, h);
+      out->push_back({ToPlanet(plate, b), Bits(h), Bits(p.attr[k].w)});
     }
     return;
   }
   ZEFPATCH c[4];
   ZeFPatchSplit(&p, c, 1.0f);
-  for (auto& q : c) Leaves(q, depth - 1, plate, out);
+  for (auto& q : c) Leaves(q, depth - 1, plate, out, edges);
 }
 
 TEST(SurfaceCracks, NeighbouringPlatesMatchOnTheirEdges) {
@@ -249,15 +265,15 @@ TEST(SurfaceCracks, NeighbouringPlatesMatchOnTheirEdges) {
   for (int a = 0; a < n; a += 97)
     for (int k = 0; k < 4; k++) {
       const int b = m.levels[4][size_t(a)].neighbour[k];
-      std::vector<ZEVEC> la, lb;
+      std::vector<LeafVertex> la, lb;
       Leaves(patch[size_t(a)], 3, a, &la);
       Leaves(patch[size_t(b)], 3, b, &lb);
       // Points of a's leaves that lie on b's side within a hair: all on the
       // shared edge, each matched by one of b's.
       int on = 0;
-      for (const ZEVEC& x : la) {
+      for (const LeafVertex& x : la) {
         float best = 1e30f;
-        for (const ZEVEC& y : lb) best = std::min(best, ZeVecDist(&x, &y, nullptr));
+        for (const LeafVertex& y : lb) best = std::min(best, ZeVecDist(&x.at, &y.at, nullptr));
         if (best < 1.0f) {
           on++;
           EXPECT_LT(best, 0.05f) << a << " " << b;
@@ -265,37 +281,6 @@ TEST(SurfaceCracks, NeighbouringPlatesMatchOnTheirEdges) {
       }
       EXPECT_GE(on, 9) << a << " " << b;
     }
-}
-
-uint32_t Bits(float f) {
-  uint32_t b;
-  memcpy(&b, &f, 4);
-  return b;
-}
-
-// The corners of a patch's leaves after `depth` splits that lie on its
-// edges (u or v at the first or last texel centre), with their heights and
-// seeds, positions in the planet's frame.
-struct EdgeVertex {
-  ZEVEC at;
-  uint32_t h, seed;
-};
-void EdgeLeaves(const ZEFPATCH& p, int depth, int plate, std::vector<EdgeVertex>* out) {
-  if (!depth) {
-    static constexpr int H[4][2] = {{0, 1}, {0, 3}, {3, 1}, {3, 3}};
-    for (int k = 0; k < 4; k++) {
-      const float u = p.attr[k].x, v = p.attr[k].y;
-      if (u != 1 / 32.0f && u != 31 / 32.0f && v != 1 / 32.0f && v != 31 / 32.0f) continue;
-      ZEVEC b{p.base[k].x, p.base[k].y, p.base[k].z}, d{p.disp[k].x, p.disp[k].y, p.disp[k].z};
-      const float h = p.h[H[k][0]][H[k][1]];
-      ZeVecScaleAccum(&b, &d, h);
-      out->push_back({ToPlanet(plate, b), Bits(h), Bits(p.attr[k].w)});
-    }
-    return;
-  }
-  ZEFPATCH c[4];
-  ZeFPatchSplit(&p, c, 1.0f);
-  for (auto& q : c) EdgeLeaves(q, depth - 1, plate, out);
 }
 
 // Seeds: each plate's corner seeds are those the engine's sphere generator
@@ -366,15 +351,15 @@ TEST(SurfaceSeeds, MidpointRuleFromTheCubeCornersSharedByNeighbours) {
   EXPECT_GE(noise.size(), 200u) << "the seeds' low bytes pick most of the noise table";
   // Both patches of every pair split three times, with noise: the leaves'
   // corners on the shared edge hold the same height and seed bits.
-  std::vector<std::vector<EdgeVertex>> leaves(static_cast<size_t>(n));
-  for (int id = 0; id < n; id++) EdgeLeaves(patch[size_t(id)], 3, id, &leaves[size_t(id)]);
+  std::vector<std::vector<LeafVertex>> leaves(static_cast<size_t>(n));
+  for (int id = 0; id < n; id++) Leaves(patch[size_t(id)], 3, id, &leaves[size_t(id)], true);
   for (int a = 0; a < n; a++)
     for (int k = 0; k < 4; k++) {
       const int b = m.levels[4][size_t(a)].neighbour[k];
       if (b < a) continue;
       int matched = 0;
-      for (const EdgeVertex& x : leaves[size_t(a)])
-        for (const EdgeVertex& y : leaves[size_t(b)])
+      for (const LeafVertex& x : leaves[size_t(a)])
+        for (const LeafVertex& y : leaves[size_t(b)])
           if (ZeVecDist(&x.at, &y.at, nullptr) < 0.05f) {
             matched++;
             ASSERT_EQ(x.h, y.h) << a << " " << b;
