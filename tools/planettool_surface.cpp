@@ -120,7 +120,8 @@ Plate PlateOf(const Ctx& c, int id) {
 
 // ---- seeds ----
 // The eight cube corners carry the seeds the engine's sphere generator
-// gives them; every other grid point of a face takes the midpoint
+// gives them (read from its faces); every other grid point of a face takes
+// the midpoint
 // m(a, b) = a * 0.5 + b * 0.5 of its square's corners as the patch split
 // makes it (a square's centre is m(m(low v pair), m(high v pair))), so the
 // plates' seeds are those that splitting a face down to the plates' depth
@@ -129,13 +130,22 @@ Plate PlateOf(const Ctx& c, int id) {
 
 float Mid(float a, float b) { return a * 0.5f + b * 0.5f; }
 
+int Octant(float x, float y, float z) { return (x > 0) + 2 * (y > 0) + 4 * (z > 0); }
+
 float CornerSeed(const ZEVEC& p) {
-  static constexpr uint32_t SEED[8] = {0x3f1eb024, 0x3f3845e2, 0x3ef9ae25, 0x3f0e3afe,   // z < 0
-                                       0x3d597dca, 0x3e4b8a45, 0x3e56e997, 0x3ead88f4};  // z > 0
-  const uint32_t bits = SEED[(p.x > 0) + 2 * (p.y > 0) + 4 * (p.z > 0)];
-  float f;
-  memcpy(&f, &bits, 4);
-  return f;
+  static const std::array<float, 8> seeds = [] {
+    std::array<float, 8> s{};
+    int count = 0;
+    ZEFPATCH* faces = ZeFPatchGenerateWorld(1, &count, 1);
+    for (int i = 0; i < count; i++)
+      for (int k = 0; k < 4; k++) {
+        const ZEVEC4& c = faces[i].base[k];
+        s[size_t(Octant(c.x, c.y, c.z))] = faces[i].attr[k].w;
+      }
+    ZeMemFreeTagged(faces);
+    return s;
+  }();
+  return seeds[size_t(Octant(p.x, p.y, p.z))];
 }
 
 using SeedLine = std::array<float, STEPS + 1>;
