@@ -100,12 +100,13 @@ void LoadingScreen() {
       ZeFntSet(game_fnt);
       ZeFntScale(game_fnt_scale * 3 / 4, game_fnt_scale * 3 / 4);
     }
-    ZeRndrRect2di((0x2800 - kBoxW) / 2, kBoxY, kBoxW, ZeFntHeight * 16, 0x80000000u, nullptr);
+    // The font's measures are in 1/16 pixel already, as the screen's.
+    ZeRndrRect2di((0x2800 - kBoxW) / 2, kBoxY, kBoxW, ZeFntHeight, 0x80000000u, nullptr);
     if (levcon_loading_fade == -1) {
       if (game_fnt) {
         ZeFntSetPen(0xffffffffu);
         const int x = (320 + int(10.0f * std::sin(float(g_textAngle) * 6.2831853f / 65536.0f))) * 16;
-        ZeFntPrintEx(x, kBoxY + ZeFntBase * 16, 2, "loading");
+        ZeFntPrintEx(x, kBoxY + ZeFntBase, 2, "loading");
       }
       g_textAngle = ZEANG(g_textAngle + 0x71c);
     } else {
