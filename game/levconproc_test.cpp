@@ -289,6 +289,62 @@ TEST_F(LevConTest, DumpWhileLoadingLetsTheLoaderGoFirst) {
   EXPECT_EQ(lcopGetStatus(h), LCOP_DONE);
 }
 
+// The host level's low-detail specials that stand for a level are kept in
+// an array taken from the level's own buffer (rounded up to 4, 8 bytes a
+// special): only as many as fit are taken, never a byte past its end.
+TEST_F(LevConTest, LowDetailArrayTakesOnlyTheRoomItsBufferHas) {
+  LevConLevel *home = Level("hometown"), *demo2 = Level("demo2");
+  static const char* const kNames[] = {"pillar_lo1", "other", "pillar_lo2", "pillar_lo3", "x_pillar_lo4"};
+  struct Case {
+    int room;           // bytes from the rounded cursor to the end
+    int expected;       // specials taken
+    const char* shown;  // each special's instance while the level shows
+  } const cases[] = {{2 * 8 + 3, 2, "01011"}, {100, 4, "01000"}, {7, 0, "11111"}, {0, 0, "11111"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.room);
+    memset(buffer, 0, BUFFER);
+    auto* scene = reinterpret_cast<ZEGSCENE*>(buffer);
+    auto* specs = reinterpret_cast<ZESPECIALOBJ*>(buffer + 1024);
+    auto* insts = reinterpret_cast<ZEGSCNINST*>(buffer + 2048);
+    char* names = buffer + 4096;
+    scene->nspec = 5;
+    scene->specs = specs;
+    for (int i = 0; i < 5; i++) {
+      strcpy(names + 32 * i, kNames[i]);
+      specs[i].name = names + 32 * i;
+      specs[i].inst = &insts[i];
+      insts[i].flags = ZEGSCNINST_SHOWN;
+    }
+    auto* d = reinterpret_cast<BuffyDesc*>(buffer + 8192);
+    char* area = buffer + 9001;  // rounded up to 9004
+    d->start = area;
+    d->current = area;
+    d->end = buffer + 9004 + c.room;
+    memset(d->end.get(), 0xAA, 64);
+    home->scene = scene;
+    demo2->host = home;
+    demo2->lopattern = "pillar_lo";
+    demo2->buffer = d;
+    demo2->info.loaded = 1;
+    LevConShowLevel(demo2, 1);
+    EXPECT_EQ(demo2->nlospecials, c.expected);
+    EXPECT_LE(d->current.get(), d->end.get());
+    for (int i = 0; i < 64; i++) ASSERT_EQ(uint8_t(d->end.get()[i]), 0xAA) << "a byte past the end";
+    std::string shown;
+    for (int i = 0; i < 5; i++) shown += (insts[i].flags & ZEGSCNINST_SHOWN) ? '1' : '0';
+    EXPECT_EQ(shown, c.shown);
+    LevConShowLevel(demo2, 0);
+    shown.clear();
+    for (int i = 0; i < 5; i++) shown += (insts[i].flags & ZEGSCNINST_SHOWN) ? '1' : '0';
+    EXPECT_EQ(shown, "11111") << "hidden again, the stand-ins show";
+    demo2->lospecials = nullptr;
+    demo2->nlospecials = 0;
+  }
+  home->scene = nullptr;
+  demo2->buffer = nullptr;
+  demo2->info.loaded = 0;
+}
+
 TEST_F(LevConTest, ChoiceOrder) {
   LevConLevel *home = Level("hometown"), *far = Level("far");
   LevConLevel *c, *p, *s;

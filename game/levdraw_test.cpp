@@ -1,6 +1,8 @@
 // The foreground load on the demo disc behind the loading screen: held for
 // 10 fields with the wobbling "loading" in its box, then the fade over 100
-// fields, dark from its start; the level current afterwards.
+// fields, dark from its start; the level current afterwards. The levels'
+// files through the loader: collision, pages, the low-detail stand-ins, an
+// abandoned load, and the removers of the dump.
 #include "game.h"
 #include "game_test.h"
 #include "levcon.h"
@@ -8,6 +10,8 @@
 #include "zeps2.h"
 #include "platform_test.h"
 
+#include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -92,6 +96,101 @@ TEST(LoadingScreen, LoadingWobblesInItsBoxThenTheFadeIsDark) {
     if (g_fields[i].fade < 0 || g_fields[i].fade > 98) continue;
     EXPECT_LE(g_fields[i].brightest, 16) << i;
   }
+  Restart("hometown", 0);
+  EXPECT_STREQ(current_level->info.Name, "hometown");
+}
+
+namespace {
+
+// The instances of scene's specials whose names hold text: 1 each shown.
+std::string SpecialsShown(const ZEGSCENE* scene, const char* text) {
+  std::string out;
+  for (int i = 0; i < scene->nspec; i++)
+    if (ZeStrIStr(scene->specs[i].name, text)) out += (scene->specs[i].inst->flags & ZEGSCNINST_SHOWN) ? '1' : '0';
+  return out;
+}
+
+void ShowAndStep(int frames) {
+  for (int i = 0; i < frames; i++) MainFrame();
+}
+
+}  // namespace
+
+// isletown and demo2 carry a scene, collision, an effect page, a grass page
+// and a bridge page: the load fills their keys, the activation makes the
+// collision current, demo2 shown hides the pillars that stand for it in
+// isletown's scene, and the dump gives every page back.
+TEST(LevelFiles, LoadedStartedShownAndRemoved) {
+  GameTestStart();
+  Restart("isletown", 0);
+  LevConLevel* town = current_level;
+  ASSERT_NE(town, nullptr);
+  ASSERT_STREQ(town->info.Name, "isletown");
+  ASSERT_NE(town->scene, nullptr);
+  ASSERT_NE(town->terrain, nullptr);
+  EXPECT_EQ(TerrainGetCur(), town->terrain) << "the current level's collision is current";
+  const int fx = town->setkeys[LEVCON_KEY_PARTICLE], grass = town->setkeys[LEVCON_KEY_GRASS],
+            bridges = town->setkeys[LEVCON_KEY_BRIDGE];
+  ASSERT_GE(fx, 1) << "a level's effect page is never the general page 0";
+  ASSERT_GE(grass, 0);
+  ASSERT_GE(bridges, 0);
+  EXPECT_EQ(edpp_page_used[fx], 1);
+  EXPECT_EQ(edgra_page_used[grass], 1);
+  EXPECT_EQ(edbri_page_used[bridges], 1);
+  for (int k : {LEVCON_KEY_CREATURE, LEVCON_KEY_POT, LEVCON_KEY_PICKUP, LEVCON_KEY_SPLINE})
+    EXPECT_EQ(town->setkeys[k], -1) << "systems not built load nothing";
+  auto* d = static_cast<BuffyDesc*>(town->buffer);
+  EXPECT_LE(d->current.get(), d->end.get());
+  EXPECT_EQ(SpecialsShown(town->scene, "pillar"), "111");
+
+  // The start is inside demo2's PRELOAD and VIEW bounds.
+  LevConLevel* demo2 = LevConFindLevelByName("demo2");
+  for (int i = 0; i < 200 && !demo2->visible; i++) ShowAndStep(1);
+  ASSERT_EQ(demo2->visible, 1);
+  ASSERT_NE(demo2->terrain, nullptr);
+  EXPECT_NE(demo2->setkeys[LEVCON_KEY_PARTICLE], fx) << "each level its own page";
+  EXPECT_EQ(SpecialsShown(town->scene, "pillar"), "000") << "demo2's stand-ins hidden while it shows";
+  EXPECT_EQ(demo2->nlospecials, 3);
+  LevConShowLevel(demo2, 0);
+  EXPECT_EQ(SpecialsShown(town->scene, "pillar"), "111");
+  char* cursor = static_cast<BuffyDesc*>(demo2->buffer)->current;
+  LevConShowLevel(demo2, 1);
+  EXPECT_EQ(static_cast<BuffyDesc*>(demo2->buffer)->current.get(), cursor) << "the array is taken once";
+
+  // The dump hands every page back and clears the keys.
+  levcon_edit = 2;  // the choice stays still
+  const int fx2 = demo2->setkeys[LEVCON_KEY_PARTICLE];
+  void* const townTerrain = town->terrain;
+  LevConDumpLevel(demo2);
+  LevConDumpLevel(town);
+  EXPECT_EQ(edpp_page_used[fx], 0);
+  EXPECT_EQ(edpp_page_used[fx2], 0);
+  EXPECT_EQ(edgra_page_used[grass], 0);
+  EXPECT_EQ(edbri_page_used[bridges], 0);
+  for (int k : town->setkeys) EXPECT_EQ(k, -1);
+  EXPECT_EQ(town->terrain, nullptr);
+  EXPECT_NE(TerrainGetCur(), townTerrain) << "no level, no collision";
+
+  // An abandoned load stops after the collision: the level is marked
+  // loaded all the same, with none of the later sets.
+  for (int i = 0; i < 3; i++) LevConProcess();  // the dumped buffers go back
+  auto* b = BuffyAllocate(demo2->buffsize, demo2->bufftype, LevConLevelBufferNotify, demo2);
+  ASSERT_NE(b, nullptr);
+  ASSERT_EQ(b->lockstate, BUFFY_LOCKED);
+  demo2->buffer = b;
+  BGLoadAbortPendingLevelLoad();
+  testing::internal::CaptureStdout();
+  BGLoadLevel(demo2, 0);
+  const std::string out = testing::internal::GetCapturedStdout();
+  bgload_level_abort = 0;
+  EXPECT_NE(out.find("BGLoadLevel - Aborted"), std::string::npos) << out;
+  EXPECT_EQ(out.find("sucessfully"), std::string::npos) << out;
+  EXPECT_EQ(demo2->info.loaded, 1);
+  EXPECT_NE(demo2->scene, nullptr);
+  EXPECT_NE(demo2->terrain, nullptr);
+  for (int k : demo2->setkeys) EXPECT_EQ(k, -1);
+  LevConDumpLevel(demo2);
+  levcon_edit = 0;
   Restart("hometown", 0);
   EXPECT_STREQ(current_level->info.Name, "hometown");
 }
