@@ -16,14 +16,18 @@
 
 namespace {
 
-// What one field showed: the loading-screen state when it was caught and
-// the box around its bright pixels (x1 < x0 when none).
+// What one field showed inside the loading screen's box (1850/16 pixels
+// wide about the centre, from y 3180/16 one font line down; what lies
+// around it is whatever the screen held before): the loading-screen state
+// when it was caught and the box around the bright pixels (x1 < x0 when
+// none).
 struct Field {
   int fade;
   int x0 = 1 << 20, x1 = -1, y0 = 1 << 20, y1 = -1;
   int brightest = 0;
 };
 std::vector<Field> g_fields;
+constexpr int kBoxX0 = (0x2800 - 1850) / 2 / 16 + 1, kBoxX1 = (0x2800 + 1850) / 2 / 16 - 1, kBoxY0 = 3180 / 16 + 1;
 
 // Runs first at each vertical-blank start, so it sees the field the
 // loading screen swapped in at the one before. The loader is held idle for
@@ -32,8 +36,9 @@ void Watch() {
   if (g_fields.size() == 10) levcon_frame_delay = 0;
   const Picture p = Shown();
   Field f{levcon_loading_fade};
-  for (int y = 0; y < p.h; y++)
-    for (int x = 0; x < p.w; x++) {
+  const int boxY1 = (3180 + ZeFntHeight) / 16 - 1;  // the font as the screen set it
+  for (int y = kBoxY0; y <= boxY1 && y < p.h; y++)
+    for (int x = kBoxX0; x <= kBoxX1; x++) {
       const int b = p.Bright(x, y);
       f.brightest = std::max(f.brightest, b);
       if (b <= 100) continue;
@@ -69,21 +74,18 @@ TEST(LoadingScreen, LoadingWobblesInItsBoxThenTheFadeIsDark) {
   EXPECT_STREQ(current_level->info.Name, "isletown");
   EXPECT_EQ(levcon_loading_fade, 0);
   ASSERT_GE(g_fields.size(), 110u) << "10 fields of loading, then 100 of fade";
-  // Fields 2-10 show "loading" (the first shows what came before): white,
-  // inside the box (y 3180/16 and one font line down, 1850/16 wide about
-  // the centre), nothing else lit.
+  // Fields 2-10 show "loading" in the box: white, the whole word, its
+  // centre swinging right from 320 by up to 10 pixels.
   int lastMid = 0;
   for (size_t i = 2; i < 10; i++) {
     SCOPED_TRACE(i);
     const Field& f = g_fields[i];
     EXPECT_EQ(f.fade, -1);
     EXPECT_EQ(f.brightest, 255);
-    EXPECT_GE(f.x0, 320 - 1850 / 32);
-    EXPECT_LE(f.x1, 320 + 1850 / 32);
-    EXPECT_GE(f.y0, 3180 / 16);
-    EXPECT_LE(f.y1, 223);
     EXPECT_GE(f.x1 - f.x0, 60) << "the whole word";
-    // The wobble: the centre swings right from 320 by up to 10 pixels.
+    EXPECT_GE(f.x0, kBoxX0 + 10);
+    EXPECT_LE(f.x1, kBoxX1 - 5);
+    EXPECT_GE(f.y1 - f.y0, 8);
     const int mid = (f.x0 + f.x1) / 2;
     EXPECT_GE(mid, 319);
     EXPECT_LE(mid, 331);
@@ -91,7 +93,7 @@ TEST(LoadingScreen, LoadingWobblesInItsBoxThenTheFadeIsDark) {
     lastMid = mid;
   }
   EXPECT_GE(g_fields[9].x0 - g_fields[2].x0, 5) << "the text moved";
-  // Once the fade has begun the text is gone and the field is dark.
+  // Once the fade has begun the text is gone and the box is dark.
   for (size_t i = 0; i < g_fields.size(); i++) {
     if (g_fields[i].fade < 0 || g_fields[i].fade > 98) continue;
     EXPECT_LE(g_fields[i].brightest, 16) << i;
