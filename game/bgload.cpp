@@ -387,11 +387,11 @@ void BGLoadWorld(LevConWorld* world) {
 
 namespace {
 
-// One level's load in its fixed order; false when abandoned (the abort is
+// One level's load in its fixed order, left when abandoned (the abort is
 // tested after each step from the collision on). Every file is named from
 // the level's path and the names in its record, and every loader takes its
 // room between *buffer and end.
-bool LoadLevelFiles(LevConLevel* level, char** buffer, char* end, int background) {
+void LoadLevelFiles(LevConLevel* level, char** buffer, char* end, int background) {
   const char* path = level->info.Path ? level->info.Path : "";
   char name[256];
   ZEGSCENE* scene = nullptr;
@@ -399,8 +399,9 @@ bool LoadLevelFiles(LevConLevel* level, char** buffer, char* end, int background
     instZeGCutSceneServiceLoad();
     return !Aborted();
   };
-  auto bytes = [&]() { return reinterpret_cast<uint8_t**>(buffer); };
-  auto bytesEnd = reinterpret_cast<uint8_t*>(end);
+  // The collision and grass loaders count in bytes.
+  uint8_t** const cursor = reinterpret_cast<uint8_t**>(buffer);
+  uint8_t* const bytesEnd = reinterpret_cast<uint8_t*>(end);
   if (level->HiScene) {
     if (level->scene) ZeError("level not removed");
     snprintf(name, sizeof name, "%s\\%s.gsc", path, level->HiScene);
@@ -424,25 +425,25 @@ bool LoadLevelFiles(LevConLevel* level, char** buffer, char* end, int background
     // Collision, its special terrain and the trigger volumes.
     *buffer = Align16(*buffer);
     snprintf(name, sizeof name, "%s\\%s", path, level->HiScene);
-    level->terrain = terraininit(0, bytes(), bytesEnd, 0, name, scene, 0);
+    level->terrain = terraininit(0, cursor, bytesEnd, 0, name, scene, 0);
     if (*buffer > end) ZeError("Terrain (%s) has overflowed the level buffer", level->HiScene);
-    if (!step()) return false;
-    level->specterr = CreateSpecialTerrainData(scene, bytes(), bytesEnd);
-    if (!step()) return false;
+    if (!step()) return;
+    level->specterr = CreateSpecialTerrainData(scene, cursor, bytesEnd);
+    if (!step()) return;
     snprintf(name, sizeof name, "%s\\%s.trg", path, level->HiScene);
     level->triggers = ZeTriggerSysLoad(name, buffer, end);
-    if (!step()) return false;
+    if (!step()) return;
   }
   if (level->Particles) {
     snprintf(name, sizeof name, "%s\\%s.dat", path, level->Particles);
     level->setkeys[LEVCON_KEY_PARTICLE] = edppLoadPage(name, 1, scene);
   }
-  if (!step()) return false;
+  if (!step()) return;
   if (level->Creatures) {
     snprintf(name, sizeof name, "%s\\%s", path, level->Creatures);
     level->setkeys[LEVCON_KEY_CREATURE] = InsertCreatureSet(name, level->terrain, buffer, end);
   }
-  if (!step()) return false;
+  if (!step()) return;
   if (level->Pots) {
     snprintf(name, sizeof name, "%s\\%s.pot", path, level->Pots);
     level->setkeys[LEVCON_KEY_POT] = InsertPotSet(name, level);
@@ -455,9 +456,9 @@ bool LoadLevelFiles(LevConLevel* level, char** buffer, char* end, int background
     snprintf(name, sizeof name, "%s\\%s.lgt", path, level->Lights);
     level->setkeys[LEVCON_KEY_LIGHT] = InsertLightSet(name);
   }
-  if (!step()) return false;
+  if (!step()) return;
   LoadVehicles(level, buffer, end);
-  if (!step()) return false;
+  if (!step()) return;
   if (scene) {
     // The trigger instance is made only at the end of this step, so the
     // cut scenes are created without one.
@@ -469,31 +470,31 @@ bool LoadLevelFiles(LevConLevel* level, char** buffer, char* end, int background
     if (level->triggers && level->script)
       level->triggerinst = instZeTriggerSysCreate(level->triggers, scene, level->script, buffer, end, background);
   }
-  if (!step()) return false;
+  if (!step()) return;
   if (level->Splines) {
     snprintf(name, sizeof name, "%s\\%s.spl", path, level->Splines);
     level->setkeys[LEVCON_KEY_SPLINE] = InsertSplineSet(name);
   }
   if (level->Grass) {
     snprintf(name, sizeof name, "%s\\%s.dat", path, level->Grass);
-    level->setkeys[LEVCON_KEY_GRASS] = edgraLoadPage(name, scene, bytes(), bytesEnd);
+    level->setkeys[LEVCON_KEY_GRASS] = edgraLoadPage(name, scene, cursor, bytesEnd);
   }
   if (level->Bridges) {
     snprintf(name, sizeof name, "%s\\%s.dat", path, level->Bridges);
     level->setkeys[LEVCON_KEY_BRIDGE] = edbriLoadPage(name, scene);
   }
-  if (!step()) return false;
+  if (!step()) return;
   if (scene) {
     ZeGSceneSetCrossFade(scene, time_of_day_blend[0], -1);
     ZeGSceneProcessCrossFade(scene);
   }
-  if (!step()) return false;
+  if (!step()) return;
   InitLevelGens(scene);
   LevelFxBGInit(level, buffer, end);
   ZeDebugMsg("BGLoadLevel - loaded %s sucessfully", level->info.Name);
   snprintf(name, sizeof name, "%s\\%s.txt", path, level->info.Name);
   level->help = LoadLevelHelp(name, buffer, end, level->setkeys[LEVCON_KEY_POT]);
-  return step();
+  step();
 }
 
 }  // namespace
