@@ -44,6 +44,9 @@ const char* const kUni =
     "    BeginLevel demo2 BUFFER HIGH 65536\n"
     "      Path demo\n"
     "      OnActivate Demo2On\n"
+    "      Particles fx\n"
+    "      Grass grass\n"
+    "      Bridges bridges\n"
     "    EndLevel\n"
     "  EndIsland\n"
     "  BeginIsland isle2\n"
@@ -89,6 +92,22 @@ std::string IsleLtd() {
   return "";
 }
 
+// demo2's effect, grass and bridge pages, written by the engine's writers.
+void LevelPages() {
+  ASSERT_EQ(edppSaveFile("demo\\fx.dat", DEBRIS_FILE_VERSION, nullptr, 0, nullptr, 0), 1);
+  static const ZEVEC kVectors[4] = {};
+  EdGrassFileRec grass{};
+  strcpy(grass.name, "tuft");
+  grass.count = 4;
+  grass.radius = 1;
+  grass.vectors = kVectors;
+  ASSERT_EQ(edgraWritePage("demo\\grass.dat", 8, &grass, 1, 4), 1);
+  EdBridgeFileRec bridge{};
+  bridge.length = 10;
+  bridge.nplanks = 4;
+  ASSERT_EQ(edbriWritePage("demo\\bridges.dat", 1, &bridge, 1), 1);
+}
+
 struct LevConTest : FlowTest {
   void SetUp() override {
     FlowTest::SetUp();
@@ -98,6 +117,10 @@ struct LevConTest : FlowTest {
     bigbuffer->world_top = bigbuffer->system_top;
     Make("demo/.keep", "");
     IsleLtd();
+    LevelPages();
+    ParticleReset();
+    edgraClumpsReset();
+    edbriReset();
     multithreaded = 0;
     BGLoadClose();
     Uni(kUni);
@@ -544,6 +567,8 @@ struct ScriptTest : LevConTest {
       seen("G ");
     }
     t.state = Describe();
+    // The pages go back, so that the next run numbers them alike.
+    for (int i = 0; i < levcon_num_levels; i++) LevConDumpLevel(&levels[i]);
     KernelSetVirtualQuantum(64);
     return t;
   }
@@ -552,6 +577,9 @@ struct ScriptTest : LevConTest {
 TEST_F(ScriptTest, ThreadedAtThreeQuantaAndInlineEndTheSame) {
   Trace inlineRun = Run(0, 64);
   EXPECT_NE(inlineRun.state.find("level hometown"), std::string::npos) << inlineRun.state;
+  // demo2 ends shown with its effect, grass and bridge pages.
+  EXPECT_NE(inlineRun.state.find("demo2 loaded 1 visible 1"), std::string::npos) << inlineRun.state;
+  EXPECT_NE(inlineRun.state.find("keys -1 1 0 0 -1 -1 -1 -1"), std::string::npos) << inlineRun.state;
   for (int quantum : {1, 64, 1024}) {
     SCOPED_TRACE(quantum);
     // A fresh controller and buffer for each run.
@@ -586,30 +614,55 @@ void ParkLoaderHalt() {
 
 }  // namespace
 
-// A damaged load-trigger file stops the program with the same message
+// A damaged island or level file stops the program with the same message
 // whether the loader runs inline or as a thread (raised by the main
 // thread's check after the hand-over).
-TEST_F(LevConTest, DamagedIslandFileIsTheSameFatalBothWays) {
-  Make("DEMO/ISLE.LTD", std::string("\3\0\0\0\377\377\0\0", 8));  // as the engine wrote it
+TEST_F(LevConTest, DamagedIslandOrLevelFileIsTheSameFatalBothWays) {
   g_mainThreadId = GetThreadId();
-  for (int threaded : {0, 1}) {
-    SCOPED_TRACE(threaded);
-    BGLoadClose();
-    multithreaded = threaded;
-    if (threaded) ZeIntAddAllHandlers();
-    BGLoadInit();
-    bgload_inhibit = 0;
-    errmsg_trap = 0;
-    lcopPostLoadIsland(&islands[0]);
-    EXPECT_FLOW_HALT(
-        {
-          g_mainHalt = KernelGetHaltHook();
-          KernelSetHaltHook(ParkLoaderHalt);
-          for (int i = 0; i < 10; i++) Frame();
-        },
-        "Trigger Data file demo\\isle.ltd is damaged");
-    LevConOpReset();
-    BGLoadAbortAllRequests();
-    errmsg_trap = 0;
+  struct Case {
+    const char* what;
+    void (*damage)(LevConTest*);
+    const char* message;
+  } const cases[] = {
+      {"island triggers",
+       [](LevConTest* t) { t->Make("DEMO/ISLE.LTD", std::string("\3\0\0\0\377\377\0\0", 8)); },
+       "Trigger Data file demo\\isle.ltd is damaged"},
+      {"grass page larger than the level's buffer",
+       [](LevConTest*) {
+         IsleLtd();  // the island's file sound again
+         ASSERT_EQ(edgraWritePage("demo\\grass.dat", 8, nullptr, 0, 100000), 1);
+       },
+       "Insufficient buffer space to load grass data"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.damage(this);
+    for (int threaded : {0, 1}) {
+      SCOPED_TRACE(threaded);
+      BGLoadClose();
+      multithreaded = threaded;
+      if (threaded) ZeIntAddAllHandlers();
+      BGLoadInit();
+      bgload_inhibit = 0;
+      errmsg_trap = 0;
+      for (int i = 0; i < levcon_num_levels; i++) levels[i].buffer = nullptr;
+      BuffyClose();
+      BuffyInit();
+      bigbuffer->world_top = bigbuffer->system_top;
+      LoadTrigInit();
+      edgraClumpsReset();
+      current_island = nullptr;
+      lcopPostLoadLevel(Level("demo2"));
+      EXPECT_FLOW_HALT(
+          {
+            g_mainHalt = KernelGetHaltHook();
+            KernelSetHaltHook(ParkLoaderHalt);
+            for (int i = 0; i < 10; i++) Frame();
+          },
+          c.message);
+      LevConOpReset();
+      BGLoadAbortAllRequests();
+      errmsg_trap = 0;
+    }
   }
 }
