@@ -144,6 +144,11 @@ TEST(LevelFiles, LoadedStartedShownAndRemoved) {
   auto* d = static_cast<BuffyDesc*>(town->buffer);
   EXPECT_LE(d->current.get(), d->end.get());
   EXPECT_EQ(SpecialsShown(town->scene, "pillar"), "111");
+  auto* sea = static_cast<ZESPECIAL*>(town->seashape);
+  ASSERT_NE(sea, nullptr) << "the sea shape's special, found in the scene";
+  EXPECT_STREQ(sea->obj.get()->name.get(), "sign");
+  EXPECT_GE(reinterpret_cast<char*>(sea), d->start.get());
+  EXPECT_LT(reinterpret_cast<char*>(sea), d->current.get()) << "its handle in the level's buffer";
 
   // The start is inside demo2's PRELOAD and VIEW bounds.
   LevConLevel* demo2 = LevConFindLevelByName("demo2");

@@ -101,3 +101,4 @@ void InitLevelDeb(int) {}
 void ResetDeb3() {}
 void* GetVisiTable(ZEGSCENE*) { return nullptr; }
 void BuildVisiTable(ZEGSCENE*, char**, char*) {}
+void ApplyVisiTable(ZEGSCENE*, const ZEVEC*) {}

@@ -349,6 +349,8 @@ void InitLevelDeb(int page);
 void ResetDeb3();
 void* GetVisiTable(ZEGSCENE* scene);  // the scene's visibility table, null none
 void BuildVisiTable(ZEGSCENE* scene, char** buffer, char* end);
+void ApplyVisiTable(ZEGSCENE* scene, const ZEVEC* camera);
+int WorldFXSeaVisibility();  // planet_standin.cpp: 1 when the world's sea is seen
 void* ZeTriggerSysLoad(const char* name, char** buffer, char* end);
 void* LoadLevelCutScenes(const char* path, const char* name, ZEGSCENE* scene, void* triggerinst, char** buffer,
                          char* end, int background, int page);
