@@ -177,6 +177,7 @@ void GBReset() {}
 void WorldFXSetSkyVisibility(int) {}
 void WorldFXSetSeaVisibility(int) {}
 void CloseWorldFx() {}
+int WorldFXSeaVisibility() { return 0; }
 
 // The planet world's render: the five hooks in their order, the plate hook
 // with the current plate and its island, or -1 and null.
