@@ -18,9 +18,9 @@
 // Lights are written in the order given, at most 256. A fatal error of the
 // engine ends the run with status 1 and its message.
 #include "coblib.h"
+#include "toolhalt.h"
 
 #include <strings.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -34,19 +34,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string g_error;
-bool g_inError = false;
-
-void Console(const char* text) {
-  if (strncmp(text, "ZeError - ", 10) == 0) g_inError = true;
-  if (g_inError) g_error += text;
-}
-
-void Halt() {
-  fprintf(stderr, "lighttool: %s\n", g_error.c_str());
-  _exit(1);
-}
-
 int Usage() {
   fprintf(stderr, "usage: lighttool make DESC OUT.lgt\n       lighttool list FILE.lgt\n");
   return 2;
@@ -56,13 +43,6 @@ const char* const TYPES[LEVLIGHT_TYPES] = {"localambient", "globalambient", "dir
                                            "negative",     "pointshadow",   "flicker",       "flickershadow"};
 
 const char* TypeName(int type) { return type >= 0 && type < LEVLIGHT_TYPES ? TYPES[type] : "?"; }
-
-// The host root moves to the file's directory; the engine's name is its base.
-std::string Engine(const std::string& path) {
-  fs::path a = fs::absolute(path);
-  PlatSetHostRoot(a.parent_path().c_str());
-  return a.filename().string();
-}
 
 bool Bytes(std::istringstream& ss, uint8_t out[3]) {
   int v[3];
@@ -140,7 +120,7 @@ int Make(const std::string& descPath, const std::string& out) {
     std::string extra;
     if (ss >> extra) return bad("too many words");
   }
-  const std::string name = Engine(out);
+  const std::string name = ToolEngineName(out);
   if (!WriteLightSet(name.c_str(), recs.data())) {
     fprintf(stderr, "lighttool: cannot write %s\n", out.c_str());
     return 1;
@@ -166,7 +146,7 @@ void Print(const char* what, const LEVLIGHT& l) {
 
 int List(const std::string& file) {
   InitLights();
-  const std::string name = Engine(file);
+  const std::string name = ToolEngineName(file);
   const int key = InsertLightSet(name.c_str());
   if (key < 0) {
     fprintf(stderr, "lighttool: %s gave no light set\n", file.c_str());
@@ -189,8 +169,7 @@ int List(const std::string& file) {
 
 int Main(int argc, char** argv) {
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
-  PlatSetConsoleCapture(Console);
-  KernelSetHaltHook(Halt);
+  ToolCatchFatal("lighttool");
   if (argc == 4 && !strcmp(argv[1], "make")) return Make(argv[2], argv[3]);
   if (argc == 3 && !strcmp(argv[1], "list")) return List(argv[2]);
   return Usage();

@@ -217,6 +217,21 @@ void SetRenderer(const ZEVEC dirs[3], const ZEVEC cols[3], const ZEVEC& amb) {
   ZeRndrSetDirectionalLights(&dirs[0], &cols[0], &dirs[1], &cols[1], &dirs[2], &cols[2]);
 }
 
+// A light value x 128, truncated, as a sample keeps it.
+void Sample128(uint8_t out[3], const ZEVEC& v) {
+  out[0] = ClampByte(EeFtoi(v.x * 128.0f));
+  out[1] = ClampByte(EeFtoi(v.y * 128.0f));
+  out[2] = ClampByte(EeFtoi(v.z * 128.0f));
+}
+
+void WriteSample(LIGHTSAMPLE* sample, const ZEVEC dirs[3], const ZEVEC cols[3], const ZEVEC& amb) {
+  for (int i = 0; i < 3; i++) {
+    sample->dirs[i] = dirs[i];
+    Sample128(sample->cols[i], cols[i]);
+  }
+  Sample128(sample->amb, amb);
+}
+
 // The default lights as SetDefaultLights (0) sets them, written into a
 // sample instead when one is given.
 void DefaultLights(LIGHTSAMPLE* sample) {
@@ -224,16 +239,8 @@ void DefaultLights(LIGHTSAMPLE* sample) {
     SetDefaultLights(0);
     return;
   }
-  const ZEVEC4* cols[3] = {&defcols[0], &defblank, &defblank};
-  for (int i = 0; i < 3; i++) {
-    sample->dirs[i] = defdirs[i];
-    sample->cols[i][0] = ClampByte(EeFtoi(cols[i]->x * 128.0f));
-    sample->cols[i][1] = ClampByte(EeFtoi(cols[i]->y * 128.0f));
-    sample->cols[i][2] = ClampByte(EeFtoi(cols[i]->z * 128.0f));
-  }
-  sample->amb[0] = ClampByte(EeFtoi(defamb.x * 128.0f));
-  sample->amb[1] = ClampByte(EeFtoi(defamb.y * 128.0f));
-  sample->amb[2] = ClampByte(EeFtoi(defamb.z * 128.0f));
+  const ZEVEC cols[3] = {{defcols[0].x, defcols[0].y, defcols[0].z}, {0, 0, 0}, {0, 0, 0}};
+  WriteSample(sample, defdirs, cols, defamb);
 }
 
 bool TooFar(const ZEMTX* ref, const ZEVEC* pos) {
@@ -454,15 +461,7 @@ void SearchLightsBasic(const ZEMTX* ref, const ZEVEC* pos, LIGHTSAMPLE* sample) 
     SetRenderer(dirs, cols, amb);
     return;
   }
-  for (int i = 0; i < 3; i++) {
-    sample->dirs[i] = dirs[i];
-    sample->cols[i][0] = ClampByte(EeFtoi(cols[i].x * 128.0f));
-    sample->cols[i][1] = ClampByte(EeFtoi(cols[i].y * 128.0f));
-    sample->cols[i][2] = ClampByte(EeFtoi(cols[i].z * 128.0f));
-  }
-  sample->amb[0] = ClampByte(EeFtoi(amb.x * 128.0f));
-  sample->amb[1] = ClampByte(EeFtoi(amb.y * 128.0f));
-  sample->amb[2] = ClampByte(EeFtoi(amb.z * 128.0f));
+  WriteSample(sample, dirs, cols, amb);
 }
 
 void SearchLights(const ZEMTX* ref, const ZEVEC* pos, COBLIGHTS* r, int reset) {
