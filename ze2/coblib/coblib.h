@@ -159,6 +159,10 @@ void SetOutsideLights(int on);
 // Writes records (LIGHTSET_RECORDS of them) as a light-set file; 1 on
 // success, 0 when the file cannot be written whole.
 int WriteLightSet(const char* path, const LEVLIGHT* records);
+// What the cob drawing reads and sets of a light record: the shadow
+// direction and brightness (0: no shadow), and the brightness alone.
+int CobLightsShadow(const COBLIGHTS* lights, ZEVEC* dir);
+void CobLightsSetShadowBright(COBLIGHTS* lights, int brightness);
 
 
 // ===================================================================

@@ -611,3 +611,10 @@ int WriteLightSet(const char* path, const LEVLIGHT* records) {
   ZeFileClose(f);
   return put == LIGHTSET_BYTES;
 }
+
+int CobLightsShadow(const COBLIGHTS* lights, ZEVEC* dir) {
+  *dir = lights->shadowdir;
+  return lights->shadowbright;
+}
+
+void CobLightsSetShadowBright(COBLIGHTS* lights, int brightness) { lights->shadowbright = uint8_t(brightness); }

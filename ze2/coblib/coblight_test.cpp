@@ -555,5 +555,8 @@ TEST_F(LightSets, ShadowStrengthTiltsTowardStraightDown) {
     ExpectVec(rec.shadowdir, want, "shadow");
     ExpectVec(rndrstream_spec_dir, {-want.x, want.y, -want.z}, "specular: x and z reversed");
     EXPECT_EQ(rec.shadowbright, 12);
+    ZEVEC dir;
+    EXPECT_EQ(CobLightsShadow(&rec, &dir), 12);
+    ExpectVec(dir, want, "what the cob drawing reads");
   }
 }
