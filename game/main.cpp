@@ -257,7 +257,7 @@ void MainReplaySetUp() {
 
   if (ZeFileSize("Generic\\particle.dat") > 0) edppLoadPage("Generic\\particle.dat", 0, nullptr);
   InitGenDeb();
-  InitLights();
+  GameLightsStart();
   CobDefaultShadowBrightness(32);
   VehCraftInitSys();
   LevConSetName(level_name, 0, game_editmode);
@@ -589,7 +589,7 @@ void MainFrame() {
   }
   CheckRandomTable();
   IncFrames();
-  ProcessFlicker(kaelcam, paused, LevConCurrentOutdoor() && !game_editmode, editor_active);
+  GameLightsFrame(paused, LevConCurrentOutdoor() && !game_editmode, editor_active);
   ZeSoundUpdate();
   DressingUpdate();
   ZeGCutSceneSysUpdate(paused);

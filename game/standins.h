@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "coblib.h"
 #include "gamelib.h"
 #include "globular.h"
 #include "levcon.h"
@@ -30,9 +31,6 @@ void AddCobType(int type);
 void CobJointAnimStartFrame();
 int DrawCobs(ZECAMERA* camera, int editor);
 void CobDefaultShadowBrightness(int b);
-void InitLights();
-void SetDefaultLights(int n);
-void ProcessFlicker(ZECAMERA* camera, int paused, int outdoor, int editor);
 void TimeBasedRenderInit();
 void TBRDrawCobs(ZEMTL* mtl, int count);
 void DrawTimeBasedObjects(ZEMTL* mtl, int flags);
@@ -40,8 +38,6 @@ void TBRManage();
 void TBRDebug(ZEMTL* mtl, int flags);
 extern ZEGSCENE* pickup_gscene;
 extern void* game_cobinfo;
-int InsertLightSet(const char* name);  // a light set's key, -1 none
-void RemoveLightSet(int key);
 void AddCobTypeSetMemoryPointers(char** buffer, char* end, void* owner, void* adopt, const char* label);
 void InitialisePersistantVehicleCobs();
 void InitialisePersistantVehicleCobs2();
