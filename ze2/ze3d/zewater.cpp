@@ -112,6 +112,13 @@ void ZeRndrWater(int paused) {
   const bool band = y2 > 30720.0f;
   if (band) {
     ZeRndrBeginSceneEx(-1, -2, 0);
+    // The band marks the screen below the water line in the frame's alpha,
+    // which the composite blends by: only the alpha byte is written (the
+    // scene's mask, and ZeLightAddMat's, would keep it and the band would
+    // mark nothing), and the rows above the line are cleared to alpha 0, so
+    // that the mark does not depend on the alpha the scene left. The next
+    // scene restores the mask.
+    ZeRndrSetFrameMask(0x00ffffffu, 1);
     ZeRndrStreamLink(s);
     ZeRndrStreamSetMisc(s);
     ZeLgtUseMtl(s, ZeLightAddMat, ~0ull);
@@ -119,8 +126,9 @@ void ZeRndrWater(int paused) {
       float y;
       uint32_t a;
     };
-    Row rows[4];
+    Row rows[5];
     int n = 0;
+    rows[n++] = {float(0x8000 - zerndr_pixel_height * 8 - 8), 0};
     if (y1 < y2) rows[n++] = {y1, 0}, rows[n++] = {y2, 0x80};
     else rows[n++] = {y2, 0x80};
     rows[n++] = {0x8800, 0x80};
@@ -171,7 +179,10 @@ void ZeRndrWater(int paused) {
   ZeRndrBeginSceneEx(-1, -2, 0);
   ZeRndrStreamLink(s);
   ZeRndrStreamSetMisc(s);
-  ZeLgtUseMtl(s, ZeLgtSurf[band ? 10 : 9], ~0ull);
+  // With the band, (Cs - Cd) x Ad + Cd: the copy replaces the frame where
+  // the band marked it. (The copy's own alpha cannot carry the mark: the
+  // back buffer is read as a 24-bit texture.)
+  ZeLgtUseMtl(s, ZeLgtSurf[band ? 10 : 9], band ? 0x54 : ~0ull);
   ZeRndrRectUV3di(-8, -8, 0x2800, zerndr_pixel_height * 16, ZeRndrWaterTint, 0x1ffffff, 1.0f / 256.0f,
                   1.0f / 64.0f, 0.62109375f, 0.859375f);
   ZeRndrEndSegment(s, s->write);

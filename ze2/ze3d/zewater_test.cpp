@@ -22,13 +22,16 @@ struct Water : Light {
   }
   // A frame whose drawing runs inside the scene, then the water pass.
   template <class F>
-  uint64_t WaterFrame(F draw, int paused = 0) {
+  uint64_t WaterFrame(F draw, int paused = 0, uint32_t clear = 0x80404040) {
     uint64_t frame;
     ZePs2GetCurrentBackBuffer(&frame);
     ZeRndrBeginScene(-1);
-    ZeRndrClear(0x300, 0x80404040, 1.0f);
+    ZeRndrClear(0x300, clear, 1.0f);
     draw();
     ZeRndrEndScene();
+    // The light unit's surfaces get their memory first, as in the effects
+    // pass.
+    ZeLightFxSetup();
     ZeRndrWater(paused);
     ZePs2ScreenSwap(1);
     ZeRndrVu1Draw();
@@ -132,6 +135,43 @@ TEST_F(Water, WaterPassTintsTheFrame) {
   const uint64_t g = WaterFrame(stripes);
   EXPECT_EQ(Px(g, 4, 112), 0xc0c0c0u);
   EXPECT_EQ(Px(g, 12, 112), 0x404040u);
+}
+
+// The camera just above the level: the water line crosses the screen. The
+// band marks the rows below it in the frame's alpha, and the composite
+// (surface 10, the same memory as surface 9) tints and redraws only there:
+// the rows above the line keep their exact pixels. Catches: a frame mask
+// that keeps the alpha byte (the band then marks nothing and the pass
+// changes no pixel) and the frame's alpha read back through a CT32 alias.
+TEST_F(Water, WaterLineCrossingTintsOnlyBelowTheLine) {
+  std::vector<uint8_t> bytes(20 + 4 * 21 * 33, 0);
+  for (size_t i = 0; i < bytes.size(); i++) bytes[i] = uint8_t(i * 13 + 5);
+  ZeRndrShadowInit(bytes.data());
+  // A level whose line lies in the middle rows of the screen.
+  float level = 0.0f, y1 = 0.0f, y2 = 0.0f;
+  for (float d = 0.001f; d < 0.5f; d += 0.001f)
+    if (ZeRndrWaterLine(-d, &y1, &y2) && y1 > 32768.0f - 60 * 16 && y1 < 32768.0f + 60 * 16) {
+      level = -d;
+      break;
+    }
+  ASSERT_LT(level, 0.0f);
+  ASSERT_GT(y2, 30720.0f) << "the band is drawn";
+  ZeRndrWaterLevelTint(level, 0x80c08040);
+  auto stripes = [&] {
+    for (int x = 0; x < 640; x += 16) Wall(x, 0, x + 8, 224, 0x00c0c0c0, DepthAt(20.0f));
+  };
+  const uint64_t f = WaterFrame(stripes, 0, 0x00404040);
+  Grab(f, 0, 0, 640, 224, "water_crossing");
+  const int top = int((y1 - 32768.0f) / 16.0f) + 112, bottom = int((y2 - 32768.0f) / 16.0f) + 112 + 1;
+  int wrong = 0, tinted = 0, below = 0;
+  for (int y = 0; y < 224; y++)
+    for (int x = 0; x < 640; x++) {
+      const uint32_t plain = (x % 16) < 8 ? 0xc0c0c0u : 0x404040u;
+      if (y < top) wrong += Px(f, x, y) != plain;
+      if (y > bottom) below++, tinted += Px(f, x, y) != plain;
+    }
+  EXPECT_EQ(wrong, 0) << "above the line, rows 0-" << top;
+  EXPECT_EQ(tinted, below) << "below the line, rows " << bottom << "-223";
 }
 
 // Ripples, a shaded polygon and a trail through the quad entry.
