@@ -328,10 +328,9 @@ void ZeRndrFootPrints(ZEMTL* mtl, const float* ut, const float* vt) {
 
 // ---- trails ------------------------------------------------------------------------------------
 
-void ZeRndrTrail(int head, const ZERNDRTRAIL* ring, int size) {
+int ZeRndrTrailVerts(int head, const ZERNDRTRAIL* ring, int size, ZEVTX* v) {
   // A ring is a power of two of at most 256 entries.
   if (size <= 0 || size > 256 || (size & (size - 1))) ZeError("ZeRndrTrail: ring of %d entries", size);
-  static ZEVTX v[8 * 256];
   int n = 0;
   auto at = [&](int k) -> const ZERNDRTRAIL& { return ring[(head - k) & (size - 1)]; };
   // Entries past the walked range (size - 1 back from the head) count as gaps.
@@ -380,6 +379,12 @@ void ZeRndrTrail(int head, const ZERNDRTRAIL* ring, int size) {
     quad(p.b, c.b, p.a, c.a, prevCol, cc, false);
     prev = k, prevCol = cc, prevNewest = false;
   }
+  return n;
+}
+
+void ZeRndrTrail(int head, const ZERNDRTRAIL* ring, int size) {
+  static ZEVTX v[ZERNDR_TRAIL_VERTS];
+  const int n = ZeRndrTrailVerts(head, ring, size, v);
   if (!n) return;
   ZERNDRSTREAM* s = ZeLgtBeginFx(ZeLightAddMat, 0x44);
   ZeRndrStreamQuad3dClip(v, n, nullptr, s);

@@ -95,6 +95,61 @@ TEST_F(Water, FootprintsFadeBeforeTheirSlotIsReused) {
   EXPECT_LE(ZeRndrFootData[0].life, 0);
 }
 
+// Trail colours: each segment's pair of point colours (older end first),
+// the point's own colour in the middle of a strip, half its alpha next to
+// the strip's ends and 0 at them; a gap breaks the strip.
+TEST_F(Water, TrailColoursTable) {
+  constexpr int32_t HALF = 0x20000000;  // alpha 0x40 halved, RGB 0
+  const struct {
+    const char* name;
+    uint32_t colour;   // entry i has colour | i
+    uint8_t gaps;      // entries that are gaps (bit i)
+    std::vector<std::pair<int32_t, int32_t>> segments;
+  } cases[] = {
+      {"a whole ring (head 7, the walk reaches entry 1)", 0x40000000u, 0,
+       {{0, HALF}, {HALF, 0x40000005}, {0x40000005, 0x40000004}, {0x40000004, 0x40000003}, {0x40000003, HALF},
+        {HALF, 0}}},
+      {"a gap at entry 4: two strips", 0x40000000u, 1u << 4, {{0, HALF}, {HALF, 0}, {0, HALF}, {HALF, 0}}},
+      {"gaps at 6 and 3: strips of one segment fade to 0 at both ends", 0x40000000u, 1u << 6 | 1u << 3,
+       {{0, 0}, {0, 0}}},
+      {"gaps at 6 and 2: a strip of two segments", 0x40000000u, 1u << 6 | 1u << 2, {{0, HALF}, {HALF, 0}}},
+      {"a negative alpha halves toward zero", 0x81000000u, 0,
+       {{0, int32_t(0xc1000000u)}, {int32_t(0xc1000000u), int32_t(0x81000005u)},
+        {int32_t(0x81000005u), int32_t(0x81000004u)}, {int32_t(0x81000004u), int32_t(0x81000003u)},
+        {int32_t(0x81000003u), int32_t(0xc1000000u)}, {int32_t(0xc1000000u), 0}}},
+      {"all gaps but the head: nothing", 0x40000000u, 0x7f, {}},
+  };
+  // The colour words of a point of colour c on quad A's and quad B's edge
+  // and inner vertices.
+  auto edgeA = [](int32_t c) { return c >= 0 ? uint32_t(c) + 0xffffffu : uint32_t(-int64_t(c)); };
+  auto innerA = [](int32_t c) { return c >= 0 ? 0xffffffu : 0u; };
+  auto edgeB = [](int32_t c) { return c >= 0 ? uint32_t(c) : 0xffffffu - uint32_t(c); };
+  auto innerB = [](int32_t c) { return c >= 0 ? 0u : 0xffffffu; };
+  EXPECT_EQ(edgeA(int32_t(0x81000005u)), 0x7efffffbu);
+  EXPECT_EQ(edgeB(int32_t(0x81000005u)), 0x7ffffffau);
+  EXPECT_EQ(edgeA(0x40000005), 0x41000004u);
+  for (const auto& c : cases) {
+    ZERNDRTRAIL ring[8];
+    for (int i = 0; i < 8; i++) {
+      const float x = float(i);
+      ring[i] = {{(c.gaps >> i & 1) ? -10000.0f : x, 0, 0}, {x, 1, 0}, c.colour | uint32_t(i), 0};
+    }
+    std::vector<ZEVTX> v(ZERNDR_TRAIL_VERTS);
+    const int n = ZeRndrTrailVerts(7, ring, 8, v.data());
+    ASSERT_EQ(n, int(8 * c.segments.size())) << c.name;
+    for (size_t k = 0; k < c.segments.size(); k++) {
+      const auto [p, q] = c.segments[k];
+      const uint32_t want[8] = {edgeA(p), edgeA(q), innerA(p), innerA(q), edgeB(p), edgeB(q), innerB(p), innerB(q)};
+      for (int j = 0; j < 8; j++) EXPECT_EQ(v[8 * k + size_t(j)].colour, want[j]) << c.name << " segment " << k << " vertex " << j;
+    }
+  }
+  // A ring whose size is not a power of two of at most 256 is refused.
+  ZERNDRTRAIL ring[8] = {};
+  std::vector<ZEVTX> v(ZERNDR_TRAIL_VERTS);
+  EXPECT_HALT(ZeRndrTrailVerts(0, ring, 6, v.data()), "ring of 6 entries");
+  EXPECT_HALT(ZeRndrTrailVerts(0, ring, 512, v.data()), "ring of 512 entries");
+}
+
 TEST_F(Water, TheWaterLineNeedsTheCameraNearTheLevel) {
   float y1, y2;
   // The camera at y 0, looking 60 degrees down, near plane 0.5 (the water
