@@ -229,6 +229,101 @@ TEST_F(Water, WaterLineCrossingTintsOnlyBelowTheLine) {
   EXPECT_EQ(tinted, below) << "below the line, rows " << bottom << "-223";
 }
 
+// A ripple, a shaded polygon and a footprint through the effect program's
+// quad entry (0x306), on a white texture so that each fills its shape with
+// one colour, seen from above at 30 degrees: (Cs - Cd) x As >> 7 + Cd over
+// the clear colour, Cs the texel times the vertex colour and As the texel's
+// alpha (0xff held as 0x7f) times the vertex alpha; the polygon's As is
+// the vertex alpha times ZeLightAddMat's 0.999. The pixels about each
+// shape's middle and every pixel away from the shapes are exact. Catches:
+// the signed (Cs - Cd) blend, the texel alpha the GS holds, and the ripple's
+// current colour and radius after ageing.
+TEST_F(Water, RippleShadedPolygonAndFootprintPixels) {
+  ZECAMERA* cam = ZeCameraCreate();
+  const float a = 0.5235988f;
+  cam->mtx.m[1][1] = std::cos(a), cam->mtx.m[1][2] = std::sin(a);
+  cam->mtx.m[2][1] = -std::sin(a), cam->mtx.m[2][2] = std::cos(a);
+  cam->mtx.m[3][1] = 2.0f, cam->mtx.m[3][2] = -6.0f;
+  ZeCameraSet(cam);
+  ZeCameraDestroy(cam);
+  auto* white = static_cast<uint8_t*>(ZeMemAlloc(16 * 16 * 4));
+  memset(white, 0xff, 16 * 16 * 4);
+  ZETEX img{ZETEX_RGBA32, 16, 16, 1, white, nullptr};
+  ZEMTL* m = ZeMtlCreate(1);
+  m->texture = ZeTexCreate(&img);
+  ZeMemFree(white);
+  m->diffuse[0] = m->diffuse[1] = m->diffuse[2] = 1.0f;
+  m->alpha = 1.0f;
+  m->attributes = (m->attributes & ~(15u << ZEMTLATTR_BLEND)) | 1u << ZEMTLATTR_BLEND;  // 0x44
+  m->attributes = (m->attributes & ~(3u << ZEMTLATTR_DEPTH)) | 3u << ZEMTLATTR_DEPTH;
+  m->attributes &= ~(7u << ZEMTLATTR_ATST);
+  ZeMtlUpdate(m);
+  // The ripple: centre (-2, -1.5, -1), radius 1.5 after two of eight frames
+  // (start 1, end 3), alpha at its peak.
+  ZEVEC c = {-2, -1.51f, -1};
+  ZeRndrAddWaterRipple(&c, 8, 0x80c08020, 1.0f, 3.0f);
+  ZeRndrWaterRippleUpdate(2);
+  ASSERT_EQ(ZeRndrWaterRipDat[0].current, 0x80c08020u);
+  ASSERT_FLOAT_EQ(ZeRndrWaterRipDat[0].radius, 1.5f);
+  // The shaded polygon: one colour on all corners.
+  const ZEVEC corners[4] = {{-1, 0.5f, 4}, {1, 0.5f, 4}, {-1, -0.5f, 4}, {1, -0.5f, 4}};
+  ZeRndrAddShadedPol(corners, 0x80ff2000, 0x80ff2000);
+  // The footprint: flat on the ground, fresh (life 16), alpha 0x60.
+  const ZEVEC fp = {2, -1.5f, -1}, up = {0, 1, 0};
+  ZeRndrAddFootPrint(0, 0x60, &fp, &up, 0, 0x0040a0e0, 1.0f, 0.75f);
+  const float ut[4] = {0, 1, 0, 1}, vt[4] = {0, 0, 1, 1};
+  const uint64_t f = WaterFrame([&] {
+    ZeRndrDrawShadedPols(0);
+    ZeRndrWaterRip(m);
+    ZeRndrFootPrints(m, ut, vt);
+  });
+  Grab(f, 0, 0, 640, 224, "ripple_polygon_footprint");
+  auto blend = [](uint32_t vc, int as, bool textured) {
+    uint32_t out = 0;
+    for (int k = 0; k < 3; k++) {
+      const int v = int(vc >> (8 * k) & 0xff), cd = 0x40;
+      const int cs = textured ? std::min(255, (255 * v) >> 7) : v;
+      out |= uint32_t((((cs - cd) * as) >> 7) + cd) << (8 * k);
+    }
+    return out;
+  };
+  const struct {
+    const char* name;
+    ZEVEC corner[4];
+    uint32_t want;
+  } shapes[] = {
+      {"ripple", {{-3.5f, -1.5f, -2.5f}, {-0.5f, -1.5f, -2.5f}, {-3.5f, -1.5f, 0.5f}, {-0.5f, -1.5f, 0.5f}},
+       blend(0x80c08020u, (0x7f * 0x80) >> 7, true)},
+      {"shaded polygon", {corners[0], corners[1], corners[2], corners[3]}, blend(0x80ff2000u, 127, false)},
+      {"footprint", {{1, -1.5f, -1.75f}, {3, -1.5f, -1.75f}, {1, -1.5f, -0.25f}, {3, -1.5f, -0.25f}},
+       blend(0x0040a0e0u, (0x7f * 0x60) >> 7, true)},
+  };
+  std::vector<uint8_t> near(640 * 224, 0);
+  for (const auto& sh : shapes) {
+    int x0 = 640, y0 = 224, x1 = -1, y1 = -1;
+    for (const ZEVEC& p : sh.corner) {
+      int x, y;
+      Screen(p, &x, &y);
+      x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+    }
+    for (int y = std::max(0, y0 - 2); y <= std::min(223, y1 + 2); y++)
+      for (int x = std::max(0, x0 - 2); x <= std::min(639, x1 + 2); x++) near[size_t(y * 640 + x)] = 1;
+    ASSERT_GT(x1 - x0, 20) << sh.name;
+    ASSERT_GT(y1 - y0, 8) << sh.name;
+    // The middle (the centre of the corners' box, a 9 x 5 block).
+    const int mx = (x0 + x1) / 2, my = (y0 + y1) / 2;
+    int wrong = 0;
+    for (int y = my - 2; y <= my + 2; y++)
+      for (int x = mx - 4; x <= mx + 4; x++) wrong += Px(f, x, y) != sh.want;
+    EXPECT_EQ(wrong, 0) << sh.name << " at " << mx << "," << my << ": " << std::hex << Px(f, mx, my) << " want "
+                        << sh.want;
+  }
+  int away = 0;
+  for (int y = 0; y < 224; y++)
+    for (int x = 0; x < 640; x++) away += !near[size_t(y * 640 + x)] && Px(f, x, y) != 0x404040u;
+  EXPECT_EQ(away, 0) << "pixels away from the shapes";
+}
+
 // Ripples, a shaded polygon and a trail through the quad entry.
 TEST_F(Water, RipplesPolygonsAndTrails) {
   ZEVEC p = {0, -1, 2};
