@@ -13,6 +13,13 @@ constexpr uint32_t STRIPE[3] = {0x00c02010, 0x0010c020, 0x002010c0};
 // units (z 0, the camera 10 behind).
 constexpr int X0 = 248, X1 = 392, Y0 = 52, Y1 = 172;
 
+// Each channel of c times the vertex colour's (0x80 is one).
+uint32_t Modulate(uint32_t c, uint32_t v) {
+  uint32_t r = 0;
+  for (int k = 0; k < 3; k++) r |= std::min(((c >> (8 * k) & 0xff) * (v >> (8 * k) & 0xff)) >> 7, 255u) << (8 * k);
+  return r;
+}
+
 struct ScreenCopyPic : Light {
   void SetUp() override {
     Light::SetUp();
@@ -95,6 +102,22 @@ struct ScreenCopyPic : Light {
     }
     return r;
   }
+  // One frame of objects (each at the origin) over the clear colour.
+  static uint64_t ObjFrame(const std::vector<ZEGOBJ*>& objs) {
+    uint64_t frame;
+    ZePs2GetCurrentBackBuffer(&frame);
+    ZeRndrBeginScene(-1);
+    ZeRndrClear(0x300, 0x80404040, 1.0f);
+    ZEMTX id;
+    ZeMtxSetIdentity(&id);
+    for (ZEGOBJ* o : objs) ZeRndrGScnObj(o, &id);
+    ZeRndrEndScene();
+    ZePs2ScreenSwap(1);
+    ZeRndrVu1Draw();
+    KernelYield();
+    ZeRndrSwapStreamBuffers();
+    return frame;
+  }
   // The pixel rectangle a square covers, one pixel in from its edges.
   static void Inside(float cx, float cy, float h, int* x0, int* y0, int* x1, int* y1) {
     Screen({cx - h, cy + h, 0}, x0, y0);
@@ -111,15 +134,57 @@ struct ScreenCopyPic : Light {
     ZeMtlUpdate(m);
     return m;
   }
+  // A light material for normal maps: a 256 x 256 texture whose first
+  // 16 x 16 window has texel (x, y) red 8 + 16 x, green 8 + 16 y and the
+  // blue given; sampled nearest, in context 2.
+  ZEMTL* LightMaterial(uint8_t blue) {
+    auto* light = static_cast<uint8_t*>(Block(256 * 256 * 4));
+    for (int y = 0; y < 16; y++)
+      for (int x = 0; x < 16; x++) {
+        uint8_t* t = light + 4 * (y * 256 + x);
+        t[0] = 0xff, t[1] = blue, t[2] = uint8_t(8 + 16 * y), t[3] = uint8_t(8 + 16 * x);
+      }
+    ZETEX limg{ZETEX_RGBA32, 256, 256, 1, light, nullptr};
+    ZEMTL* m = EffectMtl(0, ZeTexCreate(&limg));
+    m->context = 1;
+    m->attributes &= ~(3u << ZEMTLATTR_FILTER);
+    ZeMtlUpdate(m);
+    return m;
+  }
+  // A normal map of 16 x 16 indices, texel (x, y) the slope pair (x, y) in
+  // the order the converter leaves.
+  ZETEXID NormalMapTexture() {
+    auto* idx = static_cast<uint8_t*>(Block(256));
+    auto* pal = static_cast<uint8_t*>(Block(1024));
+    for (int i = 0; i < 256; i++) idx[i] = ZeNormalMapSwizzle(i);
+    ZETEX nimg{ZETEX_PAL8, 16, 16, 1, idx, pal};
+    return ZeTexCreate(&nimg);
+  }
+  static ZEMTL* NormalMapMaterial(ZETEXID tex, ZEMTL* light) {
+    ZEMTL* m = EffectMtl(0x8a, tex);
+    const uint32_t addr = EeAddrOf(light);
+    memcpy(&m->p[1], &addr, 4);
+    ZeMtlUpdate(m);
+    return m;
+  }
+  // Palette entry (x, y) of a light material with that blue: the texel
+  // under the sprite's colour 0x7f.
+  static uint32_t Entry(int x, int y, uint32_t blue) {
+    return Modulate(uint32_t(8 + 16 * x) | uint32_t(8 + 16 * y) << 8 | blue << 16, 0x7f7f7f);
+  }
+  // A square of one texel of a normal map, over the clear colour 0x404040
+  // with the palette's alpha 0x7e: (Cs - Cd) x As >> 7 + Cd.
+  static uint32_t OnClear(uint32_t entry) {
+    uint32_t want = 0;
+    for (int k = 0; k < 3; k++) {
+      const int cs = int(entry >> (8 * k) & 0xff), cd = 0x40;
+      want |= uint32_t((((cs - cd) * 0x7e) >> 7) + cd) << (8 * k);
+    }
+    return want;
+  }
   std::vector<void*> blocks;
 };
 
-// Each channel of c times the vertex colour's (0x80 is one).
-uint32_t Modulate(uint32_t c, uint32_t v) {
-  uint32_t r = 0;
-  for (int k = 0; k < 3; k++) r |= std::min(((c >> (8 * k) & 0xff) * (v >> (8 * k) & 0xff)) >> 7, 255u) << (8 * k);
-  return r;
-}
 
 // Glass with no distortion shows the pixels behind it, read from the screen
 // copy and tinted by its vertex colour; pushed along its normal it shows
@@ -258,29 +323,9 @@ TEST_F(ScreenCopyPic, WaterUvMovesItsOwnCoordinates) {
 TEST_F(ScreenCopyPic, NormalMapPaletteIsDrawnIntoItsClutBlock) {
   ZeNormalMapInit();
   ASSERT_NE(temp_pal, 0);
-  // The light texture: 256 x 256, texel (x, y) of the first 16 x 16 window
-  // red 8 + 16 x, green 8 + 16 y, blue 0x30.
-  auto* light = static_cast<uint8_t*>(Block(256 * 256 * 4));
-  for (int y = 0; y < 16; y++)
-    for (int x = 0; x < 16; x++) {
-      uint8_t* t = light + 4 * (y * 256 + x);
-      t[0] = 0xff, t[1] = 0x30, t[2] = uint8_t(8 + 16 * y), t[3] = uint8_t(8 + 16 * x);
-    }
-  ZETEX limg{ZETEX_RGBA32, 256, 256, 1, light, nullptr};
-  ZEMTL* lightMtl = EffectMtl(0, ZeTexCreate(&limg));
-  lightMtl->context = 1;
-  lightMtl->attributes &= ~(3u << ZEMTLATTR_FILTER);  // nearest
-  ZeMtlUpdate(lightMtl);
-  // The normal map: 16 x 16 indices, texel (x, y) the slope pair (x, y) in
-  // the order the converter leaves.
-  auto* idx = static_cast<uint8_t*>(Block(256));
-  auto* pal = static_cast<uint8_t*>(Block(1024));
-  for (int i = 0; i < 256; i++) idx[i] = ZeNormalMapSwizzle(i);
-  ZETEX nimg{ZETEX_PAL8, 16, 16, 1, idx, pal};
-  ZEMTL* nm = EffectMtl(0x8a, ZeTexCreate(&nimg));
-  const uint32_t lightAddr = EeAddrOf(lightMtl);
-  memcpy(&nm->p[1], &lightAddr, 4);
-  ZeMtlUpdate(nm);
+  ZEMTL* lightMtl = LightMaterial(0x30);
+  const ZETEXID nmTex = NormalMapTexture();
+  ZEMTL* nm = NormalMapMaterial(nmTex, lightMtl);
   // Squares each of one texel (its centre at every corner): slope pairs
   // across the swapped entries and the reordered index 0.
   const int pairs[][2] = {{0, 0}, {3, 0}, {9, 0}, {1, 1}, {12, 1}, {5, 9}, {15, 15}, {8, 2}};
@@ -289,51 +334,48 @@ TEST_F(ScreenCopyPic, NormalMapPaletteIsDrawnIntoItsClutBlock) {
     const float u = (float(pairs[i][0]) + 0.5f) / 16.0f, v = (float(pairs[i][1]) + 0.5f) / 16.0f;
     objs.push_back(Square(nm, -2.1f + 0.6f * float(i), 0.0f, 0.25f, 0x80808080, u, v, u, v));
   }
-  uint64_t f;
-  ZePs2GetCurrentBackBuffer(&f);
-  ZeRndrBeginScene(-1);
-  ZeRndrClear(0x300, 0x80404040, 1.0f);
-  ZEMTX id;
-  ZeMtxSetIdentity(&id);
-  for (ZEGOBJ* o : objs) ZeRndrGScnObj(o, &id);
-  ZeRndrEndScene();
-  ZePs2ScreenSwap(1);
-  ZeRndrVu1Draw();
-  KernelYield();
-  ZeRndrSwapStreamBuffers();
+  const uint64_t f = ObjFrame(objs);
   Grab(f, 200, 92, 240, 40, "scrcopy_normalmap");
   // The CLUT block as an image: pixel (x, y) is light texel (x, y) under the
-  // sprite's colour 0x7f.
-  auto entry = [](int x, int y) {
-    return Modulate(uint32_t(8 + 16 * x) | uint32_t(8 + 16 * y) << 8 | 0x300000u, 0x7f7f7f);
-  };
+  // sprite's colour 0x7f, alpha 0x7f x 0x7f >> 7.
   std::vector<uint32_t> clut;
   int wrong = 0;
   for (int y = 0; y < 16; y++)
     for (int x = 0; x < 16; x++) {
       const uint32_t c = GsMemReadPixel(PSMCT32, uint32_t(temp_pal_addr), 1, x, y);
       clut.push_back(c | 0xff000000u);
-      wrong += (c & 0xffffff) != entry(x, y);
+      wrong += c != (Entry(x, y, 0x30) | 0x7e000000u);
     }
   PngWrite(ZE_PICTURE_DIR "/scrcopy_normalmap_clut.png", clut.data(), 16, 16);
   EXPECT_EQ(wrong, 0) << "the palette image";
-  // The squares: PRMODE 0x58 turns blending on, (Cs - Cd) x As >> 7 + Cd
-  // over the clear colour, As the entry's alpha (the light texel's 0x7f
-  // under the sprite's 0x7f).
-  const int as = int(GsMemReadPixel(PSMCT32, uint32_t(temp_pal_addr), 1, 0, 0) >> 24);
-  EXPECT_EQ(as, 0x7e);
+  // The squares: PRMODE 0x58 turns blending on over the clear colour.
   for (size_t i = 0; i < std::size(pairs); i++) {
     int x, y;
     Screen({-2.1f + 0.6f * float(i), 0.0f, 0.0f}, &x, &y);
     // Index 0 is never used: slope pair (0, 0) reads entry 1, pair (1, 0).
     const int sx = pairs[i][0] == 0 && pairs[i][1] == 0 ? 1 : pairs[i][0], sy = pairs[i][1];
-    uint32_t want = 0;
-    for (int k = 0; k < 3; k++) {
-      const int cs = int(entry(sx, sy) >> (8 * k) & 0xff), cd = 0x40;
-      want |= uint32_t((((cs - cd) * as) >> 7) + cd) << (8 * k);
-    }
-    EXPECT_EQ(Px(f, x, y), want) << pairs[i][0] << "," << pairs[i][1];
+    EXPECT_EQ(Px(f, x, y), OnClear(Entry(sx, sy, 0x30))) << pairs[i][0] << "," << pairs[i][1];
   }
+}
+
+// Two normal-map materials on one texture with different lights, in one
+// frame: the second's palette is drawn over the first's in the same CLUT
+// block, and must be loaded again although the block's address is the one
+// the CLUT buffer already holds. Catches: a palette that is not reloaded
+// after the GS draws it.
+TEST_F(ScreenCopyPic, NormalMapsSharingATextureEachTakeTheirOwnPalette) {
+  ZeNormalMapInit();
+  const ZETEXID tex = NormalMapTexture();
+  ZEMTL* a = NormalMapMaterial(tex, LightMaterial(0x30));
+  ZEMTL* b = NormalMapMaterial(tex, LightMaterial(0xa0));
+  const float u = 5.5f / 16.0f, v = 9.5f / 16.0f;
+  const uint64_t f = ObjFrame({Square(a, -1, 0, 0.5f, 0x80808080, u, v, u, v), Square(b, 1, 0, 0.5f, 0x80808080, u, v, u, v)});
+  Grab(f, 240, 92, 160, 40, "scrcopy_normalmap_two");
+  int x, y;
+  Screen({-1, 0, 0}, &x, &y);
+  EXPECT_EQ(Px(f, x, y), OnClear(Entry(5, 9, 0x30))) << "the first light";
+  Screen({1, 0, 0}, &x, &y);
+  EXPECT_EQ(Px(f, x, y), OnClear(Entry(5, 9, 0xa0))) << "the second light";
 }
 
 }  // namespace
