@@ -8,9 +8,9 @@
 namespace {
 
 // Channels are multiples of 4, so that an average of four is exact.
-constexpr uint32_t STRIPE[3] = {0x00c02010, 0x0010c020, 0x002010c0};
-// The region the stripes fill (pixels) and the square's corners in world
-// units (z 0, the camera 10 behind).
+constexpr uint32_t TILE[3] = {0x00c02010, 0x0010c020, 0x002010c0};
+// The region the tiles fill (pixels); the squares lie at z 0, the camera 10
+// behind.
 constexpr int X0 = 248, X1 = 392, Y0 = 52, Y1 = 172;
 
 // Each channel of c times the vertex colour's (0x80 is one).
@@ -59,30 +59,12 @@ struct ScreenCopyPic : Light {
     return obj;
   }
   // Tiles of 4 x 4 pixels in three colours.
-  void Stripes() {
+  void Tiles() {
     const uint32_t z = DepthAt(20.0f);
     for (int y = Y0; y < Y1; y += 4)
-      for (int x = X0; x < X1; x += 4) Wall(x, y, x + 4, y + 4, StripeAt(x, y), z);
+      for (int x = X0; x < X1; x += 4) Wall(x, y, x + 4, y + 4, TileAt(x, y), z);
   }
-  static uint32_t StripeAt(int x, int y) { return STRIPE[(x / 4 + 2 * (y / 4)) % 3]; }
-  // One frame: the stripes, then the objects (each at the origin).
-  uint64_t PicFrame(std::initializer_list<ZEGOBJ*> objs) {
-    uint64_t frame;
-    ZePs2GetCurrentBackBuffer(&frame);
-    ZeWaterReset();
-    ZeRndrBeginScene(-1);
-    ZeRndrClear(0x300, 0x80404040, 1.0f);
-    Stripes();
-    ZEMTX id;
-    ZeMtxSetIdentity(&id);
-    for (ZEGOBJ* o : objs) ZeRndrGScnObj(o, &id);
-    ZeRndrEndScene();
-    ZePs2ScreenSwap(1);
-    ZeRndrVu1Draw();
-    KernelYield();
-    ZeRndrSwapStreamBuffers();
-    return frame;
-  }
+  static uint32_t TileAt(int x, int y) { return TILE[(x / 4 + 2 * (y / 4)) % 3]; }
   // Texel (x, y) of the screen copy (read from video memory).
   static uint32_t CopyAt(int x, int y) {
     ZETEXSLOT* slot;
@@ -102,12 +84,15 @@ struct ScreenCopyPic : Light {
     }
     return r;
   }
-  // One frame of objects (each at the origin) over the clear colour.
-  static uint64_t ObjFrame(const std::vector<ZEGOBJ*>& objs) {
+  // One frame (a new wave time): the clear colour, the tiles when asked,
+  // then the objects, each at the origin.
+  uint64_t ObjFrame(const std::vector<ZEGOBJ*>& objs, bool tiles = false) {
     uint64_t frame;
     ZePs2GetCurrentBackBuffer(&frame);
+    ZeWaterReset();
     ZeRndrBeginScene(-1);
     ZeRndrClear(0x300, 0x80404040, 1.0f);
+    if (tiles) Tiles();
     ZEMTX id;
     ZeMtxSetIdentity(&id);
     for (ZEGOBJ* o : objs) ZeRndrGScnObj(o, &id);
@@ -197,7 +182,7 @@ TEST_F(ScreenCopyPic, GlassShowsThePixelsBehindIt) {
   EXPECT_EQ(glass->texture, zeglass_rt);
   const uint32_t tint = 0x80408080;  // blue halved
   ZEGOBJ* sq = Square(glass, 0, 0, 1, tint);
-  const uint64_t f = PicFrame({sq});
+  const uint64_t f = ObjFrame({sq}, true);
   Grab(f, X0, Y0, X1 - X0, Y1 - Y0, "scrcopy_glass");
   int x0, y0, x1, y1;
   Inside(0, 0, 1, &x0, &y0, &x1, &y1);
@@ -208,7 +193,7 @@ TEST_F(ScreenCopyPic, GlassShowsThePixelsBehindIt) {
       const bool in = x >= x0 && x <= x1 && y >= y0 && y <= y1;
       const bool edge = !in && x >= x0 - 2 && x <= x1 + 2 && y >= y0 - 2 && y <= y1 + 2;
       if (edge) continue;
-      wrong += Px(f, x, y) != (in ? Modulate(CopyBilinear(x, y), tint) : StripeAt(x, y));
+      wrong += Px(f, x, y) != (in ? Modulate(CopyBilinear(x, y), tint) : TileAt(x, y));
     }
   EXPECT_EQ(wrong, 0);
 
@@ -216,7 +201,7 @@ TEST_F(ScreenCopyPic, GlassShowsThePixelsBehindIt) {
   // 10 away): pixel x reads the copy at 320 + (x - 320) x 10 / 9.5.
   glass->p[0] = 0.5f;
   ZeMtlUpdate(glass);
-  const uint64_t g = PicFrame({sq});
+  const uint64_t g = ObjFrame({sq}, true);
   Grab(g, X0, Y0, X1 - X0, Y1 - Y0, "scrcopy_glass_pushed");
   int moved = 0;
   for (int y = y0; y <= y1; y++)
@@ -242,7 +227,7 @@ TEST_F(ScreenCopyPic, WaterReadsTheScreenCopyMovedByItsWaves) {
   ZeMtlUpdate(water);
   EXPECT_EQ(water->texture, zewater_rt);
   ZEGOBJ* sq = Square(water, 0, 0, 1, 0x80808080);
-  const uint64_t f = PicFrame({sq});
+  const uint64_t f = ObjFrame({sq}, true);
   Grab(f, X0, Y0, X1 - X0, Y1 - Y0, "scrcopy_water_still");
   int x0, y0, x1, y1;
   Inside(0, 0, 1, &x0, &y0, &x1, &y1);
@@ -257,7 +242,7 @@ TEST_F(ScreenCopyPic, WaterReadsTheScreenCopyMovedByItsWaves) {
   water->p[1] = 8.0f;
   ZeMtlUpdate(water);
   auto waved = [&](const char* name) {
-    const uint64_t g = PicFrame({sq});
+    const uint64_t g = ObjFrame({sq}, true);
     Grab(g, X0, Y0, X1 - X0, Y1 - Y0, name);
     std::vector<uint32_t> px;
     for (int y = y0; y <= y1; y++)
@@ -291,7 +276,7 @@ TEST_F(ScreenCopyPic, WaterUvMovesItsOwnCoordinates) {
   m->p[0] = 1.0f, m->p[1] = 0.0f, m->p[2] = 0.0f, m->p[3] = 1.0f;
   ZeMtlUpdate(m);
   ZEGOBJ* sq = Square(m, 0, 0, 1, 0x80808080);
-  const uint64_t f = PicFrame({sq});
+  const uint64_t f = ObjFrame({sq}, true);
   EXPECT_STREQ(Vu1ProgramAt(0x300), "wateruv");
   Grab(f, X0, Y0, X1 - X0, Y1 - Y0, "scrcopy_wateruv");
   int x0, y0, x1, y1;
@@ -306,7 +291,7 @@ TEST_F(ScreenCopyPic, WaterUvMovesItsOwnCoordinates) {
     }
   m->p[2] = 0.5f;  // entry 2 = p3 / p4
   ZeMtlUpdate(m);
-  const uint64_t g = PicFrame({sq});
+  const uint64_t g = ObjFrame({sq}, true);
   Grab(g, X0, Y0, X1 - X0, Y1 - Y0, "scrcopy_wateruv_waves");
   int moved = 0;
   for (int y = y0; y <= y1; y++)
@@ -369,7 +354,8 @@ TEST_F(ScreenCopyPic, NormalMapsSharingATextureEachTakeTheirOwnPalette) {
   ZEMTL* a = NormalMapMaterial(tex, LightMaterial(0x30));
   ZEMTL* b = NormalMapMaterial(tex, LightMaterial(0xa0));
   const float u = 5.5f / 16.0f, v = 9.5f / 16.0f;
-  const uint64_t f = ObjFrame({Square(a, -1, 0, 0.5f, 0x80808080, u, v, u, v), Square(b, 1, 0, 0.5f, 0x80808080, u, v, u, v)});
+  const uint64_t f =
+      ObjFrame({Square(a, -1, 0, 0.5f, 0x80808080, u, v, u, v), Square(b, 1, 0, 0.5f, 0x80808080, u, v, u, v)});
   Grab(f, 240, 92, 160, 40, "scrcopy_normalmap_two");
   int x, y;
   Screen({-1, 0, 0}, &x, &y);

@@ -140,7 +140,8 @@ TEST_F(Water, TrailColoursTable) {
     for (size_t k = 0; k < c.segments.size(); k++) {
       const auto [p, q] = c.segments[k];
       const uint32_t want[8] = {edgeA(p), edgeA(q), innerA(p), innerA(q), edgeB(p), edgeB(q), innerB(p), innerB(q)};
-      for (int j = 0; j < 8; j++) EXPECT_EQ(v[8 * k + size_t(j)].colour, want[j]) << c.name << " segment " << k << " vertex " << j;
+      for (int j = 0; j < 8; j++)
+        EXPECT_EQ(v[8 * k + size_t(j)].colour, want[j]) << c.name << " segment " << k << " vertex " << j;
     }
   }
   // A ring whose size is not a power of two of at most 256 is refused.
