@@ -337,16 +337,25 @@ TEST_F(Clip, ScreenCopyProgramsTable) {
     EXPECT_FLOAT_EQ(rq, q) << c.program;
   }
 
-  // nrmmap: the palette block's packet first, then the strip.
+  // nrmmap: the palette block's packet (its tag: NLOOP 1, EOP, twelve
+  // registers, here twelve PRMODE writes) first, then the strip.
+  PutGifTag(Vu1Quad(0x1c0), 1, true, GIF_PACKED, 12, 0xeeeeeeeeeeeeull);
+  for (int i = 0; i < 12; i++) PutAd(Vu1Quad(0x1c1 + i), GS_PRMODE, 0x200u + uint32_t(i));
+  {
+    GsCapture gs;
+    Batch(tri, "nrmmap");
+    const std::vector<int> regs = gs.Regs();
+    ASSERT_GE(regs.size(), 12u);
+    EXPECT_EQ(regs[0], GS_PRMODE);
+    EXPECT_EQ(gs.Values(GS_PRMODE).size(), 12u);
+    EXPECT_EQ(gs.Values(GS_XYZ2).size(), 1u) << "then the triangle";
+  }
+  // No block there (another tag at 0x1c0): the batch alone.
   PutGifTag(Vu1Quad(0x1c0), 1, true, GIF_PACKED, 1, GIF_DESC_AD);
-  PutAd(Vu1Quad(0x1c1), GS_PRMODE, 0x218);
   GsCapture gs;
   Batch(tri, "nrmmap");
-  const std::vector<int> regs = gs.Regs();
-  ASSERT_FALSE(regs.empty());
-  EXPECT_EQ(regs[0], GS_PRMODE);
-  EXPECT_EQ(gs.Values(GS_PRMODE), (std::vector<uint64_t>{0x218}));
-  EXPECT_EQ(gs.Values(GS_XYZ2).size(), 1u) << "then the triangle";
+  EXPECT_TRUE(gs.Values(GS_PRMODE).empty());
+  EXPECT_EQ(gs.Values(GS_XYZ2).size(), 1u);
 }
 
 // Their tables lie where skin points reach in buffer 0: skins (and

@@ -65,9 +65,17 @@ void ScreenSt(Shade shade, const Vert& v, float x, float y, float st[2]) {
 
 namespace {
 
+// The palette block starts with its sprite's GIF tag: NLOOP 1, EOP, twelve
+// registers. Anything else (no normal-map callback sent one) is not kicked.
+bool PaletteBlockThere() {
+  const uint32_t* t = Vu1Quad(PALETTE_BLOCK);
+  return (t[0] & 0xffffu) == (0x8000u | 1u) && (t[1] >> 28) == 12u;
+}
+
 int RunScreenCopy(Vu1Run& run, Shade shade, const char* name) {
   const int entry = run.pc - run.base;
-  if (shade == SHADE_NRMMAP && (entry == ENTRY_MESH || entry == ENTRY_BEZIER || entry == ENTRY_TRIANGLE))
+  if (shade == SHADE_NRMMAP && (entry == ENTRY_MESH || entry == ENTRY_BEZIER || entry == ENTRY_TRIANGLE) &&
+      PaletteBlockThere())
     Vu1Xgkick(PALETTE_BLOCK);
   switch (entry) {
     case ENTRY_MESH: MeshBatch(run.top, shade, false); break;
