@@ -380,36 +380,64 @@ struct Built {
   std::vector<uint8_t> crash;
 };
 
-// Polygons into groups of bounded extent and size, centred on their cells.
-void Groups(const std::vector<TerrWritePoly>& polys, const ZEVEC& origin, Built* b, std::vector<TerrWriteGroup>* out) {
-  std::map<std::pair<int, int>, std::vector<TerrWritePoly>> cells;
+using Cells = std::map<std::pair<int, int>, std::vector<TerrWritePoly>>;
+
+// Polygons by square cells of the given side counted from (x0, z0), each
+// by the centre of its vertices.
+Cells Split(const std::vector<TerrWritePoly>& polys, float side, float x0, float z0) {
+  Cells cells;
   for (const TerrWritePoly& p : polys) {
     float cx = 0, cz = 0;
     int nv = p.quad ? 4 : 3;
     for (int k = 0; k < nv; k++) cx += p.v[k].x / float(nv), cz += p.v[k].z / float(nv);
-    TerrWritePoly q = p;
-    for (auto& v : q.v) v = {v.x - origin.x, v.y - origin.y, v.z - origin.z};
-    cells[{int(std::floor(cx / kCell)), int(std::floor(cz / kCell))}].push_back(q);
+    cells[{int(std::floor((cx - x0) / side)), int(std::floor((cz - z0) / side))}].push_back(p);
   }
-  for (auto& [key, list] : cells)
-    for (size_t k = 0; k < list.size(); k += kGroupPolys) {
-      b->groupstore.emplace_back(list.begin() + long(k), list.begin() + long(std::min(list.size(), k + kGroupPolys)));
-      out->push_back({nullptr, int(b->groupstore.back().size())});
+  return cells;
+}
+
+// The least x and z of the polygons' vertices.
+std::pair<float, float> Least(const std::vector<TerrWritePoly>& polys) {
+  float x = 1e30f, z = 1e30f;
+  for (const TerrWritePoly& p : polys)
+    for (int k = 0; k < (p.quad ? 4 : 3); k++) x = std::min(x, p.v[k].x), z = std::min(z, p.v[k].z);
+  return {x, z};
+}
+
+// Polygons (item-relative) into groups of at most 64: a 4-unit cell, split
+// into quarters while it holds more.
+void Group(const std::vector<TerrWritePoly>& list, float side, Built* b, std::vector<TerrWriteGroup>* out) {
+  if (int(list.size()) > kGroupPolys && side > kCell / 256) {
+    auto [x0, z0] = Least(list);
+    Cells quarters = Split(list, side / 2, x0, z0);
+    if (quarters.size() > 1) {
+      for (auto& [key, part] : quarters) Group(part, side / 2, b, out);
+      return;
     }
+  }
+  for (size_t k = 0; k < list.size(); k += kGroupPolys) {
+    b->groupstore.emplace_back(list.begin() + long(k), list.begin() + long(std::min(list.size(), k + kGroupPolys)));
+    out->push_back({nullptr, int(b->groupstore.back().size())});
+  }
+}
+
+// Polygons into groups of bounded extent and size, relative to the origin.
+void Groups(const std::vector<TerrWritePoly>& polys, const ZEVEC& origin, Built* b, std::vector<TerrWriteGroup>* out) {
+  std::vector<TerrWritePoly> rel = polys;
+  for (TerrWritePoly& q : rel)
+    for (auto& v : q.v) v = {v.x - origin.x, v.y - origin.y, v.z - origin.z};
+  auto [x0, z0] = Least(rel);
+  for (auto& [key, list] : Split(rel, kCell, x0, z0)) Group(list, kCell, b, out);
 }
 
 // The polygon items: a static instance split into items by square cells of
-// the given side, a platform or pickup shape one item each.
+// the given side from its least corner, a platform or pickup shape one item
+// each.
 void Items(const Desc& d, bool pickup, float cell, Built* b) {
   *b = Built{};
   for (const Instance& in : d.inst) {
     if (in.kind == 0) {
-      std::map<std::pair<int, int>, std::vector<TerrWritePoly>> items;
-      for (const TerrWritePoly& p : in.polys) {
-        float cx = (p.v[0].x + p.v[1].x + p.v[2].x) / 3, cz = (p.v[0].z + p.v[1].z + p.v[2].z) / 3;
-        items[{int(std::floor(cx / cell)), int(std::floor(cz / cell))}].push_back(p);
-      }
-      for (auto& [key, polys] : items) {
+      auto [x0, z0] = Least(in.polys);
+      for (auto& [key, polys] : Split(in.polys, cell, x0, z0)) {
         ZEVEC lo = {1e30f, 1e30f, 1e30f}, hi = {-1e30f, -1e30f, -1e30f};
         for (auto& p : polys)
           for (int k = 0; k < (p.quad ? 4 : 3); k++) ZeVecMin(&lo, &lo, &p.v[k]), ZeVecMax(&hi, &hi, &p.v[k]);
@@ -536,8 +564,8 @@ Walked Walk(const TerrItem* it, bool list) {
     auto* p = reinterpret_cast<const TerrPolygon*>(g + sizeof(TerrGroupHeader));
     for (int k = 0; list && k < h->count; k++)
       printf("  polygon %d: %s, normal %.4g %.4g %.4g, surface %d, group %d, flags 0x%02x, wall %d, steep %d\n",
-             w.polys + k, TerrIsQuad(p + k) ? "quad" : "tri", double(p[k].na.x), double(p[k].na.y),
-             double(p[k].na.z), p[k].surface, p[k].group, p[k].flags, p[k].steep >> 2 & 31, p[k].steep & 3);
+             w.polys + k, TerrIsQuad(p + k) ? "quad" : "tri", double(p[k].na.x + 0.0f), double(p[k].na.y + 0.0f),
+             double(p[k].na.z + 0.0f), p[k].surface, p[k].group, p[k].flags, p[k].steep >> 2 & 31, p[k].steep & 3);
     w.polys += h->count, w.groups++;
     g += sizeof(TerrGroupHeader) + h->count * sizeof(TerrPolygon);
   }
