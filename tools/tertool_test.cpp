@@ -273,4 +273,25 @@ TEST_F(Tertool, RefusesWhatTheSceneDoesNotHold) {
   }
 }
 
+// A crash entry's radius reaches every point of its shapes: a box's
+// farthest corner takes the larger magnitude on each axis (neither of its
+// two given corners need be it).
+TEST_F(Tertool, CrashRadiusReachesEveryShape) {
+  struct Case {
+    const char* shape;
+    const char* radius;
+  } cases[] = {
+      {"sphere 1  0 1 0  0.5", "radius 1.5"},
+      {"cylinder 0  0 0 3  2 1", "radius 6"},
+      {"cube 2  -1 0 -1  1 2 1", "radius 2.44949"},
+      {"cube 2  -3 0 -1  1 0.5 3", "radius 4.272"},  // corner (-3, 0.5, 3)
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shape);
+    Output r = MakeAndList(std::string("crash 4\n") + c.shape + "\n");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(Has(r.out, std::string("crash: scene instance 4, 1 shapes, ") + c.radius + "\n")) << r.out;
+  }
+}
+
 }  // namespace
