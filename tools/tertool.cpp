@@ -329,6 +329,7 @@ bool Parse(const char* path, Desc* d, std::string* err) {
       }
       if (!Refs(*d, words[0], 65536, &refs, &why)) return bad(why);
       for (int r : refs) {
+        if (r > 65535) return bad("scene instance " + std::to_string(r) + " past a platform's 65535");
         Instance in;
         in.kind = 1, in.id = r, in.platword = turn;
         if (mesh && !MeshTris(d->sd, r, turn ? 2 : 1, a, &in.tris, &why)) return bad(why);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "gltfutil.h"
 #include "platform_test.h"
 
 namespace {
@@ -117,17 +118,7 @@ TEST_F(Tertool, GltfRoundTrip) {
   const uint16_t idx[6] = {0, 1, 2, 0, 2, 3};
   std::string bytes(reinterpret_cast<const char*>(pos), 48);
   bytes.append(reinterpret_cast<const char*>(idx), 12);
-  static const char* b64 = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string enc;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t v = uint32_t(uint8_t(bytes[i])) << 16;
-    if (i + 1 < bytes.size()) v |= uint32_t(uint8_t(bytes[i + 1])) << 8;
-    if (i + 2 < bytes.size()) v |= uint8_t(bytes[i + 2]);
-    enc += b64[v >> 18 & 63];
-    enc += b64[v >> 12 & 63];
-    enc += i + 1 < bytes.size() ? b64[v >> 6 & 63] : '=';
-    enc += i + 2 < bytes.size() ? b64[v & 63] : '=';
-  }
+  const std::string enc = gltfutil::Base64(bytes);
   Write(dir + "/level.gltf",
         std::string(R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0,1]}],)") +
             R"("nodes":[{"name":"Ground","mesh":0,"translation":[0,0,-6],"scale":[4,1,4]},)" +
