@@ -159,6 +159,10 @@ void Put(std::vector<uint8_t>* out, const T& v) {
   out->insert(out->end(), b, b + sizeof v);
 }
 
+constexpr float kFar = 1e6f;  // the farthest coordinate taken
+
+bool InRange(float v) { return std::isfinite(v) && std::fabs(v) <= kFar; }
+
 bool g_engine = false;  // the engine's parts the scene readers need, started
 
 // The scene a description names: the scene tool's description, glTF, or a
@@ -205,12 +209,13 @@ bool Refs(const Desc& d, const std::string& w, long limit, std::vector<int>* out
 // (how 1) or in the instance's own frame (how 2). The scene's front faces
 // wind the other way from the description's "tri" (normal (v1 - v0) x
 // (v2 - v0)), so each triangle is written as 0 2 1. Triangles without area
-// (strip joins) are left out.
+// (strip joins) are left out; coordinates past a million units are refused.
 bool MeshTris(const SceneDesc& sd, int inst, int how, const Attr& a, std::vector<TerrWritePoly>* out,
               std::string* why) {
   const SceneInstance& in = sd.instances[size_t(inst)];
   if (in.object < 0 || size_t(in.object) >= sd.objects.size() || sd.objects[size_t(in.object)].kind != ZEGOBJ_MESH)
     return *why = "scene instance " + std::to_string(inst) + " has no mesh", false;
+  bool far = false;
   for (const SceneGeom& g : sd.objects[size_t(in.object)].geoms) {
     auto tri = [&](int i0, int i1, int i2) {
       const int n = int(g.vtx.size());
@@ -223,6 +228,8 @@ bool MeshTris(const SceneDesc& sd, int inst, int how, const Attr& a, std::vector
         else if (how == 1) ZeVecMtxRotate(&v[k], &p, &in.mtx);
         else v[k] = p;
       }
+      for (const ZEVEC& p : v)
+        if (!InRange(p.x) || !InRange(p.y) || !InRange(p.z)) return far = true, false;
       TerrWritePoly t = Make(v, 0, a);
       if (ZeVecMag(&t.na) > 0) out->push_back(t);
       return true;
@@ -239,7 +246,9 @@ bool MeshTris(const SceneDesc& sd, int inst, int how, const Attr& a, std::vector
           ok = j % 2 ? tri(x[k + j + 2], x[k + j + 1], x[k + j + 3]) : tri(x[k + j + 1], x[k + j + 2], x[k + j + 3]);
       }
     }
-    if (!ok) return *why = "scene instance " + std::to_string(inst) + ": index out of range", false;
+    if (!ok)
+      return *why = "scene instance " + std::to_string(inst) + (far ? ": coordinate out of range" : ": index out of range"),
+             false;
   }
   return true;
 }
@@ -305,6 +314,15 @@ bool Parse(const char* path, Desc* d, std::string* err) {
     Instance* cur = d->inst.empty() ? nullptr : &d->inst.back();
     std::vector<int> refs;
     std::string why;
+    // Coordinates (after a shape's value) within a million units.
+    const bool shape = w == "sphere" || w == "cylinder" || w == "cube";
+    if (shape || w == "tri" || w == "quad" || w == "box" || w == "spline")
+      for (size_t k = shape ? 1 : 0; k < n.size(); k++)
+        if (!InRange(n[k])) {
+          char num[32];
+          snprintf(num, sizeof num, "%g", double(n[k]));
+          return bad(std::string("coordinate out of range: ") + num);
+        }
     if (w == "flags" && need(1)) d->flags = int(n[0]);
     else if (w == "surface" && need(1) && n[0] >= 0 && n[0] < 128) a.surface = int(n[0]);
     else if (w == "group" && need(1) && n[0] >= 0 && n[0] < 240) a.group = int(n[0]);

@@ -232,7 +232,8 @@ TEST_F(Tertool, ItemSplitPast2048) {
   EXPECT_TRUE(Has(r.out, "too many items: 2049 (at most 2048)")) << r.out;
 }
 
-// What a scene-based description cannot use is refused with the reason.
+// What a scene-based description cannot use, and coordinates no level can
+// hold, are refused with the reason.
 TEST_F(Tertool, RefusesWhatTheSceneDoesNotHold) {
   Write(dir + "/cube.obj", kCube);
   Write(dir + "/scene.txt",
@@ -254,7 +255,12 @@ TEST_F(Tertool, RefusesWhatTheSceneDoesNotHold) {
       {"scene missing.obj\n", "missing.obj: cannot read"},
       {"scene broken.gltf\n", "broken.gltf: "},
       {"scene scene.txt\ncrash Barrel\n", "no scene instance named \"Barrel\""},
+      {"scene far.obj\nstatic 0\n", "scene instance 0: coordinate out of range"},
+      {"static\ntri 0 0 0  0 0 1  nan 0 0\n", "coordinate out of range: nan"},
+      {"static\nbox 0 0 0  1 1 1e9\n", "coordinate out of range: 1e+09"},
+      {"crash 1\nsphere 4000000000  0 inf 0  1\n", "coordinate out of range: inf"},
   };
+  Write(dir + "/far.obj", "v 0 0 0\nv 0 0 1\nv 2e6 0 0\nf 1 2 3\n");
   Write(dir + "/broken.gltf", "{\"asset\":");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.desc);
