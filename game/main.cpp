@@ -2,6 +2,7 @@
 // up once, then each replay sets the game up afresh from the level buffer's
 // start and runs the frame loop until a quit or a level restart.
 #include "game.h"
+#include "gamecobs.h"
 #include "gamelib.h"
 #include "standins.h"
 #include "zemath.h"
@@ -257,7 +258,7 @@ void MainReplaySetUp() {
 
   if (ZeFileSize("Generic\\particle.dat") > 0) edppLoadPage("Generic\\particle.dat", 0, nullptr);
   InitGenDeb();
-  InitLights();
+  GameLightsStart();
   CobDefaultShadowBrightness(32);
   VehCraftInitSys();
   LevConSetName(level_name, 0, game_editmode);
@@ -485,7 +486,7 @@ void MainDrawLevel() {
   ZeGCutSceneSysRender();
   ZeTriggerSysRender();
   Slot(7, "cob");
-  DrawCobs(kaelcam, editor_active);
+  DrawCobs(kaelcam ? &kaelcam->mtx : &zemtx_identity);
   SlotEnd(7);
   Slot(9, "shd");
   DrawShadows();
@@ -589,7 +590,7 @@ void MainFrame() {
   }
   CheckRandomTable();
   IncFrames();
-  ProcessFlicker(kaelcam, paused, LevConCurrentOutdoor() && !game_editmode, editor_active);
+  GameLightsFrame(paused, LevConCurrentOutdoor() && !game_editmode, editor_active);
   ZeSoundUpdate();
   DressingUpdate();
   ZeGCutSceneSysUpdate(paused);

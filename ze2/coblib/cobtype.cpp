@@ -65,7 +65,12 @@ void Load(int n, COBTYPE* t) {
   if (!cobinfo) ZeError("AddCobType: no character table (InitCobs)");
   const COBINFO* row = &cobinfo[n];
   const EePtr<const char>* list = row->anm;
-  if (!list || !list[0]) ZeError("AddCobType: cob type %d has no model", n);
+  // A row the game's table leaves empty names no files: nothing to load.
+  if (!list) {
+    ZeDebugMsg("AddCobType: cob type %d has no files in the character table", n);
+    return;
+  }
+  if (!list[0]) ZeError("AddCobType: cob type %d has no model", n);
   char** position = cobmemcontext.position;
   char* end = cobmemcontext.end;
   if (!position) ZeError("AddCobType: no memory context to load cob type %d into", n);
