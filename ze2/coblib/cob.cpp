@@ -170,7 +170,7 @@ int CollideSpheres(COB* cob, Test test) {
   const ZEHGOBJ* h = cob->type->hgobj;
   const ZEHGOBJCOLL* c = h->collision;
   if (!c) return 1;
-  Pose(cob, false);
+  Pose(cob, true);
   for (uint32_t i = 0; i < c->count; i++) {
     const ZEHGOBJCOLLENTRY& e = c->entries[i];
     if (e.type != ZEHGOBJCOLL_SPHERE || !e.shape) continue;
