@@ -236,6 +236,7 @@ void MainReplaySetUp() {
   InitCages();
   InitTassle();
   InitCobs(game_cobinfo);
+  cob_debris.AddVariableShotDebrisEffect = AddVariableShotDebrisEffect;  // debris over characters
   InitPlayer();
   AddCobType(35);
   InitCheckpoints();
