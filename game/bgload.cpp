@@ -3,6 +3,7 @@
 // thread (priority 1) it runs only from the main thread's hand-over after
 // the swap to the next vertical-blank end, which stops it; with NOBGLOAD
 // each hand-over runs one turn inline, with the same order and results.
+#include "coblib.h"
 #include "game.h"
 #include "globular.h"
 #include "levcon.h"
@@ -509,7 +510,7 @@ void BGLoadLevel(LevConLevel* level, int background) {
     island->info.loaded = 1;
   }
   level->loadstamp = bgload_load_sequence++;
-  AddCobTypeSetMemoryPointers(&buffer, end, level, reinterpret_cast<void*>(LevConCobMigrateReq), "BGLoadLevel");
+  AddCobTypeSetMemoryPointers(&buffer, end, level, reinterpret_cast<COBADOPTFN*>(LevConCobMigrateReq), "BGLoadLevel");
   level->chartypes = nullptr;
   buffer = Align16(buffer);
   // An abandoned load is marked loaded all the same, so that no one waits

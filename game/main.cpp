@@ -2,6 +2,7 @@
 // up once, then each replay sets the game up afresh from the level buffer's
 // start and runs the frame loop until a quit or a level restart.
 #include "game.h"
+#include "gamecobs.h"
 #include "gamelib.h"
 #include "standins.h"
 #include "zemath.h"
@@ -235,6 +236,7 @@ void MainReplaySetUp() {
   InitCages();
   InitTassle();
   InitCobs(game_cobinfo);
+  cob_debris.AddVariableShotDebrisEffect = AddVariableShotDebrisEffect;  // debris over characters
   InitPlayer();
   AddCobType(35);
   InitCheckpoints();
@@ -485,7 +487,7 @@ void MainDrawLevel() {
   ZeGCutSceneSysRender();
   ZeTriggerSysRender();
   Slot(7, "cob");
-  DrawCobs(kaelcam, editor_active);
+  DrawCobs(kaelcam ? &kaelcam->mtx : &zemtx_identity);
   SlotEnd(7);
   Slot(9, "shd");
   DrawShadows();

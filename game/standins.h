@@ -16,8 +16,6 @@
 // Renderer services not in ze3d yet (renderer_standin.cpp). Weak, so that
 // the renderer's own definitions win as they land.
 // ===================================================================
-void InstInit();
-void InstClose();
 void ZeRndrFPatchClose();
 
 // ===================================================================
@@ -25,20 +23,12 @@ void ZeRndrFPatchClose();
 // ===================================================================
 extern char texanimfilename[256];  // set by the universe (levcon)
 extern int texanimbuffsize;
-void InitCobs(void* table);
-void CloseCobs();
-void AddCobType(int type);
-void CobJointAnimStartFrame();
-int DrawCobs(ZECAMERA* camera, int editor);
-void CobDefaultShadowBrightness(int b);
 void TimeBasedRenderInit();
 void TBRDrawCobs(ZEMTL* mtl, int count);
 void DrawTimeBasedObjects(ZEMTL* mtl, int flags);
 void TBRManage();
 void TBRDebug(ZEMTL* mtl, int flags);
 extern ZEGSCENE* pickup_gscene;
-extern void* game_cobinfo;
-void AddCobTypeSetMemoryPointers(char** buffer, char* end, void* owner, void* adopt, const char* label);
 void InitialisePersistantVehicleCobs();
 void InitialisePersistantVehicleCobs2();
 
