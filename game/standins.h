@@ -117,8 +117,6 @@ void instZeGCutSceneStop(void* instance);
 // Collision, particles and world dressing (dressing_standin.cpp)
 // ===================================================================
 void CloseParticles();
-void ZeRainProcess(int frozen);
-void ZeRainSetFall(float fall);
 float NewShadow(const ZEVEC* point);  // 2000000.0: no ground
 void AddFiniteShotDebrisEffect(const char* type, const ZEVEC* position);
 void terrainpickupinit(const char* name, char** buffer);
