@@ -4,6 +4,7 @@
 // the swap to the next vertical-blank end, which stops it; with NOBGLOAD
 // each hand-over runs one turn inline, with the same order and results.
 #include "game.h"
+#include "gamelib.h"
 #include "globular.h"
 #include "levcon.h"
 #include "standins.h"
@@ -411,6 +412,10 @@ void BGLoadLevel(LevConLevel* level, int background) {
   // The sets of the other subsystems (terrain, triggers, effects, creatures,
   // pots, pickups, vehicles, cut scenes, scripts, splines, grass, bridges)
   // come with their loaders; each step may be abandoned.
+  if (!Aborted() && level->Particles) {
+    snprintf(name, sizeof name, "%s\\%s.dat", path, level->Particles);
+    level->setkeys[1] = edppLoadPage(name, 1, level->scene);
+  }
   if (!Aborted() && level->Lights) {
     snprintf(name, sizeof name, "%s\\%s.lgt", path, level->Lights);
     level->setkeys[6] = InsertLightSet(name);

@@ -266,6 +266,20 @@ void LevConShowLevel(LevConLevel* level, int show) {
     // scene runtime; none are found here.
   }
   level->visible = show;
+  const int page = level->setkeys[1];
+  if (page != -1) {
+    if (show) edppStartPage(page);
+    else edppStopPage(page);
+  }
+}
+
+int LevConIsCurrent(const char* name) {
+  return current_level && name && current_level->info.Name && ZeStrICmp(current_level->info.Name, name) == 0;
+}
+
+int LevConLevelShown(void* level) {
+  const auto* l = static_cast<const LevConLevel*>(level);
+  return l && l->info.loaded && l->visible ? 1 : 0;
 }
 
 void LevConShowLevelSet(LevConLevel* level) {
@@ -290,7 +304,9 @@ void LevConSetCurrentLevel(LevConLevel* level) {
   AddVehicleLevelInit(level);
   LevConSetTerrain(level);
   if (level) {
+    DebrisGlassInit();
     LevelFxInit(level);
+    if (level->setkeys[1] != -1) edppStartPage(level->setkeys[1]);
     if (!levcon_edit && level->info.OnActivate) CallLabel("LEVEL", level->info, level->info.OnActivate);
   }
   if (!levcon_edit && old && old->info.OnDeactivate) CallLabel("LEVEL", old->info, old->info.OnDeactivate);
@@ -327,6 +343,7 @@ void LevConDumpLevel(LevConLevel* level) {
     level->script = nullptr;
     level->terrain = nullptr;
     level->specterr = nullptr;
+    if (level->setkeys[1] != -1) edppClearPage(level->setkeys[1]);
     if (level->setkeys[6] != -1) RemoveLightSet(level->setkeys[6]);
     for (int& key : level->setkeys) key = -1;
     UnLoadVehicles(level);

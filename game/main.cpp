@@ -3,6 +3,7 @@
 // start and runs the frame loop until a quit or a level restart.
 #include "game.h"
 #include "gamelib.h"
+#include "levcon.h"
 #include "standins.h"
 #include "zemath.h"
 #include "zesound2.h"

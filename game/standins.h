@@ -75,8 +75,6 @@ void FrSurfaceInfo();
 // Universe, level controller, loader and level drawing (levcon_standin.cpp)
 // ===================================================================
 extern void* editor_remap_mtx;
-int LevConIsCurrent(const char* name);          // 1 when the named level is current
-int LevConLevelShown(void* level);              // 1 when loaded and visible
 void PlacementSysInit();
 void PlacementSysClose();
 int LevConCurrentOutdoor();  // 1 when no level is current or the current level has sky
