@@ -258,7 +258,7 @@ void MainReplaySetUp() {
 
   if (ZeFileSize("Generic\\particle.dat") > 0) edppLoadPage("Generic\\particle.dat", 0, nullptr);
   InitGenDeb();
-  InitLights();
+  GameLightsStart();
   CobDefaultShadowBrightness(32);
   VehCraftInitSys();
   LevConSetName(level_name, 0, game_editmode);
@@ -590,7 +590,7 @@ void MainFrame() {
   }
   CheckRandomTable();
   IncFrames();
-  ProcessFlicker(kaelcam, paused, LevConCurrentOutdoor() && !game_editmode, editor_active);
+  GameLightsFrame(paused, LevConCurrentOutdoor() && !game_editmode, editor_active);
   ZeSoundUpdate();
   DressingUpdate();
   ZeGCutSceneSysUpdate(paused);

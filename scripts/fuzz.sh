@@ -217,5 +217,16 @@ rm "$seeds/loadtrig_fuzz/isle.txt"
 printf '\001\000\000\000\000\000\000\000\000\000\000\000' > "$seeds/loadtrig_fuzz/v1.ltd"
 run_target loadtrig_fuzz game 8192
 
+# Light sets (ze2/coblib): the set loader, seeded with the demo level's set
+# and a small one made by lighttool.
+cmake --build "$dir" --target coblight_fuzz lighttool -- -j4
+mkdir -p "$seeds/coblight_fuzz"
+"$dir/tools/lighttool" make "$top/demo/demo_lights.txt" "$seeds/coblight_fuzz/demo.lgt" >/dev/null
+printf 'light flickershadow\n pos 1 0 1\n radius 6\n colour 200 100 50\n gradient 0 0 255\n flicker 4 20 16\nlight directional\n pos 0 -1 0\n colour 90 90 90\n' \
+  > "$seeds/coblight_fuzz/small.txt"
+"$dir/tools/lighttool" make "$seeds/coblight_fuzz/small.txt" "$seeds/coblight_fuzz/small.lgt" >/dev/null
+rm "$seeds/coblight_fuzz/small.txt"
+run_target coblight_fuzz ze2/coblib 12288
+
 [ $status -eq 0 ] && echo "fuzz.sh: all targets ran clean"
 exit $status

@@ -514,7 +514,7 @@ int DebrisCollisionCheck(const ZEVEC* p, float r) {
 // ---- glass -----------------------------------------------------------------------
 
 void DebrisGlassInit() {
-  // Each level's activation calls this: textures made once serve them all.
+  // Started again without a close: what the first start made serves on.
   if (debris_glass_ready) return;
   // The screen copy (a 24-bit render target as wide and high as the powers
   // of two over the screen) and the frame read back as a texture.
