@@ -271,20 +271,7 @@ Streak GrabStreak(const char* name) {
 }
 
 // A frame with the glass pass (and so the rain) drawn over a grey clear.
-uint64_t RainFrame(ObjDraw& d) {
-  d.Frame([] {});  // into the second buffer: the reserve cannot lie at block 0
-  uint64_t frame;
-  ZePs2GetCurrentBackBuffer(&frame);
-  ZeRndrBeginScene(-1);
-  ZeRndrClear(0x700, 0x00404040, 1.0f);
-  ZeRndrEndScene();
-  DebrisDrawGlass();
-  ZePs2ScreenSwap(1);
-  ZeRndrVu1Draw();
-  KernelYield();
-  ZeRndrSwapStreamBuffers();
-  return frame;
-}
+uint64_t RainFrame(ObjDraw& d) { return GlassFrame(d, 0x00404040, [] {}); }
 
 TEST_F(Rain, PictureOfTheStreakTexture) {
   AddRainType();
