@@ -437,6 +437,8 @@ void LevConSetCurrentLevel(LevConLevel* level);
 void LevConSetTerrain(LevConLevel* level);  // the level's collision current, or none
 void LevConShowLevel(LevConLevel* level, int show);
 void LevConShowLevelSet(LevConLevel* level);
+int LevConIsCurrent(const char* name);  // 1 when the current level has that name (any case)
+int LevConLevelShown(void* level);      // 1 when the level is loaded and visible
 LevConWorld* LevConChooseWorld(LevConWorld* current);
 LevConIsland* LevConChooseIsland(LevConIsland* current);
 void LevConChooseLevel(LevConLevel* current, LevConLevel** chosen, LevConLevel** preload, LevConLevel** show);

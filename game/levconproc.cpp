@@ -313,6 +313,15 @@ void LevConShowLevel(LevConLevel* level, int show) {
   }
 }
 
+int LevConIsCurrent(const char* name) {
+  return current_level && name && current_level->info.Name && ZeStrICmp(current_level->info.Name, name) == 0;
+}
+
+int LevConLevelShown(void* level) {
+  const auto* l = static_cast<const LevConLevel*>(level);
+  return l && l->info.loaded && l->visible ? 1 : 0;
+}
+
 void LevConShowLevelSet(LevConLevel* level) {
   if (!level) return;
   LevConShowLevel(level, 1);

@@ -243,6 +243,23 @@ TEST_F(LevConTest, LoadLevelPreloadsItsIslandThenActivates) {
   EXPECT_STREQ(d->username, "hometown");
 }
 
+TEST_F(LevConTest, TheCurrentLevelByNameAndWhetherALevelIsShown) {
+  LevConLevel* home = Level("hometown");
+  EXPECT_EQ(LevConIsCurrent("hometown"), 0) << "no level current";
+  EXPECT_EQ(LevConLevelShown(home), 0) << "not loaded";
+  const int h = lcopPostLoadLevel(home);
+  for (int i = 0; i < 10 && lcopGetStatus(h) >= LCOP_QUEUED; i++) Frame();
+  const struct {
+    const char* name;
+    int current;
+  } cases[] = {{"hometown", 1}, {"HomeTown", 1}, {"home", 0}, {"caves", 0}, {nullptr, 0}};
+  for (const auto& c : cases) EXPECT_EQ(LevConIsCurrent(c.name), c.current) << (c.name ? c.name : "null");
+  EXPECT_EQ(LevConLevelShown(home), 1);
+  LevConShowLevel(home, 0);
+  EXPECT_EQ(LevConLevelShown(home), 0) << "loaded but hidden";
+  EXPECT_EQ(LevConLevelShown(nullptr), 0);
+}
+
 TEST_F(LevConTest, OwnerNameIsCutToItsField) {
   LevConLevel* home = Level("hometown");
   const char* saved = home->info.Name;

@@ -4,6 +4,7 @@
 #include "game.h"
 #include "gamecobs.h"
 #include "gamelib.h"
+#include "levcon.h"
 #include "standins.h"
 #include "zemath.h"
 #include "zesound2.h"

@@ -61,8 +61,6 @@ void FrSurfaceInfo();
 // Universe, level controller, loader and level drawing (levcon_standin.cpp)
 // ===================================================================
 extern void* editor_remap_mtx;
-int LevConIsCurrent(const char* name);          // 1 when the named level is current
-int LevConLevelShown(void* level);              // 1 when loaded and visible
 void PlacementSysInit();
 void PlacementSysClose();
 int LevConCurrentOutdoor();  // 1 when no level is current or the current level has sky
@@ -103,8 +101,6 @@ void instZeGCutSceneStop(void* instance);
 // Collision, particles and world dressing (dressing_standin.cpp)
 // ===================================================================
 void CloseParticles();
-void ZeRainProcess(int frozen);
-void ZeRainSetFall(float fall);
 float NewShadow(const ZEVEC* point);  // 2000000.0: no ground
 void AddFiniteShotDebrisEffect(const char* type, const ZEVEC* position);
 void terrainpickupinit(const char* name, char** buffer);

@@ -195,13 +195,15 @@ mkdir -p "$seeds/bridge_fuzz" "$seeds/grass_fuzz"
 for t in bridge_fuzz grass_fuzz; do run_target "$t" ze2/gamelib; done
 
 # Effect files (ze2/gamelib): seeds the target writes through the engine's
-# effect-file writer, and the demo's general page made by ptltool. The first
-# byte chooses the load's kind.
+# effect-file writer, and the demo's general and level pages made by
+# ptltool. The first byte chooses the load's kind.
 cmake --build "$dir" --target ptlpage_fuzz ptltool -- -j4
 mkdir -p "$seeds/ptlpage_fuzz"
 (cd "$seeds/work" && "$dir/ze2/gamelib/ptlpage_fuzz" -seeds="$seeds/ptlpage_fuzz" >/dev/null 2>&1)
 "$dir/tools/ptltool" make "$top/demo/particles.txt" "$seeds/work/particles.dat" >/dev/null
 { printf '\1'; cat "$seeds/work/particles.dat"; } > "$seeds/ptlpage_fuzz/demo"
+"$dir/tools/ptltool" make "$top/demo/isletown_particles.txt" "$seeds/work/effects.dat" >/dev/null
+{ printf '\1'; cat "$seeds/work/effects.dat"; } > "$seeds/ptlpage_fuzz/demolevel"
 run_target ptlpage_fuzz ze2/gamelib
 
 # Load-trigger files, seeded with a version 3 file written by ltdtool and a
