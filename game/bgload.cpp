@@ -517,5 +517,8 @@ void BGLoadLevel(LevConLevel* level, int background) {
   // for it; the level controller dumps it.
   LoadLevelFiles(level, &buffer, end, background);
   d->current = buffer;
+  // The context named this function's own position variable: leave none, so
+  // that a later type load is refused instead of writing through it.
+  AddCobTypeSetMemoryPointers(nullptr, nullptr, nullptr, nullptr, nullptr);
   level->info.loaded = 1;
 }

@@ -143,6 +143,9 @@ TEST(LevelFiles, LoadedStartedShownAndRemoved) {
     EXPECT_EQ(town->setkeys[k], -1) << "systems not built load nothing";
   auto* d = static_cast<BuffyDesc*>(town->buffer);
   EXPECT_LE(d->current.get(), d->end.get());
+  COBMEMCONTEXT context;
+  AddCobGetMemoryContext(&context);
+  EXPECT_EQ(context.position.get(), nullptr) << "no type context left naming the loader's own variable";
   EXPECT_EQ(SpecialsShown(town->scene, "pillar"), "111");
   auto* sea = static_cast<ZESPECIAL*>(town->seashape);
   ASSERT_NE(sea, nullptr) << "the sea shape's special, found in the scene";

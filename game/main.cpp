@@ -257,6 +257,9 @@ void MainReplaySetUp() {
   InitCannonSys();
   b->system_top = sys;
   b->world_top = sys;
+  // The start-up types are loaded; the context named this function's own
+  // position variable, so leave none (levels set their own).
+  AddCobTypeSetMemoryPointers(nullptr, nullptr, nullptr, nullptr, nullptr);
 
   if (ZeFileSize("Generic\\particle.dat") > 0) edppLoadPage("Generic\\particle.dat", 0, nullptr);
   InitGenDeb();
