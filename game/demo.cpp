@@ -10,6 +10,7 @@
 #include "demoanim.h"
 #include "democob.h"
 #include "demoscene.h"
+#include "demoworld.h"
 
 namespace {
 
@@ -49,13 +50,16 @@ void DemoInit() {
   DemoAnimInit();
   DemoSceneInit();  // after the texture-animation script its sign uses
   DemoCobInit();
+  DemoWorldInit(DemoSceneGet());  // after the character system (its light set)
 }
 
 void DemoFrame(int f) {
   const float t = float(f) * (1.0f / 60.0f);
   ZeRndrBeginScene(-1);
   ZeRndrGradClear(0x400, 0x402010, 0x100820, 1.0f);
+  DemoWorldBeforeScene(f);
   DemoSceneFrame(f);  // with its own camera
+  DemoWorldFrame(f);
   DemoCobFrame(f);    // in the scene, from its camera
   Lights();
 
@@ -117,6 +121,7 @@ void DemoFrame(int f) {
 }
 
 void DemoEnd() {
+  DemoWorldEnd();
   DemoCobEnd();
   DemoSceneEnd();
   DemoAnimEnd();
