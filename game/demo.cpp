@@ -50,7 +50,7 @@ void DemoInit() {
   DemoAnimInit();
   DemoSceneInit();  // after the texture-animation script its sign uses
   DemoCobInit();
-  DemoWorldInit(DemoSceneGet());  // after the character system (its light set)
+  DemoWorldInit(DemoSceneGet(), 1);  // after the character system (its light set)
 }
 
 void DemoFrame(int f) {
@@ -118,6 +118,7 @@ void DemoFrame(int f) {
 
   ZeRndrLine3dDbgFlush();
   ZeRndrEndScene();
+  DemoWorldGlass();  // the glass pass over the frame, with the rain
 }
 
 void DemoEnd() {

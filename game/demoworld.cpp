@@ -36,6 +36,7 @@ uint8_t* g_buffer = nullptr;
 TerrSet* g_terrain = nullptr;
 SpecialTerrainData* g_special = nullptr;
 int g_lightkey = -1;
+ZEVEC g_character = {};  // where the character was put last
 
 // Where each ball is thrown from and how: onto the ground to roll, onto the
 // lift pad, onto the turning pillar, at the wall spline, at the tree.
@@ -62,6 +63,7 @@ void BallFrame(DemoBall& b) {
     if (in.y < -LANDING) {
       b.vel.y = -in.y * BOUNCE;
       b.landings++;
+      DemoWorldFxLanding(b.pos);
     } else if (b.vel.y < 0.0f) {
       b.vel.y = 0.0f;
     }
@@ -99,7 +101,7 @@ void DebugDrawing() {
 
 }  // namespace
 
-void DemoWorldInit(ZEGSCENE* scene) {
+void DemoWorldInit(ZEGSCENE* scene, int effects) {
   g_buffer = static_cast<uint8_t*>(ZeMemAllocFn(TERRAIN_BUFFER, __FILE__, __LINE__));
   uint8_t* pos = g_buffer;
   uint8_t* const end = g_buffer + TERRAIN_BUFFER;
@@ -115,12 +117,14 @@ void DemoWorldInit(ZEGSCENE* scene) {
   }
   // The light set goes after the character system's InitLights.
   g_lightkey = InsertLightSet("levels\\demo.lgt");
+  if (effects) DemoWorldFxInit(scene);
   scePrintf("demoworld: %d collision items, %d platforms bound, special terrain %s, light set %d, %d bytes\n",
             g_terrain ? g_terrain->nitems : 0, g_terrain ? CountPlatforms() : 0, g_special ? "on" : "off", g_lightkey,
             int(pos - g_buffer));
 }
 
 void DemoWorldBeforeScene(int frame) {
+  DemoWorldFxBeforeScene(frame, g_character);
   if (!g_terrain) return;
   TerrainPlatformOldUpdate();
   AddPickupTerr(CRATE_SHAPE, &kCrate);
@@ -132,6 +136,7 @@ void DemoWorldFrame(int frame) {
   if (!g_terrain) return;
   TerrainPlatformNewUpdate();
   for (DemoBall& b : demo_balls) BallFrame(b);
+  DemoWorldFxFrame();
   if (demo_terrain_debug) DebugDrawing();
   if (frame == 100) {
     for (int i = 0; i < DEMO_BALLS; i++)
@@ -157,10 +162,12 @@ ZEVEC DemoWorldWalk(const ZEVEC& from, const ZEVEC& to) {
   NewTerrainScaleY(&pos, &vel, info, -1, 0, 0, 0.001f, CHAR_RADIUS, CHAR_YSCALE);
   const float ground = DemoWorldGround(pos.x, pos.z, pos.y);
   pos.y = ground < TERR_NO_HEIGHT ? ground : feet;
+  g_character = pos;
   return pos;
 }
 
 void DemoWorldEnd() {
+  DemoWorldFxEnd();
   if (g_lightkey >= 0) RemoveLightSet(g_lightkey);
   g_lightkey = -1;
   SpecialTerrainSetCur(nullptr);

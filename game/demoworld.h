@@ -9,8 +9,9 @@
 extern int demo_terrain_debug;
 
 // The level's collision and special terrain (scene may be null: no
-// platforms, no special shapes), the pickup shapes and the light set.
-void DemoWorldInit(ZEGSCENE* scene);
+// platforms, no special shapes), the pickup shapes and the light set; with
+// effects, the particles and dressing too (they need the renderer).
+void DemoWorldInit(ZEGSCENE* scene, int effects);
 // Before the scene's update: the platforms' old phase and the pickup shape.
 void DemoWorldBeforeScene(int frame);
 // After the scene's update: the platforms' new phase, the balls, the debug
@@ -22,6 +23,18 @@ void DemoWorldEnd();
 ZEVEC DemoWorldWalk(const ZEVEC& from, const ZEVEC& to);
 // The ground's height under (x, z) from `above` downward (TERR_NO_HEIGHT: none).
 float DemoWorldGround(float x, float z, float above);
+
+// Effects and dressing (demoworldfx): set up with the scene, the
+// character's place before the scene's update, the particles and dressing in
+// the scene, the glass pass (and rain) after it; a burst of sparks.
+extern int demo_rain_period;  // frames of a cycle: dry, then a shower
+void DemoWorldFxInit(ZEGSCENE* scene);
+void DemoWorldFxBeforeScene(int frame, const ZEVEC& focus);
+void DemoWorldFxFrame();
+void DemoWorldFxLanding(const ZEVEC& at);
+// After the frame's scene: the glass pass, which draws the rain.
+void DemoWorldGlass();
+void DemoWorldFxEnd();
 
 // A thrown ball: where it is, its motion a frame, its landings.
 struct DemoBall {

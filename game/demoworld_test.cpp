@@ -23,7 +23,7 @@ struct DemoWorld : testing::Test {
     ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
     ZeTrigInit();
     InitLights();
-    DemoWorldInit(nullptr);
+    DemoWorldInit(nullptr, 0);
     ASSERT_NE(TerrainGetCur(), nullptr) << "levels\\demo.ter in " ZE_DATA_DIR;
   }
   void TearDown() override {
@@ -101,7 +101,7 @@ struct DemoWorldScene : testing::Test {
     ZeMtxSetIdentity(&global_camera.mtx);
     global_camera.mtx.m[3][1] = 3, global_camera.mtx.m[3][2] = 4;
     InitLights();
-    DemoWorldInit(scene);
+    DemoWorldInit(scene, 0);
     ASSERT_NE(TerrainGetCur(), nullptr);
   }
   void TearDown() override {
