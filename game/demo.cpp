@@ -118,7 +118,6 @@ void DemoFrame(int f) {
 
   ZeRndrLine3dDbgFlush();
   ZeRndrEndScene();
-  DemoWorldGlass();  // the glass pass over the frame, with the rain
 }
 
 void DemoEnd() {

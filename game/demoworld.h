@@ -27,7 +27,7 @@ float DemoWorldGround(float x, float z, float above);
 // Effects and dressing (demoworldfx): set up with the scene, the
 // character's place before the scene's update, the particles and dressing in
 // the scene, the glass pass (and rain) after it; a burst of sparks.
-extern int demo_rain_period;  // frames of a cycle: dry, then a shower
+extern int demo_rain_period;  // frames of a cycle: dry, then a shower; 0 dry
 void DemoWorldFxInit(ZEGSCENE* scene);
 void DemoWorldFxBeforeScene(int frame, const ZEVEC& focus);
 void DemoWorldFxFrame();

@@ -24,6 +24,7 @@ ZEVEC g_focus = {};  // the character: cut-off distances, wind and fade
 int g_levelpage = -1, g_sparks = -1;
 int g_grasspage = -1, g_bridgepage = -1;
 int g_bursts = 0;
+ZECAMERA g_view;     // the scene's camera, for the glass pass after the frame
 
 // The level's dressing names scene objects; until the editors exist, names
 // are looked up here: each name stands for one of the demo scene's
@@ -89,14 +90,15 @@ void DemoWorldFxBeforeScene(int frame, const ZEVEC& focus) {
   ZeBridgeUpdate(&g_focus);
   ZeWindUpdate(&g_focus);
   ZeFadeObjUpdate(&g_focus);
-  // A shower in the second half of each cycle.
-  const int phase = demo_rain_period > 0 ? frame % demo_rain_period : 0;
-  ZeRainSetFall(phase >= demo_rain_period / 2 ? 1.0f : 0.0f);
+  // A shower in the second half of each cycle (none without a cycle).
+  const bool wet = demo_rain_period > 0 && frame % demo_rain_period >= demo_rain_period / 2;
+  ZeRainSetFall(wet ? 1.0f : 0.0f);
 }
 
 // In the scene: the particles' frame and their passes, the dressing.
 void DemoWorldFxFrame() {
   if (!g_pool) return;
+  g_view = global_camera;
   Debris(0);
   ZeBridgeDraw(nullptr);
   ZeWindDraw();
@@ -107,7 +109,12 @@ void DemoWorldFxFrame() {
 }
 
 void DemoWorldGlass() {
-  if (g_pool) DebrisDrawGlass();
+  if (!g_pool) return;
+  // The rain round the scene's camera, seen through it.
+  ZECAMERA* was = ZeCameraGetCam();
+  ZeCameraSet(&g_view);
+  DebrisDrawGlass();
+  if (was) ZeCameraSet(was);
 }
 
 void DemoWorldFxEnd() {

@@ -58,6 +58,7 @@ int CheckMain(int argc, char** argv) {
     if (strcmp(argv[i], "--fail-in-loader") == 0) g_failInLoader = true;
     else if (strncmp(argv[i], "--play=", 7) == 0) g_sound = argv[i] + 7;
     else if (strcmp(argv[i], "--terrain-debug") == 0) demo_terrain_debug = 1;
+    else if (strcmp(argv[i], "--no-rain") == 0) demo_rain_period = 0;
   }
   scePrintf("ze2: start-up check (%s time)\n", KernelGetClock() == KCLOCK_VIRTUAL ? "virtual" : "real");
   // Converted packet colours pass through the gamma table: identity first.
@@ -120,6 +121,7 @@ int CheckMain(int argc, char** argv) {
     ZeTexAnimProcess();  // texture animations: one pass a frame
     DemoFrame(f);
     DemoFxFrame(f);
+    DemoWorldGlass();  // the glass pass over the whole frame, with the rain
     SoundCheckFrame(f);
     ZeRndrSwapScreen(-1);
     g_loaderActive = 1;
