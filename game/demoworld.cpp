@@ -76,6 +76,7 @@ void BallFrame(DemoBall& b) {
   if (SpecialTerrainCollideCheck(&centre, &n, &value, BALL_RADIUS) && ZeVecDot(&n, &b.vel) < 0.0f) {
     FullReflect(&n, &b.vel, &b.vel);
     b.glances++;
+    DemoWorldFxGlance(centre);
   }
 }
 

@@ -31,7 +31,8 @@ extern int demo_rain_period;  // frames of a cycle: dry, then a shower; 0 dry
 void DemoWorldFxInit(ZEGSCENE* scene);
 void DemoWorldFxBeforeScene(int frame, const ZEVEC& focus);
 void DemoWorldFxFrame();
-void DemoWorldFxLanding(const ZEVEC& at);
+void DemoWorldFxLanding(const ZEVEC& at);  // sparks
+void DemoWorldFxGlance(const ZEVEC& at);   // glass shards
 // After the frame's scene: the glass pass, which draws the rain.
 void DemoWorldGlass();
 void DemoWorldFxEnd();

@@ -1,8 +1,9 @@
 // The check program's effects and dressing round the demo character: the
 // particle system on the demo data's effect pages (the general page and
 // the level's, with its fountain, smoke and sparks), sparks where a ball
-// lands, rain passing over, and the level's grass and bridge pages with
-// their wind, fade and bridge updates at the character.
+// lands, glass shards where one glances off a special shape, rain passing
+// over, and the level's grass and bridge pages with their wind, fade and
+// bridge updates at the character.
 #include "demoworld.h"
 
 #include <cstring>
@@ -17,11 +18,12 @@ constexpr int POOL_BYTES = 2 << 20;    // the particle pools and materials
 constexpr int DRESS_BYTES = 1 << 20;   // the grass page's matrices and vectors
 constexpr int CHUNKS = 304;
 constexpr int SPARKS_PER_LANDING = 12;
+constexpr int SHARDS_PER_GLANCE = 8;
 
 char* g_pool = nullptr;
 uint8_t* g_dress = nullptr;
 ZEVEC g_focus = {};  // the character: cut-off distances, wind and fade
-int g_levelpage = -1, g_sparks = -1;
+int g_levelpage = -1, g_sparks = -1, g_glass = -1;
 int g_grasspage = -1, g_bridgepage = -1;
 int g_bursts = 0;
 ZECAMERA g_view;     // the scene's camera, for the glass pass after the frame
@@ -57,7 +59,9 @@ void DemoWorldFxInit(ZEGSCENE* scene) {
   DebrisRegisterCutoffCameraVec(&g_focus);
   edppRegisterPointerToGameCharLocation(&g_focus);
   DebrisGlassInit();
-  if (ZeFileSize("generic\\particle.dat") > 0) edppLoadPage("generic\\particle.dat", 0, nullptr);
+  const int general =
+      ZeFileSize("generic\\particle.dat") > 0 ? edppLoadPage("generic\\particle.dat", 0, nullptr) : -1;
+  g_glass = general >= 0 ? LookupDebrisEffectPage("GLASS", general) : -1;
   g_levelpage = edppLoadPage("levels\\isletown\\fx.dat", 1, scene);
   edppRestartAllEffectsInLevel();
   g_sparks = LookupDebrisEffectPage("SPARKS", g_levelpage);
@@ -73,13 +77,19 @@ void DemoWorldFxInit(ZEGSCENE* scene) {
     g_grasspage = edgraLoadPage("levels\\demo.gra", scene, &pos, g_dress + DRESS_BYTES);
     g_bridgepage = edbriLoadPage("levels\\demo.bri", scene);
   }
-  scePrintf("demoworld: effect page %d (sparks type %d), grass page %d, bridge page %d\n", g_levelpage, g_sparks,
-            g_grasspage, g_bridgepage);
+  scePrintf("demoworld: effect page %d (sparks type %d, glass type %d), grass page %d, bridge page %d\n",
+            g_levelpage, g_sparks, g_glass, g_grasspage, g_bridgepage);
 }
 
 void DemoWorldFxLanding(const ZEVEC& at) {
   if (!g_pool || g_sparks < 1) return;
   AddVariableShotDebrisEffect(g_sparks, &at, SPARKS_PER_LANDING, 0, 0);
+  g_bursts++;
+}
+
+void DemoWorldFxGlance(const ZEVEC& at) {
+  if (!g_pool || g_glass < 1) return;
+  AddVariableShotDebrisEffect(g_glass, &at, SHARDS_PER_GLANCE, 0, 0);
   g_bursts++;
 }
 
@@ -119,7 +129,7 @@ void DemoWorldGlass() {
 
 void DemoWorldFxEnd() {
   if (!g_pool) return;
-  scePrintf("demoworld: %d spark bursts, %d particles made in the last second\n", g_bursts, debris_generated_total);
+  scePrintf("demoworld: %d spark and shard bursts, %d particles made in the last second\n", g_bursts, debris_generated_total);
   ZeRainSetFall(0.0f);
   ParticleReset();
   edppDestroyAllEffects();
