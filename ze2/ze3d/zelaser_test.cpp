@@ -182,14 +182,44 @@ TEST_F(Fx, FlareInViewAndBehindAWall) {
 }
 
 // A full-screen glow tested at depth 0x100: the far scene glows, a near wall
-// does not.
+// does not. The mask in surface 25 holds 0x80 where the scene lies beyond
+// the glow's depth and 0 in front; each of the eight rings, stretched by k
+// x (8, 4) pixels, adds (mask x Cf >> 7) x As >> 7 with As = TEXA's 0x80
+// x 0x80 (15 - k) / 15 >> 7. Every row away from the wall's edge is exact:
+// the rings' red sums to 289 and must clamp to 255 (a wrapping COLCLAMP
+// leaves 0x61), green and blue stay below. Catches: clamping under COLCLAMP
+// 1, the floor of each of the sixteen shifts, the CT24 mask's alpha from
+// TEXA, and a ring's stretch that samples the wrong mask row.
 TEST_F(Fx, FullScreenGlowAtItsDepth) {
   const ZEVEC pos = {0, 0, 0};
+  const uint32_t glow = 0x80040830;
   const uint64_t f = FxFrame([&] { Wall(0, 112, 640, 224, 0x00404040, DepthAt(5.0f)); },
-                             [&] { ZeLgtFlareEx(&pos, 0x80203040, 0x80ffffff, 0x8000100, 1.0f, 1.0f); });
+                             [&] { ZeLgtFlareEx(&pos, glow, 0x80ffffff, 0x8000100, 1.0f, 1.0f); });
   Grab(f, 0, 0, 640, 224, "flare_full_screen");
-  EXPECT_NE(Px(f, 320, 50), 0x404040u) << "far: glows";
-  EXPECT_EQ(Px(f, 320, 170), 0x404040u) << "near: untouched";
+  uint32_t far = 0;
+  for (int c = 0; c < 3; c++) {
+    int d = 0x40;
+    for (int k = 0; k < 8; k++) {
+      const int as = (0x80 * (0x80 * (15 - k) / 15)) >> 7;
+      const int cs = (0x80 * int(glow >> (8 * c) & 0xff)) >> 7;
+      d += (cs * as) >> 7;
+    }
+    far |= uint32_t(std::min(d, 255)) << (8 * c);
+  }
+  EXPECT_EQ(far, 0x556dffu) << "by hand: red 0x40 + 289 clamps";
+  int wrong = 0;
+  for (int y = 0; y < 224; y++)
+    for (int x = 0; x < 640; x++)
+      if (y != 112) wrong += Px(f, x, y) != (y < 112 ? far : 0x404040u);
+  EXPECT_EQ(wrong, 0) << "far rows glow exactly, near rows are untouched";
+  // The wall's top row lies on the mask's edge: the rings' bilinear samples
+  // give it a part of the glow, the same across the row.
+  const uint32_t edge = Px(f, 0, 112);
+  for (int x = 0; x < 640; x++) ASSERT_EQ(Px(f, x, 112), edge) << x;
+  for (int c = 0; c < 24; c += 8) {
+    EXPECT_GT(edge >> c & 0xff, 0x40u);
+    EXPECT_LT(edge >> c & 0xff, far >> c & 0xff);
+  }
 }
 
 // The effects pass in its order: a laser, a flare, a glow, fog and a shadow
