@@ -143,6 +143,60 @@ TEST_F(Fx, LaserBeamAcrossTheScreen) {
   EXPECT_GT(Px(f, x, y) & 0xff, 0x40u);
 }
 
+// A beam on a flat white texture (every sample 0xff whatever the filter and
+// the pieces' texture coordinates), across the screen at y 0: the rows and
+// columns well inside it take Cd + (Cs x As >> 7) exactly, Cs = 0xff x Cf
+// >> 7 clamped to 255 and As = the texel's 0x7f x Af >> 7; every pixel away
+// from it keeps the clear colour: all rows exact, only the columns at its
+// two ends left unchecked. Red 0xc0 modulates to 382 and must clamp
+// to 255 (a wrapping texture function gives 0x7e), the red sum 0x40 + 253
+// must clamp again under COLCLAMP 1 (wrapping gives 0x3d). Catches: the
+// modulate's and the blend's clamps and floors, and a piece's seam that
+// leaves a column undrawn or drawn twice.
+TEST_F(Fx, LaserBeamOnAFlatTextureIsExact) {
+  auto* white = static_cast<uint8_t*>(ZeMemAlloc(16 * 16 * 4));
+  memset(white, 0xff, 16 * 16 * 4);
+  ZETEX img{ZETEX_RGBA32, 16, 16, 1, white, nullptr};
+  ZEMTL* flat = ZeMtlCreate(1);
+  flat->texture = ZeTexCreate(&img);
+  ZeMemFree(white);
+  flat->attributes = mtl->attributes;
+  ZeMtlUpdate(flat);
+  ZeLgtSetArcMat(flat, 0.0f, 0.0f, 1.0f, 1.0f);
+  const ZEVEC a = {-3, 0, 0}, v = {6, 0, 0};
+  const uint32_t colour = 0x802030c0;
+  const uint64_t f = FxFrame([] {}, [&] { ZeLgtLaser(0, &a, &v, colour, 0.2f, 1.0f, 0.0f, 0.2f, 0.0f); });
+  Grab(f, 128, 96, 384, 32, "laser_beam_flat");
+  uint32_t want = 0;
+  for (int c = 0; c < 3; c++) {
+    const int cs = std::min(255, (0xff * int(colour >> (8 * c) & 0xff)) >> 7), as = (0x7f * int(colour >> 24)) >> 7;
+    want |= uint32_t(std::min(255, 0x40 + ((cs * as) >> 7))) << (8 * c);
+  }
+  EXPECT_EQ(want, 0x7e9effu) << "by hand";
+  // The beam's ends on screen, 3 either side; its half-width across a
+  // horizontal beam is width x 5714.29 / w in 1/16 pixel (7.1 pixels at w
+  // 10), whatever the projection's own scale.
+  int x0, y0, x1, y1, yc;
+  Screen({-3.0f, 0, 0}, &x0, &yc);
+  Screen({3.0f, 0, 0}, &x1, &yc);
+  ZEVEC4 q;
+  const ZEVEC mid = {0, 0, 0};
+  ZeVec4MtxTransform(&q, &mid, ZeCameraGetVPCSMtx());
+  const float half = 0.2f * 5714.29f / q.w / 16.0f;
+  y0 = int(std::floor(float(yc) - half)), y1 = int(std::ceil(float(yc) + half));
+  ASSERT_GT(x1 - x0, 100);
+  ASSERT_EQ(y1 - y0, 16);
+  int inside = 0, away = 0;
+  for (int y = 0; y < 224; y++)
+    for (int x = 0; x < 640; x++) {
+      if (x > x0 && x < x1 && y > y0 && y < y1) inside += Px(f, x, y) != want;
+      if (x < x0 - 1 || x > x1 + 1 || y <= y0 || y >= y1) away += Px(f, x, y) != 0x404040u;
+    }
+  EXPECT_EQ(inside, 0) << "inside the beam: " << std::hex << Px(f, 320, 112);
+  EXPECT_EQ(away, 0) << "away from the beam";
+  ZeLgtArcMtl = nullptr;
+}
+
 // Pausing draws last frame's lasers again with the same jitter.
 TEST_F(Fx, PausedFramesRedraw) {
   const ZEVEC a = {-3, 0, 0}, v = {6, 0, 0};
