@@ -1,9 +1,27 @@
 // Lasers, laser sprites and flares: the queues and their arithmetic, and
 // beams, flares and full-screen glows drawn on the GS model with the effects
 // texture the tools draw; the effects pass as a whole.
+#include "ptldraw.h"
 #include "zelgt_test.h"
 
 namespace {
+
+// The GS's bilinear sample of a 256 x 256 picture (0xAABBGGRR) at (u, v)
+// in 1/16 texel: half a texel back, the four texels weighed in 1/16 and the
+// sum floored; inside the picture only.
+uint32_t Bilinear(const std::vector<uint32_t>& tex, int u, int v) {
+  u -= 8, v -= 8;
+  const int fu = u & 15, fv = v & 15, i = u >> 4, j = v >> 4;
+  const uint32_t c00 = tex[size_t(j * 256 + i)], c10 = tex[size_t(j * 256 + i + 1)];
+  const uint32_t c01 = tex[size_t((j + 1) * 256 + i)], c11 = tex[size_t((j + 1) * 256 + i + 1)];
+  uint32_t out = 0;
+  for (int c = 0; c < 32; c += 8) {
+    const uint32_t h0 = (c00 >> c & 0xff) * uint32_t(16 - fu) + (c10 >> c & 0xff) * uint32_t(fu);
+    const uint32_t h1 = (c01 >> c & 0xff) * uint32_t(16 - fu) + (c11 >> c & 0xff) * uint32_t(fu);
+    out |= ((h0 * uint32_t(16 - fv) + h1 * uint32_t(fv)) >> 8 & 0xff) << c;
+  }
+  return out;
+}
 
 struct Fx : Light {
   void SetUp() override {
@@ -233,6 +251,71 @@ TEST_F(Fx, FlareInViewAndBehindAWall) {
   f = FxFrame([] {}, [&] { ZeLgtFlare(&pos, 0x80402010, 0, 1.0f, 3.0f); });
   Grab(f, 240, 72, 160, 80, "flare_glow_only");
   EXPECT_NE(Px(f, 320, 112), 0x404040u);
+}
+
+// The flare's sprite alone (a black glow adds nothing): a sprite of 30 x 31
+// pixels on pixel edges over texels 208.5-238.5 x 0.5-31.5, one texel a
+// pixel. Each pixel is 0x40 + (Cs x As >> 7), Cs = T x Cf >> 7 clamped, As
+// = Ta x Af >> 7, T the bilinear sample of the texels the drawing tool made
+// with their alpha halved as the GS holds it. Catches: the sprite's texture
+// coordinates off by half a texel, the texel alpha the GS holds, the
+// modulate's clamp (blue 0xff), and any pixel drawn outside the square.
+TEST_F(Fx, FlareSpriteTexels) {
+  std::vector<uint32_t> tex(256 * 256);
+  PtlDrawParticleTexture(tex.data());
+  // The GS holds a texel's alpha halved (0x80 is one).
+  for (uint32_t& t : tex) t = (t & 0xffffff) | (t >> 25) << 24;
+  const uint32_t colour = 0x80ff8040;
+  // The world size of 30 x 31 pixels at the flare's distance.
+  ZEVEC4 q, qx, qy;
+  const ZEVEC centre = {0, 0, 0}, ex = {1, 0, 0}, ey = {0, 1, 0};
+  ZeVec4MtxTransform(&q, &centre, ZeCameraGetVPCSMtx());
+  ZeVec4MtxTransform(&qx, &ex, ZeCameraGetVPCSMtx());
+  ZeVec4MtxTransform(&qy, &ey, ZeCameraGetVPCSMtx());
+  const float sx = (qx.x / qx.w - q.x / q.w) / 16.0f, sy = (q.y / q.w - qy.y / qy.w) / 16.0f;
+  const float w = 30.0f / sx, h = 31.0f / sy;
+  const ZEVEC pos = {0, -0.5f / sy, 0};
+  const ZEVEC a = {pos.x - 0.5f * w, pos.y + 0.5f * h, 0}, b = {pos.x + 0.5f * w, pos.y - 0.5f * h, 0};
+  ZEVEC4 c0, c1;
+  ZeVec4MtxTransform(&c0, &a, ZeCameraGetVPCSMtx());
+  ZeVec4MtxTransform(&c1, &b, ZeCameraGetVPCSMtx());
+  // The corners lie on pixel edges: (305, 97) to (335, 128).
+  ASSERT_EQ(c0.x / c0.w, 32528.0f);
+  ASSERT_EQ(c0.y / c0.w, 32528.0f);
+  ASSERT_EQ(c1.x / c1.w, 33008.0f);
+  ASSERT_EQ(c1.y / c1.w, 33024.0f);
+  const uint64_t f = FxFrame([] {}, [&] { ZeLgtFlareXY(&pos, 0x80000000, colour, w, h, 2.0f, 2.0f); });
+  Grab(f, 288, 80, 64, 64, "flare_sprite");
+  auto want = [&](uint32_t t) {
+    uint32_t out = 0;
+    const int as = (int(t >> 24) * int(colour >> 24)) >> 7;
+    for (int c = 0; c < 3; c++) {
+      const int cs = std::min(255, (int(t >> (8 * c) & 0xff) * int(colour >> (8 * c) & 0xff)) >> 7);
+      out |= uint32_t(std::min(255, 0x40 + ((cs * as) >> 7))) << (8 * c);
+    }
+    return out;
+  };
+  // Outside the square every pixel is exact. Inside, the per-pixel texture
+  // coordinates carry the interpolation's float rounding (a few 1/16
+  // texel): each pixel must be the blend of a bilinear sample within a
+  // quarter texel of its texel centre, which a half-texel error misses.
+  int wrong = 0, lit = 0, off = 0;
+  for (int y = 0; y < 224; y++)
+    for (int x = 0; x < 640; x++) {
+      if (!(x >= 305 && x < 335 && y >= 97 && y < 128)) {
+        wrong += Px(f, x, y) != 0x404040u;
+        continue;
+      }
+      bool near = false;
+      for (int du = -4; du <= 4 && !near; du++)
+        for (int dv = -4; dv <= 4 && !near; dv++)
+          near = Px(f, x, y) == want(Bilinear(tex, 208 * 16 + 8 + 16 * (x - 305) + du, 8 + 16 * (y - 97) + dv));
+      off += !near;
+      lit += Px(f, x, y) != 0x404040u;
+    }
+  EXPECT_EQ(wrong, 0) << "outside the sprite";
+  EXPECT_EQ(off, 0) << "inside the sprite";
+  EXPECT_GT(lit, 400) << "the sprite covers most of its square";
 }
 
 // A full-screen glow tested at depth 0x100: the far scene glows, a near wall
