@@ -193,6 +193,84 @@ TEST_F(Water, WaterPassTintsTheFrame) {
   EXPECT_EQ(Px(g, 12, 112), 0x404040u);
 }
 
+// The composite's arithmetic on a uniform frame: whatever the grid's
+// wobble, every texel of the copy it samples is the clear colour C, and the
+// whole frame becomes (Cs - Cd) x As >> 7 + Cd with Cs = C x tint >> 7 and
+// As = TEXA's 0x80 x the tint's 0x80 >> 7: exactly Cs, every pixel. Then,
+// without the wobble (the copy is the frame itself), stripes 8 pixels wide
+// through the zoom of texels 4-636 onto 640 pixels: each pixel whose sample
+// lies in the same texel, a sixteenth or more from its edges, under either
+// pixel-centre convention shows the tinted stripe of that texel (blue 0xc0
+// x 0xc0 >> 7 clamps to 255). Catches: copy texels the grid left unwritten
+// (the frame's edges), the zoom's origin and scale (a 640 / 640 copy moves
+// the stripe edges by up to 8 pixels), and the modulate's floor and clamp.
+TEST_F(Water, TheCompositeExactlyOverAUniformFrameAndThroughTheZoom) {
+  std::vector<uint8_t> bytes(20 + 4 * 21 * 33, 0);
+  for (size_t i = 0; i < bytes.size(); i++) bytes[i] = uint8_t(i * 13 + 5);
+  ZeRndrShadowInit(bytes.data());
+  const uint32_t tint = 0x80c08040;
+  ZeRndrWaterLevelTint(5.0f, tint);
+  auto tinted = [&](uint32_t c) {
+    uint32_t out = 0;
+    for (int k = 0; k < 24; k += 8) out |= std::min(255u, (c >> k & 0xff) * (tint >> k & 0xff) >> 7) << k;
+    return out;
+  };
+  EXPECT_EQ(tinted(0x404040u), 0x604020u) << "by hand";
+  WaterFrame([] {});
+  uint64_t f = WaterFrame([] {});
+  Grab(f, 0, 0, 640, 224, "water_composite_uniform");
+  int wrong = 0;
+  for (int y = 0; y < 224; y++)
+    for (int x = 0; x < 640; x++) wrong += Px(f, x, y) != 0x604020u;
+  EXPECT_EQ(wrong, 0) << std::hex << Px(f, 0, 0) << " " << Px(f, 320, 112);
+  // Still water: stripes through the zoom.
+  const float ax = waveampx, ay = waveampy;
+  waveampx = waveampy = 0.0f;
+  auto stripes = [&] {
+    for (int x = 0; x < 640; x += 16) Wall(x, 0, x + 8, 224, 0x00c0c0c0, DepthAt(20.0f));
+  };
+  f = WaterFrame(stripes);
+  waveampx = ax, waveampy = ay;
+  Grab(f, 0, 100, 640, 24, "water_composite_zoom");
+  int checked = 0;
+  wrong = 0;
+  for (int x = 0; x < 640; x++) {
+    // The rectangle runs from -0.5 to 640 pixels over texels 4 to 636.
+    int texel = -1;
+    bool sure = true;
+    for (float at : {float(x), float(x) + 0.5f}) {
+      const float u = 4.0f + (at + 0.5f) * 632.0f / 640.5f, frac = u - std::floor(u);
+      sure = sure && frac >= 0.0625f && frac <= 0.9375f && (texel < 0 || texel == int(u));
+      texel = int(u);
+    }
+    if (!sure) continue;
+    checked++;
+    const uint32_t want = tinted(texel % 16 < 8 ? 0xc0c0c0u : 0x404040u);
+    for (int y = 8; y < 216; y++) wrong += Px(f, x, y) != want;
+  }
+  EXPECT_GT(checked, 200);
+  EXPECT_EQ(wrong, 0);
+  // The water line across the screen: the band's alpha picks the rows, the
+  // bilinear copy of a uniform frame is uniform, and (Cs - Cd) x Ad >> 7 +
+  // Cd with Ad 0x80 below the line is exactly Cs; above it Ad is 0.
+  float level = 0.0f, y1 = 0.0f, y2 = 0.0f;
+  for (float d = 0.001f; d < 0.5f; d += 0.001f)
+    if (ZeRndrWaterLine(-d, &y1, &y2) && y1 > 32768.0f - 60 * 16 && y1 < 32768.0f + 60 * 16) {
+      level = -d;
+      break;
+    }
+  ASSERT_LT(level, 0.0f);
+  ZeRndrWaterLevelTint(level, tint);
+  f = WaterFrame([] {}, 0, 0x00404040);
+  Grab(f, 0, 0, 640, 224, "water_composite_crossing");
+  const int top = int((y1 - 32768.0f) / 16.0f) + 112, bottom = int((y2 - 32768.0f) / 16.0f) + 112 + 1;
+  wrong = 0;
+  for (int y = 0; y < 224; y++)
+    for (int x = 0; x < 640; x++)
+      if (y < top || y > bottom) wrong += Px(f, x, y) != (y < top ? 0x404040u : 0x604020u);
+  EXPECT_EQ(wrong, 0) << "rows 0-" << top << " and " << bottom << "-223";
+}
+
 // The camera just above the level: the water line crosses the screen. The
 // band marks the rows below it in the frame's alpha, and the composite
 // (surface 10, the same memory as surface 9) tints and redraws only there:
