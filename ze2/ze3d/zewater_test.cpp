@@ -403,6 +403,42 @@ TEST_F(Water, RippleShadedPolygonAndFootprintPixels) {
   EXPECT_EQ(away, 0) << "pixels away from the shapes";
 }
 
+// A trail's shape: each segment is two quads from its outer edges a quarter
+// of the way in, colour fading from the edge toward the middle, so the
+// middle half of the ribbon and everything outside it keep the clear colour
+// exactly, while the rows along both edges change. Catches: quads drawn
+// across the whole ribbon, edges and inner points swapped, and a segment
+// drawn out of the walked range.
+TEST_F(Water, TrailShapeLeavesItsMiddleHalfAndItsSurroundingsExactly) {
+  ZERNDRTRAIL ring[8] = {};
+  for (int i = 0; i < 8; i++) {
+    const float x = -3.0f + 0.75f * float(i);
+    ring[i] = {{x, -1.0f, 0}, {x, 1.0f, 0}, 0x4000ff40, 0};
+  }
+  const uint64_t f = WaterFrame([&] { ZeRndrTrail(7, ring, 8); }, 0, 0x00404040);
+  Grab(f, 160, 40, 320, 144, "trail_shape");
+  // The walk from the head (entry 7) reaches entry 1: x -2.25 to 2.25.
+  int x0, x1, ya, yb, yia, yib, dummy;
+  Screen({-2.25f, -1.0f, 0}, &x0, &ya);
+  Screen({2.25f, 1.0f, 0}, &x1, &yb);
+  Screen({0, -0.5f, 0}, &dummy, &yia);
+  Screen({0, 0.5f, 0}, &dummy, &yib);
+  ASSERT_GT(ya - yb, 40);
+  int away = 0, middle = 0;
+  for (int y = 0; y < 224; y++)
+    for (int x = 0; x < 640; x++) {
+      if (x < x0 - 1 || x > x1 + 1 || y < yb - 1 || y > ya + 1) away += Px(f, x, y) != 0x404040u;
+      if (x >= x0 - 1 && x <= x1 + 1 && y > yib + 1 && y < yia - 1) middle += Px(f, x, y) != 0x404040u;
+    }
+  EXPECT_EQ(away, 0) << "outside the ribbon";
+  EXPECT_EQ(middle, 0) << "the middle half, rows " << yib << "-" << yia;
+  // Both edges change along the inner segments.
+  int edges = 0;
+  for (int x = x0 + (x1 - x0) / 6; x < x1 - (x1 - x0) / 6; x++)
+    edges += (Px(f, x, yb + 1) != 0x404040u) + (Px(f, x, ya - 1) != 0x404040u);
+  EXPECT_GT(edges, (x1 - x0) * 4 / 3 - 4);
+}
+
 // Ripples, a shaded polygon and a trail through the quad entry.
 TEST_F(Water, RipplesPolygonsAndTrails) {
   ZEVEC p = {0, -1, 2};
