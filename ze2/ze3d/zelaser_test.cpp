@@ -318,6 +318,59 @@ TEST_F(Fx, FlareSpriteTexels) {
   EXPECT_GT(lit, 400) << "the sprite covers most of its square";
 }
 
+// The glow rings alone over a flat mask: with a flat white effects
+// texture the flare's mask in surface 25 is one rectangle of 0xff x 0x80
+// >> 7 = 255 at As 0x7f, so 253, over the flare's 30 x 31 pixels; each of
+// the eight rings (all larger than the flare) goes through the effect
+// program's quads, whose alpha is Va / 128 x Da truncated (Va = 0x80 (15 -
+// k) / 15, Da the mask material's 0.10101 x 128), samples the mask where it
+// lies on screen and adds (253 x Cf >> 7) x As >> 7 (TEXA's alpha 0x80 for
+// the CT24 mask). The rectangle's inside is exact, and every pixel a pixel
+// away from it keeps the clear colour: the rings add nothing where the mask
+// is black. Catches: the rings' screen-space texture coordinates (a mask
+// sampled elsewhere moves the rectangle), the CT24 mask's alpha from TEXA,
+// the program's material alpha, and the floor of each shift.
+TEST_F(Fx, FlareRingsOverAFlatMask) {
+  auto* white = static_cast<uint8_t*>(ZeMemAlloc(16 * 16 * 4));
+  memset(white, 0xff, 16 * 16 * 4);
+  ZETEX img{ZETEX_RGBA32, 16, 16, 1, white, nullptr};
+  ZEMTL* flat = ZeMtlCreate(1);
+  flat->texture = ZeTexCreate(&img);
+  ZeMemFree(white);
+  flat->attributes = mtl->attributes;
+  ZeMtlUpdate(flat);
+  ZeLgtSetArcMat(flat, 0.0f, 0.0f, 1.0f, 1.0f);
+  ZEVEC4 q, qx, qy;
+  const ZEVEC centre = {0, 0, 0}, ex = {1, 0, 0}, ey = {0, 1, 0};
+  ZeVec4MtxTransform(&q, &centre, ZeCameraGetVPCSMtx());
+  ZeVec4MtxTransform(&qx, &ex, ZeCameraGetVPCSMtx());
+  ZeVec4MtxTransform(&qy, &ey, ZeCameraGetVPCSMtx());
+  const float sx = (qx.x / qx.w - q.x / q.w) / 16.0f, sy = (q.y / q.w - qy.y / qy.w) / 16.0f;
+  const float w = 30.0f / sx, h = 31.0f / sy;
+  const ZEVEC pos = {0, -0.5f / sy, 0};
+  const uint32_t glow = 0x80082050;
+  const uint64_t f = FxFrame([] {}, [&] { ZeLgtFlareXY(&pos, glow, 0, w, h, 2.0f * w, 2.0f * h); });
+  Grab(f, 288, 80, 64, 64, "flare_rings_flat_mask");
+  uint32_t want = 0;
+  for (int c = 0; c < 3; c++) {
+    int d = 0x40;
+    for (int k = 0; k < 8; k++) {
+      const int va = 0x80 * (15 - k) / 15, as = int(float(va) / 128.0f * (0.10101f * 128.0f));
+      d += (((253 * int(glow >> (8 * c) & 0xff)) >> 7) * as) >> 7;
+    }
+    want |= uint32_t(std::min(d, 255)) << (8 * c);
+  }
+  EXPECT_EQ(want, 0x455f98u) << "by hand: red 88 = 14 + 14 + 13 + 12 + 11 + 9 + 8 + 7";
+  int inside = 0, away = 0;
+  for (int y = 0; y < 224; y++)
+    for (int x = 0; x < 640; x++) {
+      if (x > 305 && x < 334 && y > 97 && y < 127) inside += Px(f, x, y) != want;
+      if (x < 304 || x > 335 || y < 96 || y > 128) away += Px(f, x, y) != 0x404040u;
+    }
+  EXPECT_EQ(inside, 0) << std::hex << Px(f, 320, 112) << " want " << want;
+  EXPECT_EQ(away, 0);
+}
+
 // A full-screen glow tested at depth 0x100: the far scene glows, a near wall
 // does not. The mask in surface 25 holds 0x80 where the scene lies beyond
 // the glow's depth and 0 in front; each of the eight rings, stretched by k
