@@ -1,6 +1,8 @@
 // Lasers, laser sprites and flares: the queues and their arithmetic, and
 // beams, flares and full-screen glows drawn on the GS model with the effects
 // texture the tools draw; the effects pass as a whole.
+#include <algorithm>
+
 #include "ptldraw.h"
 #include "zelgt_test.h"
 
@@ -8,12 +10,13 @@ namespace {
 
 // The GS's bilinear sample of a 256 x 256 picture (0xAABBGGRR) at (u, v)
 // in 1/16 texel: half a texel back, the four texels weighed in 1/16 and the
-// sum floored; inside the picture only.
+// sum floored; coordinates clamped to the picture.
 uint32_t Bilinear(const std::vector<uint32_t>& tex, int u, int v) {
   u -= 8, v -= 8;
-  const int fu = u & 15, fv = v & 15, i = u >> 4, j = v >> 4;
-  const uint32_t c00 = tex[size_t(j * 256 + i)], c10 = tex[size_t(j * 256 + i + 1)];
-  const uint32_t c01 = tex[size_t((j + 1) * 256 + i)], c11 = tex[size_t((j + 1) * 256 + i + 1)];
+  const int fu = u & 15, fv = v & 15;
+  auto at = [&](int i, int j) { return tex[size_t(std::clamp(j, 0, 255) * 256 + std::clamp(i, 0, 255))]; };
+  const int i = u >> 4, j = v >> 4;
+  const uint32_t c00 = at(i, j), c10 = at(i + 1, j), c01 = at(i, j + 1), c11 = at(i + 1, j + 1);
   uint32_t out = 0;
   for (int c = 0; c < 32; c += 8) {
     const uint32_t h0 = (c00 >> c & 0xff) * uint32_t(16 - fu) + (c10 >> c & 0xff) * uint32_t(fu);
