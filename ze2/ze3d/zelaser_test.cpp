@@ -67,6 +67,28 @@ struct Fx : Light {
     ZeRndrSwapStreamBuffers();
     return frame;
   }
+  // The beams' and flares' material on a white texture, additive as the
+  // effects material.
+  void FlatArcMaterial() {
+    ZEMTL* flat = ZeMtlCreate(1);
+    flat->texture = WhiteTexture();
+    flat->attributes = mtl->attributes;
+    ZeMtlUpdate(flat);
+    ZeLgtSetArcMat(flat, 0.0f, 0.0f, 1.0f, 1.0f);
+  }
+  // A flare's position and world size whose sprite covers the 30 x 31
+  // pixels from (305, 97) to (335, 128), its corners on pixel edges: the
+  // centre half a pixel down so that the odd height starts on an edge.
+  static ZEVEC FlareOnPixelEdges(float* w, float* h) {
+    ZEVEC4 q, qx, qy;
+    const ZEVEC centre = {0, 0, 0}, ex = {1, 0, 0}, ey = {0, 1, 0};
+    ZeVec4MtxTransform(&q, &centre, ZeCameraGetVPCSMtx());
+    ZeVec4MtxTransform(&qx, &ex, ZeCameraGetVPCSMtx());
+    ZeVec4MtxTransform(&qy, &ey, ZeCameraGetVPCSMtx());
+    const float sx = (qx.x / qx.w - q.x / q.w) / 16.0f, sy = (q.y / q.w - qy.y / qy.w) / 16.0f;
+    *w = 30.0f / sx, *h = 31.0f / sy;
+    return {0, -0.5f / sy, 0};
+  }
   uint8_t* texels = nullptr;
   ZEMTL* mtl = nullptr;
 };
@@ -175,15 +197,7 @@ TEST_F(Fx, LaserBeamAcrossTheScreen) {
 // modulate's and the blend's clamps and floors, and a piece's seam that
 // leaves a column undrawn or drawn twice.
 TEST_F(Fx, LaserBeamOnAFlatTextureIsExact) {
-  auto* white = static_cast<uint8_t*>(ZeMemAlloc(16 * 16 * 4));
-  memset(white, 0xff, 16 * 16 * 4);
-  ZETEX img{ZETEX_RGBA32, 16, 16, 1, white, nullptr};
-  ZEMTL* flat = ZeMtlCreate(1);
-  flat->texture = ZeTexCreate(&img);
-  ZeMemFree(white);
-  flat->attributes = mtl->attributes;
-  ZeMtlUpdate(flat);
-  ZeLgtSetArcMat(flat, 0.0f, 0.0f, 1.0f, 1.0f);
+  FlatArcMaterial();
   const ZEVEC a = {-3, 0, 0}, v = {6, 0, 0};
   const uint32_t colour = 0x802030c0;
   const uint64_t f = FxFrame([] {}, [&] { ZeLgtLaser(0, &a, &v, colour, 0.2f, 1.0f, 0.0f, 0.2f, 0.0f); });
@@ -269,15 +283,8 @@ TEST_F(Fx, FlareSpriteTexels) {
   // The GS holds a texel's alpha halved (0x80 is one).
   for (uint32_t& t : tex) t = (t & 0xffffff) | (t >> 25) << 24;
   const uint32_t colour = 0x80ff8040;
-  // The world size of 30 x 31 pixels at the flare's distance.
-  ZEVEC4 q, qx, qy;
-  const ZEVEC centre = {0, 0, 0}, ex = {1, 0, 0}, ey = {0, 1, 0};
-  ZeVec4MtxTransform(&q, &centre, ZeCameraGetVPCSMtx());
-  ZeVec4MtxTransform(&qx, &ex, ZeCameraGetVPCSMtx());
-  ZeVec4MtxTransform(&qy, &ey, ZeCameraGetVPCSMtx());
-  const float sx = (qx.x / qx.w - q.x / q.w) / 16.0f, sy = (q.y / q.w - qy.y / qy.w) / 16.0f;
-  const float w = 30.0f / sx, h = 31.0f / sy;
-  const ZEVEC pos = {0, -0.5f / sy, 0};
+  float w, h;
+  const ZEVEC pos = FlareOnPixelEdges(&w, &h);
   const ZEVEC a = {pos.x - 0.5f * w, pos.y + 0.5f * h, 0}, b = {pos.x + 0.5f * w, pos.y - 0.5f * h, 0};
   ZEVEC4 c0, c1;
   ZeVec4MtxTransform(&c0, &a, ZeCameraGetVPCSMtx());
@@ -334,23 +341,9 @@ TEST_F(Fx, FlareSpriteTexels) {
 // sampled elsewhere moves the rectangle), the CT24 mask's alpha from TEXA,
 // the program's material alpha, and the floor of each shift.
 TEST_F(Fx, FlareRingsOverAFlatMask) {
-  auto* white = static_cast<uint8_t*>(ZeMemAlloc(16 * 16 * 4));
-  memset(white, 0xff, 16 * 16 * 4);
-  ZETEX img{ZETEX_RGBA32, 16, 16, 1, white, nullptr};
-  ZEMTL* flat = ZeMtlCreate(1);
-  flat->texture = ZeTexCreate(&img);
-  ZeMemFree(white);
-  flat->attributes = mtl->attributes;
-  ZeMtlUpdate(flat);
-  ZeLgtSetArcMat(flat, 0.0f, 0.0f, 1.0f, 1.0f);
-  ZEVEC4 q, qx, qy;
-  const ZEVEC centre = {0, 0, 0}, ex = {1, 0, 0}, ey = {0, 1, 0};
-  ZeVec4MtxTransform(&q, &centre, ZeCameraGetVPCSMtx());
-  ZeVec4MtxTransform(&qx, &ex, ZeCameraGetVPCSMtx());
-  ZeVec4MtxTransform(&qy, &ey, ZeCameraGetVPCSMtx());
-  const float sx = (qx.x / qx.w - q.x / q.w) / 16.0f, sy = (q.y / q.w - qy.y / qy.w) / 16.0f;
-  const float w = 30.0f / sx, h = 31.0f / sy;
-  const ZEVEC pos = {0, -0.5f / sy, 0};
+  FlatArcMaterial();
+  float w, h;
+  const ZEVEC pos = FlareOnPixelEdges(&w, &h);
   const uint32_t glow = 0x80082050;
   const uint64_t f = FxFrame([] {}, [&] { ZeLgtFlareXY(&pos, glow, 0, w, h, 2.0f * w, 2.0f * h); });
   Grab(f, 288, 80, 64, 64, "flare_rings_flat_mask");

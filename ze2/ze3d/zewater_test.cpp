@@ -39,6 +39,13 @@ struct Water : Light {
     ZeRndrSwapStreamBuffers();
     return frame;
   }
+  // A level just below the camera whose water line lies in the middle rows
+  // of the screen (0 if none), and the line's rows.
+  static float CrossingLevel(float* y1, float* y2) {
+    for (float d = 0.001f; d < 0.5f; d += 0.001f)
+      if (ZeRndrWaterLine(-d, y1, y2) && *y1 > 32768.0f - 60 * 16 && *y1 < 32768.0f + 60 * 16) return -d;
+    return 0.0f;
+  }
   uint8_t* texels = nullptr;
   ZEMTL* mtl = nullptr;
 };
@@ -253,12 +260,8 @@ TEST_F(Water, TheCompositeExactlyOverAUniformFrameAndThroughTheZoom) {
   // The water line across the screen: the band's alpha picks the rows, the
   // bilinear copy of a uniform frame is uniform, and (Cs - Cd) x Ad >> 7 +
   // Cd with Ad 0x80 below the line is exactly Cs; above it Ad is 0.
-  float level = 0.0f, y1 = 0.0f, y2 = 0.0f;
-  for (float d = 0.001f; d < 0.5f; d += 0.001f)
-    if (ZeRndrWaterLine(-d, &y1, &y2) && y1 > 32768.0f - 60 * 16 && y1 < 32768.0f + 60 * 16) {
-      level = -d;
-      break;
-    }
+  float y1 = 0.0f, y2 = 0.0f;
+  const float level = CrossingLevel(&y1, &y2);
   ASSERT_LT(level, 0.0f);
   ZeRndrWaterLevelTint(level, tint);
   f = WaterFrame([] {}, 0, 0x00404040);
@@ -282,12 +285,8 @@ TEST_F(Water, WaterLineCrossingTintsOnlyBelowTheLine) {
   for (size_t i = 0; i < bytes.size(); i++) bytes[i] = uint8_t(i * 13 + 5);
   ZeRndrShadowInit(bytes.data());
   // A level whose line lies in the middle rows of the screen.
-  float level = 0.0f, y1 = 0.0f, y2 = 0.0f;
-  for (float d = 0.001f; d < 0.5f; d += 0.001f)
-    if (ZeRndrWaterLine(-d, &y1, &y2) && y1 > 32768.0f - 60 * 16 && y1 < 32768.0f + 60 * 16) {
-      level = -d;
-      break;
-    }
+  float y1 = 0.0f, y2 = 0.0f;
+  const float level = CrossingLevel(&y1, &y2);
   ASSERT_LT(level, 0.0f);
   ASSERT_GT(y2, 30720.0f) << "the band is drawn";
   ZeRndrWaterLevelTint(level, 0x80c08040);
@@ -325,12 +324,8 @@ TEST_F(Water, RippleShadedPolygonAndFootprintPixels) {
   cam->mtx.m[3][1] = 2.0f, cam->mtx.m[3][2] = -6.0f;
   ZeCameraSet(cam);
   ZeCameraDestroy(cam);
-  auto* white = static_cast<uint8_t*>(ZeMemAlloc(16 * 16 * 4));
-  memset(white, 0xff, 16 * 16 * 4);
-  ZETEX img{ZETEX_RGBA32, 16, 16, 1, white, nullptr};
   ZEMTL* m = ZeMtlCreate(1);
-  m->texture = ZeTexCreate(&img);
-  ZeMemFree(white);
+  m->texture = WhiteTexture();
   m->diffuse[0] = m->diffuse[1] = m->diffuse[2] = 1.0f;
   m->alpha = 1.0f;
   m->attributes = (m->attributes & ~(15u << ZEMTLATTR_BLEND)) | 1u << ZEMTLATTR_BLEND;  // 0x44
