@@ -187,11 +187,11 @@ TEST_F(Fx, LaserBeamAcrossTheScreen) {
 }
 
 // A beam on a flat white texture (every sample 0xff whatever the filter and
-// the pieces' texture coordinates), across the screen at y 0: the rows and
-// columns well inside it take Cd + (Cs x As >> 7) exactly, Cs = 0xff x Cf
-// >> 7 clamped to 255 and As = the texel's 0x7f x Af >> 7; every pixel away
-// from it keeps the clear colour: all rows exact, only the columns at its
-// two ends left unchecked. Red 0xc0 modulates to 382 and must clamp
+// the pieces' texture coordinates), across the screen at y 0: its pixels
+// take Cd + (Cs x As >> 7) exactly, Cs = 0xff x Cf >> 7 clamped to 255 and
+// As = the texel's 0x7f x Af >> 7, its rows from the stated half-width;
+// every other pixel keeps the clear colour. Only the columns at its two
+// ends are left unchecked. Red 0xc0 modulates to 382 and must clamp
 // to 255 (a wrapping texture function gives 0x7e), the red sum 0x40 + 253
 // must clamp again under COLCLAMP 1 (wrapping gives 0x3d). Catches: the
 // modulate's and the blend's clamps and floors, and a piece's seam that
@@ -229,7 +229,6 @@ TEST_F(Fx, LaserBeamOnAFlatTextureIsExact) {
     }
   EXPECT_EQ(inside, 0) << "inside the beam: " << std::hex << Px(f, 320, 112);
   EXPECT_EQ(away, 0) << "away from the beam";
-  ZeLgtArcMtl = nullptr;
 }
 
 // Pausing draws last frame's lasers again with the same jitter.
