@@ -14,21 +14,314 @@
 // ===================================================================
 // Shared instance pools (inst)
 // ===================================================================
+// Loaded models (".ghg" memory images) and animations (".ani") shared by
+// path and use-counted. An entry is shared only with loads into the same
+// buffer (the same position variable and buffer end): a copy in another
+// owner's buffer would dangle once that buffer goes.
+
+constexpr int INSTHGO_POOLSIZE = 32;
+constexpr int INSTANIM_POOLSIZE = 256;
+constexpr int INSTHGO_NAMELEN = 256;
+constexpr int INSTANIM_NAMELEN = 32;
+
+struct INSTHGO {
+  EePtr<ZEHGOBJ> hgobj;          // the model, in the buffer of whoever loaded or adopted it
+  char name[INSTHGO_NAMELEN];    // the path as loaded
+  int32_t count;                 // uses; freed at 0
+  char** position;               // the buffer it was loaded into: the position variable...
+  char* end;                     // ...and the buffer's end
+};
+
+struct INSTANIM {
+  EePtr<char> image;             // the file image; its first word holds its size in bytes
+  EePtr<ZEANIMDATA2> animdata;   // the animation inside the image
+  char name[INSTANIM_NAMELEN];
+  int32_t count;
+  char** position;
+  char* end;
+};
+
+extern ZELST* insthgo_pool;      // null before InstInit and after InstClose
+extern ZELST* instanim_pool;
+
+void InstInit();
+void InstClose();
+// Null when the pool is full or the file cannot be read; the position
+// does not move then.
+ZEHGOBJ* InstHgoLoad(const char* path, char** position, char* end);
+// Fatal when the model is in no entry or does not fit below end (checked
+// before anything is copied).
+ZEHGOBJ* InstHgoRelocate(ZEHGOBJ* hgobj, char** position, char* end);
+void InstHgoDestroy(ZEHGOBJ* hgobj);
+// The image at the position rounded up to 64 bytes.
+ZEANIMDATA2* InstAnimData2Load(const char* path, char** position, char* end);
+ZEANIMDATA2* InstAnimData2Relocate(ZEANIMDATA2* anim, char** position, char* end);
+void InstAnimData2Destroy(ZEANIMDATA2* anim);
 
 
 // ===================================================================
 // Character types (cobtype)
 // ===================================================================
+// The game's table of COBINFO rows names every character type; a type is
+// loaded into the current memory context's buffer by row index, used by up
+// to 8 owners, and moved into another owner's buffer when its holder leaves.
+
+struct COB;
+struct LOCATORINFO;
+
+constexpr int COBTYPE_MAX = 128;
+constexpr int COBTYPE_ANIMS = 64;
+constexpr int COBTYPE_OWNERS = 8;
+
+// Per-animation tuning, one row per animation in list order.
+struct COBANIMPARAM {
+  float rate;        // frames a tick = rate x 24 / 60; negative: -rate x abs(speed)
+  float limit;       // 0 none; > 0 the rate's cap; < 0 -limit is its floor
+  float blendin;     // seconds, when this replaces one of lower or equal priority
+  float blendout;    // seconds, when this is replaced by one of lower priority
+  int32_t priority;
+  int32_t endaction; // bits 24-31 (signed): loop-back frame, 0 holds; bits 0-23: end value
+  int32_t gameflags; // the game's own
+};
+static_assert(sizeof(COBANIMPARAM) == 28 && offsetof(COBANIMPARAM, endaction) == 20);
+
+using COBANIMEVENTFN = void(LOCATORINFO* info);
+
+// An animation event; a row with a null callback ends the table.
+struct COBANIMEVENT {
+  EePtr<COBANIMEVENTFN> callback;
+  int32_t param1, param2;
+  int32_t anim;      // -1: any animation
+  float start;
+  float end;         // 0: once when the frame passes start; start: every tick; else start <= frame < end
+  int32_t locator;   // point-of-interest id; -1: the cob's own matrix
+};
+static_assert(sizeof(COBANIMEVENT) == 28 && offsetof(COBANIMEVENT, locator) == 24);
+
+// One row of the game's character table.
+struct COBINFO {
+  EePtr<EePtr<const char>> anm;  // model path, then per animation its path and second path (or null); null ends
+  EePtr<COBANIMPARAM> tab;
+  float scale;                   // 0 means 1.0
+  EePtr<COBANIMEVENT> fx;        // or null
+  float radius;                  // size, for the distant images
+  float centreheight;
+  int16_t orientation;           // distant image: 0 upright, 1 lying
+  float shadowdist;              // the shadow fades out from here over 2.0 units
+  int32_t flags;                 // bit 0: full smoothed light search
+};
+static_assert(sizeof(COBINFO) == 36 && offsetof(COBINFO, orientation) == 24 && offsetof(COBINFO, shadowdist) == 28);
+constexpr int COBINFO_FULLLIGHTS = 1;
+
+// Adoption callback: writes the address of its buffer's position and its
+// end and returns nonzero when it takes the data; 0 refuses.
+using COBADOPTFN = int(void* owner, EePtr<char>** position, char** end);
+
+struct COBTYPE {
+  EePtr<ZEHGOBJ> hgobj;
+  EePtr<ZEANIMDATA2> anims[COBTYPE_ANIMS];   // null where a file failed to load
+  EePtr<ZEANIMDATA2> anims2[COBTYPE_ANIMS];  // blend-shape weights, null when none
+  EePtr<COBANIMPARAM> tab;
+  EePtr<COBANIMEVENT> fx;
+  ZEVEC scale;
+  int32_t animcount;
+  EePtr<COBINFO> info;
+  float radius;
+  ZEVEC centre;                              // (0, centreheight, 0)
+  int16_t orientation;
+  int16_t usecount;                          // 0: the slot is free
+  EePtr<void> owners[COBTYPE_OWNERS];        // slot 0 holds the data
+  EePtr<const char> labels[COBTYPE_OWNERS];
+  EePtr<COBADOPTFN> adopt[COBTYPE_OWNERS];
+  int32_t counts[COBTYPE_OWNERS];
+};
+static_assert(offsetof(COBTYPE, anims2) == 260 && offsetof(COBTYPE, scale) == 524 &&
+              offsetof(COBTYPE, orientation) == 560 && offsetof(COBTYPE, owners) == 564 && sizeof(COBTYPE) == 692);
+
+struct COBMEMCONTEXT {
+  EePtr<char*> position;         // the loads advance the pointer stored here; null: no buffer
+  EePtr<char> end;
+  EePtr<void> owner;             // null: the global buffer
+  EePtr<COBADOPTFN> adopt;
+  EePtr<const char> label;       // names who set it; never interpreted
+};
+static_assert(sizeof(COBMEMCONTEXT) == 20);
+
+extern COBTYPE cobtypes[COBTYPE_MAX];
+extern const COBINFO* cobinfo;
+extern int active_cobtypes;
+extern COBMEMCONTEXT cobmemcontext;
+
+void InitCobs(const COBINFO* table);
+void CloseCobs();
+void DestroyCobTypes();
+// Fatal: a missing model, more than 64 animations, a ninth owner.
+void AddCobType(int n);
+void RemoveCobType(int n);
+void RemoveCobTypeEx(int n, void* owner);
+void CobRelocate(int n, char** position, char* end, void* owner);
+void AddCobGetMemoryContext(COBMEMCONTEXT* context);
+void AddCobSetMemoryContext(const COBMEMCONTEXT* context);
+void AddCobTypeSetMemoryPointers(char** position, char* end, void* owner, COBADOPTFN* adopt, const char* label);
 
 
 // ===================================================================
 // Characters (cob)
 // ===================================================================
+// A cob is one animated character, embedded in a game object: bound to a
+// type, cross-blending two animation slots, firing the type's events,
+// queued with AddCob during logic and drawn by DrawCobs.
+
+struct COBLIGHTS;
+struct LOCATORREQ;
+
+constexpr int COB_MAXDRAW = 256;   // AddCob calls a frame
+constexpr int COB_MAXJOINTS = 256;
+
+enum : uint32_t {
+  COB_DRAWN = 1u << 0,       // drawn as a model this frame
+  COB_OWNMTX = 3u << 1,      // bits 1 and 2: the owner builds mtx
+  COB_PERSIST = 1u << 3,     // joint overrides carried from step to step
+  COB_TBR = 1u << 4,         // the time-based renderer's
+  COB_ANIMATED = 1u << 5,
+};
+enum : int { SETANIM_FORCE = 1, SETANIM_KEEPPHASE = 2, SETANIM_RESTART = 4 };
+constexpr int TBRRESULT_FAR = 2;   // tbrresult value: beyond the image distance
+
+struct COB {
+  ZEMTX mtx;                   // world matrix; its translation row places drawing, lights and locators
+  ZEVEC pos;
+  int16_t rotx, roty, rotz;    // ZEANG in 16 bits
+  EePtr<COBTYPE> type;         // null after RemoveCob
+  int32_t anim;
+  int32_t prevanim;
+  float blend;                 // 0 to 1; 1: no blend in progress
+  float blendstep;             // added each tick
+  float prevframe;             // the current slot's frame before the last advance
+  EePtr<float> speed[2];       // per slot, what a negative rate follows
+  float frame[2];              // from 1.0
+  int32_t slot;                // the slot playing anim
+  int32_t endresult;           // end value reported this tick, 0 none
+  int32_t slotword[2];
+  uint32_t flags;              // COB_*
+  int32_t visible;             // 0 not drawn; the time-based renderer's clip result (0, 1, 2)
+  int32_t tbr;                 // time-based-render object, 1-based; 0 none
+  int32_t tbrresult;
+  int16_t layers[2];           // -1 none
+  float depth;
+  EePtr<LOCATORREQ> locreqs;   // this frame's requests, in order
+  int32_t loc;                 // first locator matrix, 1-based; 0 none
+  int32_t njointanims;
+  EePtr<ZEJOINTANIM> jointanims;
+  EePtr<COBLIGHTS> lights;
+  EePtr<ZEMTL> slotmtl;
+  EePtr<EePtr<ZEMTL>> mtltable;
+  EePtr<ZEMTL> mtl;
+  EePtr<ZEMTX> xmtx;           // override matrices for posing without animation
+  EePtr<int16_t> xids;
+  int16_t nx;
+};
+static_assert(offsetof(COB, pos) == 64 && offsetof(COB, type) == 84 && offsetof(COB, speed) == 108 &&
+              offsetof(COB, flags) == 140 && offsetof(COB, layers) == 156 && offsetof(COB, lights) == 180 &&
+              offsetof(COB, nx) == 204 && sizeof(COB) == 208);
+
+extern EePtr<COB> coblist[COB_MAXDRAW];
+extern int cobpt;
+extern COB* cob_effect;          // drawn only by DrawEffectCobs
+extern void** cob_array_dwa;     // the weights of the cob being drawn
+extern int cobrndr;              // cobs drawn as models since TBRManage reset it
+extern float cob_zerospeed;      // where the speed pointers start
+extern EePtr<ZEMTL> HackMtl[256];  // entry 1 applies slotmtl
+
+// The particle calls the cob code makes, filled by the program; a null
+// entry is skipped.
+struct COBDEBRISFNS {
+  void (*AddVariableShotDebrisEffect)(int type, const ZEVEC* pos, int count, int16_t anglez, int16_t angley);
+};
+extern COBDEBRISFNS cob_debris;
+
+void InitCob(COB* cob, int n);
+void RemoveCob(COB* cob);
+void AddCob(COB* cob);
+// 1 when started, 0 when refused (a blend in progress without force, the
+// same animation without restart, an index outside 0-63).
+int SetAnim(COB* cob, int anim, int flags);
+void SetRate(COB* cob, float* speed);
+void ProcessAnimCob(COB* cob);
+void ProcessAnimCobPaused(COB* cob);
+int CheckAnimFrame(const COB* cob, int anim, float frame);
+int DrawCobs(const ZEMTX* ref);  // the number drawn
+void DrawEffectCobs(void* unused);
+int CobHierarchyToSphere(COB* cob, const ZEVEC* centre, float radius);
+int CobHierarchyToLine(COB* cob, const ZEVEC* a, const ZEVEC* b, float radius);
+int AddCobsDebris(COB* cob, int effect, int count);
+int ZeHGobjRndrAddDeb(ZEHGOBJ* hgobj, const ZEMTX* m, const ZEMTX* joints, int count, int effect);
+void CobDefaultShadowBrightness(int brightness);
+void DumpPos(const ZEVEC* pos);
+
+// Light-set calls (the light sets' own module; a stand-in until it lands).
+struct LIGHTSAMPLE;
+extern COBLIGHTS coblights;
+void SearchLights(const ZEMTX* ref, const ZEVEC* pos, COBLIGHTS* lights, int reset);
+void SearchLightsBasic(const ZEMTX* ref, const ZEVEC* pos, LIGHTSAMPLE* sample);
+void SetDefaultLights(int withcolours);
 
 
 // ===================================================================
 // Locators and joint overrides (cobloc)
 // ===================================================================
+// 256 matrices shared by every cob, one per point of interest of its model,
+// chained through element [0][3] and stored relative to the cob's position;
+// requests are served once the cob is posed. Joint overrides come from two
+// pools of 64 that switch at each logic step.
+
+constexpr int COBLOC_MATRICES = 256;
+constexpr int COBLOC_REQUESTS = 128;
+constexpr int COBLOC_LOOKUP = 255;   // a model's points of interest (8-bit count)
+constexpr int ZEJOINTANIM_POOLSIZE = 64;
+
+using LOCATORFN = void(LOCATORINFO* info);
+
+struct LOCATORREQ {
+  int32_t locator;             // point-of-interest id; -1: the cob's matrix
+  EePtr<LOCATORREQ> next;      // the same cob's next request
+  EePtr<LOCATORFN> callback;
+  EePtr<void> data;
+};
+static_assert(sizeof(LOCATORREQ) == 16);
+
+enum : int { LOCINFO_LASTDRAW = 1, LOCINFO_MTX2 = 2 };
+
+struct LOCATORINFO {
+  ZEMTX mtx;                   // the point's world matrix ([0][3] is 0), or the cob's for -1
+  ZEMTX mtx2;                  // under the second object matrix (LOCINFO_MTX2), else a copy of mtx
+  EePtr<COB> cob;
+  EePtr<void> data;            // for an animation event, its COBANIMEVENT row
+  int32_t locator;
+  int32_t flags;               // LOCINFO_*
+};
+static_assert(offsetof(LOCATORINFO, cob) == 128 && offsetof(LOCATORINFO, flags) == 140 && sizeof(LOCATORINFO) == 144);
+
+extern ZEMTX locmtx[COBLOC_MATRICES];
+extern int freeloc;                       // 1-based first free matrix; 257 none
+extern int loclook[COBLOC_LOOKUP];
+extern LOCATORREQ loclist[COBLOC_REQUESTS];
+extern int locpt;
+extern ZEJOINTANIM jointanim_pool[2][ZEJOINTANIM_POOLSIZE];
+extern int jointanim_cnt[2];
+extern EePtr<COB> cobjanimllist[2][ZEJOINTANIM_POOLSIZE];
+extern int ncobjanims[2];
+extern int jointanim_ix;
+
+void RequestLocator(int locator, COB* cob, LOCATORFN* callback, void* data);
+void CheckLocators(COB* cob, const ZEMTX* m, const ZEMTX* m2, const ZEMTX* joints);
+void ManageLocators(COB* cob);
+// A locator id the model does not have gives the cob's own position.
+void GetCobMatrix(const COB* cob, int locator, ZEMTX* out);
+void FreeCobLocs(COB* cob);
+int CobAddJointAnims(COB* cob, int count, int persistent);
+int CobAddJointAnimsEx(COB* cob, int count, int persistent, int next);
+void CobJointAnimStartFrame();
 
 
 // ===================================================================
