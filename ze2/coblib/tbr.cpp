@@ -410,13 +410,17 @@ void TimeBasedRenderEnd(int handle) { TBRObj(handle)->rendered = 0; }
 void DrawTimeBasedObjects(ZEMTL* mtl, int flags) {
   if (!mtl) return;
   ZERNDRSTREAM* s = &mtl->stream;
-  ZeRndrStreamLink(s);
-  ZeRndrStreamSetMisc(s);
-  ZeRndrStreamSetViewMtx(s);
+  bool linked = false;
   for (TBRNODE* n = tbr_chain; n; n = n->next) {
     TBROBJ* o = n->obj;
     if (!o->slot) ZeError("no dma - aaaargh");
     if (!o->shown) continue;
+    if (!linked) {
+      ZeRndrStreamLink(s);
+      ZeRndrStreamSetMisc(s);
+      ZeRndrStreamSetViewMtx(s);
+      linked = true;
+    }
     ZeRndrSetLocalMtx(&o->mtx, 1);
     ZeRndrStreamLink(s);  // each sprite within the link's promised room
     ZeRndrStreamSetLocalMtx(s);

@@ -11,7 +11,6 @@ struct TBRFRAME {
   int nodes;       // nodes in the chain
 };
 extern TBRFRAME tbr_frame;
-extern int cobrndr;
 extern const int tbr_cursor_period[4];  // 4, 8, 52, 36
 extern TBRNODE tbr_nodes[TBR_OBJECTS];
 

@@ -79,7 +79,12 @@ int TBRDrawCob(COB* cob) {
   ZEHGOBJ* model = t ? static_cast<ZEHGOBJ*>(t->hgobj) : nullptr;
   if (!model) return 0;
   const float minz = tbr_minz * t->radius;
-  cob->visible = ZeCameraClipTestExtents(&model->boxmin, &model->boxmax, &cob->mtx);
+  // Against the view itself: the renderer's extents test answers "inside"
+  // for a box that only keeps within the band drawn without clipping, and a
+  // distant cob on the view's edge must be drawn neither way.
+  ZeCameraInitClipTestVU0(ZeCameraGetVPCMtx(), ZeCameraGetVPCMtx(), &cob->mtx);
+  const int codes = ZeCameraClipTestExtentsVU0(&model->boxmin, &model->boxmax);
+  cob->visible = (codes & 0x3f) ? 0 : ((codes & 0x3f00) ? 2 : 1);
   ZEVEC v;
   const ZEVEC at = {cob->mtx.m[3][0], cob->mtx.m[3][1], cob->mtx.m[3][2]};
   ZeCameraTransformView(&v, &at, 1, nullptr);

@@ -1,0 +1,265 @@
+// Time-based rendering: classification by depth and view, the cascade of
+// full classes, slot assignment and image moves, the refresh budget, the
+// sprites of each class, a slot's image against the model drawn at that
+// size, a lying character, and the fatal paths.
+#include <algorithm>
+
+#include "modelwrite.h"
+#include "tbr_local.h"
+#include "zehgobj_test.h"
+
+namespace {
+
+ZEMTX At(float x, float y, float z) {
+  ZEMTX m = zemtx_identity;
+  m.m[3][0] = x, m.m[3][1] = y, m.m[3][2] = z;
+  return m;
+}
+
+struct Tbr : Hgo {
+  ZEHGOBJ* model = nullptr;
+  // EE memory: the records hold 4-byte pointers.
+  COBINFO* info = nullptr;
+  COBTYPE* type = nullptr;
+  COB* cobs = nullptr;
+  int ncobs = 0;
+  ZETEXID page = 0;
+  int pageAddr = 0;
+  ZEMTL* copyMtl = nullptr;
+  ZEMTL* spriteMtl = nullptr;
+
+  void SetUp() override {
+    Hgo::SetUp();
+    ModelDesc d;
+    std::string error;
+    ASSERT_TRUE(ModelReadDescription(ZE_DEMO_DIR "/demo_model.txt", &d, &error)) << error;
+    ASSERT_TRUE(ModelWriteHgof(d, "DEMO.HGO", &error)) << error;
+    ModelDescFree(&d);
+    model = ZeHGobjLoad("DEMO.HGO");
+    ASSERT_NE(model, nullptr);
+    objs.push_back(model);
+    // A box close about the figure (the tool's holds every turn of a joint).
+    model->boxmin = {-0.6f, -0.1f, -0.6f};
+    model->boxmax = {0.6f, 2.4f, 0.6f};
+    // A character of radius 1 whose centre stands 1 above its feet.
+    info = Block<COBINFO>(sizeof(COBINFO));
+    type = Block<COBTYPE>(sizeof(COBTYPE));
+    cobs = Block<COB>(sizeof(COB) * 300);
+    info->radius = 1.0f;
+    info->centreheight = 1.0f;
+    type->hgobj = model;
+    type->info = info;
+    type->radius = 1.0f;
+    type->centre = {0.0f, 1.0f, 0.0f};
+    type->usecount = 1;
+    // The camera at the origin looking along +z.
+    ZECAMERA* cam = ZeCameraCreate();
+    ZeCameraSet(cam);
+    ZeCameraDestroy(cam);
+    // The page and its two materials, as the program makes them.
+    ZETEX image{ZETEX_RT_CT32, TBR_PAGE_W, TBR_PAGE_H, 1, nullptr, nullptr};
+    page = ZeTexCreate(&image);
+    pageAddr = ZeTexReserve(ZeTexGetReqSize(page, 0));
+    ASSERT_GT(pageAddr, 0);
+    ZeTexAssignAddr(page, pageAddr);
+    copyMtl = PageMaterial();
+    spriteMtl = PageMaterial();
+    TimeBasedRenderInit();
+  }
+  void TearDown() override {
+    cobpt = 0;
+    Hgo::TearDown();
+  }
+  // Unlit, vertex-coloured, textured by the page, no depth test.
+  ZEMTL* PageMaterial() {
+    ZEMTL* m = Material(2, true);
+    m->texture = page;
+    m->attributes = (m->attributes & ~(3u << ZEMTLATTR_DEPTH)) | 3u << ZEMTLATTR_DEPTH;
+    m->attributes &= ~(7u << ZEMTLATTR_ATST);
+    m->attributes &= ~(3u << ZEMTLATTR_FILTER);  // nearest
+    ZeMtlUpdate(m);
+    return m;
+  }
+  COB* Cob(float x, float z, int orientation = 0) {
+    COB* c = &cobs[ncobs++];
+    *c = COB{};
+    c->mtx = At(x, -1.0f, z);  // the centre on the view axis's height
+    c->type = type;
+    c->visible = 1;
+    c->layers[0] = 0, c->layers[1] = -1;
+    c->anim = c->prevanim = -1;
+    c->blend = 1.0f;
+    c->lights = &coblights;
+    type->orientation = int16_t(orientation);
+    return c;
+  }
+  static void Move(COB* c, float x, float z) {
+    c->mtx.m[3][0] = x;
+    c->mtx.m[3][2] = z;
+  }
+  // The off-screen pass over these cobs into the page, then a main pass of
+  // the sprites; the frame drawn into.
+  uint64_t Frame(const std::vector<COB*>& queue, int budget = 6) {
+    for (size_t i = 0; i < queue.size(); i++) coblist[i] = queue[i];
+    cobpt = int(queue.size());
+    ZeRndrBeginScene(page);
+    TBRDrawCobs(copyMtl, budget);
+    ZeRndrEndScene();
+    uint64_t frame;
+    ZePs2GetCurrentBackBuffer(&frame);
+    ZeRndrBeginScene(-1);
+    ZeRndrClear(0x700, 0x00202020, 1.0f);
+    if (!getenv("NOSPR")) DrawTimeBasedObjects(spriteMtl, 0);
+    ZeRndrEndScene();
+    ZePs2ScreenSwap(1);
+    ZeRndrVu1Draw();
+    KernelYield();
+    ZeRndrSwapStreamBuffers();
+    cobpt = 0;
+    return frame;
+  }
+  uint32_t PagePx(int x, int y) const { return GsMemReadPixel(PSMCT32, uint32_t(pageAddr), 4, x, y) & 0xffffff; }
+  std::vector<uint32_t> PageRect(const TBRSLOT* s) const {
+    std::vector<uint32_t> v;
+    for (int y = 0; y < s->h; y++)
+      for (int x = 0; x < s->w; x++) v.push_back(PagePx(s->x + x, s->y + y));
+    return v;
+  }
+  static TBROBJ* Obj(const COB* c) { return c->tbr ? &tbrobjs[c->tbr - 1] : nullptr; }
+};
+
+int Lit(const std::vector<uint32_t>& px) {
+  return int(std::count_if(px.begin(), px.end(), [](uint32_t p) { return p != 0; }));
+}
+
+// An x at which the model's box at depth z crosses the right edge of the
+// view: its centre inside, its right side outside.
+float EdgeX(const ZEHGOBJ* model, float z) {
+  for (float x = 0; x < 40; x += 0.0625f) {
+    const ZEVEC right = {x + model->boxmax.x, 0.0f, z};
+    if (!ZeCameraClipTestPointVport(&right)) return x;
+  }
+  return -1;
+}
+
+TEST_F(Tbr, DepthAndViewChooseModelImageOrNeither) {
+  const float far = EdgeX(model, 10), near = EdgeX(model, 6);
+  ASSERT_GT(far, 0);
+  ASSERT_GT(near, 0);
+  struct Case {
+    float x, z;
+    uint32_t flags;
+    int result, cls;  // slot class shown, -1 none
+  } cases[] = {
+      {0, 8, 0, TBR_NOTSHOWN, -1},                // near: a model
+      {0, 9, 0, TBR_DISTANT | TBR_CLASS0, 0},
+      {0, 20, 0, TBR_DISTANT | TBR_CLASS1, 1},
+      {0, 40, 0, TBR_DISTANT | TBR_CLASS2, 2},
+      {0, 20, COB_TBR, 0, -1},                    // always a model
+      {far, 10, 0, TBR_DISTANT | TBR_NOTSHOWN, -1},  // distant on the view's edge: neither way
+      {near, 6, 0, TBR_NOTSHOWN, -1},               // near on the edge: a clipped model
+      {far + 12, 10, 0, TBR_DISTANT | TBR_NOTSHOWN, -1},  // out of view
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "x " << c.x << " z " << c.z << " flags " << c.flags);
+    TimeBasedRenderInit();
+    COB* cob = Cob(c.x, c.z);
+    cob->flags = c.flags;
+    Frame({cob});
+    EXPECT_EQ(cob->tbrresult, c.result);
+    TBROBJ* o = Obj(cob);
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->shown, c.cls >= 0 ? 1 : 0);
+    if (c.cls >= 0) {
+      ASSERT_NE(o->slot, nullptr);
+      EXPECT_EQ(o->slot->cls, c.cls);
+      EXPECT_NE(cob->flags & COB_DRAWN, 0u);  // its first image was rendered
+      EXPECT_GT(Lit(PageRect(o->slot)), 20);
+    } else {
+      EXPECT_EQ(cob->flags & COB_DRAWN, 0u);
+    }
+  }
+}
+
+TEST_F(Tbr, NineNearImagesCascadeTheDeepestIntoClassOne) {
+  std::vector<COB*> q;
+  // Given farthest first: the lists sort them.
+  for (int i = 8; i >= 0; i--) q.push_back(Cob(float(i % 3) - 1.0f, 9.0f + float(i) * 0.3f));
+  Frame(q);
+  for (int i = 0; i < 9; i++) {
+    const TBROBJ* o = Obj(q[size_t(8 - i)]);
+    ASSERT_NE(o->slot, nullptr);
+    EXPECT_EQ(o->slot->cls, i < 8 ? 0 : 1) << "depth rank " << i;
+    EXPECT_EQ(q[size_t(8 - i)]->tbrresult, TBR_DISTANT | TBR_CLASS0);
+  }
+  // The chain: class 0 nearest first, then the cascaded one.
+  int n = 0;
+  float last = 0;
+  for (TBRNODE* at = tbr_chain; at; at = at->next, n++) {
+    if (n < 8) {
+      EXPECT_GT(at->z, last);
+    }
+    last = at->z;
+  }
+  EXPECT_EQ(n, 9);
+  EXPECT_EQ(listdefs[0].count, 8);
+  EXPECT_EQ(listdefs[1].count, 1);
+}
+
+TEST_F(Tbr, TheBudgetRefreshesAFewImagesAndNeverHoldsBackANewcomer) {
+  // The frame loop's budget from the models drawn last frame.
+  const int budgets[][2] = {{0, 6}, {1, 6}, {2, 5}, {4, 3}, {5, 3}, {40, 3}};
+  for (const auto& b : budgets) EXPECT_EQ(TBRBudget(b[0]), b[1]) << b[0] << " models";
+
+  std::vector<COB*> q;
+  for (int i = 0; i < 12; i++) q.push_back(Cob(float(i % 4) * 2.0f - 3.0f, 40.0f + float(i)));
+  dbg_tbrset = 0;
+  Frame(q, 3);
+  EXPECT_EQ(dbg_tbrset, 12);  // every new object renders at once
+  for (int f = 0; f < 4; f++) {
+    dbg_tbrset = 0;
+    Frame(q, 3);
+    EXPECT_EQ(dbg_tbrset, 3) << "frame " << f;
+  }
+  // With the budget spent, a cob arriving from near still renders now.
+  COB* comer = Cob(0, 5);
+  q.push_back(comer);
+  Frame(q, 0);
+  EXPECT_EQ(comer->flags & COB_DRAWN, 0u);
+  Move(comer, 0, 30);
+  dbg_tbrset = 0;
+  Frame(q, 0);
+  EXPECT_EQ(dbg_tbrset, 1);
+  EXPECT_NE(comer->flags & COB_DRAWN, 0u);
+  EXPECT_EQ(comer->tbrresult, TBR_DISTANT | TBR_CLASS1);
+}
+
+TEST_F(Tbr, AClassChangeShowsTheOldPictureHalvedUntilItsRefresh) {
+  COB* cob = Cob(0, 10);
+  Frame({cob});
+  TBROBJ* o = Obj(cob);
+  TBRSLOT* big = o->slot;
+  ASSERT_EQ(big->cls, 0);
+  const std::vector<uint32_t> before = PageRect(big);
+  ASSERT_GT(Lit(before), 100);
+  Move(cob, 0, 20);
+  dbg_tbrset = 0;
+  Frame({cob}, 0);  // budget 0: no refresh this frame
+  ASSERT_EQ(o->slot->cls, 1);
+  EXPECT_EQ(big->owner, nullptr);
+  EXPECT_EQ(dbg_tbrset, 0);
+  const std::vector<uint32_t> after = PageRect(o->slot);
+  // Every second texel of the old picture, darkened by 127/128.
+  int same = 0;
+  for (int y = 0; y < 32; y++)
+    for (int x = 0; x < 32; x++) {
+      const uint32_t a = before[size_t(y * 2 * 64 + x * 2)], b = after[size_t(y * 32 + x)];
+      uint32_t d = 0;
+      for (int k = 0; k < 24; k += 8) d |= (((a >> k & 0xff) * 127) >> 7) << k;
+      same += b == d;
+    }
+  EXPECT_GT(same, 32 * 32 * 9 / 10);
+  EXPECT_GT(Lit(after), 25);
+}
+
+}  // namespace
