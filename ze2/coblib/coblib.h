@@ -266,6 +266,9 @@ void SearchLights(const ZEMTX* ref, const ZEVEC* pos, COBLIGHTS* lights, int res
 void SearchLightsBasic(const ZEMTX* ref, const ZEVEC* pos, LIGHTSAMPLE* sample);
 void SetDefaultLights(int withcolours);
 
+// Time-based-rendering call (its own module; a stand-in until it lands).
+void TimeBasedRenderRelease(int handle);
+
 
 // ===================================================================
 // Locators and joint overrides (cobloc)
@@ -316,7 +319,7 @@ extern int jointanim_ix;
 void RequestLocator(int locator, COB* cob, LOCATORFN* callback, void* data);
 void CheckLocators(COB* cob, const ZEMTX* m, const ZEMTX* m2, const ZEMTX* joints);
 void ManageLocators(COB* cob);
-// A locator id the model does not have gives the cob's own position.
+// A locator id the model does not have gives the cob's own matrix.
 void GetCobMatrix(const COB* cob, int locator, ZEMTX* out);
 void FreeCobLocs(COB* cob);
 int CobAddJointAnims(COB* cob, int count, int persistent);

@@ -1,6 +1,7 @@
 // Stand-in for the light sets until their module lands: no light is chosen,
 // the renderer keeps its lights, and the default record holds no shadow.
 #include "coblib.h"
+#include "coblib_local.h"
 
 // The light memory record as the light sets keep it; only its shadow
 // fields are read by the cob drawing.
@@ -28,3 +29,10 @@ COBLIGHTS coblights = {{}, 0, 0, 0, {}, 0, 0, 12, {-1, -1, -1}, -1, -1, {}, {}, 
 void SearchLights(const ZEMTX*, const ZEVEC*, COBLIGHTS*, int) {}
 void SearchLightsBasic(const ZEMTX*, const ZEVEC*, LIGHTSAMPLE*) {}
 void SetDefaultLights(int) {}
+
+int CobLightsShadow(const COBLIGHTS* lights, ZEVEC* dir) {
+  *dir = lights->shadowdir;
+  return lights->shadowbright;
+}
+
+void CobLightsSetShadowBright(COBLIGHTS* lights, int brightness) { lights->shadowbright = uint8_t(brightness); }

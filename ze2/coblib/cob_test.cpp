@@ -1,0 +1,1 @@
+#include "coblib_test.h"

@@ -1,0 +1,18 @@
+// Shared between the character modules only.
+#pragma once
+
+#include "coblib.h"
+
+// InitCobs' resets of the frame lists and the locator and override pools.
+void CobResetFrame();
+void CobLocReset();
+// Takes the model's locator matrices for a freshly cleared cob (InitCob);
+// refuses with a debug message when the shared matrices run short.
+void CobLocTake(COB* cob);
+// Drops a removed cob from the override lists of both pools (RemoveCob).
+void CobJointAnimForget(COB* cob);
+// The point-of-interest index of a locator id on the model, -1 when it has none.
+int CobPointIndex(const ZEHGOBJ* hgobj, int locator);
+// The shadow direction and brightness of a light record (0: no shadow).
+int CobLightsShadow(const COBLIGHTS* lights, ZEVEC* dir);
+void CobLightsSetShadowBright(COBLIGHTS* lights, int brightness);
