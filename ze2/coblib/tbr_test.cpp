@@ -33,6 +33,7 @@ struct Tbr : Hgo {
     ModelDesc d;
     std::string error;
     ASSERT_TRUE(ModelReadDescription(ZE_DEMO_DIR "/demo_model.txt", &d, &error)) << error;
+    PlatSetHostRoot(dir.c_str());  // the reader looked beside the description
     ASSERT_TRUE(ModelWriteHgof(d, "DEMO.HGO", &error)) << error;
     ModelDescFree(&d);
     model = ZeHGobjLoad("DEMO.HGO");
