@@ -4,6 +4,7 @@
 // size, a lying character, and the fatal paths.
 #include <algorithm>
 
+#include "coblib_local.h"
 #include "modelwrite.h"
 #include "tbr_local.h"
 #include "zehgobj_test.h"
@@ -263,4 +264,182 @@ TEST_F(Tbr, AClassChangeShowsTheOldPictureHalvedUntilItsRefresh) {
   EXPECT_GT(Lit(after), 25);
 }
 
+
+TEST_F(Tbr, ASlotHoldsTheModelAsDrawnAtThatSize) {
+  // On the view axis at depth 9: a class-0 image, the model 8 radii ahead.
+  COB* cob = Cob(0, 9);
+  cob->mtx.m[3][1] = 0.0f;
+  Frame({cob});
+  const TBRSLOT* s = Obj(cob)->slot;
+  ASSERT_EQ(s->cls, 0);
+  const std::vector<uint32_t> image = PageRect(s);
+  // The model drawn on the screen at that place, the view's centre on the
+  // same pixel of the crop as on the slot's.
+  ZEMTX rest[COB_MAXJOINTS];
+  ZeHGobjEval(model, 0, nullptr, rest);
+  const ZEMTX at = At(0, -1.0f, 8.0f);
+  uint64_t frame;
+  ZePs2GetCurrentBackBuffer(&frame);
+  ZeRndrBeginScene(-1);
+  ZeRndrSetScissor(0, 0, 639, 223);
+  ZeRndrClear(0x700, 0, 1.0f);
+  ZeRndrSetXYOffset((PS2_VCNTR_X - 320) * 16, (PS2_VCNTR_Y - 112) * 16);
+  ZeHGobjRndrMtxDwa(model, &at, 2, cob->layers, rest, nullptr);
+  ZeRndrEndScene();
+  ZePs2ScreenSwap(1);
+  ZeRndrVu1Draw();
+  KernelYield();
+  ZeRndrSwapStreamBuffers();
+  const Picture crop = Grab(frame, 320 - 31, 112 - 31, 64, 64, "tbr_model_at_slot_size");
+  std::vector<uint32_t> screen;
+  for (uint32_t p : crop.px) screen.push_back(p & 0xffffff);
+  EXPECT_GT(Lit(image), 300);
+  EXPECT_EQ(image, screen);
+}
+
+TEST_F(Tbr, ALyingCharacterIsRolledIntoItsSlotAndShownWide) {
+  struct Box {
+    int x0 = 9999, y0 = 9999, x1 = -1, y1 = -1;
+    void Add(int x, int y) { x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y); }
+    int w() const { return x1 - x0 + 1; }
+    int h() const { return y1 - y0 + 1; }
+  };
+  Box image[2], quad[2];
+  for (int lying = 0; lying < 2; lying++) {
+    TimeBasedRenderInit();
+    COB* cob = Cob(0, 20, lying);
+    const uint64_t f = Frame({cob});
+    const TBRSLOT* s = Obj(cob)->slot;
+    ASSERT_EQ(s->orientation, lying);
+    for (int y = 0; y < s->h; y++)
+      for (int x = 0; x < s->w; x++)
+        if (PagePx(s->x + x, s->y + y)) image[lying].Add(x, y);
+    // The sprite: the slot's black background and the figure over the grey.
+    const Picture pic = Grab(f, 320 - 40, 112 - 40, 80, 80, lying ? "tbr_sprite_lying" : "tbr_sprite_upright");
+    for (int y = 0; y < 80; y++)
+      for (int x = 0; x < 80; x++)
+        if (pic.at(320 - 40 + x, 112 - 40 + y) != 0x202020) quad[lying].Add(x, y);
+  }
+  // Upright the figure stands in its slot; lying it is rolled onto its side.
+  EXPECT_GT(image[0].h(), image[0].w());
+  EXPECT_GT(image[1].w(), image[1].h());
+  // The quad: 2 x 4 upright, 4 x 2 lying (rows of a field are twice as tall).
+  EXPECT_NEAR(double(quad[0].w()) / quad[0].h(), 1.0, 0.1);
+  EXPECT_NEAR(double(quad[1].w()) / quad[1].h(), 4.0, 0.4);
+  EXPECT_NEAR(quad[1].w(), 2 * quad[0].w(), 1);
+}
+
+TEST_F(Tbr, AnImageTakenFromAnUnshownOwnerGoesHomeToItsOwnSlot) {
+  std::vector<COB*> q;
+  for (int i = 0; i < 8; i++) q.push_back(Cob(float(i % 4) - 1.5f, 9.0f + float(i) * 0.2f));
+  Frame(q);
+  COB* gone = q[3];
+  TBROBJ* o = Obj(gone);
+  const TBRSLOT* held = o->slot;
+  ASSERT_EQ(held->cls, 0);
+  // It comes near (no image shown); a newcomer wants a class-0 slot.
+  Move(gone, gone->mtx.m[3][0], 5.0f);
+  COB* comer = Cob(0, 9.5f);
+  q.push_back(comer);
+  Frame(q, 0);
+  EXPECT_EQ(Obj(comer)->slot, held);
+  EXPECT_EQ(o->slot, o->ownslot);
+  EXPECT_EQ(o->slotclass, 2);
+  EXPECT_EQ(o->ownslot->owner, o);
+  EXPECT_GT(Lit(PageRect(o->ownslot)), 10);  // its picture, a quarter of the size
+  for (COB* c : q) {
+    if (c == gone) continue;
+    EXPECT_EQ(Obj(c)->slot->cls, 0);
+  }
+}
+
+int g_served, g_servedFlags;
+ZEMTX g_servedMtx2;
+void Served(LOCATORINFO* info) {
+  g_served++;
+  g_servedFlags = info->flags;
+  g_servedMtx2 = info->mtx2;
+}
+
+TEST_F(Tbr, AnImageCobsLocatorsAreServedByItsRendering) {
+  COB* cob = Cob(0, 20);
+  cob->mtx.m[3][1] = 0.0f;  // on the view axis: no shear
+  CobLocReset();
+  CobLocTake(cob);
+  ASSERT_NE(cob->loc, 0);
+  g_served = 0;
+  RequestLocator(0, cob, Served, nullptr);  // the left hand
+  for (int i = 0; i < 1; i++) coblist[i] = cob;
+  cobpt = 1;
+  ZeRndrBeginScene(page);
+  TBRDrawCobs(copyMtl, 6);
+  ZeRndrEndScene();
+  EXPECT_EQ(g_served, 1);
+  EXPECT_NE(g_servedFlags & LOCINFO_MTX2, 0);
+  // Under the image matrix: the hand (0.35, 2.35, 0) of a figure whose
+  // centre (0, 1, 0) stands 16 radii ahead.
+  EXPECT_NEAR(g_servedMtx2.m[3][0], 0.35f, 1e-4f);
+  EXPECT_NEAR(g_servedMtx2.m[3][1], 1.35f, 1e-4f);
+  EXPECT_NEAR(g_servedMtx2.m[3][2], 16.0f, 1e-4f);
+  // The main pass leaves the image cob out and serves nothing twice.
+  ZeRndrBeginScene(-1);
+  EXPECT_EQ(DrawCobs(ZeCameraGetMtx()), 0);
+  ZeRndrEndScene();
+  ZeRndrSwapStreamBuffers();
+  EXPECT_EQ(g_served, 1);
+  EXPECT_EQ(locpt, 0);
+  FreeCobLocs(cob);
+}
+
+TEST_F(Tbr, ObjectsOwnersBeginAndEnd) {
+  // A caller drawing its own image: the first begin renders, the next not.
+  const int h = TimeBasedRenderAlloc(0);
+  ASSERT_GT(h, 0);
+  TBROBJ* o = &tbrobjs[h - 1];
+  EXPECT_EQ(o->request, 1);
+  o->slot = o->ownslot;  // as the slot assignment would give it
+  o->ownslot->owner = o;
+  const ZEMTX place = At(3, 4, 5);
+  const ZEVEC centre = {0, 1, 0};
+  ZeRndrBeginScene(page);
+  EXPECT_EQ(TimeBasedRenderBegin(h, ZeCameraGetMtx(), &place, 0, &centre, 0, 2.0f), 1);
+  EXPECT_EQ(o->rendered, 1);
+  EXPECT_NEAR(o->mtx.m[0][0], 8 * tbr_drawscale * 2.0f, 1e-6f);
+  EXPECT_EQ(o->mtx.m[3][1], 5.0f);
+  TimeBasedRenderEnd(h);
+  EXPECT_EQ(o->rendered, 0);
+  EXPECT_EQ(TimeBasedRenderBegin(h, ZeCameraGetMtx(), &place, 0, &centre, 0, 2.0f), 0);
+  ZeRndrEndScene();
+  ZeRndrSwapStreamBuffers();
+  // Released: free again, its slot empty.
+  TimeBasedRenderRelease(h);
+  EXPECT_EQ(o->inuse, 0);
+  EXPECT_EQ(o->ownslot->owner, nullptr);
+}
+
+TEST_F(Tbr, RunningOutOfObjectsOrSlotsIsFatal) {
+  for (int i = 0; i < TBR_OBJECTS; i++) ASSERT_GT(TimeBasedRenderAlloc(0), 0);
+  EXPECT_EQ(TimeBasedRenderAlloc(0), 0);
+  COB* cob = Cob(0, 20);
+  TBRDrawBegin(nullptr);
+  EXPECT_HALT(TBRDrawCob(cob), "unable to allocate TimeBasedRenderObject - total exceeds 256");
+  // A begin with no slot assigned, handles outside the table.
+  const ZEMTX place = zemtx_identity;
+  const ZEVEC centre = {0, 0, 0};
+  EXPECT_HALT(TimeBasedRenderBegin(1, ZeCameraGetMtx(), &place, 0, &centre, 0, 1.0f), "No Slot assigned!");
+  EXPECT_HALT(TimeBasedRenderRelease(0), "tbr object 0 out of range");
+  EXPECT_HALT(TimeBasedRenderEnd(257), "tbr object 257 out of range");
+}
+
+TEST_F(Tbr, ACobRemovedGivesItsObjectBack) {
+  COB* cob = Cob(0, 20);
+  Frame({cob});
+  const int h = cob->tbr;
+  ASSERT_GT(h, 0);
+  TBRSLOT* s = tbrobjs[h - 1].slot;
+  RemoveCob(cob);
+  EXPECT_EQ(cob->tbr, 0);
+  EXPECT_EQ(tbrobjs[h - 1].inuse, 0);
+  EXPECT_EQ(s->owner, nullptr);
+}
 }  // namespace
