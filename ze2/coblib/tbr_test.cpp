@@ -161,6 +161,7 @@ TEST_F(Tbr, DepthAndViewChooseModelImageOrNeither) {
       {far, 10, 0, TBR_DISTANT | TBR_NOTSHOWN, -1},  // distant on the view's edge: neither way
       {near, 6, 0, TBR_NOTSHOWN, -1},               // near on the edge: a clipped model
       {far + 12, 10, 0, TBR_DISTANT | TBR_NOTSHOWN, -1},  // out of view
+      {far, 10, COB_TBR, 0, -1},                    // always a model, even on the edge
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "x " << c.x << " z " << c.z << " flags " << c.flags);

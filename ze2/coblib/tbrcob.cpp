@@ -96,16 +96,23 @@ int TBRDrawCob(COB* cob) {
     if (!cob->tbr) ZeError("unable to allocate TimeBasedRenderObject - total exceeds 256");
   }
   TBROBJ* o = TBRObj(cob->tbr);
+  // Always a model, wherever it stands: a cob so flagged must not vanish
+  // on the view's edge when it is far.
+  if (cob->flags & COB_TBR) {
+    o->shown = o->rendered = o->request = 0;
+    o->depth = z;
+    return 0;
+  }
   if (cob->visible != 1) {
     // Crossing the view's edge: a distant cob is drawn neither way.
     o->shown = 0;
     o->request = 0;
     return result + TBR_NOTSHOWN;
   }
-  if ((cob->flags & COB_TBR) || z <= minz) {
+  if (z <= minz) {
     o->shown = o->rendered = o->request = 0;
     o->depth = z;
-    return (cob->flags & COB_TBR) ? 0 : TBR_NOTSHOWN;
+    return TBR_NOTSHOWN;
   }
   // Just come from near: its image is rendered now, budget or not.
   if (o->depth <= minz && !o->request) {
