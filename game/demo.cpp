@@ -8,6 +8,7 @@
 
 #include "ze3d.h"
 #include "demoanim.h"
+#include "democob.h"
 #include "demoscene.h"
 
 namespace {
@@ -42,6 +43,7 @@ void DemoInit() {
   ZeMtlUpdate(g_lit);
   DemoAnimInit();
   DemoSceneInit();  // after the texture-animation script its sign uses
+  DemoCobInit();
 }
 
 void DemoFrame(int f) {
@@ -49,6 +51,7 @@ void DemoFrame(int f) {
   ZeRndrBeginScene(-1);
   ZeRndrGradClear(0x400, 0x402010, 0x100820, 1.0f);
   DemoSceneFrame(f);  // with its own camera
+  DemoCobFrame(f);    // in the scene, from its camera
 
   // The camera at the origin looking down +z; triangles on a ring fly at it
   // from z = 40 and pass the near plane.
@@ -108,6 +111,7 @@ void DemoFrame(int f) {
 }
 
 void DemoEnd() {
+  DemoCobEnd();
   DemoSceneEnd();
   DemoAnimEnd();
   ZeMtlDestroy(g_lit);

@@ -110,6 +110,8 @@ void DemoSceneFrame(int frame) {
   for (int i = 0; i < g_scene->ninst; i++) g_drawn += (g_scene->insts[i].flags & ZEGSCNINST_DRAWN) != 0;
 }
 
+const ZESPLINE* DemoScenePath() { return g_scene ? g_path : nullptr; }
+
 void DemoSceneEnd() {
   if (g_scene) {
     scePrintf("demo: scene drawn %d instance times\n", g_drawn);

@@ -6,3 +6,6 @@
 void DemoSceneInit();
 void DemoSceneFrame(int frame);
 void DemoSceneEnd();
+// The scene's "camera" spline, or null without a scene.
+struct ZESPLINE;
+const ZESPLINE* DemoScenePath();

@@ -49,15 +49,21 @@ struct Chars : Hgo {
     return b;
   }
 
-  // An animation of torva's 13 joints held at the rest offsets over end
-  // frames, written as chars\torva\NAME.
+  // An animation of torva's 13 joints held at their rest offsets (an
+  // animated joint carries its bone offset) over end frames, written as
+  // chars\torva\NAME.
   void Animation(const char* name, int end) {
     AniDesc d;
     d.end = float(end);
+    static const float offsets[kJoints][3] = {{0, 1, 0},       {0, 0.3f, 0},     {0, 0.3f, 0},  {0, 0.4f, 0},
+                                              {0, 0.1f, 0},    {0.3f, -0.05f, 0}, {0, -0.35f, 0}, {-0.3f, -0.05f, 0},
+                                              {0, -0.35f, 0},  {0.13f, -0.45f, 0}, {0, -0.5f, 0}, {-0.13f, -0.45f, 0},
+                                              {0, -0.5f, 0}};
     for (int j = 0; j < kJoints; j++) {
       AniNode n;
       n.flags = ZEANIMNODE_ROT | ZEANIMNODE_TRANS;
       n.channels.resize(ZEANIM_SLOTS);
+      for (int s = 0; s < 3; s++) n.channels[size_t(s)].constant = offsets[j][s];
       for (int s = 6; s < 9; s++) n.channels[size_t(s)].constant = 1;
       d.nodes.push_back(n);
     }
