@@ -9,6 +9,7 @@
 #include "ze3d.h"
 #include "demoanim.h"
 #include "democob.h"
+#include "demotbr.h"
 #include "demoscene.h"
 
 namespace {
@@ -29,6 +30,7 @@ ZEVTX Vtx(float x, float y, float z, float nz, ZECOLOUR32 c) {
 }  // namespace
 
 void DemoInit() {
+  DemoTbrInit();  // its page's video memory before any texture's
   g_camera = ZeCameraCreate();
   ZeCameraSet(g_camera);
   const ZEVEC d0 = {0.3f, 0.5f, -0.8f}, c0 = {0.9f, 0.8f, 0.7f};
@@ -48,10 +50,12 @@ void DemoInit() {
 
 void DemoFrame(int f) {
   const float t = float(f) * (1.0f / 60.0f);
+  DemoTbrPass();  // the off-screen pass of the far copies
   ZeRndrBeginScene(-1);
   ZeRndrGradClear(0x400, 0x402010, 0x100820, 1.0f);
   DemoSceneFrame(f);  // with its own camera
   DemoCobFrame(f);    // in the scene, from its camera
+  DemoTbrSprites();
 
   // The camera at the origin looking down +z; triangles on a ring fly at it
   // from z = 40 and pass the near plane.
@@ -111,6 +115,7 @@ void DemoFrame(int f) {
 }
 
 void DemoEnd() {
+  DemoTbrEnd();
   DemoCobEnd();
   DemoSceneEnd();
   DemoAnimEnd();
