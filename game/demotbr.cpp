@@ -9,11 +9,11 @@
 namespace {
 
 // Depths (units ahead of the camera) and sideways places of the copies:
-// two of each class for a character of radius 1, and one near enough to be
-// a model.
-constexpr int COPIES = 7;
-constexpr float kAhead[COPIES] = {7.0f, 10.0f, 12.0f, 18.0f, 28.0f, 40.0f, 60.0f};
-constexpr float kSide[COPIES] = {-2.5f, -3.0f, 3.0f, -5.0f, 6.0f, -9.0f, 12.0f};
+// two of each class for a character of radius 1 (all beyond the model
+// distance, so that the demo character stays the only model).
+constexpr int COPIES = 6;
+constexpr float kAhead[COPIES] = {10.0f, 12.0f, 18.0f, 28.0f, 40.0f, 60.0f};
+constexpr float kSide[COPIES] = {-3.0f, 3.0f, -5.0f, 6.0f, -9.0f, 12.0f};
 constexpr int WALK = 1;
 
 ZETEXID g_page = 0, g_depth = 0;
