@@ -1,82 +1,45 @@
-// Streaming: the foreground load of a level (world, island with its load
-// triggers, level) from the world archive on the disc, from loose host
-// files, and ZeFileLoadBuffer of the same files; and the frames a preloaded
-// level takes to stream in with the loader as a thread at three quanta.
+// Streaming on the demo disc: the foreground load of the level isletown
+// (world, island with its load triggers, the level's scene, collision,
+// effect, grass and bridge pages) from the world archive "gblds.dat" by
+// disc sectors, from the loose files, and ZeFileLoadBuffer of the same
+// files; and the frames demo2 takes to stream in with the loader as a
+// thread at three quanta.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "game.h"
 #include "levcon.h"
+#include "scenewrite.h"
 #include "standins.h"
 #include "zeps2.h"
-#include "zetools.h"
 
 namespace {
 
-const char* const kUni =
-    "BeginWorld demo\n"
-    "  GBName DemoPlanet planets\\demo\n"
-    "  BeginIsland isle\n"
-    "    Path isle\n"
-    "    PlateID 20\n"
-    "    LoadTriggers isle\n"
-    "    BeginLevel isletown BUFFER MAIN 65536\n"
-    "      Path isle\n"
-    "    EndLevel\n"
-    "    BeginLevel demo2 BUFFER HIGH 65536\n"
-    "      Path isle\n"
-    "    EndLevel\n"
-    "  EndIsland\n"
-    "EndWorld\n";
+// The files isletown's load reads, as the game names them.
+const char* const kFiles[] = {"islands\\isle\\isle.ltd",      "levels\\isletown\\town.gsc",
+                              "levels\\isletown\\town.ter",    "levels\\isletown\\fx.dat",
+                              "levels\\isletown\\grass.dat",   "levels\\isletown\\bridges.dat"};
 
 struct Fixture {
-  std::string dir;
   size_t bytes = 0;  // the files the load reads
-  ZEDAT* arc = nullptr;
 
   Fixture() {
     errmsg_disabled = 1;
-    char tmpl[] = "/tmp/stream_bench.XXXXXX";
-    dir = mkdtemp(tmpl);
-    std::filesystem::create_directories(dir + "/tree/ISLE");
-    std::filesystem::create_directories(dir + "/disc");
-    std::ofstream(dir + "/tree/T.UNI") << kUni;
-    PlatSetHostRoot((dir + "/tree").c_str());
-    ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
-    // The island's load triggers, written by the game's writer.
+    const std::string data = std::string(TORVA_DISC) + "/DATA";
+    for (const char* f : {"ISLANDS/ISLE/ISLE.LTD", "LEVELS/ISLETOWN/TOWN.GSC", "LEVELS/ISLETOWN/TOWN.TER",
+                          "LEVELS/ISLETOWN/FX.DAT", "LEVELS/ISLETOWN/GRASS.DAT", "LEVELS/ISLETOWN/BRIDGES.DAT"})
+      bytes += std::filesystem::file_size(data + "/" + f);
+    PlatSetHostRoot(data.c_str());
+    PlatSetDiscRoot(data.c_str());  // the archive at the disc's root
+    SceneEngineInit();
     LoadTrigInit();
-    loadtrig_edit_set = 0;
-    TriggerBoundSet& s = loadtrig_sets[0];
-    strcpy(s.filename, "isle\\isle.ltd");
-    for (int i = 0; i < 3; i++) {
-      TriggerBound* b = LoadTrigNewBound(0);
-      b->type = LT_LEVEL;
-      strcpy(b->name, i ? "demo2" : "isletown");
-      b->actions = uint8_t(i == 0 ? LT_LOAD : i == 1 ? LT_PRELOAD : LT_VIEW);
-      b->top = 100;
-      b->bottom = -100;
-      b->radius = 200;
-      b->npoints = 4;
-      const float h = 100.0f / float(i + 1);
-      const float sq[8] = {-h, -h, h, -h, h, h, -h, h};
-      memcpy(&s.points[i * 8], sq, sizeof sq);
-      b->points = &s.points[i * 8];
-    }
-    s.npoints = 12;
-    if (!LoadTrigWrite()) abort();
-    bytes = std::filesystem::file_size(dir + "/tree/ISLE/ISLE.LTD");
-    std::string error;
-    if (!ArcBuild(dir + "/tree", dir + "/disc/GBLDS.DAT", ArcBuildOptions(), &error)) abort();
-    PlatSetDiscRoot((dir + "/disc").c_str());
     MainResetSettings();
-    LEVELBUFFERSIZE = 0x100000;
     BuffyInit();
-    strcpy(levcon_uni_name, "t.uni");
+    strcpy(levcon_uni_name, "new.uni");
+    ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
   }
 };
 
@@ -85,6 +48,8 @@ Fixture& F() {
   return f;
 }
 
+LevConWorld* World(const char* name) { return LevConFindWorldByName(name); }
+
 // One foreground load of isletown, the loader inline.
 void LoadOnce() {
   multithreaded = 0;
@@ -92,7 +57,9 @@ void LoadOnce() {
   LevConSysInit();
   bigbuffer->world_top = bigbuffer->system_top;
   bgload_inhibit = 0;  // as LevConSetName lifts it
-  LevConLoadAll(&worlds[0], &islands[0], LevConFindLevelByName("isletown"));
+  LevConLevel* town = LevConFindLevelByName("isletown");
+  LevConLoadAll(World("demo"), LevConFindIslandByName("isle"), town);
+  if (!town->scene || !town->terrain) abort();
   LevConSysClose();
   LoadTrigInit();
 }
@@ -101,17 +68,17 @@ void LoadOnce() {
 void Report(benchmark::State& state) { state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(F().bytes)); }
 
 void BM_ForegroundLoad_Archive(benchmark::State& state) {
-  Fixture& f = F();
+  F();
   ZeFileInitEx(ZEFILE_MEDIA_CD, 0, 0);
-  f.arc = ZeDatOpen("gblds.dat", nullptr, nullptr);
-  if (!f.arc) {
+  ZEDAT* arc = ZeDatOpen("gblds.dat", nullptr, nullptr);
+  if (!arc) {
     state.SkipWithError("no archive");
     return;
   }
-  ZeDatSet(f.arc);
+  ZeDatSet(arc);
   for (auto _ : state) LoadOnce();
   ZeDatSet(nullptr);
-  ZeDatClose(f.arc);
+  ZeDatClose(arc);
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
   Report(state);
 }
@@ -126,20 +93,22 @@ void BM_ForegroundLoad_Loose(benchmark::State& state) {
 BENCHMARK(BM_ForegroundLoad_Loose)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_ZeFileLoadBuffer_SameFiles(benchmark::State& state) {
-  Fixture& f = F();
+  F();
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
-  char* buffer = static_cast<char*>(EeMalloc(8192));
+  constexpr int kSize = 1 << 20;
+  char* buffer = static_cast<char*>(EeMalloc(kSize));
   for (auto _ : state) {
-    int n = ZeFileLoadBuffer("isle\\isle.ltd", buffer, 8192) + ZeFileLoadBuffer("t.uni", buffer, 8192);
+    int n = 0;
+    for (const char* f : kFiles) n += ZeFileLoadBuffer(f, buffer, kSize);
     benchmark::DoNotOptimize(n);
   }
   EeFree(buffer);
-  (void)f;
   Report(state);
 }
 BENCHMARK(BM_ZeFileLoadBuffer_SameFiles)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// Frames from the preload of demo2 until it is loaded, the loader a thread.
+// Frames from the preload of demo2 until it is loaded, the loader a thread
+// reading the loose files.
 void BM_Demo2StreamFrames(benchmark::State& state) {
   F();
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
@@ -159,6 +128,7 @@ void BM_Demo2StreamFrames(benchmark::State& state) {
       LevConProcess();
       BGSuspendMain();
     }
+    if (!demo2->scene) abort();
     // The preload completes; the level is not of a current island, so it is
     // dumped here before the close.
     for (int i = 0; i < 60 && lcopQueued(); i++) {

@@ -3,6 +3,7 @@
 // thread (priority 1) it runs only from the main thread's hand-over after
 // the swap to the next vertical-blank end, which stops it; with NOBGLOAD
 // each hand-over runs one turn inline, with the same order and results.
+#include "coblib.h"
 #include "game.h"
 #include "globular.h"
 #include "levcon.h"
@@ -385,40 +386,139 @@ void BGLoadWorld(LevConWorld* world) {
   world->info.loaded = 1;
 }
 
+namespace {
+
+// One level's load in its fixed order, left when abandoned (the abort is
+// tested after each step from the collision on). Every file is named from
+// the level's path and the names in its record, and every loader takes its
+// room between *buffer and end.
+void LoadLevelFiles(LevConLevel* level, char** buffer, char* end, int background) {
+  const char* path = level->info.Path ? level->info.Path : "";
+  char name[256];
+  ZEGSCENE* scene = nullptr;
+  auto step = [&]() {
+    instZeGCutSceneServiceLoad();
+    return !Aborted();
+  };
+  // The collision and grass loaders count in bytes.
+  uint8_t** const cursor = reinterpret_cast<uint8_t**>(buffer);
+  uint8_t* const bytesEnd = reinterpret_cast<uint8_t*>(end);
+  if (level->HiScene) {
+    if (level->scene) ZeError("level not removed");
+    snprintf(name, sizeof name, "%s\\%s.gsc", path, level->HiScene);
+    // In pieces, so that a streamed cut scene is fed between them.
+    while (ZeGScnStaggeredLoad(buffer, end, name, BGLOAD_SCENE_PIECE)) instZeGCutSceneServiceLoad();
+    level->scene = scene = ZeGScnLoadFix();
+    if (scene && level->SeaShape) {
+      // The handle lives in the level's own buffer.
+      char* at = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(*buffer) + 3) & ~uintptr_t(3));
+      if (end - at < int(sizeof(ZESPECIAL))) ZeError("BGLoadLevel - no room for the sea shape of %s", level->info.Name);
+      auto* h = reinterpret_cast<ZESPECIAL*>(at);
+      *h = {};
+      if (ZeSpecialFind(scene, h, level->SeaShape)) {
+        level->seashape = h;
+        *buffer = at + sizeof(ZESPECIAL);
+      }
+    }
+    if (scene && !GetVisiTable(scene)) BuildVisiTable(scene, buffer, end);
+    ZeDebugMsg("Loaded level scene");
+    instZeGCutSceneServiceLoad();
+    // Collision, its special terrain and the trigger volumes.
+    *buffer = Align16(*buffer);
+    snprintf(name, sizeof name, "%s\\%s", path, level->HiScene);
+    level->terrain = terraininit(0, cursor, bytesEnd, 0, name, scene, 0);
+    if (*buffer > end) ZeError("Terrain (%s) has overflowed the level buffer", level->HiScene);
+    if (!step()) return;
+    level->specterr = CreateSpecialTerrainData(scene, cursor, bytesEnd);
+    if (!step()) return;
+    snprintf(name, sizeof name, "%s\\%s.trg", path, level->HiScene);
+    level->triggers = ZeTriggerSysLoad(name, buffer, end);
+    if (!step()) return;
+  }
+  if (level->Particles) {
+    snprintf(name, sizeof name, "%s\\%s.dat", path, level->Particles);
+    level->setkeys[LEVCON_KEY_PARTICLE] = edppLoadPage(name, 1, scene);
+  }
+  if (!step()) return;
+  if (level->Creatures) {
+    snprintf(name, sizeof name, "%s\\%s", path, level->Creatures);
+    level->setkeys[LEVCON_KEY_CREATURE] = InsertCreatureSet(name, level->terrain, buffer, end);
+  }
+  if (!step()) return;
+  if (level->Pots) {
+    snprintf(name, sizeof name, "%s\\%s.pot", path, level->Pots);
+    level->setkeys[LEVCON_KEY_POT] = InsertPotSet(name, level);
+  }
+  if (level->Pickups) {
+    snprintf(name, sizeof name, "%s\\%s.pik", path, level->Pickups);
+    level->setkeys[LEVCON_KEY_PICKUP] = InsertPickupSet(name, level);
+  }
+  if (level->Lights) {
+    snprintf(name, sizeof name, "%s\\%s.lgt", path, level->Lights);
+    level->setkeys[LEVCON_KEY_LIGHT] = InsertLightSet(name);
+  }
+  if (!step()) return;
+  LoadVehicles(level, buffer, end);
+  if (!step()) return;
+  if (scene) {
+    // The trigger instance is made only at the end of this step, so the
+    // cut scenes are created without one.
+    snprintf(name, sizeof name, "%s.csc", level->HiScene);
+    level->cutscenes = LoadLevelCutScenes(path, name, scene, level->triggerinst, buffer, end, background,
+                                          level->setkeys[LEVCON_KEY_PARTICLE]);
+    snprintf(name, sizeof name, "%s\\%s.scp", path, level->HiScene);
+    level->script = ZeScriptSetLoadBuff(name, buffer, end);
+    if (level->triggers && level->script)
+      level->triggerinst = instZeTriggerSysCreate(level->triggers, scene, level->script, buffer, end, background);
+  }
+  if (!step()) return;
+  if (level->Splines) {
+    snprintf(name, sizeof name, "%s\\%s.spl", path, level->Splines);
+    level->setkeys[LEVCON_KEY_SPLINE] = InsertSplineSet(name);
+  }
+  if (level->Grass) {
+    snprintf(name, sizeof name, "%s\\%s.dat", path, level->Grass);
+    level->setkeys[LEVCON_KEY_GRASS] = edgraLoadPage(name, scene, cursor, bytesEnd);
+  }
+  if (level->Bridges) {
+    snprintf(name, sizeof name, "%s\\%s.dat", path, level->Bridges);
+    level->setkeys[LEVCON_KEY_BRIDGE] = edbriLoadPage(name, scene);
+  }
+  if (!step()) return;
+  if (scene) {
+    ZeGSceneSetCrossFade(scene, time_of_day_blend[0], -1);
+    ZeGSceneProcessCrossFade(scene);
+  }
+  if (!step()) return;
+  InitLevelGens(scene);
+  LevelFxBGInit(level, buffer, end);
+  ZeDebugMsg("BGLoadLevel - loaded %s sucessfully", level->info.Name);
+  snprintf(name, sizeof name, "%s\\%s.txt", path, level->info.Name);
+  level->help = LoadLevelHelp(name, buffer, end, level->setkeys[LEVCON_KEY_POT]);
+  step();
+}
+
+}  // namespace
+
 void BGLoadLevel(LevConLevel* level, int background) {
   auto* d = static_cast<BuffyDesc*>(level->buffer);
   if (!d) ZeError("BGLoadLevel - level %s has no buffer", level->info.Name);
   char* buffer = d->current;
   char* end = d->end;
-  const char* path = level->info.Path ? level->info.Path : "";
-  char name[256];
   if (LevConIsland* island = IslandOf(level); island && !island->info.loaded) {
     LoadIslandTriggers(island);
     island->info.loaded = 1;
   }
   level->loadstamp = bgload_load_sequence++;
-  AddCobTypeSetMemoryPointers(&buffer, end, level, reinterpret_cast<void*>(LevConCobMigrateReq), "BGLoadLevel");
+  AddCobTypeSetMemoryPointers(&buffer, end, level, reinterpret_cast<COBADOPTFN*>(LevConCobMigrateReq), "BGLoadLevel");
   level->chartypes = nullptr;
   buffer = Align16(buffer);
-  if (level->HiScene) {
-    if (level->scene) ZeError("level not removed");
-    snprintf(name, sizeof name, "%s\\%s.gsc", path, level->HiScene);
-    level->scene = ZeGScnRead(&buffer, end, name);
-    ZeDebugMsg("Loaded level scene");
-    buffer = Align16(buffer);
-    if (buffer > end) ZeError("Terrain (%s) has overflowed the level buffer", level->HiScene);
-  }
-  // The sets of the other subsystems (terrain, triggers, effects, creatures,
-  // pots, pickups, vehicles, cut scenes, scripts, splines, grass, bridges)
-  // come with their loaders; each step may be abandoned.
-  if (!Aborted() && level->Lights) {
-    snprintf(name, sizeof name, "%s\\%s.lgt", path, level->Lights);
-    level->setkeys[6] = InsertLightSet(name);
-  }
-  if (!bgload_level_abort) {
-    ZeDebugMsg("BGLoadLevel - loaded %s sucessfully", level->info.Name);
-    (void)background;
-  }
+  // An abandoned load is marked loaded all the same, so that no one waits
+  // for it; the level controller dumps it.
+  LoadLevelFiles(level, &buffer, end, background);
   d->current = buffer;
+  // The context named this function's own position variable: leave none, so
+  // that a later type load is refused instead of writing through it.
+  AddCobTypeSetMemoryPointers(nullptr, nullptr, nullptr, nullptr, nullptr);
   level->info.loaded = 1;
 }

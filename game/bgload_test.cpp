@@ -1,6 +1,7 @@
 // The background loader: request order, the inline wait for a buffer, the
 // callback ring, inhibition, foreground loads, and the thread form on the
 // one-CPU kernel in virtual time giving the inline form's results.
+#include "coblib.h"
 #include "game.h"
 #include "gameflow_testutil.h"
 #include "globular.h"
@@ -241,3 +242,41 @@ TEST_F(BgLoadTest, ThreadFormGivesTheInlineResults) {
 }
 
 }  // namespace
+
+// A level that names a light set: loading inserts it under a key the level
+// keeps; dumping the level takes its lights out of the table again.
+TEST_F(BgLoadTest, LevelLightSetInsertedOnLoadAndRemovedOnDump) {
+  Uni("BeginWorld demo\n"
+      "  BeginIsland isle\n"
+      "    BeginLevel lit\n      Path levels\\lit\n      Lights level\n    EndLevel\n"
+      "  EndIsland\n"
+      "EndWorld\n");
+  InitLights();
+  std::vector<LEVLIGHT> set(LIGHTSET_RECORDS);
+  for (LEVLIGHT& l : set) {
+    memset(&l, 0, sizeof l);
+    l.type = LEVLIGHT_FREE;
+  }
+  set[0].type = LEVLIGHT_POINT;
+  set[0].radius = 5;
+  set[1].type = LEVLIGHT_FLICKER;
+  set[1].radius = 3;
+  Make("levels/lit/level.lgt", "");
+  ASSERT_EQ(WriteLightSet("levels\\lit\\level.lgt", set.data()), 1);
+  Start(0);
+  LevConLevel* lit = Level("lit");
+  Buffer(lit);
+  BGSetLevel(lit, 1);
+  for (int i = 0; i < 4 && !lit->info.loaded; i++) BGSuspendMain();
+  ASSERT_EQ(lit->info.loaded, 1);
+  const int key = lit->setkeys[6];
+  ASSERT_GE(key, 0);
+  EXPECT_EQ(Lights[2].type, LEVLIGHT_POINT);
+  EXPECT_EQ(Lights[2].key, key);
+  EXPECT_EQ(Lights[3].type, LEVLIGHT_FLICKER);
+  LevConDumpLevel(lit);
+  EXPECT_EQ(lit->setkeys[6], -1);
+  EXPECT_EQ(Lights[2].type, LEVLIGHT_FREE);
+  EXPECT_EQ(Lights[3].type, LEVLIGHT_FREE);
+  InitLights();
+}

@@ -16,3 +16,12 @@ void ZeTriggerSysPostBackgroundLoad() {}
 void ZeGCutSceneSysBackgroundFlush() {}
 void ZeTriggerSysBackgroundFlush() {}
 void* GetScriptLevel() { return nullptr; }
+
+// A level's trigger volumes, cut-scene list and script: none are loaded.
+void* ZeTriggerSysLoad(const char*, char**, char*) { return nullptr; }
+void* LoadLevelCutScenes(const char*, const char*, ZEGSCENE*, void*, char**, char*, int, int) { return nullptr; }
+void DestroyLevelCutScenes(void*) {}
+void* ZeScriptSetLoadBuff(const char*, char**, char*) { return nullptr; }
+void* instZeTriggerSysCreate(void*, ZEGSCENE*, void*, char**, char*, int) { return nullptr; }
+void instZeTriggerSysDestroy(void*) {}
+void instZeGCutSceneServiceLoad() {}

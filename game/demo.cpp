@@ -27,17 +27,22 @@ ZEVTX Vtx(float x, float y, float z, float nz, ZECOLOUR32 c) {
   return v;
 }
 
+// The lights of the ring (the characters leave the default lights set).
+void Lights() {
+  const ZEVEC d0 = {0.3f, 0.5f, -0.8f}, c0 = {0.9f, 0.8f, 0.7f};
+  const ZEVEC d1 = {-0.7f, 0.2f, -0.3f}, c1 = {0.2f, 0.3f, 0.6f};
+  const ZEVEC d2 = {0, -1, 0}, c2 = {0, 0, 0}, amb = {0.25f, 0.25f, 0.25f};
+  ZeRndrSetDirectionalLights(&d0, &c0, &d1, &c1, &d2, &c2);
+  ZeRndrSetAmbientLight(&amb);
+}
+
 }  // namespace
 
 void DemoInit() {
   DemoTbrInit();  // its page's video memory before any texture's
   g_camera = ZeCameraCreate();
   ZeCameraSet(g_camera);
-  const ZEVEC d0 = {0.3f, 0.5f, -0.8f}, c0 = {0.9f, 0.8f, 0.7f};
-  const ZEVEC d1 = {-0.7f, 0.2f, -0.3f}, c1 = {0.2f, 0.3f, 0.6f};
-  const ZEVEC d2 = {0, -1, 0}, c2 = {0, 0, 0}, amb = {0.25f, 0.25f, 0.25f};
-  ZeRndrSetDirectionalLights(&d0, &c0, &d1, &c1, &d2, &c2);
-  ZeRndrSetAmbientLight(&amb);
+  Lights();
   // Lit, coloured by the vertices (the tric program).
   g_lit = ZeMtlCreate(1);
   g_lit->attributes |= 1u << ZEMTLATTR_VTXCOL;
@@ -56,6 +61,7 @@ void DemoFrame(int f) {
   DemoSceneFrame(f);  // with its own camera
   DemoCobFrame(f);    // in the scene, from its camera
   DemoTbrSprites();
+  Lights();
 
   // The camera at the origin looking down +z; triangles on a ring fly at it
   // from z = 40 and pass the near plane.

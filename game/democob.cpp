@@ -1,48 +1,15 @@
 // The demo character: the character system started as the program starts
-// it (the pools, the character table, a global memory context), and
-// "torva", type 0 of the character table, walking along the demo scene's
-// spline ahead of its camera, cross-blending idle and walk. A marker
-// follows its right hand's locator; a footstep event fires at its left
-// foot.
+// it (the pools, the game's character table, a global memory context), and
+// "torva", type 0 of the table, walking along the demo scene's spline ahead
+// of its camera, cross-blending idle and walk. A marker follows its right
+// hand's locator; its walk's footstep event fires at its left foot.
 #include "democob.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "coblib.h"
 #include "demoscene.h"
-
-namespace {
-
-// torva's files under "chars", its tuning and its events.
-EePtr<const char> player_anm[] = {"torva\\rest.ghg", "torva\\idle.ani", nullptr, "torva\\walk.ani", nullptr, nullptr};
-constexpr int IDLE = 0, WALK = 1;
-constexpr int HAND_R = 1, FOOT_L = 2;
-// rate, limit, blend in, blend out, priority, end action, game flags
-COBANIMPARAM player_tab[] = {
-    {1.0f, 0.0f, 0.4f, 0.4f, 0, 1 << 24, 0},
-    {-1.0f, 2.0f, 0.3f, 0.3f, 1, 1 << 24, 0},  // follows the walking speed
-};
-
-int g_footsteps = 0;
-ZEVEC g_foot = {};
-
-void Footstep(LOCATORINFO* info) {
-  g_footsteps++;
-  g_foot = {info->mtx.m[3][0], info->mtx.m[3][1], info->mtx.m[3][2]};
-}
-
-COBANIMEVENT player_fx[] = {
-    {Footstep, 0, 0, WALK, 16.0f, 0.0f, FOOT_L},
-    {nullptr, 0, 0, 0, 0.0f, 0.0f, 0},
-};
-
-}  // namespace
-
-// The program's character table: type 0 is the hero.
-COBINFO game_cobinfo[] = {
-    {player_anm, player_tab, 1.0f, player_fx, 1.0f, 1.0f, 0, 6.0f, 0},
-};
+#include "gamecobs.h"
 
 namespace {
 
@@ -79,6 +46,7 @@ ZEVEC At(const ZESPLINE* s, float along) {
 void DemoCobInit() {
   InstInit();
   InitCobs(game_cobinfo);
+  InitLights();
   g_global = static_cast<char*>(ZeMemAllocFn(GLOBAL_BUFFER, __FILE__, __LINE__));
   g_globalpos = g_global;
   AddCobTypeSetMemoryPointers(&g_globalpos, g_global + GLOBAL_BUFFER, nullptr, nullptr, "democob");
@@ -86,8 +54,8 @@ void DemoCobInit() {
     scePrintf("democob: no character (chars\\torva; build the demo data)\n");
     return;
   }
-  AddCobType(0);
-  InitCob(&g_torva, 0);
+  AddCobType(COBTYPE_PLAYER);
+  InitCob(&g_torva, COBTYPE_PLAYER);
   SetRate(&g_torva, &g_speed);
   scePrintf("democob: torva of %d joints, %d animations, %d bytes of the global buffer\n",
             cobtypes[0].hgobj->njoint, cobtypes[0].animcount, int(g_globalpos - g_global));
@@ -99,7 +67,7 @@ void DemoCobFrame(int frame) {
   // Walk, then stand: the walk's speed source drives its frames.
   const bool walking = frame % (WALKING + STANDING) < WALKING;
   g_speed = walking ? float(WALKING + STANDING) / float(WALKING) : 0.0f;
-  SetAnim(&g_torva, walking ? WALK : IDLE, 0);
+  SetAnim(&g_torva, walking ? PLAYER_WALK : PLAYER_IDLE, 0);
   SetRate(&g_torva, &g_speed);
   const ZEVEC from = At(path, g_along);
   g_along += g_speed / float(STEP);
@@ -107,12 +75,14 @@ void DemoCobFrame(int frame) {
   if (walking) g_torva.roty = int16_t(std::atan2(to.x - from.x, to.z - from.z) * (65536.0f / 6.2831853f));
   g_torva.pos = to;
   ProcessAnimCob(&g_torva);
-  RequestLocator(HAND_R, &g_torva, Hand, nullptr);
+  RequestLocator(PLAYER_HAND_R, &g_torva, Hand, nullptr);
   AddCob(&g_torva);
   CobJointAnimStartFrame();
   g_marker = false;
   ZECAMERA* camera = ZeCameraGetCam();
-  g_drawn += DrawCobs(camera ? &camera->mtx : &zemtx_identity);
+  const ZEMTX* ref = camera ? &camera->mtx : &zemtx_identity;
+  ProcessFlicker(ref, 0, 1, 0);
+  g_drawn += DrawCobs(ref);
   if (g_marker) ZeRndrCrossHair(&g_hand, 0.15f);
   if (frame == 20) scePrintf("democob: frame 20 torva at (%.2f, %.2f), hand at (%.2f, %.2f, %.2f)\n", to.x, to.z,
                              g_hand.x, g_hand.y, g_hand.z);
@@ -120,8 +90,8 @@ void DemoCobFrame(int frame) {
 
 void DemoCobEnd() {
   if (g_torva.type) {
-    scePrintf("democob: torva drawn %d frames, %d footsteps (the last at %.2f, %.2f, %.2f)\n", g_drawn, g_footsteps,
-              g_foot.x, g_foot.y, g_foot.z);
+    scePrintf("democob: torva drawn %d frames, %d footsteps (the last at %.2f, %.2f, %.2f)\n", g_drawn, player_footsteps,
+              player_footstep.x, player_footstep.y, player_footstep.z);
     RemoveCob(&g_torva);
   }
   CloseCobs();

@@ -263,3 +263,10 @@ extern const char* game_string_vars[10];
 void InitGameStrings(char** cursor, char* end, const char* language);
 const char* GetGameString(int id);
 void SetGameStringVariable(int index, const char* text);
+
+// ===================================================================
+// Light sets (gamelights.cpp)
+// ===================================================================
+void GameLightsStart();  // the light table at each replay
+// Once a frame: the light sets against the game camera.
+void GameLightsFrame(int paused, int outdoors, int editor);

@@ -175,6 +175,7 @@ void KwBeginLevel(ZEFPAR* p) {
   l->info.kind = LEVCON_LEVEL;
   l->info.Name = StoreNext(p);
   for (int& k : l->setkeys) k = -1;
+  l->help = -1;
   LevConInfo* parent = Top();
   l->info.parent = parent;
   l->info.next = l->info.prev = l->info.child = nullptr;

@@ -89,6 +89,12 @@ struct LevConIsland {
   float pvsdist;
 };
 
+// The per-level sets a level record keeps the keys of.
+enum {
+  LEVCON_KEY_CREATURE, LEVCON_KEY_PARTICLE, LEVCON_KEY_GRASS, LEVCON_KEY_BRIDGE,
+  LEVCON_KEY_POT, LEVCON_KEY_PICKUP, LEVCON_KEY_LIGHT, LEVCON_KEY_SPLINE,
+};
+
 struct LevConLevel {
   LevConInfo info;
   const char* lopattern;     // LoScene: low-detail pattern ...
@@ -109,12 +115,12 @@ struct LevConLevel {
   void* script;
   void* terrain;
   void* specterr;
-  int setkeys[8];            // creature, particle, grass, bridge, pot, pickup, light, spline; -1 none
-  int help;
+  int setkeys[8];            // LEVCON_KEY_*; -1 none
+  int help;                  // level help key, -1 none
   ZEVEC StartPos;
   ZEANG startyaw;
   LevConLevel* host;         // resolved when the island ends
-  void* lospecials;
+  void* lospecials;          // ZESPECIAL array in the level's own buffer
   int nlospecials;
   int visible;
   int levflags;              // LEVCON_SEE_*, LEVCON_HELD
@@ -128,7 +134,7 @@ struct LevConLevel {
   LevConLevel* cansee[LEVCON_MAX_CANSEE];     // ... and resolved when the island ends
   int ncansee;
   const char* SeaShape;
-  void* seashape;
+  void* seashape;            // the ZESPECIAL of the sea shape, in the level's buffer
   int progress;
   int collected;
   int progress3;
@@ -264,6 +270,7 @@ TriggerBound* LoadTrigNewBound(int key);
 // (globular.h).
 
 constexpr int BGLOAD_RING = 32;
+constexpr int BGLOAD_SCENE_PIECE = 1048576;  // bytes of a level scene read a call
 // Callback status: queued, cancelled, taken by the loader; a handle that
 // names no entry; a post to a full ring.
 enum : int { BG_CB_QUEUED = -4, BG_CB_CANCELLED = -3, BG_CB_TAKEN = -2, BG_CB_GONE = -5, BG_CB_FULL = -1 };
@@ -430,6 +437,8 @@ void LevConSetCurrentLevel(LevConLevel* level);
 void LevConSetTerrain(LevConLevel* level);  // the level's collision current, or none
 void LevConShowLevel(LevConLevel* level, int show);
 void LevConShowLevelSet(LevConLevel* level);
+int LevConIsCurrent(const char* name);  // 1 when the current level has that name (any case)
+int LevConLevelShown(void* level);      // 1 when the level is loaded and visible
 LevConWorld* LevConChooseWorld(LevConWorld* current);
 LevConIsland* LevConChooseIsland(LevConIsland* current);
 void LevConChooseLevel(LevConLevel* current, LevConLevel** chosen, LevConLevel** preload, LevConLevel** show);

@@ -9,8 +9,6 @@ void PlacementSysClose() {}
 void LoadTelepads() {}
 void ProcessTeleport() {}
 void RenderTeleport() {}
-int LevConIsCurrent(const char*) { return 0; }
-int LevConLevelShown(void*) { return 0; }
 int LevConCurrentOutdoor() { return 1; }
 void* GetTeleportWorld() { return nullptr; }
 void* GetTeleportIsland() { return nullptr; }

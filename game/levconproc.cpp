@@ -257,15 +257,69 @@ int LevConEvalEvents(const char* text) {
 // ---------------------------------------------------------------------------
 // Showing, activating, dumping.
 
+namespace {
+
+// The host scene's low-detail specials that stand for level, found the
+// first time into an array taken from the level's own buffer (8 bytes a
+// special). Only as many as the buffer has room for are kept.
+void FindLowDetailSpecials(LevConLevel* level, BuffyDesc* d) {
+  if (level->lospecials || !level->lopattern) return;
+  ZEGSCENE* scene = level->host->scene;
+  char* at = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(d->current.get()) + 3) & ~uintptr_t(3));
+  const int64_t room = at < d->end.get() ? (d->end.get() - at) / int64_t(sizeof(ZESPECIAL)) : 0;
+  auto* handles = reinterpret_cast<ZESPECIAL*>(at);
+  int n = 0, found = 0;
+  for (int i = 0; i < scene->nspec; i++) {
+    if (!ZeStrIStr(scene->specs[i].name, level->lopattern)) continue;
+    found++;
+    if (n < room) handles[n++] = {scene, scene->specs + i};
+  }
+  if (found > n)
+    ZeDebugMsg("LevConShowLevel - %s: room for %d of its %d low-detail specials", NameOf(&level->info), n, found);
+  if (!n) return;
+  level->lospecials = handles;
+  level->nlospecials = n;
+  d->current = at + n * int(sizeof(ZESPECIAL));
+}
+
+}  // namespace
+
 void LevConShowLevel(LevConLevel* level, int show) {
   if (!level) return;
   auto* d = static_cast<BuffyDesc*>(level->buffer);
   if (level->info.loaded && d) {
     if (show && (level->levflags & LEVCON_HELD)) return;
-    // The host level's low-detail stand-ins for this level come with the
-    // scene runtime; none are found here.
+    // The host's low-detail stand-ins are hidden while the level shows.
+    if (level->host && level->host->scene) {
+      FindLowDetailSpecials(level, d);
+      auto* handles = static_cast<ZESPECIAL*>(level->lospecials);
+      for (int i = 0; i < level->nlospecials; i++) ZeSpecialSetAttr(&handles[i], ZESPA_VISIBLE, show ? 0 : 1, ZESPA_END);
+    }
   }
   level->visible = show;
+  const int* keys = level->setkeys;
+  if (keys[LEVCON_KEY_CREATURE] != -1) EnableCreatureSet(keys[LEVCON_KEY_CREATURE], show ? 1 : 2, 0);
+  if (keys[LEVCON_KEY_PICKUP] != -1) {
+    if (show) EnablePickupSet(keys[LEVCON_KEY_PICKUP]);
+    else DisablePickupSet(keys[LEVCON_KEY_PICKUP]);
+  }
+  if (keys[LEVCON_KEY_POT] != -1) {
+    if (show) EnablePotSet(keys[LEVCON_KEY_POT]);
+    else DisablePotSet(keys[LEVCON_KEY_POT]);
+  }
+  if (keys[LEVCON_KEY_PARTICLE] != -1) {
+    if (show) edppStartPage(keys[LEVCON_KEY_PARTICLE]);
+    else edppStopPage(keys[LEVCON_KEY_PARTICLE]);
+  }
+}
+
+int LevConIsCurrent(const char* name) {
+  return current_level && name && current_level->info.Name && ZeStrICmp(current_level->info.Name, name) == 0;
+}
+
+int LevConLevelShown(void* level) {
+  const auto* l = static_cast<const LevConLevel*>(level);
+  return l && l->info.loaded && l->visible ? 1 : 0;
 }
 
 void LevConShowLevelSet(LevConLevel* level) {
@@ -290,7 +344,21 @@ void LevConSetCurrentLevel(LevConLevel* level) {
   AddVehicleLevelInit(level);
   LevConSetTerrain(level);
   if (level) {
+    // The glass is made afresh for the level; the last level's texture and
+    // material are given back first, so activations do not use them up.
+    if (debris_initialised) {
+      DebrisGlassClose();
+      DebrisGlassInit();
+    }
     LevelFxInit(level);
+    const int* keys = level->setkeys;
+    if (keys[LEVCON_KEY_PARTICLE] != -1) {
+      edppStartPage(keys[LEVCON_KEY_PARTICLE]);
+      InitLevelDeb(keys[LEVCON_KEY_PARTICLE]);
+    }
+    if (keys[LEVCON_KEY_GRASS] != -1) edgraStartPage(keys[LEVCON_KEY_GRASS]);
+    if (keys[LEVCON_KEY_BRIDGE] != -1) edbriStartPage(keys[LEVCON_KEY_BRIDGE]);
+    SetLevelHelp(level->help);
     if (!levcon_edit && level->info.OnActivate) CallLabel("LEVEL", level->info, level->info.OnActivate);
   }
   if (!levcon_edit && old && old->info.OnDeactivate) CallLabel("LEVEL", old->info, old->info.OnDeactivate);
@@ -316,20 +384,39 @@ void LevConDumpLevel(LevConLevel* level) {
     ZeDebugMsg("Dump Level %s\n", NameOf(&level->info));
     level->seashape = nullptr;
     if (level->scene) {
+      CloseLevelGens(level->scene);
       ZeGScnRemove(level->scene);
       level->scene = nullptr;
     }
     level->lospecials = nullptr;
     level->nlospecials = 0;
+    DestroyLevelCutScenes(level->cutscenes);
     level->cutscenes = nullptr;
     level->triggers = nullptr;
+    instZeTriggerSysDestroy(level->triggerinst);
     level->triggerinst = nullptr;
     level->script = nullptr;
     level->terrain = nullptr;
     level->specterr = nullptr;
-    if (level->setkeys[6] != -1) RemoveLightSet(level->setkeys[6]);
-    for (int& key : level->setkeys) key = -1;
+    // Each set's remover, in the order of the keys.
+    static void (*const kRemove[LEVCON_KEY_SPLINE + 1])(LevConLevel*, int) = {
+        [](LevConLevel* l, int k) { RemoveCreatureSet(k, l); },
+        [](LevConLevel*, int k) { edppClearPage(k); },
+        [](LevConLevel*, int k) { edgraClearPage(k); },
+        [](LevConLevel*, int k) { edbriClearPage(k); },
+        [](LevConLevel*, int k) { RemovePotSet(k); },
+        [](LevConLevel*, int k) { RemovePickupSet(k); },
+        [](LevConLevel*, int k) { RemoveLightSet(k); },
+        [](LevConLevel*, int k) { RemoveSplineSet(k); },
+    };
+    for (int k = 0; k <= LEVCON_KEY_SPLINE; k++) {
+      if (level->setkeys[k] != -1) kRemove[k](level, level->setkeys[k]);
+      level->setkeys[k] = -1;
+    }
+    if (level->help != -1) RemoveLevelHelp(level->help);
+    level->help = -1;
     UnLoadVehicles(level);
+    ResetDeb3();
     if (d->lockstate == BUFFY_LOCKED) BuffyUnlock(d);
     if (d->lockstate == BUFFY_UNLOCKED) LevConQueueBufferForRelease(d);
     level->buffer = nullptr;

@@ -44,6 +44,9 @@ const char* const kUni =
     "    BeginLevel demo2 BUFFER HIGH 65536\n"
     "      Path demo\n"
     "      OnActivate Demo2On\n"
+    "      Particles fx\n"
+    "      Grass grass\n"
+    "      Bridges bridges\n"
     "    EndLevel\n"
     "  EndIsland\n"
     "  BeginIsland isle2\n"
@@ -89,6 +92,22 @@ std::string IsleLtd() {
   return "";
 }
 
+// demo2's effect, grass and bridge pages, written by the engine's writers.
+void LevelPages() {
+  ASSERT_EQ(edppSaveFile("demo\\fx.dat", DEBRIS_FILE_VERSION, nullptr, 0, nullptr, 0), 1);
+  static const ZEVEC kVectors[4] = {};
+  EdGrassFileRec grass{};
+  strcpy(grass.name, "tuft");
+  grass.count = 4;
+  grass.radius = 1;
+  grass.vectors = kVectors;
+  ASSERT_EQ(edgraWritePage("demo\\grass.dat", 8, &grass, 1, 4), 1);
+  EdBridgeFileRec bridge{};
+  bridge.length = 10;
+  bridge.nplanks = 4;
+  ASSERT_EQ(edbriWritePage("demo\\bridges.dat", 1, &bridge, 1), 1);
+}
+
 struct LevConTest : FlowTest {
   void SetUp() override {
     FlowTest::SetUp();
@@ -98,6 +117,10 @@ struct LevConTest : FlowTest {
     bigbuffer->world_top = bigbuffer->system_top;
     Make("demo/.keep", "");
     IsleLtd();
+    LevelPages();
+    ParticleReset();
+    edgraClumpsReset();
+    edbriReset();
     multithreaded = 0;
     BGLoadClose();
     Uni(kUni);
@@ -220,6 +243,23 @@ TEST_F(LevConTest, LoadLevelPreloadsItsIslandThenActivates) {
   EXPECT_STREQ(d->username, "hometown");
 }
 
+TEST_F(LevConTest, TheCurrentLevelByNameAndWhetherALevelIsShown) {
+  LevConLevel* home = Level("hometown");
+  EXPECT_EQ(LevConIsCurrent("hometown"), 0) << "no level current";
+  EXPECT_EQ(LevConLevelShown(home), 0) << "not loaded";
+  const int h = lcopPostLoadLevel(home);
+  for (int i = 0; i < 10 && lcopGetStatus(h) >= LCOP_QUEUED; i++) Frame();
+  const struct {
+    const char* name;
+    int current;
+  } cases[] = {{"hometown", 1}, {"HomeTown", 1}, {"home", 0}, {"caves", 0}, {nullptr, 0}};
+  for (const auto& c : cases) EXPECT_EQ(LevConIsCurrent(c.name), c.current) << (c.name ? c.name : "null");
+  EXPECT_EQ(LevConLevelShown(home), 1);
+  LevConShowLevel(home, 0);
+  EXPECT_EQ(LevConLevelShown(home), 0) << "loaded but hidden";
+  EXPECT_EQ(LevConLevelShown(nullptr), 0);
+}
+
 TEST_F(LevConTest, OwnerNameIsCutToItsField) {
   LevConLevel* home = Level("hometown");
   const char* saved = home->info.Name;
@@ -287,6 +327,62 @@ TEST_F(LevConTest, DumpWhileLoadingLetsTheLoaderGoFirst) {
   EXPECT_EQ(demo2->info.loaded, 0) << "the loader's mark is cleared by the dump after it";
   LevConOpProcess();
   EXPECT_EQ(lcopGetStatus(h), LCOP_DONE);
+}
+
+// The host level's low-detail specials that stand for a level are kept in
+// an array taken from the level's own buffer (rounded up to 4, 8 bytes a
+// special): only as many as fit are taken, never a byte past its end.
+TEST_F(LevConTest, LowDetailArrayTakesOnlyTheRoomItsBufferHas) {
+  LevConLevel *home = Level("hometown"), *demo2 = Level("demo2");
+  static const char* const kNames[] = {"pillar_lo1", "other", "pillar_lo2", "pillar_lo3", "x_pillar_lo4"};
+  struct Case {
+    int room;           // bytes from the rounded cursor to the end
+    int expected;       // specials taken
+    const char* shown;  // each special's instance while the level shows
+  } const cases[] = {{2 * 8 + 3, 2, "01011"}, {100, 4, "01000"}, {7, 0, "11111"}, {0, 0, "11111"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.room);
+    memset(buffer, 0, BUFFER);
+    auto* scene = reinterpret_cast<ZEGSCENE*>(buffer);
+    auto* specs = reinterpret_cast<ZESPECIALOBJ*>(buffer + 1024);
+    auto* insts = reinterpret_cast<ZEGSCNINST*>(buffer + 2048);
+    char* names = buffer + 4096;
+    scene->nspec = 5;
+    scene->specs = specs;
+    for (int i = 0; i < 5; i++) {
+      strcpy(names + 32 * i, kNames[i]);
+      specs[i].name = names + 32 * i;
+      specs[i].inst = &insts[i];
+      insts[i].flags = ZEGSCNINST_SHOWN;
+    }
+    auto* d = reinterpret_cast<BuffyDesc*>(buffer + 8192);
+    char* area = buffer + 9001;  // rounded up to 9004
+    d->start = area;
+    d->current = area;
+    d->end = buffer + 9004 + c.room;
+    memset(d->end.get(), 0xAA, 64);
+    home->scene = scene;
+    demo2->host = home;
+    demo2->lopattern = "pillar_lo";
+    demo2->buffer = d;
+    demo2->info.loaded = 1;
+    LevConShowLevel(demo2, 1);
+    EXPECT_EQ(demo2->nlospecials, c.expected);
+    EXPECT_LE(d->current.get(), d->end.get());
+    for (int i = 0; i < 64; i++) ASSERT_EQ(uint8_t(d->end.get()[i]), 0xAA) << "a byte past the end";
+    std::string shown;
+    for (int i = 0; i < 5; i++) shown += (insts[i].flags & ZEGSCNINST_SHOWN) ? '1' : '0';
+    EXPECT_EQ(shown, c.shown);
+    LevConShowLevel(demo2, 0);
+    shown.clear();
+    for (int i = 0; i < 5; i++) shown += (insts[i].flags & ZEGSCNINST_SHOWN) ? '1' : '0';
+    EXPECT_EQ(shown, "11111") << "hidden again, the stand-ins show";
+    demo2->lospecials = nullptr;
+    demo2->nlospecials = 0;
+  }
+  home->scene = nullptr;
+  demo2->buffer = nullptr;
+  demo2->info.loaded = 0;
 }
 
 TEST_F(LevConTest, ChoiceOrder) {
@@ -488,6 +584,8 @@ struct ScriptTest : LevConTest {
       seen("G ");
     }
     t.state = Describe();
+    // The pages go back, so that the next run numbers them alike.
+    for (int i = 0; i < levcon_num_levels; i++) LevConDumpLevel(&levels[i]);
     KernelSetVirtualQuantum(64);
     return t;
   }
@@ -496,6 +594,9 @@ struct ScriptTest : LevConTest {
 TEST_F(ScriptTest, ThreadedAtThreeQuantaAndInlineEndTheSame) {
   Trace inlineRun = Run(0, 64);
   EXPECT_NE(inlineRun.state.find("level hometown"), std::string::npos) << inlineRun.state;
+  // demo2 ends shown with its effect, grass and bridge pages.
+  EXPECT_NE(inlineRun.state.find("demo2 loaded 1 visible 1"), std::string::npos) << inlineRun.state;
+  EXPECT_NE(inlineRun.state.find("keys -1 1 0 0 -1 -1 -1 -1"), std::string::npos) << inlineRun.state;
   for (int quantum : {1, 64, 1024}) {
     SCOPED_TRACE(quantum);
     // A fresh controller and buffer for each run.
@@ -530,30 +631,55 @@ void ParkLoaderHalt() {
 
 }  // namespace
 
-// A damaged load-trigger file stops the program with the same message
+// A damaged island or level file stops the program with the same message
 // whether the loader runs inline or as a thread (raised by the main
 // thread's check after the hand-over).
-TEST_F(LevConTest, DamagedIslandFileIsTheSameFatalBothWays) {
-  Make("DEMO/ISLE.LTD", std::string("\3\0\0\0\377\377\0\0", 8));  // as the engine wrote it
+TEST_F(LevConTest, DamagedIslandOrLevelFileIsTheSameFatalBothWays) {
   g_mainThreadId = GetThreadId();
-  for (int threaded : {0, 1}) {
-    SCOPED_TRACE(threaded);
-    BGLoadClose();
-    multithreaded = threaded;
-    if (threaded) ZeIntAddAllHandlers();
-    BGLoadInit();
-    bgload_inhibit = 0;
-    errmsg_trap = 0;
-    lcopPostLoadIsland(&islands[0]);
-    EXPECT_FLOW_HALT(
-        {
-          g_mainHalt = KernelGetHaltHook();
-          KernelSetHaltHook(ParkLoaderHalt);
-          for (int i = 0; i < 10; i++) Frame();
-        },
-        "Trigger Data file demo\\isle.ltd is damaged");
-    LevConOpReset();
-    BGLoadAbortAllRequests();
-    errmsg_trap = 0;
+  struct Case {
+    const char* what;
+    void (*damage)(LevConTest*);
+    const char* message;
+  } const cases[] = {
+      {"island triggers",
+       [](LevConTest* t) { t->Make("DEMO/ISLE.LTD", std::string("\3\0\0\0\377\377\0\0", 8)); },
+       "Trigger Data file demo\\isle.ltd is damaged"},
+      {"grass page larger than the level's buffer",
+       [](LevConTest*) {
+         IsleLtd();  // the island's file sound again
+         ASSERT_EQ(edgraWritePage("demo\\grass.dat", 8, nullptr, 0, 100000), 1);
+       },
+       "Insufficient buffer space to load grass data"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.damage(this);
+    for (int threaded : {0, 1}) {
+      SCOPED_TRACE(threaded);
+      BGLoadClose();
+      multithreaded = threaded;
+      if (threaded) ZeIntAddAllHandlers();
+      BGLoadInit();
+      bgload_inhibit = 0;
+      errmsg_trap = 0;
+      for (int i = 0; i < levcon_num_levels; i++) levels[i].buffer = nullptr;
+      BuffyClose();
+      BuffyInit();
+      bigbuffer->world_top = bigbuffer->system_top;
+      LoadTrigInit();
+      edgraClumpsReset();
+      current_island = nullptr;
+      lcopPostLoadLevel(Level("demo2"));
+      EXPECT_FLOW_HALT(
+          {
+            g_mainHalt = KernelGetHaltHook();
+            KernelSetHaltHook(ParkLoaderHalt);
+            for (int i = 0; i < 10; i++) Frame();
+          },
+          c.message);
+      LevConOpReset();
+      BGLoadAbortAllRequests();
+      errmsg_trap = 0;
+    }
   }
 }

@@ -35,6 +35,16 @@ constexpr int kBoxY = 3180, kBoxW = 1850;
 
 bool Held(const LevConLevel& l) { return (l.levflags & LEVCON_HELD) != 0; }
 
+// A level's scene: its sea shape follows the world's sea while a level is
+// current; the portals decide what is seen, or the visibility table for
+// the camera when the scene has none.
+void DrawLevelScene(LevConLevel* l) {
+  if (current_level && l->seashape)
+    ZeSpecialSetAttr(static_cast<ZESPECIAL*>(l->seashape), ZESPA_VISIBLE, WorldFXSeaVisibility() ? 1 : 0, ZESPA_END);
+  if (!ZePortalVisibility(&l->scene->portals)) ApplyVisiTable(l->scene, levcon_campos);
+  ZeGScnRndr3(l->scene);
+}
+
 // The levels of a sibling list, sub-levels first; the count drawn.
 int DrawTree(LevConInfo* first) {
   int drawn = 0;
@@ -48,7 +58,7 @@ int DrawTree(LevConInfo* first) {
       drawn++;
       continue;
     }
-    ZeGScnRndr3(l->scene);
+    DrawLevelScene(l);
     drawn++;
     if (l == current_level) MainDrawLevel();
   }
@@ -79,7 +89,7 @@ void Plate(int plate, void* data) {
     if (!drawn && island->loscene && levcon_extvis && GBGetPlanetRender() && levcon_curr_gbinitlevel >= 3)
       ZeGScnRndr3(island->loscene);
   } else if (levcon_level_draw_enabled && current_level && current_level->scene) {
-    ZeGScnRndr3(current_level->scene);
+    DrawLevelScene(current_level);
   }
 }
 
@@ -100,12 +110,13 @@ void LoadingScreen() {
       ZeFntSet(game_fnt);
       ZeFntScale(game_fnt_scale * 3 / 4, game_fnt_scale * 3 / 4);
     }
-    ZeRndrRect2di((0x2800 - kBoxW) / 2, kBoxY, kBoxW, ZeFntHeight * 16, 0x80000000u, nullptr);
+    // The font's measures are in 1/16 pixel already, as the screen's.
+    ZeRndrRect2di((0x2800 - kBoxW) / 2, kBoxY, kBoxW, ZeFntHeight, 0x80000000u, nullptr);
     if (levcon_loading_fade == -1) {
       if (game_fnt) {
         ZeFntSetPen(0xffffffffu);
         const int x = (320 + int(10.0f * std::sin(float(g_textAngle) * 6.2831853f / 65536.0f))) * 16;
-        ZeFntPrintEx(x, kBoxY + ZeFntBase * 16, 2, "loading");
+        ZeFntPrintEx(x, kBoxY + ZeFntBase, 2, "loading");
       }
       g_textAngle = ZEANG(g_textAngle + 0x71c);
     } else {

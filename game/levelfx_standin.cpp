@@ -15,3 +15,4 @@ void ConCoreRender2D() {}
 void ConCoreBGLoad(void*, int) {}
 void LevelFxInit(void*) {}
 void LevelFxCloseLevel(void*) {}
+void LevelFxBGInit(void*, char**, char*) {}

@@ -2,7 +2,9 @@
 // up once, then each replay sets the game up afresh from the level buffer's
 // start and runs the frame loop until a quit or a level restart.
 #include "game.h"
+#include "gamecobs.h"
 #include "gamelib.h"
+#include "levcon.h"
 #include "standins.h"
 #include "zemath.h"
 #include "zesound2.h"
@@ -26,6 +28,7 @@ int16_t SoundTable[64];
 int PauseCurMenu;
 MainFrameOutInfo frameout = {600, 60, 60};
 int main_tbr_debug_flags = 1;
+int main_cobs_drawn;  // cobs drawn as models last frame: the next image budget
 int main_pitch_changes;
 
 int MainWorldFrozen() { return paused != editor_active; }
@@ -235,6 +238,7 @@ void MainReplaySetUp() {
   InitCages();
   InitTassle();
   InitCobs(game_cobinfo);
+  cob_debris.AddVariableShotDebrisEffect = AddVariableShotDebrisEffect;  // debris over characters
   InitPlayer();
   AddCobType(35);
   InitCheckpoints();
@@ -254,10 +258,13 @@ void MainReplaySetUp() {
   InitCannonSys();
   b->system_top = sys;
   b->world_top = sys;
+  // The start-up types are loaded; the context named this function's own
+  // position variable, so leave none (levels set their own).
+  AddCobTypeSetMemoryPointers(nullptr, nullptr, nullptr, nullptr, nullptr);
 
   if (ZeFileSize("Generic\\particle.dat") > 0) edppLoadPage("Generic\\particle.dat", 0, nullptr);
   InitGenDeb();
-  InitLights();
+  GameLightsStart();
   CobDefaultShadowBrightness(32);
   VehCraftInitSys();
   LevConSetName(level_name, 0, game_editmode);
@@ -485,7 +492,7 @@ void MainDrawLevel() {
   ZeGCutSceneSysRender();
   ZeTriggerSysRender();
   Slot(7, "cob");
-  DrawCobs(kaelcam, editor_active);
+  main_cobs_drawn = DrawCobs(kaelcam ? &kaelcam->mtx : &zemtx_identity);
   SlotEnd(7);
   Slot(9, "shd");
   DrawShadows();
@@ -589,7 +596,7 @@ void MainFrame() {
   }
   CheckRandomTable();
   IncFrames();
-  ProcessFlicker(kaelcam, paused, LevConCurrentOutdoor() && !game_editmode, editor_active);
+  GameLightsFrame(paused, LevConCurrentOutdoor() && !game_editmode, editor_active);
   ZeSoundUpdate();
   DressingUpdate();
   ZeGCutSceneSysUpdate(paused);
@@ -629,7 +636,7 @@ void MainFrame() {
   Slot(4, "tbr");
   if (tbr_tex && ZeRndrBeginScene(tbr_tex)) {
     SetEnviroMtx();
-    if (g_tbrdbg_proc) TBRDrawCobs(tbr_mtl[1], 3);
+    if (g_tbrdbg_proc) TBRDrawCobs(tbr_mtl[1], TBRBudget(main_cobs_drawn));
     ZeRndrEndSceneEx((1u << gb_renderplane_level) | 0x1000000u);
   }
   SlotEnd(4);

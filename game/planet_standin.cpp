@@ -2,10 +2,11 @@
 // built. Init level 2 builds the frames, the cube plate grid ("bin\cube.bin"),
 // the planetary system ("bin\system.gb3"), the plates and the levels from the
 // caller's buffer; level 0 takes them down. Levels 4 and 6 load the current
-// planet's surface data (surface pools and files, plate geometry, noise);
-// without a current planet they stop at 2. A frame turns the planets, keeps
-// the resident plates, the plates and the surface streaming up to date and
-// passes the asynchronous reads on; nothing is drawn.
+// planet's surface data (surface pools and files, plate geometry, noise) into
+// the planet-data buffer; without a current planet they stop at 2. A frame
+// turns the planets, keeps the resident plates, the plates and the surface
+// streaming up to date and passes the asynchronous reads on; nothing is
+// drawn.
 #include "standins.h"
 
 #include "globular.h"
@@ -17,10 +18,11 @@ int eval_fog_repeat;
 namespace {
 int level2_built;
 int planet_data;
+int hires = 1;  // the next planet-data load keeps high-detail surface pools
 
 // The planet-data job of levels 4 and 6.
 void LoadPlanetData(char** position, char* end) {
-  FrSurfaceInit(position, end, 1);
+  FrSurfaceInit(position, end, hires);
   FrSurfaceOpenFiles("bin");
   FrPlateLoadPatchData(position, end);
   FrSurfaceLoadNoise(position, end);
@@ -43,7 +45,7 @@ void FreePlanetData() {
 }
 }  // namespace
 
-int GBSetInitLevel(int level, char** position, char** end, char*, char*) {
+int GBSetInitLevel(int level, char** position, char** end, char* fractal_start, char* fractal_end) {
   ZEASSERT(!(level & 1));
   // Every step here completes within the call: no change is ever pending.
   if (level > 0) {
@@ -61,7 +63,9 @@ int GBSetInitLevel(int level, char** position, char** end, char*, char*) {
     init_level = next_init_level = 2;
     if (level >= 4 && g_current_planet) {
       init_level = 3;
-      if (!planet_data) LoadPlanetData(position, *end);
+      // The planet data goes into the planet-data buffer the caller names.
+      char* data = fractal_start;
+      if (!planet_data) LoadPlanetData(&data, fractal_end);
       init_level = next_init_level = level;
     }
     return 1;
@@ -167,12 +171,13 @@ void GBSetPlateRender(int) {}
 void GBProcessEnable(int) {}
 void GBSetPlanetRender(int) {}
 void GBSetTileRender(int, int) {}
-void GBHiResTexturesEnabled(int) {}
+void GBHiResTexturesEnabled(int on) { hires = on; }
 void GBSetPlanetMeshRender(int) {}
 void GBReset() {}
 void WorldFXSetSkyVisibility(int) {}
 void WorldFXSetSeaVisibility(int) {}
 void CloseWorldFx() {}
+int WorldFXSeaVisibility() { return 0; }
 
 // The planet world's render: the five hooks in their order, the plate hook
 // with the current plate and its island, or -1 and null.

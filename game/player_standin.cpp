@@ -79,3 +79,26 @@ void TrailDraw(int) {}
 void DrawBeams() {}
 void ProcExtraWeapons(int, int) {}
 void FennHackNewHillBridge() {}
+
+// The per-level sets of creatures, pots, pickups and splines, the level's
+// generators and debris pieces, and visibility tables: none are loaded.
+int InsertCreatureSet(const char*, void*, char**, char*) { return -1; }
+void RemoveCreatureSet(int, void*) {}
+void EnableCreatureSet(int, int, int) {}
+int InsertPotSet(const char*, void*) { return -1; }
+void RemovePotSet(int) {}
+void EnablePotSet(int) {}
+void DisablePotSet(int) {}
+int InsertPickupSet(const char*, void*) { return -1; }
+void RemovePickupSet(int) {}
+void EnablePickupSet(int) {}
+void DisablePickupSet(int) {}
+int InsertSplineSet(const char*) { return -1; }
+void RemoveSplineSet(int) {}
+void InitLevelGens(ZEGSCENE*) {}
+void CloseLevelGens(ZEGSCENE*) {}
+void InitLevelDeb(int) {}
+void ResetDeb3() {}
+void* GetVisiTable(ZEGSCENE*) { return nullptr; }
+void BuildVisiTable(ZEGSCENE*, char**, char*) {}
+void ApplyVisiTable(ZEGSCENE*, const ZEVEC*) {}

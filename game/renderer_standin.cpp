@@ -4,6 +4,4 @@
 
 #define STANDIN [[gnu::weak]]
 
-STANDIN void InstInit() {}
-STANDIN void InstClose() {}
 STANDIN void ZeRndrFPatchClose() {}

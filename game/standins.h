@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "coblib.h"
 #include "gamelib.h"
 #include "globular.h"
 #include "levcon.h"
@@ -15,8 +16,6 @@
 // Renderer services not in ze3d yet (renderer_standin.cpp). Weak, so that
 // the renderer's own definitions win as they land.
 // ===================================================================
-void InstInit();
-void InstClose();
 void ZeRndrFPatchClose();
 
 // ===================================================================
@@ -24,25 +23,7 @@ void ZeRndrFPatchClose();
 // ===================================================================
 extern char texanimfilename[256];  // set by the universe (levcon)
 extern int texanimbuffsize;
-void InitCobs(void* table);
-void CloseCobs();
-void AddCobType(int type);
-void CobJointAnimStartFrame();
-int DrawCobs(ZECAMERA* camera, int editor);
-void CobDefaultShadowBrightness(int b);
-void InitLights();
-void SetDefaultLights(int n);
-void ProcessFlicker(ZECAMERA* camera, int paused, int outdoor, int editor);
-void TimeBasedRenderInit();
-void TBRDrawCobs(ZEMTL* mtl, int count);
-void DrawTimeBasedObjects(ZEMTL* mtl, int flags);
-void TBRManage();
-void TBRDebug(ZEMTL* mtl, int flags);
 extern ZEGSCENE* pickup_gscene;
-extern void* game_cobinfo;
-int InsertLightSet(const char* name);  // a light set's key, -1 none
-void RemoveLightSet(int key);
-void AddCobTypeSetMemoryPointers(char** buffer, char* end, void* owner, void* adopt, const char* label);
 void InitialisePersistantVehicleCobs();
 void InitialisePersistantVehicleCobs2();
 
@@ -75,8 +56,6 @@ void FrSurfaceInfo();
 // Universe, level controller, loader and level drawing (levcon_standin.cpp)
 // ===================================================================
 extern void* editor_remap_mtx;
-int LevConIsCurrent(const char* name);          // 1 when the named level is current
-int LevConLevelShown(void* level);              // 1 when loaded and visible
 void PlacementSysInit();
 void PlacementSysClose();
 int LevConCurrentOutdoor();  // 1 when no level is current or the current level has sky
@@ -117,8 +96,6 @@ void instZeGCutSceneStop(void* instance);
 // Collision, particles and world dressing (dressing_standin.cpp)
 // ===================================================================
 void CloseParticles();
-void ZeRainProcess(int frozen);
-void ZeRainSetFall(float fall);
 float NewShadow(const ZEVEC* point);  // 2000000.0: no ground
 void AddFiniteShotDebrisEffect(const char* type, const ZEVEC* position);
 void terrainpickupinit(const char* name, char** buffer);
@@ -321,3 +298,45 @@ void GBSetPrePlanetRenderFunc(GBRenderFn fn);
 void GBSetPlateRenderFunc(GBPlateRenderFn fn);
 void GBSetPostPlanetRenderFunc(GBRenderFn fn);
 void GBSetPostSpaceRenderFunc(GBRenderFn fn);
+
+// ===================================================================
+// The per-level loaders and removers of systems not built yet, called by
+// the background loader and the level controller: creatures, pots,
+// pickups, splines, level generators, debris pieces and visibility tables
+// (player_standin.cpp), cut-scene lists, trigger volumes and level scripts
+// (cutscene_standin.cpp), the level module's load (levelfx_standin.cpp),
+// level help (help_standin.cpp). Keys are -1 and pointers null: none.
+// ===================================================================
+int InsertCreatureSet(const char* name, void* terrain, char** buffer, char* end);
+void RemoveCreatureSet(int key, void* level);
+void EnableCreatureSet(int key, int mode, int flags);  // mode 1 enable, 2 disable
+int InsertPotSet(const char* name, void* level);
+void RemovePotSet(int key);
+void EnablePotSet(int key);
+void DisablePotSet(int key);
+int InsertPickupSet(const char* name, void* level);
+void RemovePickupSet(int key);
+void EnablePickupSet(int key);
+void DisablePickupSet(int key);
+int InsertSplineSet(const char* name);
+void RemoveSplineSet(int key);
+void InitLevelGens(ZEGSCENE* scene);
+void CloseLevelGens(ZEGSCENE* scene);
+void InitLevelDeb(int page);
+void ResetDeb3();
+void* GetVisiTable(ZEGSCENE* scene);  // the scene's visibility table, null none
+void BuildVisiTable(ZEGSCENE* scene, char** buffer, char* end);
+void ApplyVisiTable(ZEGSCENE* scene, const ZEVEC* camera);
+int WorldFXSeaVisibility();  // planet_standin.cpp: 1 when the world's sea is seen
+void* ZeTriggerSysLoad(const char* name, char** buffer, char* end);
+void* LoadLevelCutScenes(const char* path, const char* name, ZEGSCENE* scene, void* triggerinst, char** buffer,
+                         char* end, int background, int page);
+void DestroyLevelCutScenes(void* list);
+void* ZeScriptSetLoadBuff(const char* name, char** buffer, char* end);
+void* instZeTriggerSysCreate(void* triggers, ZEGSCENE* scene, void* script, char** buffer, char* end, int background);
+void instZeTriggerSysDestroy(void* instance);
+void instZeGCutSceneServiceLoad();  // feeds a cut scene streamed from the disc
+void LevelFxBGInit(void* level, char** buffer, char* end);
+int LoadLevelHelp(const char* name, char** buffer, char* end, int potset);
+void RemoveLevelHelp(int key);
+void SetLevelHelp(int key);

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <set>
 
 namespace {
 
@@ -183,19 +184,35 @@ ZEVEC ToPlanet(int plate, const ZEVEC& p) {
   return out;
 }
 
-void Leaves(const ZEFPATCH& p, int depth, int plate, std::vector<ZEVEC>* out) {
+uint32_t Bits(float f) {
+  uint32_t b;
+  memcpy(&b, &f, 4);
+  return b;
+}
+
+// The corners of a patch's leaves after `depth` splits (only those on its
+// edges, u or v at the first or last texel centre, when asked), with their
+// heights and seeds, positions in the planet's frame.
+struct LeafVertex {
+  ZEVEC at;
+  uint32_t h, seed;
+};
+void Leaves(const ZEFPATCH& p, int depth, int plate, std::vector<LeafVertex>* out, bool edges = false) {
   if (!depth) {
     static constexpr int H[4][2] = {{0, 1}, {0, 3}, {3, 1}, {3, 3}};
     for (int k = 0; k < 4; k++) {
-      ZEVEC v{p.base[k].x, p.base[k].y, p.base[k].z}, d{p.disp[k].x, p.disp[k].y, p.disp[k].z};
-      ZeVecScaleAccum(&v, &d, p.h[H[k][0]][H[k][1]]);
-      out->push_back(ToPlanet(plate, v));
+      const float u = p.attr[k].x, v = p.attr[k].y;
+      if (edges && u != 1 / 32.0f && u != 31 / 32.0f && v != 1 / 32.0f && v != 31 / 32.0f) continue;
+      ZEVEC b{p.base[k].x, p.base[k].y, p.base[k].z}, d{p.disp[k].x, p.disp[k].y, p.disp[k].z};
+      const float h = p.h[H[k][0]][H[k][1]];
+      ZeVecScaleAccum(&b, &d, h);
+      out->push_back({ToPlanet(plate, b), Bits(h), Bits(p.attr[k].w)});
     }
     return;
   }
   ZEFPATCH c[4];
   ZeFPatchSplit(&p, c, 1.0f);
-  for (auto& q : c) Leaves(q, depth - 1, plate, out);
+  for (auto& q : c) Leaves(q, depth - 1, plate, out, edges);
 }
 
 TEST(SurfaceCracks, NeighbouringPlatesMatchOnTheirEdges) {
@@ -248,21 +265,107 @@ TEST(SurfaceCracks, NeighbouringPlatesMatchOnTheirEdges) {
   for (int a = 0; a < n; a += 97)
     for (int k = 0; k < 4; k++) {
       const int b = m.levels[4][size_t(a)].neighbour[k];
-      std::vector<ZEVEC> la, lb;
+      std::vector<LeafVertex> la, lb;
       Leaves(patch[size_t(a)], 3, a, &la);
       Leaves(patch[size_t(b)], 3, b, &lb);
       // Points of a's leaves that lie on b's side within a hair: all on the
       // shared edge, each matched by one of b's.
       int on = 0;
-      for (const ZEVEC& x : la) {
+      for (const LeafVertex& x : la) {
         float best = 1e30f;
-        for (const ZEVEC& y : lb) best = std::min(best, ZeVecDist(&x, &y, nullptr));
+        for (const LeafVertex& y : lb) best = std::min(best, ZeVecDist(&x.at, &y.at, nullptr));
         if (best < 1.0f) {
           on++;
           EXPECT_LT(best, 0.05f) << a << " " << b;
         }
       }
       EXPECT_GE(on, 9) << a << " " << b;
+    }
+}
+
+// Seeds: each plate's corner seeds are those the engine's sphere generator
+// gives by splitting the cube faces from the corners' seeds; every grid
+// point two neighbours share, across faces too, holds the same bits in both
+// (so their splits add the same noise), and the noise indices vary.
+TEST(SurfaceSeeds, MidpointRuleFromTheCubeCornersSharedByNeighbours) {
+  ZeTrigInit();
+  const CubeModel& m = Model();
+  const int n = int(m.levels[4].size());
+  std::vector<ZEFPATCH> patch(static_cast<size_t>(n));
+  float heights[ZEFPATCH_HEIGHTS];
+  for (int i = 0; i < n; i++) SurfacePatch(Desc(), m, i, &patch[size_t(i)], heights);
+  // The engine's four splits of each face, the leaves' corners placed on
+  // the face's 17 x 17 grid: child k takes u bit k >> 1 and v bit k & 1.
+  int count = 0;
+  ZEFPATCH* world = ZeFPatchGenerateWorld(5, &count, 1);
+  ASSERT_EQ(count, n);
+  std::vector<std::array<uint32_t, 17 * 17>> grid(6);
+  for (int f = 0; f < 6; f++)
+    for (int leaf = 0; leaf < 256; leaf++) {
+      int u = 0, v = 0;
+      for (int d = 3; d >= 0; d--) {
+        const int k = leaf >> (2 * d) & 3;
+        u |= (k >> 1) << d;
+        v |= (k & 1) << d;
+      }
+      for (int k = 0; k < 4; k++)
+        grid[size_t(f)][size_t((v + (k >> 1)) * 17 + u + (k & 1))] = Bits(world[f * 256 + leaf].attr[k].w);
+    }
+  ZeMemFreeTagged(world);
+  static constexpr int ORDER[4] = {0, 1, 3, 2};  // patch corner k is plate corner ORDER[k]
+  for (int id = 0; id < n; id++)
+    for (int k = 0; k < 4; k++) {
+      const size_t uv = size_t(m.levels[4][size_t(id)].uv[ORDER[k]]);
+      const int u = int(m.pairs[2 * uv] * 16), v = int(m.pairs[2 * uv + 1] * 16);
+      ASSERT_EQ(Bits(patch[size_t(id)].attr[k].w), grid[size_t(id / 256)][size_t(v * 17 + u)]) << id << " " << k;
+    }
+  // Neighbours: the seeds of the height-field grid points on a shared edge.
+  std::vector<ZEFPATCHHF> hf(81);
+  auto edge = [&](int id) {
+    std::vector<std::pair<ZEVEC, uint32_t>> out;
+    ZeFPatchMakeHeightFieldBuffer(&patch[size_t(id)], hf.data());
+    for (int j = 0; j < 9; j++)
+      for (int i = 0; i < 9; i++) {
+        if (i && i != 8 && j && j != 8) continue;
+        const ZEFPATCHHF& e = hf[size_t(j * 9 + i)];
+        out.push_back({ToPlanet(id, {e.base.x, e.base.y, e.base.z}), Bits(e.attr.w)});
+      }
+    return out;
+  };
+  std::set<int> noise;
+  for (int a = 0; a < n; a++)
+    for (int k = 0; k < 4; k++) {
+      const int b = m.levels[4][size_t(a)].neighbour[k];
+      if (b < a) continue;
+      auto ea = edge(a), eb = edge(b);
+      int matched = 0;
+      for (auto& [x, s] : ea)
+        for (auto& [y, t] : eb)
+          if (ZeVecDist(&x, &y, nullptr) < 0.05f) {
+            matched++;
+            ASSERT_EQ(s, t) << a << " " << b;
+            noise.insert(int(s & 0xff));
+          }
+      ASSERT_EQ(matched, 9) << a << " " << b;
+    }
+  EXPECT_GE(noise.size(), 200u) << "the seeds' low bytes pick most of the noise table";
+  // Both patches of every pair split three times, with noise: the leaves'
+  // corners on the shared edge hold the same height and seed bits.
+  std::vector<std::vector<LeafVertex>> leaves(static_cast<size_t>(n));
+  for (int id = 0; id < n; id++) Leaves(patch[size_t(id)], 3, id, &leaves[size_t(id)], true);
+  for (int a = 0; a < n; a++)
+    for (int k = 0; k < 4; k++) {
+      const int b = m.levels[4][size_t(a)].neighbour[k];
+      if (b < a) continue;
+      int matched = 0;
+      for (const LeafVertex& x : leaves[size_t(a)])
+        for (const LeafVertex& y : leaves[size_t(b)])
+          if (ZeVecDist(&x.at, &y.at, nullptr) < 0.05f) {
+            matched++;
+            ASSERT_EQ(x.h, y.h) << a << " " << b;
+            ASSERT_EQ(x.seed, y.seed) << a << " " << b;
+          }
+      ASSERT_EQ(matched, 2 + 7 * 4) << a << " " << b;  // 9 points, the inner 7 in two leaves each side
     }
 }
 
@@ -408,6 +511,110 @@ TEST_F(Surface, DamagedTreeWordsAndImageHeadersAreRefused) {
     FrSurfaceDestroyPlateTextures(p);
     FrSurfaceDestroyPatchData(p);
   }
+}
+
+// The full shadow cast on streamed plates: positions above and below grid
+// points of the level's plate and of a neighbour (a frame of its own). The
+// cast point is the generator's ground there (B + hD of its height table)
+// in the level's frame, the distance the signed altitude, the cache the
+// plate and cell; with the level on the neighbour the same places give the
+// same points and normals.
+TEST_F(Surface, ShadowCastProjectsOntoTheStreamedSurface) {
+  asyncfileload = 0;
+  Start();
+  const int other = Own()[1];
+  for (int id : {TILED, other}) {
+    FRPLATE* p = FrPlateFind(id, 1);
+    p->refs = 1;
+    ASSERT_TRUE(FrSurfaceInitPlateData(p));
+    ASSERT_TRUE(FrSurfaceInitPatchData(p));
+  }
+  ZEVEC zero{0, 0, 0};
+  {
+    // No current level: no plate is looked for, 0.
+    ZEVEC point, normal;
+    float dist;
+    int cache[2] = {7, 7};
+    EXPECT_EQ(GBLevShadowCast(&point, &dist, &zero, cache, &normal), 0);
+    EXPECT_EQ(cache[0], -1);
+  }
+  GBLevRegisterLevel(TILED, &zero, 1, nullptr, 1000);
+  GBLevRegisterLevel(other, &zero, 1, nullptr, 1000);
+  GBLevSetCurrentLevel(TILED);
+  struct Case {
+    int plate, i, j;  // the grid point; the position lies just inside cell i + 8j
+    float altitude;
+  };
+  const Case cases[] = {{TILED, 0, 0, 40},  {TILED, 7, 0, 40},  {TILED, 0, 7, 40},  {TILED, 7, 7, 40},
+                        {TILED, 3, 4, 0.5f}, {TILED, 5, 2, -12}, {other, 2, 6, 25},  {other, 6, 1, -8}};
+  FRAME* planetFrame = g_current_planet->frame;
+  struct Result {
+    ZEVEC point, normal;  // planet frame
+    float distance;
+  };
+  std::vector<Result> first;
+  for (int pass = 0; pass < 2; pass++) {
+    for (const Case& c : cases) {
+      ZEFPATCH patch;
+      float heights[ZEFPATCH_HEIGHTS];
+      SurfacePatch(Desc(), Model(), c.plate, &patch, heights);
+      const float s = (float(c.i) + 1 / 1024.0f) / 8, t = (float(c.j) + 1 / 1024.0f) / 8;
+      const float w[4] = {(1 - s) * (1 - t), s * (1 - t), (1 - s) * t, s * t};
+      ZEVEC b{0, 0, 0}, d{0, 0, 0}, up, ground, at;
+      for (int k = 0; k < 4; k++) {
+        ZEVEC bk{patch.base[k].x, patch.base[k].y, patch.base[k].z}, dk{patch.disp[k].x, patch.disp[k].y, patch.disp[k].z};
+        ZeVecScaleAccum(&b, &bk, w[k]);
+        ZeVecScaleAccum(&d, &dk, w[k]);
+      }
+      ZeVecNorm(&up, &d);
+      ground = b;
+      ZeVecScaleAccum(&ground, &d, heights[c.j * 9 + c.i]);
+      at = ground;
+      ZeVecScaleAccum(&at, &up, c.altitude);
+      FRAME* plate = FrPlateFind(c.plate, 0)->frame;
+      FRAME* level = GBLevGetCurrent()->frame;
+      ZEVEC pos, want, point, normal;
+      FrameRemapPos(level, &pos, plate, &at);
+      FrameRemapPos(level, &want, plate, &ground);
+      float dist = 0;
+      int cache[2] = {-1, -1};
+      const std::string label = std::to_string(c.plate) + " " + std::to_string(c.i) + "," + std::to_string(c.j);
+      ZEVEC again;
+      float dist2;
+      ASSERT_EQ(GBLevShadowCast(&again, &dist2, &pos, nullptr, &normal), 1) << label << ": without a cache";
+      ASSERT_EQ(GBLevShadowCast(&point, &dist, &pos, cache, &normal), 1) << label;
+      EXPECT_EQ(Bits(again.x), Bits(point.x)) << label;
+      EXPECT_EQ(Bits(dist2), Bits(dist)) << label;
+      EXPECT_EQ(cache[0], c.plate) << label;
+      EXPECT_EQ(cache[1], c.i + 8 * c.j) << label;
+      EXPECT_LT(ZeVecDist(&point, &want, nullptr), 0.15f) << label;
+      EXPECT_NEAR(dist, c.altitude, 0.15f) << label;
+      EXPECT_NEAR(ZeVecMag(&normal), 1.0f, 1e-5f) << label;
+      Result r{};
+      FrameRemapPos(planetFrame, &r.point, level, &point);
+      FrameRemapDir(planetFrame, &r.normal, level, &normal);
+      r.distance = dist;
+      if (pass == 0) {
+        first.push_back(r);
+        continue;
+      }
+      const Result& f = first[size_t(&c - cases)];
+      EXPECT_LT(ZeVecDist(&r.point, &f.point, nullptr), 0.01f) << label;
+      EXPECT_LT(ZeVecDist(&r.normal, &f.normal, nullptr), 1e-4f) << label;
+      EXPECT_NEAR(r.distance, f.distance, 1e-3f) << label;
+    }
+    GBLevSetCurrentLevel(other);
+  }
+  // A patch with every corner at one point: the parameters cannot be found
+  // (NaN); the first cell is taken and nothing is read past the table.
+  auto* patch = reinterpret_cast<ZEFPATCH*>(FrPlateFind(other, 0)->patch.get());
+  for (int k = 0; k < 4; k++) patch->base[k] = patch->base[0];
+  ZEVEC pos{0, 30, 0}, point, normal;
+  float dist;
+  int cache[2] = {-1, -1};
+  EXPECT_EQ(GBLevShadowCast(&point, &dist, &pos, cache, &normal), 1);
+  EXPECT_EQ(cache[0], other);
+  EXPECT_EQ(cache[1], 0);
 }
 
 TEST_F(Surface, TileTexturesByChainAndPlatesWithoutTileImages) {

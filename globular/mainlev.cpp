@@ -396,9 +396,11 @@ int GBLevShadowCast(ZEVEC* point, float* distance, const ZEVEC* position, int* c
   float u, v;
   ZEVEC tu, tv;
   ZeFPatchShadowCastGetUVs(patch, &q, &u, &v, &tu, &tv);
+  // Parameters the Newton step could not find (a degenerate patch gives
+  // NaN) take the first cell, as values below the range do.
   auto cellOf = [](float s) {
     float f = std::floor(8.0f * s);
-    return f < 0.0f ? 0 : f > 7.0f ? 7 : int(f);
+    return !(f >= 0.0f) ? 0 : f > 7.0f ? 7 : int(f);
   };
   int cell = cellOf(u) + 8 * cellOf(v);
   cache[1] = cell;

@@ -16,6 +16,7 @@ target_sources(platform PRIVATE
   vu1/vu1fx.cpp
   vu1/vu1shadow.cpp
   vu1/vu1fog.cpp
+  vu1/vu1water.cpp
   gif/gif.cpp
   display/display.cpp
   display/display_sdl.cpp

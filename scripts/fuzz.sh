@@ -195,13 +195,15 @@ mkdir -p "$seeds/bridge_fuzz" "$seeds/grass_fuzz"
 for t in bridge_fuzz grass_fuzz; do run_target "$t" ze2/gamelib; done
 
 # Effect files (ze2/gamelib): seeds the target writes through the engine's
-# effect-file writer, and the demo's general page made by ptltool. The first
-# byte chooses the load's kind.
+# effect-file writer, and the demo's general and level pages made by
+# ptltool. The first byte chooses the load's kind.
 cmake --build "$dir" --target ptlpage_fuzz ptltool -- -j4
 mkdir -p "$seeds/ptlpage_fuzz"
 (cd "$seeds/work" && "$dir/ze2/gamelib/ptlpage_fuzz" -seeds="$seeds/ptlpage_fuzz" >/dev/null 2>&1)
 "$dir/tools/ptltool" make "$top/demo/particles.txt" "$seeds/work/particles.dat" >/dev/null
 { printf '\1'; cat "$seeds/work/particles.dat"; } > "$seeds/ptlpage_fuzz/demo"
+"$dir/tools/ptltool" make "$top/demo/isletown_particles.txt" "$seeds/work/effects.dat" >/dev/null
+{ printf '\1'; cat "$seeds/work/effects.dat"; } > "$seeds/ptlpage_fuzz/demolevel"
 run_target ptlpage_fuzz ze2/gamelib
 
 # Load-trigger files, seeded with a version 3 file written by ltdtool and a
@@ -214,6 +216,17 @@ printf 'bound LEVEL a\n centre 1 0 1\n top 5\n actions LOAD HOLD\n point -2 -2\n
 rm "$seeds/loadtrig_fuzz/isle.txt"
 printf '\001\000\000\000\000\000\000\000\000\000\000\000' > "$seeds/loadtrig_fuzz/v1.ltd"
 run_target loadtrig_fuzz game 8192
+
+# Light sets (ze2/coblib): the set loader, seeded with the demo level's set
+# and a small one made by lighttool.
+cmake --build "$dir" --target coblight_fuzz lighttool -- -j4
+mkdir -p "$seeds/coblight_fuzz"
+"$dir/tools/lighttool" make "$top/demo/demo_lights.txt" "$seeds/coblight_fuzz/demo.lgt" >/dev/null
+printf 'light flickershadow\n pos 1 0 1\n radius 6\n colour 200 100 50\n gradient 0 0 255\n flicker 4 20 16\nlight directional\n pos 0 -1 0\n colour 90 90 90\n' \
+  > "$seeds/coblight_fuzz/small.txt"
+"$dir/tools/lighttool" make "$seeds/coblight_fuzz/small.txt" "$seeds/coblight_fuzz/small.lgt" >/dev/null
+rm "$seeds/coblight_fuzz/small.txt"
+run_target coblight_fuzz ze2/coblib 12288
 
 [ $status -eq 0 ] && echo "fuzz.sh: all targets ran clean"
 exit $status

@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include <tiny_gltf.h>
 
@@ -114,6 +115,21 @@ inline double Component(const View& v, size_t i, int c) {
 inline uint32_t Rgba(double r, double g, double b, double a) {
   auto ch = [](double x) { return uint32_t(std::lround(std::clamp(x, 0.0, 1.0) * 255.0)); };
   return ch(r) | ch(g) << 8 | ch(b) << 16 | ch(a) << 24;
+}
+
+// Bytes as base64, for a buffer written inline as a data URI.
+inline std::string Base64(const std::string& b) {
+  static const char* k = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < b.size(); i += 3) {
+    const uint32_t v = uint32_t(uint8_t(b[i])) << 16 | uint32_t(i + 1 < b.size() ? uint8_t(b[i + 1]) : 0) << 8 |
+                       uint32_t(i + 2 < b.size() ? uint8_t(b[i + 2]) : 0);
+    out += k[v >> 18 & 63];
+    out += k[v >> 12 & 63];
+    out += i + 1 < b.size() ? k[v >> 6 & 63] : '=';
+    out += i + 2 < b.size() ? k[v & 63] : '=';
+  }
+  return out;
 }
 
 }  // namespace gltfutil

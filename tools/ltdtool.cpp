@@ -14,6 +14,7 @@
 // Bounds are written in the order given. A fatal error of the game ends
 // the run with status 1 and its message.
 #include "levcon.h"
+#include "toolhalt.h"
 
 #include <cmath>
 #include <cstdio>
@@ -22,25 +23,11 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string g_error;
-bool g_inError = false;
-
-void Console(const char* text) {
-  if (strncmp(text, "ZeError - ", 10) == 0) g_inError = true;
-  if (g_inError) g_error += text;
-}
-
-void Halt() {
-  fprintf(stderr, "ltdtool: %s\n", g_error.c_str());
-  _exit(1);
-}
 
 int Usage() {
   fprintf(stderr, "usage: ltdtool make DESC OUT.ltd\n       ltdtool list [--uni UNI] FILE.ltd\n");
@@ -62,13 +49,6 @@ struct Desc {
   std::vector<float> pts;
   bool bottomGiven = false;
 };
-
-// The host root moves to the file's directory; the engine's name is its base.
-std::string Engine(const std::string& path) {
-  fs::path a = fs::absolute(path);
-  PlatSetHostRoot(a.parent_path().c_str());
-  return a.filename().string();
-}
 
 int Make(const std::string& descPath, const std::string& out) {
   std::ifstream in(descPath);
@@ -145,7 +125,7 @@ int Make(const std::string& descPath, const std::string& out) {
   LoadTrigInit();
   loadtrig_edit_set = 0;
   TriggerBoundSet& s = loadtrig_sets[0];
-  std::string name = Engine(out);
+  std::string name = ToolEngineName(out);
   if (name.size() >= sizeof s.filename) {
     fprintf(stderr, "ltdtool: file name too long: %s\n", out.c_str());
     return 1;
@@ -189,12 +169,12 @@ int Make(const std::string& descPath, const std::string& out) {
 
 int List(const std::string& uni, const std::string& file) {
   if (!uni.empty()) {
-    std::string u = Engine(uni);
+    std::string u = ToolEngineName(uni);
     snprintf(levcon_uni_name, sizeof levcon_uni_name, "%s", u.c_str());
     LevConSysInit();
   }
   LoadTrigInit();
-  std::string name = Engine(file);
+  std::string name = ToolEngineName(file);
   uint32_t version = 0;
   if (FILE* f = fopen(file.c_str(), "rb")) {
     if (fread(&version, 4, 1, f) != 1) version = 0;
@@ -221,8 +201,7 @@ int List(const std::string& uni, const std::string& file) {
 
 int Main(int argc, char** argv) {
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
-  PlatSetConsoleCapture(Console);
-  KernelSetHaltHook(Halt);
+  ToolCatchFatal("ltdtool");
   if (argc == 4 && !strcmp(argv[1], "make")) return Make(argv[2], argv[3]);
   if (argc == 3 && !strcmp(argv[1], "list")) return List("", argv[2]);
   if (argc == 5 && !strcmp(argv[1], "list") && !strcmp(argv[2], "--uni")) return List(argv[3], argv[4]);

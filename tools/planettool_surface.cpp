@@ -91,18 +91,116 @@ float EdgeSlope(const Ctx& c, int a, int b, int k) {
 struct Plate {
   int pc[4];      // point ids of patch corners (0, 0), (1, 0), (0, 1), (1, 1)
   ZEVEC B[4], D[4];  // planet space
+  int face;
+  int gu[4], gv[4];  // the corners on the face's seed grid
 };
+
+// Grid steps along a cube face at the plates' depth.
+constexpr int STEPS = 1 << LEVEL;
+
+// A point's place on its face's grid: its (u, v) pair in whole steps.
+void GridOf(const CubeModel& cube, int uv, int* gu, int* gv) {
+  *gu = int(cube.pairs[size_t(2 * uv)] * float(STEPS));
+  *gv = int(cube.pairs[size_t(2 * uv + 1)] * float(STEPS));
+}
 
 Plate PlateOf(const Ctx& c, int id) {
   const CubeModelPlate& p = c.cube->levels[LEVEL][size_t(id)];
   Plate out;
+  out.face = id / int(c.cube->levels[LEVEL].size() / 6);
   const int order[4] = {0, 1, 3, 2};
   for (int k = 0; k < 4; k++) {
     out.pc[k] = p.point[order[k]];
     out.B[k] = Point(c, out.pc[k]);
     out.D[k] = c.cube->points[size_t(out.pc[k])];
+    GridOf(*c.cube, p.uv[order[k]], &out.gu[k], &out.gv[k]);
   }
   return out;
+}
+
+// ---- seeds ----
+// The eight cube corners carry the seeds the engine's sphere generator
+// gives them (read from its faces); every other grid point of a face takes
+// the midpoint
+// m(a, b) = a * 0.5 + b * 0.5 of its square's corners as the patch split
+// makes it (a square's centre is m(m(low v pair), m(high v pair))), so the
+// plates' seeds are those that splitting a face down to the plates' depth
+// gives. A face's edges come from the edge's two ends alone, once, so the
+// faces that meet on an edge hold the same bits.
+
+float Mid(float a, float b) { return a * 0.5f + b * 0.5f; }
+
+int Octant(float x, float y, float z) { return (x > 0) + 2 * (y > 0) + 4 * (z > 0); }
+
+float CornerSeed(const ZEVEC& p) {
+  static const std::array<float, 8> seeds = [] {
+    std::array<float, 8> s{};
+    int count = 0;
+    ZEFPATCH* faces = ZeFPatchGenerateWorld(1, &count, 1);
+    for (int i = 0; i < count; i++)
+      for (int k = 0; k < 4; k++) {
+        const ZEVEC4& c = faces[i].base[k];
+        s[size_t(Octant(c.x, c.y, c.z))] = faces[i].attr[k].w;
+      }
+    ZeMemFreeTagged(faces);
+    return s;
+  }();
+  return seeds[size_t(Octant(p.x, p.y, p.z))];
+}
+
+using SeedLine = std::array<float, STEPS + 1>;
+
+// The seeds along the cube edge between corner points a and b, from a.
+SeedLine EdgeSeeds(const CubeModel& cube, int a, int b) {
+  if (a > b) {
+    SeedLine r = EdgeSeeds(cube, b, a);
+    std::reverse(r.begin(), r.end());
+    return r;
+  }
+  SeedLine s{};
+  s[0] = CornerSeed(cube.points[size_t(a)]);
+  s[STEPS] = CornerSeed(cube.points[size_t(b)]);
+  for (int side = STEPS; side > 1; side /= 2)
+    for (int i = 0; i < STEPS; i += side) s[size_t(i + side / 2)] = Mid(s[size_t(i)], s[size_t(i + side)]);
+  return s;
+}
+
+// The seeds of one face's grid, [v][u].
+using SeedGrid = std::array<SeedLine, STEPS + 1>;
+
+SeedGrid FaceSeeds(const CubeModel& cube, int face) {
+  const CubeModelPlate& f = cube.levels[0][size_t(face)];
+  int corner[2][2];  // point ids by [v][u]
+  for (int k = 0; k < 4; k++) {
+    int u, v;
+    GridOf(cube, f.uv[k], &u, &v);
+    corner[v / STEPS][u / STEPS] = f.point[k];
+  }
+  SeedGrid g{};
+  const SeedLine low = EdgeSeeds(cube, corner[0][0], corner[0][1]), high = EdgeSeeds(cube, corner[1][0], corner[1][1]);
+  const SeedLine left = EdgeSeeds(cube, corner[0][0], corner[1][0]), right = EdgeSeeds(cube, corner[0][1], corner[1][1]);
+  for (int i = 0; i <= STEPS; i++) {
+    g[0][size_t(i)] = low[size_t(i)];
+    g[STEPS][size_t(i)] = high[size_t(i)];
+    g[size_t(i)][0] = left[size_t(i)];
+    g[size_t(i)][STEPS] = right[size_t(i)];
+  }
+  // Squares of side 16, 8, 4, 2 in rows, then columns: edge points inside
+  // the face, then the centre.
+  auto inside = [](int u, int v) { return u > 0 && u < STEPS && v > 0 && v < STEPS; };
+  for (int side = STEPS; side > 1; side /= 2) {
+    const int h = side / 2;
+    for (int v = 0; v < STEPS; v += side)
+      for (int u = 0; u < STEPS; u += side) {
+        auto at = [&](int du, int dv) -> float& { return g[size_t(v + dv)][size_t(u + du)]; };
+        if (inside(u + h, v)) at(h, 0) = Mid(at(0, 0), at(side, 0));
+        if (inside(u + h, v + side)) at(h, side) = Mid(at(0, side), at(side, side));
+        if (inside(u, v + h)) at(0, h) = Mid(at(0, 0), at(0, side));
+        if (inside(u + side, v + h)) at(side, h) = Mid(at(side, 0), at(side, side));
+        at(h, h) = Mid(Mid(at(0, 0), at(side, 0)), Mid(at(0, side), at(side, side)));
+      }
+  }
+  return g;
 }
 
 ZEVEC Bilinear(const ZEVEC v[4], float u, float w) {
@@ -139,8 +237,6 @@ float SlopeV(const Ctx& c, const Plate& p, int i, int j) {
   if (i == 8) return EdgeSlope(c, p.pc[1], p.pc[3], j);
   return (GridH(c, p, i, j + 1) - GridH(c, p, i, j - 1)) * 0.5f;
 }
-
-float Seed(int point) { return float(Hash(uint32_t(point) * 2654435761u + 17u) & 0xffff); }
 
 uint32_t Colour(const Ctx& c, const ZEVEC& dir) {
   float t = Terrain(dir), sea = c.planet->seafraction;
@@ -215,13 +311,14 @@ void SurfacePatch(const SystemPlanetDesc& planet, const CubeModel& cube, int id,
   memset(out, 0, sizeof *out);
   static constexpr float UV[4][2] = {{1 / 32.0f, 1 / 32.0f}, {31 / 32.0f, 1 / 32.0f}, {1 / 32.0f, 31 / 32.0f},
                                      {31 / 32.0f, 31 / 32.0f}};
+  const SeedGrid seeds = FaceSeeds(cube, p.face);
   for (int k = 0; k < 4; k++) {
     ZEVEC b, d;
     ZeVecInvMtxTransform(&b, &p.B[k], &m);
     ZeVecInvMtxRotate(&d, &p.D[k], &m);
     out->base[k] = {b.x, b.y, b.z, 1.0f};
     out->disp[k] = {d.x, d.y, d.z, 0.0f};
-    out->attr[k] = {UV[k][0], UV[k][1], 0.0f, Seed(p.pc[k])};
+    out->attr[k] = {UV[k][0], UV[k][1], 0.0f, seeds[size_t(p.gv[k])][size_t(p.gu[k])]};
   }
   for (int j = 0; j < G; j++)
     for (int i = 0; i < G; i++) {

@@ -100,53 +100,9 @@ void Box(SceneGeom& g, float w, float h, float depth, uint32_t c) {
   }
 }
 
-// Wavefront OBJ: v, vt, vn and f lines (polygons fanned into triangles).
 bool Obj(Reader& r, SceneGeom& g, const std::string& name, uint32_t c) {
-  std::ifstream in(r.dir / name);
-  if (!in) return r.Fail("cannot read " + name);
-  std::vector<ZEVEC> pos, nrm;
-  std::vector<std::pair<float, float>> uv;
-  std::map<std::string, int16_t> made;
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream s(line);
-    std::string kind;
-    s >> kind;
-    if (kind == "v") {
-      ZEVEC v{};
-      s >> v.x >> v.y >> v.z;
-      pos.push_back(v);
-    } else if (kind == "vn") {
-      ZEVEC v{};
-      s >> v.x >> v.y >> v.z;
-      nrm.push_back(v);
-    } else if (kind == "vt") {
-      float u = 0, v = 0;
-      s >> u >> v;
-      uv.push_back({u, 1.0f - v});
-    } else if (kind == "f") {
-      std::vector<int16_t> poly;
-      for (std::string corner; s >> corner;) {
-        auto it = made.find(corner);
-        if (it == made.end()) {
-          int vi = 0, ti = 0, ni = 0;
-          if (sscanf(corner.c_str(), "%d/%d/%d", &vi, &ti, &ni) < 1 && sscanf(corner.c_str(), "%d//%d", &vi, &ni) < 1)
-            return r.Fail("bad face corner " + corner);
-          if (vi < 1 || vi > int(pos.size()) || ti > int(uv.size()) || ni > int(nrm.size()))
-            return r.Fail("face corner out of range " + corner);
-          if (g.vtx.size() >= 32767) return r.Fail("too many vertices in " + name);
-          ZEVTX v = {};
-          v.pos = pos[size_t(vi - 1)];
-          if (ni > 0) v.normal = nrm[size_t(ni - 1)];
-          if (ti > 0) v.u = uv[size_t(ti - 1)].first, v.v = uv[size_t(ti - 1)].second;
-          v.colour = c;
-          it = made.emplace(corner, int16_t(g.vtx.size())).first;
-          g.vtx.push_back(v);
-        }
-        poly.push_back(it->second);
-      }
-      for (size_t k = 2; k < poly.size(); k++) g.idx.insert(g.idx.end(), {poly[0], poly[k - 1], poly[k]});
-    }
-  }
+  std::string why;
+  if (!SceneReadObj((r.dir / name).c_str(), &g, c, &why)) return r.Fail(name + ": " + why);
   return true;
 }
 
@@ -338,6 +294,59 @@ bool TexAnim(Reader& r, const std::string& name) {
 }
 
 }  // namespace
+
+// Wavefront OBJ: v, vt, vn and f lines (polygons fanned into triangles).
+bool SceneReadObj(const char* path, SceneGeom* geom, uint32_t c, std::string* error) {
+  SceneGeom& g = *geom;
+  auto fail = [&](const std::string& why) { return *error = why, false; };
+  std::ifstream in(path);
+  if (!in) return fail("cannot read");
+  std::vector<ZEVEC> pos, nrm;
+  std::vector<std::pair<float, float>> uv;
+  std::map<std::string, int16_t> made;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream s(line);
+    std::string kind;
+    s >> kind;
+    if (kind == "v") {
+      ZEVEC v{};
+      s >> v.x >> v.y >> v.z;
+      pos.push_back(v);
+    } else if (kind == "vn") {
+      ZEVEC v{};
+      s >> v.x >> v.y >> v.z;
+      nrm.push_back(v);
+    } else if (kind == "vt") {
+      float u = 0, v = 0;
+      s >> u >> v;
+      uv.push_back({u, 1.0f - v});
+    } else if (kind == "f") {
+      std::vector<int16_t> poly;
+      for (std::string corner; s >> corner;) {
+        auto it = made.find(corner);
+        if (it == made.end()) {
+          int vi = 0, ti = 0, ni = 0;
+          if (sscanf(corner.c_str(), "%d/%d/%d", &vi, &ti, &ni) < 1 && sscanf(corner.c_str(), "%d//%d", &vi, &ni) < 1)
+            return fail("bad face corner " + corner);
+          if (vi < 1 || vi > int(pos.size()) || ti > int(uv.size()) || ni > int(nrm.size()))
+            return fail("face corner out of range " + corner);
+          if (g.vtx.size() >= 32767) return fail("more than 32767 vertices");
+          ZEVTX v = {};
+          v.pos = pos[size_t(vi - 1)];
+          if (ni > 0) v.normal = nrm[size_t(ni - 1)];
+          if (ti > 0) v.u = uv[size_t(ti - 1)].first, v.v = uv[size_t(ti - 1)].second;
+          v.colour = c;
+          it = made.emplace(corner, int16_t(g.vtx.size())).first;
+          g.vtx.push_back(v);
+        }
+        poly.push_back(it->second);
+      }
+      for (size_t k = 2; k < poly.size(); k++) g.idx.insert(g.idx.end(), {poly[0], poly[k - 1], poly[k]});
+    }
+  }
+  return true;
+}
+
 
 bool SceneReadTextureOrMaterial(ZEFPAR* parser, const std::string& what, const std::string& name,
                                 const std::string& dir, SceneDesc* desc, SceneNames* names, std::string* error) {

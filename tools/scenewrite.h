@@ -106,6 +106,9 @@ bool SceneReadTextureOrMaterial(ZEFPAR* parser, const std::string& what, const s
                                 const std::string& dir, SceneDesc* desc, SceneNames* names, std::string* error);
 // A glTF 2.0 file (meshes, base colours and textures, nodes as instances).
 bool SceneReadGltf(const char* path, SceneDesc* desc, std::string* error);
+// A Wavefront OBJ file (v, vt, vn and f lines; polygons fanned into
+// triangles) into a geometry's vertices and triangle list, in colour c.
+bool SceneReadObj(const char* path, SceneGeom* geom, uint32_t c, std::string* error);
 // Releases the images and animations a reader made.
 void SceneDescFree(SceneDesc* desc);
 

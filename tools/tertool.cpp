@@ -1,9 +1,12 @@
 // tertool: collision files (".ter") from a line-based description, written
-// through the engine's collision writer, and listed through its loader.
+// through the engine's collision writer, and listed through its loader. A
+// description may take its polygons from a scene (the scene tool's
+// description, glTF or Wavefront OBJ, read by the scene tool's readers).
 //   tertool make <description> <out.ter> [--pickup]
-//   tertool info <file.ter> [--pickup] [--instances=N]
+//   tertool info <file.ter> [--pickup] [--instances=N] [--polygons]
 // The description's grammar is in docs/gamelib.md.
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +20,7 @@
 #include <vector>
 
 #include "gamelib.h"
+#include "scenewrite.h"
 #include "zecore.h"
 #include "zeps2.h"
 
@@ -26,6 +30,7 @@ namespace {
 
 constexpr float kCell = 4.0f;        // group cell, units
 constexpr float kItemCell = 16.0f;   // item cell of a split static instance
+constexpr float kItemCellMax = 65536.0f;  // widest item cell tried
 constexpr int kGroupPolys = 64;
 constexpr float kSegment = 32.0f;    // longest wall segment
 
@@ -42,6 +47,9 @@ struct Instance {
 
 struct Desc {
   int flags = 0;
+  fs::path dir;           // the description's directory
+  bool scene = false;     // a scene was read
+  SceneDesc sd;
   std::vector<Instance> inst;
   std::vector<std::vector<ZEVEC>> splines;
   std::map<uint32_t, std::vector<uint8_t>> crash;  // shapes per scene instance
@@ -71,43 +79,54 @@ TerrWritePoly Make(const ZEVEC* v, int quad, const Attr& a) {
   return p;
 }
 
-bool Same(const ZEVEC& a, const ZEVEC& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
-
 // Pairs of coplanar triangles sharing an edge become quads (A = 0 1 2,
-// B = 3 2 1) when the outline 0 1 3 2 is convex.
+// B = 3 2 1) when the outline 0 1 3 2 is convex. Triangles are found by
+// their directed edges; each pairs with the first later triangle that fits
+// across its longest edge first (the diagonal of a grid's square).
 void MergeQuads(Instance* in) {
   std::vector<TerrWritePoly>& t = in->tris;
+  using Edge = std::array<float, 6>;
+  auto edge = [](const ZEVEC& a, const ZEVEC& b) { return Edge{a.x, a.y, a.z, b.x, b.y, b.z}; };
+  std::map<Edge, std::vector<std::pair<size_t, int>>> edges;  // triangle, rotation
+  for (size_t j = 0; j < t.size(); j++)
+    for (int s = 0; s < 3; s++) edges[edge(t[j].v[(s + 1) % 3], t[j].v[(s + 2) % 3])].push_back({j, s});
   std::vector<bool> used(t.size());
   for (size_t i = 0; i < t.size(); i++) {
     if (used[i]) continue;
     bool merged = false;
-    for (int r = 0; r < 3 && !merged; r++) {
+    std::array<std::pair<float, int>, 3> longest;
+    for (int r = 0; r < 3; r++) {
+      ZEVEC e;
+      ZeVecSub(&e, &t[i].v[(r + 2) % 3], &t[i].v[(r + 1) % 3]);
+      longest[size_t(r)] = {-ZeVecMag(&e), r};
+    }
+    std::stable_sort(longest.begin(), longest.end());
+    for (auto [len, r] : longest) {
+      if (merged) break;
       ZEVEC v0 = t[i].v[r], v1 = t[i].v[(r + 1) % 3], v2 = t[i].v[(r + 2) % 3];
-      for (size_t j = i + 1; j < t.size() && !merged; j++) {
-        if (used[j] || t[j].surface != t[i].surface || t[j].group != t[i].group) continue;
+      auto found = edges.find(edge(v2, v1));
+      if (found == edges.end()) continue;
+      for (auto [j, s] : found->second) {
+        if (j <= i || used[j] || t[j].surface != t[i].surface || t[j].group != t[i].group) continue;
         if (ZeVecDot(&t[i].na, &t[j].na) < 0.99999f) continue;
-        for (int s = 0; s < 3; s++) {
-          ZEVEC w3 = t[j].v[s], w2 = t[j].v[(s + 1) % 3], w1 = t[j].v[(s + 2) % 3];
-          if (!Same(w2, v2) || !Same(w1, v1)) continue;
-          ZEVEC q[4] = {v0, v1, v2, w3};
-          const int ring[4] = {0, 1, 3, 2};
-          bool convex = true;
-          for (int k = 0; k < 4; k++) {
-            const ZEVEC &a = q[ring[k]], &b = q[ring[(k + 1) % 4]], &c = q[ring[(k + 2) % 4]];
-            ZEVEC n = Normal(a, b, c);
-            if (ZeVecDot(&n, &t[i].na) < 0.999f) convex = false;
-          }
-          if (!convex) continue;
-          TerrWritePoly p = t[i];
-          for (int k = 0; k < 4; k++) p.v[k] = q[k];
-          p.quad = 1;
-          p.na = Normal(q[0], q[1], q[2]);
-          p.nb = Normal(q[3], q[2], q[1]);
-          in->polys.push_back(p);
-          used[i] = used[j] = true;
-          merged = true;
-          break;
+        ZEVEC q[4] = {v0, v1, v2, t[j].v[s]};
+        const int ring[4] = {0, 1, 3, 2};
+        bool convex = true;
+        for (int k = 0; k < 4; k++) {
+          const ZEVEC &a = q[ring[k]], &b = q[ring[(k + 1) % 4]], &c = q[ring[(k + 2) % 4]];
+          ZEVEC n = Normal(a, b, c);
+          if (ZeVecDot(&n, &t[i].na) < 0.999f) convex = false;
         }
+        if (!convex) continue;
+        TerrWritePoly p = t[i];
+        for (int k = 0; k < 4; k++) p.v[k] = q[k];
+        p.quad = 1;
+        p.na = Normal(q[0], q[1], q[2]);
+        p.nb = Normal(q[3], q[2], q[1]);
+        in->polys.push_back(p);
+        used[i] = used[j] = true;
+        merged = true;
+        break;
       }
     }
     if (!merged) in->polys.push_back(t[i]);
@@ -140,21 +159,146 @@ void Put(std::vector<uint8_t>* out, const T& v) {
   out->insert(out->end(), b, b + sizeof v);
 }
 
+constexpr float kFar = 1e6f;  // the farthest coordinate taken
+
+bool InRange(float v) { return std::isfinite(v) && std::fabs(v) <= kFar; }
+
+bool g_engine = false;  // the engine's parts the scene readers need, started
+
+// The scene a description names: the scene tool's description, glTF, or a
+// Wavefront OBJ file (one object, one instance at the origin).
+bool ReadScene(Desc* d, const std::string& name, std::string* why) {
+  if (d->scene) return *why = "one scene a description", false;
+  if (!g_engine) SceneEngineInit(), g_engine = true;
+  const fs::path path = d->dir / name;
+  const std::string ext = path.extension().string();
+  d->scene = true;
+  if (ext == ".gltf" || ext == ".glb") return SceneReadGltf(path.c_str(), &d->sd, why);
+  if (ext != ".obj") return SceneReadDescription(path.c_str(), &d->sd, why);
+  SceneObject o;
+  o.geoms.emplace_back();
+  if (!SceneReadObj(path.c_str(), &o.geoms.back(), 0xffffffff, why)) return false;
+  d->sd.objects.push_back(std::move(o));
+  SceneInstance in;
+  ZeMtxSetIdentity(&in.mtx);
+  d->sd.instances.push_back(in);
+  return true;
+}
+
+// The scene instances a word names: an index, or (with a scene) every
+// instance of the specials of that name. Without a scene an index is taken
+// as it stands (below `limit`).
+bool Refs(const Desc& d, const std::string& w, long limit, std::vector<int>* out, std::string* why) {
+  out->clear();
+  char* e;
+  long n = strtol(w.c_str(), &e, 10);
+  if (!w.empty() && *e == 0) {
+    if (n < 0 || n >= (d.scene ? long(d.sd.instances.size()) : limit))
+      return *why = "no scene instance " + w, false;
+    out->push_back(int(n));
+    return true;
+  }
+  for (const SceneSpecial& sp : d.sd.specials)
+    if (sp.name == w) out->push_back(sp.instance);
+  if (out->empty()) return *why = "no scene instance named \"" + w + "\"", false;
+  return true;
+}
+
+// The triangles of a scene instance's mesh, with the attributes given: in
+// the world (how 0), as world-oriented offsets from the instance's place
+// (how 1) or in the instance's own frame (how 2). The scene's front faces
+// wind the other way from the description's "tri" (normal (v1 - v0) x
+// (v2 - v0)), so each triangle is written as 0 2 1. Triangles without area
+// (strip joins) are left out; coordinates past a million units are refused.
+bool MeshTris(const SceneDesc& sd, int inst, int how, const Attr& a, std::vector<TerrWritePoly>* out,
+              std::string* why) {
+  const SceneInstance& in = sd.instances[size_t(inst)];
+  if (in.object < 0 || size_t(in.object) >= sd.objects.size() || sd.objects[size_t(in.object)].kind != ZEGOBJ_MESH)
+    return *why = "scene instance " + std::to_string(inst) + " has no mesh", false;
+  bool far = false;
+  for (const SceneGeom& g : sd.objects[size_t(in.object)].geoms) {
+    auto tri = [&](int i0, int i1, int i2) {
+      const int n = int(g.vtx.size());
+      if (i0 < 0 || i1 < 0 || i2 < 0 || i0 >= n || i1 >= n || i2 >= n) return false;
+      ZEVEC v[3];
+      const int order[3] = {i0, i2, i1};
+      for (int k = 0; k < 3; k++) {
+        const ZEVEC& p = g.vtx[size_t(order[k])].pos;
+        if (how == 0) ZeVecMtxTransform(&v[k], &p, &in.mtx);
+        else if (how == 1) ZeVecMtxRotate(&v[k], &p, &in.mtx);
+        else v[k] = p;
+      }
+      for (const ZEVEC& p : v)
+        if (!InRange(p.x) || !InRange(p.y) || !InRange(p.z)) return far = true, false;
+      TerrWritePoly t = Make(v, 0, a);
+      if (ZeVecMag(&t.na) > 0) out->push_back(t);
+      return true;
+    };
+    const std::vector<int16_t>& x = g.idx;
+    bool ok = true;
+    if (g.primtype == ZEPRIM_IDXLIST) {
+      for (size_t k = 0; ok && k + 2 < x.size(); k += 3) ok = tri(x[k], x[k + 1], x[k + 2]);
+    } else {
+      // Strips: a count, then its indices; every other triangle turned.
+      for (size_t k = 0; ok && k < x.size(); k += size_t(x[k]) + 1) {
+        if (x[k] < 0 || k + size_t(x[k]) >= x.size()) ok = false;
+        for (int j = 0; ok && j + 2 < x[k]; j++)
+          ok = j % 2 ? tri(x[k + j + 2], x[k + j + 1], x[k + j + 3]) : tri(x[k + j + 1], x[k + j + 2], x[k + j + 3]);
+      }
+    }
+    if (!ok)
+      return *why = "scene instance " + std::to_string(inst) + (far ? ": coordinate out of range" : ": index out of range"),
+             false;
+  }
+  return true;
+}
+
+// One crash shape of a scene instance: sphere VALUE x y z r, cylinder VALUE
+// x y z height r, cube VALUE x0 y0 z0 x1 y1 z1 (in the instance's frame);
+// the entry's radius reaches the farthest point of every shape.
+void AddShape(Desc* d, uint32_t inst, const std::string& w, const std::vector<float>& n) {
+  std::vector<uint8_t>& out = d->crash[inst];
+  uint32_t value = uint32_t(n[0]);
+  float reach;
+  if (w == "sphere") {
+    Put(&out, uint32_t(1)), Put(&out, value);
+    for (int k = 1; k <= 4; k++) Put(&out, n[size_t(k)]);
+    reach = std::hypot(n[1], n[2], n[3]) + n[4];
+  } else if (w == "cylinder") {
+    Put(&out, uint32_t(3)), Put(&out, value);
+    for (int k = 1; k <= 5; k++) Put(&out, n[size_t(k)]);
+    reach = std::hypot(n[1], n[2], n[3]) + n[4] + n[5];
+  } else {
+    Put(&out, uint32_t(2)), Put(&out, value);
+    ZEMTX m;
+    ZeMtxSetIdentity(&m);
+    Put(&out, m);
+    for (int k = 1; k <= 6; k++) Put(&out, n[size_t(k)]);
+    // The farthest corner takes the larger magnitude on each axis.
+    reach = std::hypot(std::max(std::fabs(n[1]), std::fabs(n[4])), std::max(std::fabs(n[2]), std::fabs(n[5])),
+                       std::max(std::fabs(n[3]), std::fabs(n[6])));
+    d->crashboxes[inst] = 1;
+  }
+  d->crashcount[inst]++;
+  d->crashradius[inst] = std::max(d->crashradius[inst], reach);
+}
+
 bool Parse(const char* path, Desc* d, std::string* err) {
   std::ifstream f(path);
   if (!f) {
     *err = std::string(path) + ": " + strerror(errno);
     return false;
   }
+  d->dir = fs::absolute(path).parent_path();
   Attr a;
-  int crashinst = -1;
+  std::vector<int> crashinst;
   std::string line;
   for (int ln = 1; std::getline(f, line); ln++) {
     if (auto c = line.find(';'); c != std::string::npos) line.resize(c);
     std::istringstream s(line);
     std::string w;
     if (!(s >> w)) continue;
-    auto bad = [&](const char* what) {
+    auto bad = [&](const std::string& what) {
       *err = std::string(path) + "(" + std::to_string(ln) + "): " + what;
       return false;
     };
@@ -168,18 +312,47 @@ bool Parse(const char* path, Desc* d, std::string* err) {
     }
     auto need = [&](size_t k) { return n.size() == k && words.size() == k; };
     Instance* cur = d->inst.empty() ? nullptr : &d->inst.back();
+    std::vector<int> refs;
+    std::string why;
+    // Coordinates (after a shape's value) within a million units.
+    const bool shape = w == "sphere" || w == "cylinder" || w == "cube";
+    if (shape || w == "tri" || w == "quad" || w == "box" || w == "spline")
+      for (size_t k = shape ? 1 : 0; k < n.size(); k++)
+        if (!InRange(n[k])) {
+          char num[32];
+          snprintf(num, sizeof num, "%g", double(n[k]));
+          return bad(std::string("coordinate out of range: ") + num);
+        }
     if (w == "flags" && need(1)) d->flags = int(n[0]);
     else if (w == "surface" && need(1) && n[0] >= 0 && n[0] < 128) a.surface = int(n[0]);
     else if (w == "group" && need(1) && n[0] >= 0 && n[0] < 240) a.group = int(n[0]);
     else if (w == "wall" && need(1) && n[0] >= 0 && n[0] <= 16) a.wall = int(n[0]);
     else if (w == "crush" && need(1)) a.crush = n[0] != 0;
     else if (w == "skip" && need(1)) a.skip = n[0] != 0;
-    else if (w == "static" && words.empty()) d->inst.push_back({});
-    else if (w == "platform" && !n.empty() && n[0] >= 0 && n[0] < 65536 &&
-             (need(1) || (words.size() == 2 && words[1] == "turn"))) {
-      Instance in;
-      in.kind = 1, in.id = int(n[0]), in.platword = words.size() == 2;
-      d->inst.push_back(in);
+    else if (w == "scene" && words.size() == 1) {
+      if (!ReadScene(d, words[0], &why)) return bad(words[0] + ": " + why);
+    } else if (w == "static" && words.empty()) d->inst.push_back({});
+    else if (w == "static" && words.size() == 1) {
+      if (!Refs(*d, words[0], 0, &refs, &why)) return bad(why);
+      for (int r : refs) {
+        d->inst.push_back({});
+        if (!MeshTris(d->sd, r, 0, a, &d->inst.back().tris, &why)) return bad(why);
+      }
+    } else if (w == "platform" && words.size() >= 1 && words.size() <= 3) {
+      bool turn = false, mesh = false;
+      for (size_t k = 1; k < words.size(); k++) {
+        if (words[k] == "turn" && !turn) turn = true;
+        else if (words[k] == "mesh" && !mesh && d->scene) mesh = true;
+        else return bad("cannot read \"" + line + "\"");
+      }
+      if (!Refs(*d, words[0], 65536, &refs, &why)) return bad(why);
+      for (int r : refs) {
+        if (r > 65535) return bad("scene instance " + std::to_string(r) + " past a platform's 65535");
+        Instance in;
+        in.kind = 1, in.id = r, in.platword = turn;
+        if (mesh && !MeshTris(d->sd, r, turn ? 2 : 1, a, &in.tris, &why)) return bad(why);
+        d->inst.push_back(in);
+      }
     } else if (w == "shape" && need(1) && n[0] >= 0 && n[0] < 128) {
       Instance in;
       in.kind = 2, in.id = int(n[0]);
@@ -205,36 +378,15 @@ bool Parse(const char* path, Desc* d, std::string* err) {
       }
       if (pts.size() > 65535) return bad("spline too long");
       d->splines.push_back(pts);
-    } else if (w == "crash" && need(1) && n[0] >= 0) {
-      crashinst = int(n[0]);
-      d->crash[uint32_t(crashinst)];
+    } else if (w == "crash" && words.size() == 1) {
+      if (!Refs(*d, words[0], INT32_MAX, &crashinst, &why)) return bad(why);
+      for (int r : crashinst) d->crash[uint32_t(r)];
     } else if ((w == "sphere" && need(5)) || (w == "cylinder" && need(6)) || (w == "cube" && need(7))) {
-      if (crashinst < 0) return bad("crash shape outside a crash entry");
-      std::vector<uint8_t>& out = d->crash[uint32_t(crashinst)];
-      uint32_t value = uint32_t(n[0]);
-      float reach;
-      if (w == "sphere") {
-        Put(&out, uint32_t(1)), Put(&out, value);
-        for (int k = 1; k <= 4; k++) Put(&out, n[size_t(k)]);
-        reach = std::hypot(n[1], n[2], n[3]) + n[4];
-      } else if (w == "cylinder") {
-        Put(&out, uint32_t(3)), Put(&out, value);
-        for (int k = 1; k <= 5; k++) Put(&out, n[size_t(k)]);
-        reach = std::hypot(n[1], n[2], n[3]) + n[4] + n[5];
-      } else {
-        if (!(n[1] < n[4] && n[2] < n[5] && n[3] < n[6])) return bad("empty cube");
-        Put(&out, uint32_t(2)), Put(&out, value);
-        ZEMTX m;
-        ZeMtxSetIdentity(&m);
-        Put(&out, m);
-        for (int k = 1; k <= 6; k++) Put(&out, n[size_t(k)]);
-        reach = std::max(std::hypot(n[1], n[2], n[3]), std::hypot(n[4], n[5], n[6]));
-        d->crashboxes[uint32_t(crashinst)] = 1;
-      }
-      d->crashcount[uint32_t(crashinst)]++;
-      d->crashradius[uint32_t(crashinst)] = std::max(d->crashradius[uint32_t(crashinst)], reach);
+      if (crashinst.empty()) return bad("crash shape outside a crash entry");
+      if (w == "cube" && !(n[1] < n[4] && n[2] < n[5] && n[3] < n[6])) return bad("empty cube");
+      for (int r : crashinst) AddShape(d, uint32_t(r), w, n);
     } else {
-      return bad(("cannot read \"" + line + "\"").c_str());
+      return bad("cannot read \"" + line + "\"");
     }
   }
   return true;
@@ -247,39 +399,64 @@ struct Built {
   std::vector<uint8_t> crash;
 };
 
-// Polygons into groups of bounded extent and size, centred on their cells.
-void Groups(const std::vector<TerrWritePoly>& polys, const ZEVEC& origin, Built* b, std::vector<TerrWriteGroup>* out) {
-  std::map<std::pair<int, int>, std::vector<TerrWritePoly>> cells;
+using Cells = std::map<std::pair<int, int>, std::vector<TerrWritePoly>>;
+
+// Polygons by square cells of the given side counted from (x0, z0), each
+// by the centre of its vertices.
+Cells Split(const std::vector<TerrWritePoly>& polys, float side, float x0, float z0) {
+  Cells cells;
   for (const TerrWritePoly& p : polys) {
     float cx = 0, cz = 0;
     int nv = p.quad ? 4 : 3;
     for (int k = 0; k < nv; k++) cx += p.v[k].x / float(nv), cz += p.v[k].z / float(nv);
-    TerrWritePoly q = p;
-    for (auto& v : q.v) v = {v.x - origin.x, v.y - origin.y, v.z - origin.z};
-    cells[{int(std::floor(cx / kCell)), int(std::floor(cz / kCell))}].push_back(q);
+    cells[{int(std::floor((cx - x0) / side)), int(std::floor((cz - z0) / side))}].push_back(p);
   }
-  for (auto& [key, list] : cells)
-    for (size_t k = 0; k < list.size(); k += kGroupPolys) {
-      b->groupstore.emplace_back(list.begin() + long(k), list.begin() + long(std::min(list.size(), k + kGroupPolys)));
-      out->push_back({nullptr, int(b->groupstore.back().size())});
-    }
+  return cells;
 }
 
-bool Build(Desc* d, bool pickup, Built* b, std::string* err) {
-  for (Instance& in : d->inst) {
-    MergeQuads(&in);
-    if (pickup != (in.kind == 2)) {
-      *err = pickup ? "a pickup file holds shapes only" : "shapes belong in pickup files (--pickup)";
-      return false;
+// The least x and z of the polygons' vertices.
+std::pair<float, float> Least(const std::vector<TerrWritePoly>& polys) {
+  float x = 1e30f, z = 1e30f;
+  for (const TerrWritePoly& p : polys)
+    for (int k = 0; k < (p.quad ? 4 : 3); k++) x = std::min(x, p.v[k].x), z = std::min(z, p.v[k].z);
+  return {x, z};
+}
+
+// Polygons (item-relative) into groups of at most 64: a 4-unit cell, split
+// into quarters while it holds more.
+void Group(const std::vector<TerrWritePoly>& list, float side, Built* b, std::vector<TerrWriteGroup>* out) {
+  if (int(list.size()) > kGroupPolys && side > kCell / 256) {
+    auto [x0, z0] = Least(list);
+    Cells quarters = Split(list, side / 2, x0, z0);
+    if (quarters.size() > 1) {
+      for (auto& [key, part] : quarters) Group(part, side / 2, b, out);
+      return;
     }
+  }
+  for (size_t k = 0; k < list.size(); k += kGroupPolys) {
+    b->groupstore.emplace_back(list.begin() + long(k), list.begin() + long(std::min(list.size(), k + kGroupPolys)));
+    out->push_back({nullptr, int(b->groupstore.back().size())});
+  }
+}
+
+// Polygons into groups of bounded extent and size, relative to the origin.
+void Groups(const std::vector<TerrWritePoly>& polys, const ZEVEC& origin, Built* b, std::vector<TerrWriteGroup>* out) {
+  std::vector<TerrWritePoly> rel = polys;
+  for (TerrWritePoly& q : rel)
+    for (auto& v : q.v) v = {v.x - origin.x, v.y - origin.y, v.z - origin.z};
+  auto [x0, z0] = Least(rel);
+  for (auto& [key, list] : Split(rel, kCell, x0, z0)) Group(list, kCell, b, out);
+}
+
+// The polygon items: a static instance split into items by square cells of
+// the given side from its least corner, a platform or pickup shape one item
+// each.
+void Items(const Desc& d, bool pickup, float cell, Built* b) {
+  *b = Built{};
+  for (const Instance& in : d.inst) {
     if (in.kind == 0) {
-      // A static instance splits into items by cells of bounded extent.
-      std::map<std::pair<int, int>, std::vector<TerrWritePoly>> items;
-      for (const TerrWritePoly& p : in.polys) {
-        float cx = (p.v[0].x + p.v[1].x + p.v[2].x) / 3, cz = (p.v[0].z + p.v[1].z + p.v[2].z) / 3;
-        items[{int(std::floor(cx / kItemCell)), int(std::floor(cz / kItemCell))}].push_back(p);
-      }
-      for (auto& [key, polys] : items) {
+      auto [x0, z0] = Least(in.polys);
+      for (auto& [key, polys] : Split(in.polys, cell, x0, z0)) {
         ZEVEC lo = {1e30f, 1e30f, 1e30f}, hi = {-1e30f, -1e30f, -1e30f};
         for (auto& p : polys)
           for (int k = 0; k < (p.quad ? 4 : 3); k++) ZeVecMin(&lo, &lo, &p.v[k]), ZeVecMax(&hi, &hi, &p.v[k]);
@@ -298,11 +475,33 @@ bool Build(Desc* d, bool pickup, Built* b, std::string* err) {
       b->sec.push_back(s);
     }
   }
+}
+
+bool Build(Desc* d, bool pickup, Built* b, std::string* err) {
+  for (Instance& in : d->inst) {
+    MergeQuads(&in);
+    if (pickup != (in.kind == 2)) {
+      *err = pickup ? "a pickup file holds shapes only" : "shapes belong in pickup files (--pickup)";
+      return false;
+    }
+  }
+  // Static items in 16-unit cells, twice as wide each time the level would
+  // hold more items than it can load.
+  const int limit = pickup ? TERR_PICKUP_SHAPES : TERR_ITEMS;
+  for (float cell = kItemCell;; cell *= 2) {
+    Items(*d, pickup, cell, b);
+    if (int(b->sec.size()) <= limit || cell >= kItemCellMax) break;
+  }
   int items = int(b->sec.size());
-  if (items > (pickup ? TERR_PICKUP_SHAPES : TERR_ITEMS)) {
-    *err = "too many items: " + std::to_string(items);
+  if (items > limit) {
+    *err = "too many items: " + std::to_string(items) + " (at most " + std::to_string(limit) + ")";
     return false;
   }
+  for (auto& [inst, count] : d->crashcount)
+    if (count > 32767) {
+      *err = "more than 32767 crash shapes for scene instance " + std::to_string(inst);
+      return false;
+    }
   // Point each item's groups at the stored polygons.
   size_t g = 0;
   for (size_t i = 0; i < b->sec.size(); i++) {
@@ -336,19 +535,19 @@ bool Build(Desc* d, bool pickup, Built* b, std::string* err) {
   return true;
 }
 
-int CmdMake(const char* in, const char* out, bool pickup) {
-  Desc d;
+int Make(const char* in, const char* out, bool pickup, Desc* d) {
   Built b;
   std::string err;
-  if (!Parse(in, &d, &err) || !Build(&d, pickup, &b, &err)) {
+  if (!Parse(in, d, &err) || !Build(d, pickup, &b, &err)) {
     fprintf(stderr, "tertool: %s\n", err.c_str());
     return 1;
   }
   int cap = 64 << 20;
   auto* buf = static_cast<uint8_t*>(EeMalloc(size_t(cap)));
-  int n = buf ? TerrWriteImage(buf, cap, b.sec.data(), int(b.sec.size()), d.flags) : -1;
+  int n = buf ? TerrWriteImage(buf, cap, b.sec.data(), int(b.sec.size()), d->flags) : -1;
   if (n < 0) {
     fprintf(stderr, "tertool: %s: the description does not fit a collision file\n", in);
+    EeFree(buf);
     return 1;
   }
   std::ofstream f(out, std::ios::binary);
@@ -361,18 +560,37 @@ int CmdMake(const char* in, const char* out, bool pickup) {
   return 0;
 }
 
-int PolyCount(const TerrItem* it, int* groups) {
-  int n = 0;
-  *groups = 0;
+int CmdMake(const char* in, const char* out, bool pickup) {
+  Desc d;
+  int r = Make(in, out, pickup, &d);
+  SceneDescFree(&d.sd);
+  if (g_engine) SceneEngineClose(), g_engine = false;
+  return r;
+}
+
+// An item's groups as the loader left them: polygon and group counts, the
+// widest group in x and z; with `list`, a line for every polygon.
+struct Walked {
+  int polys = 0, groups = 0;
+  float wx = 0, wz = 0;
+};
+Walked Walk(const TerrItem* it, bool list) {
+  Walked w;
   for (const uint8_t* g = it->groups;;) {
     auto* h = reinterpret_cast<const TerrGroupHeader*>(g);
-    if (h->first < 0) return n;
-    n += h->count, ++*groups;
+    if (h->first < 0) return w;
+    w.wx = std::max(w.wx, h->maxx - h->minx), w.wz = std::max(w.wz, h->maxz - h->minz);
+    auto* p = reinterpret_cast<const TerrPolygon*>(g + sizeof(TerrGroupHeader));
+    for (int k = 0; list && k < h->count; k++)
+      printf("  polygon %d: %s, normal %.4g %.4g %.4g, surface %d, group %d, flags 0x%02x, wall %d, steep %d\n",
+             w.polys + k, TerrIsQuad(p + k) ? "quad" : "tri", double(p[k].na.x + 0.0f), double(p[k].na.y + 0.0f),
+             double(p[k].na.z + 0.0f), p[k].surface, p[k].group, p[k].flags, p[k].steep >> 2 & 31, p[k].steep & 3);
+    w.polys += h->count, w.groups++;
     g += sizeof(TerrGroupHeader) + h->count * sizeof(TerrPolygon);
   }
 }
 
-int CmdInfo(const char* path, bool pickup, int ninst) {
+int CmdInfo(const char* path, bool pickup, int ninst, bool list) {
   fs::path a = fs::absolute(path);
   std::string name = a.filename().string();
   if (name.size() < 5 || strcasecmp(name.c_str() + name.size() - 4, ".ter")) {
@@ -391,10 +609,11 @@ int CmdInfo(const char* path, bool pickup, int ninst) {
     for (int id = 0; id < TERR_SHAPE_IDS; id++) {
       if (s->map[id] < 0) continue;
       const TerrItem* it = s->items.get() + s->map[id];
-      int groups, n = PolyCount(it, &groups);
-      printf("shape %d: item %d, %d polygons in %d groups, bounds %g %g %g .. %g %g %g\n", id, s->map[id], n,
-             groups, double(it->bmin.x), double(it->bmin.y), double(it->bmin.z), double(it->bmax.x),
+      Walked w = Walk(it, false);
+      printf("shape %d: item %d, %d polygons in %d groups, bounds %g %g %g .. %g %g %g\n", id, s->map[id], w.polys,
+             w.groups, double(it->bmin.x), double(it->bmin.y), double(it->bmin.z), double(it->bmax.x),
              double(it->bmax.y), double(it->bmax.z));
+      if (list) Walk(it, true);
     }
     return 0;
   }
@@ -413,17 +632,20 @@ int CmdInfo(const char* path, bool pickup, int ninst) {
   int npolys = 0, nplat = 0;
   for (int i = 0; i < s->nitems; i++) {
     const TerrItem* it = s->items.get() + i;
-    int groups, n = PolyCount(it, &groups);
-    npolys += n;
+    Walked w = Walk(it, false);
+    npolys += w.polys;
     printf("item %d: %s at %g %g %g, %d polygons in %d groups", i,
            it->kind == 0 ? "static" : it->kind == 1 ? "platform" : "platform (unbound)", double(it->pos.x),
-           double(it->pos.y), double(it->pos.z), n, groups);
+           double(it->pos.y), double(it->pos.z), w.polys, w.groups);
     if (it->kind == 1) {
       const PlatInst& pi = s->plat[it->link];
       printf(", instance %d, scene instance %d%s", it->link, pi.sceneid, pi.flags & 1 ? ", turning" : "");
       nplat++;
     }
-    printf("\n");
+    printf(", bounds %g %g %g .. %g %g %g, widest group %g x %g\n", double(it->bmin.x), double(it->bmin.y),
+           double(it->bmin.z), double(it->bmax.x), double(it->bmax.y), double(it->bmax.z), double(w.wx),
+           double(w.wz));
+    if (list) Walk(it, true);
   }
   int nspl = 0;
   for (uint8_t* p = s->splines; p; nspl++) {
@@ -455,7 +677,7 @@ int CmdInfo(const char* path, bool pickup, int ninst) {
 int Usage() {
   fprintf(stderr,
           "usage: tertool make <description> <out.ter> [--pickup]\n"
-          "       tertool info <file.ter> [--pickup] [--instances=N]\n");
+          "       tertool info <file.ter> [--pickup] [--instances=N] [--polygons]\n");
   return 2;
 }
 
@@ -463,16 +685,17 @@ int Main(int argc, char** argv) {
   errmsg_disabled = 1;
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
   ZeTrigInit();
-  bool pickup = false;
+  bool pickup = false, list = false;
   int ninst = 256;
   std::vector<char*> args;
   for (int i = 1; i < argc; i++) {
     if (!strcmp(argv[i], "--pickup")) pickup = true;
+    else if (!strcmp(argv[i], "--polygons")) list = true;
     else if (!strncmp(argv[i], "--instances=", 12)) ninst = std::clamp(atoi(argv[i] + 12), 1, 65536);
     else args.push_back(argv[i]);
   }
   if (args.size() == 3 && !strcmp(args[0], "make")) return CmdMake(args[1], args[2], pickup);
-  if (args.size() == 2 && !strcmp(args[0], "info")) return CmdInfo(args[1], pickup, ninst);
+  if (args.size() == 2 && !strcmp(args[0], "info")) return CmdInfo(args[1], pickup, ninst, list);
   return Usage();
 }
 

@@ -33,7 +33,7 @@ void ShadeVertex(Vert& x, Shade shade) {
   const float* mtl = reinterpret_cast<const float*>(Vu1Quad(MTL));
   const float* v = x.rgba;
   float light[3] = {1.0f, 1.0f, 1.0f};
-  const bool lit = shade != SHADE_UNLIT && shade != SHADE_XFORMUV && shade != SHADE_FADE && x.lightable;
+  const bool lit = (shade == SHADE_LIT || shade == SHADE_LIT_VERTEX || shade == SHADE_LIT_ADD) && x.lightable;
   if (lit) {
     const float* amb = reinterpret_cast<const float*>(Vu1Quad(AMBIENT));
     for (int c = 0; c < 3; c++) light[c] = amb[c];
@@ -73,11 +73,18 @@ void ShadeVertex(Vert& x, Shade shade) {
     x.st[0] = d[0] * k + Field(STATE + 3, 0);
     x.st[1] = d[1] * k + Field(STATE + 3, 1);
   }
+  if (shade == SHADE_WATERUV) {
+    // Its own coordinates moved by the vertex's wave times effect entry 2.
+    const float* w = WaterWave(x.p);
+    x.st[0] += w[0] * Field(MTL + 1, 2);
+    x.st[1] += w[1] * Field(MTL + 1, 2);
+  }
 }
 
-// The batch being drawn is the fog dome's: screen-space texture
-// coordinates and the effect block's depth.
-bool g_fog = false;
+// How the batch being drawn is shaded: fog, water and glass batches take
+// screen-space texture coordinates (the fog dome also the effect block's
+// depth).
+Shade g_shade = SHADE_UNLIT;
 
 // One output vertex (ST, RGBAQ, XYZ2) at qw, projected by the screen latch.
 void Emit(int qw, const Vert& v, bool adc) {
@@ -85,11 +92,11 @@ void Emit(int qw, const Vert& v, bool adc) {
   Transform(s, v.p, VF_SCREEN);
   const float q = s[3] != 0.0f ? 1.0f / s[3] : 0.0f;
   uint32_t* st = Vu1Quad(qw);
-  if (g_fog) {
+  if (ScreenSpaceSt(g_shade)) {
     float fs[2];
-    FogScreenSt(s[0] * q, s[1] * q, fs);
+    ScreenSt(g_shade, v, s[0] * q, s[1] * q, fs);
     st[0] = AsWord(fs[0]), st[1] = AsWord(fs[1]), st[2] = AsWord(1.0f);
-    s[2] = Field(MTL + 1, 3) * s[3];
+    if (g_shade == SHADE_FOG) s[2] = Field(MTL + 1, 3) * s[3];
   } else {
     st[0] = AsWord(v.st[0] * q);
     st[1] = AsWord(v.st[1] * q);
@@ -172,7 +179,7 @@ void Transform(float out[4], const float p[4], int vf) {
 void Draw(int top, Shade shade, Vert* v, int e, uint64_t tagLo, uint64_t tagHi) {
   if (e > MAX_VERTS) PlatFatal("vu1 clip: batch of %d vertices (at most %d)", e, MAX_VERTS);
   if (e <= 0) return;
-  g_fog = shade == SHADE_FOG;
+  g_shade = shade;
   const bool clipping = *Vu1Vi(VI_CLIPPING) != 0;
   int code[MAX_VERTS];
   for (int i = 0; i < e; i++) {

@@ -270,3 +270,106 @@ TEST_F(Clip, DamagedBatchesOfTheOtherEntriesAreClearFatalErrors) {
   Vu1Start(0x310, TOP, 0);
   EXPECT_TRUE(gs.writes.empty());
 }
+
+// The screen-copy programs: texture coordinates from the screen position
+// through the effect block (water, triglass), moved by the vertex's wave
+// (water, wateruv) or pushed along the normal (triglass), clamped to the
+// copy's filled part; nrmmap kicks the palette block before its batch.
+TEST_F(Clip, ScreenCopyProgramsTable) {
+  Latch(false);
+  // Waves at 0x1b2: vector k is (k / 100, -k / 50, 1, 0).
+  for (int k = 0; k < 32; k++) PutFloats(0x1b2 + k, float(k) / 100.0f, -float(k) / 50.0f, 1.0f, 0.0f);
+  // The triangle at depth 2: screen (32768, 32768), (32768 + 800, 32768),
+  // (32768, 32768 + 800); waves 8, 9, 8 by cell (x + 4 z); texture (0.5,
+  // 0.25); normal (0, 0, -1).
+  const std::vector<V> tri = {{0, 0, 2, 1}, {1, 0, 2, 1}, {0, 1, 2, 0}};
+  const float W = 640, H = 224;
+  const struct {
+    const char* program;
+    float e[8];
+    float st[3][2];
+  } cases[] = {
+      // S = (X - 32768 + 8 e6) e4 + e0 + wave x e2, T likewise with e7, e5, e1.
+      {"water",
+       {0.01f, 0.02f, 0.5f, 0, 1 / 16384.0f, 1 / 4096.0f, W, H},
+       {{0.3125f + 0.01f + 0.04f, 0.4375f + 0.02f - 0.08f},
+        {0.3125f + 800 / 16384.0f + 0.01f + 0.045f, 0.4375f + 0.02f - 0.09f},
+        {0.3125f + 0.01f + 0.04f, 0.4375f + 800 / 4096.0f + 0.02f - 0.08f}}},
+      // Past the filled part: clamped to (W - 1) / 1024 and 0.
+      {"water",
+       {0.5f, -1.0f, 0, 0, 1 / 16384.0f, 1 / 4096.0f, W, H},
+       {{639 / 1024.0f, 0}, {639 / 1024.0f, 0}, {639 / 1024.0f, 0}}},
+      // wateruv: its own (0.5, 0.25) plus the wave x e2, times Q = 1/2.
+      {"wateruv",
+       {0, 0, 0.5f, 0, 0, 0, 0, 0},
+       {{(0.5f + 0.04f) * 0.5f, (0.25f - 0.08f) * 0.5f},
+        {(0.5f + 0.045f) * 0.5f, (0.25f - 0.09f) * 0.5f},
+        {(0.5f + 0.04f) * 0.5f, (0.25f - 0.08f) * 0.5f}}},
+      // triglass: S = e0 + X e4 (the material build's values for 640 x 224).
+      {"triglass",
+       {(W * 8 - 32768) / 16384.0f, (H * 8 - 32768) / 4096.0f, 0, 0, 1 / 16384.0f, 1 / 4096.0f, 639 / 1024.0f,
+        223 / 256.0f},
+       {{0.3125f, 0.4375f}, {0.3125f + 800 / 16384.0f, 0.4375f}, {0.3125f, 0.4375f + 800 / 4096.0f}}},
+      // Past the copy's last texel: clamped to e6 and 0.
+      {"triglass",
+       {0.5f, -9.0f, 0, 0, 1 / 16384.0f, 1 / 4096.0f, 639 / 1024.0f, 223 / 256.0f},
+       {{639 / 1024.0f, 0}, {639 / 1024.0f, 0}, {639 / 1024.0f, 0}}},
+      // Pushed one unit along the normal to depth 1: 1600 per unit.
+      {"triglass",
+       {(W * 8 - 32768) / 16384.0f, (H * 8 - 32768) / 4096.0f, 1, 0, 1 / 16384.0f, 1 / 4096.0f, 639 / 1024.0f,
+        223 / 256.0f},
+       {{0.3125f, 0.4375f}, {0.3125f + 1600 / 16384.0f, 0.4375f}, {0.3125f, 0.4375f + 1600 / 4096.0f}}},
+  };
+  for (const auto& c : cases) {
+    PutFloats(0x14, c.e[0], c.e[1], c.e[2], c.e[3]);
+    PutFloats(0x15, c.e[4], c.e[5], c.e[6], c.e[7]);
+    GsCapture gs;
+    Batch(tri, c.program, -1.0f);
+    const std::vector<uint64_t> st = gs.Values(GS_ST);
+    ASSERT_EQ(st.size(), 3u) << c.program;
+    for (int i = 0; i < 3; i++) {
+      float f[2];
+      memcpy(f, &st[size_t(i)], 8);
+      EXPECT_NEAR(f[0], c.st[i][0], 1e-6f) << c.program << " vertex " << i;
+      EXPECT_NEAR(f[1], c.st[i][1], 1e-6f) << c.program << " vertex " << i;
+    }
+    // Screen-space coordinates go out with Q 1, the others with 1 / w.
+    const float q = strcmp(c.program, "wateruv") == 0 ? 0.5f : 1.0f;
+    float rq;
+    const uint64_t rgbaq = gs.Values(GS_RGBAQ)[0];
+    memcpy(&rq, reinterpret_cast<const char*>(&rgbaq) + 4, 4);
+    EXPECT_FLOAT_EQ(rq, q) << c.program;
+  }
+
+  // nrmmap: the palette block's packet (its tag: NLOOP 1, EOP, twelve
+  // registers, here twelve PRMODE writes) first, then the strip.
+  PutGifTag(Vu1Quad(0x1c0), 1, true, GIF_PACKED, 12, 0xeeeeeeeeeeeeull);
+  for (int i = 0; i < 12; i++) PutAd(Vu1Quad(0x1c1 + i), GS_PRMODE, 0x200u + uint32_t(i));
+  {
+    GsCapture gs;
+    Batch(tri, "nrmmap");
+    const std::vector<int> regs = gs.Regs();
+    ASSERT_GE(regs.size(), 12u);
+    EXPECT_EQ(regs[0], GS_PRMODE);
+    EXPECT_EQ(gs.Values(GS_PRMODE).size(), 12u);
+    EXPECT_EQ(gs.Values(GS_XYZ2).size(), 1u) << "then the triangle";
+  }
+  // No block there (another tag at 0x1c0): the batch alone.
+  PutGifTag(Vu1Quad(0x1c0), 1, true, GIF_PACKED, 1, GIF_DESC_AD);
+  GsCapture gs;
+  Batch(tri, "nrmmap");
+  EXPECT_TRUE(gs.Values(GS_PRMODE).empty());
+  EXPECT_EQ(gs.Values(GS_XYZ2).size(), 1u);
+}
+
+// Their tables lie where skin points reach in buffer 0: skins (and
+// sprites, whose templates they do not use) are refused.
+TEST_F(Clip, ScreenCopyProgramsRefuseSkinsAndSprites) {
+  Latch(false);
+  for (const char* name : {"water", "wateruv", "nrmmap", "triglass"}) {
+    Load(0x300, name, 0x100);
+    EXPECT_HALT(Vu1Start(0x302, TOP, 0), (std::string(name) + ": skinned geometry cannot be drawn").c_str());
+    EXPECT_HALT(Vu1Start(0x304, TOP, 0), (std::string(name) + ": sprites cannot be drawn").c_str());
+    EXPECT_HALT(Vu1Start(0x30c, TOP, 0), (std::string(name) + ": no entry at +12").c_str());
+  }
+}

@@ -12,7 +12,24 @@
 namespace vu1mtl {
 
 // How a program colours its vertices (docs/vu1.md, "The material programs").
-enum Shade { SHADE_LIT, SHADE_LIT_VERTEX, SHADE_UNLIT, SHADE_LIT_ADD, SHADE_XFORMUV, SHADE_FOG, SHADE_FADE };
+enum Shade {
+  SHADE_LIT,
+  SHADE_LIT_VERTEX,
+  SHADE_UNLIT,
+  SHADE_LIT_ADD,
+  SHADE_XFORMUV,
+  SHADE_FOG,
+  SHADE_FADE,
+  // The screen-copy programs (vu1water.cpp): coloured as unlit; water and
+  // glass take screen-space texture coordinates, wateruv its own moved by a
+  // wave, nrmmap its own.
+  SHADE_WATER,
+  SHADE_WATERUV,
+  SHADE_GLASS,
+  SHADE_NRMMAP,
+};
+// Programs whose texture coordinates are screen positions (Q 1).
+constexpr bool ScreenSpaceSt(Shade s) { return s == SHADE_FOG || s == SHADE_WATER || s == SHADE_GLASS; }
 
 constexpr int MAX_VERTS = 42;
 // Output (relative to TOP): the strip's tag at 0xd2, vertices after it; the
@@ -75,6 +92,13 @@ void FogShade(Vert& x);
 // through the material's effect block.
 void FogScreenSt(float x, float y, float st[2]);
 
+// The screen-copy programs (vu1water.cpp). WaterWave: the wave vector a
+// vertex takes (x', y', 1, a_x) by its object-space position. ScreenSt:
+// the texture coordinates of a vertex of a water or glass batch projected
+// to (X, Y) in 1/16 pixel.
+const float* WaterWave(const float p[4]);
+void ScreenSt(Shade shade, const Vert& v, float x, float y, float st[2]);
+
 // Entries (instructions from the load address) and the idle point.
 constexpr int ENTRY_MESH = 0x00, ENTRY_SKIN = 0x02, ENTRY_FACEON = 0x04, ENTRY_FACEY = 0x06, ENTRY_BEZIER = 0x08,
               ENTRY_TRIANGLE = 0x0a, IDLE = 0x10;
@@ -85,5 +109,8 @@ constexpr int VF_SCREEN = 1, VF_CLIP = 5, VF_LIGHT = 9, VF_BLOCK = 12, VI_CLIPPI
 constexpr int LOCAL = 0, STATE = 12, LIGHT_COLOURS = 15, AMBIENT = 18, MTL = 0x13, YAW = 22;
 // tricuf: the instance's fade block (r, g, b, a factors), written before each instance.
 constexpr int FADE_BLOCK = 0x18;
+// Water materials' wave vectors (32) and normal-map materials' palette
+// block (18 quadwords), both in input buffer 0 below its strip tag.
+constexpr int WAVES = 0x1b2, WAVE_COUNT = 32, PALETTE_BLOCK = 0x1c0;
 
 }  // namespace vu1mtl

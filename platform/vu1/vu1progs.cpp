@@ -15,6 +15,10 @@ int Vu1Fx3Program(Vu1Run& run);
 int Vu1FogProgram(Vu1Run& run);
 int Vu1PtlProgram(Vu1Run& run);
 int Vu1FxProgram(Vu1Run& run);
+int Vu1WaterProgram(Vu1Run& run);
+int Vu1WateruvProgram(Vu1Run& run);
+int Vu1NrmmapProgram(Vu1Run& run);
+int Vu1TriglassProgram(Vu1Run& run);
 
 // Programs the renderer uploads but that have no native program yet are not
 // listed: entering one is a fatal error naming it.
@@ -32,5 +36,9 @@ const Vu1ProgramRow vu1_programs[] = {
     {"fog", Vu1FogProgram},
     {"ptl", Vu1PtlProgram},
     {"fx", Vu1FxProgram},
+    {"water", Vu1WaterProgram},
+    {"wateruv", Vu1WateruvProgram},
+    {"nrmmap", Vu1NrmmapProgram},
+    {"triglass", Vu1TriglassProgram},
 };
 const int vu1_program_count = int(sizeof vu1_programs / sizeof vu1_programs[0]);

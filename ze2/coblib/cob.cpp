@@ -170,7 +170,7 @@ int CollideSpheres(COB* cob, Test test) {
   const ZEHGOBJ* h = cob->type->hgobj;
   const ZEHGOBJCOLL* c = h->collision;
   if (!c) return 1;
-  Pose(cob, false);
+  Pose(cob, true);
   for (uint32_t i = 0; i < c->count; i++) {
     const ZEHGOBJCOLLENTRY& e = c->entries[i];
     if (e.type != ZEHGOBJCOLL_SPHERE || !e.shape) continue;
@@ -391,7 +391,9 @@ int ZeHGobjRndrAddDeb(ZEHGOBJ* h, const ZEMTX* m, const ZEMTX* joints, int count
 void CobDefaultShadowBrightness(int brightness) { CobLightsSetShadowBright(&coblights, brightness); }
 
 void DumpPos(const ZEVEC* pos) {
+  // Appending opens only a file that is there; the first line creates it.
   ZEFILE f = ZeFileOpen("player.pos", 2);
+  if (!f) f = ZeFileOpen("player.pos", 1);
   if (!f) return;
   ZeFileWriteStringV(f, "\t{ CMD_GOTOABS, {%.2f,%.2f,%.2f } },\r\n", pos->x, pos->y, pos->z);
   ZeFileClose(f);

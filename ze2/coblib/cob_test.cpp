@@ -223,6 +223,23 @@ TEST_F(Cobs, EventsFireFromTheCurrentSlotOnly) {
   EXPECT_EQ(g_nseen, 3);
 }
 
+TEST_F(Cobs, InitCobLoadsATypeNotLoadedAndDumpPosAppends) {
+  CloseCobs();
+  ConsoleCaptureScope console;
+  errmsg_disabled = 0;
+  InitCob(&cobs[0], 0);
+  EXPECT_NE(console.text().find("Warning - InitCob request for uninitialised cobtype"), std::string::npos);
+  EXPECT_EQ(cobtypes[0].usecount, 1);
+  EXPECT_EQ(cobs[0].type.get(), &cobtypes[0]);
+  EXPECT_EQ(cobs[0].flags, uint32_t(COB_ANIMATED));
+  const ZEVEC a = {1, 2.5f, -3}, b = {0.25f, 0, 10};
+  DumpPos(&a);
+  DumpPos(&b);
+  const std::vector<uint8_t> bytes = Get("PLAYER.POS");
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
+            "\t{ CMD_GOTOABS, {1.00,2.50,-3.00 } },\r\n\t{ CMD_GOTOABS, {0.25,0.00,10.00 } },\r\n");
+}
+
 TEST_F(Cobs, CheckAnimFrameWaitsForATick) {
   COB* c = &cobs[0];
   InitCob(c, 0);
@@ -408,7 +425,7 @@ TEST_F(Cobs, JointOverridePoolsAndPersistence) {
   CobJointAnimStartFrame();
   EXPECT_EQ(p->jointanims.get(), nullptr);
   // The 65th cob of a step, even asking for none, is refused.
-  for (int i = 3; i < 68; i++) InitCob(&cobs[i], 2 - 2);
+  for (int i = 3; i < 68; i++) InitCob(&cobs[i], 0);
   int granted = 0;
   for (int i = 3; i < 68; i++) granted += CobAddJointAnims(&cobs[i], 0, 0);
   EXPECT_EQ(granted, 64);

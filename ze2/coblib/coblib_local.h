@@ -13,6 +13,3 @@ void CobLocTake(COB* cob);
 void CobJointAnimForget(COB* cob);
 // The point-of-interest index of a locator id on the model, -1 when it has none.
 int CobPointIndex(const ZEHGOBJ* hgobj, int locator);
-// The shadow direction and brightness of a light record (0: no shadow).
-int CobLightsShadow(const COBLIGHTS* lights, ZEVEC* dir);
-void CobLightsSetShadowBright(COBLIGHTS* lights, int brightness);

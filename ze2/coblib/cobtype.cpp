@@ -65,7 +65,15 @@ void Load(int n, COBTYPE* t) {
   if (!cobinfo) ZeError("AddCobType: no character table (InitCobs)");
   const COBINFO* row = &cobinfo[n];
   const EePtr<const char>* list = row->anm;
-  if (!list || !list[0]) ZeError("AddCobType: cob type %d has no model", n);
+  // A row the game's table leaves empty names no files: nothing to load.
+  if (!list) {
+    ZeDebugMsg("AddCobType: cob type %d has no files in the character table", n);
+    return;
+  }
+  if (!list[0]) ZeError("AddCobType: cob type %d has no model", n);
+  char** position = cobmemcontext.position;
+  char* end = cobmemcontext.end;
+  if (!position) ZeError("AddCobType: no memory context to load cob type %d into", n);
   active_cobtypes++;
   memset(t, 0, sizeof *t);
   t->tab = row->tab;
@@ -77,9 +85,6 @@ void Load(int n, COBTYPE* t) {
   t->centre = {0.0f, row->centreheight, 0.0f};
   t->orientation = row->orientation;
 
-  char** position = cobmemcontext.position;
-  char* end = cobmemcontext.end;
-  if (!position) ZeError("AddCobType: no memory context to load cob type %d into", n);
   char path[kPathMax + 1];
   CharsPath(path, list[0]);
   t->hgobj = InstHgoLoad(path, position, end);

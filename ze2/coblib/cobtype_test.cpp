@@ -319,6 +319,11 @@ TEST_F(Types, FaultsAndLimits) {
   errmsg_disabled = 0;
   RemoveCobType(2);
   EXPECT_NE(console.text().find("Attempted to remove already released cobtype 2"), std::string::npos);
+  // A row the table leaves empty loads nothing.
+  rows->info[2].anm = nullptr;
+  AddCobType(2);
+  EXPECT_EQ(cobtypes[2].usecount, 0);
+  EXPECT_EQ(active_cobtypes, 0);
   // Indices outside the table, and more than 64 animations.
   EXPECT_HALT(AddCobType(128), "out of range");
   EXPECT_HALT(AddCobType(-1), "out of range");

@@ -514,6 +514,8 @@ int DebrisCollisionCheck(const ZEVEC* p, float r) {
 // ---- glass -----------------------------------------------------------------------
 
 void DebrisGlassInit() {
+  // Started again without a close: what the first start made serves on.
+  if (debris_glass_ready) return;
   // The screen copy (a 24-bit render target as wide and high as the powers
   // of two over the screen) and the frame read back as a texture.
   int w = 1, h = 1;
@@ -529,6 +531,7 @@ void DebrisGlassInit() {
     DebMat[DEB_BLEND_GLASS]->texture = debris_glass_tid;
     ZeMtlUpdate(DebMat[DEB_BLEND_GLASS]);
   }
+  ZeRainSurfaceInit();
   debris_glass_ready = 1;
 }
 
@@ -538,6 +541,7 @@ void DebrisGlassClose() {
   ZeMtlDestroy(debris_glass_mtl);
   ZeTexDestroy(debris_glass_tid);
   ZeTexDestroy(g_frameTid);
+  ZeRainSurfaceClose();
   debris_glass_mtl = nullptr;
   debris_glass_tid = g_frameTid = 0;
   debris_glass_ready = 0;

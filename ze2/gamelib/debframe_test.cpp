@@ -298,22 +298,11 @@ TEST_F(Wheels, PictureOfGlassOverACopiedFrame) {
   const ZEVEC at = {0, 0, 0};
   AddVariableShotDebrisEffect(type, &at, 1, 0, 0);
   globaltime = 10.0f;
-  // The frame: left half blue, right half green; then the glass pass over
-  // it. Drawn into the second buffer: a texture cannot be pointed at block
-  // 0, where the first lies.
-  ObjDraw::Frame([] {});
-  uint64_t frame;
-  ZePs2GetCurrentBackBuffer(&frame);
-  ZeRndrBeginScene(-1);
-  ZeRndrClear(0x700, 0x00202020, 1.0f);
-  ZeRndrRect2di(0, 0, 320 * 16, 224 * 16, 0x80800000u, nullptr);
-  ZeRndrRect2di(320 * 16, 0, 320 * 16, 224 * 16, 0x80008000u, nullptr);
-  ZeRndrEndScene();
-  DebrisDrawGlass();
-  ZePs2ScreenSwap(1);
-  ZeRndrVu1Draw();
-  KernelYield();
-  ZeRndrSwapStreamBuffers();
+  // The frame: left half blue, right half green; then the glass pass over it.
+  const uint64_t frame = GlassFrame(*this, 0x00202020, [] {
+    ZeRndrRect2di(0, 0, 320 * 16, 224 * 16, 0x80800000u, nullptr);
+    ZeRndrRect2di(320 * 16, 0, 320 * 16, 224 * 16, 0x80008000u, nullptr);
+  });
   const Picture pic = Grab(frame, 280, 92, 80, 40, "particles_glass");
   float x, y;
   Project({0, 0, 0}, zemtx_identity, &x, &y);

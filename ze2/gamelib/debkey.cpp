@@ -308,10 +308,9 @@ void DebReAlloc2(int key) {
   if (k->nchunks == 0) k->chunks[0] = nullptr;
 }
 
-namespace {
-
 // Leaves the wheel and the type's shared slots; the key goes back free.
-void ReleaseKey(int key) {
+void DebReleaseKey(int key) {
+  if (!DebKey(key)) return;
   DebrisKey* k = &debkeydata[key];
   if (DebrisKey** list = FindDebrisEffectStack(k)) RemoveDebrisEffectFromStack(k, list);
   if (DebrisEffectType* t = DebKeyType(k))
@@ -325,8 +324,6 @@ void ReleaseKey(int key) {
   PushFreeKey(key);
 }
 
-}  // namespace
-
 void DebFree(int* key) {
   DebrisKey* k = DebKey(*key);
   DebrisEffectType* t = DebKeyType(k);
@@ -338,7 +335,7 @@ void DebFree(int* key) {
     ControlChunk(k->chunks[i], fade, glass ? DEBCTL_FADE_GLASS : DEBCTL_FADE, nullptr, 0);
   }
   if (k->entry) MakeOrphan(k->entry, k);
-  ReleaseKey(*key);
+  DebReleaseKey(*key);
   *key = -1;
 }
 
@@ -347,7 +344,7 @@ void DebFreeInstantly(int* key) {
   DebrisEffectType* t = DebKeyType(k);
   if (!t) return;
   if (k->entry) FreeEntryInstantly(k->entry);
-  ReleaseKey(*key);
+  DebReleaseKey(*key);
   *key = -1;
 }
 

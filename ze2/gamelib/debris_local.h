@@ -1,6 +1,8 @@
 // The particle system's own helpers, shared by its modules only.
 #pragma once
 
+#include <cstring>
+
 #include "edtools.h"
 #include "gamelib.h"
 
@@ -45,6 +47,9 @@ inline DebrisKey* DebKey(int key) { return key >= 0 && key < DEB_KEYS ? &debkeyd
 // A live key's type, null when the key is free.
 inline DebrisEffectType* DebKeyType(const DebrisKey* k) { return k ? DebType(k->type) : nullptr; }
 
+// Gives a live key back to the free pool (off its wheel list and the
+// type's shared slots, no type, no chunks): also a key that never got a type.
+void DebReleaseKey(int key);
 // Frames a released chunk stays drawn: (life + ghosts x separation) x 60.
 int DebFadeFrames(const DebrisEffectType* t);
 // Marks a chunk's slots dead: new (birth 0, rate 32768) or released
@@ -69,3 +74,19 @@ inline float DebCos(int a) { return ZeTrigTable[((a >> 1) + 0x2000) & 0x7fff]; }
 ZEMTL* DebMaterial(ZETEXID tex, int priority, int uv, int blend, int bits45, int zmode, int bits16);
 // The wall of a bounce: (1, 0, 0) turned about Y.
 ZEVEC DebWallNormal(int angle);
+
+// A float of the renderer block whose low byte keeps the colour of old.
+inline float DebKeepLowByte(float v, float old) {
+  uint32_t a, b;
+  memcpy(&a, &v, 4);
+  memcpy(&b, &old, 4);
+  a = (a & ~0xffu) | (b & 0xffu);
+  memcpy(&v, &a, 4);
+  return v;
+}
+
+// The rain's streak surface, made and destroyed with the glass pass, and its
+// state cleared when the particle pools are carved anew.
+void ZeRainSurfaceInit();
+void ZeRainSurfaceClose();
+void ZeRainReset();

@@ -41,6 +41,26 @@ inline void WriteParticleTexture(const std::string& host) {
   if (f) fwrite(native.data(), 1, size_t(n > 0 ? n : 0), f), fclose(f);
 }
 
+// A frame drawn into the second buffer (a texture cannot be pointed at
+// block 0, where the first lies): clear to grey, the background, then the
+// glass pass (and the rain) over it; the buffer it drew into.
+template <class F>
+uint64_t GlassFrame(ObjDraw& d, uint32_t grey, F background) {
+  d.Frame([] {});
+  uint64_t frame;
+  ZePs2GetCurrentBackBuffer(&frame);
+  ZeRndrBeginScene(-1);
+  ZeRndrClear(0x700, grey, 1.0f);
+  background();
+  ZeRndrEndScene();
+  DebrisDrawGlass();
+  ZePs2ScreenSwap(1);
+  ZeRndrVu1Draw();
+  KernelYield();
+  ZeRndrSwapStreamBuffers();
+  return frame;
+}
+
 struct Particles : ObjDraw {
   std::string host;
   char* pool = nullptr;

@@ -318,6 +318,7 @@ void DebrisSetup(char** cursor, const char* texture, int chunks) {
   ParticleChunkRenderStack =
       reinterpret_cast<DebrisChunkRenderEntry*>(Carve(cursor, sizeof(DebrisChunkRenderEntry) * total));
   memset(debkeydata, 0, sizeof debkeydata);
+  ZeRainReset();  // every key is free again: the rain holds none
   timeincrement = ps2_video_fmt == 3 ? 1.0f / 50.0f : 1.0f / 60.0f;
 
   // The particle texture's additive material, then the other seven.

@@ -1078,6 +1078,34 @@ void FileLoadSingleEmitter(PlacedEmitter* e, int version);
 
 // Services the particle system calls in other subsystems.
 ZEMTL* CreateAlphaBlendTexture(char** cursor, const char* name, int uv, int blend, int priority, int zmode);
-void ZeRainDraw(int addr);
 void edmainRegisterLocVec(const ZEVEC* p);
 extern int edbits_editmode;
+
+// ===================================================================
+// Rain (rain)
+// ===================================================================
+// One effect of the general page's type "FENN_RAIN", its drops seeded round
+// the camera every frame and moved with it when it jumps; off the emitter
+// wheels, drawn by the glass pass with a 64 x 32 streak texture redrawn in
+// the glass pass's reserved video memory.
+
+constexpr int ZERAIN_DROPS = 640;              // 20 chunks of 32
+constexpr float ZERAIN_NOT_TAKEN = 123456.0f;  // ZeRainOld not yet taken
+
+extern int ZeRainKey;        // the rain's key, -1 while there is no rain
+extern float ZeRainFall;     // intensity 0..1
+extern ZEMTX ZeRainOld;      // the camera matrix of the previous frame
+extern int ZeCamAngx, ZeCamAngy;  // camera pitch and heading, 16-bit angles
+extern int ZeCamAngxEx;      // pitch x 15 / 8, clamped to -16384..16384
+extern int ZeRainTwist, ZeRainWob;  // phases advanced 887 and 731 a frame
+extern int ZeRainInactive;   // frames with intensity 0 while the key is held
+extern int testrain;         // 0: no drops made or drawn
+extern ZETEXID ZeRainTex;    // the streak texture (with the glass pass)
+extern ZEMTL* ZeRainMtl;     // the drops' material, textured by the streaks
+
+void ZeRainSetFall(float fall);
+void ZeRainProcess(int paused);
+// From the glass pass, after the glass particles, with the reserved memory.
+void ZeRainDraw(int addr);
+void ZeRainDrawShape(float f);
+void ZeRainDrawDrop(int x, int y, int alpha, float l, float b);

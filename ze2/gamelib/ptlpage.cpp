@@ -121,8 +121,12 @@ int edppLoadPage(const char* name, int kind, const ZEGSCENE* scene) {
   for (int p = 1; p < EDPP_PAGES && page < 0; p++)
     if (!edpp_page_used[p]) page = p;
   if (page < 0) return -1;
+  // Effect files come from the medium itself, never from the current archive.
   EdFileSetMedia(EDFILE_MEDIA_HOST);
-  if (!EdFileOpen(name, 0)) return -1;
+  ZEDAT* archive = ZeDatSet(nullptr);
+  const int opened = EdFileOpen(name, 0);
+  ZeDatSet(archive);
+  if (!opened) return -1;
   const int version = EdFileReadInt();
   int count = EdFileReadInt();
   if (version < DEBRIS_FILE_OLDEST || version > DEBRIS_FILE_VERSION) {

@@ -121,9 +121,9 @@ TEST_F(Frame3d, FramesKickAndSwapBuffersEveryFrame) {
 
 TEST_F(Frame3d, AnOverlayWithoutItsNativeProgramIsAClearFatalError) {
   EeQwords chain(4);
-  vpDmaTag_Call(chain.qw(0), vu_load_water_mpg);
+  vpDmaTag_Call(chain.qw(0), vu_load_cloud_mpg);
   vpDmaTag_EndEx(chain.qw(1), 0, 0x14000300);  // MSCAL 0x300
-  EXPECT_HALT(VU1_DmaWrite(chain.w), "no native program named \"water\"");
+  EXPECT_HALT(VU1_DmaWrite(chain.w), "no native program named \"cloud\"");
   vu1_dma_status = 0;  // the halted transfer never raised its end interrupt
-  EXPECT_STREQ(Vu1ProgramAt(0x300), "water");
+  EXPECT_STREQ(Vu1ProgramAt(0x300), "cloud");
 }

@@ -55,3 +55,14 @@ void ZeLgtIndexBits(ZERNDRSTREAM* s, ZETEXID index, bool whole, ZELGTWINDOW w, i
 // ALPHA_1 when alpha is not ~0, an identity local matrix with clipping, the
 // view and effect program 1.
 ZERNDRSTREAM* ZeLgtBeginFx(ZEMTL* mtl, uint64_t alpha);
+
+// Quadwords of a normal-map material's palette block at VU 0x1c0: it ends at
+// 0x1d1, below input buffer 0's strip tag (0x1d2).
+constexpr int ZENRMMAP_BLOCK = 18;
+static_assert(0x1c0 + ZENRMMAP_BLOCK <= 0x100 + 0xd2);
+
+// A trail's quads (ZeRndrTrail): two of four vertices for each segment
+// between valid entries of the ring, coloured to fade at the strips' ends.
+// Returns the vertices written (at most ZERNDR_TRAIL_VERTS).
+constexpr int ZERNDR_TRAIL_VERTS = 8 * 256;
+int ZeRndrTrailVerts(int head, const ZERNDRTRAIL* ring, int size, ZEVTX* v);

@@ -42,6 +42,25 @@ uint32_t* WavePacket(ZERNDRSTREAM* s, const ZEMTL* m) {
   return vectors;
 }
 
+// The wave vectors of a material: a new packet, or a reference to this
+// frame's packet of the same settings.
+void WaveVectors(ZERNDRSTREAM* s, const ZEMTL* m) {
+  if (!zewater_cacheon) {
+    WavePacket(s, m);
+    return;
+  }
+  for (int i = 0; i < zewater_cachecnt; i++)
+    if (zewater_cache[i].ev1 == m->p[0] && zewater_cache[i].ev4 == m->p[3]) {
+      ZeRndrStreamCheckSpace(s->write, 16);
+      s->write = vpDmaTag_RefEx(s->write, zewater_cache[i].packet, VIFCODE_FLUSHE, UNPACK_WAVES);
+      s->write[-4] = (s->write[-4] & ~0xffffu) | 32;
+      return;
+    }
+  uint32_t* v = WavePacket(s, m);
+  // A full cache takes no more: later settings write their own packets.
+  if (zewater_cachecnt < ZEWATER_CACHE) zewater_cache[zewater_cachecnt++] = {v, m->p[0], m->p[3]};
+}
+
 }  // namespace
 
 // ---- water ------------------------------------------------------------------------
@@ -97,23 +116,12 @@ void ZeWaterOverride(float ev1, float ev2, float ev3, float ev4) {
 void ZeWaterRndrStreamCallback(ZEMTL* m, ZERNDRSTREAM* s, int phase) {
   if (phase == 1) {
     if (m->effect_id == 0x84) ZeRndrCopyScreen(s);
+    ZeRndrEndSegment(s, s->write);
     return;
   }
   if (phase != 2) return;
-  if (!zewater_cacheon) {
-    WavePacket(s, m);
-    return;
-  }
-  for (int i = 0; i < zewater_cachecnt; i++)
-    if (zewater_cache[i].ev1 == m->p[0] && zewater_cache[i].ev4 == m->p[3]) {
-      ZeRndrStreamCheckSpace(s->write, 16);
-      s->write = vpDmaTag_RefEx(s->write, zewater_cache[i].packet, VIFCODE_FLUSHE, UNPACK_WAVES);
-      s->write[-4] = (s->write[-4] & ~0xffffu) | 32;
-      return;
-    }
-  uint32_t* v = WavePacket(s, m);
-  // A full cache takes no more: later settings write their own packets.
-  if (zewater_cachecnt < ZEWATER_CACHE) zewater_cache[zewater_cachecnt++] = {v, m->p[0], m->p[3]};
+  WaveVectors(s, m);
+  ZeRndrEndSegment(s, s->write);
 }
 
 // ---- normal maps ---------------------------------------------------------------------
@@ -209,20 +217,27 @@ ZEMTL* LightMtl(const ZEMTL* m) {
 
 }  // namespace
 
+// Each phase that writes ends with the stream's open tag (the render list
+// links the stream again after its callback).
 void ZeNormalMapCallback(ZEMTL* m, ZERNDRSTREAM* s, int phase) {
   if (phase == 3) {
     PhaseThree(s);
+    ZeRndrEndSegment(s, s->write);
     return;
   }
   if (phase != 2) return;
   ZeRndrStreamAddMtl(s, LightMtl(m));
   PaletteTarget(s);
-  // The palette block to VU 0x1c0: the sprite copying a 1/16 window of the
-  // light texture into the 16 x 16 palette image, the state to draw the
-  // geometry through it, the strip tag and the view matrix.
+  // The palette block to VU 0x1c0 (18 quadwords, 0x1c0-0x1d1: it ends
+  // below input buffer 0's strip tag at 0x1d2): the sprite copying a 1/16
+  // window of the light texture into the 16 x 16 palette image, the state
+  // to draw the geometry through it, the strip tag and the view matrix. The
+  // tag's twelfth register (PRIM) reads the strip tag's quadword: PRIM 3,
+  // which the geometry's own tag replaces.
   ZeRndrStreamCheckSpace(s->write, 24 * 16);
   uint32_t* p = vpDmaTag_Cnt(s->write);
-  p = ZeRndrPutQ(p, VIFCODE_NOP, VIFCODE_NOP, VIFCODE_FLUSHE, 0x6C000000u | 19u << 16 | 0x1c0);
+  p = ZeRndrPutQ(p, VIFCODE_NOP, VIFCODE_NOP, VIFCODE_FLUSHE, 0x6C000000u | uint32_t(ZENRMMAP_BLOCK) << 16 | 0x1c0);
+  uint32_t* const block = p;
   // NLOOP 1, EOP, PRE sprite; A+D, A+D, ST, RGBAQ, XYZ2, ST, RGBAQ, XYZ2, A+D, A+D, A+D, PRIM.
   const uint64_t tag = 1 | 1ull << 15 | 1ull << 46 | uint64_t(GS_PRIM_SPRITE) << 47 | 12ull << 60;
   const uint64_t regs = 0xEull | 0xEull << 4 | 2ull << 8 | 1ull << 12 | 5ull << 16 | 2ull << 20 | 1ull << 24 |
@@ -240,17 +255,19 @@ void ZeNormalMapCallback(ZEMTL* m, ZERNDRSTREAM* s, int phase) {
   p = ZeRndrPutAd(p, GS_TEXFLUSH, 0);
   p = ZeRndrPutAd(p, GS_PRMODE, 0x58);
   p = ZeRndrPutAd(p, GS_TEX0_1, ZeTexGetTex0(m->texture, temp_pal));
-  p = ZeRndrPutQ(p, GS_PRIM_TRISTRIP, 0, 0, 0);  // PRIM
   const uint64_t strip = 3 | 1ull << 15 | 1ull << 46 | uint64_t(GS_PRIM_TRISTRIP) << 47 | 3ull << 60;
   p = ZeRndrPutQ(p, uint32_t(strip), uint32_t(strip >> 32), 0x512, 0);
   p = ZeRndrPutSt(p, g_envU, g_envV, 1.0f);
   memcpy(p, ZeCameraGetViewMtx(), 64);
-  s->write = vpDmaTag_Close(p + 16);
+  p += 16;
+  if (p - block != ZENRMMAP_BLOCK * 4) ZeError("ZeNormalMapCallback: palette block of %d words", int(p - block));
+  ZeRndrEndSegment(s, vpDmaTag_Close(p));
 }
 
 void ZeNormalMapFixedPaletteCallback(ZEMTL* m, ZERNDRSTREAM* s, int phase) {
   if (phase == 3) {
     PhaseThree(s);
+    ZeRndrEndSegment(s, s->write);
     return;
   }
   if (phase != 2) return;
@@ -274,12 +291,15 @@ void ZeNormalMapFixedPaletteCallback(ZEMTL* m, ZERNDRSTREAM* s, int phase) {
   p = ZeRndrPutAd(p, GS_XYZ2, ZeLgtXyz(int(x0), int(y0), 0));
   p = ZeRndrPutAd(p, GS_XYZ2, ZeLgtXyz(int(x0) + 15 * 16, int(y0) + 15 * 16, 0));
   p = ZeRndrPutAd(p, GS_PRMODE, (m->render_flags & 15) ? 0x58 : 0x18);
-  s->write = ZeRndrCloseAd(p);
+  ZeRndrEndSegment(s, ZeRndrCloseAd(p));
 }
 
 // ---- glass ---------------------------------------------------------------------------------
 
-void ZeGlassCopyScreen(ZERNDRSTREAM* s, ZEMTL*, int) { ZeRndrCopyScreen(s); }
+void ZeGlassCopyScreen(ZERNDRSTREAM* s, ZEMTL*, int) {
+  ZeRndrCopyScreen(s);
+  ZeRndrEndSegment(s, s->write);
+}
 
 void ZeGlassInit(int planes) {
   if (zeglass_initialised) return;

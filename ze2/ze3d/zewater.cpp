@@ -112,6 +112,13 @@ void ZeRndrWater(int paused) {
   const bool band = y2 > 30720.0f;
   if (band) {
     ZeRndrBeginSceneEx(-1, -2, 0);
+    // The band marks the screen below the water line in the frame's alpha,
+    // which the composite blends by: only the alpha byte is written (the
+    // scene's mask, and ZeLightAddMat's, would keep it and the band would
+    // mark nothing), and the rows above the line are cleared to alpha 0, so
+    // that the mark does not depend on the alpha the scene left. The next
+    // scene restores the mask.
+    ZeRndrSetFrameMask(0x00ffffffu, 1);
     ZeRndrStreamLink(s);
     ZeRndrStreamSetMisc(s);
     ZeLgtUseMtl(s, ZeLightAddMat, ~0ull);
@@ -119,8 +126,9 @@ void ZeRndrWater(int paused) {
       float y;
       uint32_t a;
     };
-    Row rows[4];
+    Row rows[5];
     int n = 0;
+    rows[n++] = {float(0x8000 - zerndr_pixel_height * 8 - 8), 0};
     if (y1 < y2) rows[n++] = {y1, 0}, rows[n++] = {y2, 0x80};
     else rows[n++] = {y2, 0x80};
     rows[n++] = {0x8800, 0x80};
@@ -171,7 +179,10 @@ void ZeRndrWater(int paused) {
   ZeRndrBeginSceneEx(-1, -2, 0);
   ZeRndrStreamLink(s);
   ZeRndrStreamSetMisc(s);
-  ZeLgtUseMtl(s, ZeLgtSurf[band ? 10 : 9], ~0ull);
+  // With the band, (Cs - Cd) x Ad + Cd: the copy replaces the frame where
+  // the band marked it. (The copy's own alpha cannot carry the mark: the
+  // back buffer is read as a 24-bit texture.)
+  ZeLgtUseMtl(s, ZeLgtSurf[band ? 10 : 9], band ? 0x54 : ~0ull);
   ZeRndrRectUV3di(-8, -8, 0x2800, zerndr_pixel_height * 16, ZeRndrWaterTint, 0x1ffffff, 1.0f / 256.0f,
                   1.0f / 64.0f, 0.62109375f, 0.859375f);
   ZeRndrEndSegment(s, s->write);
@@ -317,10 +328,9 @@ void ZeRndrFootPrints(ZEMTL* mtl, const float* ut, const float* vt) {
 
 // ---- trails ------------------------------------------------------------------------------------
 
-void ZeRndrTrail(int head, const ZERNDRTRAIL* ring, int size) {
+int ZeRndrTrailVerts(int head, const ZERNDRTRAIL* ring, int size, ZEVTX* v) {
   // A ring is a power of two of at most 256 entries.
   if (size <= 0 || size > 256 || (size & (size - 1))) ZeError("ZeRndrTrail: ring of %d entries", size);
-  static ZEVTX v[8 * 256];
   int n = 0;
   auto at = [&](int k) -> const ZERNDRTRAIL& { return ring[(head - k) & (size - 1)]; };
   // Entries past the walked range (size - 1 back from the head) count as gaps.
@@ -369,6 +379,12 @@ void ZeRndrTrail(int head, const ZERNDRTRAIL* ring, int size) {
     quad(p.b, c.b, p.a, c.a, prevCol, cc, false);
     prev = k, prevCol = cc, prevNewest = false;
   }
+  return n;
+}
+
+void ZeRndrTrail(int head, const ZERNDRTRAIL* ring, int size) {
+  static ZEVTX v[ZERNDR_TRAIL_VERTS];
+  const int n = ZeRndrTrailVerts(head, ring, size, v);
   if (!n) return;
   ZERNDRSTREAM* s = ZeLgtBeginFx(ZeLightAddMat, 0x44);
   ZeRndrStreamQuad3dClip(v, n, nullptr, s);
