@@ -413,6 +413,7 @@ void DrawTimeBasedObjects(ZEMTL* mtl, int flags) {
   bool linked = false;
   for (TBRNODE* n = tbr_chain; n; n = n->next) {
     TBROBJ* o = n->obj;
+    if (!o->inuse) continue;  // released since the pass (its cob removed)
     if (!o->slot) ZeError("no dma - aaaargh");
     if (!o->shown) continue;
     if (!linked) {

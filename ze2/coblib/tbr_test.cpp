@@ -442,5 +442,22 @@ TEST_F(Tbr, ACobRemovedGivesItsObjectBack) {
   EXPECT_EQ(cob->tbr, 0);
   EXPECT_EQ(tbrobjs[h - 1].inuse, 0);
   EXPECT_EQ(s->owner, nullptr);
+  // Removed between the off-screen pass and the sprites: no sprite, no halt.
+  dbg_tbrrndr = 0;
+  ZeRndrBeginScene(-1);
+  DrawTimeBasedObjects(spriteMtl, 0);
+  ZeRndrEndScene();
+  ZeRndrSwapStreamBuffers();
+  EXPECT_EQ(dbg_tbrrndr, 0);
+  // A shown object that lost its slot is the fatal error.
+  COB* other = Cob(0, 20);
+  Frame({other});
+  TBROBJ* o = Obj(other);
+  o->slot->owner = nullptr;
+  o->slot = nullptr;
+  ZeRndrBeginScene(-1);
+  EXPECT_HALT(DrawTimeBasedObjects(spriteMtl, 0), "no dma - aaaargh");
+  ZeRndrEndScene();
+  ZeRndrSwapStreamBuffers();
 }
 }  // namespace
