@@ -111,7 +111,7 @@ struct Tbr : Hgo {
     ZePs2GetCurrentBackBuffer(&frame);
     ZeRndrBeginScene(-1);
     ZeRndrClear(0x700, 0x00202020, 1.0f);
-    if (!getenv("NOSPR")) DrawTimeBasedObjects(spriteMtl, 0);
+    DrawTimeBasedObjects(spriteMtl, 0);
     ZeRndrEndScene();
     ZePs2ScreenSwap(1);
     ZeRndrVu1Draw();
