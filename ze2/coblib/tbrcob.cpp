@@ -1,6 +1,7 @@
 // Time-based rendering, the cob's side: the off-screen pass over the
 // frame's queued cobs, each cob's classification, and the rendering of a
 // posed model into its slot through the image matrix.
+#include "coblib_local.h"
 #include "tbr_local.h"
 
 namespace {
@@ -8,29 +9,7 @@ namespace {
 // The pose of an image: as DrawCobs poses an animated cob whatever its
 // animated flag, else the rest pose; override matrices are not used.
 void PoseImage(COB* cob, ZEHGOBJ* model, ZEMTX* joints, void*** weights) {
-  COBTYPE* t = cob->type;
-  *weights = nullptr;
-  const int a = cob->anim;
-  const bool valid = a >= 0 && a < COBTYPE_ANIMS;
-  ZEANIMDATA2* anim = valid ? static_cast<ZEANIMDATA2*>(t->anims[a]) : nullptr;
-  if (!anim) {
-    ZeHGobjEval(model, 0, nullptr, joints);
-    return;
-  }
-  const int s = cob->slot & 1, o = s ^ 1;
-  ZEJOINTANIM* ovr = cob->jointanims;
-  const int novr = ovr ? cob->njointanims : 0;
-  const int p = cob->prevanim;
-  ZEANIMDATA2* prev = p >= 0 && p < COBTYPE_ANIMS ? static_cast<ZEANIMDATA2*>(t->anims[p]) : nullptr;
-  if (cob->blend < 1.0f && prev) {
-    ZeHGobjEvalAnimBlend2(model, prev, anim, novr, ovr, joints, cob->frame[o], cob->frame[s], cob->blend);
-    ZEANIMDATA2* w0 = t->anims2[p];
-    ZEANIMDATA2* w1 = t->anims2[a];
-    if (w0 || w1) *weights = ZeHGobjEvalDwaBlend2(2, cob->layers, w0, w1, cob->frame[o], cob->frame[s], cob->blend);
-  } else {
-    ZeHGobjEvalAnim2(model, anim, novr, ovr, joints, cob->frame[s]);
-    if (ZEANIMDATA2* w = t->anims2[a]) *weights = ZeHGobjEvalDwa2(2, cob->layers, w, cob->frame[s]);
-  }
+  if (!CobPoseAnimated(cob, joints, weights)) ZeHGobjEval(model, 0, nullptr, joints);
 }
 
 // Steps b-g for one node: the sprite follows the cob; a requested image is
