@@ -302,9 +302,9 @@ void FillRandom(TestImage* img, uint32_t seed) {
 // The colour texel (x, y) of the image gives (0xAABBGGRR) when modulated by
 // a vertex colour of 0x80 in every channel: the texel as the GS reads it.
 uint32_t ExpectedTexel(const ZETEX& img, int x, int y) {
-  const uint8_t* t = img.texels;
-  const int row = ZeTexLevelBytes(img.type, img.width, 1);
-  const uint8_t* r = t + size_t(y) * size_t(row);
+  static constexpr int BITS[6] = {16, 16, 24, 32, 4, 8};
+  const int row = (img.width * BITS[img.type] + 7) / 8;
+  const uint8_t* r = img.texels.get() + size_t(y) * size_t(row);
   auto entry = [&](int i) {
     const uint8_t* p = img.palette.get() + 4 * i;
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -360,7 +360,7 @@ TEST_F(SmallTextures, EverySmallSizeOfEveryFormatDrawsItsTexels) {
         for (int x = 0; x < c.w; x++) want[size_t(c.y + y) * SMALL_W + size_t(c.x + x)] = ExpectedTexel(img.tex, x, y);
       ZEMTL* m = ZeMtlCreate(1);
       m->texture = ZeTexCreate(&img.tex);
-      // Nearest texels, no blending, no depth test or write.
+      // Nearest texels, no blending, no depth test or write; alpha written.
       m->attributes = (m->attributes & ~0x3fu) | 3u << ZEMTLATTR_DEPTH | 1u << ZEMTLATTR_FRAMEALPHA;
       m->diffuse[0] = m->diffuse[1] = m->diffuse[2] = 1.0f;
       m->alpha = 1.0f;
