@@ -9,6 +9,7 @@
 #include "ze3d.h"
 #include "demoanim.h"
 #include "democob.h"
+#include "demotbr.h"
 #include "demoscene.h"
 #include "demoworld.h"
 
@@ -39,6 +40,7 @@ void Lights() {
 }  // namespace
 
 void DemoInit() {
+  DemoTbrInit();  // its page's video memory before any texture's
   g_camera = ZeCameraCreate();
   ZeCameraSet(g_camera);
   Lights();
@@ -55,12 +57,14 @@ void DemoInit() {
 
 void DemoFrame(int f) {
   const float t = float(f) * (1.0f / 60.0f);
+  DemoTbrPass();  // the off-screen pass of the far copies
   ZeRndrBeginScene(-1);
   ZeRndrGradClear(0x400, 0x402010, 0x100820, 1.0f);
   DemoWorldBeforeScene(f);
   DemoSceneFrame(f);  // with its own camera
   DemoWorldFrame(f);
   DemoCobFrame(f);    // in the scene, from its camera
+  DemoTbrSprites();
   Lights();
 
   // The camera at the origin looking down +z; triangles on a ring fly at it
@@ -122,6 +126,7 @@ void DemoFrame(int f) {
 
 void DemoEnd() {
   DemoWorldEnd();
+  DemoTbrEnd();
   DemoCobEnd();
   DemoSceneEnd();
   DemoAnimEnd();

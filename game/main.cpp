@@ -28,6 +28,7 @@ int16_t SoundTable[64];
 int PauseCurMenu;
 MainFrameOutInfo frameout = {600, 60, 60};
 int main_tbr_debug_flags = 1;
+int main_cobs_drawn;  // cobs drawn as models last frame: the next image budget
 int main_pitch_changes;
 
 int MainWorldFrozen() { return paused != editor_active; }
@@ -491,7 +492,7 @@ void MainDrawLevel() {
   ZeGCutSceneSysRender();
   ZeTriggerSysRender();
   Slot(7, "cob");
-  DrawCobs(kaelcam ? &kaelcam->mtx : &zemtx_identity);
+  main_cobs_drawn = DrawCobs(kaelcam ? &kaelcam->mtx : &zemtx_identity);
   SlotEnd(7);
   Slot(9, "shd");
   DrawShadows();
@@ -635,7 +636,7 @@ void MainFrame() {
   Slot(4, "tbr");
   if (tbr_tex && ZeRndrBeginScene(tbr_tex)) {
     SetEnviroMtx();
-    if (g_tbrdbg_proc) TBRDrawCobs(tbr_mtl[1], 3);
+    if (g_tbrdbg_proc) TBRDrawCobs(tbr_mtl[1], TBRBudget(main_cobs_drawn));
     ZeRndrEndSceneEx((1u << gb_renderplane_level) | 0x1000000u);
   }
   SlotEnd(4);

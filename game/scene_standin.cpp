@@ -5,11 +5,6 @@
 char texanimfilename[256];
 int texanimbuffsize;
 
-void TimeBasedRenderInit() {}
-void TBRDrawCobs(ZEMTL*, int) {}
-void DrawTimeBasedObjects(ZEMTL*, int) {}
-void TBRManage() {}
-void TBRDebug(ZEMTL*, int) {}
 ZEGSCENE* pickup_gscene;
 void InitialisePersistantVehicleCobs() {}
 void InitialisePersistantVehicleCobs2() {}

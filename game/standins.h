@@ -23,11 +23,6 @@ void ZeRndrFPatchClose();
 // ===================================================================
 extern char texanimfilename[256];  // set by the universe (levcon)
 extern int texanimbuffsize;
-void TimeBasedRenderInit();
-void TBRDrawCobs(ZEMTL* mtl, int count);
-void DrawTimeBasedObjects(ZEMTL* mtl, int flags);
-void TBRManage();
-void TBRDebug(ZEMTL* mtl, int flags);
 extern ZEGSCENE* pickup_gscene;
 void InitialisePersistantVehicleCobs();
 void InitialisePersistantVehicleCobs2();

@@ -398,8 +398,18 @@ TEST_F(Surface, SwitchDistancesAndClassesByDistance) {
     EXPECT_EQ(c.lowerblocks, gs[k][4]) << k;
   }
   // Wanted class by distance (record radius 0): 635.8 is class 3, below it 4.
+  // The colour texture's slot is taken without an image and described here:
+  // no complaint about a size of 0.
   FRSURFTEX rec{};
-  FrSurfaceInitColourTexture(&rec);
+  {
+    ConsoleCaptureScope console;
+    errmsg_disabled = 0;
+    FrSurfaceInitColourTexture(&rec);
+    errmsg_disabled = 1;
+    EXPECT_EQ(console.text().find("power of two"), std::string::npos) << console.text();
+  }
+  EXPECT_EQ(ZeTexWidth(rec.tid), 128);
+  EXPECT_EQ(ZeTexType(rec.tid), ZETEX_PAL8);
   struct Case {
     float distance;
     int cls;

@@ -53,7 +53,7 @@ ZETEX* TexFromRgba(const RgbaImage& pic, int type, int levels, std::string* erro
   for (int i = 1; i < levels; i++) chain.push_back(Half(chain.back()));
 
   int bytes = 0;
-  for (const RgbaImage& l : chain) bytes += (l.width * l.height * ZeTexPixelSize(base) + 7) / 8;
+  for (const RgbaImage& l : chain) bytes += ZeTexImgSize(base, l.width, l.height);  // whole bytes a row
   auto* img = static_cast<ZETEX*>(ZeMemAlloc(int(sizeof(ZETEX))));
   memset(img, 0, sizeof *img);
   auto* t = static_cast<uint8_t*>(ZeMemAlloc(bytes + 1024 + 16));
@@ -90,7 +90,7 @@ ZETEX* TexFromRgba(const RgbaImage& pic, int type, int levels, std::string* erro
 
   uint8_t* d = t;
   for (const RgbaImage& l : chain) {
-    for (int y = 0; y < l.height; y++)
+    for (int y = 0; y < l.height; y++) {
       for (int x = 0; x < l.width; x++) {
         const uint32_t c = l.pixels[size_t(y) * size_t(l.width) + size_t(x)];
         const int r = Ch(c, 0), g = Ch(c, 1), b = Ch(c, 2), a = Ch(c, 3);
@@ -119,6 +119,8 @@ ZETEX* TexFromRgba(const RgbaImage& pic, int type, int levels, std::string* erro
           default: *d++ = uint8_t(index[Reduce(c, drop)]); break;
         }
       }
+      if (base == ZETEX_PAL4 && (l.width & 1)) d++;  // a 4-bit row of odd width ends in a byte of its own
+    }
   }
   if (swz) {
     ZeTexSwizzelBits(img);

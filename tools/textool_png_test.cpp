@@ -266,3 +266,28 @@ TEST(Textool, NamesTheFileAndTheReasonForAPictureItCannotRead) {
     EXPECT_EQ(message.find('\n'), message.size() - 1) << "one line: " << message;
   }
 }
+
+// A 4-bit texture of odd width keeps whole bytes a row: every texel comes back
+// as its own colour, also one pixel wide.
+TEST(Textool, FourBitTexturesOfOddWidthKeepEveryTexel) {
+  const std::string dir = TestTempDir();
+  for (auto [w, h] : {std::pair{1, 1}, std::pair{1, 4}, std::pair{3, 2}, std::pair{5, 3}, std::pair{7, 7}}) {
+    SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+    std::vector<uint32_t> px;
+    for (int i = 0; i < w * h; i++) {
+      const uint32_t k = uint32_t(i % 16);
+      px.push_back(0xff000000u | (k * 16) | (255 - k * 16) << 8 | (k * 8) << 16);  // 16 colours at most
+    }
+    const std::string in = dir + "/odd.png", pnt = dir + "/odd.pnt", out = dir + "/back.png";
+    ASSERT_TRUE(WritePngFile(in.c_str(), Reference(w, h, px)));
+    ASSERT_EQ(system((std::string(TEXTOOL) + " make " + in + " " + pnt + " --type=4 >/dev/null").c_str()), 0);
+    ASSERT_EQ(system((std::string(TEXTOOL) + " show " + pnt + " " + out + " >/dev/null").c_str()), 0);
+    std::vector<uint32_t> got;
+    int rw = 0, rh = 0;
+    std::string error;
+    ASSERT_TRUE(PngRead(out.c_str(), 4096, &got, &rw, &rh, &error)) << error;
+    ASSERT_EQ(rw, w);
+    ASSERT_EQ(rh, h);
+    for (size_t i = 0; i < px.size(); i++) EXPECT_EQ(got[i] & 0xffffff, px[i] & 0xffffff) << "texel " << i;
+  }
+}

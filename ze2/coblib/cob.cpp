@@ -97,30 +97,13 @@ bool Drawable(const COB* cob) { return cob != cob_effect && !Skipped(cob); }
 
 // Poses the cob's model into cob_joints; the blend-shape weights, or null.
 void** Pose(COB* cob, bool useX) {
-  const COBTYPE* t = cob->type;
-  const ZEHGOBJ* h = t->hgobj;
-  const ZEJOINTANIM* ovr = cob->jointanims;
-  const int novr = ovr ? cob->njointanims : 0;
-  const int cur = cob->slot, other = 1 - cob->slot;
-  const ZEANIMDATA2* a = (cob->flags & COB_ANIMATED) ? Anim(t, cob->anim) : nullptr;
-  if (a) {
-    const ZEANIMDATA2* p = Anim(t, cob->prevanim);
-    // A missing animation to blend from leaves the current one alone.
-    if (cob->blend < 1.0f && p) {
-      ZeHGobjEvalAnimBlend2(h, p, a, novr, ovr, cob_joints, cob->frame[other], cob->frame[cur], cob->blend);
-      const ZEANIMDATA2* wp = Anim2(t, cob->prevanim);
-      const ZEANIMDATA2* wa = Anim2(t, cob->anim);
-      if (wp || wa) return ZeHGobjEvalDwaBlend2(2, cob->layers, wp, wa, cob->frame[other], cob->frame[cur], cob->blend);
-      return nullptr;
-    }
-    ZeHGobjEvalAnim2(h, a, novr, ovr, cob_joints, cob->frame[cur]);
-    if (const ZEANIMDATA2* w = Anim2(t, cob->anim)) return ZeHGobjEvalDwa2(2, cob->layers, w, cob->frame[cur]);
-    return nullptr;
-  }
+  const ZEHGOBJ* h = cob->type->hgobj;
+  void** weights = nullptr;
+  if ((cob->flags & COB_ANIMATED) && CobPoseAnimated(cob, cob_joints, &weights)) return weights;
   if (useX && !(cob->flags & COB_ANIMATED) && cob->xmtx)
     ZeHGobjEvalX(h, cob->xmtx, cob->xids, cob->nx, cob_joints);
   else
-    ZeHGobjEval(h, novr, ovr, cob_joints);
+    ZeHGobjEval(h, cob->jointanims ? cob->njointanims : 0, cob->jointanims, cob_joints);
   return nullptr;
 }
 
@@ -186,6 +169,30 @@ int CollideSpheres(COB* cob, Test test) {
 }
 
 }  // namespace
+
+bool CobPoseAnimated(const COB* cob, ZEMTX* joints, void*** weights) {
+  const COBTYPE* t = cob->type;
+  const ZEHGOBJ* h = t->hgobj;
+  const ZEANIMDATA2* a = Anim(t, cob->anim);
+  *weights = nullptr;
+  if (!a) return false;
+  const ZEJOINTANIM* ovr = cob->jointanims;
+  const int novr = ovr ? cob->njointanims : 0;
+  const int cur = cob->slot & 1, other = cur ^ 1;
+  const ZEANIMDATA2* p = Anim(t, cob->prevanim);
+  // A missing animation to blend from leaves the current one alone.
+  if (cob->blend < 1.0f && p) {
+    ZeHGobjEvalAnimBlend2(h, p, a, novr, ovr, joints, cob->frame[other], cob->frame[cur], cob->blend);
+    const ZEANIMDATA2* wp = Anim2(t, cob->prevanim);
+    const ZEANIMDATA2* wa = Anim2(t, cob->anim);
+    if (wp || wa)
+      *weights = ZeHGobjEvalDwaBlend2(2, cob->layers, wp, wa, cob->frame[other], cob->frame[cur], cob->blend);
+    return true;
+  }
+  ZeHGobjEvalAnim2(h, a, novr, ovr, joints, cob->frame[cur]);
+  if (const ZEANIMDATA2* w = Anim2(t, cob->anim)) *weights = ZeHGobjEvalDwa2(2, cob->layers, w, cob->frame[cur]);
+  return true;
+}
 
 void CobResetFrame() {
   cobpt = 0;

@@ -13,3 +13,7 @@ void CobLocTake(COB* cob);
 void CobJointAnimForget(COB* cob);
 // The point-of-interest index of a locator id on the model, -1 when it has none.
 int CobPointIndex(const ZEHGOBJ* hgobj, int locator);
+// Poses the cob's model from its animation into joints (cross-blend, joint
+// overrides; the blend-shape weights, or null): false, posing nothing, when
+// the cob has no such animation.
+bool CobPoseAnimated(const COB* cob, ZEMTX* joints, void*** weights);

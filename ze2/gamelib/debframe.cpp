@@ -273,14 +273,6 @@ void LeaveKey(DebrisChunkControl* c) {
   }
 }
 
-void PushChunk(uint8_t* chunk, bool glass) {
-  DebMarkDead(chunk, glass ? DEB_GLASS_PARTS : DEB_CHUNK_PARTS, true);
-  if (glass) {
-    if (freedebchkptrg > 0) freedebchunksglass[--freedebchkptrg] = chunk;
-  } else if (freedebchkptr > 0) {
-    freedebchunks[--freedebchkptr] = chunk;
-  }
-}
 
 // The next impact of a particle's path with its plane after t, or -1.
 float NextImpact(const DebrisParticle* p, float g, float plane) {
@@ -327,6 +319,15 @@ void Wall(DebrisChunkControl* c) {
 }
 
 }  // namespace
+
+void PushChunk(uint8_t* chunk, bool glass) {
+  DebMarkDead(chunk, glass ? DEB_GLASS_PARTS : DEB_CHUNK_PARTS, true);
+  if (glass) {
+    if (freedebchkptrg > 0) freedebchunksglass[--freedebchkptrg] = chunk;
+  } else if (freedebchkptr > 0) {
+    freedebchunks[--freedebchkptr] = chunk;
+  }
+}
 
 void DebrisProcessControlChunks() {
   const int index = debris_chunk_control_stack_index;

@@ -132,7 +132,9 @@ void FreeEntryInstantly(DebrisChunkRenderEntry* e) {
   for (uint8_t* c = e->chunk; c;) {
     uint8_t* next = ChainNext(c);
     RemoveAnyChunkControls(c);
-    ControlChunk(c, 0, glass ? DEBCTL_RETURN_GLASS : DEBCTL_RETURN, nullptr, 4);
+    // With no control free the chunk goes back at once rather than being
+    // lost: the host has drawn it at the kick.
+    if (!ControlChunk(c, 0, glass ? DEBCTL_RETURN_GLASS : DEBCTL_RETURN, nullptr, 4)) PushChunk(c, glass);
     c = next;
   }
   *e = {};

@@ -413,6 +413,15 @@ TEST_F(Keys, FreeingHandsTheChunksToControlsAndTheKeyBack) {
   DebFreeOrphansInstantly(type);
   EXPECT_EQ(e->chunk, nullptr);
   EXPECT_EQ(freechunkcontrolsptr, 4);
+  // With every control taken the chunks go straight back to the free list.
+  int k3 = -1;
+  AddDebrisEffect(&k3, type, 0, 0, 0);
+  DebReAlloc(k3, 64);
+  const int taken = freedebchkptr;
+  while (DebTakeControl()) {
+  }
+  DebFreeInstantly(&k3);
+  EXPECT_EQ(freedebchkptr, taken - 2) << "both chunks of the key returned";
 }
 
 }  // namespace

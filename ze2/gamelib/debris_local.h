@@ -55,6 +55,8 @@ int DebFadeFrames(const DebrisEffectType* t);
 // Marks a chunk's slots dead: new (birth 0, rate 32768) or released
 // (birth 1e10, rate 128).
 void DebMarkDead(uint8_t* chunk, int n, bool released);
+// Marks a chunk dead and puts it back on its free list.
+void PushChunk(uint8_t* chunk, bool glass);
 // Re-links the key's chunk packets into one chain (none: nothing).
 void DebRelink(DebrisKey* k);
 DebrisChunkRenderEntry* DebTakeRenderEntry();

@@ -376,8 +376,15 @@ void DistortedCopy(ZETEXID target, int paused) {
   const float pw = float(ZePower2(PS2_REZ_W)), ph = float(ZePower2(PS2_REZ_H));
   auto corner = [&](int c, int r, uint32_t*& p) {
     const uint16_t* e = Hazetab[r * ZEGRID_COLS + c];
-    const int dx = int(Sin(e[0]) * Hazeampx), dy = int(Sin(e[1] + 0x4000) * Hazeampy);
+    int dx = int(Sin(e[0]) * Hazeampx), dy = int(Sin(e[1] + 0x4000) * Hazeampy);
     const int x = c * 32, y = r * 16;
+    // Corners on the frame's edges move only outward: moved inward they
+    // would leave the copy's edge texels unwritten, and the composite
+    // would show whatever the memory held.
+    if (x == 0) dx = std::min(dx, 0);
+    if (x == PS2_REZ_W) dx = std::max(dx, 0);
+    if (y == 0) dy = std::min(dy, 0);
+    if (y == PS2_REZ_H) dy = std::max(dy, 0);
     p = ZeRndrPutSt(p, float(x) / pw, float(y) / ph, 1.0f);
     p = ZeRndrPutRgba(p, 0x80808080u);
     p = ZeRndrPutXyz(p, ox + x * 16 + dx, oy + y * 16 + dy, 0);

@@ -266,4 +266,50 @@ TEST_F(Fog, HazeWobblesOnlyBeyondTheDepthLimit) {
   EXPECT_EQ(changedNear, 0) << "nearer than the depth limit: untouched";
 }
 
+// Haze over a uniform far wall: the wobbled copy of one colour is that
+// colour, so every far pixel must come out the same. The fog alone turns
+// the wall's C into N = (0 - C) x Af >> 7 + C, Af the fog's alpha there;
+// the haze composite, its alpha that same Af from surface 12, gives (N x
+// 0x40 >> 7 - N) x Af >> 7 + N over the whole far half, and the near half
+// is the fogged frame's exactly. Catches: copy texels the wobbling grid
+// left unwritten at the frame's edges (the top rows showed old memory), the
+// composite's depth limit, and the signed blend's floor.
+TEST_F(Fog, HazeOverAUniformWallIsUniform) {
+  fog = true;
+  std::vector<uint8_t> bytes(20 + 4 * 21 * 33, 0);
+  for (size_t i = 0; i < bytes.size(); i++) bytes[i] = uint8_t(i * 37 + 11);
+  ZeRndrShadowInit(bytes.data());
+  auto scene = [&] {
+    Wall(0, 0, 640, 112, 0x00c0c0c0, DepthAt(30.0f));
+    Wall(0, 112, 640, 224, 0x00202020, DepthAt(5.0f));
+  };
+  auto frame = [&](uint32_t haze) {
+    tflip = 0;
+    ZeLightFog(10.0f, 40.0f, 0x40000000, 0, haze);
+    return Frame(scene);
+  };
+  const uint64_t plain = frame(0);
+  const int n = int(Px(plain, 320, 50) & 0xff);
+  std::vector<uint32_t> near;
+  for (int y = 114; y < 224; y++)
+    for (int x = 0; x < 640; x++) near.push_back(Px(plain, x, y));
+  // The far wall's fog alpha, from the fogged colour.
+  int af = -1;
+  for (int a = 0; a <= 128 && af < 0; a++)
+    if (((-0xc0 * a) >> 7) + 0xc0 == n) af = a;
+  ASSERT_GT(af, 0) << n;
+  const int want = ((((n * 0x40) >> 7) - n) * af >> 7) + n;
+  frame(0x80404040);  // the grid's phases move away from 0
+  const uint64_t f = frame(0x80404040);
+  Grab(f, 0, 0, 640, 224, "haze_uniform");
+  int wrongFar = 0, wrongNear = 0;
+  for (int y = 0; y < 224; y++)
+    for (int x = 0; x < 640; x++) {
+      if (y < 110) wrongFar += Px(f, x, y) != uint32_t(want) * 0x010101u;
+      if (y >= 114) wrongNear += Px(f, x, y) != near[size_t((y - 114) * 640 + x)];
+    }
+  EXPECT_EQ(wrongFar, 0) << std::hex << Px(f, 320, 0) << " " << Px(f, 320, 50) << " want " << want;
+  EXPECT_EQ(wrongNear, 0);
+}
+
 }  // namespace

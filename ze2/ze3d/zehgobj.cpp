@@ -431,7 +431,11 @@ int ZeHGobjDestroy(ZEHGOBJ* obj) {
 
 // ---- queries ---------------------------------------------------------------------
 
+// The unchecked forms take ids the caller knows the model has: any other is
+// a fatal error rather than a read outside the maps.
 void ZeHGobjJointMtx(const ZEHGOBJ* obj, int id, const ZEMTX* objmtx, const ZEMTX* joints, ZEMTX* out) {
+  if (id < 0 || id >= obj->jointmapsize || obj->jointmap[id] == ZEHGOBJ_NOJOINT)
+    ZeError("ZeHGobjJointMtx - model has no joint %d", id);
   ZeMtxMul(out, &joints[obj->jointmap[id]], objmtx);
 }
 
@@ -449,7 +453,9 @@ void ZeHGobjPOIMtxFromIX(const ZEHGOBJ* obj, int index, const ZEMTX* objmtx, con
 }
 
 void ZeHGobjPOIMtx(const ZEHGOBJ* obj, int id, const ZEMTX* objmtx, const ZEMTX* joints, ZEMTX* out) {
-  ZeHGobjPOIMtxFromIX(obj, obj->pointmap[id], objmtx, joints, out);
+  const int ix = PointIndex(obj, id);
+  if (ix < 0) ZeError("ZeHGobjPOIMtx - model has no point %d", id);
+  ZeHGobjPOIMtxFromIX(obj, ix, objmtx, joints, out);
 }
 
 int ZeHGobjPOIMtxWithCheck(const ZEHGOBJ* obj, int id, const ZEMTX* objmtx, const ZEMTX* joints, ZEMTX* out) {

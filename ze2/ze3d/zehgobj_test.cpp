@@ -84,6 +84,12 @@ TEST_F(Hgo, CheckedQueriesRefuseIdsAtTheMapSizeAndUnmappedIds) {
   EXPECT_EQ(ZeHGobjGetPOI(o, 1), nullptr);
   ZeHGobjPOIMtxFromIX(o, 0, &obj, joints, &out);
   EXPECT_EQ(out.m[3][0], 11.0f);
+  // The unchecked forms stop on an id the model does not have.
+  ZeHGobjPOIMtx(o, 0, &obj, joints, &out);
+  EXPECT_EQ(out.m[3][0], 11.0f);
+  EXPECT_HALT(ZeHGobjPOIMtx(o, 1, &obj, joints, &out), "no point 1");
+  EXPECT_HALT(ZeHGobjJointMtx(o, 2, &obj, joints, &out), "no joint 2");
+  EXPECT_HALT(ZeHGobjJointMtx(o, -1, &obj, joints, &out), "no joint -1");
 }
 
 struct Bounds : Hgo {

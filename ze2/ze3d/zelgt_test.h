@@ -100,6 +100,16 @@ struct Light : testing::Test {
     ZeMtlUpdate(m);
     return m;
   }
+  // A 16 x 16 texture of white texels (alpha 0xff): every sample is the
+  // same whatever the filter and the coordinates.
+  static ZETEXID WhiteTexture() {
+    auto* white = static_cast<uint8_t*>(ZeMemAlloc(16 * 16 * 4));
+    memset(white, 0xff, 16 * 16 * 4);
+    ZETEX img{ZETEX_RGBA32, 16, 16, 1, white, nullptr};
+    const ZETEXID t = ZeTexCreate(&img);
+    ZeMemFree(white);
+    return t;
+  }
   char* texBuf = nullptr;
   char* mtlBuf = nullptr;
   ZEMTL* wallMtl = nullptr;

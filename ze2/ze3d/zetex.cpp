@@ -50,7 +50,10 @@ int Create(ZETEX* image, void* regionStart, void* regionEnd) {
   char* end = static_cast<char*>(regionEnd);
   const bool region = regionStart != nullptr;
   if (region) ZeMemSetExternal(&cur, &end);
-  const int ok = ZePs2TxCreate(&s->tex, &s->ps2);
+  // A slot made without an image is reserved for its caller, who fills the
+  // description and the platform record later: there is nothing to build
+  // and no size to check yet (the record stays cleared).
+  const int ok = image ? ZePs2TxCreate(&s->tex, &s->ps2) : 1;
   if (region) ZeMemSetExternal(nullptr, nullptr);
   if (!ok) {
     // Free what was built; what lives in a region is the caller's.
@@ -256,7 +259,9 @@ int ZeTexPixelSize(int type) {
   }
 }
 
-int ZeTexImgSize(int type, int w, int h) { return int(int64_t(w) * h * ZeTexPixelSize(type) / 8); }
+// Rows hold whole bytes (as the bitmap reader keeps them): a 4-bit image of
+// an odd width, such as a 1 x 1 one, still has a byte per row.
+int ZeTexImgSize(int type, int w, int h) { return int(int64_t(h) * ((int64_t(w) * ZeTexPixelSize(type) + 7) / 8)); }
 
 int ZeTexImgSizeMM(int type, int w, int h, int n) {
   int total = 0;

@@ -78,6 +78,11 @@ TEST_F(TexTable, QueriesAndSizes) {
   EXPECT_EQ(ZeTexRef(0), 0);
   EXPECT_EQ(ZeTexGetReqSize(id, 0), int(TexTable::Rec(id)->level_size[0]));
   EXPECT_EQ(ZeTexImgSizeMM(ZETEX_RGB24, 64, 64, 2), (64 * 64 + 32 * 32 + 16 * 16) * 3);
+  // Rows of whole bytes: a 4-bit row of an odd width ends in a half byte.
+  EXPECT_EQ(ZeTexImgSize(ZETEX_PAL4, 1, 1), 1);
+  EXPECT_EQ(ZeTexImgSize(ZETEX_PAL4, 1, 4), 4);
+  EXPECT_EQ(ZeTexImgSize(ZETEX_PAL4, 8, 2), 8);
+  EXPECT_EQ(ZeTexImgSize(ZETEX_RGB24, 3, 2), 18);
   EXPECT_EQ(ZeTexPalSize(ZETEX_PAL4), 64);
   EXPECT_EQ(ZeTexPalSize(ZETEX_NRMMAP_SRC), 1024);
   EXPECT_EQ(ZeTexAlphaBits(ZETEX_RGBA16), 4);
@@ -85,6 +90,27 @@ TEST_F(TexTable, QueriesAndSizes) {
   zetex_slots[id - 1].tex.type = ZETEX_NRMMAP_SRC;
   EXPECT_HALT(ZeTexGetReqSize(id, 0), "Unknown tex type in get req size.");
   zetex_slots[id - 1].tex.type = ZETEX_RGBA16;
+}
+
+TEST_F(TexTable, ASlotWithoutAnImageIsLeftToItsCaller) {
+  // The caller fills the description and the platform record itself (the
+  // planet's surface textures point their levels into streamed blocks):
+  // nothing is built and nothing is reported, with or without a region.
+  alignas(16) static char region[16];
+  for (bool inRegion : {false, true}) {
+    ConsoleCaptureScope console;
+    const ZETEXID id = inRegion ? ZeTexCreateEx(nullptr, region, region + sizeof region) : ZeTexCreate(nullptr);
+    ASSERT_GT(id, 0);
+    EXPECT_EQ(console.text(), "") << "no message for a size not given yet";
+    ZETEXSLOT* s;
+    ZEPS2TEX* r;
+    ASSERT_EQ(ZeTexGetPointers(id, &s, &r), 1);
+    EXPECT_TRUE(s->flags & ZETEXSLOT_NOTOWNED);
+    static const ZEPS2TEX cleared{};
+    EXPECT_EQ(memcmp(r, &cleared, sizeof cleared), 0) << "the record is the caller's to fill";
+    ZeTexDestroy(id);
+    EXPECT_EQ(zetex_alloc_cnt, 0);
+  }
 }
 
 TEST_F(TexTable, ReservationsArePageAlignedAndStayBelowTheTop) {

@@ -1,6 +1,10 @@
 // Pictures: a texture of every type, uploaded by its own packets through
 // VIF1 and selected by ZeTexSet, drawn as a sprite into a small target by
 // the GS model; every pixel must be its texel.
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
 #include "textool.h"
 #include "ze3d_test.h"
 #include "zetex_test.h"
@@ -249,4 +253,153 @@ TEST_F(TexturePage, APageIsDrawnOnScreen) {
       wrong += (shown[y * w + x] & 0xffffff) != (pic.pixels[size_t((by * 4 + 2) * 64 + bx * 4 + 2)] & 0xffffff);
     }
   EXPECT_EQ(wrong, 0);
+}
+
+// ---- small textures through a material --------------------------------------
+
+namespace {
+
+constexpr int SMALL_W = 128, SMALL_H = 128;  // the target: a 32-bit render-target texture
+
+struct SmallCase {
+  int w, h;
+  int x = 0, y = 0;  // placement in the target
+};
+
+// Every power-of-two size from 1 x 1 to 32 x 32, square and not, and some
+// sizes that are not powers of two, shelved across the target with a
+// 2-pixel gap so that a primitive reaching past its place shows.
+std::vector<SmallCase> SmallCases() {
+  std::vector<SmallCase> out;
+  for (int h = 1; h <= 32; h *= 2)
+    for (int w = 1; w <= 32; w *= 2) out.push_back({w, h});
+  for (auto [w, h] : {std::pair{3, 5}, {7, 7}, {12, 6}, {1, 3}, {5, 1}, {24, 2}}) out.push_back({w, h});
+  int x = 2, y = 2, shelf = 0;
+  for (SmallCase& c : out) {
+    if (x + c.w + 2 > SMALL_W) x = 2, y += shelf + 2, shelf = 0;
+    c.x = x, c.y = y;
+    x += c.w + 2;
+    shelf = std::max(shelf, c.h);
+  }
+  EXPECT_LE(y + shelf + 2, SMALL_H);
+  return out;
+}
+
+// A seeded random image as the readers make it: rows of whole bytes, 4-bit
+// texels left in the high nibble, palette entries R, G, B, A.
+void FillRandom(TestImage* img, uint32_t seed) {
+  uint32_t s = seed;
+  auto next = [&s] {
+    s = s * 1664525u + 1013904223u;
+    return uint8_t(s >> 24);
+  };
+  const int bytes = ZeTexLevelBytes(img->tex.type, img->tex.width, img->tex.height);
+  for (int i = 0; i < bytes; i++) img->texels[i] = next();
+  if (img->palette)
+    for (int i = 0; i < 1024; i++) img->palette[i] = next();
+}
+
+// The colour texel (x, y) of the image gives (0xAABBGGRR) when modulated by
+// a vertex colour of 0x80 in every channel: the texel as the GS reads it.
+uint32_t ExpectedTexel(const ZETEX& img, int x, int y) {
+  static constexpr int BITS[6] = {16, 16, 24, 32, 4, 8};
+  const int row = (img.width * BITS[img.type] + 7) / 8;
+  const uint8_t* r = img.texels.get() + size_t(y) * size_t(row);
+  auto entry = [&](int i) {
+    const uint8_t* p = img.palette.get() + 4 * i;
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+  };
+  switch (img.type) {
+    case ZETEX_RGB16:
+    case ZETEX_RGBA16: {
+      const uint32_t v = uint32_t(r[2 * x]) | uint32_t(r[2 * x + 1]) << 8;
+      // TEXA: alpha 0x80 for a clear top bit, 0 for a set one.
+      return (v & 31) << 3 | ((v >> 5) & 31) << 11 | ((v >> 10) & 31) << 19 | ((v >> 15) ? 0u : 0x80u << 24);
+    }
+    case ZETEX_RGB24:  // B, G, R; no texel alpha: the vertex's
+      return uint32_t(r[3 * x + 2]) | uint32_t(r[3 * x + 1]) << 8 | uint32_t(r[3 * x]) << 16 | 0x80u << 24;
+    case ZETEX_RGBA32:  // A, B, G, R; alpha halved into the GS's range
+      return uint32_t(r[4 * x + 3]) | uint32_t(r[4 * x + 2]) << 8 | uint32_t(r[4 * x + 1]) << 16 |
+             uint32_t(r[4 * x] >> 1) << 24;
+    case ZETEX_PAL8: return entry(r[x]);
+    default: return entry((x & 1) ? r[x / 2] & 15 : r[x / 2] >> 4);
+  }
+}
+
+// The renderer with a render target of its own: a frame drawn there keeps
+// the alpha the pixels get (the display's frame mask keeps the old alpha).
+struct SmallTextures : testing::Test {
+  char* texBuf = nullptr;
+  char* mtlBuf = nullptr;
+  ZETEXID target = 0;
+  void SetUp() override {
+    StartRenderer(&texBuf, &mtlBuf, 64);
+    ZETEX rt{};
+    rt.type = ZETEX_RT_CT32R;
+    rt.width = SMALL_W;
+    rt.height = SMALL_H;
+    target = ZeTexCreate(&rt);
+  }
+  void TearDown() override { StopRenderer(texBuf, mtlBuf); }
+};
+
+}  // namespace
+
+TEST_F(SmallTextures, EverySmallSizeOfEveryFormatDrawsItsTexels) {
+  const std::vector<SmallCase> cases = SmallCases();
+  constexpr uint32_t CLEAR = 0x00563412;
+  for (int type : {ZETEX_RGBA32, ZETEX_RGB24, ZETEX_RGBA16, ZETEX_PAL8, ZETEX_PAL4}) {
+    std::vector<std::unique_ptr<TestImage>> images;
+    std::vector<ZEMTL*> mtls;
+    std::vector<uint32_t> want(size_t(SMALL_W) * SMALL_H, CLEAR);
+    for (const SmallCase& c : cases) {
+      images.push_back(std::make_unique<TestImage>(type, c.w, c.h));
+      TestImage& img = *images.back();
+      FillRandom(&img, uint32_t(type * 1000 + c.w * 37 + c.h));
+      for (int y = 0; y < c.h; y++)
+        for (int x = 0; x < c.w; x++) want[size_t(c.y + y) * SMALL_W + size_t(c.x + x)] = ExpectedTexel(img.tex, x, y);
+      ZEMTL* m = ZeMtlCreate(1);
+      m->texture = ZeTexCreate(&img.tex);
+      // Nearest texels, no blending, no depth test or write; alpha written.
+      m->attributes = (m->attributes & ~0x3fu) | 3u << ZEMTLATTR_DEPTH | 1u << ZEMTLATTR_FRAMEALPHA;
+      m->diffuse[0] = m->diffuse[1] = m->diffuse[2] = 1.0f;
+      m->alpha = 1.0f;
+      ZeMtlUpdate(m);
+      mtls.push_back(m);
+    }
+    ZeRndrBeginScene(target);
+    ZeRndrClear(0x700, CLEAR, 1.0f);
+    for (size_t i = 0; i < cases.size(); i++) {
+      const SmallCase& c = cases[i];
+      // One texel a pixel: the picture's share of the 2^TW x 2^TH texture.
+      const float ub = float(c.w) / float(1 << Ps2TxValToPowerOfTwo(c.w));
+      const float vb = float(c.h) / float(1 << Ps2TxValToPowerOfTwo(c.h));
+      ZeRndrRectUV2di(c.x * 16, c.y * 16, c.w * 16, c.h * 16, 0x80808080, mtls[i], 0, 0, ub, vb);
+    }
+    ZeRndrEndScene();
+    ZePs2ScreenSwap(1);
+    ZeRndrVu1Draw();
+    KernelYield();
+    ZeRndrSwapStreamBuffers();
+
+    const ZEPS2TEX* rt = TexTable::Rec(target);
+    const uint32_t fbp = rt->level_addr[0], fbw = rt->level_tbw[0];
+    int wrong = 0;
+    std::string first;
+    for (int y = 0; y < SMALL_H; y++)
+      for (int x = 0; x < SMALL_W; x++) {
+        const uint32_t got = GsMemReadPixel(PSMCT32, fbp, fbw, x, y), w = want[size_t(y) * SMALL_W + size_t(x)];
+        if (got == w) continue;
+        if (!wrong++) {
+          char buf[96];
+          snprintf(buf, sizeof buf, "(%d, %d): %08x, want %08x", x, y, got, w);
+          first = buf;
+        }
+      }
+    EXPECT_EQ(wrong, 0) << "type " << type << ", first at " << first;
+    for (ZEMTL* m : mtls) {
+      ZeTexDestroy(m->texture);
+      ZeMtlDestroy(m);
+    }
+  }
 }

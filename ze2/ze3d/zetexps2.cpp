@@ -79,10 +79,11 @@ int SmallLevelOffset(int psm, int w, int h) {
 }
 
 // One source texel of an image of the given type (bits per texel `bits`),
-// as its raw bits: 4-bit texels come from the high nibble for even x.
+// as its raw bits. Rows hold whole bytes (ZeTexImgSize): a 4-bit texel
+// comes from the high nibble for even x, also in rows of an odd width.
 uint32_t ReadTexel(const uint8_t* level, int bits, int width, int x, int y) {
   if (bits == 4) {
-    uint8_t b = level[(y * width + x) / 2];
+    uint8_t b = level[size_t(y) * size_t((width + 1) / 2) + size_t(x / 2)];
     return (x & 1) ? (b & 15u) : (b >> 4);
   }
   int n = bits / 8;
@@ -94,8 +95,11 @@ uint32_t ReadTexel(const uint8_t* level, int bits, int width, int x, int y) {
 
 // Writes the row of level texels converted to what the GS takes: 24-bit
 // B, G, R as R, G, B; 32-bit A, B, G, R as R, G, B, A / 2; 4-bit texels
-// left in the low nibble.
-uint8_t* WriteRow(uint8_t* d, const ZETEX* img, const uint8_t* src, int srcw, int step, int y, int w) {
+// left in the low nibble. The GS takes the rectangle's texels as one run
+// with no padding between rows, so a 4-bit row of an odd width ends in the
+// low half of a byte whose high half starts the next row: `nibble` is the
+// texel count written so far, and d stays on a byte that is half full.
+uint8_t* WriteRow(uint8_t* d, const ZETEX* img, const uint8_t* src, int srcw, int step, int y, int w, int64_t nibble) {
   const int type = img->type;
   const int bits = zetex_fmt[type].srcbits;
   for (int x = 0; x < w; x++) {
@@ -115,7 +119,7 @@ uint8_t* WriteRow(uint8_t* d, const ZETEX* img, const uint8_t* src, int srcw, in
         break;
       }
       case ZETEX_PAL4:
-        if (x & 1) *d++ |= uint8_t(v << 4);
+        if ((nibble + x) & 1) *d++ |= uint8_t(v << 4);
         else *d = uint8_t(v);
         break;
       default:
@@ -123,7 +127,6 @@ uint8_t* WriteRow(uint8_t* d, const ZETEX* img, const uint8_t* src, int srcw, in
         break;
     }
   }
-  if (type == ZETEX_PAL4 && (w & 1)) d++;  // an odd row ends in a half byte
   return d;
 }
 
@@ -165,7 +168,11 @@ int BuildLevel(const ZETEX* img, ZEPS2TEX* r) {
   const int L = r->levels;
   if (img->width <= 0 || img->height <= 0 || L >= ZEPS2TEX_LEVELS) return LEVEL_REFUSED;
   const int w = img->width >> L, h = img->height >> L;
-  if (w < 8 || h < 8) return LEVEL_REFUSED;
+  // Level 0 is the picture itself, whatever its size: refusing it would
+  // leave a small texture sampling whatever lies in video memory. Further
+  // levels stop at 8 texels, the narrowest a small level's block offset
+  // places.
+  if (L > 0 && (w < 8 || h < 8)) return LEVEL_REFUSED;
   const ZETEXFMT& f = zetex_fmt[img->type];
 
   // The source of the level: its own texels, or level 0 point-sampled.
@@ -209,7 +216,10 @@ int BuildLevel(const ZETEX* img, ZEPS2TEX* r) {
   };
 
   for (int y = 0; y < h; y++) {
-    if (d - chunkData >= ZEPS2_CHUNK_BYTES && (reinterpret_cast<uintptr_t>(d) & 15) == 0) {
+    // A chunk never ends inside a byte (a 4-bit row of an odd width may
+    // start in the middle of one).
+    const bool wholeByte = img->type != ZETEX_PAL4 || (int64_t(y) * w & 1) == 0;
+    if (wholeByte && d - chunkData >= ZEPS2_CHUNK_BYTES && (reinterpret_cast<uintptr_t>(d) & 15) == 0) {
       ZeDebugMsg("PKT Size: %d", int(d - chunkData));
       closeChunk(DMATAG_CNT);
       tag = reinterpret_cast<uint32_t*>(d);
@@ -222,9 +232,10 @@ int BuildLevel(const ZETEX* img, ZEPS2TEX* r) {
       memcpy(d, src + size_t(y) * size_t(srcw) * 4, size_t(w) * 4);
       d += w * 4;
     } else {
-      d = WriteRow(d, img, src, srcw, step, y, w);
+      d = WriteRow(d, img, src, srcw, step, y, w, int64_t(y) * w);
     }
   }
+  if (img->type == ZETEX_PAL4 && (int64_t(w) * h & 1)) d++;  // the last texel fills a low nibble only
   closeChunk(DMATAG_RET);
 
   r->level_packet[L] = pkt;
@@ -276,7 +287,7 @@ uint32_t* BuildPalette(ZEPS2TEX* r, const uint8_t* colours, int entries) {
 
 int ZeTexLevelBytes(int type, int w, int h) {
   if (type < 0 || type > ZETEX_PAL8_SWZ) return 0;
-  return int(int64_t(w) * h * zetex_fmt[type].srcbits / 8);
+  return int(int64_t(h) * ((int64_t(w) * zetex_fmt[type].srcbits + 7) / 8));
 }
 
 void ZeTexWritePalEntries(uint8_t* dst, const uint8_t* colours, int entries) {

@@ -81,6 +81,33 @@ TEST_F(TexTable, LevelPacketsSetUpTheTransferAndConvertTexels) {
   EXPECT_EQ(r->vram_size, 32 + 32) << "one page of texels and one of palette";
 }
 
+TEST_F(TexTable, FourBitRowsOfAnOddWidthGoUpAsOneRunOfTexels) {
+  // The image keeps whole bytes per row (left texel high); the GS takes the
+  // rectangle's texels as one run, low nibble first, with no gap at a row's end.
+  struct Case {
+    int w, h;
+    std::vector<uint8_t> image, sent;
+  } cases[] = {
+      {1, 1, {0x70}, {0x07}},
+      {1, 4, {0x10, 0x20, 0x30, 0x40}, {0x21, 0x43}},
+      {3, 2, {0xab, 0xc0, 0xde, 0xf0}, {0xba, 0xdc, 0xfe}},
+      {2, 2, {0x12, 0x34}, {0x21, 0x43}},
+  };
+  for (const Case& k : cases) {
+    TestImage img(ZETEX_PAL4, k.w, k.h);
+    ASSERT_EQ(ZeTexImgSize(ZETEX_PAL4, k.w, k.h), int(k.image.size())) << k.w << " x " << k.h;
+    memcpy(img.texels, k.image.data(), k.image.size());
+    Chunks c = WalkLevel(Rec(ZeTexCreate(&img.tex))->level_packet[0]);
+    EXPECT_EQ(c.trxreg, uint64_t(k.w) | uint64_t(k.h) << 32);
+    EXPECT_EQ(c.nloop, std::vector<int>{1});
+    EXPECT_EQ(std::vector<uint8_t>(c.data0, c.data0 + 16), [&] {
+      std::vector<uint8_t> v = k.sent;
+      v.resize(16);
+      return v;
+    }()) << k.w << " x " << k.h << ": zeros after the last texel";
+  }
+}
+
 TEST_F(TexTable, LargeLevelsAreSplitIntoChunksAtRowStarts) {
   // 512 x 512 x 4 bytes: 250 rows of 2048 bytes make the first 512,000.
   TestImage img(ZETEX_RGBA32, 512, 512);
@@ -148,13 +175,22 @@ TEST_F(TexTable, GeneratedLevelsStopAtEightTexelsOrSevenLevels) {
   EXPECT_EQ(l1.data0[1], 2);
   EXPECT_EQ(l1.data0[8], 32);
 
-  // Too small for a level: the texture exists and uploads only its palette.
-  TestImage d(ZETEX_PAL8, 7, 7);
+  // Level 0 is built whatever its size; only the generated levels stop at
+  // 8 texels. A 7 x 7 image uploads its palette and its one level, a page
+  // of its own.
+  zemtl_force_mipmap = 1;
+  TestImage d(ZETEX_PAL8, 7, 7, 0);
   ZETEXID id = ZeTexCreate(&d.tex);
-  EXPECT_EQ(Rec(id)->levels, 0);
+  zemtl_force_mipmap = 0;
+  ASSERT_EQ(Rec(id)->levels, 1);
+  EXPECT_EQ(Rec(id)->level_vram[0], 8192u);
+  EXPECT_EQ(Rec(id)->vram_size, 32 + 32);
   EeQwords buf(16);
   uint32_t* end = ZeTexAccomodate(buf.w, id, 0);
-  EXPECT_EQ(end - buf.w, 5 * 4) << "the palette set-up (tag, GIF tag, two writes) and its call";
+  EXPECT_EQ(end - buf.w, 2 * 5 * 4) << "the palette's and the level's set-up (tag, GIF tag, two writes) and calls";
+  Chunks l0 = WalkLevel(Rec(id)->level_packet[0]);
+  EXPECT_EQ(l0.trxreg, uint64_t(7) | uint64_t(7) << 32);
+  EXPECT_EQ(l0.nloop, std::vector<int>{4}) << "49 texels in whole quadwords";
 }
 
 TEST_F(TexTable, PalettesGoUpInCsm1Order) {

@@ -39,6 +39,13 @@ struct Water : Light {
     ZeRndrSwapStreamBuffers();
     return frame;
   }
+  // A level just below the camera whose water line lies in the middle rows
+  // of the screen (0 if none), and the line's rows.
+  static float CrossingLevel(float* y1, float* y2) {
+    for (float d = 0.001f; d < 0.5f; d += 0.001f)
+      if (ZeRndrWaterLine(-d, y1, y2) && *y1 > 32768.0f - 60 * 16 && *y1 < 32768.0f + 60 * 16) return -d;
+    return 0.0f;
+  }
   uint8_t* texels = nullptr;
   ZEMTL* mtl = nullptr;
 };
@@ -193,6 +200,80 @@ TEST_F(Water, WaterPassTintsTheFrame) {
   EXPECT_EQ(Px(g, 12, 112), 0x404040u);
 }
 
+// The composite's arithmetic on a uniform frame: whatever the grid's
+// wobble, every texel of the copy it samples is the clear colour C, and the
+// whole frame becomes (Cs - Cd) x As >> 7 + Cd with Cs = C x tint >> 7 and
+// As = TEXA's 0x80 x the tint's 0x80 >> 7: exactly Cs, every pixel. Then,
+// without the wobble (the copy is the frame itself), stripes 8 pixels wide
+// through the zoom of texels 4-636 onto 640 pixels: each pixel whose sample
+// lies in the same texel, a sixteenth or more from its edges, under either
+// pixel-centre convention shows the tinted stripe of that texel (blue 0xc0
+// x 0xc0 >> 7 clamps to 255). Catches: copy texels the grid left unwritten
+// (the frame's edges), the zoom's origin and scale (a 640 / 640 copy moves
+// the stripe edges by up to 8 pixels), and the modulate's floor and clamp.
+TEST_F(Water, TheCompositeExactlyOverAUniformFrameAndThroughTheZoom) {
+  std::vector<uint8_t> bytes(20 + 4 * 21 * 33, 0);
+  for (size_t i = 0; i < bytes.size(); i++) bytes[i] = uint8_t(i * 13 + 5);
+  ZeRndrShadowInit(bytes.data());
+  const uint32_t tint = 0x80c08040;
+  ZeRndrWaterLevelTint(5.0f, tint);
+  auto tinted = [&](uint32_t c) {
+    uint32_t out = 0;
+    for (int k = 0; k < 24; k += 8) out |= std::min(255u, (c >> k & 0xff) * (tint >> k & 0xff) >> 7) << k;
+    return out;
+  };
+  EXPECT_EQ(tinted(0x404040u), 0x604020u) << "by hand";
+  WaterFrame([] {});
+  uint64_t f = WaterFrame([] {});
+  Grab(f, 0, 0, 640, 224, "water_composite_uniform");
+  int wrong = 0;
+  for (int y = 0; y < 224; y++)
+    for (int x = 0; x < 640; x++) wrong += Px(f, x, y) != 0x604020u;
+  EXPECT_EQ(wrong, 0) << std::hex << Px(f, 0, 0) << " " << Px(f, 320, 112);
+  // Still water: stripes through the zoom.
+  const float ax = waveampx, ay = waveampy;
+  waveampx = waveampy = 0.0f;
+  auto stripes = [&] {
+    for (int x = 0; x < 640; x += 16) Wall(x, 0, x + 8, 224, 0x00c0c0c0, DepthAt(20.0f));
+  };
+  f = WaterFrame(stripes);
+  waveampx = ax, waveampy = ay;
+  Grab(f, 0, 100, 640, 24, "water_composite_zoom");
+  int checked = 0;
+  wrong = 0;
+  for (int x = 0; x < 640; x++) {
+    // The rectangle runs from -0.5 to 640 pixels over texels 4 to 636.
+    int texel = -1;
+    bool sure = true;
+    for (float at : {float(x), float(x) + 0.5f}) {
+      const float u = 4.0f + (at + 0.5f) * 632.0f / 640.5f, frac = u - std::floor(u);
+      sure = sure && frac >= 0.0625f && frac <= 0.9375f && (texel < 0 || texel == int(u));
+      texel = int(u);
+    }
+    if (!sure) continue;
+    checked++;
+    const uint32_t want = tinted(texel % 16 < 8 ? 0xc0c0c0u : 0x404040u);
+    for (int y = 8; y < 216; y++) wrong += Px(f, x, y) != want;
+  }
+  EXPECT_GT(checked, 200);
+  EXPECT_EQ(wrong, 0);
+  // The water line across the screen: the band's alpha picks the rows, the
+  // bilinear copy of a uniform frame is uniform, and (Cs - Cd) x Ad >> 7 +
+  // Cd with Ad 0x80 below the line is exactly Cs; above it Ad is 0.
+  float y1 = 0.0f, y2 = 0.0f;
+  const float level = CrossingLevel(&y1, &y2);
+  ASSERT_LT(level, 0.0f);
+  ZeRndrWaterLevelTint(level, tint);
+  f = WaterFrame([] {}, 0, 0x00404040);
+  Grab(f, 0, 0, 640, 224, "water_composite_crossing");
+  const int top = int((y1 - 32768.0f) / 16.0f) + 112, bottom = int((y2 - 32768.0f) / 16.0f) + 112 + 1;
+  wrong = 0;
+  for (int y = 0; y < 224; y++)
+    for (int x = 0; x < 640; x++)
+      if (y < top || y > bottom) wrong += Px(f, x, y) != (y < top ? 0x404040u : 0x604020u);
+  EXPECT_EQ(wrong, 0) << "rows 0-" << top << " and " << bottom << "-223";
+}
+
 // The camera just above the level: the water line crosses the screen. The
 // band marks the rows below it in the frame's alpha, and the composite
 // (surface 10, the same memory as surface 9) tints and redraws only there:
@@ -204,12 +285,8 @@ TEST_F(Water, WaterLineCrossingTintsOnlyBelowTheLine) {
   for (size_t i = 0; i < bytes.size(); i++) bytes[i] = uint8_t(i * 13 + 5);
   ZeRndrShadowInit(bytes.data());
   // A level whose line lies in the middle rows of the screen.
-  float level = 0.0f, y1 = 0.0f, y2 = 0.0f;
-  for (float d = 0.001f; d < 0.5f; d += 0.001f)
-    if (ZeRndrWaterLine(-d, &y1, &y2) && y1 > 32768.0f - 60 * 16 && y1 < 32768.0f + 60 * 16) {
-      level = -d;
-      break;
-    }
+  float y1 = 0.0f, y2 = 0.0f;
+  const float level = CrossingLevel(&y1, &y2);
   ASSERT_LT(level, 0.0f);
   ASSERT_GT(y2, 30720.0f) << "the band is drawn";
   ZeRndrWaterLevelTint(level, 0x80c08040);
@@ -247,12 +324,8 @@ TEST_F(Water, RippleShadedPolygonAndFootprintPixels) {
   cam->mtx.m[3][1] = 2.0f, cam->mtx.m[3][2] = -6.0f;
   ZeCameraSet(cam);
   ZeCameraDestroy(cam);
-  auto* white = static_cast<uint8_t*>(ZeMemAlloc(16 * 16 * 4));
-  memset(white, 0xff, 16 * 16 * 4);
-  ZETEX img{ZETEX_RGBA32, 16, 16, 1, white, nullptr};
   ZEMTL* m = ZeMtlCreate(1);
-  m->texture = ZeTexCreate(&img);
-  ZeMemFree(white);
+  m->texture = WhiteTexture();
   m->diffuse[0] = m->diffuse[1] = m->diffuse[2] = 1.0f;
   m->alpha = 1.0f;
   m->attributes = (m->attributes & ~(15u << ZEMTLATTR_BLEND)) | 1u << ZEMTLATTR_BLEND;  // 0x44
@@ -323,6 +396,42 @@ TEST_F(Water, RippleShadedPolygonAndFootprintPixels) {
   for (int y = 0; y < 224; y++)
     for (int x = 0; x < 640; x++) away += !near[size_t(y * 640 + x)] && Px(f, x, y) != 0x404040u;
   EXPECT_EQ(away, 0) << "pixels away from the shapes";
+}
+
+// A trail's shape: each segment is two quads from its outer edges a quarter
+// of the way in, colour fading from the edge toward the middle, so the
+// middle half of the ribbon and everything outside it keep the clear colour
+// exactly, while the rows along both edges change. Catches: quads drawn
+// across the whole ribbon, edges and inner points swapped, and a segment
+// drawn out of the walked range.
+TEST_F(Water, TrailShapeLeavesItsMiddleHalfAndItsSurroundingsExactly) {
+  ZERNDRTRAIL ring[8] = {};
+  for (int i = 0; i < 8; i++) {
+    const float x = -3.0f + 0.75f * float(i);
+    ring[i] = {{x, -1.0f, 0}, {x, 1.0f, 0}, 0x4000ff40, 0};
+  }
+  const uint64_t f = WaterFrame([&] { ZeRndrTrail(7, ring, 8); }, 0, 0x00404040);
+  Grab(f, 160, 40, 320, 144, "trail_shape");
+  // The walk from the head (entry 7) reaches entry 1: x -2.25 to 2.25.
+  int x0, x1, ya, yb, yia, yib, dummy;
+  Screen({-2.25f, -1.0f, 0}, &x0, &ya);
+  Screen({2.25f, 1.0f, 0}, &x1, &yb);
+  Screen({0, -0.5f, 0}, &dummy, &yia);
+  Screen({0, 0.5f, 0}, &dummy, &yib);
+  ASSERT_GT(ya - yb, 40);
+  int away = 0, middle = 0;
+  for (int y = 0; y < 224; y++)
+    for (int x = 0; x < 640; x++) {
+      if (x < x0 - 1 || x > x1 + 1 || y < yb - 1 || y > ya + 1) away += Px(f, x, y) != 0x404040u;
+      if (x >= x0 - 1 && x <= x1 + 1 && y > yib + 1 && y < yia - 1) middle += Px(f, x, y) != 0x404040u;
+    }
+  EXPECT_EQ(away, 0) << "outside the ribbon";
+  EXPECT_EQ(middle, 0) << "the middle half, rows " << yib << "-" << yia;
+  // Both edges change along the inner segments.
+  int edges = 0;
+  for (int x = x0 + (x1 - x0) / 6; x < x1 - (x1 - x0) / 6; x++)
+    edges += (Px(f, x, yb + 1) != 0x404040u) + (Px(f, x, ya - 1) != 0x404040u);
+  EXPECT_GT(edges, (x1 - x0) * 4 / 3 - 4);
 }
 
 // Ripples, a shaded polygon and a trail through the quad entry.
