@@ -11,6 +11,7 @@
 #include "democob.h"
 #include "demotbr.h"
 #include "demoscene.h"
+#include "demoworld.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ void DemoInit() {
   DemoAnimInit();
   DemoSceneInit();  // after the texture-animation script its sign uses
   DemoCobInit();
+  DemoWorldInit(DemoSceneGet(), 1);  // after the character system (its light set)
 }
 
 void DemoFrame(int f) {
@@ -58,7 +60,9 @@ void DemoFrame(int f) {
   DemoTbrPass();  // the off-screen pass of the far copies
   ZeRndrBeginScene(-1);
   ZeRndrGradClear(0x400, 0x402010, 0x100820, 1.0f);
+  DemoWorldBeforeScene(f);
   DemoSceneFrame(f);  // with its own camera
+  DemoWorldFrame(f);
   DemoCobFrame(f);    // in the scene, from its camera
   DemoTbrSprites();
   Lights();
@@ -121,6 +125,7 @@ void DemoFrame(int f) {
 }
 
 void DemoEnd() {
+  DemoWorldEnd();
   DemoTbrEnd();
   DemoCobEnd();
   DemoSceneEnd();

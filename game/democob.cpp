@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "demoscene.h"
+#include "demoworld.h"
 #include "gamecobs.h"
 
 namespace {
@@ -73,7 +74,7 @@ void DemoCobFrame(int frame) {
   g_along += g_speed / float(STEP);
   const ZEVEC to = At(path, g_along);
   if (walking) g_torva.roty = int16_t(std::atan2(to.x - from.x, to.z - from.z) * (65536.0f / 6.2831853f));
-  g_torva.pos = to;
+  g_torva.pos = frame == 0 ? DemoWorldWalk(to, to) : DemoWorldWalk(g_torva.pos, to);
   ProcessAnimCob(&g_torva);
   RequestLocator(PLAYER_HAND_R, &g_torva, Hand, nullptr);
   AddCob(&g_torva);

@@ -112,6 +112,8 @@ void DemoSceneFrame(int frame) {
 
 const ZESPLINE* DemoScenePath() { return g_scene ? g_path : nullptr; }
 
+ZEGSCENE* DemoSceneGet() { return g_scene; }
+
 void DemoSceneEnd() {
   if (g_scene) {
     scePrintf("demo: scene drawn %d instance times\n", g_drawn);

@@ -8,4 +8,7 @@ void DemoSceneFrame(int frame);
 void DemoSceneEnd();
 // The scene's "camera" spline, or null without a scene.
 struct ZESPLINE;
+struct ZEGSCENE;
 const ZESPLINE* DemoScenePath();
+// The demo scene, null when it is missing.
+ZEGSCENE* DemoSceneGet();

@@ -10,6 +10,7 @@
 #include "ze3d.h"
 #include "demo.h"
 #include "demofx.h"
+#include "demoworld.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -56,6 +57,8 @@ int CheckMain(int argc, char** argv) {
   for (int i = 1; i < argc; i++) {
     if (strcmp(argv[i], "--fail-in-loader") == 0) g_failInLoader = true;
     else if (strncmp(argv[i], "--play=", 7) == 0) g_sound = argv[i] + 7;
+    else if (strcmp(argv[i], "--terrain-debug") == 0) demo_terrain_debug = 1;
+    else if (strcmp(argv[i], "--no-rain") == 0) demo_rain_period = 0;
   }
   scePrintf("ze2: start-up check (%s time)\n", KernelGetClock() == KCLOCK_VIRTUAL ? "virtual" : "real");
   // Converted packet colours pass through the gamma table: identity first.
@@ -107,6 +110,8 @@ int CheckMain(int argc, char** argv) {
     ZeErrorCheck("Main Thread");
     for (int p = 0; p < 2; p++) {
       if (!pads[p] || !ZePs2ReadPad(pads[p]) || pads[p]->buttons == held[p]) continue;
+      // Select (backspace in the window) on pad 0 shows or hides the collision.
+      if (p == 0 && (pads[p]->buttons & ~held[p] & SCE_PADselect)) demo_terrain_debug ^= 1;
       held[p] = pads[p]->buttons;
       scePrintf("ze2: pad %d buttons %04x\n", p, unsigned(held[p]));
     }
@@ -116,6 +121,7 @@ int CheckMain(int argc, char** argv) {
     ZeTexAnimProcess();  // texture animations: one pass a frame
     DemoFrame(f);
     DemoFxFrame(f);
+    DemoWorldGlass();  // the glass pass over the whole frame, with the rain
     SoundCheckFrame(f);
     ZeRndrSwapScreen(-1);
     g_loaderActive = 1;
