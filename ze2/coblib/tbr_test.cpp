@@ -354,6 +354,58 @@ TEST_F(Tbr, AnImageTakenFromAnUnshownOwnerGoesHomeToItsOwnSlot) {
   }
 }
 
+// The program's page materials: the copies unblended without depth, the
+// sprites blended, alpha tested against 126 and depth tested, both at sort
+// priority 128.
+ZEMTL* ProgramPageMaterial(ZETEXID page, uint32_t keep, uint32_t set, uint32_t flags) {
+  ZEMTL* m = ZeMtlCreate(1);
+  m->diffuse[0] = m->diffuse[1] = m->diffuse[2] = 1.0f;
+  m->alpha = 0.999f;
+  m->sort_priority = 128;
+  m->attributes = (m->attributes & keep) | set;
+  m->texture = page;
+  m->render_flags |= flags;
+  ZeMtlUpdate(m);
+  return m;
+}
+
+TEST_F(Tbr, AFarCopyIsCutOutOfItsSlotOverTheBackground) {
+  // The slot is cleared to colour and alpha 0; the model drawn into it
+  // writes its own alpha (a texture target's frame mask keeps nothing), so
+  // the program's blended, alpha-tested sprite shows the figure and, where
+  // the slot stayed clear, the background.
+  copyMtl = ProgramPageMaterial(page, 0xFFFCCFC0u, 0x0006E000u, 4);
+  spriteMtl = ProgramPageMaterial(page, 0x807C0FC0u, 0x3F062011u, 0);
+  COB* cob = Cob(0, 9);
+  const uint64_t f = Frame({cob});
+  const TBRSLOT* s = Obj(cob)->slot;
+  ASSERT_EQ(s->cls, 0);
+  int figure = 0;
+  for (int y = 0; y < s->h; y++)
+    for (int x = 0; x < s->w; x++) {
+      const uint32_t p = GsMemReadPixel(PSMCT32, uint32_t(pageAddr), 4, s->x + x, s->y + y);
+      if (p & 0xffffff) {
+        EXPECT_NE(p >> 24, 0u) << "page pixel " << x << ", " << y;
+        figure++;
+      }
+    }
+  ASSERT_GT(figure, 300);
+  // The slot's lower corners are clear: beside the legs the sprite's
+  // rectangle shows the background, between them the figure.
+  EXPECT_EQ(PagePx(s->x, s->y + s->h - 1), 0u);
+  EXPECT_EQ(PagePx(s->x + s->w - 1, s->y + s->h - 1), 0u);
+  const Picture pic = Grab(f, 320 - 40, 112 - 40, 80, 80, "tbr_cutout");
+  int x0 = 80, x1 = -1, y1 = -1;
+  for (int y = 0; y < 80; y++)
+    for (int x = 0; x < 80; x++)
+      if (pic.at(pic.x0 + x, pic.y0 + y) != 0x202020) x0 = std::min(x0, x), x1 = std::max(x1, x), y1 = y;
+  ASSERT_GT(x1 - x0, 20) << "the sprite reached the screen";
+  const int bottom = pic.y0 + y1, mid = pic.x0 + (x0 + x1) / 2;
+  EXPECT_EQ(pic.at(pic.x0 + x0, bottom), 0x202020u);
+  EXPECT_EQ(pic.at(pic.x0 + x1, bottom), 0x202020u);
+  EXPECT_NE(pic.at(mid, bottom), 0x202020u);
+}
+
 int g_served, g_servedFlags;
 ZEMTX g_servedMtx2;
 void Served(LOCATORINFO* info) {
