@@ -39,6 +39,8 @@ void Lights() {
 
 }  // namespace
 
+int demo_world_only = 0;
+
 void DemoInit() {
   DemoTbrInit();  // its page's video memory before any texture's
   g_camera = ZeCameraCreate();
@@ -66,6 +68,11 @@ void DemoFrame(int f) {
   DemoCobFrame(f);    // in the scene, from its camera
   DemoTbrSprites();
   Lights();
+  if (demo_world_only) {
+    ZeRndrLine3dDbgFlush();
+    ZeRndrEndScene();
+    return;
+  }
 
   // The camera at the origin looking down +z; triangles on a ring fly at it
   // from z = 40 and pass the near plane.

@@ -4,3 +4,8 @@
 void DemoInit();
 void DemoFrame(int frame);
 void DemoEnd();
+
+// The demo world alone (--world): the scene under its camera with the
+// character, far copies, balls, effects and rain, without the ring, the
+// cross, the 2-D panels and the text over it.
+extern int demo_world_only;

@@ -42,7 +42,17 @@ ZEVEC At(const ZESPLINE* s, float along) {
   return {a.x + (b.x - a.x) * t, 0.0f, a.z + (b.z - a.z) * t};
 }
 
+// Where a world point shows on the screen (VU units), through the view.
+ZEVEC OnScreen(const ZEVEC& w) {
+  const ZEMTX* m = ZeCameraGetVPCSMtx();
+  float o[4];
+  for (int j = 0; j < 4; j++) o[j] = w.x * m->m[0][j] + w.y * m->m[1][j] + w.z * m->m[2][j] + m->m[3][j];
+  return o[3] > 0.0f ? ZEVEC{o[0] / o[3], o[1] / o[3], o[2] / o[3]} : ZEVEC{-1.0f, -1.0f, -1.0f};
+}
+
 }  // namespace
+
+int demo_cob_shown = 1, demo_marker_shown = 1;
 
 void DemoCobInit() {
   InstInit();
@@ -83,8 +93,14 @@ void DemoCobFrame(int frame) {
   ZECAMERA* camera = ZeCameraGetCam();
   const ZEMTX* ref = camera ? &camera->mtx : &zemtx_identity;
   ProcessFlicker(ref, 0, 1, 0);
-  g_drawn += DrawCobs(ref);
-  if (g_marker) ZeRndrCrossHair(&g_hand, 0.15f);
+  if (demo_cob_shown) g_drawn += DrawCobs(ref);
+  if (g_marker && demo_cob_shown && demo_marker_shown) ZeRndrCrossHair(&g_hand, 0.15f);
+  if (frame % 50 == 0 && g_marker) {
+    // Where the character's middle and its hand show, for the pictures' checks.
+    const ZEVEC body = OnScreen({g_torva.pos.x, g_torva.pos.y + 0.9f, g_torva.pos.z}), hand = OnScreen(g_hand);
+    scePrintf("democob: frame %d on screen: torva at (%.1f, %.1f), hand at (%.1f, %.1f)\n", frame, body.x, body.y,
+              hand.x, hand.y);
+  }
   if (frame == 20) scePrintf("democob: frame 20 torva at (%.2f, %.2f), hand at (%.2f, %.2f, %.2f)\n", to.x, to.z,
                              g_hand.x, g_hand.y, g_hand.z);
 }

@@ -9,6 +9,7 @@
 #include "soundcheck.h"
 #include "ze3d.h"
 #include "demo.h"
+#include "democob.h"
 #include "demofx.h"
 #include "demoworld.h"
 
@@ -59,6 +60,9 @@ int CheckMain(int argc, char** argv) {
     else if (strncmp(argv[i], "--play=", 7) == 0) g_sound = argv[i] + 7;
     else if (strcmp(argv[i], "--terrain-debug") == 0) demo_terrain_debug = 1;
     else if (strcmp(argv[i], "--no-rain") == 0) demo_rain_period = 0;
+    else if (strcmp(argv[i], "--world") == 0) demo_world_only = 1;
+    else if (strcmp(argv[i], "--no-torva") == 0) demo_cob_shown = 0;
+    else if (strcmp(argv[i], "--no-marker") == 0) demo_marker_shown = 0;
   }
   scePrintf("ze2: start-up check (%s time)\n", KernelGetClock() == KCLOCK_VIRTUAL ? "virtual" : "real");
   // Converted packet colours pass through the gamma table: identity first.
@@ -120,7 +124,7 @@ int CheckMain(int argc, char** argv) {
     ZeMtlAnimate(1.0f / 60.0f, 0xffffff);
     ZeTexAnimProcess();  // texture animations: one pass a frame
     DemoFrame(f);
-    DemoFxFrame(f);
+    if (!demo_world_only) DemoFxFrame(f);  // the effects pass covers the world
     DemoWorldGlass();  // the glass pass over the whole frame, with the rain
     SoundCheckFrame(f);
     ZeRndrSwapScreen(-1);

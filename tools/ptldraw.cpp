@@ -1,5 +1,6 @@
 // The effects texture's shapes: soft discs and blobs, the flare sprite and
-// its mask, the laser beam, the laser sprites' frames and the ripple ring.
+// its mask, the laser beam, the laser sprites' frames, the ripple ring and
+// the rain drop with its trail.
 #include "ptldraw.h"
 
 #include <algorithm>
@@ -68,6 +69,12 @@ void PtlDrawParticleTexture(uint32_t* px) {
   // texel (u = U1) still samples the beam.
   Shape(px, PTLTEX_BEAM_U0, PTLTEX_BEAM_V0, PTLTEX_BEAM_U1 + 8, PTLTEX_BEAM_V1, [](float, float y) {
     return std::max(0.0f, 1.0f - y * y);
+  });
+  // The rain drop (186-192 x 44-53) and its trail to the right (192-198 x
+  // 44-53): the rain draws them into its streak texture each frame.
+  Shape(px, 186, 44, 192, 53, [](float x, float y) { return 1.0f - std::min(1.0f, x * x + y * y * 0.5f); });
+  Shape(px, 192, 44, 198, 53, [](float x, float y) {
+    return (1.0f - (x + 1.0f) * 0.5f) * std::max(0.0f, 1.0f - std::fabs(y));
   });
   // Laser-sprite frames: 16-texel rows from v = 128, u 0-64, a streak that
   // thins frame by frame.
