@@ -22,8 +22,6 @@ ZeBridge* Pool() {
   return Bridges;
 }
 
-float Sin(int a) { return ZeTrigTable[(uint32_t(a) >> 1) & 0x7fff]; }
-float Cos(int a) { return Sin(a + 0x4000); }
 
 ZEVEC Mid(const ZEVEC* pair) {
   return {(pair[0].x + pair[1].x) * 0.5f, (pair[0].y + pair[1].y) * 0.5f, (pair[0].z + pair[1].z) * 0.5f};
@@ -42,7 +40,7 @@ ZEVEC Across(const ZEVEC& span) {
 void PlankMatrix(ZEMTX* m, int yaw, int roll, int pitch, const ZEVEC& pos) {
   ZEMTX local, turn;
   ZeMtxSetIdentity(&local);
-  float cp = Cos(pitch), sp = Sin(pitch), cr = Cos(roll), sr = Sin(roll);
+  float cp = ZeTrigCos(pitch), sp = ZeTrigSin(pitch), cr = ZeTrigCos(roll), sr = ZeTrigSin(roll);
   // x row turned by the pitch; y and z by the roll, then the pitch.
   local.m[0][0] = cp, local.m[0][1] = sp, local.m[0][2] = 0;
   local.m[1][0] = -sp * cr, local.m[1][1] = cp * cr, local.m[1][2] = -sr;

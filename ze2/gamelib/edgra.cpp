@@ -22,8 +22,6 @@ ZEVEC edgra_cam_pos;
 
 namespace {
 
-float Sin(int a) { return ZeTrigTable[(uint32_t(a) >> 1) & 0x7fff]; }
-float Cos(int a) { return Sin(a + 0x4000); }
 
 uint8_t* Align128(uint8_t* p) { return reinterpret_cast<uint8_t*>((uintptr_t(p) + 127) & ~uintptr_t(127)); }
 
@@ -95,7 +93,7 @@ void Blade(const GrassClump& c, int i, ZEVEC* at, float* size, float* r) {
     case 2: {
       int a = ZeRandInt();
       float d = ZeRandFloat() * c.radius;
-      o = {Sin(a) * d, 0, Cos(a) * d};
+      o = {ZeTrigSin(a) * d, 0, ZeTrigCos(a) * d};
       *r = sqrtf(o.x * o.x + o.z * o.z);
       if (c.dist == 1) ZeVecScale(&o, &o, *r + 1.5f);
       break;
@@ -121,7 +119,7 @@ void Blade(const GrassClump& c, int i, ZEVEC* at, float* size, float* r) {
   switch (c.sizemode) {
     case 2: *size = ZeRandFloat() * range + c.minsize; break;
     case 3: *size = c.maxsize - fall * range; break;
-    case 4: *size = Cos(EeFtoi(fall * 16384.0f)) * range + c.minsize; break;
+    case 4: *size = ZeTrigCos(EeFtoi(fall * 16384.0f)) * range + c.minsize; break;
     case 1: {
       float q = ZeRandFloat() - 0.25f;
       *size = fmaxf((1.2f - 1.25f * *r + q * q) / 1.7625f * c.maxsize, c.minsize);

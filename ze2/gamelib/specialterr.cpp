@@ -317,11 +317,11 @@ void TerrShowCamTerr() {
 void SphereDraw(const ZEVEC* c, float r, float yscale) {
   for (int ring = 0; ring < 8; ring++) {
     int lat = -0x3000 + ring * 0x6000 / 7;
-    float sy = ZeTrigTable[(lat >> 1) & 0x7fff], cy = ZeTrigTable[((lat + 0x4000) >> 1) & 0x7fff];
+    float sy = ZeTrigSin(lat), cy = ZeTrigCos(lat);
     ZEVEC prev{};
     for (int s = 0; s <= 32; s++) {
       int a = s * 0x800;
-      float sa = ZeTrigTable[(a >> 1) & 0x7fff], ca = ZeTrigTable[((a + 0x4000) >> 1) & 0x7fff];
+      float sa = ZeTrigSin(a), ca = ZeTrigCos(a);
       ZEVEC p = {c->x + r * cy * sa, c->y + r * sy * yscale, c->z + r * cy * ca};
       if (s) Line(0x80ffff00u, prev, p);
       prev = p;
@@ -395,8 +395,8 @@ void SpecialTerrainTestRender() {
           ZEVEC prev{};
           for (int sgm = 0; sgm <= 16; sgm++) {
             int a = sgm * 0x1000;
-            ZEVEC p = {w.x + rad * ZeTrigTable[(a >> 1) & 0x7fff], w.y + top * float(ringy),
-                       w.z + rad * ZeTrigTable[((a + 0x4000) >> 1) & 0x7fff]};
+            ZEVEC p = {w.x + rad * ZeTrigSin(a), w.y + top * float(ringy),
+                       w.z + rad * ZeTrigCos(a)};
             if (sgm) Line(0x80ffff00u, prev, p);
             prev = p;
           }

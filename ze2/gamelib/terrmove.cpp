@@ -89,7 +89,7 @@ bool Small(const ZEVEC* v, float thr) {
 
 void Facing(float yaw, ZEVEC* d) {
   int a = EeFtoi(yaw);  // an angle held as a float, truncated into the table
-  float s = ZeTrigTable[(a >> 1) & 0x7fff], c = ZeTrigTable[((a + 0x4000) >> 1) & 0x7fff];
+  float s = ZeTrigSin(a), c = ZeTrigCos(a);
   *d = {c, 0, -s};
 }
 

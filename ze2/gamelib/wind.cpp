@@ -17,8 +17,6 @@ int ZeWindDir, ZeWindDir2, ZeWindWave;
 
 namespace {
 
-float Sin(int a) { return ZeTrigTable[(uint32_t(a) >> 1) & 0x7fff]; }
-float Cos(int a) { return Sin(a + 0x4000); }
 
 float WindX, WindZ;
 
@@ -26,8 +24,8 @@ float WindX, WindZ;
 void WindTarget(const ZEMTX& m, float h, float* tx, float* tz) {
   // Angles wrap: summed as unsigned.
   int w = int(uint32_t(ZeWindWave) + uint32_t(EeFtoi((m.m[3][0] + m.m[3][2]) * 8192.0f)));
-  *tx = h * WindX * (Sin(w) / 2 + 1);
-  *tz = h * WindZ * (Cos(w) / 2 + 1);
+  *tx = h * WindX * (ZeTrigSin(w) / 2 + 1);
+  *tz = h * WindZ * (ZeTrigCos(w) / 2 + 1);
 }
 
 // Moves (x, z) by d limited to length lim.
@@ -190,9 +188,9 @@ ZeWindGrp* ZeWindCreateMtx(float height, float pushheight, float fadestart, floa
 void ZeWindUpdate(const ZEVEC* p) {
   ZeWindDir = (ZeWindDir + 0x85) & 0xffff, ZeWindDir2 = (ZeWindDir2 + 0x179) & 0xffff;
   ZeWindWave = (ZeWindWave + 0x1f5) & 0xffff;
-  int a = EeFtoi(Sin(ZeWindDir) * 8192.0f);
-  WindX = Cos(a) * 0.75f + Cos(ZeWindDir2) * 0.15f;
-  WindZ = Sin(a) * 0.75f - Sin(ZeWindDir2) * 0.15f;
+  int a = EeFtoi(ZeTrigSin(ZeWindDir) * 8192.0f);
+  WindX = ZeTrigCos(a) * 0.75f + ZeTrigCos(ZeWindDir2) * 0.15f;
+  WindZ = ZeTrigSin(a) * 0.75f - ZeTrigSin(ZeWindDir2) * 0.15f;
   const ZEVEC cam = DressCamPos();
   for (ZeWindGrp& g : ZeWindGroup) {
     if (!g.inuse) continue;

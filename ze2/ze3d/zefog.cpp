@@ -31,8 +31,6 @@ namespace {
 alignas(16) uint8_t FogMeshBuffer[ZELGT_FOG_MESH_BYTES];
 ZEVTX g_domeVerts[32 * 16];
 
-float Sin(int a) { return ZeTrigTable[(a >> 1) & 0x7fff]; }
-float Cos(int a) { return ZeTrigTable[((a >> 1) + 0x2000) & 0x7fff]; }
 
 // The fog block the fog program reads (absolute 0x38-0x4c): the axis, then
 // the two colour tables, a colour a quadword.
@@ -137,10 +135,10 @@ void ZeLgtCreateFogMesh() {
       for (int second = 0; second < 2; second++) {
         if (second && (a == 0 || a == 0x8000)) continue;
         const int ll = l + (second ? 0x800 : 0);
-        const float s = Sin(a), c = Cos(ll), nn = Sin(ll);
+        const float s = ZeTrigSin(a), c = ZeTrigCos(ll), nn = ZeTrigSin(ll);
         ZEVTX& v = g_domeVerts[n++];
         v = {};
-        v.pos = {(c - nn) * s, std::max(Cos(a), -0.35f) - 0.1f, (nn + c) * s};
+        v.pos = {(c - nn) * s, std::max(ZeTrigCos(a), -0.35f) - 0.1f, (nn + c) * s};
         if (a <= 0x1000) v.normal = {0.0f, 1.0f, 0.0f};
         else if (a >= 0x7000) v.normal = {0.0f, -1.0f, 0.0f};
         else {
@@ -376,7 +374,7 @@ void DistortedCopy(ZETEXID target, int paused) {
   const float pw = float(ZePower2(PS2_REZ_W)), ph = float(ZePower2(PS2_REZ_H));
   auto corner = [&](int c, int r, uint32_t*& p) {
     const uint16_t* e = Hazetab[r * ZEGRID_COLS + c];
-    int dx = int(Sin(e[0]) * Hazeampx), dy = int(Sin(e[1] + 0x4000) * Hazeampy);
+    int dx = int(ZeTrigSin(e[0]) * Hazeampx), dy = int(ZeTrigCos(e[1]) * Hazeampy);
     const int x = c * 32, y = r * 16;
     // Corners on the frame's edges move only outward: moved inward they
     // would leave the copy's edge texels unwritten, and the composite

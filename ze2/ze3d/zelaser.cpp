@@ -19,7 +19,6 @@ int testflare = 0xff, testflarefulldepth, testflarefullx = 0x80, testflarefullyt
 
 namespace {
 
-float Sin(int a) { return ZeTrigTable[(a >> 1) & 0x7fff]; }
 
 ZEVEC4 Vpcs(const ZEVEC& p) {
   ZEVEC4 q;
@@ -85,7 +84,7 @@ void DrawBeam(ZERNDRSTREAM* s, const Beam& bm, ZEVEC start) {
     ZEVEC p = Lerp(bm.a, bm.b, t);
     if (bm.bulge) {
       const float f = bm.fa + (bm.fb - bm.fa) * t;
-      const float k = Sin(int(f * 32768.0f));
+      const float k = ZeTrigSin(int(f * 32768.0f));
       p = {p.x + bm.bulge->x * k, p.y + bm.bulge->y * k, p.z + bm.bulge->z * k};
     }
     const ZEVEC4 q = Vpcs(p);
@@ -378,7 +377,7 @@ void ZeLgtLaserSprDraw(int paused) {
         sp.current = (sp.colour & 0xffffff) | uint32_t(float(sp.colour >> 24) * k) << 24;
       }
     }
-    const float sa = Sin(sp.angle), ca = Sin(sp.angle + 0x4000);
+    const float sa = ZeTrigSin(sp.angle), ca = ZeTrigCos(sp.angle);
     const ZEVEC P = {R.x * sa + U.x * ca, R.y * sa + U.y * ca, R.z * sa + U.z * ca};
     const ZEVEC Q = {R.x * ca - U.x * sa, R.y * ca - U.y * sa, R.z * ca - U.z * sa};
     const float h = sp.halfheight, w = sp.width;

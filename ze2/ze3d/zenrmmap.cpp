@@ -23,7 +23,6 @@ ZEMTLPRICALLBACK zeglass_pricallback;
 
 constexpr uint32_t UNPACK_WAVES = 0x6C000000u | 32u << 16 | 0x1b2;
 
-float Sin(int a) { return ZeTrigTable[(a >> 1) & 0x7fff]; }
 
 bool IsWater(const ZEMTL* m) {
   const int e = m->effect_id;
@@ -74,8 +73,8 @@ void ZeWaterWaveVectors(float* out, float scale, const ZEMTL* m, float time) {
   ZeRandSeed(17);
   for (int i = 0; i < 32; i++) {
     const float r1 = ZeRandFloat(), r2 = ZeRandFloat(), r3 = ZeRandFloat(), r4 = ZeRandFloat();
-    const float ax = Sin(int((t * (r1 * 0.4f + 0.8f) + r2 * 6.284f) * 10430.378f)) * a;
-    const float az = Sin(int((t * (r3 * 0.4f + 0.7f) + r4 * 6.284f) * 10430.378f)) * a;
+    const float ax = ZeTrigSin(int((t * (r1 * 0.4f + 0.8f) + r2 * 6.284f) * 10430.378f)) * a;
+    const float az = ZeTrigSin(int((t * (r3 * 0.4f + 0.7f) + r4 * 6.284f) * 10430.378f)) * a;
     const ZEVEC v = {ax, 0.0f, az};
     ZEVEC r;
     ZeVecMtxTransformH(&r, &v, &M);

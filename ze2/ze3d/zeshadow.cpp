@@ -69,8 +69,6 @@ uint32_t* Template(uint32_t* at, int stripLoops, int count, const float (*pts)[3
   return at;
 }
 
-float Sin(int a) { return ZeTrigTable[(a >> 1) & 0x7fff]; }
-float Cos(int a) { return ZeTrigTable[((a >> 1) + 0x2000) & 0x7fff]; }
 
 // Stencil sway angles.
 int g_swayA, g_swayB;
@@ -211,7 +209,7 @@ void ZeRndrShadowStencil(int paused, const ZEVEC* player) {
   }
   if (!paused) {
     g_swayA += 3700;
-    g_swayB = int(float(g_swayB) + Sin(g_swayA) * 1111.0f + 2111.0f);
+    g_swayB = int(float(g_swayB) + ZeTrigSin(g_swayA) * 1111.0f + 2111.0f);
   }
   const int n = best->count;
   const ZEVEC& p0 = SplinePoint(best, 0);
@@ -222,7 +220,7 @@ void ZeRndrShadowStencil(int paused, const ZEVEC* player) {
   float ux = p0.x - cx, uz = p0.z - cz;
   const float ul = std::sqrt(ux * ux + uz * uz);
   if (ul > 0.0f) ux /= ul, uz /= ul;
-  const float w = Cos(g_swayA) * 0.5f + Sin(g_swayB);
+  const float w = ZeTrigCos(g_swayA) * 0.5f + ZeTrigSin(g_swayB);
   const float dx = (player->x - p0.x) - 2.0f * ux - w * (p0.x - p1.x) * 0.15f;
   const float dz = (player->z - p0.z) - 2.0f * uz - w * (p0.z - p1.z) * 0.15f;
   ZEVEC mn = {w16, h16, 0.0f}, mx = {0.0f, 0.0f, 0.0f};
@@ -254,11 +252,11 @@ uint32_t* ZeRndrShadowLightFanAddr(ZEVEC* light, uint32_t* addr) {
   const int yaw = ZeAtan2D(light->x, light->z);
   int pitch = ZeAtan2D(-light->y, std::sqrt(light->x * light->x + light->z * light->z));
   if (pitch < 0x2000) pitch = 0x2000;
-  const float sy = Sin(yaw), cy = Cos(yaw), sp = Sin(pitch), cp = Cos(pitch);
+  const float sy = ZeTrigSin(yaw), cy = ZeTrigCos(yaw), sp = ZeTrigSin(pitch), cp = ZeTrigCos(pitch);
   *light = {cp * sy, -sp, cp * cy};
   for (int k = 0; k < 8; k++) {
     const int a = k * 0x2000;
-    const float sa = Sin(a), ca = Cos(a);
+    const float sa = ZeTrigSin(a), ca = ZeTrigCos(a);
     lightfan[k] = {ca * cy - sa * sp * sy, -sa * cp, -ca * sy - sa * sp * cy};
   }
   lightfan[8] = lightfan[0];
@@ -526,7 +524,7 @@ void ZeRndrStreamQuadShad(ZERNDRSTREAM* s) {
     const ZESHADQUAD& q = ZeRndrShadPolDat[i];
     const float c[4][2] = {{-q.size, -q.size}, {q.size, -q.size}, {-q.size, q.size}, {q.size, q.size}};
     auto rot = [](float& a, float& b, int ang) {
-      const float sn = Sin(ang), cs = Cos(ang), x = a * cs + b * sn, y = b * cs - a * sn;
+      const float sn = ZeTrigSin(ang), cs = ZeTrigCos(ang), x = a * cs + b * sn, y = b * cs - a * sn;
       a = x, b = y;
     };
     for (int k = 0; k < 4; k++) {
@@ -571,7 +569,7 @@ void DeRotateVectorAngles(const ZEVEC* v, float* xangle, float* yangle) {
 
 void RotateCyl(float xangle, float yangle, ZEVEC* v) {
   const int xa = int(xangle), ya = int(yangle);
-  const float sx = Sin(xa), cx = Cos(xa), sy = Sin(ya), cy = Cos(ya);
+  const float sx = ZeTrigSin(xa), cx = ZeTrigCos(xa), sy = ZeTrigSin(ya), cy = ZeTrigCos(ya);
   const float y = v->y * cx - v->z * sx, z = v->y * sx + v->z * cx;
   v->y = y, v->z = z;
   const float x = v->x * cy + v->z * sy, z2 = -v->x * sy + v->z * cy;
@@ -581,7 +579,7 @@ void RotateCyl(float xangle, float yangle, ZEVEC* v) {
 void ZeRndrAnglesZX(ZEVEC* v, ZEVEC* angles) {
   angles->x = float(ZeAtan2D(v->z, v->y));
   const int a = -int(angles->x);
-  const float s = Sin(a), c = Cos(a);
+  const float s = ZeTrigSin(a), c = ZeTrigCos(a);
   const ZEVEC r = {v->x, v->y * c - v->z * s, v->y * s + v->z * c};
   angles->z = -float(ZeAtan2D(r.x, r.y));
 }

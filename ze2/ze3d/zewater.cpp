@@ -18,8 +18,6 @@ ZECOLOUR32 testfootcol;
 
 namespace {
 
-float Sin(int a) { return ZeTrigTable[(a >> 1) & 0x7fff]; }
-float Cos(int a) { return ZeTrigTable[((a >> 1) + 0x2000) & 0x7fff]; }
 
 void EndFx(ZERNDRSTREAM* s) {
   ZeRndrStreamFxMPGEx(0, s);
@@ -80,7 +78,7 @@ int ZeRndrWaterLine(float level, float* y1, float* y2) {
   const ZEMTX* cam = &global_camera.mtx;
   if (!(level > -10000.0f) || !(cam->m[3][1] - 0.5f < level)) return 0;
   const int theta = ZeAtan2D(cam->m[1][1], cam->m[2][1]);
-  const float st = Sin(theta), ct = Cos(theta);
+  const float st = ZeTrigSin(theta), ct = ZeTrigCos(theta);
   auto row = [&](float z) {
     const ZEVEC p = {0.0f, ((level - cam->m[3][1]) - z * ct) / st, z};
     ZEVEC4 q;
@@ -162,7 +160,7 @@ void ZeRndrWater(int paused) {
         const uint16_t* e = watertab[r * ZEGRID_COLS + c];
         p = ZeRndrPutSt(p, float(c) / 16.0f, float(r) / 16.0f, 1.0f);
         p = ZeRndrPutRgba(p, 0x80808080u);
-        p = ZeRndrPutXyz(p, c * 1024 + int(Sin(e[0]) * waveampx) - 8 + ox, r * 256 + int(Cos(e[1]) * waveampy) - 8 + oy,
+        p = ZeRndrPutXyz(p, c * 1024 + int(ZeTrigSin(e[0]) * waveampx) - 8 + ox, r * 256 + int(ZeTrigCos(e[1]) * waveampy) - 8 + oy,
                          0xffffff);
       }
     ZeRndrEndSegment(s, vpDmaTag_Close(vtCloseDirect(p)));
@@ -278,13 +276,13 @@ void ZeRndrDrawShadedPols(int repeat) {
 
 void ZeRndrAddFootPrint(int yaw, int alpha, const ZEVEC* pos, const ZEVEC* n, int image, ZECOLOUR32 colour,
                         float w, float l) {
-  const float c = Cos(yaw), s = Sin(yaw);
+  const float c = ZeTrigCos(yaw), s = ZeTrigSin(yaw);
   const int ax = ZeAtan2D(n->z, n->y);
   // n turned about X by -ax.
-  const float sx = Sin(-ax), cx = Cos(-ax);
+  const float sx = ZeTrigSin(-ax), cx = ZeTrigCos(-ax);
   const ZEVEC n2 = {n->x, n->y * cx - n->z * sx, n->y * sx + n->z * cx};
   const int az = -ZeAtan2D(n2.x, n2.y);
-  const float sz = Sin(az), cz = Cos(az), sa = Sin(ax), ca = Cos(ax);
+  const float sz = ZeTrigSin(az), cz = ZeTrigCos(az), sa = ZeTrigSin(ax), ca = ZeTrigCos(ax);
   ZERNDRFOOT& f = ZeRndrFootData[ZeRndrFootFree & (ZERNDR_FOOTPRINTS - 1)];
   const float lc[4][2] = {{w, l}, {-w, l}, {w, -l}, {-w, -l}};
   for (int k = 0; k < 4; k++) {
@@ -396,7 +394,7 @@ void ZeRndrTrail(int head, const ZERNDRTRAIL* ring, int size) {
 void ZeRndrSphere(float r, const ZEVEC* c, ZECOLOUR32 colour, float yscale) {
   for (int k = 0; k < 8; k++) {
     const int a0 = k * 0x1000, a1 = (k + 1) * 0x1000;
-    const float rho0 = r * Sin(a0), rho1 = r * Sin(a1);
+    const float rho0 = r * ZeTrigSin(a0), rho1 = r * ZeTrigSin(a1);
     auto h = [&](float rho, int a) {
       const float y = std::sqrt(std::max(r * r - rho * rho, 0.0f)) * yscale;
       return a > 0x4000 ? -y : y;
@@ -404,7 +402,7 @@ void ZeRndrSphere(float r, const ZEVEC* c, ZECOLOUR32 colour, float yscale) {
     const float y0 = h(rho0, a0), y1 = h(rho1, a1);
     for (int i = 0; i < 32; i++) {
       const int b0 = i * 0x800, b1 = (i + 1) * 0x800;
-      const float x0 = Sin(b0), z0 = Cos(b0), x1 = Sin(b1), z1 = Cos(b1);
+      const float x0 = ZeTrigSin(b0), z0 = ZeTrigCos(b0), x1 = ZeTrigSin(b1), z1 = ZeTrigCos(b1);
       ZeRndrLine3dDbg(colour, c->x + rho0 * x0, c->y + y0, c->z + rho0 * z0, c->x + rho0 * x1, c->y + y0,
                       c->z + rho0 * z1);
       ZeRndrLine3dDbg(colour, c->x + rho0 * x0, c->y + y0, c->z + rho0 * z0, c->x + rho1 * x0, c->y + y1,

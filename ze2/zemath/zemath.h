@@ -71,6 +71,11 @@ constexpr int ZEATAN_ENTRIES = 513;    // atan(i / 512) in angle units, 0..0x200
 extern float ZeTrigTable[ZETRIG_ENTRIES];
 extern const uint16_t ZeAtanTable[ZEATAN_ENTRIES];
 
+// The table's sine and cosine of any angle: only the low 16 bits count and
+// the lowest is dropped. Unsigned, so any int (a random one too) is an angle.
+inline float ZeTrigSin(int a) { return ZeTrigTable[(uint32_t(a) >> 1) & 0x7fff]; }
+inline float ZeTrigCos(int a) { return ZeTrigTable[((uint32_t(a) + 0x4000u) >> 1) & 0x7fff]; }
+
 void ZeTrigInit();
 // Angle of the direction (x, z) measured from +z towards +x: 0 along +z,
 // 0x4000 along +x, 0x8000 along -z, 0xc000 along -x; not reduced to 16 bits,

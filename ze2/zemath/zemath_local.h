@@ -1,16 +1,10 @@
-// zemath's own helpers: sine-table reads and the four-float vector type the
-// quadword routines compute with.
+// zemath's own helpers: the four-float vector type the quadword routines
+// compute with.
 #pragma once
 
 #include <cstring>
 
 #include "zemath.h"
-
-// Only the low 16 bits of an angle count; the lowest bit is dropped. The
-// unsigned forms give the same index as an arithmetic shift of the int
-// (the mask keeps only bits the shift does not touch) without overflow.
-inline float ZeTrigSin(int a) { return ZeTrigTable[(static_cast<uint32_t>(a) >> 1) & 0x7fff]; }
-inline float ZeTrigCos(int a) { return ZeTrigTable[((static_cast<uint32_t>(a) + 0x4000u) >> 1) & 0x7fff]; }
 
 // Four floats in one register. Element-wise products and sums round once
 // each, exactly as the scalar forms do (no fused multiply-add in this build).
