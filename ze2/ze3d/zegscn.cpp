@@ -162,11 +162,12 @@ ZEGSCENE* ZeGScnLoadFix() {
   if (ZeFileRead(f, head, 8) != 8) GSCN_FATAL("GSC file damaged: \"%s\" has no version", g_load.name);
   if (head[0] < ZEGSCN_VERSION) GSCN_FATAL("GSC File out of date - need newer \"%s\" file", g_load.name);
   if (head[0] > ZEGSCN_VERSION) GSCN_FATAL("Loader out of date - need newer 3D");
+  uint32_t seen = 0;
   for (int id; (id = ZeFileBeginBlkRead(f, 0)) != 0;) {
     DbgBlkType(id);
     auto* body = static_cast<uint8_t*>(ZeMemFileAddr(f));
     GscnRd rd{body, body, body + (ZeFileGetBlkSize() - 8), nullptr};
-    GscnFixBlock(id, rd, scene);
+    GscnFixBlock(id, rd, scene, &seen);
     ZeFileEndBlkRead(f);
   }
   ZeFileEndBlkRead(f);

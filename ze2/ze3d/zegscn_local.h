@@ -71,7 +71,7 @@ char* GscnImage();
 int GscnImageSize();
 
 // Block fix-ups (zegscnfix); the whole-scene checks once every block is in.
-void GscnFixBlock(int id, GscnRd& rd, ZEGSCENE* scene);
+void GscnFixBlock(int id, GscnRd& rd, ZEGSCENE* scene, uint32_t* seen);
 void GscnCheckScene(ZEGSCENE* scene);
 // Texture animations and the animation library (zegscnanim).
 void GscnFixTexAnims(GscnRd& rd, ZEGSCENE* scene);

@@ -246,6 +246,25 @@ TEST_F(Gscn, UnknownBlocksAreSkippedAndAMissingFileReadsNothing) {
   EXPECT_LE(pos - start, 128);
 }
 
+// A second block of a kind would replace the tables the first one sized
+// (a material table of none under a count of two): refused, MS00 and MS02
+// being one kind.
+TEST_F(Gscn, ASecondBlockOfAKindIsRefused) {
+  const struct {
+    const char *first, *second, *message;
+  } cases[] = {{"INID", "INID", "a second INID block"}, {"MS00", "MS02", "a second MS02 block"}};
+  for (const auto& c : cases) {
+    Bytes inner;
+    inner.Block(c.first, Bytes().I32(0).I32(0));
+    inner.Block(c.second, Bytes().I32(0).I32(0));
+    const std::vector<uint8_t> f = GscImage(inner);
+    Put("D.GSC", f);
+    char* end;
+    char* pos = Buffer(f.size() * 2 + 65536, &end);
+    EXPECT_SCENE_HALT(ZeGScnRead(&pos, end, "D.GSC"), c.message);
+  }
+}
+
 namespace {
 
 // A native texture image of the pattern (16-aligned bytes).

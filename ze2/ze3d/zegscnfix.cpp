@@ -493,7 +493,7 @@ void FixBounds(GscnRd& rd, ZEGSCENE* scene) {
 
 }  // namespace
 
-void GscnFixBlock(int id, GscnRd& rd, ZEGSCENE* scene) {
+void GscnFixBlock(int id, GscnRd& rd, ZEGSCENE* scene, uint32_t* seen) {
   static const struct {
     const char* id;
     void (*fix)(GscnRd&, ZEGSCENE*);
@@ -501,8 +501,16 @@ void GscnFixBlock(int id, GscnRd& rd, ZEGSCENE* scene) {
                {"OBJ0", FixObjects},     {"INST", FixInstances}, {"IABL", FixInstAnims}, {"INID", FixIds},
                {"NTBL", FixNames},       {"SPEC", FixSpecials}, {"SST0", FixSplines},   {"TAS0", GscnFixTexAnims},
                {"ALIB", GscnFixAnimLib}, {"PORT", FixPortals},  {"PLGT", FixPrelight},  {"BNDS", FixBounds}};
-  for (const auto& t : table) {
+  static_assert(std::size(table) <= 32);
+  for (size_t k = 0; k < std::size(table); k++) {
+    const auto& t = table[k];
     if (memcmp(&id, t.id, 4) != 0) continue;
+    // A second block of a kind would replace tables the first one sized
+    // and registered (materials, textures): refused.
+    size_t kind = 0;
+    while (table[kind].fix != t.fix) kind++;
+    if (*seen & (1u << kind)) GSCN_FATAL("GSC file damaged: a second %s block", t.id);
+    *seen |= 1u << kind;
     rd.block = t.id;
     t.fix(rd, scene);
     return;
