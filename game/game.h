@@ -270,3 +270,20 @@ void SetGameStringVariable(int index, const char* text);
 void GameLightsStart();  // the light table at each replay
 // Once a frame: the light sets against the game camera.
 void GameLightsFrame(int paused, int outdoors, int editor);
+
+// ===================================================================
+// Named particle effects (gendeb)
+// ===================================================================
+// Game code names an effect by its row of GenDeb (215 rows, then a row with
+// a null name); the row holds the effect type, -1 none.
+constexpr int GENDEB_ROWS = 215;
+constexpr int GENDEB_RAINSPLASH = 128;  // "RainSplash": the rain's splash on the ground
+struct GenDebEntry {
+  int16_t type;   // effect type, -1 none
+  int16_t found;  // 1: found in the general page (a level's page does not replace it)
+  EePtr<const char> name;
+};
+static_assert(sizeof(GenDebEntry) == 8);
+extern GenDebEntry GenDeb[GENDEB_ROWS + 1];
+void InitGenDeb();  // every row from the general page (after it is loaded)
+void InitLevelDeb(int page);  // the rows the general page lacks, from a level's page

@@ -229,7 +229,11 @@ void MainReplaySetUp() {
   sys = b->system_top;
   InitGameFlow(gameflow_name, &sys, end);
   pickup_gscene = ZeGScnRead(&sys, end, "generic\\pickups.gsc");
-  terrainpickupinit("generic\\pickups", &sys);
+  {
+    uint8_t* at = reinterpret_cast<uint8_t*>(sys);
+    terrainpickupinit("generic\\pickups", &at, reinterpret_cast<uint8_t*>(end));
+    sys = reinterpret_cast<char*>(at);
+  }
   AddCobTypeSetMemoryPointers(&sys, end, nullptr, nullptr, "main");
   InitialisePersistantVehicleCobs();
   InitialisePersistantVehicleCobs2();
@@ -403,9 +407,12 @@ void MainRain() {
       const float yaw = CameraYaw();
       ZEVEC at = {player_position.x + 2 * std::sin(yaw) + float(r1 - 128) * 6.0f / 256.0f, player_position.y,
                   player_position.z + 2 * std::cos(yaw) + float(r2 - 128) * 6.0f / 256.0f};
-      const float ground = NewShadow(&at);
-      at.y = ground >= 2000000.0f ? sealevel : ground;
-      AddFiniteShotDebrisEffect("RainSplash", &at);
+      // The ground under the splash, up to 5 above the hero's feet (ground
+      // rising ahead of him still takes the splash).
+      const float ground = NewShadow(&at, 0, 0.0f, 5.0f);
+      at.y = ground >= TERR_NO_HEIGHT ? sealevel : ground;
+      int key = -1;  // a key of its own: the splash frees itself after one on-period
+      AddFiniteShotDebrisEffect(&key, GenDeb[GENDEB_RAINSPLASH].type, &at, 1);
     }
   }
   Wfx3SetFogType2(CurFog < 0.001f ? 0.0f : 4 * CurFog, 0, 1);

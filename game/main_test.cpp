@@ -1,5 +1,6 @@
 #include "game.h"
 #include "game_test.h"
+#include "gamelib.h"
 #include "standins.h"
 #include "platform_test.h"
 
@@ -83,6 +84,68 @@ TEST_F(Frame, StartUpSetTheBuiltInVectorAndTheArgs) {
   EXPECT_NE(general_fade_mtl, nullptr);
   EXPECT_EQ(padrec, nullptr) << "no recording buffer unless PADREC or PADPLAY asks";
   for (int i = 0; i < 256; i++) ASSERT_EQ(gamma_table[i], i) << "the start-up makes the identity gamma table";
+}
+
+// The shared pickup shapes of the demo disc ("generic\pickups.ter": a
+// crate, a pot and a pad) are loaded once into the system area.
+TEST_F(Frame, StartUpLoadedTheSharedPickupShapes) {
+  ASSERT_NE(PickupTerr, nullptr);
+  ASSERT_EQ(PickupTerr->nitems, 3);
+  const float tops[] = {0.8f, 0.5f, 0.0f};
+  for (int id = 0; id < 3; id++) {
+    ASSERT_EQ(PickupTerr->map[id], id);
+    const TerrItem& shape = PickupTerr->items.get()[id];
+    EXPECT_EQ(shape.kind, 0);
+    EXPECT_EQ(shape.bmax.y, tops[id]) << "shape " << id << ": bounds relative to the shape";
+  }
+  EXPECT_EQ(PickupTerr->map[3], -1);
+  const char* set = reinterpret_cast<const char*>(PickupTerr);
+  EXPECT_GE(set, bigbuffer->permanent_top.get());
+  EXPECT_LT(set, bigbuffer->system_top.get());
+}
+
+// Named effects: rows as other code numbers them, resolved from the general
+// page at start-up; a name no page holds stays no type.
+TEST_F(Frame, NamedEffectRowsResolvedFromTheGeneralPage) {
+  const struct {
+    int row;
+    const char* name;
+  } rows[] = {{0, "Impact1"}, {24, "Break1"}, {37, "Feather"}, {40, "Dust5"}, {44, "Burn1"}, {46, "BlowerBits"},
+              {60, "MBImpact1"}, {61, "MBImpact2"}, {67, "CheckPot3"}, {83, "EnergyGot"}, {86, "TheSun"},
+              {87, "GoldGlow"}, {91, "EnergyPickup"}, {110, "PotFire"}, {128, "RainSplash"}, {130, "GoldCog"},
+              {135, "SpiderDust"}, {214, "GliderFX1"}};
+  for (const auto& r : rows) EXPECT_STREQ(GenDeb[r.row].name, r.name) << r.row;
+  EXPECT_EQ(GenDeb[GENDEB_ROWS].name.get(), nullptr) << "the table's end";
+  EXPECT_EQ(GenDeb[GENDEB_RAINSPLASH].type, LookupDebrisEffectPageOnly("RainSplash", 0));
+  EXPECT_GE(GenDeb[GENDEB_RAINSPLASH].type, 1);
+  EXPECT_EQ(GenDeb[GENDEB_RAINSPLASH].found, 1);
+  EXPECT_EQ(GenDeb[0].type, -1) << "no page holds Impact1";
+  EXPECT_EQ(GenDeb[0].found, 0);
+
+  // A level's page: the rows the general page lacks come from it; a row the
+  // general page holds keeps its type though the level has one of that name.
+  static DebrisEffectType level[2];
+  int slots[2] = {-1, -1};
+  for (int i = 1, n = 0; i < DEB_TYPES && n < 2; i++)
+    if (!debtab[i]) slots[n++] = i;
+  ASSERT_GE(slots[1], 1);
+  const char* names[2] = {"Splash1", "RainSplash"};
+  for (int n = 0; n < 2; n++) {
+    DebrisDefaultEffectType(&level[n]);
+    strncpy(level[n].name, names[n], sizeof level[n].name);
+    level[n].page = 3;
+    debtab[slots[n]] = &level[n];
+  }
+  const int general = GenDeb[GENDEB_RAINSPLASH].type;
+  InitLevelDeb(3);
+  EXPECT_EQ(GenDeb[43].type, slots[0]) << "Splash1 from the level's page";
+  EXPECT_EQ(GenDeb[43].found, 0);
+  EXPECT_EQ(GenDeb[GENDEB_RAINSPLASH].type, general);
+  for (int slot : slots) debtab[slot] = nullptr;
+  InitLevelDeb(3);
+  EXPECT_EQ(GenDeb[43].type, -1) << "the page is gone";
+  InitGenDeb();
+  EXPECT_EQ(GenDeb[GENDEB_RAINSPLASH].type, general);
 }
 
 // A quit with delay 3 takes effect on the fourth frame that sees it, then

@@ -65,7 +65,6 @@ void SetNextCamera(int, int) {}
 void InitSplines() {}
 void CheckRails() {}
 void InitGens() {}
-void InitGenDeb() {}
 void InitChain() {}
 void DrawChain(int) {}
 void InitCages() {}
@@ -97,7 +96,6 @@ int InsertSplineSet(const char*) { return -1; }
 void RemoveSplineSet(int) {}
 void InitLevelGens(ZEGSCENE*) {}
 void CloseLevelGens(ZEGSCENE*) {}
-void InitLevelDeb(int) {}
 void ResetDeb3() {}
 void* GetVisiTable(ZEGSCENE*) { return nullptr; }
 void BuildVisiTable(ZEGSCENE*, char**, char*) {}

@@ -1,7 +1,10 @@
 // The program on the demo disc at "island3": the level's effect page loaded
-// with it and started when it becomes current, the glass pass started, and
-// the game's rain cycle letting a shower come and pass.
+// with it and started when it becomes current, the glass pass started, the
+// game's rain cycle letting a shower come and pass, and the rain's splashes
+// on the ground.
+#include <cmath>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "game.h"
@@ -9,6 +12,7 @@
 #include "gtest/gtest.h"
 #include "levcon.h"
 #include "platform_test.h"
+#include "standins.h"
 
 namespace {
 
@@ -59,6 +63,77 @@ TEST_F(RainRun, TheLevelsEffectsRunAndAShowerComesAndPasses) {
   EXPECT_EQ(most, 20) << "640 drops";
   EXPECT_GT(heaviest, 0.5f);
   EXPECT_EQ(running, 3);
+}
+
+// A steady shower: every unpaused frame makes two splash effects of the
+// general page's "RainSplash" near the hero, each on the ground under its
+// point (up to 5 above his feet), or at the sea level off the ground; a
+// paused frame makes none.
+TEST_F(RainRun, SplashesLandOnTheGroundAndStopWhilePaused) {
+  for (int f = 0; f < 60 && !current_level; f++) MainFrame();
+  ASSERT_EQ(current_level, LevConFindLevelByName("island3"));
+  const int type = GenDeb[GENDEB_RAINSPLASH].type;
+  EXPECT_STREQ(GenDeb[GENDEB_RAINSPLASH].name, "RainSplash");
+  ASSERT_GE(type, 1);
+  EXPECT_EQ(type, LookupDebrisEffectPageOnly("RainSplash", 0)) << "found in the general page";
+  EXPECT_EQ(GenDeb[GENDEB_RAINSPLASH].found, 1);
+
+  // Wet and held there: fog and rain at the shower's values, no turn of the cycle.
+  SeekFog = CurFog = 0.25f;
+  SeekRain = CurRain = 0.2f;
+  RainTimer = 1 << 20;
+  raintog = 0;
+  std::map<int, ZEVEC> live;  // splash keys after the last frame, with their points
+  auto splashes = [&] {
+    std::map<int, ZEVEC> now;
+    for (int i = 0; i < DEB_KEYS; i++)
+      if (debkeydata[i].type == type) now[i] = debkeydata[i].pos;
+    return now;
+  };
+  auto moved = [](const ZEVEC& a, const ZEVEC& b) { return a.x != b.x || a.y != b.y || a.z != b.z; };
+  int made = 0, onGround = 0, atSea = 0, emitting = 0;
+  for (int f = 0; f < 60; f++) {
+    MainFrame();
+    for (const auto& [key, at] : splashes()) {
+      auto was = live.find(key);
+      if (was != live.end() && !moved(was->second, at)) continue;
+      made++;
+      emitting += debkeydata[key].nchunks > 0;
+      // Two ahead along the camera's yaw, and up to 3 aside on each axis.
+      const float yaw = CameraYaw();
+      EXPECT_LE(std::abs(at.x - player_position.x - 2 * std::sin(yaw)), 3.0f);
+      EXPECT_LE(std::abs(at.z - player_position.z - 2 * std::cos(yaw)), 3.0f);
+      const ZEVEC column = {at.x, player_position.y, at.z};
+      const float ground = NewShadow(&column, 0, 0.0f, 5.0f);
+      if (ground >= TERR_NO_HEIGHT) {
+        EXPECT_EQ(at.y, 17.0f) << "the sea level at island3, off the ground at " << at.x << ", " << at.z;
+        atSea++;
+      } else {
+        EXPECT_EQ(at.y, ground) << "on the ground at " << at.x << ", " << at.z;
+        onGround++;
+      }
+    }
+    live = splashes();
+  }
+  EXPECT_EQ(made, 120) << "two a frame";
+  EXPECT_EQ(emitting, made) << "each splash emits at once";
+  EXPECT_GT(onGround, 60);
+  EXPECT_GT(atSea, 0) << "points past the ground's edge";
+  EXPECT_GT(live.size(), 0u);
+
+  // Paused: the splashes left stand still and no new one comes.
+  paused = 1;
+  const std::map<int, ZEVEC> before = splashes();
+  for (int f = 0; f < 30; f++) MainFrame();
+  const std::map<int, ZEVEC> after = splashes();
+  EXPECT_EQ(after.size(), before.size());
+  for (const auto& [key, at] : after) {
+    auto was = before.find(key);
+    ASSERT_NE(was, before.end()) << "a splash made while paused";
+    EXPECT_FALSE(moved(was->second, at));
+  }
+  paused = 0;
+  SeekFog = CurFog = SeekRain = CurRain = 0.0f;
 }
 
 }  // namespace

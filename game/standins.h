@@ -93,12 +93,9 @@ void DrawDialog();
 void instZeGCutSceneStop(void* instance);
 
 // ===================================================================
-// Collision, particles and world dressing (dressing_standin.cpp)
+// The simple game particles (gameparticles_standin.cpp)
 // ===================================================================
 void CloseParticles();
-float NewShadow(const ZEVEC* point);  // 2000000.0: no ground
-void AddFiniteShotDebrisEffect(const char* type, const ZEVEC* position);
-void terrainpickupinit(const char* name, char** buffer);
 
 // ===================================================================
 // Player, creatures and world objects (player_standin.cpp)
@@ -129,7 +126,6 @@ void SetNextCamera(int n, int mode);
 void InitSplines();
 void CheckRails();
 void InitGens();
-void InitGenDeb();
 void InitChain();
 void DrawChain(int paused);
 void InitCages();
@@ -322,7 +318,6 @@ int InsertSplineSet(const char* name);
 void RemoveSplineSet(int key);
 void InitLevelGens(ZEGSCENE* scene);
 void CloseLevelGens(ZEGSCENE* scene);
-void InitLevelDeb(int page);
 void ResetDeb3();
 void* GetVisiTable(ZEGSCENE* scene);  // the scene's visibility table, null none
 void BuildVisiTable(ZEGSCENE* scene, char** buffer, char* end);
