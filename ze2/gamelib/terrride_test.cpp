@@ -18,12 +18,14 @@ struct Ride : TerrainTest {
   ZEVEC pos{}, vel{};
   uint8_t* info = nullptr;  // the mover's impact bytes, in EE memory
 
+  // The platform's floor, in its frame: 4 x 4 about its centre.
+  virtual TerrWritePoly Top() { return Floor(0, 0, 2); }
   void SetUp() override {
     TerrainTest::SetUp();
     info = static_cast<uint8_t*>(EeMalloc(2));
     info[0] = info[1] = 0;
     TestItem ground = StaticItem({0, -10, 0}, {Floor(0, 0, 20)});
-    TestItem turner = StaticItem({}, {Floor(0, 0, 2)});  // 4 x 4 about its centre
+    TestItem turner = StaticItem({}, {Top()});
     turner.kind = 1, turner.instance = 1, turner.platword = 1;
     Write("ride", {ground, turner});
     set = Load("ride");
@@ -196,3 +198,32 @@ TEST_F(Ride, LandingAgainReconnectsTheOwnRecord) {
   }
   EXPECT_TRUE(landed);
 }
+
+namespace {
+
+// A pillar's top: 1 x 1, 4 above the point it turns about.
+struct RideTall : Ride {
+  TerrWritePoly Top() override { return Floor(0, 0, 0.5f, 4); }
+};
+
+}  // namespace
+
+// Resting on a corner of the top of a tall turning platform, the ball lies
+// beyond the root of the summed squares of the platform's radius and the
+// move's reach from its foot, yet touches it: it is still gathered, and the
+// carry takes it round.
+TEST_F(RideTall, TheFarCornerOfATallTopIsRidden) {
+  const ZEVEC local = {0.42f, 4, 0.42f};
+  Land(local);
+  ASSERT_EQ(info[1], 1);
+  int angle = 0;
+  for (int f = 0; f < 200; f++) {
+    angle += 128;
+    Step(1, angle);
+    const ZEVEC want = OnPlatform(local);
+    ASSERT_NEAR(pos.x, want.x, 0.01f) << "frame " << f;
+    ASSERT_NEAR(pos.z, want.z, 0.01f) << "frame " << f;
+    ASSERT_NEAR(pos.y, want.y + 0.005f, 0.005f) << "frame " << f;
+  }
+}
+
