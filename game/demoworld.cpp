@@ -39,13 +39,17 @@ int g_lightkey = -1;
 ZEVEC g_character = {};  // where the character was put last
 
 // Where each ball is thrown from and how: onto the ground to roll, onto the
-// lift pad, onto the turning pillar, at the wall spline, at the tree.
+// lift pad, onto the turning pillar, at the wall spline, at the tree. The
+// pillar's top (1 x 1, 4 above its foot) swings 1.2 either way once a
+// second: the ball is let go just above the top at the start of a swing
+// (throws fall on whole seconds) and lands on it; dropped from higher up it
+// would miss the top.
 struct Throw {
   ZEVEC pos, vel;
 };
 constexpr Throw kThrows[DEMO_BALLS] = {
     {{0.0f, 3.0f, 4.0f}, {0.03f, 0.0f, 0.02f}},  {{8.0f, 2.0f, 14.0f}, {0.0f, 0.0f, 0.0f}},
-    {{6.0f, 7.0f, 14.0f}, {0.0f, 0.0f, 0.0f}},   {{0.0f, 1.0f, 33.0f}, {0.0f, 0.05f, 0.15f}},
+    {{6.6f, 4.2f, 14.0f}, {0.0f, 0.0f, 0.0f}},   {{0.0f, 1.0f, 33.0f}, {0.0f, 0.05f, 0.15f}},
     {{3.0f, 6.5f, 19.0f}, {0.0f, 0.0f, 0.08f}}};
 
 void ThrowBall(int i) {

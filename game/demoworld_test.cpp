@@ -169,4 +169,30 @@ TEST_F(DemoWorldScene, TheFlickerLightOnTheCharacter) {
   EXPECT_GT(changed, 10) << "the character's strongest light follows the flicker";
 }
 
+// The swinging pillar rocks about z (0.3 either way) and rises 0.5 over
+// each second, as its keyed animation does: the ball let go above its top
+// lands on the top and rides it through a swing and more, its feet on the
+// top in the pillar's own frame.
+TEST_F(DemoWorldScene, ABallRidesTheSwingingPillar) {
+  const DemoBall& rider = demo_balls[2];
+  const float foot_y = insts[SWINGER].mtx.m[3][1];
+  int on_top = 0;
+  for (int f = 0; f < 100; f++) {
+    DemoWorldBeforeScene(f);
+    const float phase = 6.2831853f * float(f + 1) / 60.0f;
+    ZeMtxSetRotationZ(&insts[SWINGER].mtx, int(-0.3f * std::cos(phase) * 65536.0f / 6.2831853f));
+    insts[SWINGER].mtx.m[3][0] = 6, insts[SWINGER].mtx.m[3][2] = 14;
+    insts[SWINGER].mtx.m[3][1] = foot_y + 0.25f * (1.0f - std::cos(phase));
+    DemoWorldFrame(f);
+    ZEVEC feet;
+    ZeVecInvMtxTransform(&feet, &rider.pos, &insts[SWINGER].mtx);
+    if (f >= 10) {
+      EXPECT_NEAR(feet.y, 4.0f, 0.03f) << "frame " << f;
+      EXPECT_LT(std::fabs(feet.x), 0.7f) << "frame " << f;
+    }
+    on_top += std::fabs(feet.y - 4.0f) < 0.03f;
+  }
+  EXPECT_GE(on_top, 90);
+}
+
 }  // namespace

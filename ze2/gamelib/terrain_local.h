@@ -103,6 +103,14 @@ void TerrForGridItems(const float box[6], F f) {
     }
   }
 }
+// A turning platform's item is near a query when the query's centre lies
+// within the item's radius plus the query's reach (squared distance d2):
+// the sum of the two squares would miss a mover standing on the far corner
+// of a tall platform.
+inline bool TerrTurnNear(float d2, float radsq, float reachsq) {
+  float r = std::sqrt(radsq) + std::sqrt(reachsq);
+  return d2 < r * r;
+}
 // The end header of a gathered list (a handle's wall points follow it).
 const uint8_t* TerrListEndOf(const uint8_t* list);
 // The polygons of one item against a box relative to it (copies for y scale).

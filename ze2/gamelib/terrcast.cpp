@@ -84,7 +84,7 @@ void FilterList(const uint8_t* src, TerrListWriter* w, const float box[6], int m
       turning = CurTerr->plat[it->link].flags & 1;
       if (turning) {
         float cx = (b[0] + b[3]) / 2 - it->pos.x, cy = (b[1] + b[4]) / 2 - it->pos.y, cz = (b[2] + b[5]) / 2 - it->pos.z;
-        if (!(cx * cx + cy * cy + cz * cz < it->radsq + DiagSq(b) + extra)) continue;
+        if (!TerrTurnNear(cx * cx + cy * cy + cz * cz, it->radsq, DiagSq(b) + extra)) continue;
       }
     }
     float rb[6] = {b[0] - it->pos.x, b[1] - it->pos.y, b[2] - it->pos.z, b[3] - it->pos.x, b[4] - it->pos.y,

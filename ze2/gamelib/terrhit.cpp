@@ -207,7 +207,7 @@ void TerrGatherPlatform(TerrListWriter* w, int item, const float box[6], float e
   }
   float cx = (b[0] + b[3]) / 2 - it->pos.x, cy = ((b[1] + b[4]) / 2 - it->pos.y) / ys, cz = (b[2] + b[5]) / 2 - it->pos.z;
   if (horizontal) cy = 0;
-  if (!(cx * cx + cy * cy + cz * cz < it->radsq + reachsq)) return;
+  if (!TerrTurnNear(cx * cx + cy * cy + cz * cz, it->radsq, reachsq)) return;
   const ZEMTX* m = pi->live;
   for (const uint8_t* g = it->groups;;) {
     auto* h = reinterpret_cast<const TerrGroupHeader*>(g);

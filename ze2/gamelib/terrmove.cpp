@@ -58,9 +58,14 @@ void SlideWallVel(ZEVEC* v, const ZEVEC& m) {
   v->z += m.z * k;
 }
 
+// The mover's track record: the one in use, else the one it owns (a
+// push-out that stood it on a platform lets go of the one in use, and a
+// second record for one owner would never be found again), else a free
+// one taken now.
 TerrTrack* TrackFor(uint8_t* info, bool* fresh) {
   *fresh = false;
   if (CurTrackInfo) return CurTrackInfo;
+  if (TerrTrack* own = ScanTerrId(info)) return CurTrackInfo = own;
   TerrTrack* t = AllocTerrId();
   if (!t) return nullptr;
   t->owner = info;
