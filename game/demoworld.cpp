@@ -28,6 +28,7 @@ constexpr float ROLL = 0.99f;           // the speed kept a frame on the ground
 constexpr float LANDING = 0.04f;        // a fall faster than this bounces
 constexpr float CHAR_RADIUS = 0.3f, CHAR_YSCALE = 2.0f;
 constexpr float STEP_UP = 0.6f;         // the character's reach up a step
+constexpr float PRESS = 0.02f;          // the fall that presses on the ground
 constexpr int RETHROW = 600;            // frames between a ball's throws
 constexpr int CRATE_SHAPE = 0;
 const ZEVEC kCrate = {-3.0f, 0.0f, 6.0f};
@@ -141,7 +142,7 @@ void DemoWorldFrame(int frame) {
   if (!g_terrain) return;
   TerrainPlatformNewUpdate();
   for (DemoBall& b : demo_balls) BallFrame(b);
-  DemoWorldFxFrame();
+  DemoWorldFxFrame(frame);
   if (demo_terrain_debug) DebugDrawing();
   if (frame == 100) {
     for (int i = 0; i < DEMO_BALLS; i++)
@@ -167,6 +168,13 @@ ZEVEC DemoWorldWalk(const ZEVEC& from, const ZEVEC& to) {
   NewTerrainScaleY(&pos, &vel, info, -1, 0, 0, 0.001f, CHAR_RADIUS, CHAR_YSCALE);
   const float ground = DemoWorldGround(pos.x, pos.z, pos.y);
   pos.y = ground < TERR_NO_HEIGHT ? ground : feet;
+  // Standing presses on what is below: a short fall onto it marks a
+  // platform (a bridge's plank) as touched. The feet stay where they are.
+  if (ground < TERR_NO_HEIGHT) {
+    ZEVEC probe = {pos.x, pos.y + PRESS, pos.z}, down = {0.0f, -2.0f * PRESS, 0.0f};
+    uint8_t pressed[2] = {};
+    NewTerrainScaleY(&probe, &down, pressed, -1, 1, 0, 0.001f, CHAR_RADIUS, CHAR_YSCALE);
+  }
   g_character = pos;
   return pos;
 }

@@ -28,9 +28,12 @@ float DemoWorldGround(float x, float z, float above);
 // character's place before the scene's update, the particles and dressing in
 // the scene, the glass pass (and rain) after it; a burst of sparks.
 extern int demo_rain_period;  // frames of a cycle: dry, then a shower; 0 dry
+// Non-zero: the grass, stones and bridge do not feel the character (no
+// parting, no solid stones, no weight on the bridge).
+extern int demo_dress_untouched;
 void DemoWorldFxInit(ZEGSCENE* scene);
 void DemoWorldFxBeforeScene(int frame, const ZEVEC& focus);
-void DemoWorldFxFrame();
+void DemoWorldFxFrame(int frame);
 void DemoWorldFxLanding(const ZEVEC& at);  // sparks
 void DemoWorldFxGlance(const ZEVEC& at);   // glass shards
 // After the frame's scene: the glass pass, which draws the rain.

@@ -11,6 +11,7 @@
 #include "gamelib.h"
 
 int demo_rain_period = 1200;  // frames of a rain cycle: dry for half, then a shower
+int demo_dress_untouched = 0;
 
 namespace {
 
@@ -26,21 +27,39 @@ ZEVEC g_focus = {};  // the character: cut-off distances, wind and fade
 int g_levelpage = -1, g_sparks = -1, g_glass = -1;
 int g_grasspage = -1, g_bridgepage = -1;
 int g_bursts = 0;
+int g_solid = 0;     // stones solid last frame
 ZECAMERA g_view;     // the scene's camera, for the glass pass after the frame
 
-// The level's dressing names scene objects; until the editors exist, names
-// are looked up here: each name stands for one of the demo scene's
-// instances (its object drawn for the name).
+// The level's dressing names scene objects by their specials: the name
+// (its first 19 characters, in any case) gives the special's instance.
 int LookUp(const char* name, const ZEGSCENE* scene) {
-  struct Name {
-    const char* name;
-    int instance;
-  };
-  static constexpr Name kNames[] = {{"GRASS_TUFT", 5}, {"REEDS", 5}, {"STONE", 1},
-                                    {"FLOWER", 5},     {"BRIDGE_PLANK", 6}, {"BRIDGE_POST", 1}};
-  for (const Name& n : kNames)
-    if (strcmp(n.name, name) == 0 && scene && n.instance < scene->ninst) return n.instance;
+  if (!scene || !scene->specs || !name) return -1;
+  char want[20] = {};
+  strncpy(want, name, 19);
+  for (int i = 0; i < scene->nspec; i++) {
+    const ZESPECIALOBJ& s = scene->specs.get()[i];
+    if (!s.name) continue;
+    char have[20] = {};
+    strncpy(have, s.name, 19);
+    if (ZeStrICmp(have, want) == 0) return ZeBridgeLookupInstanceIndex(s.inst, scene);
+  }
   return -1;
+}
+
+// Fade objects with a platform instance (solid near the character).
+int SolidStones() {
+  int n = 0;
+  for (const ZeFadeObjGrp& g : ZeFadeObjGroup)
+    for (int i = 0; g.inuse && g.plat && i < g.count; i++) n += g.plat.get()[i] >= 0;
+  return n;
+}
+
+// Where a world point shows on the screen (VU units), through the view.
+ZEVEC OnScreen(const ZEVEC& w) {
+  const ZEMTX* m = ZeCameraGetVPCSMtx();
+  float o[4];
+  for (int j = 0; j < 4; j++) o[j] = w.x * m->m[0][j] + w.y * m->m[1][j] + w.z * m->m[2][j] + m->m[3][j];
+  return o[3] > 0.0f ? ZEVEC{o[0] / o[3], o[1] / o[3], o[2] / o[3]} : ZEVEC{-1.0f, -1.0f, -1.0f};
 }
 
 }  // namespace
@@ -69,6 +88,7 @@ void DemoWorldFxInit(ZEGSCENE* scene) {
   edbits_lookup_hook = LookUp;
   edgraClumpsReset();
   edbriReset();
+  ZeBridgeInit();
   ZeWindInit();
   ZeFadeObjInit();
   if (scene) {
@@ -76,6 +96,9 @@ void DemoWorldFxInit(ZEGSCENE* scene) {
     uint8_t* pos = g_dress;
     g_grasspage = edgraLoadPage("levels\\demo.gra", scene, &pos, g_dress + DRESS_BYTES);
     g_bridgepage = edbriLoadPage("levels\\demo.bri", scene);
+    // Started as the level controller starts them when the level becomes active.
+    if (g_grasspage >= 0) edgraStartPage(g_grasspage);
+    if (g_bridgepage >= 0) edbriStartPage(g_bridgepage);
   }
   scePrintf("demoworld: effect page %d (sparks type %d, glass type %d), grass page %d, bridge page %d\n",
             g_levelpage, g_sparks, g_glass, g_grasspage, g_bridgepage);
@@ -97,20 +120,42 @@ void DemoWorldFxGlance(const ZEVEC& at) {
 void DemoWorldFxBeforeScene(int frame, const ZEVEC& focus) {
   if (!g_pool) return;
   g_focus = focus;
-  ZeBridgeUpdate(&g_focus);
-  ZeWindUpdate(&g_focus);
-  ZeFadeObjUpdate(&g_focus);
+  // Untouched, the dressing feels the character nowhere near: a place far
+  // below the level.
+  const ZEVEC at = demo_dress_untouched ? ZEVEC{0.0f, -1000.0f, 0.0f} : g_focus;
+  ZeBridgeUpdate(&at);
+  ZeWindUpdate(&at);
+  ZeFadeObjUpdate(&at);
+  if (const int solid = SolidStones(); solid != g_solid) {
+    scePrintf("demoworld: frame %d: %d stones solid\n", frame, solid);
+    g_solid = solid;
+  }
   // A shower in the second half of each cycle (none without a cycle).
   const bool wet = demo_rain_period > 0 && frame % demo_rain_period >= demo_rain_period / 2;
   ZeRainSetFall(wet ? 1.0f : 0.0f);
 }
 
 // In the scene: the particles' frame and their passes, the dressing.
-void DemoWorldFxFrame() {
+void DemoWorldFxFrame(int frame) {
   if (!g_pool) return;
   g_view = global_camera;
+  if (frame % 25 == 0 && Bridges && Bridges[0].inuse) {
+    // Where the first bridge's plank nearest the character shows, for the
+    // pictures' checks.
+    const ZeBridge& b = Bridges[0];
+    int near = 0;
+    float best = 1e30f;
+    for (int i = 0; i < b.nplanks; i++) {
+      const float dx = b.plank[i].m[3][0] - g_focus.x, dz = b.plank[i].m[3][2] - g_focus.z;
+      if (dx * dx + dz * dz < best) best = dx * dx + dz * dz, near = i;
+    }
+    const ZEMTX& m = b.plank[near];
+    const ZEVEC at = OnScreen({m.m[3][0], m.m[3][1], m.m[3][2]});
+    scePrintf("demoworld: frame %d on screen: plank %d at (%.1f, %.1f), height %.3f\n", frame, near, at.x, at.y,
+              m.m[3][1]);
+  }
   Debris(0);
-  ZeBridgeDraw(nullptr);
+  ZeBridgeDraw(DebMat[6]);  // the ropes in the particles' material 6
   ZeWindDraw();
   ZeFadeObjDraw();
   ZeRainProcess(0);
@@ -134,13 +179,16 @@ void DemoWorldFxEnd() {
   ParticleReset();
   edppDestroyAllEffects();
   DebrisGlassClose();
+  ZeBridgeInit();  // the live bridges and their planks' platform instances
   edbriReset();
   edgraClumpsReset();
   ZeWindInit();
   ZeFadeObjInit();
   edbits_lookup_hook = nullptr;
+  g_grasspage = g_bridgepage = -1;
   if (g_dress) ZeMemFreeFn(g_dress, __FILE__, __LINE__);
   ZeMemFreeFn(g_pool, __FILE__, __LINE__);
   g_dress = nullptr;
   g_pool = nullptr;
+  g_solid = 0;
 }

@@ -60,6 +60,7 @@ int CheckMain(int argc, char** argv) {
     else if (strncmp(argv[i], "--play=", 7) == 0) g_sound = argv[i] + 7;
     else if (strcmp(argv[i], "--terrain-debug") == 0) demo_terrain_debug = 1;
     else if (strcmp(argv[i], "--no-rain") == 0) demo_rain_period = 0;
+    else if (strcmp(argv[i], "--untouched") == 0) demo_dress_untouched = 1;
     else if (strcmp(argv[i], "--world") == 0) demo_world_only = 1;
     else if (strcmp(argv[i], "--no-torva") == 0) demo_cob_shown = 0;
     else if (strcmp(argv[i], "--no-marker") == 0) demo_marker_shown = 0;
