@@ -27,6 +27,10 @@ namespace {
 
 struct HaltSignal {};
 void ThrowHalt() { throw HaltSignal{}; }
+// A fatal error while the input's memory is given back (a block header
+// overwritten inside EE memory, which the host's sanitizers cannot see):
+// the input is at fault, and libFuzzer keeps it on the abort.
+void AbortHalt() { abort(); }
 
 // EE copies made for the input: the block (to free) and its poisoned span.
 struct Copy {
@@ -107,10 +111,11 @@ int OneInput(const uint8_t* data, size_t size) {
   } catch (const HaltSignal&) {
     // A fatal error: the clear end of a bad input.
   }
-  KernelSetHaltHook(nullptr);
+  KernelSetHaltHook(AbortHalt);
   FuzzReset();
   FreeCopies();
   FreeAbandonedBlocks();
+  KernelSetHaltHook(nullptr);
   g_inputStart = 0;
   return 0;
 }
