@@ -416,14 +416,16 @@ void DrawTimeBasedObjects(ZEMTL* mtl, int flags) {
     if (!o->inuse) continue;  // released since the pass (its cob removed)
     if (!o->slot) ZeError("no dma - aaaargh");
     if (!o->shown) continue;
+    // Each sprite within its own link's promised room; the first segment
+    // also brings the stream's frame, scissor, offset and view up to date
+    // (a second link before the segment's end would write over them).
+    ZeRndrSetLocalMtx(&o->mtx, 1);
+    ZeRndrStreamLink(s);
     if (!linked) {
-      ZeRndrStreamLink(s);
       ZeRndrStreamSetMisc(s);
       ZeRndrStreamSetViewMtx(s);
       linked = true;
     }
-    ZeRndrSetLocalMtx(&o->mtx, 1);
-    ZeRndrStreamLink(s);  // each sprite within the link's promised room
     ZeRndrStreamSetLocalMtx(s);
     uint32_t* p = RegionClamp(s->write, o->slot, mtl->context);
     p = vpDmaTag_Call(p, o->slot->packet);

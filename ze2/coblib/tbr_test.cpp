@@ -100,17 +100,24 @@ struct Tbr : Hgo {
     c->mtx.m[3][2] = z;
   }
   // The off-screen pass over these cobs into the page, then a main pass of
-  // the sprites; the frame drawn into.
-  uint64_t Frame(const std::vector<COB*>& queue, int budget = 6) {
+  // the sprites; the frame drawn into. With clearFirst the screen is
+  // cleared in a scene before the off-screen pass, so that the sprites are
+  // the main pass's first drawing.
+  uint64_t Frame(const std::vector<COB*>& queue, int budget = 6, bool clearFirst = false) {
     for (size_t i = 0; i < queue.size(); i++) coblist[i] = queue[i];
     cobpt = int(queue.size());
+    uint64_t frame;
+    ZePs2GetCurrentBackBuffer(&frame);
+    if (clearFirst) {
+      ZeRndrBeginScene(-1);
+      ZeRndrClear(0x700, 0x00202020, 1.0f);
+      ZeRndrEndScene();
+    }
     ZeRndrBeginScene(page);
     TBRDrawCobs(copyMtl, budget);
     ZeRndrEndScene();
-    uint64_t frame;
-    ZePs2GetCurrentBackBuffer(&frame);
     ZeRndrBeginScene(-1);
-    ZeRndrClear(0x700, 0x00202020, 1.0f);
+    if (!clearFirst) ZeRndrClear(0x700, 0x00202020, 1.0f);
     DrawTimeBasedObjects(spriteMtl, 0);
     ZeRndrEndScene();
     ZePs2ScreenSwap(1);
@@ -404,6 +411,20 @@ TEST_F(Tbr, AFarCopyIsCutOutOfItsSlotOverTheBackground) {
   EXPECT_EQ(pic.at(pic.x0 + x0, bottom), 0x202020u);
   EXPECT_EQ(pic.at(pic.x0 + x1, bottom), 0x202020u);
   EXPECT_NE(pic.at(mid, bottom), 0x202020u);
+}
+
+TEST_F(Tbr, SpritesDrawnFirstInTheMainPassBringTheirOwnSceneState) {
+  // The off-screen pass leaves its last slot's scissor and offset in the
+  // GS; sprites that are the main pass's first drawing (a low sort
+  // priority) set the screen's own and show as they do after a clear.
+  copyMtl = ProgramPageMaterial(page, 0xFFFCCFC0u, 0x0006E000u, 4);
+  spriteMtl = ProgramPageMaterial(page, 0x807C0FC0u, 0x3F062011u, 0);
+  COB* cob = Cob(0.5f, 20);
+  const Picture first = Grab(Frame({cob}, 6, true), 320 - 40, 112 - 40, 80, 80, "tbr_sprites_first");
+  ASSERT_NE(Obj(cob)->slot, nullptr);
+  EXPECT_GT(80 * 80 - first.Count(0x202020), 100) << "the sprite reached the screen";
+  const Picture after = Grab(Frame({cob}), 320 - 40, 112 - 40, 80, 80, "tbr_sprites_after_clear");
+  EXPECT_EQ(first.px, after.px);
 }
 
 int g_served, g_servedFlags;
