@@ -244,7 +244,10 @@ int TBRInsert(COB* cob, TBROBJ* obj, float x, float y, float z, float radius) {
 }
 
 void TBRAssignDmaSlots(int cls) {
-  for (TBRNODE* n = listdefs[cls].head; n; n = n->next) {
+  // The list's own nodes only: once the lists are joined into the chain,
+  // its last node leads on into the next class's.
+  const TBRLISTDEF* l = &listdefs[cls];
+  for (TBRNODE* n = l->head; n; n = n == l->tail ? nullptr : n->next) {
     TBROBJ* o = n->obj;
     TBRSLOT* s = nullptr;
     if (o->slot && o->slot->cls == cls && (!o->slot->claim || o->slot->claim == o)) s = o->slot;
