@@ -3,8 +3,6 @@
 // a feature differ exactly where the feature draws: the collision's debug
 // drawing; the world alone (--world): the character and its marker where
 // they project, the rain in the sky.
-#include <png.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -15,28 +13,9 @@
 
 #include "gtest/gtest.h"
 #include "platform_test.h"
+#include "snapshot_test.h"
 
 namespace {
-
-struct Png {
-  int w = 0, h = 0;
-  std::vector<uint32_t> px;  // 0x00BBGGRR
-  uint32_t at(int x, int y) const { return px[size_t(y) * size_t(w) + size_t(x)]; }
-};
-
-Png Read(const std::string& path) {
-  Png p;
-  png_image img{};
-  img.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&img, path.c_str())) return p;
-  img.format = PNG_FORMAT_RGBA;
-  std::vector<uint8_t> bytes(PNG_IMAGE_SIZE(img));
-  if (!png_image_finish_read(&img, nullptr, bytes.data(), 0, nullptr)) return p;
-  p.w = int(img.width), p.h = int(img.height);
-  for (size_t i = 0; i < bytes.size(); i += 4)
-    p.px.push_back(uint32_t(bytes[i]) | uint32_t(bytes[i + 1]) << 8 | uint32_t(bytes[i + 2]) << 16);
-  return p;
-}
 
 // The frame's picture from a run of the check program with the options
 // (its printed lines into *log when given).
