@@ -66,7 +66,7 @@ void DemoFrame(int f) {
   DemoSceneFrame(f);  // with its own camera
   DemoWorldFrame(f);
   DemoCobFrame(f);    // in the scene, from its camera
-  DemoTbrSprites();
+  DemoTbrSprites(f);
   Lights();
   if (demo_world_only) {
     ZeRndrLine3dDbgFlush();

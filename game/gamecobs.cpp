@@ -28,5 +28,7 @@ COBANIMEVENT player_fx[] = {
 };
 
 COBINFO game_cobinfo[GAME_COBTYPES] = {
-    {player_anm, player_tab, 1.0f, player_fx, 1.0f, 1.0f, 0, 6.0f, 0},
+    // The distant image's quad (1.72 x radius tall round the centre) holds
+    // the whole figure, 2.4 tall from its feet.
+    {player_anm, player_tab, 1.0f, player_fx, 1.6f, 1.25f, 0, 6.0f, 0},
 };

@@ -12,6 +12,7 @@
 #include "democob.h"
 #include "demofx.h"
 #include "demoworld.h"
+#include "demotbr.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -64,6 +65,7 @@ int CheckMain(int argc, char** argv) {
     else if (strcmp(argv[i], "--world") == 0) demo_world_only = 1;
     else if (strcmp(argv[i], "--no-torva") == 0) demo_cob_shown = 0;
     else if (strcmp(argv[i], "--no-marker") == 0) demo_marker_shown = 0;
+    else if (strcmp(argv[i], "--no-far-copies") == 0) demo_tbr_shown = 0;
   }
   scePrintf("ze2: start-up check (%s time)\n", KernelGetClock() == KCLOCK_VIRTUAL ? "virtual" : "real");
   // Converted packet colours pass through the gamma table: identity first.

@@ -189,12 +189,19 @@ void RigidObject(Writer& w, const std::vector<const ModelPart*>& parts) {
   }
 }
 
+// A skin's vertex alpha reaches the vector unit as the file holds it, and
+// there 0x80 is opaque (a rigid part's converter halves its byte instead);
+// the description's alpha is a designer's, 0xff opaque.
+uint32_t SkinAlpha(uint32_t c) { return (c & 0x00ffffffu) | ((c >> 24) * 128 + 127) / 255 << 24; }
+
 void SkinObject(Writer& w, const ModelSkin& s) {
   w.I32(0);
   w.I32(ZEGOBJ_MESH);
   w.F32(0), w.F32(0), w.F32(0);
   w.I32(1);
-  Geometry(w, s.material, s.vtx, s.idx);
+  std::vector<ZEVTX> vtx = s.vtx;
+  for (ZEVTX& v : vtx) v.colour = SkinAlpha(v.colour);
+  Geometry(w, s.material, vtx, s.idx);
   // One skin record a vertex.
   w.I32(int(s.vtx.size()));
   w.U8(0);

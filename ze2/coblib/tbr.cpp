@@ -244,7 +244,10 @@ int TBRInsert(COB* cob, TBROBJ* obj, float x, float y, float z, float radius) {
 }
 
 void TBRAssignDmaSlots(int cls) {
-  for (TBRNODE* n = listdefs[cls].head; n; n = n->next) {
+  // The list's own nodes only: once the lists are joined into the chain,
+  // its last node leads on into the next class's.
+  const TBRLISTDEF* l = &listdefs[cls];
+  for (TBRNODE* n = l->head; n; n = n == l->tail ? nullptr : n->next) {
     TBROBJ* o = n->obj;
     TBRSLOT* s = nullptr;
     if (o->slot && o->slot->cls == cls && (!o->slot->claim || o->slot->claim == o)) s = o->slot;
@@ -416,14 +419,16 @@ void DrawTimeBasedObjects(ZEMTL* mtl, int flags) {
     if (!o->inuse) continue;  // released since the pass (its cob removed)
     if (!o->slot) ZeError("no dma - aaaargh");
     if (!o->shown) continue;
+    // Each sprite within its own link's promised room; the first segment
+    // also brings the stream's frame, scissor, offset and view up to date
+    // (a second link before the segment's end would write over them).
+    ZeRndrSetLocalMtx(&o->mtx, 1);
+    ZeRndrStreamLink(s);
     if (!linked) {
-      ZeRndrStreamLink(s);
       ZeRndrStreamSetMisc(s);
       ZeRndrStreamSetViewMtx(s);
       linked = true;
     }
-    ZeRndrSetLocalMtx(&o->mtx, 1);
-    ZeRndrStreamLink(s);  // each sprite within the link's promised room
     ZeRndrStreamSetLocalMtx(s);
     uint32_t* p = RegionClamp(s->write, o->slot, mtl->context);
     p = vpDmaTag_Call(p, o->slot->packet);

@@ -284,6 +284,13 @@ void ZeRndrGradClear(uint32_t flags, ZECOLOUR32 top, ZECOLOUR32 bottom, float de
   BackgroundTiming(0);
   ZERNDRSTREAM* s = rndrstream_system;
   ZeRndrStreamLink(s);
+  // The scene's frame, scissor and offset, as a plain clear brings them:
+  // the registers may still hold an earlier scene's (a texture page's
+  // slot), which would fill a corner of the viewport instead of all of it.
+  const uint64_t saved = cur_rt;
+  cur_rt &= 0xffffffffull;
+  ZeRndrStreamSetMisc(s);
+  cur_rt = saved;
   uint64_t zbuf;
   ZePs2GetCurrentZBuffer(&zbuf);
   uint32_t* p = ZeRndrOpenAd(s->write, 0, 0);

@@ -174,6 +174,28 @@ TEST_F(Scene, GradientClearAndTheSwapCountsFrames) {
   ZeRndrGlobalFrameCountPause(0);
 }
 
+// A scene drawn before in the same frame (a texture page's slot) leaves a
+// small scissor and a shifted offset in the GS; the next scene's gradient
+// clear still fills the whole viewport.
+TEST_F(Scene, AGradientClearFillsTheViewportAfterAScissoredScene) {
+  uint64_t frame;
+  ZePs2GetCurrentBackBuffer(&frame);
+  const uint32_t fbp = uint32_t(frame & 0x1ff) * 32, fbw = uint32_t(frame >> 16 & 0x3f);
+  ZeRndrBeginScene(-1);
+  ZeRndrSetScissor(8, 8, 15, 15);
+  ZeRndrSetXYOffset((PS2_VCNTR_X - 12) * 16, (PS2_VCNTR_Y - 12) * 16);
+  ZeRndrClear(0x700, 0x00ff00, 1.0f);
+  ZeRndrEndScene();
+  ZeRndrBeginScene(-1);
+  ZeRndrGradClear(0x700, 0x0000ff, 0x0000ff, 1.0f);
+  ZeRndrEndScene();
+  Kick();
+  const int w = int(ZePs2GetRenderWidth()), h = int(ZePs2GetRenderHeight());
+  const int at[][2] = {{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}, {w / 2, h / 2}, {12, 12}};
+  for (const auto& p : at)
+    EXPECT_EQ(GsMemReadPixel(PSMCT32, fbp, fbw, p[0], p[1]) & 0xffffff, 0x0000ffu) << p[0] << ", " << p[1];
+}
+
 TEST_F(Scene, ClippedPrimitivesSplitIntoBatches) {
   auto v = Verts(50);
   const struct {
