@@ -7,6 +7,7 @@
 #include <random>
 
 #include "aniwrite.h"
+#include "gltfutil.h"
 #include "modelwrite.h"
 #include "zehgobj_test.h"
 #include "zehgobjrndr_plain.h"
@@ -255,20 +256,6 @@ TEST_F(Tool, TheFastPosingPathMatchesItsPlainForm) {
 
 // A glTF skin of two joints, a triangle and one animation turning the
 // second joint, written with its buffer inline.
-std::string Base64(const std::vector<uint8_t>& b) {
-  static const char* k = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < b.size(); i += 3) {
-    const uint32_t v = uint32_t(b[i]) << 16 | uint32_t(i + 1 < b.size() ? b[i + 1] : 0) << 8 |
-                       uint32_t(i + 2 < b.size() ? b[i + 2] : 0);
-    out += k[v >> 18 & 63];
-    out += k[v >> 12 & 63];
-    out += i + 1 < b.size() ? k[v >> 6 & 63] : '=';
-    out += i + 2 < b.size() ? k[v & 63] : '=';
-  }
-  return out;
-}
-
 TEST_F(Tool, AGltfSkinBecomesJointsSkinRecordsAndAnAnimation) {
   std::vector<uint8_t> buf;
   auto f32 = [&](float v) { buf.insert(buf.end(), reinterpret_cast<uint8_t*>(&v), reinterpret_cast<uint8_t*>(&v) + 4); };
@@ -285,7 +272,7 @@ TEST_F(Tool, AGltfSkinBecomesJointsSkinRecordsAndAnAnimation) {
   const float rot[8] = {0, 0, 0, 1, 0, 0, 0.7071068f, 0.7071068f};
   for (float v : rot) f32(v);                           // 232: rotations, 32 bytes
   const std::string json = R"({"asset":{"version":"2.0"},
-"buffers":[{"byteLength":)" + std::to_string(buf.size()) + R"(,"uri":"data:application/octet-stream;base64,)" + Base64(buf) + R"("}],
+"buffers":[{"byteLength":)" + std::to_string(buf.size()) + R"(,"uri":"data:application/octet-stream;base64,)" + gltfutil::Base64(std::string(buf.begin(), buf.end())) + R"("}],
 "bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":12},
  {"buffer":0,"byteOffset":48,"byteLength":48},{"buffer":0,"byteOffset":96,"byteLength":128},
  {"buffer":0,"byteOffset":224,"byteLength":8},{"buffer":0,"byteOffset":232,"byteLength":32}],
