@@ -51,3 +51,15 @@ template <class T>
 void DressPoolFree(T* pool, int* top, const T* p, int n) {
   if (pool && n > 0 && n <= *top && p == pool + (*top - n)) *top -= n;
 }
+// Draws every group in use and in range as one burst through cb, with *cur
+// naming the group meanwhile (the callback's fade reads it); a group's drawn
+// notes whether any instance was accepted.
+template <class Group, size_t N>
+void DressDrawGroups(Group (&groups)[N], Group** cur, ZEBURSTFN* cb) {
+  for (Group& g : groups) {
+    if (!g.inuse || !g.inrange) continue;
+    *cur = &g;
+    g.drawn = char(DressBurst(g.object, cb, g.mtxs, g.count, g.fadestart, g.drawrange));
+  }
+  *cur = nullptr;
+}

@@ -173,14 +173,7 @@ void ZeFadeObjCallBack(ZERNDRSTREAM* s, const ZEMTX* m, int) {
   ZeFadeWriteBlock(s, g ? DressFadeAlpha(m, g->drawrange, g->fadelen) : 1);
 }
 
-void ZeFadeObjDraw() {
-  for (ZeFadeObjGrp& g : ZeFadeObjGroup) {
-    if (!g.inuse || !g.inrange) continue;
-    ZeFadeObjCurGrp = &g;
-    g.drawn = char(DressBurst(g.object, ZeFadeObjCallBack, g.mtxs, g.count, g.fadestart, g.drawrange));
-  }
-  ZeFadeObjCurGrp = nullptr;
-}
+void ZeFadeObjDraw() { DressDrawGroups(ZeFadeObjGroup, &ZeFadeObjCurGrp, ZeFadeObjCallBack); }
 
 void ZeFadeObjGetAngleTerrainValues(float* out, const ZEVEC* point) {
   ZEVEC at = *point;

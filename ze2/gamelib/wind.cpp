@@ -208,11 +208,4 @@ void ZeWindCallBack(ZERNDRSTREAM* s, const ZEMTX* m, int) {
   ZeFadeWriteBlock(s, g ? DressFadeAlpha(m, g->drawrange, g->fadelen) : 1);
 }
 
-void ZeWindDraw() {
-  for (ZeWindGrp& g : ZeWindGroup) {
-    if (!g.inuse || !g.inrange) continue;
-    ZeWindCurGrp = &g;
-    g.drawn = char(DressBurst(g.object, ZeWindCallBack, g.mtxs, g.count, g.fadestart, g.drawrange));
-  }
-  ZeWindCurGrp = nullptr;
-}
+void ZeWindDraw() { DressDrawGroups(ZeWindGroup, &ZeWindCurGrp, ZeWindCallBack); }
