@@ -6,7 +6,6 @@
 #include <fstream>
 #include <random>
 
-#include "aniwrite.h"
 #include "gltfutil.h"
 #include "modelwrite.h"
 #include "zehgobj_test.h"
@@ -22,16 +21,10 @@ ModelJoint Joint(const std::string& name, int parent, ZEVEC offset) {
   return j;
 }
 
-struct Tool : Hgo {
-  char* abuf = nullptr;
-  char* aend = nullptr;
-  void SetUp() override {
-    Hgo::SetUp();
-    abuf = Buffer(1 << 18, &aend);
-  }
+struct Tool : HgoAnims {
   void TearDown() override {
     shadstorecnt = 0;
-    Hgo::TearDown();
+    HgoAnims::TearDown();
   }
   ZEHGOBJ* Model(ModelDesc& d, const char* name = "T.HGO") {
     std::string error;
@@ -47,13 +40,6 @@ struct Tool : Hgo {
     std::string error;
     EXPECT_TRUE(ModelReadDescription(ZE_DEMO_DIR "/demo_model.txt", &d, &error)) << error;
     return Model(d, "DEMO.HGO");
-  }
-  ZEANIMDATA2* Anim2(const AniDesc& d, const char* name) {
-    std::string error;
-    const std::vector<uint8_t> img = AniBuildV2(d, &error);
-    EXPECT_FALSE(img.empty()) << error;
-    Put(name, img);
-    return ZeAnimData2LoadBuff(name, &abuf, aend);
   }
   // The demo model bending: chest turned about z, head nodding.
   ZEANIMDATA2* Bend() {
