@@ -9,33 +9,18 @@
 #include <filesystem>
 
 #include "globular.h"
+#include "planet_terra.h"
 #include "planettool.h"
 
 namespace {
 
-constexpr int kTiled = 700;
 constexpr int kFlight = 240;  // frames of one flight
 constexpr int kSize = 16 << 20;
 
-SystemPlanetDesc Desc() {
-  SystemPlanetDesc d;
-  d.name = "Terra";
-  d.radius = 11000;
-  d.height = 300;
-  d.seafraction = 0.25f;
-  return d;
-}
-
-const CubeModel& Model() {
-  static const CubeModel m = CubeBuild(CUBE_LEVELS);
-  return m;
-}
-
-std::vector<int> Own() {
-  std::vector<int> own{kTiled};
-  for (int k = 0; k < 4; k++) own.push_back(Model().levels[4][kTiled].neighbour[k]);
-  return own;
-}
+using terra::Desc;
+using terra::Model;
+using terra::Own;
+using terra::TILED;
 
 struct World {
   char* buffer;
@@ -54,7 +39,7 @@ World& Up() {
     char* slots = static_cast<char*>(EeMalloc(ZeTexGetSysBuffSize(2200) + 16));
     ZeTexInitEx(&slots, 2200);
     PlanetToolWrite(root + "/bin/cube.bin", CubeImage(CubeBuild(CUBE_LEVELS)));
-    SurfaceWriteAll(root + "/bin/terra", SurfaceBuild(Desc(), Model(), Own(), {kTiled}));
+    SurfaceWriteAll(root + "/bin/terra", SurfaceBuild(Desc(), Model(), Own(), {TILED}));
     auto* world = static_cast<World*>(EeMalloc(sizeof(World)));
     memset(world, 0, sizeof *world);
     world->buffer = static_cast<char*>(EeMalloc(kSize));
@@ -92,7 +77,7 @@ void Flight(benchmark::State& state, int hidetail) {
     const float t = float(frame % kFlight) / float(kFlight);
     const float alt = 11000 + 300 + 20000 * (1 - std::cos(t * 6.2831853f));
     ZEVEC at;
-    ZeVecScale(&at, FrCubeGetMidpoint(kTiled, 4), alt);
+    ZeVecScale(&at, FrCubeGetMidpoint(TILED, 4), alt);
     ZeMtxSetIdentity(&g_cam_mtx);
     ZeMtxSetTranslation(&g_cam_mtx, &at);
     FrPlanetUpdatePlates(pl.frame, &at);
@@ -127,7 +112,7 @@ void BM_SurfaceGenerator(benchmark::State& state) {
   Up();
   size_t bytes = 0;
   for (auto _ : state) {
-    SurfaceFiles f = SurfaceBuild(Desc(), Model(), Own(), {kTiled});
+    SurfaceFiles f = SurfaceBuild(Desc(), Model(), Own(), {TILED});
     bytes = f.heights.size() + f.patches.size() + f.texndx.size() + f.noise.size();
     for (auto& t : f.tex) bytes += t.size();
     for (auto& t : f.face) bytes += t.size();

@@ -1,34 +1,21 @@
 // Fuzz target: a game-flow program of up to three files (the input split at
 // zero bytes: the program, "flow\labels.flo" and "a.flo"), compiled with the
 // game's command types and run for a number of slices with interrupts.
-#include "fuzz.h"
+#include "gamefile_fuzz.h"
 #include "gameflow.h"
-#include "zecore_local.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 namespace {
 
-std::string g_dir;
 char* g_buffer;
 constexpr int BUFFER = sizeof(GfcProgram) + 64;
-
-void Setup() {
-  if (!g_dir.empty()) return;
-  g_dir = FuzzDir();
-  PlatSetHostRoot(g_dir.c_str());
-  ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
-  g_buffer = static_cast<char*>(EeMalloc(BUFFER));
-}
 
 }  // namespace
 
 void FuzzOne(const uint8_t* data, size_t size) {
-  errmsg_disabled = 1;
-  errmsg_to_console = 0;
-  Setup();
+  if (gamefuzz::Begin()) g_buffer = static_cast<char*>(EeMalloc(BUFFER));
   const char* names[] = {"torva.flo", "flow/labels.flo", "a.flo"};
   size_t start = 0;
   for (int k = 0; k < 3; k++) {
@@ -49,8 +36,4 @@ void FuzzOne(const uint8_t* data, size_t size) {
   }
 }
 
-void FuzzReset() {
-  ZeFileReset();
-  ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
-  errmsg_trap = 0;
-}
+void FuzzReset() { gamefuzz::Reset(); }

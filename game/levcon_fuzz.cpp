@@ -1,28 +1,14 @@
 // Fuzz target: a universe file read as the level controller reads it, then
 // looked through by name and for visibility between every pair of levels.
-#include "fuzz.h"
+#include "gamefile_fuzz.h"
 #include "levcon.h"
-#include "zecore_local.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-
-namespace {
-
-std::string g_dir;
-
-}  // namespace
 
 void FuzzOne(const uint8_t* data, size_t size) {
-  errmsg_disabled = 1;
-  errmsg_to_console = 0;
-  if (g_dir.empty()) {
-    g_dir = FuzzDir();
-    PlatSetHostRoot(g_dir.c_str());
-    ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
-  }
+  gamefuzz::Begin();
   FuzzWriteFile("t.uni", data, size);
   strcpy(levcon_uni_name, "t.uni");
   LevConSysInit();
@@ -42,8 +28,4 @@ void FuzzOne(const uint8_t* data, size_t size) {
   current_level = nullptr;
 }
 
-void FuzzReset() {
-  ZeFileReset();
-  ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
-  errmsg_trap = 0;
-}
+void FuzzReset() { gamefuzz::Reset(); }

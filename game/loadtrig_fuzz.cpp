@@ -1,27 +1,13 @@
 // Fuzz target: a ".ltd" file read as an island's load triggers, then asked
 // for the level choice at a few points, written back and read again.
-#include "fuzz.h"
+#include "gamefile_fuzz.h"
 #include "levcon.h"
-#include "zecore_local.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-
-namespace {
-
-std::string g_dir;
-
-}  // namespace
 
 void FuzzOne(const uint8_t* data, size_t size) {
-  errmsg_disabled = 1;
-  errmsg_to_console = 0;
-  if (g_dir.empty()) {
-    g_dir = FuzzDir();
-    PlatSetHostRoot(g_dir.c_str());
-    ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
-  }
+  gamefuzz::Begin();
   FuzzWriteFile("t.ltd", data, size);
   LoadTrigInit();
   int key = LoadTrigRead("t.ltd", nullptr);
@@ -36,8 +22,4 @@ void FuzzOne(const uint8_t* data, size_t size) {
   if (LoadTrigWrite()) LoadTrigRead(nullptr, nullptr);
 }
 
-void FuzzReset() {
-  ZeFileReset();
-  ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
-  errmsg_trap = 0;
-}
+void FuzzReset() { gamefuzz::Reset(); }

@@ -2,6 +2,7 @@
 // patch blocks, heights, trees and images; cracks between neighbouring
 // plates; the streaming edge cases; a scripted flight in virtual time.
 #include "planet_fixture.h"
+#include "planet_terra.h"
 #include "textool.h"
 
 #include <cmath>
@@ -10,28 +11,10 @@
 
 namespace {
 
-constexpr int TILED = 700;  // the plate with tile images in these files
-
-SystemPlanetDesc Desc() {
-  SystemPlanetDesc d;
-  d.name = "Terra";
-  d.radius = 11000;
-  d.height = 300;
-  d.seafraction = 0.25f;
-  d.platedepth = 4;
-  return d;
-}
-
-const CubeModel& Model() {
-  static const CubeModel m = CubeBuild(CUBE_LEVELS);
-  return m;
-}
-
-std::vector<int> Own() {
-  std::vector<int> own{TILED};
-  for (int k = 0; k < 4; k++) own.push_back(Model().levels[4][TILED].neighbour[k]);
-  return own;
-}
+using terra::Desc;
+using terra::Model;
+using terra::Own;
+using terra::TILED;
 
 const SurfaceFiles& Files() {
   static const SurfaceFiles f = SurfaceBuild(Desc(), Model(), Own(), {TILED});

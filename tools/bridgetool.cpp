@@ -13,10 +13,7 @@ using dresstool::Field;
 
 int CmdMake(const char* desc, const char* out) {
   std::vector<std::vector<std::string>> lines;
-  if (!dresstool::ReadLines(desc, &lines)) {
-    fprintf(stderr, "bridgetool: %s: cannot be read\n", desc);
-    return 1;
-  }
+  if (!dresstool::ReadLines("bridgetool", desc, &lines)) return 1;
   int version = 1;
   std::vector<EdBridgeFileRec> recs;
   for (size_t n = 0; n < lines.size(); n++) {
@@ -63,7 +60,7 @@ int CmdMake(const char* desc, const char* out) {
     }
     recs.push_back(r);
   }
-  std::string name = dresstool::HostFile(out);
+  std::string name = ToolEngineName(out);
   if (!edbriWritePage(name.c_str(), version, recs.data(), int(recs.size()))) {
     fprintf(stderr, "bridgetool: %s: cannot be written\n", out);
     return 1;
@@ -73,7 +70,7 @@ int CmdMake(const char* desc, const char* out) {
 }
 
 int CmdInfo(const char* path) {
-  std::string name = dresstool::HostFile(path);
+  std::string name = ToolEngineName(path);
   ZEGSCENE* scene = dresstool::Scene(64);
   ZeBridgeInit();
   edbriReset();
@@ -88,10 +85,9 @@ int CmdInfo(const char* path) {
   for (int i = 0; i < EDBRI_PLACEMENTS; i++) {
     const EdBridge& e = edBridges[i];
     if (e.page != page) continue;
-    auto obj = [](int k) { return k >= 0 && size_t(k) < dresstool::g_names.size() ? dresstool::g_names[size_t(k)] : std::string("-"); };
     printf("bridge %d: start %g %g %g, length %g, tilt %d, yaw %d, %d planks of %s, posts every %d of %s at %g\n", n,
            double(e.start.x), double(e.start.y), double(e.start.z), double(e.length), e.tilt, e.yaw, e.nplanks,
-           obj(e.plankobj).c_str(), e.postint, obj(e.postobj).c_str(), double(e.postoff));
+           dresstool::Name(e.plankobj).c_str(), e.postint, dresstool::Name(e.postobj).c_str(), double(e.postoff));
     printf("  tension %g, damp %g, gravity %g, weight %g, rope height %g, stability %g, colour %d %d %d %d\n",
            double(e.tension), double(e.damp), double(e.gravity), double(e.weight), double(e.ropeheight),
            double(e.stability), e.red, e.green, e.blue, e.fourth);
@@ -109,19 +105,6 @@ int CmdInfo(const char* path) {
   return 0;
 }
 
-int Main(int argc, char** argv) {
-  errmsg_disabled = 1;
-  ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
-  ZeTrigInit();
-  if (argc == 4 && !strcmp(argv[1], "make")) return CmdMake(argv[2], argv[3]);
-  if (argc == 3 && !strcmp(argv[1], "info")) return CmdInfo(argv[2]);
-  fprintf(stderr, "usage: bridgetool make <description> <out>\n       bridgetool info <file>\n");
-  return 2;
-}
-
 }  // namespace
 
-int main(int argc, char** argv) {
-  PlatParseHostOptions(&argc, argv);
-  return PlatformRun(Main, argc, argv);
-}
+int main(int argc, char** argv) { return dresstool::Run({"bridgetool", CmdMake, CmdInfo}, argc, argv); }

@@ -1,26 +1,30 @@
 // Shared by bridgetool and grasstool: the description reader's word
 // splitting, the scene of named instances the pages are listed against, and
-// the host directory of a file.
+// the command line of both.
 #pragma once
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "gamelib.h"
+#include "toolhalt.h"
 #include "zecore.h"
 #include "zeps2.h"
 
 namespace dresstool {
 
 // The lines of a description, split into words; ';' starts a comment.
-inline bool ReadLines(const char* path, std::vector<std::vector<std::string>>* lines) {
+// False, with "TOOL: PATH: cannot be read", when it cannot be opened.
+inline bool ReadLines(const char* tool, const char* path, std::vector<std::vector<std::string>>* lines) {
   std::ifstream in(path);
-  if (!in) return false;
+  if (!in) {
+    fprintf(stderr, "%s: %s: cannot be read\n", tool, path);
+    return false;
+  }
   std::string line;
   while (std::getline(in, line)) {
     if (size_t c = line.find(';'); c != std::string::npos) line.resize(c);
@@ -43,6 +47,9 @@ inline int Lookup(const char* name, const ZEGSCENE*) {
   return int(g_names.size() - 1);
 }
 
+// The name of a loaded object index; "-" for none or one not named.
+inline std::string Name(int k) { return k >= 0 && size_t(k) < g_names.size() ? g_names[size_t(k)] : "-"; }
+
 // A scene of n identity instances in EE memory, named through Lookup.
 inline ZEGSCENE* Scene(int n) {
   auto* insts = static_cast<ZEGSCNINST*>(EeMalloc(sizeof(ZEGSCNINST) * size_t(n)));
@@ -56,18 +63,37 @@ inline ZEGSCENE* Scene(int n) {
   return s;
 }
 
-// Sets the host root to the file's directory; returns its name there.
-inline std::string HostFile(const char* path) {
-  std::filesystem::path a = std::filesystem::absolute(path);
-  PlatSetHostRoot(a.parent_path().c_str());
-  return a.filename().string();
-}
-
 // Copies a name into a fixed field (filled with zeros; a name as long as the
 // field keeps no terminator).
 inline void Field(char* field, int size, const std::string& name) {
   memset(field, 0, size_t(size));
   memcpy(field, name.data(), name.size() < size_t(size) ? name.size() : size_t(size));
+}
+
+// The command line: "TOOL make <description> <out>" or "TOOL info <file>",
+// run on the engine's main thread with host files.
+struct Commands {
+  const char* tool;
+  int (*make)(const char* desc, const char* out);
+  int (*info)(const char* path);
+};
+inline Commands g_commands;
+
+inline int Main(int argc, char** argv) {
+  errmsg_disabled = 1;
+  ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
+  ZeTrigInit();
+  const Commands& c = g_commands;
+  if (argc == 4 && !strcmp(argv[1], "make")) return c.make(argv[2], argv[3]);
+  if (argc == 3 && !strcmp(argv[1], "info")) return c.info(argv[2]);
+  fprintf(stderr, "usage: %s make <description> <out>\n       %s info <file>\n", c.tool, c.tool);
+  return 2;
+}
+
+inline int Run(const Commands& commands, int argc, char** argv) {
+  g_commands = commands;
+  PlatParseHostOptions(&argc, argv);
+  return PlatformRun(Main, argc, argv);
 }
 
 }  // namespace dresstool

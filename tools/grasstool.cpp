@@ -18,10 +18,7 @@ struct Clump {
 
 int CmdMake(const char* desc, const char* out) {
   std::vector<std::vector<std::string>> lines;
-  if (!dresstool::ReadLines(desc, &lines)) {
-    fprintf(stderr, "grasstool: %s: cannot be read\n", desc);
-    return 1;
-  }
+  if (!dresstool::ReadLines("grasstool", desc, &lines)) return 1;
   int version = 8, total = -1;
   std::vector<Clump> clumps;
   for (size_t n = 0; n < lines.size(); n++) {
@@ -96,7 +93,7 @@ int CmdMake(const char* desc, const char* out) {
     recs.push_back(c.rec);
     sum += c.rec.count < 4 ? 4 : c.rec.count;
   }
-  std::string name = dresstool::HostFile(out);
+  std::string name = ToolEngineName(out);
   if (!edgraWritePage(name.c_str(), version, recs.data(), int(recs.size()), total < 0 ? sum : total)) {
     fprintf(stderr, "grasstool: %s: cannot be written\n", out);
     return 1;
@@ -106,7 +103,7 @@ int CmdMake(const char* desc, const char* out) {
 }
 
 int CmdInfo(const char* path) {
-  std::string name = dresstool::HostFile(path);
+  std::string name = ToolEngineName(path);
   ZEGSCENE* scene = dresstool::Scene(64);
   edgraClumpsReset();
   ZeWindInit();
@@ -125,9 +122,9 @@ int CmdInfo(const char* path) {
   for (int i = 0; i < EDGRA_CLUMPS; i++) {
     const GrassClump& c = GrassClumps[i];
     if (!c.count || c.page != page) continue;
-    const std::string obj = size_t(c.object) < dresstool::g_names.size() ? dresstool::g_names[size_t(c.object)] : "-";
-    printf("clump %d: %s, %d blades at %g %g %g, radius %g, kind %d, distribution %d, size mode %d\n", n, obj.c_str(),
-           c.count, double(c.pos.x), double(c.pos.y), double(c.pos.z), double(c.radius), c.kind, c.dist, c.sizemode);
+    printf("clump %d: %s, %d blades at %g %g %g, radius %g, kind %d, distribution %d, size mode %d\n", n,
+           dresstool::Name(c.object).c_str(), c.count, double(c.pos.x), double(c.pos.y), double(c.pos.z),
+           double(c.radius), c.kind, c.dist, c.sizemode);
     printf("  sway %g %g, group %d, seed %d, sizes %g..%g, angles %d %d, ranges %g %g, terrain %d %d %g\n",
            double(c.sway), double(c.sway2), c.group, c.seed, double(c.minsize), double(c.maxsize), c.angz, c.angy,
            double(c.nearr), double(c.farr), c.follow, c.tilt, double(c.hoff));
@@ -143,19 +140,6 @@ int CmdInfo(const char* path) {
   return 0;
 }
 
-int Main(int argc, char** argv) {
-  errmsg_disabled = 1;
-  ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
-  ZeTrigInit();
-  if (argc == 4 && !strcmp(argv[1], "make")) return CmdMake(argv[2], argv[3]);
-  if (argc == 3 && !strcmp(argv[1], "info")) return CmdInfo(argv[2]);
-  fprintf(stderr, "usage: grasstool make <description> <out>\n       grasstool info <file>\n");
-  return 2;
-}
-
 }  // namespace
 
-int main(int argc, char** argv) {
-  PlatParseHostOptions(&argc, argv);
-  return PlatformRun(Main, argc, argv);
-}
+int main(int argc, char** argv) { return dresstool::Run({"grasstool", CmdMake, CmdInfo}, argc, argv); }

@@ -25,7 +25,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -55,71 +54,57 @@ bool Bytes(std::istringstream& ss, uint8_t out[3]) {
 }
 
 int Make(const std::string& descPath, const std::string& out) {
-  std::ifstream in(descPath);
-  if (!in) {
-    fprintf(stderr, "lighttool: cannot read %s\n", descPath.c_str());
-    return 1;
-  }
   std::vector<LEVLIGHT> recs(LIGHTSET_RECORDS);
   for (LEVLIGHT& r : recs) {
     memset(&r, 0, sizeof r);
     r.type = LEVLIGHT_FREE;
   }
   int count = 0;
-  std::string line;
-  int lineno = 0;
-  auto bad = [&](const char* what) {
-    fprintf(stderr, "%s:%d: %s\n", descPath.c_str(), lineno, what);
-    return 1;
-  };
-  while (std::getline(in, line)) {
-    lineno++;
-    if (size_t c = line.find(';'); c != std::string::npos) line.erase(c);
-    std::istringstream ss(line);
-    std::string cmd;
-    if (!(ss >> cmd)) continue;
+  auto command = [&](const std::string& cmd, std::istringstream& ss, const ToolDescLine& at) {
     if (cmd == "light") {
       std::string type;
-      if (!(ss >> type)) return bad("light needs a type");
+      if (!(ss >> type)) return at.Bad("light needs a type");
       int t = -1;
       for (int i = 0; i < LEVLIGHT_TYPES; i++)
         if (!strcasecmp(type.c_str(), TYPES[i])) t = i;
-      if (t < 0) return bad("unknown light type");
-      if (count == LIGHTSET_RECORDS) return bad("more than 256 lights");
+      if (t < 0) return at.Bad("unknown light type");
+      if (count == LIGHTSET_RECORDS) return at.Bad("more than 256 lights");
       recs[size_t(count++)].type = int8_t(t);
-      continue;
+      return 0;
     }
-    if (count == 0) return bad("command before the first light");
+    if (count == 0) return at.Bad("command before the first light");
     LEVLIGHT& l = recs[size_t(count - 1)];
     if (cmd == "pos") {
-      if (!(ss >> l.pos.x >> l.pos.y >> l.pos.z)) return bad("pos needs x y z");
+      if (!(ss >> l.pos.x >> l.pos.y >> l.pos.z)) return at.Bad("pos needs x y z");
     } else if (cmd == "radius") {
-      if (!(ss >> l.radius) || l.radius < 0) return bad("radius needs a number of 0 or more");
+      if (!(ss >> l.radius) || l.radius < 0) return at.Bad("radius needs a number of 0 or more");
     } else if (cmd == "colour") {
-      if (!Bytes(ss, l.col)) return bad("colour needs r g b of 0-255");
+      if (!Bytes(ss, l.col)) return at.Bad("colour needs r g b of 0-255");
       memcpy(l.basecol, l.col, 3);
     } else if (cmd == "gradient") {
-      if (!Bytes(ss, l.gradcol)) return bad("gradient needs r g b of 0-255");
+      if (!Bytes(ss, l.gradcol)) return at.Bad("gradient needs r g b of 0-255");
     } else if (cmd == "group") {
-      if (!(ss >> l.group)) return bad("group needs a number");
+      if (!(ss >> l.group)) return at.Bad("group needs a number");
     } else if (cmd == "flicker") {
       uint8_t f[3];
-      if (!Bytes(ss, f)) return bad("flicker needs constant, random and step of 0-255");
+      if (!Bytes(ss, f)) return at.Bad("flicker needs constant, random and step of 0-255");
       l.flickconst = f[0], l.flickrand = f[1], l.flickstep = f[2];
     } else if (cmd == "level") {
       int v;
-      if (!(ss >> v) || v < 0 || v > 255) return bad("level needs 0-255");
+      if (!(ss >> v) || v < 0 || v > 255) return at.Bad("level needs 0-255");
       l.flicklevel = uint8_t(v);
     } else if (cmd == "count") {
       int v;
-      if (!(ss >> v) || v < -32768 || v > 32767) return bad("count needs a 16-bit number");
+      if (!(ss >> v) || v < -32768 || v > 32767) return at.Bad("count needs a 16-bit number");
       l.flickcount = int16_t(v);
     } else {
-      return bad("unknown command");
+      return at.Bad("unknown command");
     }
     std::string extra;
-    if (ss >> extra) return bad("too many words");
-  }
+    if (ss >> extra) return at.Bad("too many words");
+    return 0;
+  };
+  if (ToolReadCommands("lighttool", descPath, command)) return 1;
   const std::string name = ToolEngineName(out);
   if (!WriteLightSet(name.c_str(), recs.data())) {
     fprintf(stderr, "lighttool: cannot write %s\n", out.c_str());

@@ -20,7 +20,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -51,31 +50,15 @@ struct Desc {
 };
 
 int Make(const std::string& descPath, const std::string& out) {
-  std::ifstream in(descPath);
-  if (!in) {
-    fprintf(stderr, "ltdtool: cannot read %s\n", descPath.c_str());
-    return 1;
-  }
   std::vector<Desc> bounds;
-  std::string line;
-  int lineno = 0;
-  auto bad = [&](const char* what) {
-    fprintf(stderr, "%s:%d: %s\n", descPath.c_str(), lineno, what);
-    return 1;
-  };
-  while (std::getline(in, line)) {
-    lineno++;
-    if (size_t c = line.find(';'); c != std::string::npos) line.erase(c);
-    std::istringstream ss(line);
-    std::string cmd;
-    if (!(ss >> cmd)) continue;
+  auto command = [&](const std::string& cmd, std::istringstream& ss, const ToolDescLine& at) {
     if (cmd == "bound") {
       std::string type, name;
-      if (!(ss >> type)) return bad("bound needs a type");
+      if (!(ss >> type)) return at.Bad("bound needs a type");
       ss >> name;
       int t = Word(type, TYPES, 6);
-      if (t < 0) return bad("unknown bound type");
-      if (name.size() > 31) return bad("name longer than 31 characters");
+      if (t < 0) return at.Bad("unknown bound type");
+      if (name.size() > 31) return at.Bad("name longer than 31 characters");
       bounds.emplace_back();
       TriggerBound& b = bounds.back().b;
       b.type = uint8_t(t);
@@ -83,45 +66,47 @@ int Make(const std::string& descPath, const std::string& out) {
       b.created = 1;
       b.index = -1;
       memcpy(b.name, name.c_str(), name.size());
-      continue;
+      return 0;
     }
-    if (bounds.empty()) return bad("command before the first bound");
+    if (bounds.empty()) return at.Bad("command before the first bound");
     Desc& d = bounds.back();
     TriggerBound& b = d.b;
     std::string w;
     if (cmd == "centre") {
-      if (!(ss >> b.centre.x >> b.centre.y >> b.centre.z)) return bad("centre needs x y z");
+      if (!(ss >> b.centre.x >> b.centre.y >> b.centre.z)) return at.Bad("centre needs x y z");
     } else if (cmd == "top") {
-      if (!(ss >> b.top)) return bad("top needs a number");
+      if (!(ss >> b.top)) return at.Bad("top needs a number");
       if (!d.bottomGiven) b.bottom = -b.top;
     } else if (cmd == "bottom") {
-      if (!(ss >> b.bottom)) return bad("bottom needs a number");
+      if (!(ss >> b.bottom)) return at.Bad("bottom needs a number");
       d.bottomGiven = true;
     } else if (cmd == "actions") {
       while (ss >> w) {
         int a = Word(w, ACTIONS, 4);
-        if (a < 0) return bad("unknown action");
+        if (a < 0) return at.Bad("unknown action");
         b.actions |= uint8_t(1 << a);
       }
     } else if (cmd == "inhibit") {
       while (ss >> w) {
         int a = Word(w, INHIBITS, 3);
-        if (a < 0) return bad("unknown inhibition");
+        if (a < 0) return at.Bad("unknown inhibition");
         b.inhibitions |= uint8_t(1 << a);
       }
     } else if (cmd == "priority") {
       int p;
-      if (!(ss >> p) || p < 0 || p > 255) return bad("priority needs 0-255");
+      if (!(ss >> p) || p < 0 || p > 255) return at.Bad("priority needs 0-255");
       b.priority = uint8_t(p);
     } else if (cmd == "point") {
       float x, z;
-      if (!(ss >> x >> z)) return bad("point needs x z");
+      if (!(ss >> x >> z)) return at.Bad("point needs x z");
       d.pts.push_back(x);
       d.pts.push_back(z);
     } else {
-      return bad("unknown command");
+      return at.Bad("unknown command");
     }
-  }
+    return 0;
+  };
+  if (ToolReadCommands("ltdtool", descPath, command)) return 1;
   LoadTrigInit();
   loadtrig_edit_set = 0;
   TriggerBoundSet& s = loadtrig_sets[0];

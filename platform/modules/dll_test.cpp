@@ -1,4 +1,5 @@
 #include "platform.h"
+#include "dll_testprog.h"
 #include "platform_test.h"
 
 #include <dlfcn.h>
@@ -8,27 +9,7 @@
 #include <sstream>
 #include <string>
 
-int dll_test_global = 0;
-extern "C" void DllTestNote(int value);
 namespace {
-int g_noted = 0;
-}
-extern "C" void DllTestNote(int value) { g_noted += value; }
-
-namespace {
-
-// Two rows of a program table; one module symbol fills a slot in each.
-struct Row {
-  int (*step)(int);
-  int (*answer)();
-};
-Row g_rows[2];
-
-const SnExport EXPORTS[] = {{"DllTestNote", reinterpret_cast<const void*>(&DllTestNote)},
-                            {"dll_test_global", &dll_test_global}};
-const SnSlot SLOTS[] = {{"DllTestStep", reinterpret_cast<void**>(&g_rows[0].step)},
-                        {"DllTestStep", reinterpret_cast<void**>(&g_rows[1].step)},
-                        {"DllTestAnswer", reinterpret_cast<void**>(&g_rows[1].answer)}};
 
 struct Image {
   char* block = nullptr;

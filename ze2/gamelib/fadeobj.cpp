@@ -71,15 +71,7 @@ void ZeFadeObjInit() {
   ZeFadeObjCurGrp = nullptr;
 }
 
-ZeFadeObjGrp* ZeFadeObjAllocateGrp() {
-  for (ZeFadeObjGrp& g : ZeFadeObjGroup)
-    if (!g.inuse) {
-      memset(&g, 0, sizeof g);
-      g.inuse = 1;
-      return &g;
-    }
-  return nullptr;
-}
+ZeFadeObjGrp* ZeFadeObjAllocateGrp() { return DressGroupAlloc(ZeFadeObjGroup); }
 
 void ZeFadeObjFreeGrp(ZeFadeObjGrp* g) {
   if (g) g->inuse = 0;
@@ -87,26 +79,15 @@ void ZeFadeObjFreeGrp(ZeFadeObjGrp* g) {
 
 int16_t* ZeFadeObjAllocData(int n) {
   Pools();
-  if (n < 0 || ZeFadeObjDataIndex + n > ZEFADE_MTXS) return nullptr;
-  int16_t* d = ZeFadeData + ZeFadeObjDataIndex;
-  ZeFadeObjDataIndex += n;
-  return d;
+  return DressPoolAlloc(ZeFadeData, ZEFADE_MTXS, &ZeFadeObjDataIndex, n);
 }
 
 ZEMTX* ZeFadeObjAllocMtxs(int n) {
   Pools();
-  if (n < 0 || ZeFadeObjMtxIndex + n > ZEFADE_MTXS) return nullptr;
-  ZEMTX* m = ZeFadeObjMtxs + ZeFadeObjMtxIndex;
-  ZeFadeObjMtxIndex += n;
-  return m;
+  return DressPoolAlloc(ZeFadeObjMtxs, ZEFADE_MTXS, &ZeFadeObjMtxIndex, n);
 }
 
-void ZeFadeObjFreeMtxs(ZEMTX* mtxs, int n) {
-  // Only the top of the stack goes back: matrices from elsewhere (a grass
-  // page's own) leave the pool alone.
-  if (ZeFadeObjMtxs && n > 0 && n <= ZeFadeObjMtxIndex && mtxs == ZeFadeObjMtxs + (ZeFadeObjMtxIndex - n))
-    ZeFadeObjMtxIndex -= n;
-}
+void ZeFadeObjFreeMtxs(ZEMTX* mtxs, int n) { DressPoolFree(ZeFadeObjMtxs, &ZeFadeObjMtxIndex, mtxs, n); }
 
 ZeFadeObjGrp* ZeFadeObjCreate(float fadestart, float heightoff, float drawrange, ZEGSCENE* scene, int object,
                               const ZeFadePlacement* pl, int count, int solid, int followground) {
@@ -192,14 +173,7 @@ void ZeFadeObjCallBack(ZERNDRSTREAM* s, const ZEMTX* m, int) {
   ZeFadeWriteBlock(s, g ? DressFadeAlpha(m, g->drawrange, g->fadelen) : 1);
 }
 
-void ZeFadeObjDraw() {
-  for (ZeFadeObjGrp& g : ZeFadeObjGroup) {
-    if (!g.inuse || !g.inrange) continue;
-    ZeFadeObjCurGrp = &g;
-    g.drawn = char(DressBurst(g.object, ZeFadeObjCallBack, g.mtxs, g.count, g.fadestart, g.drawrange));
-  }
-  ZeFadeObjCurGrp = nullptr;
-}
+void ZeFadeObjDraw() { DressDrawGroups(ZeFadeObjGroup, &ZeFadeObjCurGrp, ZeFadeObjCallBack); }
 
 void ZeFadeObjGetAngleTerrainValues(float* out, const ZEVEC* point) {
   ZEVEC at = *point;

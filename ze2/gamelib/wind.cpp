@@ -136,28 +136,11 @@ void ZeWindInit() {
   memset(ZeWindGroup, 0, sizeof ZeWindGroup);
 }
 
-ZEMTX* ZeWindAllocMtxs(int n) {
-  if (!ZeWindMtxs || n < 0 || ZeWindMtxIndex + n > ZEWIND_MTXS) return nullptr;
-  ZEMTX* m = ZeWindMtxs + ZeWindMtxIndex;
-  ZeWindMtxIndex += n;
-  return m;
-}
+ZEMTX* ZeWindAllocMtxs(int n) { return DressPoolAlloc(ZeWindMtxs, ZEWIND_MTXS, &ZeWindMtxIndex, n); }
 
-void ZeWindFreeMtxs(ZEMTX* mtxs, int n) {
-  // Only the top of the stack goes back: matrices from elsewhere (a grass
-  // page's own) leave the pool alone.
-  if (ZeWindMtxs && n > 0 && n <= ZeWindMtxIndex && mtxs == ZeWindMtxs + (ZeWindMtxIndex - n)) ZeWindMtxIndex -= n;
-}
+void ZeWindFreeMtxs(ZEMTX* mtxs, int n) { DressPoolFree(ZeWindMtxs, &ZeWindMtxIndex, mtxs, n); }
 
-ZeWindGrp* ZeWindAllocateGrp() {
-  for (ZeWindGrp& g : ZeWindGroup)
-    if (!g.inuse) {
-      memset(&g, 0, sizeof g);
-      g.inuse = 1;
-      return &g;
-    }
-  return nullptr;
-}
+ZeWindGrp* ZeWindAllocateGrp() { return DressGroupAlloc(ZeWindGroup); }
 
 void ZeWindFreeGrp(ZeWindGrp* g) {
   if (g) g->inuse = 0;
@@ -225,11 +208,4 @@ void ZeWindCallBack(ZERNDRSTREAM* s, const ZEMTX* m, int) {
   ZeFadeWriteBlock(s, g ? DressFadeAlpha(m, g->drawrange, g->fadelen) : 1);
 }
 
-void ZeWindDraw() {
-  for (ZeWindGrp& g : ZeWindGroup) {
-    if (!g.inuse || !g.inrange) continue;
-    ZeWindCurGrp = &g;
-    g.drawn = char(DressBurst(g.object, ZeWindCallBack, g.mtxs, g.count, g.fadestart, g.drawrange));
-  }
-  ZeWindCurGrp = nullptr;
-}
+void ZeWindDraw() { DressDrawGroups(ZeWindGroup, &ZeWindCurGrp, ZeWindCallBack); }

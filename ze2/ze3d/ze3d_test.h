@@ -9,10 +9,9 @@
 #include "platform_test.h"
 #include "ze3d.h"
 
-// The renderer started as the program starts it (video, VU1, angles, the
-// viewport, stream rows, then the texture table, the renderer and the
-// material pool, slots each) in heap buffers that StopRenderer gives back.
-inline void StartRenderer(char** texBuf, char** mtlBuf, int slots, int width = 640, int height = 224) {
+// The graphics machine started as the program starts it (video, VU1,
+// angles, the viewport, stream rows); StopMachine ends what it leaves.
+inline void StartMachine(int width = 640, int height = 224) {
   ZePs2Init();
   ZePs2InitVideo(width, height, PSMCT32, PSMZ24, 2);
   ZePs2InitVU();
@@ -20,6 +19,19 @@ inline void StartRenderer(char** texBuf, char** mtlBuf, int slots, int width = 6
   ZeTrigInit();
   ZeVpInit();
   ZeRndrStreamMtlIfReset();
+}
+
+inline void StopMachine() {
+  ZeIntRemoveAllHandlers();
+  tbsetDestroy(tb_default_set);
+  tb_default_set = nullptr;
+}
+
+// The renderer started as the program starts it (the machine, then the
+// texture table, the renderer and the material pool, slots each) in heap
+// buffers that StopRenderer gives back.
+inline void StartRenderer(char** texBuf, char** mtlBuf, int slots, int width = 640, int height = 224) {
+  StartMachine(width, height);
   ZeRndrStreamClearZBState();
   *texBuf = static_cast<char*>(ZeMemAlloc(ZeTexGetSysBuffSize(slots) + 16));
   char* p = *texBuf;
@@ -38,9 +50,7 @@ inline void StopRenderer(char* texBuf, char* mtlBuf) {
   ZeMemFree(mtlBuf);
   ZeTexClose();
   ZeMemFree(texBuf);
-  ZeIntRemoveAllHandlers();
-  tbsetDestroy(tb_default_set);
-  tb_default_set = nullptr;
+  StopMachine();
 }
 
 // One cnt packet of n quadwords into s, its first word mark, by the

@@ -9,20 +9,10 @@ namespace {
 
 struct Frame3d : testing::Test {
   void SetUp() override {
-    ZePs2Init();
-    ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
-    ZePs2InitVU();
-    KernelYield();
-    ZeTrigInit();
-    ZeVpInit();
-    ZeRndrStreamMtlIfReset();
+    StartMachine();
     ZeRndrStreamInit(ZERNDRSTREAM_DEFAULT_BUFFER);
   }
-  void TearDown() override {
-    ZeIntRemoveAllHandlers();
-    tbsetDestroy(tb_default_set);
-    tb_default_set = nullptr;
-  }
+  void TearDown() override { StopMachine(); }
 };
 
 // The writer's protocol with state only: link, state, open next tag.

@@ -2,6 +2,7 @@
 // HGOF, NTBL, MS00, HGO0, COLL) in a host directory, loaded onto the heap.
 #pragma once
 
+#include "aniwrite.h"
 #include "zegscn_test.h"
 #include "zegscn_local.h"
 
@@ -224,5 +225,30 @@ struct Hgo : Scene {
     ZEHGOBJ* o = ZeHGobjLoad(name);
     if (o) objs.push_back(o);
     return o;
+  }
+};
+
+// Animations of both formats made by the writer and loaded into a buffer of
+// the test's.
+struct HgoAnims : Hgo {
+  char* abuf = nullptr;
+  char* aend = nullptr;
+  void SetUp() override {
+    Hgo::SetUp();
+    abuf = Buffer(1 << 18, &aend);
+  }
+  ZEANIMDATA2* Anim2(const AniDesc& d, const char* name) {
+    std::string error;
+    const std::vector<uint8_t> img = AniBuildV2(d, &error);
+    EXPECT_FALSE(img.empty()) << error;
+    Put(name, img);
+    return ZeAnimData2LoadBuff(name, &abuf, aend);
+  }
+  ZEANIMDATA* Anim1(const AniDesc& d, const char* name) {
+    std::string error;
+    const std::vector<uint8_t> img = AniBuildV1(d, &error);
+    EXPECT_FALSE(img.empty()) << error;
+    Put(name, img);
+    return ZeAnimDataLoadBuff(name, &abuf, aend);
   }
 };

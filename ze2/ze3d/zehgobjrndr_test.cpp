@@ -1,32 +1,14 @@
 // Posing hierarchical objects: rest pose, overrides, animations of both
 // formats, deformer weights; drawing: layers, shadow-store entries.
-#include "aniwrite.h"
 #include "zehgobj_test.h"
 
 namespace {
 
-struct Pose : Hgo {
+struct Pose : HgoAnims {
   ZEHGOBJ* o = nullptr;
-  char* abuf = nullptr;
-  char* aend = nullptr;
   void SetUp() override {
-    Hgo::SetUp();
+    HgoAnims::SetUp();
     o = LoadModel(HgoFile(HgoInner(HgoTwoJoints())));
-    abuf = Buffer(1 << 18, &aend);
-  }
-  ZEANIMDATA2* Anim2(const AniDesc& d, const char* name) {
-    std::string error;
-    const std::vector<uint8_t> img = AniBuildV2(d, &error);
-    EXPECT_FALSE(img.empty()) << error;
-    Put(name, img);
-    return ZeAnimData2LoadBuff(name, &abuf, aend);
-  }
-  ZEANIMDATA* Anim1(const AniDesc& d, const char* name) {
-    std::string error;
-    const std::vector<uint8_t> img = AniBuildV1(d, &error);
-    EXPECT_FALSE(img.empty()) << error;
-    Put(name, img);
-    return ZeAnimDataLoadBuff(name, &abuf, aend);
   }
 };
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <random>
 
-#include "aniwrite.h"
+#include "gltfutil.h"
 #include "modelwrite.h"
 #include "zehgobj_test.h"
 #include "zehgobjrndr_plain.h"
@@ -21,16 +21,10 @@ ModelJoint Joint(const std::string& name, int parent, ZEVEC offset) {
   return j;
 }
 
-struct Tool : Hgo {
-  char* abuf = nullptr;
-  char* aend = nullptr;
-  void SetUp() override {
-    Hgo::SetUp();
-    abuf = Buffer(1 << 18, &aend);
-  }
+struct Tool : HgoAnims {
   void TearDown() override {
     shadstorecnt = 0;
-    Hgo::TearDown();
+    HgoAnims::TearDown();
   }
   ZEHGOBJ* Model(ModelDesc& d, const char* name = "T.HGO") {
     std::string error;
@@ -46,13 +40,6 @@ struct Tool : Hgo {
     std::string error;
     EXPECT_TRUE(ModelReadDescription(ZE_DEMO_DIR "/demo_model.txt", &d, &error)) << error;
     return Model(d, "DEMO.HGO");
-  }
-  ZEANIMDATA2* Anim2(const AniDesc& d, const char* name) {
-    std::string error;
-    const std::vector<uint8_t> img = AniBuildV2(d, &error);
-    EXPECT_FALSE(img.empty()) << error;
-    Put(name, img);
-    return ZeAnimData2LoadBuff(name, &abuf, aend);
   }
   // The demo model bending: chest turned about z, head nodding.
   ZEANIMDATA2* Bend() {
@@ -255,20 +242,6 @@ TEST_F(Tool, TheFastPosingPathMatchesItsPlainForm) {
 
 // A glTF skin of two joints, a triangle and one animation turning the
 // second joint, written with its buffer inline.
-std::string Base64(const std::vector<uint8_t>& b) {
-  static const char* k = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < b.size(); i += 3) {
-    const uint32_t v = uint32_t(b[i]) << 16 | uint32_t(i + 1 < b.size() ? b[i + 1] : 0) << 8 |
-                       uint32_t(i + 2 < b.size() ? b[i + 2] : 0);
-    out += k[v >> 18 & 63];
-    out += k[v >> 12 & 63];
-    out += i + 1 < b.size() ? k[v >> 6 & 63] : '=';
-    out += i + 2 < b.size() ? k[v & 63] : '=';
-  }
-  return out;
-}
-
 TEST_F(Tool, AGltfSkinBecomesJointsSkinRecordsAndAnAnimation) {
   std::vector<uint8_t> buf;
   auto f32 = [&](float v) { buf.insert(buf.end(), reinterpret_cast<uint8_t*>(&v), reinterpret_cast<uint8_t*>(&v) + 4); };
@@ -285,7 +258,7 @@ TEST_F(Tool, AGltfSkinBecomesJointsSkinRecordsAndAnAnimation) {
   const float rot[8] = {0, 0, 0, 1, 0, 0, 0.7071068f, 0.7071068f};
   for (float v : rot) f32(v);                           // 232: rotations, 32 bytes
   const std::string json = R"({"asset":{"version":"2.0"},
-"buffers":[{"byteLength":)" + std::to_string(buf.size()) + R"(,"uri":"data:application/octet-stream;base64,)" + Base64(buf) + R"("}],
+"buffers":[{"byteLength":)" + std::to_string(buf.size()) + R"(,"uri":"data:application/octet-stream;base64,)" + gltfutil::Base64(std::string(buf.begin(), buf.end())) + R"("}],
 "bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":12},
  {"buffer":0,"byteOffset":48,"byteLength":48},{"buffer":0,"byteOffset":96,"byteLength":128},
  {"buffer":0,"byteOffset":224,"byteLength":8},{"buffer":0,"byteOffset":232,"byteLength":32}],

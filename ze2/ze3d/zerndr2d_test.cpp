@@ -8,22 +8,12 @@ namespace {
 
 struct Prim2d : testing::Test {
   void SetUp() override {
-    ZePs2Init();
-    ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
-    ZePs2InitVU();
-    KernelYield();
-    ZeTrigInit();
-    ZeVpInit();
-    ZeRndrStreamMtlIfReset();
+    StartMachine();
     ZeRndrStreamInit(ZERNDRSTREAM_DEFAULT_BUFFER);
     zerndr_pixel_width = 640;
     zerndr_pixel_height = 224;
   }
-  void TearDown() override {
-    ZeIntRemoveAllHandlers();
-    tbsetDestroy(tb_default_set);
-    tb_default_set = nullptr;
-  }
+  void TearDown() override { StopMachine(); }
   // Flushes and kicks the frame; the GS writes are captured.
   void Draw() {
     ZeRndrStreamFlush();

@@ -1,4 +1,5 @@
 #include "zecore.h"
+#include "dll_testprog.h"
 #include "platform_test.h"
 #include "zetools.h"
 
@@ -6,26 +7,7 @@
 #include <filesystem>
 #include <string>
 
-// What the test module needs from the program.
-int dll_test_global = 0;
-extern "C" void DllTestNote(int value);
 namespace {
-int g_noted = 0;
-}
-extern "C" void DllTestNote(int value) { g_noted += value; }
-
-namespace {
-
-struct Row {
-  int (*step)(int);
-  int (*answer)();
-};
-Row g_rows[2];
-const SnExport EXPORTS[] = {{"DllTestNote", reinterpret_cast<const void*>(&DllTestNote)},
-                            {"dll_test_global", &dll_test_global}};
-const SnSlot SLOTS[] = {{"DllTestStep", reinterpret_cast<void**>(&g_rows[0].step)},
-                        {"DllTestStep", reinterpret_cast<void**>(&g_rows[1].step)},
-                        {"DllTestAnswer", reinterpret_cast<void**>(&g_rows[1].answer)}};
 
 constexpr int BUFFER = 256 * 1024;
 
