@@ -140,8 +140,13 @@ void InitTexAnimScripts() {
   *at = 0;
   ZeFParDestroy(p);
   char* buffer = texanimbuff;
-  for (const char* name = names; *name; name += strlen(name) + 1)
+  // A script's program takes at most one script block (and up to 3 bytes
+  // to align it): a script is read only with that much room left.
+  for (const char* name = names; *name; name += strlen(name) + 1) {
+    if (texanimbuff + texanimbuffsize - buffer < ZETEXANIM_SCRIPTBLOCK + 3)
+      ZeError("texanimbuff of %d bytes is full at script \"%s\"", texanimbuffsize, name);
     if (!ZeTexAnimProgReadScript(&buffer, name)) ZeDebugMsg("Unable to load animated texture script \"%s\"", name);
+  }
   ZeMemFreeFn(names, __FILE__, __LINE__);
 }
 

@@ -360,6 +360,15 @@ TEST_F(Frame, TexAnimList) {
   std::ofstream(dir + "/bad.cfg") << "a.tas\n\"\"\n";
   strcpy(texanimfilename, "bad.cfg");
   EXPECT_HALT(InitTexAnimScripts(), "texanim cfg file - errm at 2!");
+  // Each script may fill a whole block: with room for one the first is
+  // read and the second, however small, does not start.
+  std::ofstream(dir + "/two.cfg") << "flicker.tas\nflicker.tas\n";
+  strcpy(texanimfilename, "two.cfg");
+  ZeMemFreeFn(texanimbuff, __FILE__, __LINE__);
+  texanimbuff = nullptr;  // made again at the new size
+  texanimbuffsize = ZETEXANIM_SCRIPTBLOCK + 3;
+  EXPECT_HALT(InitTexAnimScripts(), "texanimbuff of 1027 bytes is full at script \"flicker.tas\"");
+  EXPECT_NE(ZeTexAnimProgFind("Flicker"), nullptr);
   texanimfilename[0] = 0;
   ZeFileInitEx(ZEFILE_MEDIA_DVD, 0, 0);
   ZeFileSetCurrentDirectory(main_current_dir);
