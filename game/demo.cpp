@@ -60,6 +60,7 @@ void DemoInit() {
 void DemoFrame(int f) {
   const float t = float(f) * (1.0f / 60.0f);
   DemoTbrPass();  // the off-screen pass of the far copies
+  Lights();       // the copies' characters leave the default lights set
   ZeRndrBeginScene(-1);
   ZeRndrGradClear(0x400, 0x402010, 0x100820, 1.0f);
   DemoWorldBeforeScene(f);
