@@ -18,22 +18,6 @@
 
 namespace {
 
-// The frame's picture from a run of the check program with the options
-// (its printed lines into *log when given).
-Png Snapshot(int frame, const std::string& options, const std::string& name, std::string* log = nullptr) {
-  const std::string out = TestTempDir() + "/" + name + ".png";
-  const std::string cmd = std::string(TORVA_CHECK) + " --clock=virtual --display=null --frames=" +
-                          std::to_string(frame + 2) + " --snapshot=" + std::to_string(frame) + ":" + out + " " +
-                          options + " > " + out + ".log 2>&1";
-  std::remove(out.c_str());
-  EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
-  if (log) {
-    std::ifstream in(out + ".log");
-    log->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  return Read(out);
-}
-
 // The pixels that differ.
 int Compare(const Png& a, const Png& b) {
   int n = 0;
