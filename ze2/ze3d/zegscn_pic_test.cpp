@@ -253,3 +253,66 @@ TEST_F(GscnPic, DescriptionsWithWavefrontMeshesAndTheirErrors) {
   }
   PlatSetHostRoot(dir.c_str());
 }
+
+// A blended scene material drawn as a burst instance (as the wind and fade
+// groups draw the level's dressing) over the clear colour shows its blend,
+// whether the file says blended or the program makes it so after the load.
+TEST_F(GscnPic, ABlendedSceneMaterialDrawnAsABurstInstanceShowsItsBlend) {
+  const uint32_t back = 0x202020;
+  struct Case {
+    const char* name;
+    int fileBlend, runBlend;
+  };
+  const Case cases[] = {{"scene_blend_file", 1, 0}, {"scene_blend_run", 0, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SceneDesc d;
+    SceneMaterial opaque, blended;
+    opaque.vtxcol = blended.vtxcol = 1;
+    opaque.lighting = blended.lighting = 2;
+    blended.blend = c.fileBlend;
+    d.materials = {opaque, blended};
+    SceneObject solid, glass;
+    solid.geoms = {Square(0, 4, 0x80f08000u)};  // half alpha, blue f0, green 80
+    glass.geoms = {Square(1, 4, 0x80f08000u)};
+    d.objects = {solid, glass};
+    for (int i = 0; i < 2; i++) {
+      SceneInstance in;
+      in.object = i;
+      in.flags = 0;
+      in.mtx = Translation(0, 0, 6);
+      d.instances.push_back(in);
+    }
+    ZEGSCENE* s = Load(Make(d));
+    SceneDescFree(&d);
+    ASSERT_NE(s, nullptr);
+    if (c.runBlend) {
+      ZEMTL* m = s->mtls[1].get();
+      m->attributes = (m->attributes & ~15u) | uint32_t(c.runBlend);
+      ZeMtlUpdate(m);
+    }
+    auto burst = [&](int inst) {
+      return Frame([&] {
+        ASSERT_EQ(ZeRndrBurstObjBegin(s->gobjs.get()[s->insts[inst].object], nullptr), 1);
+        ZEMTX m = Translation(0, 0, 6);
+        EXPECT_NE(ZeRndrBurstObjAdd(&m), 0);
+        ZeRndrBurstObjEnd();
+      }, back);
+    };
+    const Picture src = Crop(burst(0), {0, 0, 6}, 8, (std::string(c.name) + "_solid").c_str());
+    const Picture mix = Crop(burst(1), {0, 0, 6}, 8, c.name);
+    const uint32_t cs = src.px[0] & 0xffffff;
+    EXPECT_NE(cs, back);
+    // (Cs - Cd) * As / 128 + Cd with the vertex alpha as the converter
+    // hands it on (halved: 0x40, half way).
+    uint32_t want = 0;
+    for (int sh = 0; sh < 24; sh += 8) {
+      const int a = int(cs >> sh & 255), b = int(back >> sh & 255);
+      want |= uint32_t((a - b) * 0x40 / 128 + b) << sh;
+    }
+    for (size_t i = 0; i < mix.px.size(); i++) {
+      ASSERT_EQ(src.px[i] & 0xffffff, cs) << i;
+      ASSERT_EQ(mix.px[i] & 0xffffff, want) << std::hex << (mix.px[i] & 0xffffff) << " at " << std::dec << i;
+    }
+  }
+}
