@@ -129,7 +129,9 @@ void SceneMaterialRecord(const SceneMaterial& m, uint8_t r[ZEMTL_FILE_RECORD]) {
   for (int i = 0; i < 3; i++) putf(8 + 4 * i, 1.0f), putf(20 + 4 * i, m.diffuse[i]);
   putf(52, m.alpha);
   put32(56, uint32_t(m.texture));
-  const int16_t sort = 0x7fff;
+  // One below the highest: the reader raises a blended material's priority
+  // by one, so that it follows the opaque ones.
+  const int16_t sort = 0x7ffe;
   memcpy(r + 60, &sort, 2);
   r[62] = uint8_t(m.effect);
   const int16_t k = 90;  // mip K of 0

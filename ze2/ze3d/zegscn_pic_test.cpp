@@ -316,3 +316,50 @@ TEST_F(GscnPic, ABlendedSceneMaterialDrawnAsABurstInstanceShowsItsBlend) {
     }
   }
 }
+
+// A material blended in the file follows the opaque ones in the render
+// list, so it blends over the ground behind it; before the ground it would
+// blend over the clear colour and the ground, depth-tested against pixels
+// that wrote no depth, would cover it.
+TEST_F(GscnPic, ABlendedSceneMaterialBlendsOverTheOpaqueGroundBehindIt) {
+  SceneDesc d;
+  SceneMaterial opaque, blended;
+  opaque.vtxcol = blended.vtxcol = 1;
+  opaque.lighting = blended.lighting = 2;
+  blended.blend = 1;
+  d.materials = {opaque, blended};
+  SceneObject ground, solid, glass;
+  ground.geoms = {Square(0, 10, 0x80206080u)};
+  solid.geoms = {Square(0, 4, 0x80f08000u)};
+  glass.geoms = {Square(1, 4, 0x80f08000u)};
+  d.objects = {ground, solid, glass};
+  const float zs[3] = {9, 6, 6};
+  for (int i = 0; i < 3; i++) {
+    SceneInstance in;
+    in.object = i;
+    in.flags = i == 1 ? 0u : uint32_t(ZEGSCNINST_SHOWN);
+    in.mtx = Translation(0, 0, zs[i]);
+    d.instances.push_back(in);
+  }
+  ZEGSCENE* s = Load(Make(d));
+  SceneDescFree(&d);
+  ASSERT_NE(s, nullptr);
+  EXPECT_GT(s->mtls[1]->sort_priority, s->mtls[0]->sort_priority) << "blended after opaque";
+  auto one = [&](int inst) {
+    return Frame([&] {
+      ZEMTX m = Translation(0, 0, zs[inst]);
+      EXPECT_NE(ZeRndrGScnObj(s->gobjs.get()[inst], &m), 0);
+    });
+  };
+  const uint32_t g = Crop(one(0), {0, 0, 6}, 8, "scene_order_ground").px[0] & 0xffffff;
+  const uint32_t cs = Crop(one(1), {0, 0, 6}, 8, "scene_order_solid").px[0] & 0xffffff;
+  const Picture both = Crop(Frame([&] { ZeGScnRndr3(s); }), {0, 0, 6}, 8, "scene_order_both");
+  uint32_t want = 0;
+  for (int sh = 0; sh < 24; sh += 8) {
+    const int a = int(cs >> sh & 255), b = int(g >> sh & 255);
+    want |= uint32_t((a - b) * 0x40 / 128 + b) << sh;
+  }
+  EXPECT_NE(g, cs);
+  for (size_t i = 0; i < both.px.size(); i++)
+    ASSERT_EQ(both.px[i] & 0xffffff, want) << std::hex << (both.px[i] & 0xffffff) << " at " << std::dec << i;
+}
