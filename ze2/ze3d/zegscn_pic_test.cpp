@@ -69,6 +69,16 @@ uint32_t Brightness(const Picture& p) {
   return sum;
 }
 
+// (Cs - Cd) * As / 128 + Cd per colour byte: a blend mode 1 pixel.
+uint32_t Blend(uint32_t cs, uint32_t cd, int as) {
+  uint32_t out = 0;
+  for (int sh = 0; sh < 24; sh += 8) {
+    const int a = int(cs >> sh & 255), b = int(cd >> sh & 255);
+    out |= uint32_t((a - b) * as / 128 + b) << sh;
+  }
+  return out;
+}
+
 }  // namespace
 
 TEST_F(GscnPic, TextureSpriteAndFlippedTexture) {
@@ -305,11 +315,7 @@ TEST_F(GscnPic, ABlendedSceneMaterialDrawnAsABurstInstanceShowsItsBlend) {
     EXPECT_NE(cs, back);
     // (Cs - Cd) * As / 128 + Cd with the vertex alpha as the converter
     // hands it on (halved: 0x40, half way).
-    uint32_t want = 0;
-    for (int sh = 0; sh < 24; sh += 8) {
-      const int a = int(cs >> sh & 255), b = int(back >> sh & 255);
-      want |= uint32_t((a - b) * 0x40 / 128 + b) << sh;
-    }
+    const uint32_t want = Blend(cs, back, 0x40);
     for (size_t i = 0; i < mix.px.size(); i++) {
       ASSERT_EQ(src.px[i] & 0xffffff, cs) << i;
       ASSERT_EQ(mix.px[i] & 0xffffff, want) << std::hex << (mix.px[i] & 0xffffff) << " at " << std::dec << i;
@@ -354,11 +360,7 @@ TEST_F(GscnPic, ABlendedSceneMaterialBlendsOverTheOpaqueGroundBehindIt) {
   const uint32_t g = Crop(one(0), {0, 0, 6}, 8, "scene_order_ground").px[0] & 0xffffff;
   const uint32_t cs = Crop(one(1), {0, 0, 6}, 8, "scene_order_solid").px[0] & 0xffffff;
   const Picture both = Crop(Frame([&] { ZeGScnRndr3(s); }), {0, 0, 6}, 8, "scene_order_both");
-  uint32_t want = 0;
-  for (int sh = 0; sh < 24; sh += 8) {
-    const int a = int(cs >> sh & 255), b = int(g >> sh & 255);
-    want |= uint32_t((a - b) * 0x40 / 128 + b) << sh;
-  }
+  const uint32_t want = Blend(cs, g, 0x40);
   EXPECT_NE(g, cs);
   for (size_t i = 0; i < both.px.size(); i++)
     ASSERT_EQ(both.px[i] & 0xffffff, want) << std::hex << (both.px[i] & 0xffffff) << " at " << std::dec << i;
