@@ -110,6 +110,13 @@ void WriteObjects(Writer& w, const SceneDesc& d) {
 
 }  // namespace
 
+// The alpha test a new material gets: GEQUAL against 0x7f; pixels below it
+// still draw their colour but write no depth. It only acts once the material is
+// blended (a blended material turns the test on), in the file or at run
+// time; a record of zeros would test NEVER and keep nothing, so a blended
+// material would draw no pixel at all.
+constexpr uint32_t SCENE_MTL_ALPHA_TEST = 5u << 18 | 0x7fu << 21 | 3u << 29;
+
 void SceneMaterialRecord(const SceneMaterial& m, uint8_t r[ZEMTL_FILE_RECORD]) {
   memset(r, 0, ZEMTL_FILE_RECORD);
   auto put32 = [&](int at, uint32_t v) { memcpy(r + at, &v, 4); };
@@ -117,12 +124,14 @@ void SceneMaterialRecord(const SceneMaterial& m, uint8_t r[ZEMTL_FILE_RECORD]) {
   put32(0, uint32_t(m.chain));
   const uint32_t pk = uint32_t(m.blend & 3) | uint32_t(m.filter & 3) << 2 | uint32_t(m.uwrap & 3) << 6 |
                       uint32_t(m.vwrap & 3) << 8 | uint32_t(m.depth & 3) << 12 | uint32_t(m.lighting & 3) << 14 |
-                      uint32_t(m.vtxcol & 1) << 16;
+                      uint32_t(m.vtxcol & 1) << 16 | SCENE_MTL_ALPHA_TEST;
   put32(4, pk);
   for (int i = 0; i < 3; i++) putf(8 + 4 * i, 1.0f), putf(20 + 4 * i, m.diffuse[i]);
   putf(52, m.alpha);
   put32(56, uint32_t(m.texture));
-  const int16_t sort = 0x7fff;
+  // One below the highest: the reader raises a blended material's priority
+  // by one, so that it follows the opaque ones.
+  const int16_t sort = 0x7ffe;
   memcpy(r + 60, &sort, 2);
   r[62] = uint8_t(m.effect);
   const int16_t k = 90;  // mip K of 0

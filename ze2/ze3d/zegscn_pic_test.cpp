@@ -69,6 +69,16 @@ uint32_t Brightness(const Picture& p) {
   return sum;
 }
 
+// (Cs - Cd) * As / 128 + Cd per colour byte: a blend mode 1 pixel.
+uint32_t Blend(uint32_t cs, uint32_t cd, int as) {
+  uint32_t out = 0;
+  for (int sh = 0; sh < 24; sh += 8) {
+    const int a = int(cs >> sh & 255), b = int(cd >> sh & 255);
+    out |= uint32_t((a - b) * as / 128 + b) << sh;
+  }
+  return out;
+}
+
 }  // namespace
 
 TEST_F(GscnPic, TextureSpriteAndFlippedTexture) {
@@ -252,4 +262,106 @@ TEST_F(GscnPic, DescriptionsWithWavefrontMeshesAndTheirErrors) {
     SceneDescFree(&b);
   }
   PlatSetHostRoot(dir.c_str());
+}
+
+// A blended scene material drawn as a burst instance (as the wind and fade
+// groups draw the level's dressing) over the clear colour shows its blend,
+// whether the file says blended or the program makes it so after the load.
+TEST_F(GscnPic, ABlendedSceneMaterialDrawnAsABurstInstanceShowsItsBlend) {
+  const uint32_t back = 0x202020;
+  struct Case {
+    const char* name;
+    int fileBlend, runBlend;
+  };
+  const Case cases[] = {{"scene_blend_file", 1, 0}, {"scene_blend_run", 0, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SceneDesc d;
+    SceneMaterial opaque, blended;
+    opaque.vtxcol = blended.vtxcol = 1;
+    opaque.lighting = blended.lighting = 2;
+    blended.blend = c.fileBlend;
+    d.materials = {opaque, blended};
+    SceneObject solid, glass;
+    solid.geoms = {Square(0, 4, 0x80f08000u)};  // half alpha, blue f0, green 80
+    glass.geoms = {Square(1, 4, 0x80f08000u)};
+    d.objects = {solid, glass};
+    for (int i = 0; i < 2; i++) {
+      SceneInstance in;
+      in.object = i;
+      in.flags = 0;
+      in.mtx = Translation(0, 0, 6);
+      d.instances.push_back(in);
+    }
+    ZEGSCENE* s = Load(Make(d));
+    SceneDescFree(&d);
+    ASSERT_NE(s, nullptr);
+    if (c.runBlend) {
+      ZEMTL* m = s->mtls[1].get();
+      m->attributes = (m->attributes & ~15u) | uint32_t(c.runBlend);
+      ZeMtlUpdate(m);
+    }
+    auto burst = [&](int inst) {
+      return Frame([&] {
+        ASSERT_EQ(ZeRndrBurstObjBegin(s->gobjs.get()[s->insts[inst].object], nullptr), 1);
+        ZEMTX m = Translation(0, 0, 6);
+        EXPECT_NE(ZeRndrBurstObjAdd(&m), 0);
+        ZeRndrBurstObjEnd();
+      }, back);
+    };
+    const Picture src = Crop(burst(0), {0, 0, 6}, 8, (std::string(c.name) + "_solid").c_str());
+    const Picture mix = Crop(burst(1), {0, 0, 6}, 8, c.name);
+    const uint32_t cs = src.px[0] & 0xffffff;
+    EXPECT_NE(cs, back);
+    // (Cs - Cd) * As / 128 + Cd with the vertex alpha as the converter
+    // hands it on (halved: 0x40, half way).
+    const uint32_t want = Blend(cs, back, 0x40);
+    for (size_t i = 0; i < mix.px.size(); i++) {
+      ASSERT_EQ(src.px[i] & 0xffffff, cs) << i;
+      ASSERT_EQ(mix.px[i] & 0xffffff, want) << std::hex << (mix.px[i] & 0xffffff) << " at " << std::dec << i;
+    }
+  }
+}
+
+// A material blended in the file follows the opaque ones in the render
+// list, so it blends over the ground behind it; before the ground it would
+// blend over the clear colour and the ground, depth-tested against pixels
+// that wrote no depth, would cover it.
+TEST_F(GscnPic, ABlendedSceneMaterialBlendsOverTheOpaqueGroundBehindIt) {
+  SceneDesc d;
+  SceneMaterial opaque, blended;
+  opaque.vtxcol = blended.vtxcol = 1;
+  opaque.lighting = blended.lighting = 2;
+  blended.blend = 1;
+  d.materials = {opaque, blended};
+  SceneObject ground, solid, glass;
+  ground.geoms = {Square(0, 10, 0x80206080u)};
+  solid.geoms = {Square(0, 4, 0x80f08000u)};
+  glass.geoms = {Square(1, 4, 0x80f08000u)};
+  d.objects = {ground, solid, glass};
+  const float zs[3] = {9, 6, 6};
+  for (int i = 0; i < 3; i++) {
+    SceneInstance in;
+    in.object = i;
+    in.flags = i == 1 ? 0u : uint32_t(ZEGSCNINST_SHOWN);
+    in.mtx = Translation(0, 0, zs[i]);
+    d.instances.push_back(in);
+  }
+  ZEGSCENE* s = Load(Make(d));
+  SceneDescFree(&d);
+  ASSERT_NE(s, nullptr);
+  EXPECT_GT(s->mtls[1]->sort_priority, s->mtls[0]->sort_priority) << "blended after opaque";
+  auto one = [&](int inst) {
+    return Frame([&] {
+      ZEMTX m = Translation(0, 0, zs[inst]);
+      EXPECT_NE(ZeRndrGScnObj(s->gobjs.get()[inst], &m), 0);
+    });
+  };
+  const uint32_t g = Crop(one(0), {0, 0, 6}, 8, "scene_order_ground").px[0] & 0xffffff;
+  const uint32_t cs = Crop(one(1), {0, 0, 6}, 8, "scene_order_solid").px[0] & 0xffffff;
+  const Picture both = Crop(Frame([&] { ZeGScnRndr3(s); }), {0, 0, 6}, 8, "scene_order_both");
+  const uint32_t want = Blend(cs, g, 0x40);
+  EXPECT_NE(g, cs);
+  for (size_t i = 0; i < both.px.size(); i++)
+    ASSERT_EQ(both.px[i] & 0xffffff, want) << std::hex << (both.px[i] & 0xffffff) << " at " << std::dec << i;
 }

@@ -490,7 +490,11 @@ ZEMTL* ZeMtlRead(ZEFILE file) {
     if ((m->render_flags & ZEMTLRF_AFAIL) == 1) m->render_flags |= 3;
   }
   if (zemtl_lighting_disabled) m->attributes = SetField(m->attributes, ZEMTLATTR_LIGHTING, 2, 2);
-  if (Field(m->attributes, ZEMTLATTR_BLEND, 4)) m->sort_priority = int16_t(m->sort_priority + 1);
+  // Blended materials follow opaque ones of the same priority; the highest
+  // priority stays as it is rather than wrapping round to the lowest, which
+  // would draw the material before everything behind it.
+  if (Field(m->attributes, ZEMTLATTR_BLEND, 4) && m->sort_priority < INT16_MAX)
+    m->sort_priority = int16_t(m->sort_priority + 1);
   if (zemtl_force_mipmap) m->attributes = SetField(m->attributes, ZEMTLATTR_FILTER, 2, 2);
   if (m->texture != -1)
     for (float& d : m->diffuse) d *= 0.5f;

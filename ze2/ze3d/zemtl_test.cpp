@@ -238,6 +238,13 @@ TEST_F(Mtls, FileRecordsDecode) {
   EXPECT_EQ(n->sort_priority, 0) << "the record's priority, not blended";
   EXPECT_HALT(ZeMtlRead(f), "short material record");
   ZeMemFileClose(f);
+  // A blended record at the highest priority keeps it (it does not wrap
+  // round to the lowest and draw first).
+  r[0].pri = INT16_MAX;
+  memcpy(mem.w, r, sizeof r);
+  f = ZeMemFileOpen(mem.w, int(sizeof r), 0);
+  EXPECT_EQ(ZeMtlRead(f)->sort_priority, INT16_MAX);
+  ZeMemFileClose(f);
 }
 
 TEST_F(Mtls, TheForcedSizePathReadsNoMoreThanAMaterial) {
