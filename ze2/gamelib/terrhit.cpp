@@ -516,6 +516,19 @@ void HitPoly(TerrPolygon* p, int item) {
   if (!(excl & 4)) PointTest(mv[2], r, 3, p, item, se);
 }
 
+namespace {
+
+// The start and end relative to an item: the end is position + vector
+// first, then made relative, as the start is.
+void RelToItem(TerrScanInfo* t, const TerrItem* it) {
+  ZEVEC end;
+  ZeVecAdd(&end, &t->pos, &t->vec);
+  ZeVecSub(&t->relstart, &t->pos, &it->pos);
+  ZeVecSub(&t->relend, &end, &it->pos);
+}
+
+}  // namespace
+
 int HitTerrainList(const uint8_t* list) {
   TerrScanInfo* t = TerI;
   for (const uint8_t* g = list;;) {
@@ -524,9 +537,7 @@ int HitTerrainList(const uint8_t* list) {
     if (h.count == 0) break;
     int n = h.count < 0 ? -h.count : h.count;
     if (h.count > 0) {
-      const TerrItem* it = TerrItemAt(h.item);
-      ZeVecSub(&t->relstart, &t->pos, &it->pos);
-      ZeVecAdd(&t->relend, &t->relstart, &t->vec);
+      RelToItem(t, TerrItemAt(h.item));
       for (int k = 0; k < n; k++) {
         EePtr<TerrPolygon> p;
         memcpy(&p, g + 4 + 4 * k, 4);
@@ -652,9 +663,7 @@ int HitTerrain() {
 
 int HitTerrPoly(TerrPolygon* p, int item) {
   TerrScanInfo* t = HitBegin();
-  const TerrItem* it = TerrItemAt(item);
-  ZeVecSub(&t->relstart, &t->pos, &it->pos);
-  ZeVecAdd(&t->relend, &t->relstart, &t->vec);
+  RelToItem(t, TerrItemAt(item));
   HitPoly(p, item);
   return t->hittype;
 }

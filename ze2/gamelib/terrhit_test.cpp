@@ -263,6 +263,20 @@ TEST_F(Hits, FaceTiesGroupMasksAndEdges) {
   EXPECT_FLOAT_EQ(std::fabs(e1.z - e2.z), 2);
 }
 
+// The end of the motion relative to an item is position + vector, then
+// minus the item: made the other way round it differs by an ulp, which here
+// decides whether the end reaches within the tolerance of the floor.
+TEST_F(Hits, EndRelativeToTheItemIsTheMotionsEndMinusTheItem) {
+  Write("ulp", {StaticItem({0, 0.3f, 0}, {Floor(0, 0, 2)})});
+  ASSERT_NE(Load("ulp"), nullptr);
+  const ZEVEC s = {0, 1.31f, 0};
+  ZEVEC v = {0, -1.00998998f, 0};
+  const float end = (s.y + v.y) - 0.3f;
+  ASSERT_LT(end - 1e-5f, 0.0f) << "the end lies within the tolerance";
+  ASSERT_GE((s.y - 0.3f) + v.y - 1e-5f, 0.0f) << "the other order would not";
+  EXPECT_EQ(NewRayCast(&s, &v, 0, 0), 1);
+}
+
 TEST_F(Hits, CollisionSphereNormalIsUnitForARay) {
   Write("empty", {StaticItem({50, 0, 50}, {Floor(0, 0, 1)})});
   ASSERT_NE(Load("empty"), nullptr);
