@@ -415,11 +415,12 @@ int EdgeTest(const ZEVEC& P, const ZEVEC& Q, int id, TerrPolygon* p, int item, i
     }
     return 0;
   }
-  // Already within the radius of the segment.
-  float k = std::clamp(-(P.x * e.x + P.y * e.y + P.z * e.z) / E2, 0.0f, 1.0f);
+  // Already within the radius of the edge: of the open cylinder between
+  // its end points (the ends are the vertex tests').
+  float k = -(P.x * e.x + P.y * e.y + P.z * e.z) / E2;
   ZEVEC c = {P.x + e.x * k, P.y + e.y * k, P.z + e.z * k};
   float c2 = c.x * c.x + c.y * c.y + c.z * c.z;
-  if (c2 < t->r2) {
+  if (k > 0 && k < 1 && c2 < t->r2) {
     if (0.0f < t->hittime) {
       float l = std::sqrt(c2);
       ZEVEC n = l > 0 ? ZEVEC{-c.x / l, -c.y / l, -c.z / l} : ZEVEC{0, 1, 0};
@@ -436,7 +437,7 @@ int EdgeTest(const ZEVEC& P, const ZEVEC& Q, int id, TerrPolygon* p, int item, i
   float u = (-B - std::sqrt(disc)) / (2 * A);
   float s = P.z + u;
   float kk = (a0 + u * e.z) / E2;
-  if (kk < 0 || kk > 1 || s < 0 || s > L) return 0;
+  if (!(kk > 0 && kk < 1) || s < 0 || s > L) return 0;
   float time = s / L;
   if (time < t->hittime) Record(2, time, {-P.x - e.x * kk, -P.y - e.y * kk, u - e.z * kk}, p, item, steep, id);
   return 1;

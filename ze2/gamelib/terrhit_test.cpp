@@ -235,6 +235,9 @@ TEST_F(Hits, FaceTiesGroupMasksAndEdges) {
       {"edge of the grouped polygon", {11.5f, 1, 0}, {-0.2f, -2, 0}, 0.6f, 4, 2, 5},
       {"vertex", {11.3f, 1, 1.3f}, {0, -2, 0}, 0.5f, 4, 3, 5},
       {"starts touching", {-1, 0.2f, -1}, {0, -1, 0}, 0.3f, 0, 17, 2},
+      // Within the radius of corner vertex 3 but beyond the ends of both
+      // its edges: the vertex, not an edge.
+      {"starts touching a corner", {11.2f, 0.1f, 1.2f}, {0, -1, 0}, 0.5f, 4, 19, 5},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
