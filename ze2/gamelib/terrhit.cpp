@@ -642,10 +642,10 @@ namespace {
 TerrScanInfo* HitBegin() {
   TerrScanInfo* t = TerI;
   TerrMoveFrame();
+  // The hit item and polygon stay: after a move whose last pass hit
+  // nothing they still name what the move hit.
   t->hittype = 0;
   t->hittime = 999.9f;
-  t->hititem = -1;
-  t->hitpoly = nullptr;
   return t;
 }
 
