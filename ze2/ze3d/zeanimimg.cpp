@@ -143,9 +143,11 @@ ZEANIMDATA2* FixV2(uint32_t record, int delta, const Bounds& b) {
     auto* cp = reinterpret_cast<EePtr<ZEANIMCURVE2>*>(&w[i]);
     ZEANIMCURVE2* c = Fix(cp, delta, b, sizeof(ZEANIMCURVE2), false);
     if (!c) continue;
-    const uint32_t* masks = Fix(&c->masks, delta, b, 4 * int64_t(a->nchunks), false);
-    const uint16_t* first = Fix(&c->firstkeys, delta, b, 2 * int64_t(a->nchunks), false);
+    // Keyed curves read masks, first keys and keys; boolean ones the masks
+    // alone; other types nothing.
     const bool keyed = type >= ZEANIMKEYTYPE_HERMITE && type <= ZEANIMKEYTYPE_STEP;
+    const uint32_t* masks = Fix(&c->masks, delta, b, 4 * int64_t(a->nchunks), !keyed && type != ZEANIMKEYTYPE_BOOLEAN);
+    const uint16_t* first = Fix(&c->firstkeys, delta, b, 2 * int64_t(a->nchunks), !keyed);
     const void* keys = Fix(&c->keydata, delta, b, type == ZEANIMKEYTYPE_PACKED ? 8 : 4, !keyed);
     if (!keyed || !b.name) continue;
     for (int k = 0; k < a->nchunks; k++) {

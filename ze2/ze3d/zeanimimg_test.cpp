@@ -155,6 +155,18 @@ TEST_F(Damaged, LastMaskedKeyAtTheEndFrameNeedsNoKeyAfterIt) {
   EXPECT_EQ(AllValues(ZeAnimData2LoadBuff("ATEND2.ANI", &cursor, buffer + BUFFER)), want2);
 }
 
+// A boolean curve reads its masks alone: without first keys it loads and
+// evaluates as before.
+TEST_F(Damaged, BooleanCurveNeedsNoFirstKeys) {
+  std::vector<uint8_t> flags = Build(Describe(kImage), 2);
+  const size_t rxb = Get(flags, Get(flags, Get(flags, 8) + 12) + 12);
+  Save("GOOD3.ANI", flags);
+  const std::vector<float> want3 = AllValues(ZeAnimData2LoadBuff("GOOD3.ANI", &cursor, buffer + BUFFER));
+  Set(&flags, rxb + 4, 0);
+  Save("NOFIRST.ANI", flags);
+  EXPECT_EQ(AllValues(ZeAnimData2LoadBuff("NOFIRST.ANI", &cursor, buffer + BUFFER)), want3);
+}
+
 TEST_F(AnimFiles, StreamsThatPromiseMoreThanTheyHoldAreFatal) {
   auto head = [] { return Stream().Int(0).Float(20).Int(1); };
   struct Case {
