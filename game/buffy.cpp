@@ -16,6 +16,9 @@ const char* const kSlotName[3] = {"LOW", "SUB", "HI"};
 
 uint64_t Addr(const char* p) { return uint64_t(reinterpret_cast<uintptr_t>(p)); }
 bool InUse(const BuffyDesc& d) { return d.lockstate != BUFFY_FREE; }
+// A SUBAT request's offset from the world top: the type's bits from 8 up,
+// in place (the universe stores the offset with its low 8 bits cleared).
+uint64_t SubAtOffset(const BuffyDesc* d) { return d->placement & ~0xFFu; }
 
 }  // namespace
 
@@ -105,7 +108,7 @@ int BuffyValidateRequest(BuffyDesc* desc, char** start, char** current, char** e
         s = floor;
         fits = s + size <= top;
       } else {
-        s = Addr(b->world_top) + (desc->placement >> 8);
+        s = Addr(b->world_top) + SubAtOffset(desc);
         fits = s >= floor && s + size <= top;
       }
       break;
@@ -174,7 +177,7 @@ int BuffyLock(BuffyDesc* d) {
   // A request larger than the whole area above the world top would wait for
   // ever (and the foreground load with it): stop with the owner's name.
   const uint64_t room = Addr(bigbuffer->block_end) - Addr(bigbuffer->world_top);
-  const uint64_t need = uint64_t(d->size) + (d->index == 1 && (d->placement & 0xF) == 3 ? d->placement >> 8 : 0);
+  const uint64_t need = uint64_t(d->size) + (d->index == 1 && (d->placement & 0xF) == 3 ? SubAtOffset(d) : 0);
   if (need > room)
     ZeError("BuffyLock - request of %u bytes for buffer %s (owner data %p) can never fit in %u bytes", unsigned(d->size),
             kSlotName[d->index], d->pending_data.get(), unsigned(room));

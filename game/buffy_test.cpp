@@ -72,8 +72,10 @@ TEST_F(Buffy, AutomaticSubGoesBesideTheLargerOfLowAndHi) {
   EXPECT_EQ(Take(0x8000, BUFFY_SUB, 3)->end.get(), bigbuffer->block_end.get());
 }
 
+// SUBAT types as the universe makes them: the offset with its low 8 bits
+// cleared, plus 8.
 TEST_F(Buffy, SubAtOffsetAndInsideLow) {
-  BuffyDesc* sub = Take(0x8000, BUFFY_SUBAT | (0x40000 << 8), 1);
+  BuffyDesc* sub = Take(0x8000, 0x40000 + BUFFY_SUBAT, 1);
   ASSERT_EQ(sub->lockstate, BUFFY_LOCKED);
   EXPECT_EQ(Off(sub->start), 0x10000u + 0x40000u);
   BuffyUnlock(sub);
@@ -83,10 +85,21 @@ TEST_F(Buffy, SubAtOffsetAndInsideLow) {
   Take(0x80000, BUFFY_LOW, 2);
   events.clear();
   ConsoleCaptureScope console;
-  sub = Take(0x8000, BUFFY_SUBAT | (0x40000 << 8), 3);
+  sub = Take(0x8000, 0x40000 + BUFFY_SUBAT, 3);
   EXPECT_EQ(sub->lockstate, BUFFY_FREE);
   EXPECT_TRUE(events.empty());
   EXPECT_NE(console.text().find("insufficent buffer space"), std::string::npos);
+  // "BUFFER SUBAT 1048576" with LOW holding the first 1 MB above the world
+  // top: SUB locks right after LOW.
+  BuffyClose();
+  LEVELBUFFERSIZE = 0x400000;
+  BuffyInit();
+  base = bigbuffer->block_start;
+  bigbuffer->world_top = base + 0x10000;
+  BuffyDesc* low = Take(0x100000, BUFFY_LOW, 4);
+  sub = Take(0x8000, (1048576 & ~0xFF) + BUFFY_SUBAT, 5);
+  ASSERT_EQ(sub->lockstate, BUFFY_LOCKED);
+  EXPECT_EQ(sub->start.get(), low->end.get());
 }
 
 TEST_F(Buffy, UnlockedSlotAsksItsOwnerAndHandsOverOnRelease) {
@@ -207,7 +220,7 @@ TEST_F(Buffy, RequestThatCanNeverFitIsFatal) {
   EXPECT_HALT(Take(0x7fffffff, BUFFY_HIGH, 1), "buffer HI");
   BuffyReset();
   bigbuffer->world_top = base + 0x10000;
-  EXPECT_HALT(Take(0x1000, BUFFY_SUBAT | (0xF0000 << 8), 1), "buffer SUB");
+  EXPECT_HALT(Take(0x1000, 0xF0000 + BUFFY_SUBAT, 1), "buffer SUB");
   // A size near the top of the range does not wrap when rounded.
   BuffyReset();
   bigbuffer->world_top = base + 0x10000;

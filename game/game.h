@@ -219,7 +219,7 @@ struct BuffyDesc {
   EePtr<void(BuffyDesc*, int, void*)> pending_callback;
   EePtr<void> pending_data;
   uint32_t size;        // multiple of 128
-  uint32_t placement;   // SUB: 0 automatic, 1 top, 2 bottom, 3 at (placement >> 8) above the world top
+  uint32_t placement;   // SUB: 0 automatic, 1 top, 2 bottom, 3 at (placement & ~0xFF) above the world top
   int32_t lockcount;    // the relock key
   uint32_t flags;       // bits 4-7 of the request type
   char username[32];

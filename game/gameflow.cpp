@@ -3,6 +3,7 @@
 // interrupts and return stack, semaphores and the execution log.
 #include "gameflow.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -284,10 +285,9 @@ void gfcPop(GfcProgram* prog) {
 
 namespace {
 
-int32_t Clamp(int64_t value, int32_t maximum) {
-  if (value > maximum) value = maximum;
-  return value < 0 ? 0 : int32_t(value);
-}
+// Every change keeps a value at most the maximum; only polling (and the
+// waits, which poll) keeps it at 0 or above: a value set below 0 stays.
+int32_t AtMost(int64_t value, int32_t maximum) { return value > maximum ? maximum : int32_t(value); }
 
 bool ValidSem(int id) { return id >= 0 && id < gfc_nsems; }
 
@@ -299,7 +299,7 @@ int gfcAddSem(const char* name, int value, int maximum) {
   if (id >= 0) {
     // A repetition alike (the same maximum, the value still as declared)
     // only warns.
-    if (gfc_sems[id].maximum == maximum && gfc_sems[id].value == Clamp(value, maximum)) {
+    if (gfc_sems[id].maximum == maximum && gfc_sems[id].value == AtMost(value, maximum)) {
       ZeDebugMsg("Warning - multiple definition of semaphore %s", name);
       return id;
     }
@@ -307,7 +307,7 @@ int gfcAddSem(const char* name, int value, int maximum) {
   }
   char* copy = static_cast<char*>(gfcAllocGlobalData(int(strlen(name)) + 1));
   strcpy(copy, name);
-  gfc_sems[gfc_nsems] = {copy, Clamp(value, maximum), maximum};
+  gfc_sems[gfc_nsems] = {copy, AtMost(value, maximum), maximum};
   return gfc_nsems++;
 }
 
@@ -325,7 +325,7 @@ void gfcSetSemById(int id, int value) {
     ZeDebugMsg("gfcSetSemById - invalid sem %d", id);
     return;
   }
-  gfc_sems[id].value = Clamp(value, gfc_sems[id].maximum);
+  gfc_sems[id].value = AtMost(value, gfc_sems[id].maximum);
 }
 
 void gfcSignalSemById(int id) {
@@ -333,7 +333,7 @@ void gfcSignalSemById(int id) {
     ZeDebugMsg("gfcSignalSemById - invalid sem %d", id);
     return;
   }
-  gfc_sems[id].value = Clamp(int64_t(gfc_sems[id].value) + 1, gfc_sems[id].maximum);
+  gfc_sems[id].value = AtMost(int64_t(gfc_sems[id].value) + 1, gfc_sems[id].maximum);
 }
 
 void gfcPollSemById(int id) {
@@ -341,7 +341,7 @@ void gfcPollSemById(int id) {
     ZeDebugMsg("gfcPollById - invalid sem %d", id);
     return;
   }
-  gfc_sems[id].value = Clamp(int64_t(gfc_sems[id].value) - 1, gfc_sems[id].maximum);
+  gfc_sems[id].value = std::max(AtMost(int64_t(gfc_sems[id].value) - 1, gfc_sems[id].maximum), 0);
 }
 
 void gfcResetSemById(int id) {

@@ -262,7 +262,13 @@ TEST_F(FlowRun, SemaphoreClamps) {
   EXPECT_EQ(gfcInterrogateSemById(c), 3) << "declared above its maximum";
   gfcRunProgram(prog);
   EXPECT_EQ(gfcInterrogateSemById(a), 1);
-  EXPECT_EQ(gfcInterrogateSemById(b), 0);
+  EXPECT_EQ(gfcInterrogateSemById(b), -4) << "setting keeps it at most the maximum, not at 0 or above";
+  gfcSetSemById(b, -7);
+  EXPECT_EQ(gfcInterrogateSemById(b), -7);
+  gfcSignalSemById(b);
+  EXPECT_EQ(gfcInterrogateSemById(b), -6);
+  gfcPollSemById(b);
+  EXPECT_EQ(gfcInterrogateSemById(b), 0) << "polling does not take it below 0";
   gfcSetSemById(b, 5);
   gfcSetSemById(c, 5);
   EXPECT_EQ(gfcInterrogateSemById(c), 3);
@@ -311,6 +317,23 @@ TEST_F(FlowRun, SemaphoreWaitsAndWaitSemMultiOrder) {
   gfcRunProgram(prog);
   EXPECT_EQ(prog->pc, 7);
   EXPECT_EQ(gfcInterrogateSemById(a), 0);
+  // WaitSemLT waits while the value is below 0; WaitSem then takes a value
+  // below 0 to 0 and goes on, as does WaitSemMulti.
+  prog = Compile("AddSem n 0 3\nAddSem m -2 3\nWaitSemLT n\nWaitSem n\nWaitSemMulti m\nWaitSem n\nHalt\n");
+  int nn = gfcFindSem("n"), mm = gfcFindSem("m");
+  EXPECT_EQ(gfcInterrogateSemById(mm), -2) << "declared below 0";
+  gfcSetSemById(nn, -4);
+  gfcRunProgram(prog);
+  EXPECT_EQ(prog->pc, 0) << "waits while below 0";
+  EXPECT_EQ(gfcInterrogateSemById(nn), -4);
+  gfcSetSemById(nn, 0);
+  gfcRunProgram(prog);
+  EXPECT_EQ(prog->pc, 1) << "WaitSem waits at 0";
+  gfcSetSemById(nn, -3);
+  gfcRunProgram(prog);
+  EXPECT_EQ(prog->pc, 3) << "WaitSem and WaitSemMulti went on; the second WaitSem waits at 0";
+  EXPECT_EQ(gfcInterrogateSemById(nn), 0);
+  EXPECT_EQ(gfcInterrogateSemById(mm), 0);
   // WaitSem on a semaphore signalled twice (maximum 3) passes twice, then waits.
   prog = Compile("AddSem s 0 3\nWaitSem s\nWaitSem s\nWaitSem s\nHalt\n");
   int s = gfcFindSem("s");

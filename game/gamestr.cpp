@@ -26,7 +26,7 @@ void InitGameStrings(char** cursor, char* end, const char* lang) {
   if (!p) ZeError("InitGameStrings : Error opening %s", name);
   while (ZeFParGetLine(p)) {
     ZeFParGetWord(p);
-    const int line = p->lineno + 1;
+    const int line = p->lineno;  // the parser counts the first line as 0
     const long id = strtol(p->word, nullptr, 10);
     if (id == 0)
       ZeError("InitGameStrings : Error parsing %s at line %d. Expected string id found %s", name, line, p->word);

@@ -93,16 +93,19 @@ TEST_F(GameStrings, CountByteStopsAt255) {
   EXPECT_HALT(GetGameString(9), "string buffer overflow");
 }
 
+// Lines count from 0, as the parser counts them (skipped lines included).
 TEST_F(GameStrings, LoadErrorsNameTheFileAndLine) {
   struct Case {
     const char* text;
     const char* message;
   } cases[] = {
-      {"5 \"a\"\nabc \"b\"\n", "Error parsing strings.uk at line 2. Expected string id found abc"},
+      {"abc \"b\"\n", "Error parsing strings.uk at line 0. Expected string id found abc"},
+      {"5 \"a\"\nabc \"b\"\n", "Error parsing strings.uk at line 1. Expected string id found abc"},
+      {"; remark\n\n5 \"a\"\nabc \"b\"\n", "Error parsing strings.uk at line 3. Expected string id found abc"},
       {"0 \"a\"\n", "Expected string id found 0"},
       {"1024 \"a\"\n", "String id(1024) larger than MAX_GAME_STRINGS 1024"},
       {"-3 \"a\"\n", "String id(-3) larger than MAX_GAME_STRINGS"},
-      {"5 \"a\"\n5 \"b\"\n", "at line 2. Duplicate string id 5 \"5\" will overwrite \"a\""},
+      {"5 \"a\"\n5 \"b\"\n", "at line 1. Duplicate string id 5 \"5\" will overwrite \"a\""},
   };
   for (const Case& c : cases) {
     Write(c.text);

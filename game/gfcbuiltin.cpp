@@ -99,10 +99,11 @@ int RunPollSem(GfcProgram*, GfcInstr* in) {
   return GFC_CONTINUE;
 }
 
+// A value other than 0 is taken down by one, not below 0 (a value set
+// below 0 goes to 0).
 int RunWaitSem(GfcProgram* prog, GfcInstr* in) {
-  GfcSem& s = SemOf(in);
-  if (s.value == 0) return Again(prog, GFC_YIELD);
-  s.value--;
+  if (SemOf(in).value == 0) return Again(prog, GFC_YIELD);
+  gfcPollSemById(gfcOperandFirst(in));
   return GFC_CONTINUE;
 }
 
@@ -131,9 +132,8 @@ int CompileWaitSemMulti(GfcProgram* prog, ZEFPAR* p, GfcInstr* in) {
 int RunWaitSemMulti(GfcProgram* prog, GfcInstr* in) {
   const auto* rec = static_cast<const int16_t*>(gfcData(prog, in->operand));
   for (int k = rec[0]; k >= 1; k--) {
-    GfcSem& s = gfc_sems[rec[k]];
-    if (s.value != 0) {
-      s.value--;
+    if (gfc_sems[rec[k]].value != 0) {
+      gfcPollSemById(rec[k]);
       return GFC_CONTINUE;
     }
   }

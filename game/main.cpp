@@ -132,7 +132,7 @@ void InitTexAnimScripts() {
   char* at = names;
   while (ZeFParGetLine(p)) {
     const int n = ZeFParGetWord(p);
-    if (n == 0) ZeError("texanim cfg file - errm at %d!", p->lineno + 1);
+    if (n == 0) ZeError("texanim cfg file - errm at %d!", p->lineno);
     if (at + n + 2 > names + size + 2) break;  // cannot happen: a word is never longer than its line
     memcpy(at, p->word, size_t(n) + 1);
     at += n + 1;

@@ -357,9 +357,12 @@ TEST_F(Frame, TexAnimList) {
   std::ofstream(dir + "/empty.cfg");
   strcpy(texanimfilename, "empty.cfg");
   EXPECT_HALT(InitTexAnimScripts(), "could not load texanim cfg file \"empty.cfg\"");
+  // The line number counts from 0, as the parser does.
   std::ofstream(dir + "/bad.cfg") << "a.tas\n\"\"\n";
   strcpy(texanimfilename, "bad.cfg");
-  EXPECT_HALT(InitTexAnimScripts(), "texanim cfg file - errm at 2!");
+  EXPECT_HALT(InitTexAnimScripts(), "texanim cfg file - errm at 1!");
+  std::ofstream(dir + "/bad.cfg") << "\"\"\n";
+  EXPECT_HALT(InitTexAnimScripts(), "texanim cfg file - errm at 0!");
   // Each script may fill a whole block: with room for one the first is
   // read and the second, however small, does not start.
   std::ofstream(dir + "/two.cfg") << "flicker.tas\nflicker.tas\n";

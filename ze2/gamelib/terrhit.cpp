@@ -415,11 +415,12 @@ int EdgeTest(const ZEVEC& P, const ZEVEC& Q, int id, TerrPolygon* p, int item, i
     }
     return 0;
   }
-  // Already within the radius of the segment.
-  float k = std::clamp(-(P.x * e.x + P.y * e.y + P.z * e.z) / E2, 0.0f, 1.0f);
+  // Already within the radius of the edge: of the open cylinder between
+  // its end points (the ends are the vertex tests').
+  float k = -(P.x * e.x + P.y * e.y + P.z * e.z) / E2;
   ZEVEC c = {P.x + e.x * k, P.y + e.y * k, P.z + e.z * k};
   float c2 = c.x * c.x + c.y * c.y + c.z * c.z;
-  if (c2 < t->r2) {
+  if (k > 0 && k < 1 && c2 < t->r2) {
     if (0.0f < t->hittime) {
       float l = std::sqrt(c2);
       ZEVEC n = l > 0 ? ZEVEC{-c.x / l, -c.y / l, -c.z / l} : ZEVEC{0, 1, 0};
@@ -436,7 +437,7 @@ int EdgeTest(const ZEVEC& P, const ZEVEC& Q, int id, TerrPolygon* p, int item, i
   float u = (-B - std::sqrt(disc)) / (2 * A);
   float s = P.z + u;
   float kk = (a0 + u * e.z) / E2;
-  if (kk < 0 || kk > 1 || s < 0 || s > L) return 0;
+  if (!(kk > 0 && kk < 1) || s < 0 || s > L) return 0;
   float time = s / L;
   if (time < t->hittime) Record(2, time, {-P.x - e.x * kk, -P.y - e.y * kk, u - e.z * kk}, p, item, steep, id);
   return 1;
@@ -516,6 +517,19 @@ void HitPoly(TerrPolygon* p, int item) {
   if (!(excl & 4)) PointTest(mv[2], r, 3, p, item, se);
 }
 
+namespace {
+
+// The start and end relative to an item: the end is position + vector
+// first, then made relative, as the start is.
+void RelToItem(TerrScanInfo* t, const TerrItem* it) {
+  ZEVEC end;
+  ZeVecAdd(&end, &t->pos, &t->vec);
+  ZeVecSub(&t->relstart, &t->pos, &it->pos);
+  ZeVecSub(&t->relend, &end, &it->pos);
+}
+
+}  // namespace
+
 int HitTerrainList(const uint8_t* list) {
   TerrScanInfo* t = TerI;
   for (const uint8_t* g = list;;) {
@@ -524,9 +538,7 @@ int HitTerrainList(const uint8_t* list) {
     if (h.count == 0) break;
     int n = h.count < 0 ? -h.count : h.count;
     if (h.count > 0) {
-      const TerrItem* it = TerrItemAt(h.item);
-      ZeVecSub(&t->relstart, &t->pos, &it->pos);
-      ZeVecAdd(&t->relend, &t->relstart, &t->vec);
+      RelToItem(t, TerrItemAt(h.item));
       for (int k = 0; k < n; k++) {
         EePtr<TerrPolygon> p;
         memcpy(&p, g + 4 + 4 * k, 4);
@@ -630,10 +642,10 @@ namespace {
 TerrScanInfo* HitBegin() {
   TerrScanInfo* t = TerI;
   TerrMoveFrame();
+  // The hit item and polygon stay: after a move whose last pass hit
+  // nothing they still name what the move hit.
   t->hittype = 0;
   t->hittime = 999.9f;
-  t->hititem = -1;
-  t->hitpoly = nullptr;
   return t;
 }
 
@@ -652,9 +664,7 @@ int HitTerrain() {
 
 int HitTerrPoly(TerrPolygon* p, int item) {
   TerrScanInfo* t = HitBegin();
-  const TerrItem* it = TerrItemAt(item);
-  ZeVecSub(&t->relstart, &t->pos, &it->pos);
-  ZeVecAdd(&t->relend, &t->relstart, &t->vec);
+  RelToItem(t, TerrItemAt(item));
   HitPoly(p, item);
   return t->hittype;
 }

@@ -57,6 +57,11 @@ TEST_F(Moves, ShortcutRestingAndFloorsAndWalls) {
   EXPECT_NEAR(p.y, 0.0206f, 1e-4f);
   EXPECT_NEAR(ShadNorm.y, 1, 1e-5f);
   EXPECT_EQ(TerrainInfo(), 1);
+  // The pass that hit nothing keeps the floor as the move's hit.
+  EXPECT_EQ(TerrainMoveImpactData(), 0) << "the floor it landed on";
+  EXPECT_EQ(TerrPolyObj, 0);
+  ASSERT_NE(TerrPoly, nullptr);
+  EXPECT_EQ(TerrPoly->surface, 1);
   // Face hits on static slopes: the steep bit alone decides.
   struct Case {
     float x;

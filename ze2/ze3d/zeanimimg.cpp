@@ -2,11 +2,12 @@
 // format) loaded whole into a caller's buffer and fixed in place, and the
 // relocation of a version 2 image. A loaded image is checked as it is
 // fixed: every pointer must land inside the image with room for what it
-// names, and every key mask must leave its keys (and the key after them)
+// names, and every key an evaluation reads (up to the end frame) must lie
 // inside it, so that evaluation never reads outside the file.
 #include "ze3d.h"
 #include "zeanim_local.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 
@@ -39,12 +40,43 @@ T* Fix(EePtr<T>* p, int delta, const Bounds& b, int64_t bytes, bool nullok = tru
   return p->get();
 }
 
-// The key mask's keys, from first, must lie inside the image: 'extra'
-// keys past the counted ones too (the key that follows the last).
-void CheckKeys(const Bounds& b, const uint8_t* mask, const void* keys, int64_t first, int size, int extra, int64_t head) {
+// The latest time an evaluation reaches: that of the end frame (read as
+// end - 0.01) or of the last frame below it, whichever is later; with an
+// end frame that is not finite every frame is below it and every chunk is
+// read to its last slot.
+template <class A>
+ZEANIMTIME EndTime(const A* a, void (*calc)(const A*, ZEANIMTIME*, float)) {
+  ZEANIMTIME t, below;
+  if (!(std::fabs(a->end) <= FLT_MAX)) {
+    calc(a, &t, 1.0f);
+    t.chunk = a->nchunks - 1, t.slot = 31, t.maskbyte = 3, t.keymask = 0xff;
+    return t;
+  }
+  calc(a, &t, a->end);
+  calc(a, &below, std::nextafter(a->end, -FLT_MAX));
+  return below.chunk > t.chunk || (below.chunk == t.chunk && below.slot > t.slot) ? below : t;
+}
+
+// The last time an evaluation reads in a chunk: the end frame's time in the
+// end frame's chunk, the chunk's last slot before it; chunk < 0: the chunk
+// lies past the end frame and is never read.
+ZEANIMTIME LastRead(const ZEANIMTIME& end, int chunk) {
+  ZEANIMTIME t = end;
+  if (chunk > end.chunk) t.chunk = -1;
+  if (chunk >= end.chunk) return t;
+  t.chunk = chunk, t.slot = 31, t.maskbyte = 3, t.keymask = 0xff;
+  return t;
+}
+
+// The keys an evaluation of the chunk reads, from first, must lie inside the
+// image: the previous key of every time up to the last one, and with 'next'
+// the key after it.
+void CheckKeys(const Bounds& b, const uint8_t* mask, const void* keys, int64_t first, int size, bool next, int64_t head,
+               const ZEANIMTIME& last) {
   if (!b.name) return;
   if (!(mask[0] & 1)) Damaged(b, "a chunk without a key at its first frame");
-  const int64_t reach = head + (first + ZeAnimMaskKeys(mask) + extra) * size;
+  if (last.chunk < 0) return;
+  const int64_t reach = head + (first + ZeAnimKeysTo(mask, &last) + (next ? 1 : 0)) * size;
   if (EeAddrOf(keys) + reach > int64_t(b.hi)) Damaged(b, "a key mask reaching past the image");
 }
 
@@ -66,6 +98,7 @@ ZEANIMDATA* FixV1(uint32_t record, int delta, const Bounds& b) {
   CheckChunks(b, a->end, a->nchunks);
   EePtr<ZEANIMCHUNK>* chunks = Fix(&a->chunks, delta, b, 4 * int64_t(a->nchunks), false);
   if (!chunks) return a;
+  const ZEANIMTIME end = EndTime(a, ZeAnimDataCalcTime);
   for (int i = 0; i < a->nchunks; i++) {
     ZEANIMCHUNK* c = Fix(&chunks[i], delta, b, sizeof(ZEANIMCHUNK), false);
     if (!c) continue;
@@ -84,7 +117,7 @@ ZEANIMDATA* FixV1(uint32_t record, int delta, const Bounds& b) {
         ZEANIMCURVE* cv = Fix(&curves[k], delta, b, sizeof(ZEANIMCURVE));
         if (!cv) continue;
         ZEANIMKEY* keys = Fix(&cv->keys, delta, b, 16, false);
-        CheckKeys(b, cv->mask, keys, 0, 16, 1, 0);
+        CheckKeys(b, cv->mask, keys, 0, 16, !(cv->flags & 1), 0, LastRead(end, i));
       }
     }
   }
@@ -98,6 +131,7 @@ ZEANIMDATA2* FixV2(uint32_t record, int delta, const Bounds& b) {
   if (!a) return nullptr;
   if (b.name && (a->nnodes < 0 || a->ncurves < 0)) Damaged(b, "a negative node or curve count");
   CheckChunks(b, a->end, a->nchunks);
+  const ZEANIMTIME end = EndTime(a, ZeAnimData2CalcTime);
   const int words = a->nnodes * a->ncurves;
   uint32_t* w = Fix(&a->words, delta, b, 4 * int64_t(words), words == 0);
   const int8_t* types = Fix(&a->keytypes, delta, b, words, words == 0);
@@ -109,16 +143,19 @@ ZEANIMDATA2* FixV2(uint32_t record, int delta, const Bounds& b) {
     auto* cp = reinterpret_cast<EePtr<ZEANIMCURVE2>*>(&w[i]);
     ZEANIMCURVE2* c = Fix(cp, delta, b, sizeof(ZEANIMCURVE2), false);
     if (!c) continue;
-    const uint32_t* masks = Fix(&c->masks, delta, b, 4 * int64_t(a->nchunks), false);
-    const uint16_t* first = Fix(&c->firstkeys, delta, b, 2 * int64_t(a->nchunks), false);
+    // Keyed curves read masks, first keys and keys; boolean ones the masks
+    // alone; other types nothing.
     const bool keyed = type >= ZEANIMKEYTYPE_HERMITE && type <= ZEANIMKEYTYPE_STEP;
+    const uint32_t* masks = Fix(&c->masks, delta, b, 4 * int64_t(a->nchunks), !keyed && type != ZEANIMKEYTYPE_BOOLEAN);
+    const uint16_t* first = Fix(&c->firstkeys, delta, b, 2 * int64_t(a->nchunks), !keyed);
     const void* keys = Fix(&c->keydata, delta, b, type == ZEANIMKEYTYPE_PACKED ? 8 : 4, !keyed);
     if (!keyed || !b.name) continue;
     for (int k = 0; k < a->nchunks; k++) {
       const auto* m = reinterpret_cast<const uint8_t*>(&masks[k]);
-      if (type == ZEANIMKEYTYPE_HERMITE) CheckKeys(b, m, keys, first[k], 16, 1, 0);
-      if (type == ZEANIMKEYTYPE_PACKED) CheckKeys(b, m, keys, first[k], 4, 1, 8);
-      if (type == ZEANIMKEYTYPE_STEP) CheckKeys(b, m, keys, first[k], 8, 0, 0);
+      const ZEANIMTIME last = LastRead(end, k);
+      if (type == ZEANIMKEYTYPE_HERMITE) CheckKeys(b, m, keys, first[k], 16, true, 0, last);
+      if (type == ZEANIMKEYTYPE_PACKED) CheckKeys(b, m, keys, first[k], 4, true, 8, last);
+      if (type == ZEANIMKEYTYPE_STEP) CheckKeys(b, m, keys, first[k], 8, false, 0, last);
     }
   }
   return a;

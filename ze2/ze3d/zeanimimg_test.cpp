@@ -119,6 +119,54 @@ TEST_F(Damaged, DamagedVersion1ImagesAreFatal) {
   ExpectDamaged(good, cases, 1);
 }
 
+// What no evaluation reads is not asked of an image: a curve whose last
+// masked key lies at the end frame needs no key after it (frames from the
+// end frame on read the time just before it). Such images load and
+// evaluate as the images they were made from.
+TEST_F(Damaged, LastMaskedKeyAtTheEndFrameNeedsNoKeyAfterIt) {
+  const char* text = "end 10\nnode a 0x01\nchannel rx hermite\nkey 1 0\nkey 10 4\n";
+  // Version 1: the one curve's keys end the image.
+  std::vector<uint8_t> v1 = Build(Describe(text), 1);
+  const size_t rec = Get(v1, 8), chunk0 = Get(v1, Get(v1, rec + 12));
+  const size_t curve = Get(v1, Get(v1, Get(v1, Get(v1, chunk0 + 8)) + 8) + 12);
+  ASSERT_EQ(Get(v1, curve), 1u) << "the key at frame 10 follows the mask";
+  ASSERT_EQ(Get(v1, curve + 4) + 32, v1.size()) << "two keys end the image";
+  auto values1 = [&](const std::vector<uint8_t>& image, const char* name) {
+    Save(name, image);
+    const ZEANIMDATA* a = ZeAnimDataLoadBuff(name, &cursor, buffer + BUFFER);
+    std::vector<float> v;
+    for (float f = 0; f <= 11; f += 0.25f) {
+      ZEANIMTIME t;
+      ZeAnimDataCalcTime(a, &t, f);
+      v.push_back(ZeAnimCurveCalcVal2(a->chunks[t.chunk]->sets[0]->curves[3], &t));
+    }
+    return v;
+  };
+  const std::vector<float> want1 = values1(v1, "GOOD1.ANI");
+  Set(&v1, curve, 1u | 1u << 9);
+  EXPECT_EQ(values1(v1, "ATEND1.ANI"), want1);
+  // Version 2: the same with the hermite curve's mask.
+  std::vector<uint8_t> v2 = Build(Describe(text), 2);
+  const size_t rx = Get(v2, Get(v2, Get(v2, 8) + 12) + 12);
+  Save("GOOD2.ANI", v2);
+  const std::vector<float> want2 = AllValues(ZeAnimData2LoadBuff("GOOD2.ANI", &cursor, buffer + BUFFER));
+  Set(&v2, Get(v2, rx), 1u | 1u << 9);
+  Save("ATEND2.ANI", v2);
+  EXPECT_EQ(AllValues(ZeAnimData2LoadBuff("ATEND2.ANI", &cursor, buffer + BUFFER)), want2);
+}
+
+// A boolean curve reads its masks alone: without first keys it loads and
+// evaluates as before.
+TEST_F(Damaged, BooleanCurveNeedsNoFirstKeys) {
+  std::vector<uint8_t> flags = Build(Describe(kImage), 2);
+  const size_t rxb = Get(flags, Get(flags, Get(flags, 8) + 12) + 12);
+  Save("GOOD3.ANI", flags);
+  const std::vector<float> want3 = AllValues(ZeAnimData2LoadBuff("GOOD3.ANI", &cursor, buffer + BUFFER));
+  Set(&flags, rxb + 4, 0);
+  Save("NOFIRST.ANI", flags);
+  EXPECT_EQ(AllValues(ZeAnimData2LoadBuff("NOFIRST.ANI", &cursor, buffer + BUFFER)), want3);
+}
+
 TEST_F(AnimFiles, StreamsThatPromiseMoreThanTheyHoldAreFatal) {
   auto head = [] { return Stream().Int(0).Float(20).Int(1); };
   struct Case {
