@@ -174,6 +174,7 @@ void CacheEnsure(TexEntry& e, const GsTexEnv& t, int i0, int j0, int i1, int j1,
 struct FastEnv {
   uint64_t serial;
   bool ok;
+  GsRefReason why;  // when not ok
   GsFastEnv e;
   // texture
   bool tex, fst;
@@ -247,6 +248,7 @@ void Derive(const GsDrawEnv& e) {
   fe.serial = g_gs.envSerial;
   GsFastEnv& f = fe.e;
   // 32-bit frames (colour or depth layouts) only.
+  fe.why = GS_REF_FRAME_FORMAT;
   if (e.ffmt != GS_FB_32 && e.ffmt != GS_FB_24) return;
   f.fintra = e.fpsm->intra;
   f.fbase = e.fbp * 64;
@@ -257,6 +259,7 @@ void Derive(const GsDrawEnv& e) {
   f.zWrite = !e.zmsk;
   f.ztst = e.ztst;
   if (f.zTest || f.zWrite) {
+    fe.why = GS_REF_DEPTH_FORMAT;
     if (e.zpsm->store != GS_ST_32 && e.zpsm->store != GS_ST_24) return;
     f.z24 = e.zpsm->store == GS_ST_24;
     f.zintra = e.zpsm->intra;
@@ -279,6 +282,7 @@ void Derive(const GsDrawEnv& e) {
   fe.fst = e.fst;
   if (fe.tex) {
     const GsTexEnv& t = e.tex;
+    fe.why = GS_REF_TEX_FORMAT;
     if (t.psm->store == GS_ST_NONE) return;
     f.tfx = t.tfx;
     f.tcc = t.tcc;
@@ -306,6 +310,7 @@ void Derive(const GsDrawEnv& e) {
                    : fe.narrow;
   if (g_lanes == 8) fe.narrow = fe.wide;
   fe.ok = fe.narrow && fe.wide;
+  fe.why = GS_REF_NO_SIMD;
 }
 
 const FastEnv& FastEnvOf(const GsDrawEnv& e) {
@@ -320,6 +325,12 @@ const FastEnv& FastEnvOf(const GsDrawEnv& e) {
 struct Rect {
   int x0, y0, x1, y1;  // [x0, x1) x [y0, y1)
 };
+
+// Leaves the primitive to the reference path, saying why.
+bool Decline(GsRefReason why) {
+  g_gs.declined = why;
+  return false;
+}
 
 float FragQ(const GsSetup& s, int x, int y) {
   return (s.q + s.dqdy * float(y - s.yo)) + s.dqdx * float(x - s.xo);
@@ -388,7 +399,7 @@ bool PrepareTexture(const GsDrawEnv& e, FastEnv& f, const GsSetup& s, const Rect
     int lodMin = INT32_MAX, lodMax = INT32_MIN;
     for (int k = 0; k < 8; k++) {
       float q = FragQ(s, xs[k & 1], ys[(k >> 1) & 1]) * ((k & 4) ? 1.00001f : 0.99999f);
-      if (!(q > 0.0f && q < 3.0e38f)) return false;
+      if (!(q > 0.0f && q < 3.0e38f)) return Decline(GS_REF_Q_SIGN);
       int lod = GsTexLod(t, q);
       lodMin = std::min(lodMin, lod);
       lodMax = std::max(lodMax, lod);
@@ -420,7 +431,7 @@ bool PrepareTexture(const GsDrawEnv& e, FastEnv& f, const GsSetup& s, const Rect
                 &out.hiU) ||
         !WrapOf(t.wmt, h, t.minv >> level, t.maxv >> level, &out.andV, &out.orV, &out.loV,
                 &out.hiV))
-      return false;
+      return Decline(GS_REF_REGION);
     // With a margin for rounding and the second bilinear texel; all of an
     // axis when Q changes sign.
     int ra = 0, rb = w - 1, rc = 0, rd = h - 1;
@@ -445,14 +456,14 @@ bool Prepare(const GsDrawEnv& e, const GsSetup& s, const Rect& r, GsWrites* w,
   FastEnv& f = g_fe;
   const uint32_t fbw = f.e.fbw;
   // Pixels beyond the buffer's width would share memory with other rows.
-  if (fbw == 0 || r.x1 > int(fbw) * 64) return false;
+  if (fbw == 0 || r.x1 > int(fbw) * 64) return Decline(GS_REF_WIDTH);
   // Nor may the rows reach round the end of memory onto themselves.
-  if ((uint32_t((r.y1 - 1) >> 5) + 1) * fbw > GS_PAGES) return false;
+  if ((uint32_t((r.y1 - 1) >> 5) + 1) * fbw > GS_PAGES) return Decline(GS_REF_WIDTH);
   // The frame and the depth buffer in the same pages would interleave
   // their reads and writes differently from the reference path.
   if (e.areaAlias) {
     const GsWrites& x = GsWritesExact(e, w);
-    if (x.frame.Intersects(x.depth)) return false;
+    if (x.frame.Intersects(x.depth)) return Decline(GS_REF_ALIAS);
   }
   // A texture that this primitive draws into is read as it is written.
   if (f.tex) {
@@ -461,7 +472,7 @@ bool Prepare(const GsDrawEnv& e, const GsSetup& s, const Rect& r, GsWrites* w,
     if (!PrepareTexture(e, f, s, r, &read, tv)) return false;
     if (read.Intersects(e.area)) {
       const GsWrites& x = GsWritesExact(e, w);
-      if (read.Intersects(x.frame) || read.Intersects(x.depth)) return false;
+      if (read.Intersects(x.frame) || read.Intersects(x.depth)) return Decline(GS_REF_FEEDBACK);
     }
   }
   return true;
@@ -536,7 +547,7 @@ struct Edge {
 
 bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s, GsWrites* w) {
   const FastEnv& f = FastEnvOf(e);
-  if (!f.ok) return false;
+  if (!f.ok) return Decline(f.why);
   Rect r;
   r.x0 = std::max((std::min({t.x[0], t.x[1], t.x[2]}) + 15) >> 4, e.scx0);
   r.x1 = std::min((std::max({t.x[0], t.x[1], t.x[2]}) + 15) >> 4, e.scx1 + 1);
@@ -589,7 +600,7 @@ bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s, GsWrit
 bool GsFastSprite(const GsDrawEnv& e, int x0, int y0, int x1, int y1, const GsSetup& s,
                   GsWrites* w) {
   const FastEnv& f = FastEnvOf(e);
-  if (!f.ok) return false;
+  if (!f.ok) return Decline(f.why);
   Rect r{x0, y0, x1, y1};
   GsFastTex tv;
   if (!Prepare(e, s, r, w, &tv)) return false;
@@ -618,9 +629,11 @@ void GsFastSetWidth(int lanes) {
 #else  // not x86: the reference path draws everything
 
 bool GsFastTriangle(const GsDrawEnv&, const GsTri&, const GsSetup&, GsWrites*) {
+  g_gs.declined = GS_REF_NO_SIMD;
   return false;
 }
 bool GsFastSprite(const GsDrawEnv&, int, int, int, int, const GsSetup&, GsWrites*) {
+  g_gs.declined = GS_REF_NO_SIMD;
   return false;
 }
 void GsFastReset() {}
