@@ -4,8 +4,9 @@
 // (through the format rows, after CLUT and TEXA) that page versions keep
 // current. It computes
 // exactly what the reference rasteriser does; a primitive it cannot draw
-// that way (16-bit targets, aliasing buffers, varying mipmap levels) is
-// left to the reference path.
+// that way (16-bit targets, textures drawn into) is left to the reference
+// path. Where the frame and depth buffer share pages, groups of pixels whose
+// words meet go through the reference pixel pipeline, in its order.
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -250,6 +251,7 @@ void Derive(const GsDrawEnv& e) {
   // 32-bit frames (colour or depth layouts) only.
   fe.why = GS_REF_FRAME_FORMAT;
   if (e.ffmt != GS_FB_32 && e.ffmt != GS_FB_24) return;
+  f.env = &e;
   f.fintra = e.fpsm->intra;
   f.fbase = e.fbp * 64;
   f.fbw = e.fbw;
@@ -459,11 +461,12 @@ bool Prepare(const GsDrawEnv& e, const GsSetup& s, const Rect& r, GsWrites* w,
   if (fbw == 0 || r.x1 > int(fbw) * 64) return Decline(GS_REF_WIDTH);
   // Nor may the rows reach round the end of memory onto themselves.
   if ((uint32_t((r.y1 - 1) >> 5) + 1) * fbw > GS_PAGES) return Decline(GS_REF_WIDTH);
-  // The frame and the depth buffer in the same pages would interleave
-  // their reads and writes differently from the reference path.
+  // The frame and the depth buffer in the same pages: the spans look for
+  // groups whose words meet (the reference path's order matters there).
+  f.e.alias = false;
   if (e.areaAlias) {
     const GsWrites& x = GsWritesExact(e, w);
-    if (x.frame.Intersects(x.depth)) return Decline(GS_REF_ALIAS);
+    f.e.alias = x.frame.Intersects(x.depth);
   }
   // A texture that this primitive draws into is read as it is written.
   if (f.tex) {

@@ -261,12 +261,13 @@ GsPath GsGetPath() { return g_gs.path; }
 GsStats GsGetStats() { return g_gs.stats; }
 
 const char* GsRefReasonName(int reason) {
-  static const char* const kNames[GS_REF_COUNT] = {
-      "reference path chosen", "point or line",       "frame format",
-      "depth format",          "beyond buffer width", "frame and depth share pages",
-      "texture being drawn",   "region outside texture", "Q sign under per-pixel LOD",
-      "no span functions",
+  static const char* const kNames[] = {
+      "reference path chosen",  "point or line",       "frame format",
+      "depth format",           "texture format",      "beyond buffer width",
+      "frame and depth share pages", "texture being drawn", "region outside texture",
+      "Q sign under per-pixel LOD",  "no span functions",
   };
+  static_assert(sizeof kNames / sizeof kNames[0] == GS_REF_COUNT);
   return reason >= 0 && reason < GS_REF_COUNT ? kNames[reason] : "?";
 }
 
