@@ -435,13 +435,22 @@ bool PrepareTexture(const GsDrawEnv& e, FastEnv& f, const GsSetup& s, const Rect
                 &out.hiV))
       return Decline(GS_REF_REGION);
     // With a margin for rounding and the second bilinear texel; all of an
-    // axis when Q changes sign.
+    // axis when Q changes sign. With Q the same at every pixel, S / Q and
+    // T / Q are monotonic along rows and columns (every step of the float
+    // arithmetic is), so the corners bound them exactly: the texels are
+    // those one filter takes there, which keeps a copy between parts of one
+    // buffer apart from the part it writes.
     int ra = 0, rb = w - 1, rc = 0, rd = h - 1;
     if (finite) {
-      TexelRange((u0 >> level >> 4) - 2, (u1 >> level >> 4) + 2, t.wms, w, out.loU, out.hiU, &ra,
-                 &rb);
-      TexelRange((v0 >> level >> 4) - 2, (v1 >> level >> 4) + 2, t.wmt, h, out.loV, out.hiV, &rc,
-                 &rd);
+      int lo = -2, hi = 2, blo = 0;
+      if (!e.fst && s.dqdx == 0.0f && s.dqdy == 0.0f && !f.mip) {
+        lo = hi = 0;
+        if (f.filter == 1) blo = -8, hi = 1;  // half a texel back, and the next texel
+      }
+      TexelRange((((u0 >> level) + blo) >> 4) + lo, (((u1 >> level) + blo) >> 4) + hi, t.wms, w,
+                 out.loU, out.hiU, &ra, &rb);
+      TexelRange((((v0 >> level) + blo) >> 4) + lo, (((v1 >> level) + blo) >> 4) + hi, t.wmt, h,
+                 out.loV, out.hiV, &rc, &rd);
     }
     TexEntry*& ent = f.entry[level];
     if (!ent) ent = CacheLookup(t, level, f.pin);
