@@ -128,10 +128,24 @@ void DecodeTile(TexEntry& e, const GsTexEnv& t, int tx, int ty) {
   const int xa = tx << e.tsx, xb = std::min(w, (tx + 1) << e.tsx);
   const int ya = ty << e.tsy, yb = std::min(h, (ty + 1) << e.tsy);
   const uint32_t ta0 = t.ta0 << 24, ta1 = t.ta1 << 24;
+  // Word formats read their words directly (the bits as the format's row
+  // reads them); the others through the row.
+  const uint32_t* mem = GsMem32();
+  const bool words = r.elemShift == 5;
+  int shift = 0;
+  uint32_t mask = 0xffffffff;
+  switch (r.store) {
+    case GS_ST_24: mask = 0xffffff; break;
+    case GS_ST_8H: shift = 24, mask = 0xff; break;
+    case GS_ST_4HL: shift = 24, mask = 15; break;
+    case GS_ST_4HH: shift = 28, mask = 15; break;
+    default: break;
+  }
   for (int y = ya; y < yb; y++) {
     uint32_t* out = &e.texels[size_t(y) << e.tw];
     for (int x = xa; x < xb; x++) {
-      uint32_t bits = r.read(GsAddrFast(r, e.tbp, e.tbw, x, y));
+      const uint32_t el = GsAddrFast(r, e.tbp, e.tbw, x, y);
+      uint32_t bits = words ? (mem[el] >> shift) & mask : r.read(el);
       uint32_t c;
       switch (r.store) {
         case GS_ST_32: c = bits; break;
