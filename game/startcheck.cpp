@@ -7,6 +7,7 @@
 #include "zecore.h"
 #include "zeps2.h"
 #include "soundcheck.h"
+#include "checkframe.h"
 #include "ze3d.h"
 #include "demo.h"
 #include "democob.h"
@@ -68,28 +69,9 @@ int CheckMain(int argc, char** argv) {
     else if (strcmp(argv[i], "--no-far-copies") == 0) demo_tbr_shown = 0;
   }
   scePrintf("ze2: start-up check (%s time)\n", KernelGetClock() == KCLOCK_VIRTUAL ? "virtual" : "real");
-  // Converted packet colours pass through the gamma table: identity first.
-  GenerateGammaTable(1.0f, 1.0f);
-  ZePs2Init();
-  ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
-  ZePs2InitVU();
+  CheckVideoStart();
   SoundCheckStart(g_sound);
-  // The texture table and the material pool take one heap buffer each.
-  char* texBuf = static_cast<char*>(ZeMemAllocFn(ZeTexGetSysBuffSize(3072) + 16, __FILE__, __LINE__));
-  char* mtlBuf = static_cast<char*>(ZeMemAllocFn(ZeMtlGetSysBuffSize(1024) + 16, __FILE__, __LINE__));
-  ZeTrigInit();
-  ZeVpInit();
-  char* p = texBuf;
-  ZeTexInitEx(&p, 3072);
-  no_default_font = 1;  // the materials do not exist yet
-  ZeRndrInitEx(ZERNDRSTREAM_DEFAULT_BUFFER);
-  no_default_font = 0;
-  ZeLightInit();
-  p = mtlBuf;
-  ZeMtlInitEx(&p, 1024);
-  ZeFntInit();
-  DemoInit();
-  DemoFxInit();
+  CheckSceneStart();
 
   SemaParam sp{};
   sp.initCount = 0;
@@ -124,11 +106,7 @@ int CheckMain(int argc, char** argv) {
     }
     // The frame: the materials' animation, one scene, then the swap (which
     // kicks the frame's chain and starts the next frame in the other buffer).
-    ZeMtlAnimate(1.0f / 60.0f, 0xffffff);
-    ZeTexAnimProcess();  // texture animations: one pass a frame
-    DemoFrame(f);
-    if (!demo_world_only) DemoFxFrame(f);  // the effects pass covers the world
-    DemoWorldGlass();  // the glass pass over the whole frame, with the rain
+    CheckFrameDraw(f);
     SoundCheckFrame(f);
     ZeRndrSwapScreen(-1);
     g_loaderActive = 1;
@@ -142,14 +120,7 @@ int CheckMain(int argc, char** argv) {
   ZeIntRemoveAllHandlers();
 
   SoundCheckEnd();
-  DemoFxEnd();
-  DemoEnd();
-  ZeFntClose();
-  ZeMtlClose();
-  ZeRndrClose();
-  ZeTexClose();
-  ZeMemFreeFn(mtlBuf, __FILE__, __LINE__);
-  ZeMemFreeFn(texBuf, __FILE__, __LINE__);
+  CheckSceneEnd();
   scePrintf("ze2: %d frames in %d fields, last frame %d lines, loader turns %d\n", frames,
             int(KernelFields() - startField), tbslotLastValue(nullptr, 0), g_loaderTurns);
   tbsetDestroy(tb_default_set);

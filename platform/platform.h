@@ -397,8 +397,10 @@ int PlatformRun(int (*main)(int argc, char** argv), int argc, char** argv);
 // (debug channel files), --memcard=DIR (the memory cards), --pad0= and
 // --pad1=none|sdl|script:FILE (pad sources), --nosound (the sound module
 // does not load), --sound[=null] (its back end: SDL2 when a device opens),
-// --args="WORDS" and --frames=N (run control, below).
+// --args="WORDS" and --frames=N (run control, below), --gs-stats (the GS's
+// drawing counters printed when the program ends).
 void PlatParseHostOptions(int* argc, char** argv);
+void PlatPrintGsStats();  // at the program's end: the counters, when asked for
 constexpr int MAIN_THREAD_PRIORITY = 0;
 // Run control. --args="WORDS" gives words (split at spaces and tabs, at
 // most PLAT_ARG_WORDS) that the program adds to its own command line;

@@ -81,13 +81,38 @@ enum GsPath { GS_PATH_FAST = 0, GS_PATH_REFERENCE = 1 };
 void GsSetPath(GsPath path);
 GsPath GsGetPath();
 
+// Why a primitive was drawn by the reference rasteriser.
+enum GsRefReason {
+  GS_REF_CHOSEN,         // the reference path is selected (GsSetPath)
+  GS_REF_POINT_LINE,     // points and lines: the reference path draws them
+  GS_REF_FRAME_FORMAT,   // a frame format the fast path does not draw
+  GS_REF_DEPTH_FORMAT,   // a depth format the fast path does not draw
+  GS_REF_TEX_FORMAT,     // a texture code that is not a format
+  GS_REF_WIDTH,          // pixels beyond the buffer's width, or rows round memory
+  GS_REF_ALIAS,          // frame and depth buffer in the same pages
+  GS_REF_FEEDBACK,       // a texture read from pages the primitive writes
+  GS_REF_REGION,         // a region mode reaching outside the texture
+  GS_REF_Q_SIGN,         // Q not positive and finite under a per-pixel LOD
+  GS_REF_NO_SIMD,        // no span functions on this CPU
+  GS_REF_COUNT,
+};
+const char* GsRefReasonName(int reason);
+
 // Drawing counters since GsReset (benchmarks and tests).
 struct GsStats {
-  uint64_t prims;      // primitives drawn
-  uint64_t pixels;     // pixels covered (before the pixel tests)
-  uint64_t fastPrims;  // primitives the fast path drew
+  uint64_t prims;       // primitives drawn
+  uint64_t pixels;      // pixels covered (before the pixel tests)
+  uint64_t fastPrims;   // primitives the fast path drew
+  uint64_t fastPixels;  // pixels covered by the fast path's primitives
+  uint64_t refPixels;   // pixels covered by the reference path's primitives
+  // Primitives the reference path drew, and their pixels, by reason.
+  uint64_t refPrims[GS_REF_COUNT];
+  uint64_t refReasonPixels[GS_REF_COUNT];
 };
 GsStats GsGetStats();
+// The counters as text lines ("gs: ..."), one per path and reason that drew
+// anything; returns the length written (at most size - 1).
+int GsStatsText(const GsStats& s, char* out, int size);
 
 // After writing local memory through GsMemory() directly: forget every
 // decoded texture.

@@ -167,6 +167,7 @@ struct GsState {
   GsPath path;
   GsRegHook hook;
   GsStats stats;
+  GsRefReason declined;  // why the fast path last declined a primitive
 };
 extern GsState g_gs;
 

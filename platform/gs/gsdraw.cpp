@@ -220,6 +220,22 @@ void StampWrites(const GsDrawEnv& e, int x0, int y0, int x1, int y1) {
 
 inline int CeilDiv16(int v) { return (v + 15) >> 4; }
 
+// Counts a primitive drawn since the pixel counter stood at `before`: on
+// the fast path, or on the reference path for `reason`.
+void Counted(bool fast, GsRefReason reason, uint64_t before) {
+  GsStats& st = g_gs.stats;
+  const uint64_t n = st.pixels - before;
+  if (fast) {
+    st.fastPrims++;
+    st.fastPixels += n;
+    return;
+  }
+  if (g_gs.path != GS_PATH_FAST) reason = GS_REF_CHOSEN;
+  st.refPixels += n;
+  st.refPrims[reason]++;
+  st.refReasonPixels[reason] += n;
+}
+
 void DrawTriangle(const GsDrawEnv& e, const GsVertex* a, const GsVertex* b, const GsVertex* c) {
   const GsVertex* v[3] = {a, b, c};
   GsTri t;
@@ -244,10 +260,10 @@ void DrawTriangle(const GsDrawEnv& e, const GsVertex* a, const GsVertex* b, cons
   SetupTriangle(e, t, v, *c, x0, y0, &s);
   g_gs.stats.prims++;
   GsWrites w = WritesOf(x0, y0, x1 - 1, y1 - 1);
-  if (g_gs.path == GS_PATH_FAST && GsFastTriangle(e, t, s, &w))
-    g_gs.stats.fastPrims++;
-  else
-    GsRefTriangle(e, t, s);
+  const uint64_t before = g_gs.stats.pixels;
+  const bool fast = g_gs.path == GS_PATH_FAST && GsFastTriangle(e, t, s, &w);
+  if (!fast) GsRefTriangle(e, t, s);
+  Counted(fast, g_gs.declined, before);
   StampWrites(e, &w);
 }
 
@@ -298,10 +314,10 @@ void DrawSprite(const GsDrawEnv& e, const GsVertex& a, const GsVertex& b) {
   }
   g_gs.stats.prims++;
   GsWrites w = WritesOf(x0, y0, x1 - 1, y1 - 1);
-  if (g_gs.path == GS_PATH_FAST && GsFastSprite(e, x0, y0, x1, y1, s, &w))
-    g_gs.stats.fastPrims++;
-  else
-    GsRefSprite(e, x0, y0, x1, y1, s);
+  const uint64_t before = g_gs.stats.pixels;
+  const bool fast = g_gs.path == GS_PATH_FAST && GsFastSprite(e, x0, y0, x1, y1, s, &w);
+  if (!fast) GsRefSprite(e, x0, y0, x1, y1, s);
+  Counted(fast, g_gs.declined, before);
   StampWrites(e, &w);
 }
 
@@ -367,6 +383,7 @@ void DrawLine(const GsDrawEnv& e, const GsVertex& a, const GsVertex& b) {
     }
   }
   g_gs.stats.prims++;
+  const uint64_t before = g_gs.stats.pixels;
   int den = 16 * std::abs(dmaj), sgn = dmaj > 0 ? 1 : -1;
   int lo = INT32_MAX, hi = INT32_MIN;
   for (int p = p0; p < p1; p++) {
@@ -382,6 +399,7 @@ void DrawLine(const GsDrawEnv& e, const GsVertex& a, const GsVertex& b) {
     lo = std::min(lo, m);
     hi = std::max(hi, m);
   }
+  Counted(false, GS_REF_POINT_LINE, before);
   if (lo <= hi)
     StampWrites(e, xMajor ? p0 : lo, xMajor ? lo : p0, xMajor ? p1 - 1 : hi,
                 xMajor ? hi : p1 - 1);
@@ -406,6 +424,7 @@ void DrawPoint(const GsDrawEnv& e, const GsVertex& a) {
   GsSetupFrag(e, s, x, y, &f);
   GsRefPixel(e, x, y, f);
   g_gs.stats.pixels++;
+  Counted(false, GS_REF_POINT_LINE, g_gs.stats.pixels - 1);
   StampWrites(e, x, y, x, y);
 }
 

@@ -4,8 +4,9 @@
 // (through the format rows, after CLUT and TEXA) that page versions keep
 // current. It computes
 // exactly what the reference rasteriser does; a primitive it cannot draw
-// that way (16-bit targets, aliasing buffers, varying mipmap levels) is
-// left to the reference path.
+// that way (16-bit targets, textures drawn into) is left to the reference
+// path. Where the frame and depth buffer share pages, groups of pixels whose
+// words meet go through the reference pixel pipeline, in its order.
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -127,10 +128,24 @@ void DecodeTile(TexEntry& e, const GsTexEnv& t, int tx, int ty) {
   const int xa = tx << e.tsx, xb = std::min(w, (tx + 1) << e.tsx);
   const int ya = ty << e.tsy, yb = std::min(h, (ty + 1) << e.tsy);
   const uint32_t ta0 = t.ta0 << 24, ta1 = t.ta1 << 24;
+  // Word formats read their words directly (the bits as the format's row
+  // reads them); the others through the row.
+  const uint32_t* mem = GsMem32();
+  const bool words = r.elemShift == 5;
+  int shift = 0;
+  uint32_t mask = 0xffffffff;
+  switch (r.store) {
+    case GS_ST_24: mask = 0xffffff; break;
+    case GS_ST_8H: shift = 24, mask = 0xff; break;
+    case GS_ST_4HL: shift = 24, mask = 15; break;
+    case GS_ST_4HH: shift = 28, mask = 15; break;
+    default: break;
+  }
   for (int y = ya; y < yb; y++) {
     uint32_t* out = &e.texels[size_t(y) << e.tw];
     for (int x = xa; x < xb; x++) {
-      uint32_t bits = r.read(GsAddrFast(r, e.tbp, e.tbw, x, y));
+      const uint32_t el = GsAddrFast(r, e.tbp, e.tbw, x, y);
+      uint32_t bits = words ? (mem[el] >> shift) & mask : r.read(el);
       uint32_t c;
       switch (r.store) {
         case GS_ST_32: c = bits; break;
@@ -174,6 +189,7 @@ void CacheEnsure(TexEntry& e, const GsTexEnv& t, int i0, int j0, int i1, int j1,
 struct FastEnv {
   uint64_t serial;
   bool ok;
+  GsRefReason why;  // when not ok
   GsFastEnv e;
   // texture
   bool tex, fst;
@@ -247,7 +263,9 @@ void Derive(const GsDrawEnv& e) {
   fe.serial = g_gs.envSerial;
   GsFastEnv& f = fe.e;
   // 32-bit frames (colour or depth layouts) only.
+  fe.why = GS_REF_FRAME_FORMAT;
   if (e.ffmt != GS_FB_32 && e.ffmt != GS_FB_24) return;
+  f.env = &e;
   f.fintra = e.fpsm->intra;
   f.fbase = e.fbp * 64;
   f.fbw = e.fbw;
@@ -257,6 +275,7 @@ void Derive(const GsDrawEnv& e) {
   f.zWrite = !e.zmsk;
   f.ztst = e.ztst;
   if (f.zTest || f.zWrite) {
+    fe.why = GS_REF_DEPTH_FORMAT;
     if (e.zpsm->store != GS_ST_32 && e.zpsm->store != GS_ST_24) return;
     f.z24 = e.zpsm->store == GS_ST_24;
     f.zintra = e.zpsm->intra;
@@ -279,6 +298,7 @@ void Derive(const GsDrawEnv& e) {
   fe.fst = e.fst;
   if (fe.tex) {
     const GsTexEnv& t = e.tex;
+    fe.why = GS_REF_TEX_FORMAT;
     if (t.psm->store == GS_ST_NONE) return;
     f.tfx = t.tfx;
     f.tcc = t.tcc;
@@ -306,6 +326,7 @@ void Derive(const GsDrawEnv& e) {
                    : fe.narrow;
   if (g_lanes == 8) fe.narrow = fe.wide;
   fe.ok = fe.narrow && fe.wide;
+  fe.why = GS_REF_NO_SIMD;
 }
 
 const FastEnv& FastEnvOf(const GsDrawEnv& e) {
@@ -320,6 +341,12 @@ const FastEnv& FastEnvOf(const GsDrawEnv& e) {
 struct Rect {
   int x0, y0, x1, y1;  // [x0, x1) x [y0, y1)
 };
+
+// Leaves the primitive to the reference path, saying why.
+bool Decline(GsRefReason why) {
+  g_gs.declined = why;
+  return false;
+}
 
 float FragQ(const GsSetup& s, int x, int y) {
   return (s.q + s.dqdy * float(y - s.yo)) + s.dqdx * float(x - s.xo);
@@ -388,7 +415,7 @@ bool PrepareTexture(const GsDrawEnv& e, FastEnv& f, const GsSetup& s, const Rect
     int lodMin = INT32_MAX, lodMax = INT32_MIN;
     for (int k = 0; k < 8; k++) {
       float q = FragQ(s, xs[k & 1], ys[(k >> 1) & 1]) * ((k & 4) ? 1.00001f : 0.99999f);
-      if (!(q > 0.0f && q < 3.0e38f)) return false;
+      if (!(q > 0.0f && q < 3.0e38f)) return Decline(GS_REF_Q_SIGN);
       int lod = GsTexLod(t, q);
       lodMin = std::min(lodMin, lod);
       lodMax = std::max(lodMax, lod);
@@ -420,15 +447,24 @@ bool PrepareTexture(const GsDrawEnv& e, FastEnv& f, const GsSetup& s, const Rect
                 &out.hiU) ||
         !WrapOf(t.wmt, h, t.minv >> level, t.maxv >> level, &out.andV, &out.orV, &out.loV,
                 &out.hiV))
-      return false;
+      return Decline(GS_REF_REGION);
     // With a margin for rounding and the second bilinear texel; all of an
-    // axis when Q changes sign.
+    // axis when Q changes sign. With Q the same at every pixel, S / Q and
+    // T / Q are monotonic along rows and columns (every step of the float
+    // arithmetic is), so the corners bound them exactly: the texels are
+    // those one filter takes there, which keeps a copy between parts of one
+    // buffer apart from the part it writes.
     int ra = 0, rb = w - 1, rc = 0, rd = h - 1;
     if (finite) {
-      TexelRange((u0 >> level >> 4) - 2, (u1 >> level >> 4) + 2, t.wms, w, out.loU, out.hiU, &ra,
-                 &rb);
-      TexelRange((v0 >> level >> 4) - 2, (v1 >> level >> 4) + 2, t.wmt, h, out.loV, out.hiV, &rc,
-                 &rd);
+      int lo = -2, hi = 2, blo = 0;
+      if (!e.fst && s.dqdx == 0.0f && s.dqdy == 0.0f && !f.mip) {
+        lo = hi = 0;
+        if (f.filter == 1) blo = -8, hi = 1;  // half a texel back, and the next texel
+      }
+      TexelRange((((u0 >> level) + blo) >> 4) + lo, (((u1 >> level) + blo) >> 4) + hi, t.wms, w,
+                 out.loU, out.hiU, &ra, &rb);
+      TexelRange((((v0 >> level) + blo) >> 4) + lo, (((v1 >> level) + blo) >> 4) + hi, t.wmt, h,
+                 out.loV, out.hiV, &rc, &rd);
     }
     TexEntry*& ent = f.entry[level];
     if (!ent) ent = CacheLookup(t, level, f.pin);
@@ -445,14 +481,15 @@ bool Prepare(const GsDrawEnv& e, const GsSetup& s, const Rect& r, GsWrites* w,
   FastEnv& f = g_fe;
   const uint32_t fbw = f.e.fbw;
   // Pixels beyond the buffer's width would share memory with other rows.
-  if (fbw == 0 || r.x1 > int(fbw) * 64) return false;
+  if (fbw == 0 || r.x1 > int(fbw) * 64) return Decline(GS_REF_WIDTH);
   // Nor may the rows reach round the end of memory onto themselves.
-  if ((uint32_t((r.y1 - 1) >> 5) + 1) * fbw > GS_PAGES) return false;
-  // The frame and the depth buffer in the same pages would interleave
-  // their reads and writes differently from the reference path.
+  if ((uint32_t((r.y1 - 1) >> 5) + 1) * fbw > GS_PAGES) return Decline(GS_REF_WIDTH);
+  // The frame and the depth buffer in the same pages: the spans look for
+  // groups whose words meet (the reference path's order matters there).
+  f.e.alias = false;
   if (e.areaAlias) {
     const GsWrites& x = GsWritesExact(e, w);
-    if (x.frame.Intersects(x.depth)) return false;
+    f.e.alias = x.frame.Intersects(x.depth);
   }
   // A texture that this primitive draws into is read as it is written.
   if (f.tex) {
@@ -461,7 +498,7 @@ bool Prepare(const GsDrawEnv& e, const GsSetup& s, const Rect& r, GsWrites* w,
     if (!PrepareTexture(e, f, s, r, &read, tv)) return false;
     if (read.Intersects(e.area)) {
       const GsWrites& x = GsWritesExact(e, w);
-      if (read.Intersects(x.frame) || read.Intersects(x.depth)) return false;
+      if (read.Intersects(x.frame) || read.Intersects(x.depth)) return Decline(GS_REF_FEEDBACK);
     }
   }
   return true;
@@ -536,7 +573,7 @@ struct Edge {
 
 bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s, GsWrites* w) {
   const FastEnv& f = FastEnvOf(e);
-  if (!f.ok) return false;
+  if (!f.ok) return Decline(f.why);
   Rect r;
   r.x0 = std::max((std::min({t.x[0], t.x[1], t.x[2]}) + 15) >> 4, e.scx0);
   r.x1 = std::min((std::max({t.x[0], t.x[1], t.x[2]}) + 15) >> 4, e.scx1 + 1);
@@ -589,7 +626,7 @@ bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s, GsWrit
 bool GsFastSprite(const GsDrawEnv& e, int x0, int y0, int x1, int y1, const GsSetup& s,
                   GsWrites* w) {
   const FastEnv& f = FastEnvOf(e);
-  if (!f.ok) return false;
+  if (!f.ok) return Decline(f.why);
   Rect r{x0, y0, x1, y1};
   GsFastTex tv;
   if (!Prepare(e, s, r, w, &tv)) return false;
@@ -618,9 +655,11 @@ void GsFastSetWidth(int lanes) {
 #else  // not x86: the reference path draws everything
 
 bool GsFastTriangle(const GsDrawEnv&, const GsTri&, const GsSetup&, GsWrites*) {
+  g_gs.declined = GS_REF_NO_SIMD;
   return false;
 }
 bool GsFastSprite(const GsDrawEnv&, int, int, int, int, const GsSetup&, GsWrites*) {
+  g_gs.declined = GS_REF_NO_SIMD;
   return false;
 }
 void GsFastReset() {}

@@ -29,6 +29,12 @@ struct GsFastEnv {
   uint32_t fix;
   // texture function
   int tfx, tcc;
+  // The environment itself, for groups drawn by GsRefPixel.
+  const GsDrawEnv* env;
+  // Per primitive: frame and depth buffer share pages under it. A group
+  // whose frame and depth words meet is then drawn pixel by pixel through
+  // GsRefPixel, in the reference path's order.
+  bool alias;
 };
 
 // One texture level as decoded RGBA words, and how coordinates reach it.

@@ -1,6 +1,8 @@
 // The GS's registers: general registers as the GIF delivers them (one row
 // per register address naming its handler), the privileged registers, and
 // SIGNAL/FINISH/LABEL with the CSR and IMR bits.
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -257,3 +259,33 @@ uint64_t GsPrivRead(uint32_t addr) {
 void GsSetPath(GsPath path) { g_gs.path = path; }
 GsPath GsGetPath() { return g_gs.path; }
 GsStats GsGetStats() { return g_gs.stats; }
+
+const char* GsRefReasonName(int reason) {
+  static const char* const kNames[] = {
+      "reference path chosen",  "point or line",       "frame format",
+      "depth format",           "texture format",      "beyond buffer width",
+      "frame and depth share pages", "texture being drawn", "region outside texture",
+      "Q sign under per-pixel LOD",  "no span functions",
+  };
+  static_assert(sizeof kNames / sizeof kNames[0] == GS_REF_COUNT);
+  return reason >= 0 && reason < GS_REF_COUNT ? kNames[reason] : "?";
+}
+
+int GsStatsText(const GsStats& s, char* out, int size) {
+  int n = 0;
+  auto put = [&](const char* what, uint64_t prims, uint64_t pixels) {
+    if (n >= size - 1) return;
+    const double share = s.pixels ? 100.0 * double(pixels) / double(s.pixels) : 0.0;
+    int k = snprintf(out + n, size_t(size - n), "gs: %-30s %10llu prims %12llu pixels %6.2f %%\n", what,
+                     static_cast<unsigned long long>(prims), static_cast<unsigned long long>(pixels),
+                     share);
+    n = k < 0 ? n : std::min(n + k, size - 1);
+  };
+  if (size > 0) out[0] = '\0';
+  put("all", s.prims, s.pixels);
+  put("fast path", s.fastPrims, s.fastPixels);
+  put("reference path", s.prims - s.fastPrims, s.refPixels);
+  for (int r = 0; r < GS_REF_COUNT; r++)
+    if (s.refPrims[r]) put(GsRefReasonName(r), s.refPrims[r], s.refReasonPixels[r]);
+  return n;
+}

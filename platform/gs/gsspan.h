@@ -317,6 +317,27 @@ inline void Pairs(uint32_t rowBase, const uint16_t* intraRow, int gx, uint32_t* 
   for (int k = 0; k < N / 2; k++) a[k] = (base + intraRow[(gx & 63) + 2 * k]) & 0xfffff;
 }
 
+// Whether a group's frame and depth words meet (pairs of neighbouring words
+// at fa[k] and za[m], both even): lanes sharing a word would see each
+// other's writes in the reference path's order. A lane's own frame and
+// depth word meet harmlessly unless depth is written: its store puts back
+// the word as read before the frame's store.
+inline bool WordsMeet(const uint32_t* fa, const uint32_t* za, bool zWrite) {
+  for (int k = 0; k < N / 2; k++)
+    for (int m = 0; m < N / 2; m++)
+      if (fa[k] == za[m] && (k != m || zWrite)) return true;
+  return false;
+}
+
+// Pixels [xa, xb) of row y through the reference pixel pipeline, in order.
+inline void RefPixels(const GsFastEnv& f, const GsSetup& s, int y, int xa, int xb) {
+  for (int x = xa; x < xb; x++) {
+    GsFrag fr;
+    GsSetupFrag(*f.env, s, x, y, &fr);
+    GsRefPixel(*f.env, x, y, fr);
+  }
+}
+
 struct Lanes {
   I ch[4];   // R, G, B, A: 16.16
   I u, v;    // UV: 16.16 of 1/16 texel
@@ -463,27 +484,34 @@ inline void Span(const GsFastEnv& f, const GsSetup& s, const GsFastTex* tv, cons
     I live = Vec::And(Vec::CmpGt(xv, x0m1), Vec::CmpLt(xv, x1v));
     uint32_t fa[N / 2], za[N / 2] = {};
     Pairs(fRow, fIn, gx, fa);
-    const I dst = Vec::LoadPairs(mem, fa);
-    I zv = Vec::Zero(), zd = zv;
-    if (kZ) {
-      if (zSimd) {
-        zv = Vec::ZNext(&zs);
-      } else {
-        alignas(32) int32_t zz[N];
-        for (int i = 0; i < N; i++) zz[i] = int32_t(ClampZ(int64_t(zg + dz * uint64_t(i)), f.zmax));
-        zv = Vec::Load(zz);
-      }
+    if (kZ) Pairs(zRow, zIn, gx, za);
+    if (kZ && f.alias && WordsMeet(fa, za, f.zWrite)) {
+      RefPixels(f, s, y, gx > x0 ? gx : x0, gx + N < x1 ? gx + N : x1);
+      if (zSimd) Vec::ZNext(&zs);
       zg += uint64_t(N) * dz;
-      Pairs(zRow, zIn, gx, za);
-      zd = Vec::LoadPairs(mem, za);
-      if (f.zTest) {
-        I zsg = Vec::Xor(zv, sign), dsg = Vec::Xor(Vec::And(zd, k.zLow), sign);
-        I pass = f.ztst == 2 ? Not(Vec::CmpGt(dsg, zsg)) : Vec::CmpGt(zsg, dsg);
-        live = Vec::And(live, pass);
+    } else {
+      const I dst = Vec::LoadPairs(mem, fa);
+      I zv = Vec::Zero(), zd = zv;
+      if (kZ) {
+        if (zSimd) {
+          zv = Vec::ZNext(&zs);
+        } else {
+          alignas(32) int32_t zz[N];
+          for (int i = 0; i < N; i++)
+            zz[i] = int32_t(ClampZ(int64_t(zg + dz * uint64_t(i)), f.zmax));
+          zv = Vec::Load(zz);
+        }
+        zg += uint64_t(N) * dz;
+        zd = Vec::LoadPairs(mem, za);
+        if (f.zTest) {
+          I zsg = Vec::Xor(zv, sign), dsg = Vec::Xor(Vec::And(zd, k.zLow), sign);
+          I pass = f.ztst == 2 ? Not(Vec::CmpGt(dsg, zsg)) : Vec::CmpGt(zsg, dsg);
+          live = Vec::And(live, pass);
+        }
       }
+      if (Vec::Mask(live) != 0)
+        Pixels<kTex, kGouraud, kZ, kBlend, kFst, kMip>(f, k, l, xv, live, dst, fa, zv, zd, za);
     }
-    if (Vec::Mask(live) != 0)
-      Pixels<kTex, kGouraud, kZ, kBlend, kFst, kMip>(f, k, l, xv, live, dst, fa, zv, zd, za);
     if (kGouraud)
       for (int c = 0; c < 4; c++) l.ch[c] = Vec::Add(l.ch[c], k.chStep[c]);
     if (kTex && kFst) {

@@ -910,6 +910,7 @@ int PlatformRun(int (*mainFn)(int, char**), int argc, char** argv) {
   StartHost(t);
   while (!g_mainFinished) pthread_cond_wait(&g_mainDone, &g_lock);
   Unlock();
+  PlatPrintGsStats();
   PlatFlushLogs();
   return g_mainResult;
 }

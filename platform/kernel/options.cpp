@@ -1,10 +1,25 @@
 // The host's own command-line options.
 #include "platform.h"
+#include "gs.h"
 
 #include <cctype>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+namespace {
+bool g_gsStats;
+}  // namespace
+
+void PlatPrintGsStats() {
+  if (!g_gsStats) return;
+  g_gsStats = false;  // once, whichever way the program ends
+  char text[2048];
+  GsStatsText(GsGetStats(), text, sizeof text);
+  fputs(text, stdout);
+  fflush(stdout);
+}
 
 void PlatParseHostOptions(int* argc, char** argv) {
   int out = 1;
@@ -19,6 +34,7 @@ void PlatParseHostOptions(int* argc, char** argv) {
     else if (strcmp(a, "--nosound") == 0) PlatIopSetSoundEnabled(false);
     else if (strcmp(a, "--sound") == 0) PlatSetSound(PSOUND_AUTO);
     else if (strcmp(a, "--sound=null") == 0) PlatSetSound(PSOUND_NULL);
+    else if (strcmp(a, "--gs-stats") == 0) g_gsStats = true;
     else if (strncmp(a, "--pad", 5) == 0 && (a[5] == '0' || a[5] == '1') && a[6] == '=') {
       if (!PlatPadSetSourceByName(a[5] - '0', a + 7)) PlatFatal("%s: expected none, sdl or script:FILE", a);
     } else if (strncmp(a, "--display=", 10) == 0) {
