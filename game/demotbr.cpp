@@ -19,9 +19,8 @@ namespace {
 // radii, classes to 12.53 and 35 radii and beyond: all beyond the model
 // distance, so that the demo character stays the only model; the nearest
 // far enough for the model's box, which holds every turn of its joints, to
-// stay inside the view; aside from the middle of the view, where the scene's
-// lights would light the nearest copies' images differently from frame to
-// frame).
+// stay inside the view; aside from the middle of the view, where the
+// nearest copies changed the scene's picture outside their quads).
 constexpr int COPIES = 6;
 constexpr float kAhead[COPIES] = {6.2f, 6.5333f, 9.3333f, 14.6667f, 20.6667f, 26.6667f};
 constexpr float kSide[COPIES] = {-1.6f, 1.6f, -2.3333f, 3.0f, -4.0f, 5.0f};
