@@ -86,7 +86,7 @@ void DemoCobFrame(int frame) {
   if (walking) g_torva.roty = int16_t(std::atan2(to.x - from.x, to.z - from.z) * (65536.0f / 6.2831853f));
   g_torva.pos = frame == 0 ? DemoWorldWalk(to, to) : DemoWorldWalk(g_torva.pos, to);
   ProcessAnimCob(&g_torva);
-  RequestLocator(PLAYER_HAND_R, &g_torva, Hand, nullptr);
+  RequestLocator(PLAYER_WEAPON_HAND, &g_torva, Hand, nullptr);
   AddCob(&g_torva);
   CobJointAnimStartFrame();
   g_marker = false;
@@ -97,7 +97,7 @@ void DemoCobFrame(int frame) {
   if (g_marker && demo_cob_shown && demo_marker_shown) ZeRndrCrossHair(&g_hand, 0.15f);
   if (frame % 50 == 0 && g_marker) {
     // Where the character's middle and its hand show, for the pictures' checks.
-    const ZEVEC body = OnScreen({g_torva.pos.x, g_torva.pos.y + 0.9f, g_torva.pos.z}), hand = OnScreen(g_hand);
+    const ZEVEC body = OnScreen({g_torva.pos.x, g_torva.pos.y + 0.4f, g_torva.pos.z}), hand = OnScreen(g_hand);
     scePrintf("democob: frame %d on screen: torva at (%.1f, %.1f), hand at (%.1f, %.1f)\n", frame, body.x, body.y,
               hand.x, hand.y);
   }

@@ -9,19 +9,21 @@
 
 #include "coblib.h"
 #include "demoworld.h"
+#include "gamecobs.h"
 #include "gamelib.h"
 
 namespace {
 
 // Depths (units ahead of the camera) and sideways places of the copies:
-// two of each class for the character's radius of 1.6 (models to 8.5
+// two of each class for the character's radius of 0.5333 (models to 8.5
 // radii, classes to 12.53 and 35 radii and beyond: all beyond the model
 // distance, so that the demo character stays the only model; the nearest
 // far enough for the model's box, which holds every turn of its joints, to
-// stay inside the view).
+// stay inside the view; aside from the middle of the view, where the
+// nearest copies changed the scene's picture outside their quads).
 constexpr int COPIES = 6;
-constexpr float kAhead[COPIES] = {18.6f, 19.6f, 28.0f, 44.0f, 62.0f, 80.0f};
-constexpr float kSide[COPIES] = {-2.0f, 2.0f, -4.0f, 6.0f, -9.0f, 12.0f};
+constexpr float kAhead[COPIES] = {6.2f, 6.5333f, 9.3333f, 14.6667f, 20.6667f, 26.6667f};
+constexpr float kSide[COPIES] = {-1.6f, 1.6f, -2.3333f, 3.0f, -4.0f, 5.0f};
 constexpr int WALK = 1;
 
 ZETEXID g_page = 0, g_depth = 0;
@@ -113,14 +115,18 @@ void DemoTbrPass() {
     }
   }
   // The copies across the view, on the ground (beyond the level at the
-  // ground's height), walking on the spot.
+  // ground's height), walking on the spot; a near copy whose ground lies
+  // below the view stands no lower than a quarter of its depth below the
+  // eye (the hero's size puts the nearest classes within the camera's
+  // height of it).
   const ZEVEC fwd = {g_camera.m[2][0], 0.0f, g_camera.m[2][2]}, side = {g_camera.m[0][0], 0.0f, g_camera.m[0][2]};
   for (int i = 0; i < COPIES; i++) {
     COB& c = g_copies[i];
     const float x = g_camera.m[3][0] + fwd.x * kAhead[i] + side.x * kSide[i];
     const float z = g_camera.m[3][2] + fwd.z * kAhead[i] + side.z * kSide[i];
     const float ground = DemoWorldGround(x, z, g_camera.m[3][1]);
-    c.pos = {x, ground < TERR_NO_HEIGHT ? ground : 0.0f, z};
+    const float lowest = g_camera.m[3][1] - game_cobinfo[0].centreheight;
+    c.pos = {x, std::max(ground < TERR_NO_HEIGHT ? ground : 0.0f, lowest), z};
     c.roty = int16_t(i * 0x2400);
     ProcessAnimCob(&c);
     AddCob(&c);

@@ -286,8 +286,11 @@ void MainReplaySetUp() {
   ZeRndrShadowInit(randtab_base);
   ZeLightMatInit();
   tbrInit();
-  player_position = {0, 0, 0};
-  InitGameCamera(0);
+  // The hero starts at the current level's start, else at the origin.
+  player_position = current_level ? ZEVEC(current_level->StartPos) : ZEVEC{0, 0, 0};
+  const int startyaw = current_level ? int(current_level->startyaw) : 0;
+  player_yaw = int16_t(startyaw);
+  InitGameCamera(startyaw);
   ProcessCamera();
   PlayMusic(SearchForMusicId(0));
   intro_flag = 0;
@@ -664,7 +667,10 @@ void MainFrame() {
     ZePortalInit();
     g_drawLevelDone = false;
     if (debris_enabled) Debris(Frozen());
-    LevConRender(&player_position);
+    // The level controller keeps the camera's position past the call.
+    static ZEVEC eye;
+    eye = kaelcam ? ZEVEC{kaelcam->mtx.m[3][0], kaelcam->mtx.m[3][1], kaelcam->mtx.m[3][2]} : player_position;
+    LevConRender(&eye);
     MainDrawLevel();
     SlotEnd(6);
     ExitAndFade();

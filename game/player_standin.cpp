@@ -1,4 +1,4 @@
-// Stand-ins for the hero, the camera, creatures, pickups, pots, the HUD and
+// Stand-ins for the hero, creatures, pickups, pots, the HUD and
 // saves: no objects exist.
 #include "standins.h"
 #include "zecore.h"
@@ -9,7 +9,6 @@ int hitpoints_override, atlasshield_override, start_player_lives = 3, start_play
 int checked_num_pickups[5];
 int oasislev_nightstart = 1, laying_spline_data, panel_flags;
 ZEVEC player_position;
-ZECAMERA* kaelcam;
 
 void InitPanel(char**) {}
 void ResetPanel() {}
@@ -19,9 +18,6 @@ void DrawQuickMsg() {}
 void InitPlayer() {}
 void MovePlayer(int, int) {}
 void LifeLost() {}
-void InitCamera(int) {}
-void InitGameCamera(int) {}
-void ProcessCamera() {}
 void InitCheckpoints() {}
 void UpdateCheckpoints() {}
 void InitCreats() {}
@@ -57,11 +53,8 @@ void saveloadInit(const char*, const char*, const char*, int) {}
 // The icon loader answers the file's size as the file layer reports it: -1
 // for a missing icon, and nothing is loaded.
 int saveloadLoadIcon(const char* name, char*) { return ZeFileSize(name) < 0 ? -1 : 0; }
-float CameraYaw() { return 0.0f; }
 void PanelPauseMenu() {}
-int cam_external_target, arena_island_draw_enabled = 1;
-void SetActiveCamera(int, int) {}
-void SetNextCamera(int, int) {}
+int arena_island_draw_enabled = 1;
 void InitSplines() {}
 void CheckRails() {}
 void InitGens() {}

@@ -98,6 +98,20 @@ void instZeGCutSceneStop(void* instance);
 void CloseParticles();
 
 // ===================================================================
+// The game camera (camera_standin.cpp): until the follow camera is
+// built, kaelcam stands behind the hero and looks at his head.
+// ===================================================================
+extern ZECAMERA* kaelcam;
+extern int cam_external_target;
+constexpr float CAMERA_BEHIND = 3.0f, CAMERA_ABOVE = 1.5f, CAMERA_HEAD = 0.768f;
+void InitCamera(int n);
+void InitGameCamera(int angle);
+void ProcessCamera();
+float CameraYaw();  // the main game camera's yaw, radians
+void SetActiveCamera(int n, int mode);
+void SetNextCamera(int n, int mode);
+
+// ===================================================================
 // Player, creatures and world objects (player_standin.cpp)
 // ===================================================================
 extern int hitpoints_override, atlasshield_override, start_player_lives, start_player_hitpoints;
@@ -106,7 +120,6 @@ extern int oasislev_nightstart, laying_spline_data, panel_flags;
 extern ZEVEC player_position;
 extern int player_hitpoints;  // the hero's hit points
 extern int16_t player_yaw;
-extern ZECAMERA* kaelcam;
 void InitPanel(char** buffer);
 void ResetPanel();
 void DrawPanel(int editor);
@@ -115,14 +128,8 @@ void DrawQuickMsg();
 void InitPlayer();
 void MovePlayer(int paused, int drawn);
 void LifeLost();
-void InitCamera(int n);
-void InitGameCamera(int angle);
-void ProcessCamera();
-float CameraYaw();  // the main game camera's yaw, radians
 void PanelPauseMenu();
-extern int cam_external_target, arena_island_draw_enabled;
-void SetActiveCamera(int n, int mode);
-void SetNextCamera(int n, int mode);
+extern int arena_island_draw_enabled;
 void InitSplines();
 void CheckRails();
 void InitGens();

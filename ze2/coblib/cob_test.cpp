@@ -314,8 +314,8 @@ TEST_F(Cobs, RequestsAreServedInOrderAfterPosing) {
   EXPECT_EQ(g_seen[0].mtx.m[0][3], 0.0f);
   EXPECT_EQ(g_seen[0].flags, 0);
   // The hand at rest: wrist of the left arm, x mirrored by the half turn.
-  EXPECT_NEAR(g_seen[0].mtx.m[3][0], 5.0f - 0.3f, 1e-4f);
-  EXPECT_NEAR(g_seen[0].mtx.m[3][1], 1.0f + 0.3f + 0.3f - 0.05f - 0.35f, 1e-4f);
+  EXPECT_NEAR(g_seen[0].mtx.m[3][0], 5.0f - 0.1f, 1e-4f);
+  EXPECT_NEAR(g_seen[0].mtx.m[3][1], 0.33333f + 0.1f + 0.1f - 0.01667f - 0.11667f, 1e-4f);
   // Moved without a draw: the old pose at the new position.
   GetCobMatrix(c, kHandL, &m);
   c->pos = {5, 0, 7};
@@ -359,32 +359,34 @@ TEST_F(Cobs, RequestsOfACobNotQueuedDoNotLeakIntoTheNextFrame) {
 }
 
 TEST_F(Cobs, LocatorMatricesRunningShortAndFreedTwice) {
-  // Four points each: 64 cobs take all 256 matrices.
-  for (int i = 0; i < 64; i++) {
+  // Nine points each: 28 cobs take 252 of the 256 matrices, and the 29th
+  // finds too few.
+  constexpr int kFit = 256 / 9;
+  for (int i = 0; i < kFit; i++) {
     InitCob(&cobs[i], 0);
     ASSERT_NE(cobs[i].loc, 0) << i;
   }
-  EXPECT_EQ(freeloc, 257);
+  EXPECT_EQ(freeloc, kFit * 9 + 1);
   ConsoleCaptureScope console;
   errmsg_disabled = 0;
-  InitCob(&cobs[64], 0);
-  EXPECT_EQ(cobs[64].loc, 0);
+  InitCob(&cobs[kFit], 0);
+  EXPECT_EQ(cobs[kFit].loc, 0);
   EXPECT_NE(console.text().find("out of locator matrices"), std::string::npos);
   // A cob without matrices is still served, with its own matrix.
-  RequestLocator(kHandL, &cobs[64], Record, nullptr);
-  AddCob(&cobs[64]);
+  RequestLocator(kHandL, &cobs[kFit], Record, nullptr);
+  AddCob(&cobs[kFit]);
   DrawCobs(&zemtx_identity);
   EXPECT_EQ(g_nseen, 1);
   // Freed twice, the chains stay whole: every matrix can be taken again.
   FreeCobLocs(&cobs[3]);
   FreeCobLocs(&cobs[3]);
   EXPECT_EQ(cobs[3].loc, 0);
-  for (int i = 0; i < 64; i++) RemoveCob(&cobs[i]);
-  RemoveCob(&cobs[64]);
+  for (int i = 0; i < kFit; i++) RemoveCob(&cobs[i]);
+  RemoveCob(&cobs[kFit]);
   int free = 0;
   for (int i = freeloc; i >= 1 && i <= 256 && free <= 256; i = -int(locmtx[i - 1].m[0][3])) free++;
   EXPECT_EQ(free, 256);
-  for (int i = 0; i < 64; i++) {
+  for (int i = 0; i < kFit; i++) {
     InitCob(&cobs[i], 0);
     ASSERT_NE(cobs[i].loc, 0) << i;
   }
@@ -444,13 +446,13 @@ TEST_F(Cobs, CollisionAgainstThePosedSpheres) {
     float radius;
     int hit;
   } spheres[] = {
-      {{0, 1, 0}, 0.01f, 1},          // inside the hips' sphere
-      {{0, 1.0f + 0.6f, 0}, 0.2f, 0},  // between hips and head
-      {{0, 2.3f, 0.0f}, 0.05f, 1},     // the head's sphere (0.16 above the head joint)
-      {{3, 1, 0}, 1.0f, 0},
+      {{0, 0.3333f, 0}, 0.01f, 1},        // inside the hips' sphere
+      {{0, 0.3333f + 0.2f, 0}, 0.0667f, 0},  // between hips and head
+      {{0, 0.7667f, 0.0f}, 0.0167f, 1},   // the head's sphere (0.0533 above the head joint)
+      {{1, 0.3333f, 0}, 0.3333f, 0},
   };
   for (const Case& k : spheres) EXPECT_EQ(CobHierarchyToSphere(c, &k.centre, k.radius), k.hit) << k.centre.y;
-  const ZEVEC a = {-5, 1, 0}, b = {5, 1, 0}, a2 = {-5, 1.7f, 0}, b2 = {5, 1.7f, 0};
+  const ZEVEC a = {-5, 0.3333f, 0}, b = {5, 0.3333f, 0}, a2 = {-5, 0.5667f, 0}, b2 = {5, 0.5667f, 0};
   EXPECT_EQ(CobHierarchyToLine(c, &a, &b, 0.01f), 1);
   EXPECT_EQ(CobHierarchyToLine(c, &a2, &b2, 0.01f), 0);
   // Without collision data every test touches.

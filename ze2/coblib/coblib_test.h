@@ -55,10 +55,10 @@ struct Chars : Hgo {
   void Animation(const char* name, int end) {
     AniDesc d;
     d.end = float(end);
-    static const float offsets[kJoints][3] = {{0, 1, 0},       {0, 0.3f, 0},     {0, 0.3f, 0},  {0, 0.4f, 0},
-                                              {0, 0.1f, 0},    {0.3f, -0.05f, 0}, {0, -0.35f, 0}, {-0.3f, -0.05f, 0},
-                                              {0, -0.35f, 0},  {0.13f, -0.45f, 0}, {0, -0.5f, 0}, {-0.13f, -0.45f, 0},
-                                              {0, -0.5f, 0}};
+    static const float offsets[kJoints][3] = {
+        {0, 0.33333f, 0}, {0, 0.1f, 0}, {0, 0.1f, 0}, {0, 0.13333f, 0}, {0, 0.03333f, 0},
+        {0.1f, -0.01667f, 0}, {0, -0.11667f, 0}, {-0.1f, -0.01667f, 0}, {0, -0.11667f, 0},
+        {0.04333f, -0.15f, 0}, {0, -0.16667f, 0}, {-0.04333f, -0.15f, 0}, {0, -0.16667f, 0}};
     for (int j = 0; j < kJoints; j++) {
       AniNode n;
       n.flags = ZEANIMNODE_ROT | ZEANIMNODE_TRANS;
