@@ -127,6 +127,8 @@ void SceneFreeAnims(SceneDesc* desc);
 // is then renamed to path. False when nothing was written.
 bool ToolWriteThroughEngine(const std::string& path, const char* tmp, const std::function<void(const char*)>& write);
 // The engine's parts the writer, the converter and the loader need (the
-// GS, textures, materials, the renderer), started headless; and closed.
-void SceneEngineInit();
+// GS, textures, materials, the renderer), started headless (the video at
+// the size and ZePs2InitVideo mode given: the game's 640 x 224 field by
+// default); and closed.
+void SceneEngineInit(int width = 640, int height = 224, int mode = 2);
 void SceneEngineClose();
