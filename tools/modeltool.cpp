@@ -162,6 +162,10 @@ int Show(int argc, char** argv) {
     const float frame = anim ? std::clamp(o.frame, 1.0f, std::max(1.0f, anim->end)) : 1.0f;
     ViewSubject subject;
     ViewBounds(obj->boxmin, obj->boxmax, &subject);
+    // The box holds every turn of the joints (a cube about the origin): its
+    // half side, not its half diagonal, frames the model.
+    subject.radius = std::max({obj->boxmax.x - obj->boxmin.x, obj->boxmax.y - obj->boxmin.y,
+                               obj->boxmax.z - obj->boxmin.z}) / 2;
     subject.draw = [&](int) {
       if (anim) ZeHGobjEvalAnim2(obj, anim, 0, nullptr, joints.data(), frame);
       else ZeHGobjEval(obj, 0, nullptr, joints.data());
