@@ -22,11 +22,18 @@
 
 namespace {
 
-const std::string kDir = TestTempDir();
+// Each test's own directory.
+std::string g_dir;
+const std::string& Dir() { return g_dir; }
+struct Files : testing::Test {
+  void SetUp() override { g_dir = TestTempDir(); }
+};
+using Import = Files;
+using Pictures = Files;
 
 // A run of a tool; its status, its output and errors in *out.
 int Tool(const std::string& args, std::string* out = nullptr) {
-  const std::string log = kDir + "/run.log";
+  const std::string log = Dir() + "/run.log";
   const int r = std::system((args + " > " + log + " 2>&1").c_str());
   std::ifstream in(log);
   std::stringstream s;
@@ -226,10 +233,10 @@ double MeanRow(const RgbaImage& p, int x0, int x1, uint32_t colour) {
 
 constexpr uint32_t RED = 0xff0000ffu, YELLOW = 0xff00ffffu, GREEN = 0xff00ff00u, BLUE = 0xffff0000u;
 
-TEST(Import, PaletteOddSizedAndJpegTexturesConvertAndDraw) {
+TEST_F(Import, PaletteOddSizedAndJpegTexturesConvertAndDraw) {
   // Left: a 211 x 211 palette PNG, red over yellow; right: a 100 x 60 JPEG, green.
-  WritePalettePng(kDir + "/pal.png", TwoBands(211, 211, RED, YELLOW));
-  std::ifstream in(kDir + "/pal.png", std::ios::binary);
+  WritePalettePng(Dir() + "/pal.png", TwoBands(211, 211, RED, YELLOW));
+  std::ifstream in(Dir() + "/pal.png", std::ios::binary);
   const std::string pal{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   Gltf g;
   const std::vector<float> uv = {0, 1, 1, 1, 1, 0, 0, 0};
@@ -241,10 +248,10 @@ TEST(Import, PaletteOddSizedAndJpegTexturesConvertAndDraw) {
                                            g.Uvs(uv))});
   g.Node("a", a, 0);
   g.Node("b", b, 0);
-  g.Write(kDir + "/tex.gltf");
+  g.Write(Dir() + "/tex.gltf");
   std::string log;
-  ASSERT_EQ(Tool(std::string(SCENETOOL) + " make " + kDir + "/tex.gltf " + kDir + "/tex.gsc", &log), 0) << log;
-  const RgbaImage p = Show(SCENETOOL, kDir + "/tex.gsc", kDir + "/tex.png");
+  ASSERT_EQ(Tool(std::string(SCENETOOL) + " make " + Dir() + "/tex.gltf " + Dir() + "/tex.gsc", &log), 0) << log;
+  const RgbaImage p = Show(SCENETOOL, Dir() + "/tex.gsc", Dir() + "/tex.png");
   ASSERT_EQ(p.width, 256);
   // The palette texture on the left half, red above yellow; the JPEG's green on the right.
   EXPECT_GT(Count(p, 0, 0, 128, 128, RED), 200);
@@ -258,13 +265,13 @@ TEST(Import, PaletteOddSizedAndJpegTexturesConvertAndDraw) {
   bad.Mesh("m", {Gltf::Prim(4, bad.Positions(Square(0)), bad.Indices(quad), bad.Material("1,1,1,1", "not a picture"),
                             bad.Uvs(uv))});
   bad.Node("n", 0, 0);
-  bad.Write(kDir + "/badtex.gltf");
-  EXPECT_EQ(Tool(std::string(SCENETOOL) + " make " + kDir + "/badtex.gltf " + kDir + "/badtex.gsc", &log), 1);
+  bad.Write(Dir() + "/badtex.gltf");
+  EXPECT_EQ(Tool(std::string(SCENETOOL) + " make " + Dir() + "/badtex.gltf " + Dir() + "/badtex.gsc", &log), 1);
   EXPECT_NE(log.find("badtex.gltf"), std::string::npos) << log;
   EXPECT_NE(log.find("texture image 0: not a PNG or JPEG picture"), std::string::npos) << log;
 }
 
-TEST(Import, StripsAndFansDrawAsListsPointsArePassedOverAFileOfNoTrianglesIsRefused) {
+TEST_F(Import, StripsAndFansDrawAsListsPointsArePassedOverAFileOfNoTrianglesIsRefused) {
   Gltf g;
   // Left a strip (red), right a fan (blue), both facing the viewer; a mesh of points.
   const std::vector<float> s = Square(-1.2f), f = Square(1.2f);
@@ -275,14 +282,14 @@ TEST(Import, StripsAndFansDrawAsListsPointsArePassedOverAFileOfNoTrianglesIsRefu
   g.Node("s", ms, 0);
   g.Node("f", mf, 0);
   g.Node("p", mp, 0);
-  g.Write(kDir + "/prims.gltf");
+  g.Write(Dir() + "/prims.gltf");
   std::string log;
-  ASSERT_EQ(Tool(std::string(SCENETOOL) + " make " + kDir + "/prims.gltf " + kDir + "/prims.gsc", &log), 0) << log;
+  ASSERT_EQ(Tool(std::string(SCENETOOL) + " make " + Dir() + "/prims.gltf " + Dir() + "/prims.gsc", &log), 0) << log;
   EXPECT_NE(log.find("prims.gltf: mesh dots: points and lines passed over"), std::string::npos) << log;
-  ASSERT_EQ(Tool(std::string(SCENETOOL) + " info " + kDir + "/prims.gsc", &log), 0) << log;
+  ASSERT_EQ(Tool(std::string(SCENETOOL) + " info " + Dir() + "/prims.gsc", &log), 0) << log;
   EXPECT_NE(log.find("object 0: kind 0, 1 geometries, 0 sprite sets, 2 triangles"), std::string::npos) << log;
   EXPECT_NE(log.find("object 1: kind 0, 1 geometries, 0 sprite sets, 2 triangles"), std::string::npos) << log;
-  const RgbaImage p = Show(SCENETOOL, kDir + "/prims.gsc", kDir + "/prims.png");
+  const RgbaImage p = Show(SCENETOOL, Dir() + "/prims.gsc", Dir() + "/prims.png");
   ASSERT_EQ(p.width, 256);
   EXPECT_GT(Count(p, 0, 0, 128, 128, RED), 800);
   EXPECT_GT(Count(p, 128, 0, 256, 128, BLUE), 800);
@@ -293,14 +300,14 @@ TEST(Import, StripsAndFansDrawAsListsPointsArePassedOverAFileOfNoTrianglesIsRefu
   Gltf d;
   d.Mesh("dots", {Gltf::Prim(0, d.Positions(Square(0)), -1, -1), Gltf::Prim(1, d.Positions(Square(1)), -1, -1)});
   d.Node("p", 0, 0);
-  d.Write(kDir + "/dots.gltf");
-  EXPECT_EQ(Tool(std::string(SCENETOOL) + " make " + kDir + "/dots.gltf " + kDir + "/dots.gsc", &log), 1);
+  d.Write(Dir() + "/dots.gltf");
+  EXPECT_EQ(Tool(std::string(SCENETOOL) + " make " + Dir() + "/dots.gltf " + Dir() + "/dots.gsc", &log), 1);
   EXPECT_NE(log.find("dots.gltf: no triangles"), std::string::npos) << log;
-  EXPECT_EQ(Tool(std::string(MODELTOOL) + " make " + kDir + "/dots.gltf " + kDir + "/dots.ghg", &log), 1);
+  EXPECT_EQ(Tool(std::string(MODELTOOL) + " make " + Dir() + "/dots.gltf " + Dir() + "/dots.ghg", &log), 1);
   EXPECT_NE(log.find("dots.gltf: no triangles"), std::string::npos) << log;
 }
 
-TEST(Import, ANodeHierarchyWithoutASkinIsAModelOfRigidParts) {
+TEST_F(Import, ANodeHierarchyWithoutASkinIsAModelOfRigidParts) {
   // A red body with a green arm 2.4 along x, through the arm's node.
   Gltf g;
   const std::vector<uint16_t> quad = {0, 1, 2, 0, 2, 3};
@@ -309,14 +316,14 @@ TEST(Import, ANodeHierarchyWithoutASkinIsAModelOfRigidParts) {
   const int armNode = g.Node("arm", arm, 2.4f, {}, false);
   const int hand = g.Node("hand", -1, 1.0f, {}, false);
   g.Node("body", body, -1.2f, {armNode, hand});
-  g.Write(kDir + "/rigid.gltf");
+  g.Write(Dir() + "/rigid.gltf");
   std::string log;
-  ASSERT_EQ(Tool(std::string(MODELTOOL) + " make " + kDir + "/rigid.gltf " + kDir + "/rigid.ghg", &log), 0) << log;
-  ASSERT_EQ(Tool(std::string(MODELTOOL) + " info " + kDir + "/rigid.ghg", &log), 0) << log;
+  ASSERT_EQ(Tool(std::string(MODELTOOL) + " make " + Dir() + "/rigid.gltf " + Dir() + "/rigid.ghg", &log), 0) << log;
+  ASSERT_EQ(Tool(std::string(MODELTOOL) + " info " + Dir() + "/rigid.ghg", &log), 0) << log;
   EXPECT_NE(log.find("3 joints, 1 layers, 0 points, 2 rigid objects, 0 skins"), std::string::npos) << log;
   EXPECT_NE(log.find("joint 1: <arm> parent 0 rest (2.400, 0.000, -0.000)"), std::string::npos) << log;
   EXPECT_NE(log.find("joint 2: <hand> parent 0"), std::string::npos) << log;
-  const RgbaImage p = Show(MODELTOOL, kDir + "/rigid.ghg", kDir + "/rigid.png");
+  const RgbaImage p = Show(MODELTOOL, Dir() + "/rigid.ghg", Dir() + "/rigid.png");
   ASSERT_EQ(p.width, 256);
   EXPECT_GT(Count(p, 0, 0, 128, 128, RED), 300);
   EXPECT_EQ(Count(p, 128, 0, 256, 128, RED), 0);
@@ -324,58 +331,58 @@ TEST(Import, ANodeHierarchyWithoutASkinIsAModelOfRigidParts) {
   EXPECT_EQ(Count(p, 0, 0, 128, 128, GREEN), 0);
 }
 
-TEST(Import, ObjMaterialLibrariesGiveEachGeometryItsMaterialAndTexture) {
-  WritePalettePng(kDir + "/blue.png", TwoBands(24, 24, BLUE, BLUE));
-  std::ofstream(kDir + "/lib.mtl") << "newmtl red\nKd 1 0 0\nnewmtl tex\nKd 1 1 1\nmap_Kd -s 1 1 1 blue.png\n";
-  std::ofstream(kDir + "/two.obj") << "mtllib lib.mtl\nv -2.2 -1 0\nv -0.2 -1 0\nv -0.2 1 0\nv -2.2 1 0\n"
+TEST_F(Import, ObjMaterialLibrariesGiveEachGeometryItsMaterialAndTexture) {
+  WritePalettePng(Dir() + "/blue.png", TwoBands(24, 24, BLUE, BLUE));
+  std::ofstream(Dir() + "/lib.mtl") << "newmtl red\nKd 1 0 0\nnewmtl tex\nKd 1 1 1\nmap_Kd -s 1 1 1 blue.png\n";
+  std::ofstream(Dir() + "/two.obj") << "mtllib lib.mtl\nv -2.2 -1 0\nv -0.2 -1 0\nv -0.2 1 0\nv -2.2 1 0\n"
                                       "v 0.2 -1 0\nv 2.2 -1 0\nv 2.2 1 0\nv 0.2 1 0\nvt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n"
                                       "usemtl red\nf 4 3 2 1\nusemtl tex\nf 8/4 7/3 6/2 5/1\n";
-  std::ofstream(kDir + "/two.txt") << "material m vtxcol lighting 2\nobject o mesh\n  geom m\n  obj two.obj\nend\n"
+  std::ofstream(Dir() + "/two.txt") << "material m vtxcol lighting 2\nobject o mesh\n  geom m\n  obj two.obj\nend\n"
                                       "instance o 0 0 0\n";
   std::string log;
-  ASSERT_EQ(Tool(std::string(SCENETOOL) + " make " + kDir + "/two.txt " + kDir + "/two.gsc", &log), 0) << log;
-  ASSERT_EQ(Tool(std::string(SCENETOOL) + " info " + kDir + "/two.gsc", &log), 0) << log;
+  ASSERT_EQ(Tool(std::string(SCENETOOL) + " make " + Dir() + "/two.txt " + Dir() + "/two.gsc", &log), 0) << log;
+  ASSERT_EQ(Tool(std::string(SCENETOOL) + " info " + Dir() + "/two.gsc", &log), 0) << log;
   EXPECT_NE(log.find("1 textures, 3 materials, 1 objects"), std::string::npos) << log;
   EXPECT_NE(log.find("object 0: kind 0, 3 geometries"), std::string::npos) << log;
-  const RgbaImage p = Show(SCENETOOL, kDir + "/two.gsc", kDir + "/two.png");
+  const RgbaImage p = Show(SCENETOOL, Dir() + "/two.gsc", Dir() + "/two.png");
   ASSERT_EQ(p.width, 256);
   EXPECT_GT(Count(p, 0, 0, 128, 128, RED), 300);
   EXPECT_EQ(Count(p, 0, 0, 128, 128, BLUE), 0);
   EXPECT_GT(Count(p, 128, 0, 256, 128, BLUE), 300);
   EXPECT_EQ(Count(p, 128, 0, 256, 128, RED), 0);
   // A texture the library names but nobody made: refused, named.
-  std::ofstream(kDir + "/lib.mtl") << "newmtl red\nKd 1 0 0\nmap_Kd gone.png\n";
-  EXPECT_EQ(Tool(std::string(SCENETOOL) + " make " + kDir + "/two.txt " + kDir + "/gone.gsc", &log), 1);
+  std::ofstream(Dir() + "/lib.mtl") << "newmtl red\nKd 1 0 0\nmap_Kd gone.png\n";
+  EXPECT_EQ(Tool(std::string(SCENETOOL) + " make " + Dir() + "/two.txt " + Dir() + "/gone.gsc", &log), 1);
   EXPECT_NE(log.find("two.txt"), std::string::npos) << log;
   EXPECT_NE(log.find("gone.png"), std::string::npos) << log;
 }
 
-TEST(Import, ModelViewerPosesByTheAnimationAtItsFrame) {
+TEST_F(Import, ModelViewerPosesByTheAnimationAtItsFrame) {
   // The turn of a skinned arm: its frames differ, and the rest pose is frame 1's.
-  std::ofstream(kDir + "/arm.txt") << "material m vtxcol lighting 2\njoint root - 0 0 0\njoint tip root 0 1 0\n"
+  std::ofstream(Dir() + "/arm.txt") << "material m vtxcol lighting 2\njoint root - 0 0 0\njoint tip root 0 1 0\n"
                                       "box root m 0.4 1 0.4 ff0000ff\nbox tip m 0.4 1 0.4 ff00ff00\n";
   const std::string still = "channel tx const 0\nchannel tz const 0\nchannel sx const 1\nchannel sy const 1\n"
                             "channel sz const 1\n";
-  std::ofstream(kDir + "/turn.txt") << "end 31\nnode root 0x03\nchannel ty const 0\n" << still
+  std::ofstream(Dir() + "/turn.txt") << "end 31\nnode root 0x03\nchannel ty const 0\n" << still
                                     << "node tip 0x03\nchannel ty const 1\nchannel rz hermite\nkey 1 0\n"
                                        "key 31 1.5708\n" << still;
   std::string log;
-  ASSERT_EQ(Tool(std::string(MODELTOOL) + " make " + kDir + "/arm.txt " + kDir + "/arm.ghg", &log), 0) << log;
-  ASSERT_EQ(Tool(std::string(ANITOOL) + " make " + kDir + "/turn.txt " + kDir + "/turn.ani", &log), 0) << log;
-  const RgbaImage rest = Show(MODELTOOL, kDir + "/arm.ghg", kDir + "/arm_rest.png");
-  const RgbaImage first = Show(MODELTOOL, kDir + "/arm.ghg", kDir + "/arm_1.png", "--anim=" + kDir + "/turn.ani --frame=1");
-  const RgbaImage last = Show(MODELTOOL, kDir + "/arm.ghg", kDir + "/arm_30.png", "--anim " + kDir + "/turn.ani --frame 30");
+  ASSERT_EQ(Tool(std::string(MODELTOOL) + " make " + Dir() + "/arm.txt " + Dir() + "/arm.ghg", &log), 0) << log;
+  ASSERT_EQ(Tool(std::string(ANITOOL) + " make " + Dir() + "/turn.txt " + Dir() + "/turn.ani", &log), 0) << log;
+  const RgbaImage rest = Show(MODELTOOL, Dir() + "/arm.ghg", Dir() + "/arm_rest.png");
+  const RgbaImage first = Show(MODELTOOL, Dir() + "/arm.ghg", Dir() + "/arm_1.png", "--anim=" + Dir() + "/turn.ani --frame=1");
+  const RgbaImage last = Show(MODELTOOL, Dir() + "/arm.ghg", Dir() + "/arm_30.png", "--anim " + Dir() + "/turn.ani --frame 30");
   EXPECT_GT(Count(rest, 0, 0, 256, 128, GREEN), 100);
   EXPECT_EQ(rest.pixels, first.pixels);
   EXPECT_NE(first.pixels, last.pixels);
   EXPECT_GT(Count(last, 0, 0, 256, 128, GREEN), 100);
   // The options checked.
-  EXPECT_EQ(Tool(std::string(MODELTOOL) + " show " + kDir + "/arm.ghg x.png --size=9x9", &log), 2);
+  EXPECT_EQ(Tool(std::string(MODELTOOL) + " show " + Dir() + "/arm.ghg x.png --size=9x9", &log), 2);
   EXPECT_NE(log.find("--size takes WxH"), std::string::npos) << log;
-  EXPECT_NE(Tool(std::string(MODELTOOL) + " show " + kDir + "/arm.ghg --anim=" + kDir + "/arm.txt x.png", &log), 0);
+  EXPECT_NE(Tool(std::string(MODELTOOL) + " show " + Dir() + "/arm.ghg --anim=" + Dir() + "/arm.txt x.png", &log), 0);
 }
 
-TEST(Pictures, SidesFitToTheNearestPowerOfTwoWithin8To1024) {
+TEST_F(Pictures, SidesFitToTheNearestPowerOfTwoWithin8To1024) {
   const int cases[][2] = {{1, 8}, {8, 8}, {11, 8}, {12, 16}, {211, 256}, {192, 256}, {191, 128}, {1024, 1024},
                           {1600, 1024}, {4096, 1024}};
   for (const auto& c : cases) {
@@ -388,7 +395,7 @@ TEST(Pictures, SidesFitToTheNearestPowerOfTwoWithin8To1024) {
   }
 }
 
-TEST(Pictures, ShrinkingAveragesAreasAndClearPixelsLendNoColour) {
+TEST_F(Pictures, ShrinkingAveragesAreasAndClearPixelsLendNoColour) {
   // 2048 x 8 of columns alternating black and white: every texel of 1024 x 8 is grey.
   RgbaImage p{2048, 8, {}};
   for (int y = 0; y < 8; y++)
@@ -409,7 +416,7 @@ TEST(Pictures, ShrinkingAveragesAreasAndClearPixelsLendNoColour) {
     }
 }
 
-TEST(Pictures, JpegAndPaletteFilesDecodeToTheirColours) {
+TEST_F(Pictures, JpegAndPaletteFilesDecodeToTheirColours) {
   const std::string jpeg = JpegBytes(TwoBands(40, 20, RED, BLUE));
   RgbaImage p;
   std::string error;
@@ -421,8 +428,8 @@ TEST(Pictures, JpegAndPaletteFilesDecodeToTheirColours) {
   // Cut short: libjpeg's reason, nothing else.
   EXPECT_FALSE(PictureDecode(reinterpret_cast<const uint8_t*>(jpeg.data()), 40, &p, &error));
   EXPECT_FALSE(error.empty());
-  WritePalettePng(kDir + "/p.png", TwoBands(211, 3, RED, YELLOW));
-  ASSERT_TRUE(PictureRead(kDir + "/p.png", &p, &error)) << error;
+  WritePalettePng(Dir() + "/p.png", TwoBands(211, 3, RED, YELLOW));
+  ASSERT_TRUE(PictureRead(Dir() + "/p.png", &p, &error)) << error;
   EXPECT_EQ(p.pixels[0], RED);
   EXPECT_EQ(p.pixels.back(), YELLOW);
   ZETEX* t = TexFromPicture(p, &error);
