@@ -143,11 +143,27 @@ inline uint32_t Rgba(double r, double g, double b, double a) {
 }
 
 // Images are kept as their file's bytes (as_is), decoded by the texture
-// tool's converter where a texture is made of them.
+// tool's converter where a texture is made of them. An image in a buffer
+// view is left where it is: tinygltf hands its bytes over without checking
+// the view against the buffer (ImageBytes does).
 inline bool KeepImageBytes(tinygltf::Image* image, const int, std::string*, std::string*, int, int,
                            const unsigned char* bytes, int size, void*) {
-  image->image.assign(bytes, bytes + size);
+  if (image->bufferView < 0) image->image.assign(bytes, bytes + size);
   image->as_is = true;
+  return true;
+}
+
+// An image's bytes: its own, or its buffer view's inside the buffer; false
+// when the view lies outside.
+inline bool ImageBytes(const tinygltf::Model& m, const tinygltf::Image& im, const uint8_t** bytes, size_t* size) {
+  if (im.bufferView < 0) return *bytes = im.image.data(), *size = im.image.size(), true;
+  if (size_t(im.bufferView) >= m.bufferViews.size()) return false;
+  const tinygltf::BufferView& bv = m.bufferViews[size_t(im.bufferView)];
+  if (bv.buffer < 0 || size_t(bv.buffer) >= m.buffers.size()) return false;
+  const std::vector<unsigned char>& b = m.buffers[size_t(bv.buffer)].data;
+  if (bv.byteOffset > b.size() || bv.byteLength > b.size() - bv.byteOffset) return false;
+  *bytes = b.data() + bv.byteOffset;
+  *size = bv.byteLength;
   return true;
 }
 

@@ -138,11 +138,17 @@ struct Gltf {
                         std::to_string(v.size()) + R"(,"type":"SCALAR"})");
     return int(accessors.size()) - 1;
   }
-  // A material of a colour, with the picture's bytes as its texture when given.
-  int Material(const std::string& rgba, const std::string& picture = "", const char* mime = "image/png") {
+  // A material of a colour, with the picture's bytes as its texture when
+  // given: inline, or in a buffer view (as .glb files hold them).
+  int Material(const std::string& rgba, const std::string& picture = "", const char* mime = "image/png",
+               bool inView = false) {
     std::string m = R"({"pbrMetallicRoughness":{"baseColorFactor":[)" + rgba + "]";
     if (!picture.empty()) {
-      images.push_back(R"({"uri":"data:)" + std::string(mime) + ";base64," + gltfutil::Base64(picture) + "\"}");
+      if (inView)
+        images.push_back(R"({"bufferView":)" + std::to_string(View(picture.data(), picture.size())) +
+                         R"(,"mimeType":")" + mime + "\"}");
+      else
+        images.push_back(R"({"uri":"data:)" + std::string(mime) + ";base64," + gltfutil::Base64(picture) + "\"}");
       textures.push_back(R"({"source":)" + std::to_string(images.size() - 1) + "}");
       m += R"(,"baseColorTexture":{"index":)" + std::to_string(textures.size() - 1) + "}";
     }
@@ -244,7 +250,7 @@ TEST_F(Import, PaletteOddSizedAndJpegTexturesConvertAndDraw) {
   const int a = g.Mesh("pal", {Gltf::Prim(4, g.Positions(Square(-1.2f)), g.Indices(quad), g.Material("1,1,1,1", pal),
                                           g.Uvs(uv))});
   const int b = g.Mesh("jpeg", {Gltf::Prim(4, g.Positions(Square(1.2f)), g.Indices(quad),
-                                           g.Material("1,1,1,1", JpegBytes(TwoBands(100, 60, GREEN, GREEN)), "image/jpeg"),
+                                           g.Material("1,1,1,1", JpegBytes(TwoBands(100, 60, GREEN, GREEN)), "image/jpeg", true),
                                            g.Uvs(uv))});
   g.Node("a", a, 0);
   g.Node("b", b, 0);
@@ -269,6 +275,17 @@ TEST_F(Import, PaletteOddSizedAndJpegTexturesConvertAndDraw) {
   EXPECT_EQ(Tool(std::string(SCENETOOL) + " make " + Dir() + "/badtex.gltf " + Dir() + "/badtex.gsc", &log), 1);
   EXPECT_NE(log.find("badtex.gltf"), std::string::npos) << log;
   EXPECT_NE(log.find("texture image 0: not a PNG or JPEG picture"), std::string::npos) << log;
+  // An image whose buffer view runs past its buffer: refused, nothing read past it.
+  Gltf past;
+  past.Mesh("m", {Gltf::Prim(4, past.Positions(Square(0)), past.Indices(quad),
+                             past.Material("1,1,1,1", pal, "image/png", true), past.Uvs(uv))});
+  past.Node("n", 0, 0);
+  const std::string length = "\"byteLength\":" + std::to_string(pal.size());
+  for (std::string& view : past.views)
+    if (view.find(length) != std::string::npos) view.replace(view.find(length), length.size(), "\"byteLength\":1000000");
+  past.Write(Dir() + "/past.gltf");
+  EXPECT_EQ(Tool(std::string(SCENETOOL) + " make " + Dir() + "/past.gltf " + Dir() + "/past.gsc", &log), 1);
+  EXPECT_NE(log.find("past.gltf: texture image 0: its buffer view lies outside the buffer"), std::string::npos) << log;
 }
 
 TEST_F(Import, StripsAndFansDrawAsListsPointsArePassedOverAFileOfNoTrianglesIsRefused) {

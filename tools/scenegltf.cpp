@@ -41,10 +41,13 @@ bool SceneReadGltf(const char* path, SceneDesc* d, std::string* error) {
     if (img < 0 || size_t(img) >= m.images.size() || texOfImage[size_t(img)] >= 0) continue;
     const tinygltf::Image& im = m.images[size_t(img)];
     const std::string which = "texture image " + std::to_string(img) + (im.uri.empty() ? "" : " (" + im.uri + ")");
-    if (im.image.empty()) return Fail(error, which + ": cannot be read");
+    const uint8_t* bytes;
+    size_t size;
+    if (!ImageBytes(m, im, &bytes, &size)) return Fail(error, which + ": its buffer view lies outside the buffer");
+    if (!size) return Fail(error, which + ": cannot be read");
     RgbaImage pic;
     std::string why;
-    ZETEX* tex = PictureDecode(im.image.data(), im.image.size(), &pic, &why) ? TexFromPicture(pic, &why) : nullptr;
+    ZETEX* tex = PictureDecode(bytes, size, &pic, &why) ? TexFromPicture(pic, &why) : nullptr;
     if (!tex) return Fail(error, which + ": " + why);
     texOfImage[size_t(img)] = int(d->textures.size());
     d->textures.push_back(tex);
