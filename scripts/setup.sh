@@ -3,9 +3,9 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev libsdl2-dev
           xvfb xauth clang libclang-rt-dev zlib1g-dev fonts-dejavu-core libfreetype-dev)
-# The pictures and sounds the tools read and write: PNG, and WAV, FLAC and Ogg
-# Vorbis with resampling.
-packages+=(libpng-dev libsndfile1-dev libsamplerate0-dev)
+# The pictures and sounds the tools read and write: PNG, JPEG (libjpeg-turbo),
+# and WAV, FLAC and Ogg Vorbis with resampling.
+packages+=(libpng-dev libjpeg-dev libsndfile1-dev libsamplerate0-dev)
 # A standard decoder for the screen-capture tests (AVI through GStreamer).
 packages+=(gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good)
 # glTF 2.0 scenes read by the scene tool.

@@ -30,6 +30,31 @@ inline Mat Mul(const Mat& a, const Mat& b) {
   return r;
 }
 
+// The inverse by Gauss-Jordan elimination (identity for a singular matrix).
+inline Mat Inverse(const Mat& m) {
+  double a[4][8];
+  for (int r = 0; r < 4; r++)
+    for (int c = 0; c < 8; c++) a[r][c] = c < 4 ? m[size_t(c * 4 + r)] : (c - 4 == r ? 1 : 0);
+  for (int c = 0; c < 4; c++) {
+    int best = c;
+    for (int r = c + 1; r < 4; r++)
+      if (std::fabs(a[r][c]) > std::fabs(a[best][c])) best = r;
+    if (std::fabs(a[best][c]) < 1e-12) return Identity();
+    for (int k = 0; k < 8; k++) std::swap(a[c][k], a[best][k]);
+    const double d = a[c][c];
+    for (int k = 0; k < 8; k++) a[c][k] /= d;
+    for (int r = 0; r < 4; r++)
+      if (r != c) {
+        const double f = a[r][c];
+        for (int k = 0; k < 8; k++) a[r][k] -= f * a[c][k];
+      }
+  }
+  Mat out;
+  for (int r = 0; r < 4; r++)
+    for (int c = 0; c < 4; c++) out[size_t(c * 4 + r)] = a[r][c + 4];
+  return out;
+}
+
 inline Mat NodeMatrix(const tinygltf::Node& n) {
   if (n.matrix.size() == 16) {
     Mat m;
@@ -115,6 +140,44 @@ inline double Component(const View& v, size_t i, int c) {
 inline uint32_t Rgba(double r, double g, double b, double a) {
   auto ch = [](double x) { return uint32_t(std::lround(std::clamp(x, 0.0, 1.0) * 255.0)); };
   return ch(r) | ch(g) << 8 | ch(b) << 16 | ch(a) << 24;
+}
+
+// Images are kept as their file's bytes (as_is), decoded by the texture
+// tool's converter where a texture is made of them. An image in a buffer
+// view is left where it is: tinygltf hands its bytes over without checking
+// the view against the buffer (ImageBytes does).
+inline bool KeepImageBytes(tinygltf::Image* image, const int, std::string*, std::string*, int, int,
+                           const unsigned char* bytes, int size, void*) {
+  if (image->bufferView < 0) image->image.assign(bytes, bytes + size);
+  image->as_is = true;
+  return true;
+}
+
+// An image's bytes: its own, or its buffer view's inside the buffer; false
+// when the view lies outside.
+inline bool ImageBytes(const tinygltf::Model& m, const tinygltf::Image& im, const uint8_t** bytes, size_t* size) {
+  if (im.bufferView < 0) return *bytes = im.image.data(), *size = im.image.size(), true;
+  if (size_t(im.bufferView) >= m.bufferViews.size()) return false;
+  const tinygltf::BufferView& bv = m.bufferViews[size_t(im.bufferView)];
+  if (bv.buffer < 0 || size_t(bv.buffer) >= m.buffers.size()) return false;
+  const std::vector<unsigned char>& b = m.buffers[size_t(bv.buffer)].data;
+  if (bv.byteOffset > b.size() || bv.byteLength > b.size() - bv.byteOffset) return false;
+  *bytes = b.data() + bv.byteOffset;
+  *size = bv.byteLength;
+  return true;
+}
+
+// A .gltf or .glb file; false with the reason.
+inline bool Load(const std::string& path, tinygltf::Model* m, std::string* error) {
+  tinygltf::TinyGLTF loader;
+  loader.SetImageLoader(KeepImageBytes, nullptr);
+  std::string err, warn;
+  const bool binary = path.size() > 4 && path.compare(path.size() - 4, 4, ".glb") == 0;
+  if (binary ? loader.LoadBinaryFromFile(m, &err, &warn, path) : loader.LoadASCIIFromFile(m, &err, &warn, path))
+    return true;
+  while (!err.empty() && err.back() == '\n') err.pop_back();
+  *error = err.empty() ? "not a glTF file" : err;
+  return false;
 }
 
 // Bytes as base64, for a buffer written inline as a data URI.

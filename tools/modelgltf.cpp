@@ -1,9 +1,11 @@
-// A glTF 2.0 skin as a model: the scene tool's reader gives the textures,
-// materials and meshes; the first skin's joints become the model's joints
-// (parents from the node tree, rest matrices from the nodes, inverse bind
-// matrices as skin offsets), the first primitive of the skinned mesh its
-// skin (JOINTS_0/WEIGHTS_0 as skin records), and each animation an ".ani"
-// v2 image sampled at 30 frames a second through the animation writer.
+// A glTF 2.0 file as a model: the scene tool's reader gives the textures,
+// materials and meshes. With a skin, the first skin's joints become the
+// model's joints (parents from the node tree, rest matrices from the nodes,
+// inverse bind matrices as skin offsets) and the first primitive of the
+// skinned mesh its skin (JOINTS_0/WEIGHTS_0 as skin records); without one,
+// every node of the scene is a joint with its mesh's geometries as rigid
+// parts on it. Each animation becomes an ".ani" v2 image sampled at 30
+// frames a second through the animation writer.
 #include <cmath>
 #include <map>
 
@@ -83,27 +85,16 @@ void Channels(const ZEMTX& m, float out[9]) {
 
 }  // namespace
 
-bool ModelReadGltf(const char* path, ModelDesc* d, std::string* error) {
-  if (!SceneReadGltf(path, &d->scene, error)) return false;
-  // The scene reader's instances are not part of a model.
-  d->scene.instances.clear();
-  d->scene.specials.clear();
-  tinygltf::Model m;
-  tinygltf::TinyGLTF loader;
-  std::string err, warn;
-  const std::string p = path;
-  const bool binary = p.size() > 4 && p.compare(p.size() - 4, 4, ".glb") == 0;
-  if (!(binary ? loader.LoadBinaryFromFile(&m, &err, &warn, p) : loader.LoadASCIIFromFile(&m, &err, &warn, p)))
-    return Fail(error, err.empty() ? "not a glTF file" : err);
-  if (m.skins.empty()) return Fail(error, "no skin");
+namespace {
+
+// The first skin: its joints, their skin offsets, and the skinned mesh's
+// first primitive as the model's skin.
+bool SkinJoints(const tinygltf::Model& m, const std::vector<int>& parentNode, ModelDesc* d, std::vector<int>* nodes,
+                std::string* error) {
   const tinygltf::Skin& skin = m.skins[0];
   if (skin.joints.empty() || skin.joints.size() > 255) return Fail(error, "a skin of 1 to 255 joints");
   std::map<int, int> jointOf;  // node -> joint
   for (size_t j = 0; j < skin.joints.size(); j++) jointOf[skin.joints[j]] = int(j);
-  std::vector<int> parentNode(m.nodes.size(), -1);
-  for (size_t n = 0; n < m.nodes.size(); n++)
-    for (int c : m.nodes[n].children)
-      if (c >= 0 && size_t(c) < m.nodes.size()) parentNode[size_t(c)] = int(n);
   View ibm;
   const bool hasIbm = skin.inverseBindMatrices >= 0 && Access(m, skin.inverseBindMatrices, &ibm) && ibm.comps == 16 &&
                       ibm.count >= skin.joints.size();
@@ -124,6 +115,7 @@ bool ModelReadGltf(const char* path, ModelDesc* d, std::string* error) {
     mj.skin = EngineMatrix(inv);
     d->joints.push_back(mj);
   }
+  *nodes = skin.joints;
   // The skinned mesh: the first node that names the skin with a mesh.
   int meshIndex = -1;
   for (const tinygltf::Node& n : m.nodes)
@@ -131,7 +123,8 @@ bool ModelReadGltf(const char* path, ModelDesc* d, std::string* error) {
       meshIndex = n.mesh;
       break;
     }
-  if (meshIndex < 0 || size_t(meshIndex) >= d->scene.objects.size()) return Fail(error, "no mesh uses the skin");
+  if (meshIndex < 0 || size_t(meshIndex) >= d->scene.objects.size() || d->scene.objects[size_t(meshIndex)].geoms.empty())
+    return Fail(error, "no mesh uses the skin");
   const tinygltf::Primitive& prim = m.meshes[size_t(meshIndex)].primitives.at(0);
   View joints, weights;
   auto at = [&](const char* name, View* v) {
@@ -160,12 +153,63 @@ bool ModelReadGltf(const char* path, ModelDesc* d, std::string* error) {
     s.weights.push_back(w);
   }
   d->skins.push_back(s);
+  return true;
+}
+
+// Without a skin: the default scene's nodes from its roots down, each a
+// joint (parents first), the geometries of its mesh rigid parts on it.
+bool RigidJoints(const tinygltf::Model& m, ModelDesc* d, std::vector<int>* nodes, std::string* error) {
+  std::vector<std::pair<int, int>> todo;  // node, parent joint
+  std::vector<Mat> world;
+  const int scene = m.defaultScene >= 0 ? m.defaultScene : 0;
+  if (size_t(scene) < m.scenes.size())
+    for (int n : m.scenes[size_t(scene)].nodes) todo.push_back({n, 255});
+  for (size_t k = 0; k < todo.size(); k++) {
+    const auto [n, parent] = todo[k];
+    if (n < 0 || size_t(n) >= m.nodes.size()) return Fail(error, "bad node list");
+    if (k >= 255) return Fail(error, "more than 255 nodes");
+    const tinygltf::Node& node = m.nodes[size_t(n)];
+    ModelJoint mj;
+    mj.name = node.name;
+    mj.parent = parent;
+    mj.matrices = true;
+    const Mat local = NodeMatrix(node);
+    world.push_back(parent == 255 ? local : Mul(world[size_t(parent)], local));
+    mj.rest = EngineMatrix(local);
+    mj.skin = EngineMatrix(Inverse(world.back()));
+    d->joints.push_back(mj);
+    nodes->push_back(n);
+    if (node.mesh >= 0 && size_t(node.mesh) < d->scene.objects.size())
+      for (const SceneGeom& g : d->scene.objects[size_t(node.mesh)].geoms) d->parts.push_back({int(k), g});
+    for (int c : node.children) todo.push_back({c, int(k)});
+  }
+  if (d->parts.empty()) return Fail(error, "no node of the scene has a mesh");
+  return true;
+}
+
+}  // namespace
+
+bool ModelReadGltf(const char* path, ModelDesc* d, std::string* error) {
+  if (!SceneReadGltf(path, &d->scene, error)) return false;
+  // The scene reader's instances are not part of a model.
+  d->scene.instances.clear();
+  d->scene.specials.clear();
+  tinygltf::Model m;
+  if (!Load(path, &m, error)) return false;
+  std::vector<int> parentNode(m.nodes.size(), -1);
+  for (size_t n = 0; n < m.nodes.size(); n++)
+    for (int c : m.nodes[n].children)
+      if (c >= 0 && size_t(c) < m.nodes.size()) parentNode[size_t(c)] = int(n);
+  std::vector<int> nodes;  // the joints' nodes
+  if (!(m.skins.empty() ? RigidJoints(m, d, &nodes, error) : SkinJoints(m, parentNode, d, &nodes, error))) return false;
+  std::map<int, int> jointOf;
+  for (size_t j = 0; j < nodes.size(); j++) jointOf[nodes[j]] = int(j);
   d->scene.objects.clear();
   // Animations, sampled per joint.
   for (size_t a = 0; a < m.animations.size(); a++) {
     const tinygltf::Animation& anim = m.animations[a];
     std::vector<Trs> base;
-    for (int node : skin.joints) base.push_back(NodeTrs(m.nodes[size_t(node)]));
+    for (int node : nodes) base.push_back(NodeTrs(m.nodes[size_t(node)]));
     double end = 0;
     struct Track {
       View in, out;
@@ -187,7 +231,7 @@ bool ModelReadGltf(const char* path, ModelDesc* d, std::string* error) {
     const int frames = std::max(1, int(std::lround(end * kFps)) + 1);
     AniDesc desc;
     desc.end = float(frames);
-    desc.nodes.resize(skin.joints.size());
+    desc.nodes.resize(nodes.size());
     for (auto& n : desc.nodes) {
       n.flags = ZEANIMNODE_ROT | ZEANIMNODE_TRANS | ZEANIMNODE_SCALE;
       n.channels.resize(ZEANIM_SLOTS);

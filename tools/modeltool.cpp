@@ -4,14 +4,19 @@
 // and a listing of an image through ZeGHGRead.
 //   modeltool make <desc.txt|in.gltf|in.glb> <out.ghg> [--hgo=FILE] [--anim=PREFIX]
 //   modeltool info <in.ghg>
+//   modeltool show <in.ghg> [--anim=A.ani --frame=F] <out.png> [--yaw=D] [--pitch=D] [--size=WxH]
+//   modeltool show <in.ghg> [--anim=A.ani --frame=F] --window
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "modelwrite.h"
+#include "viewer.h"
 #include "zecore.h"
 
 namespace fs = std::filesystem;
@@ -117,6 +122,67 @@ int Info(const std::string& in) {
   return 0;
 }
 
+// The model posed at rest, or by an animation at a frame (clamped to its
+// frames), the camera framing its bounds.
+int Show(int argc, char** argv) {
+  ViewOptions o;
+  std::string error;
+  if (!ViewParse(argc, argv, &o, &error)) {
+    fprintf(stderr, "modeltool: %s\n", error.c_str());
+    return 2;
+  }
+  if (o.files.size() != (o.window ? 1u : 2u)) return -1;
+  const std::string in = o.files[0];
+  std::error_code ec;
+  uintmax_t size = fs::file_size(in, ec);
+  if (!ec && !o.anim.empty()) size += fs::file_size(o.anim, ec);
+  if (ec) {
+    fprintf(stderr, "modeltool: cannot read %s\n", ec && !o.anim.empty() && fs::exists(in) ? o.anim.c_str() : in.c_str());
+    return 1;
+  }
+  ViewEngineInit(o);
+  InitSkinning(4 << 20);
+  ZeTexAnimProgSysInit();
+  const size_t room = size_t(size) + 65536 + 16 * 1024;
+  char* buffer = static_cast<char*>(EeMalloc(room));
+  char* pos = buffer;
+  auto engineName = [](const std::string& path) {
+    PlatSetHostRoot(fs::absolute(path).parent_path().c_str());
+    return "@loc" + fs::path(path).filename().string();
+  };
+  ZEHGOBJ* obj = ZeGHGRead(engineName(in).c_str(), &pos, buffer + room);
+  ZEANIMDATA2* anim = obj && !o.anim.empty() ? ZeAnimData2LoadBuff(engineName(o.anim).c_str(), &pos, buffer + room) : nullptr;
+  int r = 1;
+  if (!obj) {
+    fprintf(stderr, "modeltool: %s: nothing read\n", in.c_str());
+  } else if (!o.anim.empty() && !anim) {
+    fprintf(stderr, "modeltool: %s: not an animation\n", o.anim.c_str());
+  } else {
+    std::vector<ZEMTX> joints(size_t(std::max(1, int(obj->njoint))));
+    const float frame = anim ? std::clamp(o.frame, 1.0f, std::max(1.0f, anim->end)) : 1.0f;
+    ViewSubject subject;
+    ViewBounds(obj->boxmin, obj->boxmax, &subject);
+    // The box holds every turn of the joints (a cube about the origin): its
+    // half side, not its half diagonal, frames the model.
+    subject.radius = std::max({obj->boxmax.x - obj->boxmin.x, obj->boxmax.y - obj->boxmin.y,
+                               obj->boxmax.z - obj->boxmin.z}) / 2;
+    subject.draw = [&](int) {
+      if (anim) ZeHGobjEvalAnim2(obj, anim, 0, nullptr, joints.data(), frame);
+      else ZeHGobjEval(obj, 0, nullptr, joints.data());
+      ZEMTX at;
+      ZeMtxSetIdentity(&at);
+      ZeHGobjRndrMtxDwa(obj, &at, 1, nullptr, joints.data(), nullptr);
+    };
+    if (ViewShow(o, subject, &error)) r = 0;
+    else fprintf(stderr, "modeltool: %s\n", error.c_str());
+  }
+  if (obj) ZeHGobjDestroy(obj);
+  EeFree(buffer);
+  CloseSkinning();
+  SceneEngineClose();
+  return r;
+}
+
 const char* Option(int argc, char** argv, const char* name) {
   const size_t n = strlen(name);
   for (int i = 1; i < argc; i++)
@@ -127,13 +193,19 @@ const char* Option(int argc, char** argv, const char* name) {
 int Usage() {
   fprintf(stderr,
           "usage: modeltool make DESC|GLTF OUT.ghg [--hgo=FILE] [--anim=PREFIX]\n"
-          "       modeltool info IN.ghg\n");
+          "       modeltool info IN.ghg\n"
+          "       modeltool show IN.ghg [--anim=A.ani --frame=F] OUT.png [--yaw=D] [--pitch=D] [--size=WxH]\n"
+          "       modeltool show IN.ghg [--anim=A.ani --frame=F] --window\n");
   return 2;
 }
 
 int Main(int argc, char** argv) {
   errmsg_disabled = 1;
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
+  if (argc >= 2 && !strcmp(argv[1], "show")) {
+    const int r = Show(argc - 1, argv + 1);
+    return r < 0 ? Usage() : r;
+  }
   SceneEngineInit();
   InitSkinning(4 << 20);
   ZeTexAnimProgSysInit();

@@ -70,8 +70,10 @@ struct ModelDesc {
 
 // Reads a line-based description (docs/ze3d.md). False with the reason.
 bool ModelReadDescription(const char* path, ModelDesc* desc, std::string* error);
-// A glTF 2.0 skin: nodes as joints, inverse bind matrices as skin offsets,
-// JOINTS_0/WEIGHTS_0 as skin records, animations as ".ani" v2 images.
+// A glTF 2.0 file. With a skin: its nodes as joints, inverse bind matrices
+// as skin offsets, JOINTS_0/WEIGHTS_0 as skin records; without one: the
+// scene's nodes as joints, each with its mesh as rigid parts. Animations as
+// ".ani" v2 images.
 bool ModelReadGltf(const char* path, ModelDesc* desc, std::string* error);
 // Checks the model against what the engine can build (at most 8 matrices a
 // triangle, indices and joints in range). False with the reason.

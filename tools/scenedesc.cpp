@@ -3,6 +3,7 @@
 // materials, meshes (inline, generated or Wavefront OBJ), sprite sets,
 // instances with wind and keyed animations, specials, splines, texture
 // animations.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,7 +12,6 @@
 #include <map>
 #include <sstream>
 
-#include "display/png.h"
 #include "scenewrite.h"
 #include "textool.h"
 #include "zecore.h"
@@ -100,9 +100,13 @@ void Box(SceneGeom& g, float w, float h, float depth, uint32_t c) {
   }
 }
 
-bool Obj(Reader& r, SceneGeom& g, const std::string& name, uint32_t c) {
+// An OBJ into the object; its materials' geometries go before the current
+// one, which stays last for the lines after.
+bool Obj(Reader& r, SceneObject& o, const std::string& name, uint32_t c) {
   std::string why;
-  if (!SceneReadObj((r.dir / name).c_str(), &g, c, &why)) return r.Fail(name + ": " + why);
+  const size_t at = o.geoms.size() - 1;
+  if (!SceneReadObj((r.dir / name).c_str(), r.d, &o, c, &why)) return r.Fail(name + ": " + why);
+  std::rotate(o.geoms.begin() + long(at), o.geoms.begin() + long(at) + 1, o.geoms.end());
   return true;
 }
 
@@ -116,18 +120,12 @@ bool Texture(Reader& r, const std::string& name) {
     pic = TestPattern(w, h);
   } else if (how == "file") {
     const fs::path path = r.dir / r.Word();
-    if (!PngRead(path.c_str(), 1024, &pic.pixels, &pic.width, &pic.height, &err)) {
-      // Not a PNG: the engine's BMP reader.
-      PlatSetHostRoot(path.parent_path().c_str());
-      const std::string eng = "@loc" + path.filename().string();
-      ZETEX* t = ZeTexReadBitmap(eng.c_str());
-      PlatSetHostRoot(r.dir.c_str());
-      if (!t || !ImageToRgba(t, &pic)) return r.Fail("cannot read picture " + path.string());
-    }
+    if (!PictureRead(path.string(), &pic, &err)) return r.Fail("picture " + path.string() + ": " + err);
+    pic = PictureFit(pic);
   } else {
     return r.Fail("texture pattern or file");
   }
-  int type = ZETEX_RGBA32;
+  int type = TEXTOOL_DEFAULT_TYPE;
   if (r.Word() == "type") type = r.I();
   ZETEX* img = TexFromRgba(pic, type, 1, &err);
   if (!img) return r.Fail(err);
@@ -208,7 +206,7 @@ bool Object(Reader& r, const std::string& name) {
         Box(g, a, b, c, Colour(r.Word().empty() ? "ffffffff" : r.p->word));
       } else if (w == "obj") {
         const std::string file = r.Word();
-        if (!Obj(r, g, file, Colour(r.Word().empty() ? "ffffffff" : r.p->word))) return false;
+        if (!Obj(r, o, file, Colour(r.Word().empty() ? "ffffffff" : r.p->word))) return false;
       } else {
         return r.Fail("mesh line " + w);
       }
@@ -295,15 +293,65 @@ bool TexAnim(Reader& r, const std::string& name) {
 
 }  // namespace
 
-// Wavefront OBJ: v, vt, vn and f lines (polygons fanned into triangles).
-bool SceneReadObj(const char* path, SceneGeom* geom, uint32_t c, std::string* error) {
-  SceneGeom& g = *geom;
+namespace {
+
+struct ObjMaterial {
+  float kd[3] = {1, 1, 1};
+  std::string map;  // map_Kd, the picture's path
+  int material = -1;  // made on first use
+};
+
+// A material library: newmtl, Kd and map_Kd (options before the file name
+// are passed over).
+bool ReadMtl(const fs::path& path, std::map<std::string, ObjMaterial>* out, std::string* error) {
+  std::ifstream in(path);
+  if (!in) return *error = "material library " + path.string() + ": cannot read", false;
+  ObjMaterial* m = nullptr;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream s(line);
+    std::string kind;
+    s >> kind;
+    if (kind == "newmtl") {
+      std::string name;
+      s >> name;
+      m = &(*out)[name];
+    } else if (m && kind == "Kd") {
+      s >> m->kd[0] >> m->kd[1] >> m->kd[2];
+    } else if (m && kind == "map_Kd") {
+      std::string w;
+      while (s >> w) m->map = w;
+      std::replace(m->map.begin(), m->map.end(), '\\', '/');
+      m->map = (path.parent_path() / m->map).string();
+    }
+  }
+  return true;
+}
+
+uint32_t Tint(uint32_t c, const float kd[3]) {
+  uint32_t out = c & 0xff000000u;
+  for (int k = 0; k < 3; k++)
+    out |= uint32_t(std::lround(std::clamp(kd[k], 0.0f, 1.0f) * float(c >> (8 * k) & 0xff))) << (8 * k);
+  return out;
+}
+
+}  // namespace
+
+// Wavefront OBJ: v, vt, vn and f lines (polygons fanned into triangles);
+// mtllib and usemtl give a material's faces a geometry and material of
+// their own.
+bool SceneReadObj(const char* path, SceneDesc* desc, SceneObject* obj, uint32_t c, std::string* error) {
   auto fail = [&](const std::string& why) { return *error = why, false; };
   std::ifstream in(path);
   if (!in) return fail("cannot read");
+  if (obj->geoms.empty()) obj->geoms.emplace_back();
+  const size_t plain = obj->geoms.size() - 1;
+  size_t at = plain;  // the geometry faces go to
   std::vector<ZEVEC> pos, nrm;
   std::vector<std::pair<float, float>> uv;
-  std::map<std::string, int16_t> made;
+  std::map<std::pair<size_t, std::string>, int16_t> made;  // (geometry, corner) -> vertex
+  std::map<std::string, ObjMaterial> mtls;
+  std::map<std::string, size_t> geomOf;
+  size_t triangles = 0;
   for (std::string line; std::getline(in, line);) {
     std::istringstream s(line);
     std::string kind;
@@ -320,10 +368,49 @@ bool SceneReadObj(const char* path, SceneGeom* geom, uint32_t c, std::string* er
       float u = 0, v = 0;
       s >> u >> v;
       uv.push_back({u, 1.0f - v});
+    } else if (kind == "mtllib") {
+      std::string lib;
+      std::getline(s >> std::ws, lib);
+      while (!lib.empty() && isspace(uint8_t(lib.back()))) lib.pop_back();
+      if (!ReadMtl(fs::path(path).parent_path() / lib, &mtls, error)) return false;
+    } else if (kind == "usemtl") {
+      std::string name;
+      s >> name;
+      auto it = mtls.find(name);
+      if (it == mtls.end()) {
+        at = plain;  // a material the libraries do not hold: the plain geometry
+        continue;
+      }
+      if (!geomOf.count(name)) {
+        ObjMaterial& m = it->second;
+        SceneMaterial sm;
+        sm.vtxcol = 1;
+        sm.lighting = 2;  // Kd in the vertex colours, unlit, as glTF's base colour
+        if (!m.map.empty()) {
+          RgbaImage pic;
+          std::string why;
+          ZETEX* tex = PictureRead(m.map, &pic, &why) ? TexFromPicture(pic, &why) : nullptr;
+          if (!tex) return fail("material " + name + ": " + m.map + ": " + why);
+          sm.texture = int(desc->textures.size());
+          desc->textures.push_back(tex);
+          desc->texnames.push_back(name);
+        }
+        m.material = int(desc->materials.size());
+        desc->materials.push_back(sm);
+        desc->mtlnames.push_back(name);
+        geomOf[name] = obj->geoms.size();
+        obj->geoms.emplace_back();
+        obj->geoms.back().material = m.material;
+      }
+      at = geomOf[name];
     } else if (kind == "f") {
+      SceneGeom& g = obj->geoms[at];
+      const float* kd = nullptr;
+      for (const auto& [name, index] : geomOf)
+        if (index == at) kd = mtls[name].kd;
       std::vector<int16_t> poly;
       for (std::string corner; s >> corner;) {
-        auto it = made.find(corner);
+        auto it = made.find({at, corner});
         if (it == made.end()) {
           int vi = 0, ti = 0, ni = 0;
           if (sscanf(corner.c_str(), "%d/%d/%d", &vi, &ti, &ni) < 1 && sscanf(corner.c_str(), "%d//%d", &vi, &ni) < 1)
@@ -335,18 +422,19 @@ bool SceneReadObj(const char* path, SceneGeom* geom, uint32_t c, std::string* er
           v.pos = pos[size_t(vi - 1)];
           if (ni > 0) v.normal = nrm[size_t(ni - 1)];
           if (ti > 0) v.u = uv[size_t(ti - 1)].first, v.v = uv[size_t(ti - 1)].second;
-          v.colour = c;
-          it = made.emplace(corner, int16_t(g.vtx.size())).first;
+          v.colour = kd ? Tint(c, kd) : c;
+          it = made.emplace(std::make_pair(at, corner), int16_t(g.vtx.size())).first;
           g.vtx.push_back(v);
         }
         poly.push_back(it->second);
       }
       for (size_t k = 2; k < poly.size(); k++) g.idx.insert(g.idx.end(), {poly[0], poly[k - 1], poly[k]});
+      triangles += poly.size() > 2 ? poly.size() - 2 : 0;
     }
   }
+  if (!triangles) return fail("no triangles");
   return true;
 }
-
 
 bool SceneReadTextureOrMaterial(ZEFPAR* parser, const std::string& what, const std::string& name,
                                 const std::string& dir, SceneDesc* desc, SceneNames* names, std::string* error) {

@@ -1,12 +1,14 @@
 // glTF 2.0 scenes through tinygltf: each mesh becomes an object (one
-// geometry a triangle primitive), base colours become material colours,
-// base-colour textures become textures, and every node with a mesh becomes
-// an instance. glTF is right-handed with column vectors; the engine's
+// geometry a primitive of triangles, strips or fans, made a triangle list),
+// base colours become material colours, base-colour textures (PNG or JPEG)
+// become textures through the texture tool's converter, and every node with
+// a mesh becomes an instance. glTF is right-handed with column vectors; the engine's
 // matrices are row vectors and, as animations are, mirrored in z: points,
 // normals and node matrices are mirrored and triangles turned back over.
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include <tiny_gltf.h>
@@ -28,13 +30,9 @@ bool Fail(std::string* error, const std::string& why) {
 
 bool SceneReadGltf(const char* path, SceneDesc* d, std::string* error) {
   tinygltf::Model m;
-  tinygltf::TinyGLTF loader;
-  std::string err, warn;
-  const std::string p = path;
-  const bool binary = p.size() > 4 && p.compare(p.size() - 4, 4, ".glb") == 0;
-  if (!(binary ? loader.LoadBinaryFromFile(&m, &err, &warn, p) : loader.LoadASCIIFromFile(&m, &err, &warn, p)))
-    return Fail(error, err.empty() ? "not a glTF file" : err);
-  // Textures: each image of a base-colour texture.
+  if (!Load(path, &m, error)) return false;
+  // Textures: each image of a base-colour texture, through the texture
+  // tool's converter.
   std::vector<int> texOfImage(m.images.size(), -1);
   for (const tinygltf::Material& mat : m.materials) {
     const int t = mat.pbrMetallicRoughness.baseColorTexture.index;
@@ -42,16 +40,15 @@ bool SceneReadGltf(const char* path, SceneDesc* d, std::string* error) {
     const int img = m.textures[size_t(t)].source;
     if (img < 0 || size_t(img) >= m.images.size() || texOfImage[size_t(img)] >= 0) continue;
     const tinygltf::Image& im = m.images[size_t(img)];
-    auto pow2 = [](int x) { return x >= 8 && x <= 1024 && (x & (x - 1)) == 0; };
-    if (!pow2(im.width) || !pow2(im.height) || im.component != 4 || im.bits != 8)
-      return Fail(error, "texture image " + std::to_string(img) + ": 8-bit RGBA, sides powers of two from 8 to 1024");
+    const std::string which = "texture image " + std::to_string(img) + (im.uri.empty() ? "" : " (" + im.uri + ")");
+    const uint8_t* bytes;
+    size_t size;
+    if (!ImageBytes(m, im, &bytes, &size)) return Fail(error, which + ": its buffer view lies outside the buffer");
+    if (!size) return Fail(error, which + ": cannot be read");
     RgbaImage pic;
-    pic.width = im.width, pic.height = im.height;
-    pic.pixels.resize(size_t(im.width) * size_t(im.height));
-    memcpy(pic.pixels.data(), im.image.data(), pic.pixels.size() * 4);
     std::string why;
-    ZETEX* tex = TexFromRgba(pic, ZETEX_RGBA32, 1, &why);
-    if (!tex) return Fail(error, why);
+    ZETEX* tex = PictureDecode(bytes, size, &pic, &why) ? TexFromPicture(pic, &why) : nullptr;
+    if (!tex) return Fail(error, which + ": " + why);
     texOfImage[size_t(img)] = int(d->textures.size());
     d->textures.push_back(tex);
     d->texnames.push_back(im.name.empty() ? "image" + std::to_string(img) : im.name);
@@ -72,20 +69,29 @@ bool SceneReadGltf(const char* path, SceneDesc* d, std::string* error) {
   const int plain = int(d->materials.size());
   d->materials.push_back(SceneMaterial{.lighting = 2, .vtxcol = 1});
   d->mtlnames.push_back("plain");
-  // Meshes.
+  // Meshes: triangles, strips and fans as triangle lists; points and lines
+  // are passed over.
+  size_t triangles = 0;
   for (const tinygltf::Mesh& mesh : m.meshes) {
     SceneObject o;
     o.name = mesh.name;
+    const std::string what = "mesh " + (mesh.name.empty() ? std::to_string(&mesh - m.meshes.data()) : mesh.name);
+    bool skipped = false;
     for (const tinygltf::Primitive& prim : mesh.primitives) {
-      if (prim.mode != TINYGLTF_MODE_TRIANGLES) return Fail(error, "mesh " + mesh.name + ": triangles only");
+      if (prim.mode >= TINYGLTF_MODE_POINTS && prim.mode <= TINYGLTF_MODE_LINE_STRIP) {
+        skipped = true;
+        continue;
+      }
+      if (prim.mode < TINYGLTF_MODE_TRIANGLES || prim.mode > TINYGLTF_MODE_TRIANGLE_FAN)
+        return Fail(error, what + ": primitive mode " + std::to_string(prim.mode));
       View pos, nrm, uv, col, idx;
       auto at = [&](const char* name, View* v) {
         auto it = prim.attributes.find(name);
         return it != prim.attributes.end() && Access(m, it->second, v);
       };
       if (!at("POSITION", &pos) || pos.type != TINYGLTF_COMPONENT_TYPE_FLOAT || pos.comps != 3)
-        return Fail(error, "mesh " + mesh.name + ": no float positions");
-      if (pos.count > 32767) return Fail(error, "mesh " + mesh.name + ": more than 32767 vertices");
+        return Fail(error, what + ": no float positions");
+      if (pos.count > 32767) return Fail(error, what + ": more than 32767 vertices");
       const bool hasN = at("NORMAL", &nrm), hasUV = at("TEXCOORD_0", &uv), hasC = at("COLOR_0", &col);
       SceneGeom g;
       g.material = prim.material >= 0 && prim.material < plain ? prim.material : plain;
@@ -102,23 +108,33 @@ bool SceneReadGltf(const char* path, SceneDesc* d, std::string* error) {
         v.colour = Rgba(c[0] * sm.diffuse[0], c[1] * sm.diffuse[1], c[2] * sm.diffuse[2], c[3]);
         g.vtx.push_back(v);
       }
-      std::vector<uint32_t> tri;
+      std::vector<uint32_t> corner;
       if (prim.indices >= 0) {
-        if (!Access(m, prim.indices, &idx)) return Fail(error, "mesh " + mesh.name + ": bad indices");
-        for (size_t i = 0; i < idx.count; i++) tri.push_back(uint32_t(Component(idx, i, 0)));
+        if (!Access(m, prim.indices, &idx)) return Fail(error, what + ": bad indices");
+        for (size_t i = 0; i < idx.count; i++) corner.push_back(uint32_t(Component(idx, i, 0)));
       } else {
-        for (size_t i = 0; i < pos.count; i++) tri.push_back(uint32_t(i));
+        for (size_t i = 0; i < pos.count; i++) corner.push_back(uint32_t(i));
+      }
+      for (uint32_t k : corner)
+        if (k >= pos.count) return Fail(error, what + ": index out of range");
+      // Triangles in glTF's winding: a strip's odd ones turned, a fan's
+      // about its first corner.
+      std::vector<std::array<uint32_t, 3>> tris;
+      for (size_t i = 0; i + 2 < corner.size(); i += prim.mode == TINYGLTF_MODE_TRIANGLES ? 3 : 1) {
+        if (prim.mode == TINYGLTF_MODE_TRIANGLES) tris.push_back({corner[i], corner[i + 1], corner[i + 2]});
+        else if (prim.mode == TINYGLTF_MODE_TRIANGLE_FAN) tris.push_back({corner[0], corner[i + 1], corner[i + 2]});
+        else if (i & 1) tris.push_back({corner[i + 1], corner[i], corner[i + 2]});
+        else tris.push_back({corner[i], corner[i + 1], corner[i + 2]});
       }
       // Mirrored: each triangle turned back over.
-      for (size_t i = 0; i + 2 < tri.size(); i += 3) {
-        if (tri[i] >= pos.count || tri[i + 1] >= pos.count || tri[i + 2] >= pos.count)
-          return Fail(error, "mesh " + mesh.name + ": index out of range");
-        g.idx.insert(g.idx.end(), {int16_t(tri[i]), int16_t(tri[i + 2]), int16_t(tri[i + 1])});
-      }
+      for (const auto& t : tris) g.idx.insert(g.idx.end(), {int16_t(t[0]), int16_t(t[2]), int16_t(t[1])});
+      triangles += tris.size();
       o.geoms.push_back(std::move(g));
     }
+    if (skipped) fprintf(stderr, "warning: %s: %s: points and lines passed over\n", path, what.c_str());
     d->objects.push_back(std::move(o));
   }
+  if (!triangles) return Fail(error, "no triangles");
   for (SceneMaterial& sm : d->materials) sm.diffuse[0] = sm.diffuse[1] = sm.diffuse[2] = 1.0f;
   // Nodes with meshes, from the scene's roots down.
   std::vector<std::pair<int, Mat>> todo;
@@ -130,7 +146,7 @@ bool SceneReadGltf(const char* path, SceneDesc* d, std::string* error) {
     if (n < 0 || size_t(n) >= m.nodes.size() || todo.size() > 65535) return Fail(error, "bad node list");
     const tinygltf::Node& node = m.nodes[size_t(n)];
     const Mat world = Mul(parent, NodeMatrix(node));
-    if (node.mesh >= 0 && size_t(node.mesh) < m.meshes.size()) {
+    if (node.mesh >= 0 && size_t(node.mesh) < m.meshes.size() && !d->objects[size_t(node.mesh)].geoms.empty()) {
       SceneInstance in;
       in.object = node.mesh;
       in.mtx = EngineMatrix(world);

@@ -6,6 +6,9 @@
 //   scenetool gsc0 <desc.txt|in.gltf|in.glb> <out.gsc0>
 //   scenetool convert <in.gsc0> <out.gsc> [--crossfade]
 //   scenetool info <in.gsc>
+//   scenetool show <in.gsc> <out.png> [--yaw=D] [--pitch=D] [--size=WxH]
+//   scenetool show <in.gsc> --window
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +16,7 @@
 #include <string>
 
 #include "scenewrite.h"
+#include "viewer.h"
 #include "zecore.h"
 
 namespace fs = std::filesystem;
@@ -68,6 +72,15 @@ int Convert(const std::string& in, const std::string& out, bool crossfade) {
   return 0;
 }
 
+// A scene file read through the engine into a buffer of its own (EeFree
+// it after ZeGScnRemove).
+ZEGSCENE* ReadScene(const std::string& in, uintmax_t size, char** buffer) {
+  const size_t room = size_t(size) * 2 + 65536;
+  *buffer = static_cast<char*>(EeMalloc(room));
+  char* pos = *buffer;
+  return ZeGScnRead(&pos, *buffer + room, EngineName(in).c_str());
+}
+
 int Info(const std::string& in) {
   std::error_code ec;
   const auto size = fs::file_size(in, ec);
@@ -75,10 +88,8 @@ int Info(const std::string& in) {
     fprintf(stderr, "scenetool: cannot read %s\n", in.c_str());
     return 1;
   }
-  const size_t room = size_t(size) * 2 + 65536;
-  char* buffer = static_cast<char*>(EeMalloc(room));
-  char* pos = buffer;
-  ZEGSCENE* s = ZeGScnRead(&pos, buffer + room, EngineName(in).c_str());
+  char* buffer;
+  ZEGSCENE* s = ReadScene(in, size, &buffer);
   if (!s) {
     fprintf(stderr, "scenetool: %s: nothing read\n", in.c_str());
     EeFree(buffer);
@@ -114,6 +125,58 @@ int Info(const std::string& in) {
   return 0;
 }
 
+// The scene drawn as it stands (instances updated a frame at a time), the
+// camera framing the boxes of its shown instances.
+int Show(int argc, char** argv) {
+  ViewOptions o;
+  std::string error;
+  if (!ViewParse(argc, argv, &o, &error)) {
+    fprintf(stderr, "scenetool: %s\n", error.c_str());
+    return 2;
+  }
+  if (o.files.size() != (o.window ? 1u : 2u)) return -1;
+  const std::string in = o.files[0];
+  std::error_code ec;
+  const auto size = fs::file_size(in, ec);
+  if (ec) {
+    fprintf(stderr, "scenetool: cannot read %s\n", in.c_str());
+    return 1;
+  }
+  ViewEngineInit(o);
+  char* buffer;
+  ZEGSCENE* s = ReadScene(in, size, &buffer);
+  int r = 1;
+  if (!s) {
+    fprintf(stderr, "scenetool: %s: nothing read\n", in.c_str());
+  } else {
+    ZEVEC lo = {1e30f, 1e30f, 1e30f}, hi = {-1e30f, -1e30f, -1e30f};
+    for (int i = 0; i < s->ninst; i++) {
+      const ZEGSCNINST& inst = s->insts[i];
+      if (!(inst.flags & ZEGSCNINST_SHOWN) || inst.object < 0 || inst.object >= s->ngobj) continue;
+      const ZEGOBJ* g = s->gobjs[inst.object];
+      for (int c = 0; c < 8; c++) {
+        const ZEVEC p = {c & 1 ? g->max.x : g->min.x, c & 2 ? g->max.y : g->min.y, c & 4 ? g->max.z : g->min.z};
+        ZEVEC w;
+        ZeVecMtxTransform(&w, &p, &inst.mtx);
+        lo = {std::min(lo.x, w.x), std::min(lo.y, w.y), std::min(lo.z, w.z)};
+        hi = {std::max(hi.x, w.x), std::max(hi.y, w.y), std::max(hi.z, w.z)};
+      }
+    }
+    ViewSubject subject;
+    if (lo.x <= hi.x) ViewBounds(lo, hi, &subject);
+    subject.draw = [&](int) {
+      ZeGScnUpdate(s, 1.0f);
+      ZeGScnRndr3(s);
+    };
+    if (ViewShow(o, subject, &error)) r = 0;
+    else fprintf(stderr, "scenetool: %s\n", error.c_str());
+    ZeGScnRemove(s);
+  }
+  EeFree(buffer);
+  SceneEngineClose();
+  return r;
+}
+
 const char* Option(int argc, char** argv, const char* name) {
   const size_t n = strlen(name);
   for (int i = 1; i < argc; i++)
@@ -126,13 +189,19 @@ int Usage() {
           "usage: scenetool make DESC|GLTF OUT.gsc [--gsc0=FILE] [--crossfade]\n"
           "       scenetool gsc0 DESC|GLTF OUT.gsc0\n"
           "       scenetool convert IN.gsc0 OUT.gsc [--crossfade]\n"
-          "       scenetool info IN.gsc\n");
+          "       scenetool info IN.gsc\n"
+          "       scenetool show IN.gsc OUT.png [--yaw=D] [--pitch=D] [--size=WxH]\n"
+          "       scenetool show IN.gsc --window\n");
   return 2;
 }
 
 int Main(int argc, char** argv) {
   errmsg_disabled = 1;
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
+  if (argc >= 2 && !strcmp(argv[1], "show")) {
+    const int r = Show(argc - 1, argv + 1);
+    return r < 0 ? Usage() : r;
+  }
   SceneEngineInit();
   const bool crossfade = Option(argc, argv, "--crossfade") != nullptr;
   int r = -1;

@@ -287,9 +287,9 @@ char* g_texBuf = nullptr;
 char* g_mtlBuf = nullptr;
 }  // namespace
 
-void SceneEngineInit() {
+void SceneEngineInit(int width, int height, int mode) {
   ZePs2Init();
-  ZePs2InitVideo(640, 224, PSMCT32, PSMZ24, 2);
+  ZePs2InitVideo(width, height, PSMCT32, PSMZ24, mode);
   ZePs2InitVU();
   ZeTrigInit();
   ZeVpInit();

@@ -107,8 +107,12 @@ bool SceneReadTextureOrMaterial(ZEFPAR* parser, const std::string& what, const s
 // A glTF 2.0 file (meshes, base colours and textures, nodes as instances).
 bool SceneReadGltf(const char* path, SceneDesc* desc, std::string* error);
 // A Wavefront OBJ file (v, vt, vn and f lines; polygons fanned into
-// triangles) into a geometry's vertices and triangle list, in colour c.
-bool SceneReadObj(const char* path, SceneGeom* geom, uint32_t c, std::string* error);
+// triangles) into obj, in colour c: faces without a material into obj's
+// last geometry (made when there is none); mtllib and usemtl give each
+// material of the libraries a geometry of its own and a material of desc
+// (Kd tints c, map_Kd its texture through TexFromPicture). A file without
+// triangles is refused. False with the reason.
+bool SceneReadObj(const char* path, SceneDesc* desc, SceneObject* obj, uint32_t c, std::string* error);
 // Releases the images and animations a reader made.
 void SceneDescFree(SceneDesc* desc);
 
@@ -123,6 +127,8 @@ void SceneFreeAnims(SceneDesc* desc);
 // is then renamed to path. False when nothing was written.
 bool ToolWriteThroughEngine(const std::string& path, const char* tmp, const std::function<void(const char*)>& write);
 // The engine's parts the writer, the converter and the loader need (the
-// GS, textures, materials, the renderer), started headless; and closed.
-void SceneEngineInit();
+// GS, textures, materials, the renderer), started headless (the video at
+// the size and ZePs2InitVideo mode given: the game's 640 x 224 field by
+// default); and closed.
+void SceneEngineInit(int width = 640, int height = 224, int mode = 2);
 void SceneEngineClose();

@@ -176,8 +176,7 @@ bool ReadScene(Desc* d, const std::string& name, std::string* why) {
   if (ext == ".gltf" || ext == ".glb") return SceneReadGltf(path.c_str(), &d->sd, why);
   if (ext != ".obj") return SceneReadDescription(path.c_str(), &d->sd, why);
   SceneObject o;
-  o.geoms.emplace_back();
-  if (!SceneReadObj(path.c_str(), &o.geoms.back(), 0xffffffff, why)) return false;
+  if (!SceneReadObj(path.c_str(), &d->sd, &o, 0xffffffff, why)) return false;
   d->sd.objects.push_back(std::move(o));
   SceneInstance in;
   ZeMtxSetIdentity(&in.mtx);

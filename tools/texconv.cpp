@@ -1,10 +1,20 @@
 // texconv: the texture tool's conversions (see textool.h).
 #include "textool.h"
 
+// libjpeg's header needs FILE and size_t first.
+#include <cstdio>
+#include <jpeglib.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <csetjmp>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
 
+#include "display/png.h"
 #include "zecore.h"
 
 // ---- pictures to images ---------------------------------------------------------------
@@ -241,4 +251,163 @@ RgbaImage TestPattern(int w, int h) {
           uint32_t(V[k % 5]) | uint32_t(V[k / 5]) << 8 | uint32_t(V[(k * 2) % 5]) << 16 | 0xff000000u;
     }
   return img;
+}
+
+// ---- pictures users bring -----------------------------------------------------------------
+
+namespace {
+
+struct JpegError {
+  jpeg_error_mgr mgr;
+  jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void JpegFail(j_common_ptr c) {
+  auto* e = reinterpret_cast<JpegError*>(c->err);
+  (*c->err->format_message)(c, e->message);
+  longjmp(e->jump, 1);
+}
+void JpegQuiet(j_common_ptr) {}
+
+// A JPEG through libjpeg: grey and YCbCr as RGB, CMYK (Adobe's inverted
+// form, as libjpeg hands it over) multiplied out; opaque.
+bool JpegDecode(const uint8_t* bytes, size_t size, RgbaImage* out, std::string* error) {
+  jpeg_decompress_struct d;
+  JpegError e;
+  d.err = jpeg_std_error(&e.mgr);
+  e.mgr.error_exit = JpegFail;
+  e.mgr.output_message = JpegQuiet;
+  jpeg_create_decompress(&d);
+  std::vector<uint8_t> row;
+  if (setjmp(e.jump)) {
+    jpeg_destroy_decompress(&d);
+    *error = e.message;
+    return false;
+  }
+  jpeg_mem_src(&d, bytes, static_cast<unsigned long>(size));
+  jpeg_read_header(&d, TRUE);
+  if (d.image_width > unsigned(TEXTOOL_MAX_SIDE) || d.image_height > unsigned(TEXTOOL_MAX_SIDE)) {
+    jpeg_destroy_decompress(&d);
+    *error = "size out of range (at most " + std::to_string(TEXTOOL_MAX_SIDE) + " pixels a side)";
+    return false;
+  }
+  const bool cmyk = d.jpeg_color_space == JCS_CMYK || d.jpeg_color_space == JCS_YCCK;
+  d.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+  jpeg_start_decompress(&d);
+  const int w = int(d.output_width), h = int(d.output_height), n = d.output_components;
+  row.resize(size_t(w) * size_t(n));
+  out->width = w, out->height = h;
+  out->pixels.assign(size_t(w) * size_t(h), 0);
+  for (int y = 0; y < h; y++) {
+    JSAMPROW r = row.data();
+    jpeg_read_scanlines(&d, &r, 1);
+    for (int x = 0; x < w; x++) {
+      const uint8_t* p = &row[size_t(x) * size_t(n)];
+      uint32_t c;
+      if (cmyk) {
+        auto ch = [&](int i) { return uint32_t((p[i] * p[3] + 127) / 255); };
+        c = ch(0) | ch(1) << 8 | ch(2) << 16;
+      } else {
+        c = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+      }
+      out->pixels[size_t(y) * size_t(w) + size_t(x)] = c | 0xff000000u;
+    }
+  }
+  jpeg_finish_decompress(&d);
+  jpeg_destroy_decompress(&d);
+  return true;
+}
+
+// A side's power of two: the nearest within 8-1024, a tie going up.
+int FitSide(int n) {
+  int p = 8;
+  while (p < 1024 && n - p >= 2 * p - n) p *= 2;
+  return p;
+}
+
+// The source pixels (and weights) each of `to` texels takes from `from`.
+using Taps = std::vector<std::vector<std::pair<int, float>>>;
+Taps Resample(int from, int to) {
+  Taps taps(static_cast<size_t>(to));
+  const double scale = double(from) / double(to);
+  for (int i = 0; i < to; i++) {
+    auto& t = taps[size_t(i)];
+    if (to < from) {  // box: the source span [i, i + 1) x scale covers
+      const double a = i * scale, b = (i + 1) * scale;
+      for (int s = int(a); s < from && s < b; s++) {
+        const double cover = std::min(b, s + 1.0) - std::max(a, double(s));
+        if (cover > 0) t.push_back({s, float(cover / scale)});
+      }
+    } else {  // bilinear between pixel centres
+      const double x = std::clamp((i + 0.5) * scale - 0.5, 0.0, double(from - 1));
+      const int s = int(x);
+      const float f = float(x - s);
+      t.push_back({s, 1.0f - f});
+      if (f > 0 && s + 1 < from) t.push_back({s + 1, f});
+    }
+  }
+  return taps;
+}
+
+}  // namespace
+
+bool PictureDecode(const uint8_t* bytes, size_t size, RgbaImage* out, std::string* error) {
+  static const uint8_t png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  if (size >= 8 && !memcmp(bytes, png, 8))
+    return PngReadMemory(bytes, size, TEXTOOL_MAX_SIDE, &out->pixels, &out->width, &out->height, error);
+  if (size >= 3 && bytes[0] == 0xff && bytes[1] == 0xd8 && bytes[2] == 0xff) return JpegDecode(bytes, size, out, error);
+  *error = "not a PNG or JPEG picture";
+  return false;
+}
+
+bool PictureRead(const std::string& path, RgbaImage* out, std::string* error) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) return *error = strerror(errno), false;
+  const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+  if (bytes.size() < 2 || bytes[0] != 'B' || bytes[1] != 'M') return PictureDecode(bytes.data(), bytes.size(), out, error);
+  // A bitmap through the engine's reader, from the file's own directory.
+  const std::filesystem::path a = std::filesystem::absolute(path);
+  const std::string root = PlatGetHostRoot() ? PlatGetHostRoot() : "";
+  PlatSetHostRoot(a.parent_path().c_str());
+  const std::string name = "@loc" + a.filename().string();
+  ZETEX* t = ZeTexReadBitmap(name.c_str());
+  PlatSetHostRoot(root.empty() ? nullptr : root.c_str());
+  if (!t || !ImageToRgba(t, out)) return *error = "not a bitmap the engine reads", false;
+  return true;
+}
+
+RgbaImage PictureFit(const RgbaImage& pic) {
+  const int w = FitSide(pic.width), h = FitSide(pic.height);
+  if (w == pic.width && h == pic.height) return pic;
+  // Premultiplied channels, rows first, then columns.
+  const Taps tx = Resample(pic.width, w), ty = Resample(pic.height, h);
+  std::vector<float> rows(size_t(w) * size_t(pic.height) * 4, 0.0f);
+  for (int y = 0; y < pic.height; y++)
+    for (int x = 0; x < w; x++)
+      for (const auto& [s, wt] : tx[size_t(x)]) {
+        const uint32_t c = pic.pixels[size_t(y) * size_t(pic.width) + size_t(s)];
+        const float a = float(c >> 24) / 255.0f;
+        float* o = &rows[(size_t(y) * size_t(w) + size_t(x)) * 4];
+        for (int k = 0; k < 3; k++) o[k] += wt * a * float(Ch(c, k));
+        o[3] += wt * a;
+      }
+  RgbaImage out;
+  out.width = w, out.height = h;
+  out.pixels.resize(size_t(w) * size_t(h));
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++) {
+      float v[4] = {0, 0, 0, 0};
+      for (const auto& [s, wt] : ty[size_t(y)])
+        for (int k = 0; k < 4; k++) v[k] += wt * rows[(size_t(s) * size_t(w) + size_t(x)) * 4 + size_t(k)];
+      uint32_t c = uint32_t(std::lround(std::clamp(v[3], 0.0f, 1.0f) * 255.0f)) << 24;
+      for (int k = 0; k < 3 && v[3] > 0; k++)
+        c |= uint32_t(std::lround(std::clamp(v[k] / v[3], 0.0f, 255.0f))) << (8 * k);
+      out.pixels[size_t(y) * size_t(w) + size_t(x)] = c;
+    }
+  return out;
+}
+
+ZETEX* TexFromPicture(const RgbaImage& pic, std::string* error) {
+  return TexFromRgba(PictureFit(pic), TEXTOOL_DEFAULT_TYPE, 1, error);
 }

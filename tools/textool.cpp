@@ -1,5 +1,6 @@
 // textool: native texture files (.pnt) from bitmaps (BMP, through the
-// engine's own reader) or PNG pictures (any kind libpng reads), written by
+// engine's own reader), PNG pictures (any kind libpng reads) or JPEG
+// pictures (libjpeg-turbo), written by
 // the engine's own native data writer; and .pnt files back to PNG, read
 // through the engine and the GS model, for a look.
 //   textool make <in.bmp|in.png> <out.pnt> [--type=N] [--levels=N]
@@ -16,11 +17,9 @@
 // .bmp pictures are 24-bit, bottom-up, read back through the engine.
 #include "textool.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -29,15 +28,11 @@
 #include "ze3d.h"
 #include "zecore.h"
 
-namespace fs = std::filesystem;
-
 namespace {
-
-constexpr int MAX_SIDE = 4096;  // the largest picture made into a texture
 
 int Usage() {
   fprintf(stderr,
-          "usage: textool make <in.bmp|in.png> <out.pnt> [--type=N] [--levels=N]\n"
+          "usage: textool make <in.bmp|in.png|in.jpg> <out.pnt> [--type=N] [--levels=N]\n"
           "       textool make <in.bmp|in.png> <out.raw> [--raw=16|32]\n"
           "       textool make <in.bmp|in.png> <out.bmp>\n"
           "       textool show <in.pnt> <out.png> [--level=N]\n"
@@ -57,15 +52,6 @@ bool WriteFile(const std::string& path, const uint8_t* data, size_t n) {
   std::ofstream f(path, std::ios::binary);
   f.write(reinterpret_cast<const char*>(data), std::streamsize(n));
   return bool(f);
-}
-
-// A BMP through the engine's reader.
-bool ReadBmp(const std::string& path, RgbaImage* img) {
-  fs::path a = fs::absolute(path);
-  PlatSetHostRoot(a.parent_path().c_str());
-  std::string name = "@loc" + a.filename().string();
-  ZETEX* t = ZeTexReadBitmap(name.c_str());
-  return t && ImageToRgba(t, img);
 }
 
 bool EndsWith(const std::string& s, const char* ext) {
@@ -119,7 +105,8 @@ int MakeRawOrBmp(const RgbaImage& src, const std::string& out, int rawbits) {
   }
   if (bmp) {
     RgbaImage back;
-    if (!ReadBmp(out, &back) || back.width != src.width || back.height != src.height) {
+    std::string error;
+    if (!PictureRead(out, &back, &error) || back.width != src.width || back.height != src.height) {
       fprintf(stderr, "textool: %s is not read back by the engine\n", out.c_str());
       return 1;
     }
@@ -132,17 +119,9 @@ int MakeRawOrBmp(const RgbaImage& src, const std::string& out, int rawbits) {
 
 int Make(const std::string& in, const std::string& out, int type, int levels, int rawbits) {
   RgbaImage src;
-  std::vector<uint8_t> bytes;
-  if (!ReadFile(in, &bytes)) {
-    fprintf(stderr, "textool: %s: %s\n", in.c_str(), strerror(errno));
-    return 1;
-  }
   std::string error;
-  bool ok = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M'
-                ? ReadBmp(in, &src)
-                : PngRead(in.c_str(), MAX_SIDE, &src.pixels, &src.width, &src.height, &error);
-  if (!ok) {
-    fprintf(stderr, "textool: %s: %s\n", in.c_str(), error.empty() ? "cannot be read" : error.c_str());
+  if (!PictureRead(in, &src, &error)) {
+    fprintf(stderr, "textool: %s: %s\n", in.c_str(), error.c_str());
     return 1;
   }
   if (EndsWith(out, ".raw") || EndsWith(out, ".bmp")) return MakeRawOrBmp(src, out, rawbits);
@@ -218,7 +197,7 @@ int Info(const std::string& in) {
 }
 
 int Pattern(const std::string& out, int w, int h) {
-  if (w <= 0 || h <= 0 || w > MAX_SIDE || h > MAX_SIDE) return Usage();
+  if (w <= 0 || h <= 0 || w > TEXTOOL_MAX_SIDE || h > TEXTOOL_MAX_SIDE) return Usage();
   RgbaImage img = TestPattern(w, h);
   return PngWrite(out.c_str(), img.pixels.data(), w, h) ? 0 : 1;
 }
@@ -234,7 +213,7 @@ int Main(int argc, char** argv) {
   errmsg_disabled = 1;  // the engine reports every level it builds
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
   if (argc >= 4 && !strcmp(argv[1], "make"))
-    return Make(argv[2], argv[3], IntOption(argc, argv, "--type=", ZETEX_RGBA32), IntOption(argc, argv, "--levels=", 1),
+    return Make(argv[2], argv[3], IntOption(argc, argv, "--type=", TEXTOOL_DEFAULT_TYPE), IntOption(argc, argv, "--levels=", 1),
                 IntOption(argc, argv, "--raw=", 32));
   if (argc >= 4 && !strcmp(argv[1], "show")) return Show(argv[2], argv[3], IntOption(argc, argv, "--level=", 0));
   if (argc == 3 && !strcmp(argv[1], "info")) return Info(argv[2]);

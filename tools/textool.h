@@ -35,3 +35,24 @@ bool TexToRgba(ZETEXID id, int level, RgbaImage* out, std::string* error);
 // A picture of 16 colours in 4 x 4 blocks whose channels survive 16-bit
 // texels (0x00, 0x40, 0x80, 0xc0, 0xf8).
 RgbaImage TestPattern(int width, int height);
+
+// ---- pictures users bring (textool, and the scene and model importers) ----
+
+// The type textool makes without --type, and the importers' textures.
+constexpr int TEXTOOL_DEFAULT_TYPE = ZETEX_RGBA32;
+// The largest picture made into a texture, a side.
+constexpr int TEXTOOL_MAX_SIDE = 4096;
+
+// A picture's bytes: PNG (libpng, any kind) or JPEG (libjpeg-turbo, grey,
+// RGB or CMYK), told apart by their signatures. False with the reason.
+bool PictureDecode(const uint8_t* bytes, size_t size, RgbaImage* out, std::string* error);
+// A picture file: BMP through the engine's reader, else as PictureDecode.
+bool PictureRead(const std::string& path, RgbaImage* out, std::string* error);
+// The picture with each side at the nearest power of two within 8-1024 (a
+// tie goes up): shrunk by a box filter (each texel the area-weighted mean
+// of the pixels it covers), enlarged bilinearly (pixel centres), alpha-
+// weighted so that clear pixels lend no colour. Unchanged when it fits.
+RgbaImage PictureFit(const RgbaImage& picture);
+// A picture as a texture image of a scene or model: fitted, of textool's
+// default type, one level.
+ZETEX* TexFromPicture(const RgbaImage& picture, std::string* error);

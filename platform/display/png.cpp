@@ -36,6 +36,8 @@ namespace {
 // error leaves nothing half-built on the stack.
 struct PngReader {
   FILE* file = nullptr;
+  const uint8_t* bytes = nullptr;  // or a picture in memory
+  size_t size = 0, at = 0;
   png_structp png = nullptr;
   png_infop info = nullptr;
   std::vector<uint8_t> rgba;
@@ -49,10 +51,18 @@ struct PngReader {
 }
 void PngWarning(png_structp, png_const_charp) {}
 
+void PngReadBytes(png_structp png, png_bytep out, size_t n) {
+  auto* r = static_cast<PngReader*>(png_get_io_ptr(png));
+  if (n > r->size - r->at) png_error(png, "the picture ends early");
+  memcpy(out, r->bytes + r->at, n);
+  r->at += n;
+}
+
 // Decodes r->file into r->rgba; false with r->message set.
 bool PngDecode(PngReader* r, int maxSide, int* width, int* height) {
   if (setjmp(png_jmpbuf(r->png))) return false;
-  png_init_io(r->png, r->file);
+  if (r->file) png_init_io(r->png, r->file);
+  else png_set_read_fn(r->png, r, PngReadBytes);
   png_read_info(r->png, r->info);
   const png_uint_32 w = png_get_image_width(r->png, r->info), h = png_get_image_height(r->png, r->info);
   if (w > png_uint_32(maxSide) || h > png_uint_32(maxSide)) {
@@ -79,22 +89,14 @@ bool PngDecode(PngReader* r, int maxSide, int* width, int* height) {
   return true;
 }
 
-}  // namespace
-
-bool PngRead(const char* path, int maxSide, std::vector<uint32_t>* pixels, int* width, int* height,
-             std::string* error) {
-  PngReader r;
-  r.file = fopen(path, "rb");
-  if (!r.file) {
-    *error = strerror(errno);
-    return false;
-  }
+// Decodes what r holds (a file or bytes) into pixels.
+bool PngFinish(PngReader& r, int maxSide, std::vector<uint32_t>* pixels, int* width, int* height,
+               std::string* error) {
   r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r, PngError, PngWarning);
   r.info = r.png ? png_create_info_struct(r.png) : nullptr;
   int w = 0, h = 0;
   const bool ok = r.info && PngDecode(&r, maxSide, &w, &h);
   png_destroy_read_struct(&r.png, &r.info, nullptr);
-  fclose(r.file);
   if (!ok) {
     *error = r.message.empty() ? "out of memory" : r.message;
     return false;
@@ -107,4 +109,27 @@ bool PngRead(const char* path, int maxSide, std::vector<uint32_t>* pixels, int* 
     (*pixels)[i] = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
   }
   return true;
+}
+
+}  // namespace
+
+bool PngRead(const char* path, int maxSide, std::vector<uint32_t>* pixels, int* width, int* height,
+             std::string* error) {
+  PngReader r;
+  r.file = fopen(path, "rb");
+  if (!r.file) {
+    *error = strerror(errno);
+    return false;
+  }
+  const bool ok = PngFinish(r, maxSide, pixels, width, height, error);
+  fclose(r.file);
+  return ok;
+}
+
+bool PngReadMemory(const uint8_t* bytes, size_t size, int maxSide, std::vector<uint32_t>* pixels, int* width,
+                   int* height, std::string* error) {
+  PngReader r;
+  r.bytes = bytes;
+  r.size = size;
+  return PngFinish(r, maxSide, pixels, width, height, error);
 }

@@ -15,3 +15,6 @@
 // reason (the caller names the file).
 bool PngRead(const char* path, int maxSide, std::vector<uint32_t>* pixels, int* width, int* height,
              std::string* error);
+// The same from a picture's bytes in memory (a texture inside a model file).
+bool PngReadMemory(const uint8_t* bytes, size_t size, int maxSide, std::vector<uint32_t>* pixels, int* width,
+                   int* height, std::string* error);
