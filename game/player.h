@@ -143,7 +143,8 @@ extern float hoodupfactor, dying;
 extern int stealth, status, groundinfo, stopplayer, lookon, energycheck, player_ext_control, nomball;
 extern ZEVEC playercolpos, sfxpos, sfxpos2, pushpos, jumpstart;
 extern float highestpoint, jumpdist;
-extern int camang;  // the follow camera's yaw as the stick reads it
+extern int camang;
+extern int player_draw_enabled, player_draw_enabled2, playershadow;  // the follow camera's yaw as the stick reads it
 // Level hooks, null unless level code sets them.
 extern int (*LevelMoveFn)(PlayerRecord* record, PlrMoveParams* settings);
 extern void (*MtmOverideFn)(PlayerRecord* record);
@@ -202,6 +203,8 @@ void MoveSettingsDefault(PlrMoveParams* settings);
 // Animation, hits and shield (plranim)
 // ===================================================================
 void AnimPlayer();
+extern int plranim, plranimmode;  // the slot and SetAnim mode chosen last (-1 none)
+extern void** player_hood_weights;  // the hood's blend-shape weights for this frame
 void PlayerHoodAnimation();
 void HitPlayer(int yaw, int kind, const ZEVEC* position);
 int CheckShield(int yaw);

@@ -378,7 +378,7 @@ void MovePlayer(int paused, int draw) {
   shieldscale = powershield ? std::fmin(2.0f, shieldscale + 0.1f) : std::fmax(0.0f, shieldscale - 0.1f);
   shieldtimer = powershield ? std::fmin(1.0f, shieldtimer + 0.016f) : std::fmax(0.0f, shieldtimer - 0.016f);
 
-  if (DebrisCollisionCheck(&playercolpos, PLAYER_RADIUS))
+  if (DebrisCollisionCheck(&playercolpos, PLAYER_RADIUS) >= 0)
     HitPlayer(ZeAtan2D(p.cob.pos.x - debris_collide_pt.x, p.cob.pos.z - debris_collide_pt.z), 1, nullptr);
   AnimPlayer();
   PlrExtras();
