@@ -5,10 +5,12 @@
 // shake; the camera registry's calls do nothing.
 #include <cmath>
 
+#include "player.h"
 #include "standins.h"
 
 ZECAMERA* kaelcam;
 int cam_external_target;
+int CameraPanActive, camsnap, camspot, oldcamspot = -1, pointcam_end;
 
 namespace {
 
@@ -16,8 +18,8 @@ float g_yaw;  // radians, the camera's heading
 
 // Where the hero stands and where he faces: the one place the camera reads him.
 void HeroView(ZEVEC* feet, int* yaw) {
-  *feet = player_position;
-  *yaw = player_yaw;
+  *feet = Player.cob.pos;
+  *yaw = Player.cob.roty;
 }
 
 }  // namespace
@@ -51,3 +53,6 @@ void ProcessCamera() {
 float CameraYaw() { return g_yaw; }
 void SetActiveCamera(int, int) {}
 void SetNextCamera(int, int) {}
+void SwapCameras(int) {}
+void SetShakeCam(float, float, float, float) {}
+void CameraRailReset() {}

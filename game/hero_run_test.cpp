@@ -21,6 +21,7 @@
 #include "game.h"
 #include "gamecobs.h"
 #include "levcon.h"
+#include "player.h"
 #include "snapshot_test.h"
 #include "standins.h"
 
@@ -34,7 +35,7 @@ struct HeroSwap {
 };
 
 // The hero as the trace records him: the one place that reads him.
-HeroSwap HeroRecord(int swap) { return {swap, player_position, player_yaw}; }
+HeroSwap HeroRecord(int swap) { return {swap, Player.cob.pos, Player.cob.roty}; }
 
 std::vector<HeroSwap> g_trace;
 

@@ -7,6 +7,7 @@
 #include "gamelib.h"
 #include "gameflow.h"
 #include "levcon.h"
+#include "player.h"
 #include "standins.h"
 
 #include <cstdio>
@@ -505,7 +506,7 @@ void LevConReset() {
 
 namespace {
 
-bool NoHitPoints() { return exitgame && player_hitpoints <= 0; }
+bool NoHitPoints() { return exitgame && Player.hitpoints <= 0; }
 
 template <class T>
 T* Choose(T* current, T* forced, T* override, int& hold, T* start, T* teleport, T* planet) {
@@ -554,7 +555,7 @@ void LevConChooseLevel(LevConLevel* current, LevConLevel** chosen, LevConLevel**
     c = current;
     if (current_island->ltset >= 0) {
       int label = -1, sem = -1;
-      LoadTrigCheckBounds(current_island->ltset, &player_position, &c, preload, show, &label, &sem);
+      LoadTrigCheckBounds(current_island->ltset, &Player.cob.pos, &c, preload, show, &label, &sem);
       if (gameflow_prog && label != g_lastLabel) {
         g_lastLabel = label;
         if (label != -1) gfcGoSubLabelById(gameflow_prog, label);

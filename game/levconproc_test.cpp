@@ -4,6 +4,7 @@
 // threaded at three quanta and inline with the same end state and events.
 #include "game.h"
 #include "gameflow_testutil.h"
+#include "player.h"
 #include "standins.h"
 
 #include <cstring>
@@ -126,8 +127,8 @@ struct LevConTest : FlowTest {
     Uni(kUni);
     LoadTrigInit();
     bgload_inhibit = 0;
-    player_position = {0, 0, 0};
-    player_hitpoints = 100;
+    Player.cob.pos = {0, 0, 0};
+    Player.hitpoints = 100;
     exitgame = 0;
     paused = 0;
     planet_lev = nullptr;
@@ -404,7 +405,7 @@ TEST_F(LevConTest, ChoiceOrder) {
   levcon_override_enabled = 1;
   levcon_level_override = far;
   exitgame = 2;
-  player_hitpoints = 0;
+  Player.hitpoints = 0;
   LevConChooseLevel(home, &c, &p, &s);
   EXPECT_EQ(c, home);
   exitgame = 0;
@@ -550,22 +551,22 @@ struct ScriptTest : LevConTest {
       Frame();
       seen("A ");
     }
-    player_position = {80, 0, 0};  // outside the preload ring, inside LOAD
+    Player.cob.pos = {80, 0, 0};  // outside the preload ring, inside LOAD
     for (int f = 0; f < 20; f++) {
       Frame();
       seen("B ");
     }
-    player_position = {10, 0, 0};  // inside VIEW
+    Player.cob.pos = {10, 0, 0};  // inside VIEW
     for (int f = 0; f < 60; f++) {
       Frame();
       seen("C ");
     }
-    player_position = {150, 0, 0};  // out of the LOAD bound
+    Player.cob.pos = {150, 0, 0};  // out of the LOAD bound
     for (int f = 0; f < 20; f++) {
       Frame();
       seen("D ");
     }
-    player_position = {0, 0, 0};
+    Player.cob.pos = {0, 0, 0};
     for (int f = 0; f < 40; f++) {
       Frame();
       seen("E ");
@@ -606,7 +607,7 @@ TEST_F(ScriptTest, ThreadedAtThreeQuantaAndInlineEndTheSame) {
     for (int i = 0; i < levcon_num_levels; i++) levels[i].buffer = nullptr;
     Uni(kUni);
     LoadTrigInit();
-    player_position = {0, 0, 0};
+    Player.cob.pos = {0, 0, 0};
     Trace threaded = Run(1, quantum);
     EXPECT_EQ(threaded.state, inlineRun.state);
     EXPECT_EQ(threaded.events, inlineRun.events);

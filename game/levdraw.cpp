@@ -4,6 +4,7 @@
 #include "game.h"
 #include "gameflow.h"
 #include "levcon.h"
+#include "player.h"
 #include "standins.h"
 #include "zeps2.h"
 
@@ -310,8 +311,7 @@ void LevConSetName(const char* name, int, int edit) {
         if (LevConIslandOf(&level->info) != island || !level->info.Name || ZeStrICmp(level->info.Name, name)) continue;
         playerstartpos = level->StartPos;
         playerstartang = level->startyaw;
-        player_position = playerstartpos;
-        player_yaw = int16_t(playerstartang);
+        SetPlayer(&playerstartpos, playerstartang);
         LevConLoadAll(world, island, level);
         return;
       }

@@ -16,3 +16,5 @@ void ConCoreBGLoad(void*, int) {}
 void LevelFxInit(void*) {}
 void LevelFxCloseLevel(void*) {}
 void LevelFxBGInit(void*, char**, char*) {}
+void LevelFxLifeLost() {}
+int PLAYER_USING_POD;

@@ -5,7 +5,9 @@
 #include "gamecobs.h"
 #include "gamelib.h"
 #include "levcon.h"
+#include "player.h"
 #include "standins.h"
+#include "support.h"
 #include "zemath.h"
 #include "zesound2.h"
 
@@ -186,7 +188,7 @@ void MainReplaySetUp() {
 
   char* sys = perm;
   DebrisSetup(&sys, "gfx\\particle.pnt", 304);
-  DebrisRegisterCutoffCameraVec(&player_position);
+  DebrisRegisterCutoffCameraVec(&Player.cob.pos);
   InitPanel(&sys);
   MiscInit(&sys, end);
   // No effects material until the effects are loaded: lasers and flares draw nothing.
@@ -248,7 +250,7 @@ void MainReplaySetUp() {
   InitTassle();
   InitCobs(game_cobinfo);
   cob_debris.AddVariableShotDebrisEffect = AddVariableShotDebrisEffect;  // debris over characters
-  InitPlayer();
+  InitPlayer(&Player);
   AddCobType(35);
   InitCheckpoints();
   LoadVehicles(nullptr, &sys, end);
@@ -258,7 +260,7 @@ void MainReplaySetUp() {
   InitPickups();
   InitWeapons();
   InitCamera(0);
-  edppRegisterPointerToGameCharLocation(&player_position);
+  edppRegisterPointerToGameCharLocation(&Player.cob.pos);
   InitEffects();
   InitSplines();
   FlockInit(pickup_gscene);
@@ -286,11 +288,7 @@ void MainReplaySetUp() {
   ZeRndrShadowInit(randtab_base);
   ZeLightMatInit();
   tbrInit();
-  // The hero starts at the current level's start, else at the origin.
-  player_position = current_level ? ZEVEC(current_level->StartPos) : ZEVEC{0, 0, 0};
-  const int startyaw = current_level ? int(current_level->startyaw) : 0;
-  player_yaw = int16_t(startyaw);
-  InitGameCamera(startyaw);
+  InitGameCamera(Player.cob.roty);
   ProcessCamera();
   PlayMusic(SearchForMusicId(0));
   intro_flag = 0;
@@ -370,7 +368,7 @@ static void ExitAndFade() {
 
 void MainRain() {
   sealevel = 0.0f;
-  const ZEVEC& cam = player_position;
+  const ZEVEC& cam = Player.cob.pos;
   void* island3 = LevConIsCurrent("ferry") ? nullptr : LevConFindLevelByName("island3");
   if (island3) {
     if (LevConLevelShown(island3) && !PlayerCraft) {
@@ -413,8 +411,8 @@ void MainRain() {
     for (int i = 0; i < splashes && randtab_ptr; i++) {
       const int r1 = *randtab_ptr++, r2 = *randtab_ptr++;
       const float yaw = CameraYaw();
-      ZEVEC at = {player_position.x + 2 * std::sin(yaw) + float(r1 - 128) * 6.0f / 256.0f, player_position.y,
-                  player_position.z + 2 * std::cos(yaw) + float(r2 - 128) * 6.0f / 256.0f};
+      ZEVEC at = {Player.cob.pos.x + 2 * std::sin(yaw) + float(r1 - 128) * 6.0f / 256.0f, Player.cob.pos.y,
+                  Player.cob.pos.z + 2 * std::cos(yaw) + float(r2 - 128) * 6.0f / 256.0f};
       // The ground under the splash, up to 5 above the hero's feet (ground
       // rising ahead of him still takes the splash).
       const float ground = NewShadow(&at, 0, 0.0f, 5.0f);
@@ -431,9 +429,9 @@ void MainRain() {
 static void DressingUpdate() {
   TerrainPlatformOldUpdate();
   if (!WorldFrozen()) {
-    ZeBridgeUpdate(&player_position);
-    ZeWindUpdate(&player_position);
-    ZeFadeObjUpdate(&player_position);
+    ZeBridgeUpdate(&Player.cob.pos);
+    ZeWindUpdate(&Player.cob.pos);
+    ZeFadeObjUpdate(&Player.cob.pos);
   }
 }
 
@@ -454,7 +452,7 @@ static void PlayerAndWorldLogic(int drawn) {
   MoveWeapons();
   if (drawn) ProcessTassle(paused);  // the catch-up step leaves the tassels out
   if (!paused) MainRain();
-  if (game_triggers_enabled) ZeTriggerSysUpdate(&player_position, 0, 0.3f);
+  if (game_triggers_enabled) ZeTriggerSysUpdate(&Player.cob.pos, 0, 0.3f);
   ProcessCamera();
 }
 
@@ -578,7 +576,7 @@ void MainFrame() {
   for (int s = 2; s < 16; s++) tbslotReset(tb_default_set, s);
   Slot(11, "loop");
   static const ZEVEC kZero = {0, 0, 0};
-  GBLevUpdateFrame(editor_active ? &kZero : &player_position);
+  GBLevUpdateFrame(editor_active ? &kZero : &Player.cob.pos);
   FennHackNewHillBridge();
   ProcessTeleport();
   LevConProcess();
@@ -669,7 +667,7 @@ void MainFrame() {
     if (debris_enabled) Debris(Frozen());
     // The level controller keeps the camera's position past the call.
     static ZEVEC eye;
-    eye = kaelcam ? ZEVEC{kaelcam->mtx.m[3][0], kaelcam->mtx.m[3][1], kaelcam->mtx.m[3][2]} : player_position;
+    eye = kaelcam ? ZEVEC{kaelcam->mtx.m[3][0], kaelcam->mtx.m[3][1], kaelcam->mtx.m[3][2]} : Player.cob.pos;
     LevConRender(&eye);
     MainDrawLevel();
     SlotEnd(6);
@@ -679,7 +677,7 @@ void MainFrame() {
   SlotEnd(5);
   if (shadows_enabled) {
     if (!fog_enabled) ZeLightFog(1.0f, 0.0f, 0, 0, 0);
-    ZeRndrFx(paused, &player_position);
+    ZeRndrFx(paused, &Player.cob.pos);
   }
   if (ZeRndrBeginScene(-1)) {
     if (debris_enabled) DebrisDraw(Frozen(), 0);

@@ -2,6 +2,7 @@
 // place of the system's, the settings its words change, the level menus it
 // builds and the level-progress overrides.
 #include "game.h"
+#include "player.h"
 #include "standins.h"
 
 #include <cstdlib>

@@ -1,4 +1,5 @@
 #include "game.h"
+#include "player.h"
 #include "standins.h"
 #include "platform_test.h"
 

@@ -220,6 +220,8 @@ TEST_F(Menus, MainDebugMenuHandlers) {
 // "Buffer Usage" with LOW and HI in use: the table (start), then the bars.
 TEST_F(Menus, BufferUsage) {
   LevConSysClose();  // the level controller gives its level buffers back
+  // No start level held from an earlier restart: no level takes SUB during the frames.
+  start_hold_world = start_hold_island = start_hold_level = 0;
   BuffyDesc* low = BuffyAllocate(0x100000, BUFFY_LOW, nullptr, nullptr);
   BuffyDesc* hi = BuffyAllocate(0x200000, BUFFY_HIGH, nullptr, nullptr);
   ASSERT_EQ(low->lockstate, BUFFY_LOCKED);

@@ -1,23 +1,18 @@
-// Stand-ins for the hero, creatures, pickups, pots, the HUD and
+// Stand-ins for creatures, pickups, pots, weapons, the HUD and
 // saves: no objects exist.
 #include "standins.h"
+
+#include <array>
 #include "zecore.h"
 
-int player_hitpoints = 100;
-int16_t player_yaw;
-int hitpoints_override, atlasshield_override, start_player_lives = 3, start_player_hitpoints = 100;
 int checked_num_pickups[5];
 int oasislev_nightstart = 1, laying_spline_data, panel_flags;
-ZEVEC player_position;
 
 void InitPanel(char**) {}
 void ResetPanel() {}
 void DrawPanel(int) {}
 void QuickMsg(const char*) {}
 void DrawQuickMsg() {}
-void InitPlayer() {}
-void MovePlayer(int, int) {}
-void LifeLost() {}
 void InitCheckpoints() {}
 void UpdateCheckpoints() {}
 void InitCreats() {}
@@ -44,7 +39,6 @@ void GlassGivenMaterial(ZEMTL*) {}
 void SpecularGivenMaterial(ZEMTL*) {}
 void SetEnviroMtx() {}
 void DrawShadows() {}
-void IncFrames() {}
 void PlayMusic(int) {}
 int SearchForMusicId(int) { return -1; }
 void FlockProcess() {}
@@ -93,3 +87,48 @@ void ResetDeb3() {}
 void* GetVisiTable(ZEGSCENE*) { return nullptr; }
 void BuildVisiTable(ZEGSCENE*, char**, char*) {}
 void ApplyVisiTable(ZEGSCENE*, const ZEVEC*) {}
+
+// What the hero reaches of pots, pickups, weapons, the HUD, the tassel, the
+// widget, cannons, flocks, creatures, checkpoints, splines.
+std::array<PotPlayerRow, POT_TYPES> PotPlayer = [] {
+  std::array<PotPlayerRow, POT_TYPES> rows{};
+  for (PotPlayerRow& r : rows) r.action = -1;
+  return rows;
+}();
+Pot* InPot;
+Pot* LastPot;
+Pot* NearPot;
+float potlock;
+ZEMTX InPotMtx;
+int smokeon;
+void PotEffect(Pot*, int) {}
+void RevealPots(const ZEVEC*, float) {}
+void ResetPots(int) {}
+void ResetPickups() {}
+int num_pickups[8];
+const ZEVEC* NearChead;
+void ResetCreats() {}
+void ResetWeapons() {}
+void Weapons(LOCATORINFO*) {}
+void Weapons2(LOCATORINFO*) {}
+void DrawMBall(LOCATORINFO*) {}
+ZEMTX MagMtx;
+float maglen, magvel;
+int magtilt, magturn;
+ZEVEC lastmagpos[8];
+int lastmagpt;
+int lasertype, lasertimer, lasercharge;
+void AddJLaser(int, const ZEVEC*, const ZEVEC*, uint32_t, float, float, float) {}
+void AddKaboom(const ZEVEC*, int) {}
+int glass_enabled;
+int panel_antidote;
+int show_pickups_required_msg = -1, num_pickups_required, pickups_required_timer;
+void InitTassleHood() {}
+void WidgetDeActivate() {}
+int PLAYER_USING_WIDGET;
+void* players_cannon;
+void FlockFishPlayer(const ZEVEC*, int) {}
+int fogpt;
+EePtr<SplineHeader> splinfo[SPLINE_KINDS];
+SplinePoint* splpts;
+int splinekey = -1;

@@ -12,6 +12,7 @@
 #include "gtest/gtest.h"
 #include "levcon.h"
 #include "platform_test.h"
+#include "player.h"
 #include "standins.h"
 
 namespace {
@@ -83,6 +84,9 @@ TEST_F(RainRun, SplashesLandOnTheGroundAndStopWhilePaused) {
   SeekRain = CurRain = 0.2f;
   RainTimer = 1 << 20;
   raintog = 0;
+  // The hero stands on the ground at the origin (the level starts him in the air).
+  const ZEVEC origin = {0, 0, 0};
+  SetPlayer(&origin, 0);
   std::map<int, ZEVEC> live;  // splash keys after the last frame, with their points
   auto splashes = [&] {
     std::map<int, ZEVEC> now;
@@ -101,9 +105,9 @@ TEST_F(RainRun, SplashesLandOnTheGroundAndStopWhilePaused) {
       emitting += debkeydata[key].nchunks > 0;
       // Two ahead along the camera's yaw, and up to 3 aside on each axis.
       const float yaw = CameraYaw();
-      EXPECT_LE(std::abs(at.x - player_position.x - 2 * std::sin(yaw)), 3.0f);
-      EXPECT_LE(std::abs(at.z - player_position.z - 2 * std::cos(yaw)), 3.0f);
-      const ZEVEC column = {at.x, player_position.y, at.z};
+      EXPECT_LE(std::abs(at.x - Player.cob.pos.x - 2 * std::sin(yaw)), 3.0f);
+      EXPECT_LE(std::abs(at.z - Player.cob.pos.z - 2 * std::cos(yaw)), 3.0f);
+      const ZEVEC column = {at.x, Player.cob.pos.y, at.z};
       const float ground = NewShadow(&column, 0, 0.0f, 5.0f);
       if (ground >= TERR_NO_HEIGHT) {
         EXPECT_EQ(at.y, 17.0f) << "the sea level at island3, off the ground at " << at.x << ", " << at.z;

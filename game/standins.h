@@ -4,6 +4,7 @@
 // system deletes its file and moves its declarations to the system's header.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "coblib.h"
@@ -77,6 +78,8 @@ void ConCoreProcess(int drawn);
 void ConCoreRender3D();
 void ConCoreRender2D();
 void ConCoreBGLoad(void* conflict, int background);
+void LevelFxLifeLost();
+extern int PLAYER_USING_POD;  // the escape pod holds the hero
 
 // ===================================================================
 // Cut scenes, triggers, scripts and dialogue (cutscene_standin.cpp)
@@ -110,24 +113,22 @@ void ProcessCamera();
 float CameraYaw();  // the main game camera's yaw, radians
 void SetActiveCamera(int n, int mode);
 void SetNextCamera(int n, int mode);
+// Pans, shake, the spot cameras and the rails.
+extern int CameraPanActive, camsnap, camspot, oldcamspot, pointcam_end;
+void SwapCameras(int n);
+void SetShakeCam(float a, float b, float c, float d);
+void CameraRailReset();
 
 // ===================================================================
 // Player, creatures and world objects (player_standin.cpp)
 // ===================================================================
-extern int hitpoints_override, atlasshield_override, start_player_lives, start_player_hitpoints;
 extern int checked_num_pickups[5];
 extern int oasislev_nightstart, laying_spline_data, panel_flags;
-extern ZEVEC player_position;
-extern int player_hitpoints;  // the hero's hit points
-extern int16_t player_yaw;
 void InitPanel(char** buffer);
 void ResetPanel();
 void DrawPanel(int editor);
 void QuickMsg(const char* text);
 void DrawQuickMsg();
-void InitPlayer();
-void MovePlayer(int paused, int drawn);
-void LifeLost();
 void PanelPauseMenu();
 extern int arena_island_draw_enabled;
 void InitSplines();
@@ -172,13 +173,100 @@ void GlassGivenMaterial(ZEMTL* mtl);
 void SpecularGivenMaterial(ZEMTL* mtl);
 void SetEnviroMtx();
 void DrawShadows();
-void IncFrames();
 void PlayMusic(int id);
 int SearchForMusicId(int n);
 void FlockProcess();
 void FlockDraw();
 void saveloadInit(const char* dir, const char* icon, const char* title, int n);
 int saveloadLoadIcon(const char* name, char* buffer);
+
+// The hero's calls into the pots, pickups, weapons, HUD, tassel, widget,
+// cannons, flocks, creatures and splines.
+struct Pot {
+  ZEVEC pos;
+  int32_t yaw;        // ZEANG in the low 16 bits
+  uint16_t flags;     // bit 0 present
+  int16_t timer;
+  int16_t type;       // row of the pot types, -1 free
+  int16_t units;
+  int16_t wobble;
+  int16_t maskbit;
+  int32_t range;
+  int32_t helpspline;
+  int16_t key;
+  int16_t counter;    // per type: a launch pot's counter
+  float lift;
+  float param;
+  uint8_t light[48];  // the light record: three directions, four colours of three bytes
+};
+static_assert(sizeof(Pot) == 96 && offsetof(Pot, flags) == 16 && offsetof(Pot, counter) == 38 &&
+              offsetof(Pot, param) == 44);
+constexpr int POT_TYPES = 64;
+// What the pot types give the hero: the player action (0 glass, 1 reveal, 2
+// launch, 4 cannon, 5 beam, -1 none), a cannon's strength 0-2 and whether it
+// fixes the direction. Every row -1 until the pot types land.
+struct PotPlayerRow {
+  int8_t action, strength, fixeddir, pad;
+};
+extern std::array<PotPlayerRow, POT_TYPES> PotPlayer;
+extern Pot* InPot;       // the pot the hero stands in
+extern Pot* LastPot;     // the pot last touched
+extern Pot* NearPot;     // the nearest pot within 5, or null
+extern float potlock;    // 1.0 when the hero enters a pot
+extern ZEMTX InPotMtx;   // InPot's drawing matrix this frame
+extern int smokeon;
+void PotEffect(Pot* pot, int effect);  // the pot's character effect
+void RevealPots(const ZEVEC* position, float radius);
+void ResetPots(int all);
+void ResetPickups();
+extern int num_pickups[8];  // entry 2 the antidote timer
+extern const ZEVEC* NearChead;  // the nearest creature head, or null
+void ResetCreats();
+void ResetWeapons();
+void Weapons(LOCATORINFO* info);
+void Weapons2(LOCATORINFO* info);
+void DrawMBall(LOCATORINFO* info);
+extern ZEMTX MagMtx;  // the magic ball; its translation the ball
+extern float maglen, magvel;
+extern int magtilt, magturn;
+extern ZEVEC lastmagpos[8];
+extern int lastmagpt;
+extern int lasertype, lasertimer, lasercharge;
+void AddJLaser(int kind, const ZEVEC* start, const ZEVEC* end, uint32_t colour, float a, float b, float c);
+void AddKaboom(const ZEVEC* position, int kind);
+extern int glass_enabled;
+extern int panel_antidote;  // the HUD's antidote display
+extern int show_pickups_required_msg, num_pickups_required, pickups_required_timer;
+void InitTassleHood();
+void WidgetDeActivate();
+extern int PLAYER_USING_WIDGET;
+extern void* players_cannon;
+void FlockFishPlayer(const ZEVEC* position, int on);
+extern int fogpt;  // the fog point a checkpoint stores
+// The loaded splines: one list per kind (2 lines the hero crawls along, 3
+// camera splines, 4 energy lines). A point holds its position, the yaw to
+// the next point (ZEANG as a float) and its distance from the first point.
+struct SplinePoint {
+  ZEVEC pos;
+  float angle;
+  float dist;
+};
+static_assert(sizeof(SplinePoint) == 20);
+struct SplineHeader {
+  int16_t kind;
+  int16_t subtype;
+  int16_t first;   // first point in splpts
+  int16_t count;
+  float f0, f1;
+  EePtr<SplineHeader> next;
+  int16_t key;
+  int16_t pad;
+};
+static_assert(sizeof(SplineHeader) == 24);
+enum : int { SPLINE_KINDS = 8, SPLINE_LINE = 2, SPLINE_CAMERA = 3, SPLINE_ENERGY = 4 };
+extern EePtr<SplineHeader> splinfo[SPLINE_KINDS];
+extern SplinePoint* splpts;
+extern int splinekey;
 
 // ===================================================================
 // Vehicles, races and challenges (vehicles_standin.cpp)
@@ -188,6 +276,9 @@ extern int BoatRaceLaps, QuadRaceLaps, WhichWasp, NoCheckPointTimeOut, StartQuad
     AiCam, UlmeInTheHouse, PellInTheHouse;
 extern void* PlayerCraft;
 extern void* PlayerBoat;
+extern void* VehicleInControl;  // the vehicle that holds the hero
+extern int PlayerJetPack;
+void ReloadVehicles();
 void LoadVehicles(void* level, char** buffer, char* end);
 void UnLoadAllVehicles();
 void InitVehicles();

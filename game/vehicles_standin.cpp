@@ -6,6 +6,9 @@ int BoatRaceLaps, QuadRaceLaps, WhichWasp, NoCheckPointTimeOut, StartQuadRace, V
     AiCam, UlmeInTheHouse, PellInTheHouse;
 void* PlayerCraft;
 void* PlayerBoat;
+void* VehicleInControl;
+int PlayerJetPack;
+void ReloadVehicles() {}
 
 void LoadVehicles(void*, char**, char*) {}
 void UnLoadAllVehicles() {}
