@@ -43,7 +43,7 @@ void Up() {
 void Write(const char* name, const uint8_t* data, size_t size, size_t pad) {
   std::vector<uint8_t> bytes(data, data + size);
   if (bytes.size() < pad) bytes.resize(pad, 0);
-  PlanetToolWrite(root + "/bin/terra/" + name, bytes);
+  FuzzWriteFile(std::string("bin/terra/") + name, bytes.data(), bytes.size());
 }
 
 void Down() {
@@ -64,7 +64,7 @@ void Down() {
   FrCubeClose();
   FrameClose();
   for (const char* n : {"HEIGHTS.GB3", "PATCHES.GB3", "TEX004.GB3", "TEX032.GB3", "TEXNDX.GB3"})
-    std::filesystem::remove(root + "/bin/terra/" + n);
+    PlatHostMemFile((std::string("bin/terra/") + n).c_str(), nullptr, 0);
 }
 
 }  // namespace

@@ -35,10 +35,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
   Up();
   if (size < 1 || size > SIZE / 2) return;
   const bool system = data[0] & 1;
-  {
-    std::ofstream f(root + (system ? "/bin/system.gb3" : "/bin/cube.bin"), std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(data + 1), std::streamsize(size - 1));
-  }
+  FuzzWriteFile(system ? "bin/system.gb3" : "bin/cube.bin", data + 1, size - 1);
   char* pos = buffer;
   FrameInit(&pos, buffer + SIZE);
   if (system) {

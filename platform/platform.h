@@ -252,6 +252,15 @@ int sceRead(int fd, void* buf, int count);
 int sceWrite(int fd, const void* buf, int count);
 int sceLseek(int fd, int offset, int whence);
 int sceIoctl(int fd, int request, void* arg);  // < 0 on failure
+// Memory files under "host0:" (fuzz targets, tests). A file set here (a
+// copy of the bytes; null data removes it) is found by its path from the
+// host root, any case and separator, ahead of the host file of that path,
+// and is read, written and grown in memory. With memory writes on, a
+// "host0:" open that may create its file (SCE_CREAT) opens it in memory.
+void PlatHostMemFile(const char* path, const void* data, size_t size);
+void PlatHostMemWrites(bool on);
+// The bytes of a memory file (null when there is none); *size its length.
+const uint8_t* PlatHostMemFileData(const char* path, size_t* size);
 // Test hook: the next count reads (PLAT_FAULT_READ) or seeks
 // (PLAT_FAULT_SEEK) of the file I/O client fail with an I/O error.
 enum { PLAT_FAULT_READ = 0, PLAT_FAULT_SEEK = 1 };

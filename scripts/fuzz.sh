@@ -196,7 +196,8 @@ for t in bridge_fuzz grass_fuzz; do run_target "$t" ze2/gamelib; done
 
 # Effect files (ze2/gamelib): seeds the target writes through the engine's
 # effect-file writer, and the demo's general and level pages made by
-# ptltool. The first byte chooses the load's kind.
+# ptltool. The first byte chooses the load's kind. (The target makes the
+# particle texture the set-up loads, so that inputs reach the loader.)
 cmake --build "$dir" --target ptlpage_fuzz ptltool -- -j4
 mkdir -p "$seeds/ptlpage_fuzz"
 (cd "$seeds/work" && "$dir/ze2/gamelib/ptlpage_fuzz" -seeds="$seeds/ptlpage_fuzz" >/dev/null 2>&1)

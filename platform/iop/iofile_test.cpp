@@ -85,6 +85,75 @@ TEST_F(FileIo, WritesCreateTheNameAsGivenOrReuseAnyCase) {
   EXPECT_LT(sceOpen("host0:OUT\\MISSING.LOG", SCE_RDWR | SCE_APPEND), 0) << "no create flag, no file";
 }
 
+TEST_F(FileIo, MemoryFilesStandInFrontOfHostFilesAndTakeWrites) {
+  MakeFile(dir + "/Data/a.bin", "host a");
+  PlatSetHostRoot(dir.c_str());
+  PlatSetDiscRoot(dir.c_str());
+  PlatHostMemFile("data/A.BIN", "memory", 6);
+  // Found by any case and separator, ahead of the host file; the disc's own file stays.
+  for (const char* path : {"host0:DATA\\A.BIN", "host0:Data/a.bin", "host0:\\X\\..\\DATA\\.\\A.BIN"}) {
+    int fd = sceOpen(path, SCE_RDONLY);
+    ASSERT_GE(fd, 0) << path;
+    EXPECT_EQ(ReadAll(fd), "memory") << path;
+    EXPECT_EQ(sceClose(fd), 0);
+  }
+  int fd = sceOpen("cdrom0:\\DATA\\A.BIN;1", SCE_RDONLY);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(ReadAll(fd), "host a");
+  sceClose(fd);
+  // Seeks as the host's: past the end allowed, before the start refused;
+  // a write past the end leaves zeros; append writes at the end.
+  fd = sceOpen("host0:DATA\\A.BIN", SCE_RDWR);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(sceLseek(fd, 2, SCE_SEEK_END), 8);
+  EXPECT_LT(sceLseek(fd, -9, SCE_SEEK_END), 0);
+  char c;
+  EXPECT_EQ(sceRead(fd, &c, 1), 0);
+  EXPECT_EQ(sceWrite(fd, "!", 1), 1);
+  EXPECT_EQ(sceLseek(fd, 0, SCE_SEEK_SET), 0);
+  EXPECT_EQ(ReadAll(fd), std::string("memory\0\0!", 9));
+  sceClose(fd);
+  fd = sceOpen("host0:DATA\\A.BIN", SCE_RDWR | SCE_APPEND);
+  EXPECT_EQ(sceLseek(fd, 0, SCE_SEEK_SET), 0);
+  EXPECT_EQ(sceWrite(fd, "+", 1), 1);
+  sceClose(fd);
+  size_t size = 0;
+  const uint8_t* bytes = PlatHostMemFileData("DATA/A.BIN", &size);
+  ASSERT_NE(bytes, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), size), std::string("memory\0\0!+", 10));
+  fd = sceOpen("host0:DATA\\A.BIN", SCE_WRONLY);
+  EXPECT_LT(sceRead(fd, &c, 1), 0) << "opened for writing only";
+  sceClose(fd);
+  // Removed, the host file shows again.
+  PlatHostMemFile("DATA\\A.BIN", nullptr, 0);
+  fd = sceOpen("host0:DATA\\A.BIN", SCE_RDONLY);
+  EXPECT_EQ(ReadAll(fd), "host a");
+  sceClose(fd);
+  // With memory writes on, a creating open makes a memory file, wherever it is,
+  // and leaves the host alone; opens without the create flag still find host files.
+  PlatHostMemWrites(true);
+  fd = sceOpen("host0:NODIR\\NEW.LOG", SCE_WRONLY | SCE_CREAT | SCE_TRUNC);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(sceWrite(fd, "new", 3), 3);
+  sceClose(fd);
+  fd = sceOpen("host0:DATA\\A.BIN", SCE_WRONLY | SCE_CREAT | SCE_TRUNC);
+  EXPECT_EQ(sceWrite(fd, "mem", 3), 3);
+  sceClose(fd);
+  PlatHostMemWrites(false);
+  EXPECT_FALSE(std::filesystem::exists(dir + "/NODIR"));
+  fd = sceOpen("host0:nodir/new.log", SCE_RDONLY);
+  EXPECT_EQ(ReadAll(fd), "new");
+  sceClose(fd);
+  std::ifstream f(dir + "/Data/a.bin");
+  std::string text;
+  std::getline(f, text);
+  EXPECT_EQ(text, "host a");
+  EXPECT_EQ(PlatHostMemFileData("..\\X", &size), nullptr);
+  PlatHostMemFile("NODIR/NEW.LOG", nullptr, 0);
+  PlatHostMemFile("DATA/A.BIN", nullptr, 0);
+  EXPECT_EQ(PlatHostMemFileData("DATA/A.BIN", &size), nullptr);
+}
+
 TEST_F(FileIo, DescriptorsRunOutAtSixteenAndBadOnesFail) {
   MakeFile(dir + "/f", "x");
   PlatSetHostRoot(dir.c_str());

@@ -58,7 +58,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
   const int fields = data[0] & 7;
   const std::vector<FuzzPart> parts = FuzzSplit(data + 1, size - 1, MAX_PACKETS + 1);
   Decode(parts[0].data, parts[0].size);
-  FuzzWriteFile("S.VAG", parts[0].data, parts[0].size);
+  FuzzWriteHostFile("S.VAG", parts[0].data, parts[0].size);
   if (SndModuleLoad(PSOUND_NULL) != 0) abort();
   sceSifClientData cd{};
   sceSifBindRpc(&cd, SND_RPC_SERVER, 0);

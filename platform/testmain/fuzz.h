@@ -42,8 +42,14 @@ void FuzzFreeAbandoned();
 // A host directory for the input's files, made once; "host0:" and
 // "cdrom0:" name it and the memory-card root is inside it.
 const std::string& FuzzDir();
-// Writes a file under FuzzDir() (name relative, '/' separated).
+// Makes a "host0:" file of the input's (name relative, '/' separated): a
+// memory file (PlatHostMemFile), so no input touches the host's disk;
+// while fuzzing, files the engine creates under "host0:" are memory files
+// too. Readers that go around the file I/O client (the memory card, the
+// virtual disc, the sound module) take FuzzWriteHostFile's files.
 void FuzzWriteFile(const std::string& name, const void* data, size_t size);
+// Writes a file under FuzzDir() on the host.
+void FuzzWriteHostFile(const std::string& name, const void* data, size_t size);
 
 // For FuzzSeeds: writes one seed file made of parts joined by separators.
 void FuzzWriteSeed(const char* dir, const char* name, const std::vector<std::vector<uint8_t>>& parts);

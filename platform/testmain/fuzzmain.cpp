@@ -131,6 +131,7 @@ int FuzzMain(int argc, char** argv) {
   for (int i = 1; i < argc; i++)
     if (!strncmp(argv[i], "-timeout=", 9)) g_timeout = atoi(argv[i] + 9);
   if (g_timeout > 0) std::thread(Watchdog).detach();
+  PlatHostMemWrites(true);
   return LLVMFuzzerRunDriver(&argc, &argv, OneInput);
 }
 
@@ -188,6 +189,10 @@ const std::string& FuzzDir() {
 }
 
 void FuzzWriteFile(const std::string& name, const void* data, size_t size) {
+  PlatHostMemFile(name.c_str(), data ? data : "", size);
+}
+
+void FuzzWriteHostFile(const std::string& name, const void* data, size_t size) {
   const std::string path = FuzzDir() + "/" + name;
   for (size_t s = path.find('/', FuzzDir().size() + 1); s != std::string::npos; s = path.find('/', s + 1))
     mkdir(path.substr(0, s).c_str(), 0755);

@@ -34,7 +34,7 @@ void FuzzOne(const uint8_t* data, size_t size) {
   const FuzzPart script = parts[0];
   const FuzzPart file = parts.size() > 1 ? parts[1] : FuzzPart{data, 0};
   FuzzWriteFile("ED.DAT", file.data, file.size);
-  FuzzWriteFile("memcard/mc0-0/ED.DAT", file.data, file.size);
+  FuzzWriteHostFile("memcard/mc0-0/ED.DAT", file.data, file.size);
   PlatMcReset();
   auto* dest = FuzzEeCopy(nullptr, 0, DEST);
   int medium = EDFILE_MEDIA_MEMCARD;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "debris_host.h"
 #include "debris_test.h"
 #include "zerndrobj_test.h"
 
@@ -20,25 +21,12 @@ inline void Project(const ZEVEC& p, const ZEMTX& local, float* x, float* y) {
   *y = s[1] / s[3] / 16.0f - (2048 - 112);
 }
 
-// "gfx\particle.pnt" in the host directory: native data of a small 32-bit
-// texture of texels 1.0 (128 in every channel, alpha uploaded unhalved), so
-// that it leaves the particles' colours as they are; made and recovered
-// through the texture table.
+// "gfx\particle.pnt" in the host directory (DebrisParticleTexture).
 inline void WriteParticleTexture(const std::string& host) {
-  auto* texels = static_cast<uint8_t*>(ZeMemAlloc(16 * 16 * 4));
-  memset(texels, 128, 16 * 16 * 4);
-  ZETEX img = {ZETEX_RGBA32, 16, 16, 1, texels, nullptr};
-  const int was = zetex_force_overbrighten;
-  zetex_force_overbrighten = 1;
-  ZETEXID id = ZeTexCreate(&img);
-  zetex_force_overbrighten = was;
-  std::vector<uint8_t> native(8192);
-  int n = ZeTexRecoverNativeData(id, native.data(), int(native.size()));
-  ZeTexDestroy(id);
-  ZeMemFree(texels);
+  const std::vector<uint8_t> native = DebrisParticleTexture();
   std::filesystem::create_directories(host + "/GFX");
   FILE* f = fopen((host + "/GFX/PARTICLE.PNT").c_str(), "wb");
-  if (f) fwrite(native.data(), 1, size_t(n > 0 ? n : 0), f), fclose(f);
+  if (f) fwrite(native.data(), 1, native.size(), f), fclose(f);
 }
 
 // A frame drawn into the second buffer (a texture cannot be pointed at

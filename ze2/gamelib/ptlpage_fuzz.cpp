@@ -21,6 +21,9 @@ void Start() {
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
   if (g_pool) return;
   g_pool = DebrisHostStart();
+  // The particle texture every set-up loads.
+  const std::vector<uint8_t> texture = DebrisParticleTexture();
+  FuzzWriteFile("GFX/PARTICLE.PNT", texture.data(), texture.size());
   FuzzFreeAbandoned();
 }
 

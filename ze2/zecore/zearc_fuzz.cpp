@@ -5,14 +5,10 @@
 #include "zecore.h"
 #include "zecore_local.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-#include <fcntl.h>
 #include <string>
 
 namespace {
 
-std::string g_dir;
 constexpr int LOAD_SIZE = 1 << 16;
 uint8_t* g_load;
 
@@ -39,19 +35,17 @@ void Walk(ZEDAT* dat, int first, const std::string& prefix, int depth, int* budg
 }  // namespace
 
 void FuzzOne(const uint8_t* data, size_t size) {
-  if (g_dir.empty()) {
-    char tmpl[] = "/tmp/zearc_fuzz.XXXXXX";
-    g_dir = mkdtemp(tmpl);
+  if (!g_load) {
+    PlatSetDiscRoot(FuzzDir().c_str());
     g_load = static_cast<uint8_t*>(EeMalloc(LOAD_SIZE));
     errmsg_disabled = 1;
     errmsg_to_console = 0;
   }
-  int fd = open((g_dir + "/FUZZ.DAT").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0 || write(fd, data, size) != ssize_t(size)) abort();
-  close(fd);
+  // Host inputs are memory files; the disc's sector path reads host files
+  // (its map made again by the disc's start-up).
   bool disc = size & 1;
-  PlatSetHostRoot(g_dir.c_str());
-  PlatSetDiscRoot(disc ? g_dir.c_str() : nullptr);
+  if (disc) FuzzWriteHostFile("FUZZ.DAT", data, size);
+  else FuzzWriteFile("FUZZ.DAT", data, size);
   ZeFileInitEx(disc ? ZEFILE_MEDIA_CD : ZEFILE_MEDIA_HOST, 0, 0);
   // Freed on every way out, a fatal error's unwinding included.
   struct Mem {
