@@ -3,6 +3,9 @@
 // local-to-host reads in the source format's, and local-to-local copies in
 // the order TRXPOS.DIR asks. Coordinates wrap at 2048.
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "gs_local.h"
 
@@ -67,9 +70,25 @@ void PutRowPair32(const GsPsmRow& r, const uint8_t* row0, const uint8_t* row1) {
   const uint32_t bp = uint32_t(t.buf.DBP), bw = uint32_t(t.buf.DBW);
   const int w = int(t.reg.RRW), y = (int(t.pos.DSAY) + t.y) & 2047;
   uint32_t* mem = GsMem32();
+  // The address of (x, y) is the row's base, 2048 words a page across, and
+  // the page table's offset.
+  const uint32_t rowBase = (bp + uint32_t(y >> 5) * GsPagesPerRow(r, bw) * 32) * 64;
+  const uint16_t* intra = r.intra + (y & 31) * 64;
   int i = 0;
   for (; i + 8 <= w; i += 8) {
     const int x = (int(t.pos.DSAX) + i) & 2047;
+    uint32_t* d = mem + ((rowBase + (uint32_t(x >> 6) << 11) + intra[x & 63]) & r.elemMask);
+#if defined(__SSE2__)
+    const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row0 + i * 4));
+    const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row0 + i * 4 + 16));
+    const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row1 + i * 4));
+    const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row1 + i * 4 + 16));
+    __m128i* o = reinterpret_cast<__m128i*>(d);
+    _mm_store_si128(o, _mm_unpacklo_epi64(a0, b0));
+    _mm_store_si128(o + 1, _mm_unpackhi_epi64(a0, b0));
+    _mm_store_si128(o + 2, _mm_unpacklo_epi64(a1, b1));
+    _mm_store_si128(o + 3, _mm_unpackhi_epi64(a1, b1));
+#else
     uint64_t a[4], b[4], out[8];
     memcpy(a, row0 + i * 4, 32);
     memcpy(b, row1 + i * 4, 32);
@@ -77,7 +96,8 @@ void PutRowPair32(const GsPsmRow& r, const uint8_t* row0, const uint8_t* row1) {
       out[2 * k] = a[k];
       out[2 * k + 1] = b[k];
     }
-    memcpy(mem + GsAddrFast(r, bp, bw, x, y), out, 64);
+    memcpy(d, out, 64);
+#endif
   }
   for (; i < w; i++) {
     const int x = (int(t.pos.DSAX) + i) & 2047;
