@@ -161,8 +161,8 @@ void BM_LlvmpipeBlendedSprites(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_LlvmpipeFlatTriangles);
-BENCHMARK(BM_LlvmpipeGouraudTriangles);
-BENCHMARK(BM_LlvmpipeTextured);
-BENCHMARK(BM_LlvmpipeBlendedSprites);
-BENCHMARK(BM_LlvmpipeSmallTriangles);
+BENCHMARK(BM_LlvmpipeFlatTriangles)->UseRealTime();
+BENCHMARK(BM_LlvmpipeGouraudTriangles)->UseRealTime();
+BENCHMARK(BM_LlvmpipeTextured)->UseRealTime();
+BENCHMARK(BM_LlvmpipeBlendedSprites)->UseRealTime();
+BENCHMARK(BM_LlvmpipeSmallTriangles)->UseRealTime();
