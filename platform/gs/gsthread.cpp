@@ -116,9 +116,11 @@ void DrawChunks() {
 void Helper() {
   t_gsThread = true;
   for (;;) {
+    // Sequentially consistent: the worker stores the claim, then counts
+    // sleepers; a helper counts itself, then looks at the claim.
     auto work = [] {
-      const uint64_t c = g_claim.load(std::memory_order_acquire);
-      return NextOf(c) < ChunksOf(c) || g_stop.load(std::memory_order_relaxed);
+      const uint64_t c = g_claim.load();
+      return NextOf(c) < ChunksOf(c) || g_stop.load();
     };
     if (!SpinFor(work)) {
       const uint32_t bell = g_jobBell.load();
