@@ -1,7 +1,10 @@
-// GS fill rate on one core, 640 x 224 PSMCT32 targets: register writes as
-// the GIF delivers them, primitives covering the whole target each pass.
-// Figures are pixels (or triangles) per second; a memset of the same frame
-// buffer runs beside them for scale. Arg 1 runs the reference rasteriser.
+// GS fill rate, 640 x 224 PSMCT32 targets: register writes as the GIF
+// delivers them, primitives covering the whole target each pass. Figures
+// are pixels (or triangles) per second; a memset of the same frame buffer
+// runs beside them for scale, and a memcpy of the same bytes beside the
+// clears and uploads. Arg 1 runs the reference rasteriser. One drawing
+// thread unless ZE_GS_THREADS says more (each pass then waits for the GS);
+// times are wall-clock.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -174,6 +177,9 @@ void DrawTriangles(const std::vector<Vtx>& tris, bool iip, bool tme) {
   }
 }
 
+// The end of a pass: everything drawn (the queue drained).
+void Sync() { benchmark::DoNotOptimize(GsGetStats()); }
+
 void Report(benchmark::State& state, uint64_t pixels, uint64_t prims) {
   state.counters["pixels/s"] =
       benchmark::Counter(double(pixels), benchmark::Counter::kIsRate, benchmark::Counter::kIs1000);
@@ -185,7 +191,10 @@ void Triangles(benchmark::State& state, Mode m, int cw, int ch) {
   Setup(m, state.range(0) != 0);
   std::vector<Vtx> tris = Grid(cw, ch);
   bool tme = m == TEX_CT32 || m == TEX_T8 || m == TEX_MIP;
-  for (auto _ : state) DrawTriangles(tris, m != FLAT, tme);
+  for (auto _ : state) {
+    DrawTriangles(tris, m != FLAT, tme);
+    Sync();
+  }
   GsStats s = GsGetStats();
   Report(state, s.pixels, s.prims);
   if (s.pixels != s.prims / (tris.size() / 3) * uint64_t(W * H))
@@ -219,6 +228,7 @@ void BM_GsBlendedSprites(benchmark::State& state) {
         GsWriteReg(GS_UV, uint64_t(x * 4 + 32 * 16) | uint64_t(y * 4 + 32 * 16) << 16);
         GsWriteReg(GS_XYZ2, Xyz((x + 32) * 16, std::min(y + 32, H) * 16, 0));
       }
+    Sync();
   }
   GsStats s = GsGetStats();
   Report(state, s.pixels, s.prims);
@@ -234,6 +244,7 @@ void Strips(benchmark::State& state, Mode m) {
       GsWriteReg(GS_XYZ2, Xyz(x * 16, 0, 0));
       GsWriteReg(GS_XYZ2, Xyz((x + 64) * 16, H * 16, 0));
     }
+    Sync();
   }
   GsStats s = GsGetStats();
   Report(state, s.pixels, s.prims);
@@ -245,12 +256,53 @@ void BM_GsClearSprites(benchmark::State& s) { Strips(s, SPRITE_FLAT); }
 // (the shadow composite): every pixel read, merged and written.
 void BM_GsMaskedSprites(benchmark::State& s) { Strips(s, SPRITE_MASKED); }
 
-// Texture upload, host to local: a 256 x 256 PSMCT32 texture per pass.
-void BM_GsUploadCt32(benchmark::State& state) {
+// One sprite over the whole target as libgraph's clear draws it: depth
+// test ALWAYS; arg 1 writes the (24-bit) depth buffer too.
+void BM_GsClearFrame(benchmark::State& state) {
+  Setup(SPRITE_FLAT, false);
+  const bool depth = state.range(0) != 0;
+  GsZBUF z{};
+  z.ZBP = kZbp;
+  z.PSM = PSMZ24 & 15;
+  z.ZMSK = !depth;
+  GsWriteReg(GS_ZBUF_1, GsBits(z));
+  for (auto _ : state) {
+    GsWriteReg(GS_PRIM, 6);
+    GsWriteReg(GS_RGBAQ, Rgbaq(0x80402010));
+    GsWriteReg(GS_XYZ2, Xyz(0, 0, 0x1234));
+    GsWriteReg(GS_XYZ2, Xyz(W * 16, H * 16, 0x1234));
+    Sync();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * W * H * 4 * (depth ? 2 : 1));
+  GsStats s = GsGetStats();
+  Report(state, s.pixels, s.prims);
+}
+
+// Host to local: a w x h PSMCT32 image per pass (a texture, a whole frame).
+void Uploads(benchmark::State& state, int w, int h) {
   GsReset();
-  std::vector<uint32_t> tex(256 * 256, 0x12345678);
-  for (auto _ : state) Upload(PSMCT32, kTexBp, 4, 256, 256, tex.data(), int(tex.size() * 4));
+  std::vector<uint32_t> tex(size_t(w) * h);
+  std::mt19937 rng(3);
+  for (uint32_t& v : tex) v = uint32_t(rng());
+  for (auto _ : state) {
+    Upload(PSMCT32, kTexBp, uint32_t(w / 64), w, h, tex.data(), int(tex.size() * 4));
+    Sync();
+  }
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(tex.size() * 4));
+}
+void BM_GsUploadCt32(benchmark::State& state) { Uploads(state, 256, 256); }
+void BM_GsUploadFrame(benchmark::State& state) { Uploads(state, W, H); }
+
+// memcpy of `arg` bytes into local memory, for the clears and uploads.
+void BM_MemcpyBytes(benchmark::State& state) {
+  const size_t n = size_t(state.range(0));
+  std::vector<uint8_t> src(n, 0x5a);
+  uint8_t* dst = GsMemory();
+  for (auto _ : state) {
+    memcpy(dst, src.data(), n);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(n));
 }
 
 void BM_MemsetFrame(benchmark::State& state) {
@@ -267,15 +319,18 @@ void BM_MemsetFrame(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_MemsetFrame);
-BENCHMARK(BM_GsFlatTriangles)->Arg(0)->Arg(1);
-BENCHMARK(BM_GsGouraudTriangles)->Arg(0)->Arg(1);
-BENCHMARK(BM_GsGouraudDepthTriangles)->Arg(0);
-BENCHMARK(BM_GsTexturedCt32)->Arg(0)->Arg(1);
-BENCHMARK(BM_GsTexturedT8Clut)->Arg(0)->Arg(1);
-BENCHMARK(BM_GsTexturedTrilinear)->Arg(0)->Arg(1);
-BENCHMARK(BM_GsBlendedSprites)->Arg(0)->Arg(1);
-BENCHMARK(BM_GsClearSprites)->Arg(0);
-BENCHMARK(BM_GsMaskedSprites)->Arg(0)->Arg(1);
-BENCHMARK(BM_GsSmallTriangles)->Arg(0)->Arg(1);
-BENCHMARK(BM_GsUploadCt32);
+BENCHMARK(BM_MemsetFrame)->UseRealTime();
+BENCHMARK(BM_GsFlatTriangles)->Arg(0)->Arg(1)->UseRealTime();
+BENCHMARK(BM_GsGouraudTriangles)->Arg(0)->Arg(1)->UseRealTime();
+BENCHMARK(BM_GsGouraudDepthTriangles)->Arg(0)->UseRealTime();
+BENCHMARK(BM_GsTexturedCt32)->Arg(0)->Arg(1)->UseRealTime();
+BENCHMARK(BM_GsTexturedT8Clut)->Arg(0)->Arg(1)->UseRealTime();
+BENCHMARK(BM_GsTexturedTrilinear)->Arg(0)->Arg(1)->UseRealTime();
+BENCHMARK(BM_GsBlendedSprites)->Arg(0)->Arg(1)->UseRealTime();
+BENCHMARK(BM_GsClearSprites)->Arg(0)->UseRealTime();
+BENCHMARK(BM_GsMaskedSprites)->Arg(0)->Arg(1)->UseRealTime();
+BENCHMARK(BM_GsSmallTriangles)->Arg(0)->Arg(1)->UseRealTime();
+BENCHMARK(BM_GsClearFrame)->Arg(0)->Arg(1)->UseRealTime();
+BENCHMARK(BM_GsUploadCt32)->UseRealTime();
+BENCHMARK(BM_GsUploadFrame)->UseRealTime();
+BENCHMARK(BM_MemcpyBytes)->Arg(256 * 256 * 4)->Arg(W * H * 4)->Arg(W * H * 8)->UseRealTime();

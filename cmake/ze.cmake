@@ -28,3 +28,14 @@ function(ze_add_fuzz name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/platform/testmain)
   target_link_libraries(${name} PRIVATE ${F_LIBS} ${ZE_FUZZER_LIB})
 endfunction()
+
+# ze_gs_threads_tests(<test> ...): each gtest executable run again with the
+# GS drawing on two threads (ZE_GS_THREADS=2) as <test>_gs2; its pictures
+# must come out the same.
+function(ze_gs_threads_tests)
+  foreach(t ${ARGN})
+    get_target_property(dir ${t} BINARY_DIR)
+    add_test(NAME ${t}_gs2 COMMAND ${t} WORKING_DIRECTORY ${dir})
+    set_tests_properties(${t}_gs2 PROPERTIES TIMEOUT 600 ENVIRONMENT ZE_GS_THREADS=2)
+  endforeach()
+endfunction()

@@ -10,6 +10,8 @@ packages+=(libpng-dev libjpeg-dev libsndfile1-dev libsamplerate0-dev)
 packages+=(gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good)
 # glTF 2.0 scenes read by the scene tool.
 packages+=(libtinygltf-dev)
+# Mesa's llvmpipe through OSMesa: the fill-rate peer of bench/gs_bench.
+packages+=(libosmesa6-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

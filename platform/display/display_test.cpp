@@ -1,4 +1,5 @@
 #include "gfx_test.h"
+#include "gs.h"
 #include "platform_test.h"
 
 #include <cstdio>
@@ -234,4 +235,24 @@ TEST(Display, RunControlOptionsAndTheSwapHook) {
   char* argv2[] = {prog, bad, nullptr};
   int argc2 = 2;
   EXPECT_HALT(PlatParseHostOptions(&argc2, argv2), "--frames takes a number of swaps");
+}
+
+// --gs-threads takes 1 to 8 GS drawing threads, and nothing else.
+TEST(Display, GsThreadsOption) {
+  const int before = GsGetThreads();
+  char prog[] = "prog", three[] = "--gs-threads=3";
+  char* argv[] = {prog, three, nullptr};
+  int argc = 2;
+  PlatParseHostOptions(&argc, argv);
+  EXPECT_EQ(argc, 1);
+  EXPECT_EQ(GsGetThreads(), 3);
+  for (const char* bad : {"--gs-threads=0", "--gs-threads=9", "--gs-threads=", "--gs-threads=2x"}) {
+    char arg[32];
+    snprintf(arg, sizeof arg, "%s", bad);
+    char* argv2[] = {prog, arg, nullptr};
+    int argc2 = 2;
+    SCOPED_TRACE(bad);
+    EXPECT_HALT(PlatParseHostOptions(&argc2, argv2), "--gs-threads takes a number from 1 to 8");
+  }
+  GsSetThreads(before);
 }

@@ -98,6 +98,16 @@ enum GsRefReason {
 };
 const char* GsRefReasonName(int reason);
 
+// Drawing threads (1 to 8). With 1 (the default) a register write draws
+// before it returns. With N > 1 the GIF's writes and image data go in
+// order to a worker thread that draws beside the caller, each fast
+// primitive's rows split over N threads; every call here that reads or
+// writes local memory or registers waits for it first. Pictures are the
+// same for every N. ZE_GS_THREADS=N sets it at the first GsReset unless
+// GsSetThreads did.
+void GsSetThreads(int n);
+int GsGetThreads();
+
 // Drawing counters since GsReset (benchmarks and tests).
 struct GsStats {
   uint64_t prims;       // primitives drawn

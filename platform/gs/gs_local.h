@@ -318,3 +318,22 @@ void GsFastReset();  // drops decoded textures
 
 // Display (gsdisplay.cpp)
 void GsCsrRaise(int bit);  // SIGNAL (0) or FINISH (1): sets CSR and interrupts unless masked
+
+// ===================================================================
+// The worker thread (gsthread.cpp)
+// ===================================================================
+// Runs a general register write or host-to-local data where the GS draws
+// (the public GsWriteReg and GsWriteImage queue them or call these).
+void GsExecReg(int reg, uint64_t value);
+void GsXferWriteImage(const void* data, int bytes);
+// True while writes go through the queue to the worker (threads > 1).
+extern bool g_gsQueued;
+void GsQueuePushReg(int reg, uint64_t value);
+void GsQueuePushImage(const void* data, int bytes);
+void GsSyncWait();
+// Waits until the worker has run everything queued: before anything
+// reads or writes local memory or registers from outside the worker.
+inline void GsSync() {
+  if (g_gsQueued) GsSyncWait();
+}
+void GsThreadsInit();  // the thread count from ZE_GS_THREADS unless one was set

@@ -45,6 +45,7 @@ void RowOf(const Circuit& c, int y, int w, uint32_t* out) {
 }  // namespace
 
 bool GsReadDisplay(int circuit, uint32_t* out, int maxPixels, int* width, int* height) {
+  GsSync();
   *width = *height = 0;
   if (circuit != 1 && circuit != 2) return false;
   Circuit c = CircuitOf(circuit);
@@ -56,6 +57,7 @@ bool GsReadDisplay(int circuit, uint32_t* out, int maxPixels, int* width, int* h
 }
 
 bool GsReadDisplayMerged(uint32_t* out, int maxPixels, int* width, int* height) {
+  GsSync();
   *width = *height = 0;
   Circuit c1 = CircuitOf(1), c2 = CircuitOf(2);
   if (!c1.on && !c2.on) return false;

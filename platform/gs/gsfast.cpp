@@ -255,8 +255,6 @@ bool WrapOf(int mode, int size, int rmin, int rmax, int32_t* andm, int32_t* orm,
   }
 }
 
-void SpansFill(const GsFastEnv& f, const GsSetup& s, const GsFastTex* t, const GsSpan* sp, int n);
-
 void Derive(const GsDrawEnv& e) {
   FastEnv& fe = g_fe;
   fe = FastEnv{};
@@ -318,10 +316,10 @@ void Derive(const GsDrawEnv& e) {
     fe.pin = g_useClock;
   }
   const bool z = f.zTest || f.zWrite;
-  const bool fill = !fe.tex && !e.iip && !z && !f.ate && !f.date && !e.abe && f.keep == 0;
+  const bool fill = !fe.tex && !e.iip && !f.zTest && !f.ate && !f.date && !e.abe;
   bool wide = g_lanes == 8 || (g_lanes == 0 && GsSpanHaveAvx2() && __builtin_cpu_supports("avx2"));
-  fe.narrow = fill ? SpansFill : GsSpanPickSse2(fe.tex, e.iip, z, e.abe, fe.fst, fe.mip);
-  fe.wide = fill   ? SpansFill
+  fe.narrow = fill ? GsSpansFill : GsSpanPickSse2(fe.tex, e.iip, z, e.abe, fe.fst, fe.mip);
+  fe.wide = fill   ? GsSpansFill
             : wide ? GsSpanPickAvx2(fe.tex, e.iip, z, e.abe, fe.fst, fe.mip)
                    : fe.narrow;
   if (g_lanes == 8) fe.narrow = fe.wide;
@@ -504,26 +502,6 @@ bool Prepare(const GsDrawEnv& e, const GsSetup& s, const Rect& r, GsWrites* w,
   return true;
 }
 
-// Flat colour, no tests, no mask: stores only.
-void SpansFill(const GsFastEnv& f, const GsSetup& s, const GsFastTex*, const GsSpan* sp, int n) {
-  uint32_t* mem = GsMem32();
-  const uint32_t c = (s.c[0] >> 16) | (s.c[1] >> 16) << 8 | (s.c[2] >> 16) << 16 |
-                     (s.c[3] >> 16) << 24;
-  const uint64_t cc = uint64_t(c) | uint64_t(c) << 32;
-  for (int i = 0; i < n; i++) {
-    const int y = sp[i].y, x1 = sp[i].x1;
-    const uint32_t fRow = f.fbase + uint32_t(y >> 5) * f.fbw * 2048;
-    const uint16_t* fIn = f.fintra + (y & 31) * 64;
-    auto addr = [&](int xx) {
-      return (fRow + (uint32_t(xx >> 6) << 11) + fIn[xx & 63]) & 0xfffff;
-    };
-    int x = sp[i].x0;
-    if (x & 1) mem[addr(x++)] = c;
-    for (; x + 1 < x1; x += 2) memcpy(mem + addr(x), &cc, 8);
-    if (x < x1) mem[addr(x)] = c;
-  }
-}
-
 // ===================================================================
 // Walking triangles
 // ===================================================================
@@ -618,7 +596,7 @@ bool GsFastTriangle(const GsDrawEnv& e, const GsTri& t, const GsSetup& s, GsWrit
     lng.Step();
     sht.Step();
   }
-  (r.x1 - r.x0 <= 8 ? f.narrow : f.wide)(f.e, s, &tv, g_spans, n);
+  GsBandSpans(r.x1 - r.x0 <= 8 ? f.narrow : f.wide, f.e, s, &tv, g_spans, n, pixels);
   g_gs.stats.pixels += pixels;
   return true;
 }
@@ -632,8 +610,9 @@ bool GsFastSprite(const GsDrawEnv& e, int x0, int y0, int x1, int y1, const GsSe
   if (!Prepare(e, s, r, w, &tv)) return false;
   int n = 0;
   for (int y = y0; y < y1; y++) g_spans[n++] = GsSpan{y, x0, x1};
-  (x1 - x0 <= 8 ? f.narrow : f.wide)(f.e, s, &tv, g_spans, n);
-  g_gs.stats.pixels += uint64_t(x1 - x0) * uint64_t(y1 - y0);
+  const uint64_t pixels = uint64_t(x1 - x0) * uint64_t(y1 - y0);
+  GsBandSpans(x1 - x0 <= 8 ? f.narrow : f.wide, f.e, s, &tv, g_spans, n, pixels);
+  g_gs.stats.pixels += pixels;
   return true;
 }
 
@@ -648,6 +627,7 @@ void GsFastReset() {
 }
 
 void GsFastSetWidth(int lanes) {
+  GsSync();
   g_lanes = lanes;
   g_fe.serial = ~uint64_t(0);
 }

@@ -77,6 +77,17 @@ using GsSpanFn = void (*)(const GsFastEnv& f, const GsSetup& s, const GsFastTex*
 GsSpanFn GsSpanPickSse2(bool tex, bool gouraud, bool z, bool blend, bool fst, bool mip);
 GsSpanFn GsSpanPickAvx2(bool tex, bool gouraud, bool z, bool blend, bool fst, bool mip);
 bool GsSpanHaveAvx2();  // compiled in (the CPU is asked separately)
+// Flat, untested, unblended and untextured: one colour (and depth) stored,
+// whole blocks at a time (gsfill.cpp).
+void GsSpansFill(const GsFastEnv& f, const GsSetup& s, const GsFastTex* t, const GsSpan* spans,
+                 int n);
 
 // Tests: force a vector width (4 or 8; 0 picks by the CPU).
 void GsFastSetWidth(int lanes);
+
+// Draws a primitive's spans (rising rows): on the worker, bands of rows
+// shared with the helper threads when the primitive covers enough pixels.
+void GsBandSpans(GsSpanFn fn, const GsFastEnv& f, const GsSetup& s, const GsFastTex* t,
+                 const GsSpan* spans, int n, uint64_t pixels);
+// Tests: split primitives of at least this many pixels (default 1024).
+void GsSetBandMin(int pixels);

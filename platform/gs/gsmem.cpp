@@ -198,19 +198,25 @@ void GsMemStampPages(const GsPageSet& set) {
   }
 }
 
-uint8_t* GsMemory() { return g_gsMem; }
+uint8_t* GsMemory() {
+  GsSync();
+  return g_gsMem;
+}
 
 void GsMemInvalidate() {
+  GsSync();
   uint64_t serial = GsMemNewSerial();
   for (uint64_t& v : g_gsPageVersion) v = serial;
 }
 
 uint32_t GsMemReadPixel(int psm, uint32_t bp, uint32_t bw, int x, int y) {
+  GsSync();
   const GsPsmRow& r = GsPsm(uint32_t(psm));
   return r.read(r.addr(bp & BLOCK_MASK, bw & 63, x & 2047, y & 2047));
 }
 
 void GsMemWritePixel(int psm, uint32_t bp, uint32_t bw, int x, int y, uint32_t value) {
+  GsSync();
   const GsPsmRow& r = GsPsm(uint32_t(psm));
   uint32_t e = r.addr(bp & BLOCK_MASK, bw & 63, x & 2047, y & 2047);
   g_gsPageVersion[((uint64_t(e) << r.elemShift) >> 16) & (GS_PAGES - 1)] = GsMemNewSerial();

@@ -88,7 +88,7 @@ void WriteTRXDIR(int reg, uint64_t v) {
 
 void WriteHWREG(int reg, uint64_t v) {
   g_gs.reg[reg] = v;
-  GsWriteImage(&v, 8);
+  GsXferWriteImage(&v, 8);
 }
 
 void WriteSIGNAL(int reg, uint64_t v) {
@@ -100,7 +100,7 @@ void WriteSIGNAL(int reg, uint64_t v) {
   GsCsrRaise(0);
 }
 
-// Drawing is synchronous: everything before FINISH has been drawn.
+// Everything before FINISH has been drawn (the queue drained first).
 void WriteFINISH(int reg, uint64_t v) {
   g_gs.reg[reg] = v;
   GsCsrRaise(1);
@@ -203,6 +203,8 @@ void GsCsrRaise(int bit) {
 }
 
 void GsReset() {
+  GsThreadsInit();
+  GsSync();
   GsMemInitTables();
   memset(g_gsMem, 0, sizeof g_gsMem);
   GsMemInvalidate();
@@ -216,17 +218,33 @@ void GsReset() {
   GsFastReset();
 }
 
+void GsExecReg(int reg, uint64_t value) { kRegTable.fn[reg](reg, value); }
+
 void GsWriteReg(int reg, uint64_t value) {
   if (g_gs.hook) g_gs.hook(reg, value);
   if (reg < 0 || reg >= GS_REG_COUNT) return;  // no such register: the GS ignores it
-  kRegTable.fn[reg](reg, value);
+  if (g_gsQueued) {
+    // SIGNAL and FINISH interrupt the CPU: they run here, in order, after
+    // everything before them, so the interrupt comes at the same point of
+    // the program whatever the drawing takes.
+    if (reg != GS_SIGNAL && reg != GS_FINISH) {
+      GsQueuePushReg(reg, value);
+      return;
+    }
+    GsSync();
+  }
+  GsExecReg(reg, value);
 }
 
-uint64_t GsGetReg(int reg) { return reg >= 0 && reg < GS_REG_COUNT ? g_gs.reg[reg] : 0; }
+uint64_t GsGetReg(int reg) {
+  GsSync();
+  return reg >= 0 && reg < GS_REG_COUNT ? g_gs.reg[reg] : 0;
+}
 
 void GsSetRegHook(GsRegHook hook) { g_gs.hook = hook; }
 
 void GsPrivWrite(uint32_t addr, uint64_t value) {
+  GsSync();
   int slot = PrivSlot(addr);
   if (slot < 0) return;
   if (slot == GS_P_CSR) {
@@ -243,6 +261,7 @@ void GsPrivWrite(uint32_t addr, uint64_t value) {
 }
 
 uint64_t GsPrivRead(uint32_t addr) {
+  GsSync();
   int slot = PrivSlot(addr);
   if (slot < 0) return 0;
   if (slot == GS_P_CSR) {
@@ -256,9 +275,18 @@ uint64_t GsPrivRead(uint32_t addr) {
   return g_gs.priv[slot];
 }
 
-void GsSetPath(GsPath path) { g_gs.path = path; }
-GsPath GsGetPath() { return g_gs.path; }
-GsStats GsGetStats() { return g_gs.stats; }
+void GsSetPath(GsPath path) {
+  GsSync();
+  g_gs.path = path;
+}
+GsPath GsGetPath() {
+  GsSync();
+  return g_gs.path;
+}
+GsStats GsGetStats() {
+  GsSync();
+  return g_gs.stats;
+}
 
 const char* GsRefReasonName(int reason) {
   static const char* const kNames[] = {

@@ -3,6 +3,9 @@
 // local-to-host reads in the source format's, and local-to-local copies in
 // the order TRXPOS.DIR asks. Coordinates wrap at 2048.
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "gs_local.h"
 
@@ -59,6 +62,53 @@ inline uint32_t GetPixel(const GsPsmRow& r) {
   return v;
 }
 
+// Two rows of a 32-bit layout from the data, the first row even: each
+// eight pixels of the pair are one column's 16 words in memory, stored
+// together (pairs of neighbours alternate between the rows).
+void PutRowPair32(const GsPsmRow& r, const uint8_t* row0, const uint8_t* row1) {
+  GsXfer& t = g_gs.xfer;
+  const uint32_t bp = uint32_t(t.buf.DBP), bw = uint32_t(t.buf.DBW);
+  const int w = int(t.reg.RRW), y = (int(t.pos.DSAY) + t.y) & 2047;
+  uint32_t* mem = GsMem32();
+  // The address of (x, y) is the row's base, 2048 words a page across, and
+  // the page table's offset.
+  const uint32_t rowBase = (bp + uint32_t(y >> 5) * GsPagesPerRow(r, bw) * 32) * 64;
+  const uint16_t* intra = r.intra + (y & 31) * 64;
+  int i = 0;
+  for (; i + 8 <= w; i += 8) {
+    const int x = (int(t.pos.DSAX) + i) & 2047;
+    uint32_t* d = mem + ((rowBase + (uint32_t(x >> 6) << 11) + intra[x & 63]) & r.elemMask);
+#if defined(__SSE2__)
+    const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row0 + i * 4));
+    const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row0 + i * 4 + 16));
+    const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row1 + i * 4));
+    const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row1 + i * 4 + 16));
+    __m128i* o = reinterpret_cast<__m128i*>(d);
+    _mm_store_si128(o, _mm_unpacklo_epi64(a0, b0));
+    _mm_store_si128(o + 1, _mm_unpackhi_epi64(a0, b0));
+    _mm_store_si128(o + 2, _mm_unpacklo_epi64(a1, b1));
+    _mm_store_si128(o + 3, _mm_unpackhi_epi64(a1, b1));
+#else
+    uint64_t a[4], b[4], out[8];
+    memcpy(a, row0 + i * 4, 32);
+    memcpy(b, row1 + i * 4, 32);
+    for (int k = 0; k < 4; k++) {
+      out[2 * k] = a[k];
+      out[2 * k + 1] = b[k];
+    }
+    memcpy(d, out, 64);
+#endif
+  }
+  for (; i < w; i++) {
+    const int x = (int(t.pos.DSAX) + i) & 2047;
+    uint32_t v0, v1;
+    memcpy(&v0, row0 + i * 4, 4);
+    memcpy(&v1, row1 + i * 4, 4);
+    mem[GsAddrFast(r, bp, bw, x, y)] = v0;
+    mem[GsAddrFast(r, bp, bw, x, (y + 1) & 2047)] = v1;
+  }
+}
+
 void CopyLocal() {
   GsXfer& t = g_gs.xfer;
   const GsPsmRow& src = GsPsm(uint32_t(t.buf.SPSM));
@@ -104,14 +154,31 @@ void GsXferStart(uint64_t trxdir) {
 }
 
 void GsWriteImage(const void* data, int bytes) {
+  if (g_gsQueued) GsQueuePushImage(data, bytes);
+  else GsXferWriteImage(data, bytes);
+}
+
+void GsXferWriteImage(const void* data, int bytes) {
   GsXfer& t = g_gs.xfer;
   if (t.dir != 0 || bytes <= 0) return;  // no host-to-local transfer: the data is dropped
   const GsPsmRow& r = GsPsm(uint32_t(t.buf.DPSM));
   const int bits = XferBits(r);
   const uint8_t* p = static_cast<const uint8_t*>(data);
   const uint8_t* end = p + bytes;
-  // Whole pixels straight from the data while no bits are carried over.
+  // 32-bit layouts: whole pairs of rows from an even row when the
+  // rectangle starts on a column.
+  const bool pairs = r.store == GS_ST_32 && (t.pos.DSAX & 7) == 0;
+  const size_t rowBytes = size_t(t.reg.RRW) * 4;
   while (p < end && t.dir == 0) {
+    if (pairs && t.x == 0 && t.pendingBits == 0 && t.y + 1 < int(t.reg.RRH) &&
+        ((int(t.pos.DSAY) + t.y) & 1) == 0 && size_t(end - p) >= 2 * rowBytes) {
+      PutRowPair32(r, p, p + rowBytes);
+      p += 2 * rowBytes;
+      t.y += 2;
+      if (t.y == int(t.reg.RRH)) t.dir = kIdle;
+      continue;
+    }
+    // Whole pixels straight from the data while no bits are carried over.
     if (t.pendingBits == 0 && bits >= 8 && end - p >= bits / 8) {
       uint32_t v = p[0];
       if (bits >= 16) v |= uint32_t(p[1]) << 8;
@@ -135,6 +202,7 @@ void GsWriteImage(const void* data, int bytes) {
 }
 
 int GsReadImage(void* data, int bytes) {
+  GsSync();
   GsXfer& t = g_gs.xfer;
   if (t.dir != 1 || bytes <= 0) return 0;
   const GsPsmRow& r = GsPsm(uint32_t(t.buf.SPSM));

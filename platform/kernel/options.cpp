@@ -2,11 +2,13 @@
 #include "platform.h"
 #include "gs.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace {
 bool g_gsStats;
@@ -23,9 +25,21 @@ void PlatPrintGsStats() {
 
 void PlatParseHostOptions(int* argc, char** argv) {
   int out = 1;
+  // The GS draws on the cores the CPU leaves (at most 8) unless
+  // --gs-threads or ZE_GS_THREADS says otherwise.
+  if (!getenv("ZE_GS_THREADS")) {
+    const int cores = int(std::thread::hardware_concurrency());
+    GsSetThreads(std::min(std::max(cores - 1, 1), 8));
+  }
   for (int i = 1; i < *argc; i++) {
     const char* a = argv[i];
     if (strcmp(a, "--clock=virtual") == 0) KernelSetClock(KCLOCK_VIRTUAL);
+    else if (strncmp(a, "--gs-threads=", 13) == 0) {
+      char* end = nullptr;
+      const long n = isdigit(uint8_t(a[13])) ? strtol(a + 13, &end, 10) : 0;
+      if (n < 1 || n > 8 || *end != '\0') PlatFatal("--gs-threads takes a number from 1 to 8");
+      GsSetThreads(int(n));
+    }
     else if (strcmp(a, "--clock=real") == 0) KernelSetClock(KCLOCK_REAL);
     else if (strncmp(a, "--host0=", 8) == 0) PlatSetHostRoot(a + 8);
     else if (strncmp(a, "--cdrom0=", 9) == 0) PlatSetDiscRoot(a + 9);
