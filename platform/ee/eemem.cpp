@@ -44,6 +44,13 @@ constexpr int NUM_BINS = 32;
 
 uint32_t g_bins[NUM_BINS];
 size_t g_freeBytes;
+size_t g_stackBytes;  // host thread stacks in the arena
+size_t g_peakBytes;   // the most the system held at once, stacks left out
+
+void NotePeak() {
+  const size_t held = EE_ARENA_SIZE - g_freeBytes - g_stackBytes;
+  if (held > g_peakBytes) g_peakBytes = held;
+}
 
 BlockHdr* Hdr(uint32_t a) { return static_cast<BlockHdr*>(EeAddrToPtr(a)); }
 FreeLinks* Links(uint32_t a) { return static_cast<FreeLinks*>(EeAddrToPtr(a + 16)); }
@@ -96,6 +103,8 @@ void EeArenaInit() {
 
   memset(g_bins, 0, sizeof g_bins);
   g_freeBytes = 0;
+  g_stackBytes = 0;
+  g_peakBytes = 0;
   BlockHdr* h = Hdr(EE_ARENA_BASE);
   h->size = EE_ARENA_SIZE;
   h->prevSize = 0;
@@ -108,7 +117,9 @@ bool EeArenaContains(const void* p) {
   return a >= EE_ARENA_BASE && a < kEnd;
 }
 
-void* EeMalloc(size_t size) {
+namespace {
+
+void* Alloc(size_t size) {
   if (!g_arenaReady) EeArenaInit();
   if (size > EE_ARENA_SIZE) return nullptr;
   uint32_t need = static_cast<uint32_t>((size + 16 + 15) & ~size_t(15));
@@ -132,6 +143,29 @@ void* EeMalloc(size_t size) {
   }
   h->magic = MAGIC_USED;
   return EeAddrToPtr(found + 16);
+}
+
+uint32_t BlockSize(void* p) { return Hdr(EeAddrOf(p) - 16)->size; }
+
+}  // namespace
+
+void* EeMalloc(size_t size) {
+  void* p = Alloc(size);
+  if (p) NotePeak();
+  return p;
+}
+
+void* EeMallocStack(size_t size) {
+  void* p = Alloc(size);
+  if (p) g_stackBytes += BlockSize(p);
+  return p;
+}
+
+void EeFreeStack(void* p) {
+  if (!p) return;
+  if (!EeArenaContains(p) || (reinterpret_cast<uintptr_t>(p) & 15)) PlatFatal("EeFree: %p is not EE memory", p);
+  g_stackBytes -= BlockSize(p);
+  EeFree(p);
 }
 
 void EeFree(void* p) {
@@ -160,6 +194,8 @@ void EeFree(void* p) {
 }
 
 size_t EeArenaBytesFree() { return g_freeBytes; }
+
+size_t EeArenaPeakBytes() { return g_peakBytes; }
 
 uint32_t EeAddrOf(const void* p) {
   uintptr_t a = reinterpret_cast<uintptr_t>(p);

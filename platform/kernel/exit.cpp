@@ -6,6 +6,7 @@
 
 void Exit(int status) {
   if (HaltHook hook = KernelGetHaltHook()) hook();
+  PlatReportEnd();
   PlatFlushLogs();
   fflush(nullptr);
   _exit(status);
