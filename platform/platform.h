@@ -32,7 +32,7 @@ void* EeMalloc(size_t size);
 void EeFree(void* p);
 size_t EeArenaBytesFree();  // total free bytes (not necessarily contiguous)
 // The host thread stacks the kernel takes from the arena (no console
-// counterpart) are left out of the peak: the most bytes the system held at
+// counterpart) come from its top and are left out of the peak: the most bytes the system held at
 // once since EeArenaInit, block headers included.
 void* EeMallocStack(size_t size);
 void EeFreeStack(void* p);
