@@ -28,6 +28,7 @@
 #include "display/png.h"
 #include "ze3d.h"
 #include "zecore.h"
+#include "toolhalt.h"
 
 namespace fs = std::filesystem;
 
@@ -62,7 +63,7 @@ bool WriteFile(const std::string& path, const uint8_t* data, size_t n) {
 // A BMP through the engine's reader.
 bool ReadBmp(const std::string& path, RgbaImage* img) {
   fs::path a = fs::absolute(path);
-  PlatSetHostRoot(a.parent_path().c_str());
+  ToolSetHostRoot(a.parent_path().c_str());
   std::string name = "@loc" + a.filename().string();
   ZETEX* t = ZeTexReadBitmap(name.c_str());
   return t && ImageToRgba(t, img);
@@ -244,7 +245,4 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  PlatParseHostOptions(&argc, argv);
-  return PlatformRun(Main, argc, argv);
-}
+int main(int argc, char** argv) { return ToolRun("textool", Main, argc, argv); }
