@@ -85,6 +85,7 @@ struct Fixture {
     char tmpl[] = "/tmp/zefile_bench.XXXXXX";
     dir = mkdtemp(tmpl);
     std::filesystem::create_directories(dir + "/tree");
+    std::filesystem::create_directories(dir + "/disc");
     WriteHostFile(dir + "/tree/member.bin", data.data(), data.size());
     WriteHostFile(dir + "/disc/member.gz", gz.data(), gz.size());
     std::string error;

@@ -42,7 +42,7 @@ inline Png Read(const std::string& path) {
 // printed lines into *log when given).
 inline Png Snapshot(int frame, const std::string& options, const std::string& name, std::string* log = nullptr) {
   const std::string out = TestTempDir() + "/" + name + ".png";
-  const std::string cmd = std::string(TORVA_CHECK) + " --clock=virtual --display=null --frames=" +
+  const std::string cmd = std::string(TORVA_CHECK) + " --verbose --clock=virtual --display=null --frames=" +
                           std::to_string(frame + 2) + " --snapshot=" + std::to_string(frame) + ":" + out + " " +
                           options + " > " + out + ".log 2>&1";
   std::remove(out.c_str());

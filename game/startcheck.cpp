@@ -15,6 +15,7 @@
 #include "demoworld.h"
 #include "demotbr.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -133,6 +134,22 @@ int CheckMain(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; i++) {
+    if (strcmp(argv[i], "--help") == 0) {
+      printf("usage: torva_check [options]: the whole-system check on the demo data (--host0=DIR)\n%s"
+             "  --play=NAME.VAG        play that sound (under the host directory) once a second\n"
+             "  --terrain-debug        the collision's debug drawing (Select, backspace, toggles it)\n"
+             "  --no-rain              no passing showers\n"
+             "  --world                the demo world alone under the scene's camera\n"
+             "  --no-torva, --no-marker, --no-far-copies  hide the character, its marker, its far copies\n"
+             "  --untouched            the dressing as if the character were not there\n"
+             "  --fail-in-loader       a fatal error in the loader thread (status 3)\n",
+             PlatHostOptionsHelp());
+      return 0;
+    }
+  }
+  // Messages to the build's log directory unless --tty or --verbose says otherwise.
+  PlatSetProgramLog(ZE_LOG_DIR);
   // The build's data directory (the demo data) unless --host0= names another.
   PlatSetHostRoot(ZE_DATA_DIR);
   PlatParseHostOptions(&argc, argv);

@@ -41,5 +41,5 @@ if(XVFB_RUN)
   set_tests_properties(display_window_tests PROPERTIES TIMEOUT 120
     ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/display/lsan.supp")
 else()
-  message(WARNING "xvfb-run not found: the display window test is not run (scripts/setup.sh installs it)")
+  message(WARNING "xvfb-run not found: the display window test is not run (scripts/setup.sh --test installs it)")
 endif()

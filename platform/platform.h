@@ -31,6 +31,12 @@ bool EeArenaContains(const void* p);
 void* EeMalloc(size_t size);
 void EeFree(void* p);
 size_t EeArenaBytesFree();  // total free bytes (not necessarily contiguous)
+// The host thread stacks the kernel takes from the arena (no console
+// counterpart) come from its top and are left out of the peak: the most bytes the system held at
+// once since EeArenaInit, block headers included.
+void* EeMallocStack(size_t size);
+void EeFreeStack(void* p);
+size_t EeArenaPeakBytes();
 
 // The 32-bit address of a host pointer; fatal when it does not fit.
 uint32_t EeAddrOf(const void* p);
@@ -212,12 +218,25 @@ constexpr int EXIT_FATAL = 3;
 // Console and the host debug link
 // ===================================================================
 // The console: plain text on the host's standard output. Tests may
-// capture it.
+// capture it. Error text (fatal errors, failed asserts) goes through
+// PlatConsoleError: to the console and, when a program's log holds the
+// console, to standard error as well.
 void PlatConsoleWrite(const char* text);
+void PlatConsoleError(const char* text);
 int scePrintf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 using ConsoleCapture = void (*)(const char* text);
 void PlatSetConsoleCapture(ConsoleCapture capture);  // null: none
 void PlatFlushLogs();
+// A program's log (torva, torva_check): set before PlatParseHostOptions, the
+// directory where the console goes ("console.txt") with debug channels 1-9,
+// unless --tty=DIR names another or --verbose keeps everything on the
+// terminal. PlatParseHostOptions starts it and prints the one start line;
+// the terminal then gets only error text. PlatReportEnd (at the program's
+// end, not at a fatal error) writes the peak EE memory to the console.
+void PlatSetProgramLog(const char* dir);
+void PlatSetVerbose(bool on);
+void PlatStartProgramLog(const char* program);
+void PlatReportEnd();
 
 // The debug link: ten text channels, protocols 0x210-0x219. Channel 0 is
 // the console; channels 1-9 go to files "tty<n>.txt" in the directory set
@@ -403,13 +422,15 @@ constexpr int SND_LOAD_RATE = 2048;  // bytes a horizontal blank (about 32 MB/s)
 int PlatformRun(int (*main)(int argc, char** argv), int argc, char** argv);
 // Takes the host's own options out of argv: --clock=real|virtual,
 // --host0=DIR (the host root), --cdrom0=DIR (the disc root), --tty=DIR
-// (debug channel files), --memcard=DIR (the memory cards), --pad0= and
+// (debug channel files; a program's log, above), --verbose (a program's
+// messages on the terminal), --memcard=DIR (the memory cards), --pad0= and
 // --pad1=none|sdl|script:FILE (pad sources), --nosound (the sound module
 // does not load), --sound[=null] (its back end: SDL2 when a device opens),
 // --args="WORDS" and --frames=N (run control, below), --gs-stats (the GS's
 // drawing counters printed when the program ends).
 void PlatParseHostOptions(int* argc, char** argv);
 void PlatPrintGsStats();  // at the program's end: the counters, when asked for
+const char* PlatHostOptionsHelp();  // one line an option, for a program's --help
 constexpr int MAIN_THREAD_PRIORITY = 0;
 // Run control. --args="WORDS" gives words (split at spaces and tabs, at
 // most PLAT_ARG_WORDS) that the program adds to its own command line;

@@ -4,7 +4,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
-"$top/scripts/setup.sh"
+"$top/scripts/setup.sh" --test
 "$top/scripts/build.sh" "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 (cd "$top/build" && ctest --output-on-failure -j "$jobs")
 "$top/scripts/build.sh" "$top/build-san" -DCMAKE_BUILD_TYPE=Debug -DZE_SANITIZE=ON

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "aniwrite.h"
+#include "toolhalt.h"
 
 namespace fs = std::filesystem;
 
@@ -25,7 +26,7 @@ const char* const kTypes[] = {"const", "hermite", "packed", "step", "boolean"};
 // the host root.
 std::string EngineName(const std::string& path) {
   const fs::path a = fs::absolute(path);
-  PlatSetHostRoot(a.parent_path().c_str());
+  ToolSetHostRoot(a.parent_path().c_str());
   return "@loc" + a.filename().string();
 }
 
@@ -164,7 +165,7 @@ int TexMake(const std::string& in, const std::string& out) {
   }
   // Written by the engine's writer, into the output's directory.
   const fs::path o = fs::absolute(out);
-  PlatSetHostRoot(o.parent_path().c_str());
+  ToolSetHostRoot(o.parent_path().c_str());
   if (!ZeTexAnimProgWrite(o.filename().string().c_str(), p)) {
     fprintf(stderr, "anitool: cannot write %s\n", out.c_str());
     return 1;
@@ -219,7 +220,4 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  PlatParseHostOptions(&argc, argv);
-  return PlatformRun(Main, argc, argv);
-}
+int main(int argc, char** argv) { return ToolRun("anitool", Main, argc, argv); }

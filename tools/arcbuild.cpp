@@ -85,12 +85,15 @@ bool ReadHostFile(const std::string& path, std::vector<uint8_t>* bytes) {
 }
 
 bool WriteHostFile(const std::string& path, const uint8_t* data, size_t n) {
-  std::error_code ec;
-  fs::path p(path);
-  if (p.has_parent_path()) fs::create_directories(p.parent_path(), ec);
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f.write(reinterpret_cast<const char*>(data), std::streamsize(n));
-  return bool(f);
+  f.close();
+  if (!f) {
+    std::error_code ec;
+    fs::remove(path, ec);
+    return false;
+  }
+  return true;
 }
 
 bool ArcBuild(const std::string& dir, const std::string& archive, const ArcBuildOptions& options,

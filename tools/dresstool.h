@@ -92,8 +92,7 @@ inline int Main(int argc, char** argv) {
 
 inline int Run(const Commands& commands, int argc, char** argv) {
   g_commands = commands;
-  PlatParseHostOptions(&argc, argv);
-  return PlatformRun(Main, argc, argv);
+  return ToolRun(commands.tool, Main, argc, argv);
 }
 
 }  // namespace dresstool

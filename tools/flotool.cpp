@@ -8,6 +8,7 @@
 // the run with status 1.
 #include "gameflow.h"
 #include "levcon.h"
+#include "toolhalt.h"
 
 #include <cstdio>
 #include <cstring>
@@ -58,8 +59,10 @@ void Console(const char* text) {
     return;
   }
   if (strncmp(text, "ZeError - ", 10) == 0 || strncmp(text, "ZeWarning - ", 12) == 0) {
+    // "ZeError - file(line) : message": the message, after where it is read.
     g_inError = true;
-    g_error = Where();
+    const char* at = strstr(text, ") : ");
+    g_error = Where() + (at ? at + 4 : "");
     return;
   }
   g_pending += text;
@@ -82,6 +85,7 @@ void Halt() {
   while (!g_error.empty() && (g_error.back() == '\n' || g_error.back() == '\r')) g_error.pop_back();
   fprintf(stderr, "%s\n", g_error.c_str());
   fflush(stdout);
+  toolhalt::CleanUp(true);
   fflush(stderr);
   _exit(1);
 }
@@ -104,7 +108,7 @@ std::string EngineName(const std::string& path) {
 
 void SetRoot(const std::string& file) {
   fs::path a = fs::absolute(file);
-  PlatSetHostRoot(a.parent_path().c_str());
+  ToolSetHostRoot(a.parent_path().c_str());
   fs::path shown = fs::path(file).parent_path();
   g_rootShown = shown.empty() ? "" : shown.string() + "/";
 }
@@ -234,7 +238,27 @@ int Check(const std::string& path, const std::string& uni, bool list) {
   return 0;
 }
 
+// A file the readers take: text (tabs and line ends the only control
+// characters) and not empty. Else "FILE: ..." and false.
+bool IsText(const std::string& path) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f) return true;  // the reader names a missing file
+  long at = 0;
+  int c, bad = -1;
+  while ((c = fgetc(f)) != EOF && bad < 0) {
+    if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7f) bad = c;
+    else at++;
+  }
+  fclose(f);
+  if (bad >= 0) fprintf(stderr, "%s: not a text file (byte %02x at %ld)\n", path.c_str(), unsigned(bad), at);
+  else if (at == 0) fprintf(stderr, "%s: empty\n", path.c_str());
+  return bad < 0 && at > 0;
+}
+
 int Main(int argc, char** argv) {
+  for (int i = 2; i < argc; i++)
+    if (argv[i][0] != '-' && !IsText(argv[i])) return 1;
+  ToolNoteDir(fs::current_path().string());
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
   PlatSetConsoleCapture(Console);
   // The first message starts the engine's log file ("ze2.err") in the
@@ -257,4 +281,4 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return PlatformRun(Main, argc, argv); }
+int main(int argc, char** argv) { return ToolRun("flotool", Main, argc, argv); }

@@ -154,7 +154,6 @@ int List(const std::string& file) {
 
 int Main(int argc, char** argv) {
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
-  ToolCatchFatal("lighttool");
   if (argc == 4 && !strcmp(argv[1], "make")) return Make(argv[2], argv[3]);
   if (argc == 3 && !strcmp(argv[1], "list")) return List(argv[2]);
   return Usage();
@@ -162,4 +161,4 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return PlatformRun(Main, argc, argv); }
+int main(int argc, char** argv) { return ToolRun("lighttool", Main, argc, argv); }

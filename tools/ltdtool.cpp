@@ -186,7 +186,6 @@ int List(const std::string& uni, const std::string& file) {
 
 int Main(int argc, char** argv) {
   ZeFileInitEx(ZEFILE_MEDIA_HOST, 0, 0);
-  ToolCatchFatal("ltdtool");
   if (argc == 4 && !strcmp(argv[1], "make")) return Make(argv[2], argv[3]);
   if (argc == 3 && !strcmp(argv[1], "list")) return List("", argv[2]);
   if (argc == 5 && !strcmp(argv[1], "list") && !strcmp(argv[2], "--uni")) return List(argv[3], argv[4]);
@@ -195,4 +194,4 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return PlatformRun(Main, argc, argv); }
+int main(int argc, char** argv) { return ToolRun("ltdtool", Main, argc, argv); }

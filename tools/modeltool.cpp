@@ -45,16 +45,19 @@ int Make(const std::string& in, const std::string& out, const char* keep, const 
   }
   const std::string hgo = keep ? keep : out + ".hgo";
   bool written = false;
-  WriteThroughEngine(hgo, [&](const char* name) { written = ModelWriteHgof(desc, name, &error); });
-  if (!written) {
-    fprintf(stderr, "modeltool: %s\n", error.c_str());
+  if (!keep) ToolRemoveOnFailure(hgo);
+  const bool made = WriteThroughEngine(hgo, [&](const char* name) { written = ModelWriteHgof(desc, name, &error); });
+  if (!made || !written) {
+    if (made) fprintf(stderr, "modeltool: %s: %s\n", hgo.c_str(), error.c_str());
+    std::error_code ec;
+    if (made) fs::remove(hgo, ec);
     ModelDescFree(&desc);
     return 1;
   }
-  PlatSetHostRoot(fs::absolute(hgo).parent_path().c_str());
-  const std::string ehgo = "@loc" + fs::path(hgo).filename().string();
+  const std::string ehgo = "@loc" + ToolEngineName(hgo);
   ZEHGOBJ* obj = ZeHGobjLoad(ehgo.c_str());
   if (!keep) fs::remove(hgo);
+  ToolSetFile(out);
   if (!obj) {
     fprintf(stderr, "modeltool: %s: the engine did not load the model file\n", in.c_str());
     ModelDescFree(&desc);
@@ -89,8 +92,7 @@ int Info(const std::string& in) {
   const size_t room = size_t(size) + 65536 + 16 * 1024;
   char* buffer = static_cast<char*>(EeMalloc(room));
   char* pos = buffer;
-  PlatSetHostRoot(fs::absolute(in).parent_path().c_str());
-  const std::string name = "@loc" + fs::path(in).filename().string();
+  const std::string name = "@loc" + ToolEngineName(in);
   ZEHGOBJ* o = ZeGHGRead(name.c_str(), &pos, buffer + room);
   if (!o) {
     fprintf(stderr, "modeltool: %s: nothing read\n", in.c_str());
@@ -220,7 +222,4 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  PlatParseHostOptions(&argc, argv);
-  return PlatformRun(Main, argc, argv);
-}
+int main(int argc, char** argv) { return ToolRun("modeltool", Main, argc, argv); }

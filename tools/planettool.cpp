@@ -2,6 +2,7 @@
 // grid, "system" the planetary system from a text description, "info"
 // lists either as the engine loads it.
 #include "planettool.h"
+#include "toolhalt.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,12 @@ int Usage() {
           "       planettool surface <description.txt> <planet> <out dir> [--own=ID,...] [--tiled=ID,...]\n"
           "       planettool info <file>\n");
   return 2;
+}
+
+// The status of a write, with "planettool: PATH: cannot be written" when it failed.
+int Written(const char* path, bool ok) {
+  if (!ok) fprintf(stderr, "planettool: %s: cannot be written\n", path);
+  return ok ? 0 : 1;
 }
 
 std::vector<int> Ids(const char* list) {
@@ -57,7 +64,7 @@ int Surface(int argc, char** argv) {
     else return Usage();
   }
   if (own.empty() && tiled.empty()) return Usage();
-  return SurfaceWriteAll(argv[4], SurfaceBuild(*planet, cube, own, tiled)) ? 0 : 1;
+  return Written(argv[4], SurfaceWriteAll(argv[4], SurfaceBuild(*planet, cube, own, tiled)));
 }
 
 int Main(int argc, char** argv) {
@@ -69,7 +76,7 @@ int Main(int argc, char** argv) {
     int levels = CUBE_LEVELS;
     if (argc == 4 && !strncmp(argv[3], "--levels=", 9)) levels = atoi(argv[3] + 9);
     if (levels < 1 || levels > FRCUBE_MAXLEVELS) return Usage();
-    return PlanetToolWrite(argv[2], CubeImage(CubeBuild(levels))) ? 0 : 1;
+    return Written(argv[2], PlanetToolWrite(argv[2], CubeImage(CubeBuild(levels))));
   }
   if (argc == 4 && !strcmp(argv[1], "system")) {
     SystemDesc desc;
@@ -78,19 +85,18 @@ int Main(int argc, char** argv) {
       fprintf(stderr, "planettool: %s\n", error.c_str());
       return 1;
     }
-    return PlanetToolWrite(argv[3], SystemImage(desc)) ? 0 : 1;
+    return Written(argv[3], PlanetToolWrite(argv[3], SystemImage(desc)));
   }
   if (argc >= 5 && !strcmp(argv[1], "surface")) return Surface(argc, argv);
   if (argc == 3 && !strcmp(argv[1], "info")) {
-    fputs(PlanetToolInfo(argv[2]).c_str(), stdout);
-    return 0;
+    std::string listing;
+    const bool ok = PlanetToolInfo(argv[2], &listing);
+    fputs(listing.c_str(), ok ? stdout : stderr);
+    return ok ? 0 : 1;
   }
   return Usage();
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  PlatParseHostOptions(&argc, argv);
-  return PlatformRun(Main, argc, argv);
-}
+int main(int argc, char** argv) { return ToolRun("planettool", Main, argc, argv); }

@@ -65,7 +65,7 @@ void PlanetToolEngineClose();
 
 bool PlanetToolWrite(const std::string& path, const std::vector<uint8_t>& bytes);
 // The file as the engine loads it, listed: the cube grid or the system.
-std::string PlanetToolInfo(const std::string& path);
+bool PlanetToolInfo(const std::string& path, std::string* listing);  // false: *listing is the error
 
 // ---- the planet surface ----
 // heights.gb3, patches.gb3, texndx.gb3, tex004/032/064/128.gb3, noise.pnt

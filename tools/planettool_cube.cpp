@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 
@@ -209,5 +210,9 @@ std::vector<uint8_t> CubeImage(const CubeModel& m) {
 bool PlanetToolWrite(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream f(path, std::ios::binary);
   f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  return bool(f);
+  f.close();
+  if (f) return true;
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+  return false;
 }

@@ -2,6 +2,7 @@
 // engine loads them (the loaders read fixed names under "bin", so the file
 // is read from a copy in a scratch root).
 #include "planettool.h"
+#include "toolhalt.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -107,9 +108,12 @@ std::string SystemListing() {
 
 }  // namespace
 
-std::string PlanetToolInfo(const std::string& path) {
+bool PlanetToolInfo(const std::string& path, std::string* listing) {
   std::ifstream f(path, std::ios::binary);
-  if (!f) return "planettool: " + path + ": cannot read\n";
+  if (!f) {
+    *listing = "planettool: " + path + ": cannot read\n";
+    return false;
+  }
   std::stringstream ss;
   ss << f.rdbuf();
   std::string bytes = ss.str();
@@ -119,7 +123,10 @@ std::string PlanetToolInfo(const std::string& path) {
   fs::path root = fs::temp_directory_path() / Fmt("planettool.%d", int(getpid()));
   fs::create_directories(root / "bin");
   std::ofstream(root / "bin" / (system ? "system.gb3" : "cube.bin"), std::ios::binary) << bytes;
-  PlatSetHostRoot(root.c_str());
+  // The engine reads its own name for the file: its errors name the user's.
+  ToolRemoveOnFailure(root.string());
+  ToolSetFile(path);
+  ToolSetHostRoot(root.c_str());
   const int size = int(bytes.size()) * 2 + (1 << 20);
   char* buffer = static_cast<char*>(EeMalloc(size_t(size)));
   char* pos = buffer;
@@ -139,5 +146,6 @@ std::string PlanetToolInfo(const std::string& path) {
   EeFree(buffer);
   PlatSetHostRoot(nullptr);
   fs::remove_all(root);
-  return out;
+  *listing = out;
+  return true;
 }

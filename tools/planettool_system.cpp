@@ -13,6 +13,7 @@
 #include "display/png.h"
 #include "textool.h"
 #include "zetex_local.h"
+#include "toolhalt.h"
 
 namespace fs = std::filesystem;
 
@@ -116,7 +117,7 @@ struct Writer {
 
 bool SystemParse(const char* name, SystemDesc* out, std::string* error) {
   fs::path path = fs::absolute(name);
-  PlatSetHostRoot(path.parent_path().c_str());
+  ToolSetHostRoot(path.parent_path().c_str());
   ZEFPAR* p = ZeFParCreate(path.filename().c_str());
   PlatSetHostRoot(nullptr);
   if (!p) {

@@ -17,6 +17,7 @@
 
 #include "edtools.h"
 #include "gamelib.h"
+#include "toolhalt.h"
 
 namespace fs = std::filesystem;
 
@@ -148,7 +149,7 @@ void Print(const void* rec, const Field (&table)[N]) {
 // A host path as the engine names it: its directory becomes the host root.
 std::string EngineName(const std::string& path) {
   const fs::path a = fs::absolute(path);
-  PlatSetHostRoot(a.parent_path().c_str());
+  ToolSetHostRoot(a.parent_path().c_str());
   return a.filename().string();
 }
 
@@ -277,7 +278,4 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  PlatParseHostOptions(&argc, argv);
-  return PlatformRun(Main, argc, argv);
-}
+int main(int argc, char** argv) { return ToolRun("ptltool", Main, argc, argv); }

@@ -23,11 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string EngineName(const std::string& path) {
-  const fs::path a = fs::absolute(path);
-  PlatSetHostRoot(a.parent_path().c_str());
-  return "@loc" + a.filename().string();
-}
+std::string EngineName(const std::string& path) { return "@loc" + ToolEngineName(path); }
 
 bool WriteThroughEngine(const std::string& path, const std::function<void(const char*)>& write) {
   return ToolWriteThroughEngine(path, "SCNTOOL.TMP", write);
@@ -48,10 +44,15 @@ int Gsc0(const std::string& in, const std::string& out) {
     return 1;
   }
   bool written = false;
-  if (!WriteThroughEngine(out, [&](const char* name) { written = SceneWriteGsc0(desc, name, &error); })) written = false;
+  if (!WriteThroughEngine(out, [&](const char* name) { written = SceneWriteGsc0(desc, name, &error); })) {
+    SceneDescFree(&desc);
+    return 1;
+  }
   SceneDescFree(&desc);
   if (!written) {
-    fprintf(stderr, "scenetool: %s\n", error.c_str());
+    fprintf(stderr, "scenetool: %s: %s\n", out.c_str(), error.c_str());
+    std::error_code ec;
+    fs::remove(out, ec);
     return 1;
   }
   return 0;
@@ -59,13 +60,23 @@ int Gsc0(const std::string& in, const std::string& out) {
 
 int Convert(const std::string& in, const std::string& out, bool crossfade) {
   zegscn_generate_colourref = crossfade;
-  // The input is read through its own directory, named from the output's.
-  const fs::path rel = fs::relative(fs::absolute(in), fs::absolute(out).parent_path());
-  const std::string ein = "@loc" + rel.string();
-  const bool ok = WriteThroughEngine(out, [&](const char* name) { ZeGScnConvertScene(name, ein.c_str()); });
   std::error_code ec;
-  if (!ok || fs::file_size(out, ec) <= 16 || ec) {
+  if (!fs::is_regular_file(in, ec)) {
+    fprintf(stderr, "scenetool: cannot read %s\n", in.c_str());
+    return 1;
+  }
+  // The input is read through its own directory, named from the output's;
+  // its fatal errors name it.
+  const fs::path rel = fs::absolute(in).lexically_relative(fs::absolute(out).parent_path());
+  const std::string ein = "@loc" + rel.string();
+  const bool ok = WriteThroughEngine(out, [&](const char* name) {
+    ToolSetFile(in);
+    ZeGScnConvertScene(name, ein.c_str());
+  });
+  if (!ok) return 1;
+  if (fs::file_size(out, ec) <= 16 || ec) {
     fprintf(stderr, "scenetool: %s: nothing converted\n", in.c_str());
+    fs::remove(out, ec);
     return 1;
   }
   printf("%s: %ju bytes\n", out.c_str(), uintmax_t(fs::file_size(out)));
@@ -212,8 +223,10 @@ int Main(int argc, char** argv) {
     const char* keep = Option(argc, argv, "--gsc0=");
     const std::string mid = keep ? keep : std::string(argv[3]) + "0";
     r = Gsc0(argv[2], mid);
+    if (!keep) ToolRemoveOnFailure(mid);
     if (r == 0) r = Convert(mid, argv[3], crossfade);
-    if (!keep) fs::remove(mid);
+    std::error_code ec;
+    if (!keep) fs::remove(mid, ec);
   }
   SceneEngineClose();
   return r < 0 ? Usage() : r;
@@ -221,7 +234,4 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  PlatParseHostOptions(&argc, argv);
-  return PlatformRun(Main, argc, argv);
-}
+int main(int argc, char** argv) { return ToolRun("scenetool", Main, argc, argv); }

@@ -258,20 +258,6 @@ void SceneWriteTexAnimSet(ZEFILE file, const SceneDesc& d, const std::function<i
   w.End();
 }
 
-bool ToolWriteThroughEngine(const std::string& path, const char* tmpname,
-                            const std::function<void(const char*)>& write) {
-  namespace fs = std::filesystem;
-  const fs::path out = fs::absolute(path);
-  PlatSetHostRoot(out.parent_path().c_str());
-  const fs::path tmp = out.parent_path() / tmpname;
-  std::error_code ec;
-  fs::remove(tmp, ec);
-  write(tmpname);
-  if (!fs::exists(tmp)) return false;
-  fs::rename(tmp, out, ec);
-  return !ec;
-}
-
 void SceneDescFree(SceneDesc* d) {
   for (ZETEX* t : d->textures) {
     // The palette lies in the texels' block.

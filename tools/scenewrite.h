@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ze3d.h"
+#include "toolhalt.h"
 #include "zecore.h"
 
 struct SceneMaterial {
@@ -122,10 +123,6 @@ void SceneDescFree(SceneDesc* desc);
 bool SceneReadAnim(ZEFPAR* parser, const std::string& name, SceneDesc* desc, std::string* error);
 void SceneWriteAnimLib(ZEFILE file, const SceneDesc& desc);
 void SceneFreeAnims(SceneDesc* desc);
-// The engine writes host files under upper-case names in the host root:
-// write gets a fixed temporary name (tmp) in the output's directory, which
-// is then renamed to path. False when nothing was written.
-bool ToolWriteThroughEngine(const std::string& path, const char* tmp, const std::function<void(const char*)>& write);
 // The engine's parts the writer, the converter and the loader need (the
 // GS, textures, materials, the renderer), started headless (the video at
 // the size and ZePs2InitVideo mode given: the game's 640 x 224 field by

@@ -23,6 +23,7 @@
 #include "scenewrite.h"
 #include "zecore.h"
 #include "zeps2.h"
+#include "toolhalt.h"
 
 namespace fs = std::filesystem;
 
@@ -597,7 +598,7 @@ int CmdInfo(const char* path, bool pickup, int ninst, bool list) {
     return 1;
   }
   name.resize(name.size() - 4);
-  PlatSetHostRoot(a.parent_path().c_str());
+  ToolSetHostRoot(a.parent_path().c_str());
   int cap = 64 << 20;
   auto* buf = static_cast<uint8_t*>(EeMalloc(size_t(cap)));
   uint8_t* pos = buf;
@@ -700,7 +701,4 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  PlatParseHostOptions(&argc, argv);
-  return PlatformRun(Main, argc, argv);
-}
+int main(int argc, char** argv) { return ToolRun("tertool", Main, argc, argv); }

@@ -1,5 +1,6 @@
 // texconv: the texture tool's conversions (see textool.h).
 #include "textool.h"
+#include "toolhalt.h"
 
 // libjpeg's header needs FILE and size_t first.
 #include <cstdio>
@@ -369,7 +370,7 @@ bool PictureRead(const std::string& path, RgbaImage* out, std::string* error) {
   // A bitmap through the engine's reader, from the file's own directory.
   const std::filesystem::path a = std::filesystem::absolute(path);
   const std::string root = PlatGetHostRoot() ? PlatGetHostRoot() : "";
-  PlatSetHostRoot(a.parent_path().c_str());
+  ToolSetHostRoot(a.parent_path().c_str());
   const std::string name = "@loc" + a.filename().string();
   ZETEX* t = ZeTexReadBitmap(name.c_str());
   PlatSetHostRoot(root.empty() ? nullptr : root.c_str());

@@ -27,6 +27,7 @@
 #include "display/png.h"
 #include "ze3d.h"
 #include "zecore.h"
+#include "toolhalt.h"
 
 namespace {
 
@@ -223,7 +224,4 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  PlatParseHostOptions(&argc, argv);
-  return PlatformRun(Main, argc, argv);
-}
+int main(int argc, char** argv) { return ToolRun("textool", Main, argc, argv); }

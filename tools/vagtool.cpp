@@ -140,10 +140,21 @@ std::vector<uint8_t> VagBlocks(const char* path, uint32_t* rate) {
   *rate = 48000;
   if (VagReadHeader(d.data(), int(d.size()), &h)) {
     start = VAG_HEADER_BYTES;
-    size = std::min<size_t>(h.dataSize, d.size() - start);
+    if (h.dataSize > d.size() - start)
+      Fail("%s: cut short: the header gives %u bytes of blocks, the file holds %zu", path, unsigned(h.dataSize),
+           d.size() - start);
+    size = h.dataSize;
     *rate = h.sampleRate;
   }
-  return std::vector<uint8_t>(d.begin() + long(start), d.begin() + long(start + size / VAG_BLOCK_BYTES * VAG_BLOCK_BYTES));
+  size = size / VAG_BLOCK_BYTES * VAG_BLOCK_BYTES;
+  if (size == 0) Fail("%s: no sound blocks", path);
+  // Each block: a predictor 0-4 and the shift in its first byte, the
+  // loop flags in its second.
+  for (size_t b = start; b < start + size; b += VAG_BLOCK_BYTES)
+    if ((d[b] >> 4) > 4 || d[b + 1] > 7)
+      Fail("%s: block %zu is not sound (predictor %d, flags %02x)", path, (b - start) / VAG_BLOCK_BYTES, d[b] >> 4,
+           d[b + 1]);
+  return std::vector<uint8_t>(d.begin() + long(start), d.begin() + long(start + size));
 }
 
 bool HasSuffix(const std::string& s, const char* suffix) {

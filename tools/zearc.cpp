@@ -5,6 +5,7 @@
 //   zearc extract <archive> <dir>
 #include "zetools.h"
 #include "zecore.h"
+#include "toolhalt.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,9 +26,12 @@ int Usage() {
 }
 
 ZEDAT* Open(const std::string& archive) {
-  fs::path a = fs::absolute(archive);
-  PlatSetHostRoot(a.parent_path().c_str());
-  std::string name = "@loc" + a.filename().string();
+  std::error_code ec;
+  if (!fs::is_regular_file(archive, ec)) {
+    fprintf(stderr, "zearc: cannot open %s\n", archive.c_str());
+    return nullptr;
+  }
+  std::string name = "@loc" + ToolEngineName(archive);
   ZEDAT* dat = ZeDatOpen(name.c_str(), nullptr, nullptr);
   if (!dat) fprintf(stderr, "zearc: cannot open %s\n", archive.c_str());
   return dat;
@@ -60,6 +64,8 @@ int List(const std::string& archive) {
 int Extract(const std::string& archive, const std::string& dir) {
   ZEDAT* dat = Open(archive);
   if (!dat) return 1;
+  std::error_code ec;
+  if (!fs::exists(dir, ec)) ToolRemoveOnFailure(dir);
   int failures = 0;
   if (dat->nodes[0].child > 0) {
     Walk(dat, dat->nodes[0].child, "", [&](const std::string& path, int i) {
@@ -70,6 +76,7 @@ int Extract(const std::string& archive, const std::string& dir) {
       std::string host = dir + "/" + path;
       for (char& c : host)
         if (c == '\\') c = '/';
+      fs::create_directories(fs::path(host).parent_path(), ec);
       if (got != e.unpacked || !WriteHostFile(host, buf, size_t(got))) {
         fprintf(stderr, "zearc: cannot extract %s\n", path.c_str());
         failures++;
@@ -78,6 +85,7 @@ int Extract(const std::string& archive, const std::string& dir) {
     });
   }
   ZeDatClose(dat);
+  if (failures) toolhalt::CleanUp(true);
   return failures ? 1 : 0;
 }
 
@@ -103,4 +111,4 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return PlatformRun(Main, argc, argv); }
+int main(int argc, char** argv) { return ToolRun("zearc", Main, argc, argv); }

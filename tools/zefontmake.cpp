@@ -84,10 +84,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int pixels = atoi(argv[2]), height = atoi(argv[3]), base = atoi(argv[4]);
-  FT_Library lib;
-  FT_Face face;
+  FT_Library lib = nullptr;
+  FT_Face face = nullptr;
   if (FT_Init_FreeType(&lib) || FT_New_Face(lib, argv[1], 0, &face) || FT_Set_Pixel_Sizes(face, 0, FT_UInt(pixels))) {
     fprintf(stderr, "zefontmake: cannot load %s at %d pixels\n", argv[1], pixels);
+    if (face) FT_Done_Face(face);
+    if (lib) FT_Done_FreeType(lib);
     return 1;
   }
   // Pack the glyphs into the smallest of 128x128, 256x128, 256x256, 512x256.

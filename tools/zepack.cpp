@@ -4,6 +4,7 @@
 //   zepack unpack <in> <out>
 #include "zetools.h"
 #include "zecore.h"
+#include "toolhalt.h"
 
 #include <cstdio>
 #include <cstring>
@@ -63,4 +64,4 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return PlatformRun(Main, argc, argv); }
+int main(int argc, char** argv) { return ToolRun("zepack", Main, argc, argv); }

@@ -9,7 +9,7 @@
 #include "ptldraw.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
+  if (argc != 2 || argv[1][0] == '-') {
     fprintf(stderr, "usage: zeptldraw <out.png>\n");
     return 2;
   }

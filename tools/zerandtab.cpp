@@ -10,7 +10,7 @@
 #include <vector>
 
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 4) {
+  if (argc < 2 || argc > 4 || argv[1][0] == '-') {
     fprintf(stderr, "usage: zerandtab <out> [size] [seed]\n");
     return 2;
   }

@@ -40,4 +40,6 @@ bool ArcVerify(const std::string& archive, const std::string& dir, std::string* 
 
 // Host path helpers shared by the tools.
 bool ReadHostFile(const std::string& path, std::vector<uint8_t>* bytes);
+// False when the file cannot be written (its folder must exist); nothing is
+// left then.
 bool WriteHostFile(const std::string& path, const uint8_t* data, size_t n);

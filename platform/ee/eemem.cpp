@@ -44,6 +44,13 @@ constexpr int NUM_BINS = 32;
 
 uint32_t g_bins[NUM_BINS];
 size_t g_freeBytes;
+size_t g_stackBytes;  // host thread stacks in the arena
+size_t g_peakBytes;   // the most the system held at once, stacks left out
+
+void NotePeak() {
+  const size_t held = EE_ARENA_SIZE - g_freeBytes - g_stackBytes;
+  if (held > g_peakBytes) g_peakBytes = held;
+}
 
 BlockHdr* Hdr(uint32_t a) { return static_cast<BlockHdr*>(EeAddrToPtr(a)); }
 FreeLinks* Links(uint32_t a) { return static_cast<FreeLinks*>(EeAddrToPtr(a + 16)); }
@@ -96,6 +103,8 @@ void EeArenaInit() {
 
   memset(g_bins, 0, sizeof g_bins);
   g_freeBytes = 0;
+  g_stackBytes = 0;
+  g_peakBytes = 0;
   BlockHdr* h = Hdr(EE_ARENA_BASE);
   h->size = EE_ARENA_SIZE;
   h->prevSize = 0;
@@ -108,30 +117,68 @@ bool EeArenaContains(const void* p) {
   return a >= EE_ARENA_BASE && a < kEnd;
 }
 
-void* EeMalloc(size_t size) {
+namespace {
+
+// Takes a block of size bytes; high: from the top of the highest free
+// block that fits (thread stacks, kept away from the system's own blocks),
+// else first fit from the bottom.
+void* Alloc(size_t size, bool high) {
   if (!g_arenaReady) EeArenaInit();
   if (size > EE_ARENA_SIZE) return nullptr;
   uint32_t need = static_cast<uint32_t>((size + 16 + 15) & ~size_t(15));
   if (need < MIN_BLOCK) need = MIN_BLOCK;
-  // First fit in the request's bin, then the first block of any higher bin.
   uint32_t found = 0;
-  for (uint32_t a = g_bins[BinOf(need)]; a; a = Links(a)->next) {
-    if (Hdr(a)->size >= need) { found = a; break; }
+  if (high) {
+    for (int b = BinOf(need); b < NUM_BINS; b++)
+      for (uint32_t a = g_bins[b]; a; a = Links(a)->next)
+        if (Hdr(a)->size >= need && a > found) found = a;
+  } else {
+    // First fit in the request's bin, then the first block of any higher bin.
+    for (uint32_t a = g_bins[BinOf(need)]; a; a = Links(a)->next) {
+      if (Hdr(a)->size >= need) { found = a; break; }
+    }
+    for (int b = BinOf(need) + 1; !found && b < NUM_BINS; b++) found = g_bins[b];
   }
-  for (int b = BinOf(need) + 1; !found && b < NUM_BINS; b++) found = g_bins[b];
   if (!found) return nullptr;
   BinRemove(found);
   BlockHdr* h = Hdr(found);
   if (h->size - need >= MIN_BLOCK) {
-    uint32_t rest = found + need;
-    Hdr(rest)->size = h->size - need;
-    Hdr(rest)->prevSize = need;
-    h->size = need;
-    SetPrevSizeOfNext(rest);
+    // Split: the part handed out is the bottom, or the top when high.
+    const uint32_t lowSize = high ? h->size - need : need;
+    const uint32_t upper = found + lowSize;
+    Hdr(upper)->size = h->size - lowSize;
+    Hdr(upper)->prevSize = lowSize;
+    h->size = lowSize;
+    SetPrevSizeOfNext(upper);
+    const uint32_t rest = high ? found : upper;
+    found = high ? upper : found;
     BinInsert(rest);
   }
-  h->magic = MAGIC_USED;
+  Hdr(found)->magic = MAGIC_USED;
   return EeAddrToPtr(found + 16);
+}
+
+uint32_t BlockSize(void* p) { return Hdr(EeAddrOf(p) - 16)->size; }
+
+}  // namespace
+
+void* EeMalloc(size_t size) {
+  void* p = Alloc(size, false);
+  if (p) NotePeak();
+  return p;
+}
+
+void* EeMallocStack(size_t size) {
+  void* p = Alloc(size, true);
+  if (p) g_stackBytes += BlockSize(p);
+  return p;
+}
+
+void EeFreeStack(void* p) {
+  if (!p) return;
+  if (!EeArenaContains(p) || (reinterpret_cast<uintptr_t>(p) & 15)) PlatFatal("EeFree: %p is not EE memory", p);
+  g_stackBytes -= BlockSize(p);
+  EeFree(p);
 }
 
 void EeFree(void* p) {
@@ -160,6 +207,8 @@ void EeFree(void* p) {
 }
 
 size_t EeArenaBytesFree() { return g_freeBytes; }
+
+size_t EeArenaPeakBytes() { return g_peakBytes; }
 
 uint32_t EeAddrOf(const void* p) {
   uintptr_t a = reinterpret_cast<uintptr_t>(p);

@@ -28,6 +28,29 @@ TEST(EeMemory, FreedNeighboursMergeSoTheSpaceIsWholeAgain) {
   EXPECT_EQ(EeMalloc(size_t(EE_ARENA_SIZE) + 1), nullptr);
 }
 
+// Thread stacks come from the arena's top, so the system's own blocks start
+// at its bottom as on the console, and the peak leaves them out.
+TEST(EeMemory, StacksLieAtTheTopAndStayOutOfThePeak) {
+  int local = 0;
+  EXPECT_GT(reinterpret_cast<uintptr_t>(&local), uintptr_t(EE_ARENA_BASE) + EE_ARENA_SIZE / 2);
+  const size_t free0 = EeArenaBytesFree();
+  const size_t peak0 = EeArenaPeakBytes();
+  void* stack = EeMallocStack(48 << 20);
+  ASSERT_NE(stack, nullptr);
+  void* block = EeMalloc(1000);
+  ASSERT_NE(block, nullptr);
+  EXPECT_GT(uintptr_t(stack), uintptr_t(block));
+  EXPECT_LT(EeArenaPeakBytes(), peak0 + 2048) << "a stack is not held memory";
+  EeFree(block);
+  EeFreeStack(stack);
+  EXPECT_EQ(EeArenaBytesFree(), free0);
+  void* big = EeMalloc(48 << 20);
+  ASSERT_NE(big, nullptr);
+  EXPECT_GE(EeArenaPeakBytes(), size_t(48 << 20));
+  EeFree(big);
+  EXPECT_EQ(EeArenaBytesFree(), free0);
+}
+
 TEST(EeMemory, FreeingForeignOrDeadMemoryIsFatal) {
   void* p = EeMalloc(64);
   EeFree(p);

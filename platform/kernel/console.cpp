@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -12,6 +13,11 @@ ConsoleCapture g_capture = nullptr;
 std::string g_ttyDir;
 bool g_ttyToFiles = false;
 FILE* g_ttyFile[10];
+// A program's log: its default directory, --verbose, and the console's file
+// while the terminal is kept for errors.
+std::string g_logDir;
+bool g_verbose = false;
+FILE* g_consoleLog = nullptr;
 
 struct Deci2Socket {
   bool open;
@@ -54,7 +60,49 @@ void PlatConsoleWrite(const char* text) {
     g_capture(text);
     return;
   }
-  fputs(text, stdout);
+  fputs(text, g_consoleLog ? g_consoleLog : stdout);
+}
+
+void PlatConsoleError(const char* text) {
+  if (g_capture) {
+    g_capture(text);
+    return;
+  }
+  if (g_consoleLog) {
+    fputs(text, g_consoleLog);
+    fputs(text, stderr);
+  } else {
+    fputs(text, stdout);
+  }
+}
+
+void PlatSetProgramLog(const char* dir) { g_logDir = dir ? dir : ""; }
+void PlatSetVerbose(bool on) { g_verbose = on; }
+
+void PlatStartProgramLog(const char* program) {
+  if (g_logDir.empty() || g_verbose || g_consoleLog) return;
+  const std::string dir = g_ttyToFiles ? g_ttyDir : g_logDir;
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  const std::string path = dir + "/console.txt";
+  g_consoleLog = fopen(path.c_str(), "w");
+  const char* name = strrchr(program, '/') ? strrchr(program, '/') + 1 : program;
+  if (!g_consoleLog) {
+    fprintf(stderr, "%s: cannot write %s; messages follow here\n", name, path.c_str());
+    return;
+  }
+  setvbuf(g_consoleLog, nullptr, _IOLBF, 0);  // a crash keeps what came before it
+  if (!g_ttyToFiles) PlatSetTtyDirectory(dir.c_str());
+  printf("%s: messages in %s (--verbose shows them here)\n", name, dir.c_str());
+  fflush(stdout);
+}
+
+void PlatReportEnd() {
+  if (g_logDir.empty()) return;
+  char line[160];
+  snprintf(line, sizeof line, "EE memory: peak %zu KB held (thread stacks left out); the console has %u KB\n",
+           EeArenaPeakBytes() >> 10, 32768u);
+  PlatConsoleWrite(line);
 }
 
 int scePrintf(const char* fmt, ...) {
@@ -72,6 +120,7 @@ void PlatSetConsoleCapture(ConsoleCapture capture) { g_capture = capture; }
 void PlatFlushLogs() {
   fflush(stdout);
   fflush(stderr);
+  if (g_consoleLog) fflush(g_consoleLog);
   for (FILE* f : g_ttyFile)
     if (f) fflush(f);
 }
@@ -85,7 +134,7 @@ void PlatFatal(const char* fmt, ...) {
   std::string line = "platform: ";
   line += buf;
   line += "\n";
-  PlatConsoleWrite(line.c_str());
+  PlatConsoleError(line.c_str());
   KernelHalt();
 }
 

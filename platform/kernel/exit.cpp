@@ -7,6 +7,7 @@
 void Exit(int status) {
   if (HaltHook hook = KernelGetHaltHook()) hook();
   PlatPrintGsStats();
+  PlatReportEnd();
   PlatFlushLogs();
   fflush(nullptr);
   _exit(status);

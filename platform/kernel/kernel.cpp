@@ -316,7 +316,7 @@ void RequireNotInInterrupt(const char* what) {
 
 void StartHost(KThread& t) {
   int size = HostStackSize(t.userStackSize);
-  t.hostStack = EeMalloc(size);
+  t.hostStack = EeMallocStack(size);
   if (!t.hostStack) KFatal("kernel: no EE memory for a thread stack of %ld bytes", long(size));
   pthread_attr_t attr;
   pthread_attr_init(&attr);
@@ -441,7 +441,7 @@ int DeleteThread(int id) {
     Unlock();
     pthread_join(t->host, nullptr);
     Lock();
-    EeFree(t->hostStack);
+    EeFreeStack(t->hostStack);
     t->hostStack = nullptr;
     t->hostStarted = false;
     t->deleteReq = false;
@@ -911,6 +911,7 @@ int PlatformRun(int (*mainFn)(int, char**), int argc, char** argv) {
   while (!g_mainFinished) pthread_cond_wait(&g_mainDone, &g_lock);
   Unlock();
   PlatPrintGsStats();
+  PlatReportEnd();
   PlatFlushLogs();
   return g_mainResult;
 }

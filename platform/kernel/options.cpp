@@ -23,6 +23,25 @@ void PlatPrintGsStats() {
   fflush(stdout);
 }
 
+const char* PlatHostOptionsHelp() {
+  return "  --clock=real|virtual   real time (default) or reproducible virtual time\n"
+         "  --frames=N             end the run after swap N\n"
+         "  --args=\"WORDS\"        words added to the game's built-in command line\n"
+         "  --host0=DIR            the host data directory\n"
+         "  --cdrom0=DIR           the disc's root directory\n"
+         "  --memcard=DIR          the memory-card directory\n"
+         "  --tty=DIR              where the messages go (console.txt, debug channels tty1-9.txt)\n"
+         "  --verbose              every message on the terminal, debug channels as tty<n>: lines\n"
+         "  --display=auto|sdl|null  the window (auto: a window when there is a display)\n"
+         "  --snapshot=N:FILE      the picture shown at swap N (from 1) as a PNG; may be repeated\n"
+         "  --pad0=, --pad1=sdl|none|script:FILE  the pads' source\n"
+         "  --nosound              leave the sound module out\n"
+         "  --sound[=null]         SDL2 audio when a device opens (default: silent)\n"
+         "  --gs-threads=N         the GS draws on N threads, 1-8 (default: the cores less one)\n"
+         "  --gs-stats             the GS's drawing counters printed at the end\n"
+         "  --help                 this list\n";
+}
+
 void PlatParseHostOptions(int* argc, char** argv) {
   int out = 1;
   // The GS draws on the cores the CPU leaves (at most 8) unless
@@ -44,6 +63,7 @@ void PlatParseHostOptions(int* argc, char** argv) {
     else if (strncmp(a, "--host0=", 8) == 0) PlatSetHostRoot(a + 8);
     else if (strncmp(a, "--cdrom0=", 9) == 0) PlatSetDiscRoot(a + 9);
     else if (strncmp(a, "--tty=", 6) == 0) PlatSetTtyDirectory(a + 6);
+    else if (strcmp(a, "--verbose") == 0) PlatSetVerbose(true);
     else if (strncmp(a, "--memcard=", 10) == 0) PlatSetMemCardRoot(a + 10);
     else if (strcmp(a, "--nosound") == 0) PlatIopSetSoundEnabled(false);
     else if (strcmp(a, "--sound") == 0) PlatSetSound(PSOUND_AUTO);
@@ -74,4 +94,5 @@ void PlatParseHostOptions(int* argc, char** argv) {
   }
   argv[out] = nullptr;
   *argc = out;
+  PlatStartProgramLog(argv[0]);
 }

@@ -136,7 +136,7 @@ TEST_F(Capture, DumpNamesFollowOnFromTheFirstFree) {
 
 TEST_F(Capture, AShortAviReadBackByGStreamer) {
   if (system("command -v gst-launch-1.0 >/dev/null 2>&1") != 0)
-    FAIL() << "gst-launch-1.0 (gstreamer1.0-tools, scripts/setup.sh) is needed to decode the AVI";
+    FAIL() << "gst-launch-1.0 (gstreamer1.0-tools, scripts/setup.sh --test) is needed to decode the AVI";
   ps2video_swap_count = 0;  // buffer 1 is displayed
   ASSERT_EQ(ScreenDumpAviBegin("rec.avi", 648, 452, 60, 1, 1.0f, 1.0f), 1);
   EXPECT_EQ(ps2video_avi_open, 1);

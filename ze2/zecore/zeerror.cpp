@@ -59,9 +59,9 @@ void StartChannels() {
   snprintf(header, sizeof header, "%s - %s(%d) : ", kind, g_name, g_line);
   vsnprintf(message, size_t(msgSize), format, ap);
   if (errmsg_to_console) {
-    scePrintf("%s", header);
-    scePrintf("%s", message);
-    scePrintf("\n");
+    char text[sizeof header + sizeof message + 1];
+    snprintf(text, sizeof text, "%s%s\n", header, message);
+    PlatConsoleError(text);
   }
   KernelHalt();
 }
@@ -166,7 +166,9 @@ ZEMSGTTYFN ZeDebugMsgPrologTTY(const char* file, int line) {
 }
 
 void ZeAssertMsg(const char* file, int line, const char* expression) {
-  scePrintf("ZeAssert - %s(%d) : assert(%s) failed!\n", file, line, expression);
+  char text[1024];
+  snprintf(text, sizeof text, "ZeAssert - %s(%d) : assert(%s) failed!\n", file, line, expression);
+  PlatConsoleError(text);
   errmsg_trap |= 1;
   KernelHalt();
 }
