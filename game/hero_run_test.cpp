@@ -153,8 +153,9 @@ void RunRow(const HeroRow& row) {
 // Left alone on the start deck the hero stays at the level's start, and the
 // camera stands 3 behind him along his facing, 1.5 above his feet, looking
 // at his head: the deck and the course beyond it drawn in 3-D below the
-// black sky, the same picture from swap to swap (but for the swinging
-// pillar at the top left).
+// black sky, the same picture from swap to swap but for the swinging pillar
+// at the top left and the hero himself, drawn before the camera at the
+// picture's centre, idling.
 void StandCheck(const std::vector<HeroSwap>& trace) {
   const LevConLevel* level = LevConFindLevelByName("isletown");
   for (const HeroSwap& s : trace) {
@@ -177,11 +178,89 @@ void StandCheck(const std::vector<HeroSwap>& trace) {
   EXPECT_NEAR(kaelcam->mtx.m[2][2], to.z / len, 1e-4f);
 }
 
+// Back at the level's start, facing north, nothing held.
+void AtStart() {
+  const LevConLevel* level = LevConFindLevelByName("isletown");
+  ClearMoves(1);
+  SetPlayer(&level->StartPos, 0);
+}
+
+constexpr float kDeckTop = 0.5f, kDeckEdge = 6.0f;
+
+// Walking north at half stick the hero settles at the walk speed 0.072 x
+// 40/128 a frame, keeps his line and height on the deck, and stops 0.3 short
+// of its edge (within a frame's step), staying there.
+void WalkCheck(const std::vector<HeroSwap>& trace) {
+  constexpr float kWalk = 0.072f * 40 / 128;
+  int moving = 0;
+  for (size_t i = 10; i < trace.size(); i++) {
+    const float dz = trace[i].pos.z - trace[i - 1].pos.z;
+    EXPECT_NEAR(trace[i].pos.x, 12.0f, 1e-4f) << trace[i].swap;
+    EXPECT_NEAR(trace[i].pos.y, kDeckTop, 0.002f) << trace[i].swap;
+    if (dz > 0) {
+      EXPECT_NEAR(dz, kWalk, 1e-4f) << trace[i].swap;
+      moving++;
+    }
+  }
+  EXPECT_GT(moving, 120);
+  const float stop = trace.back().pos.z;
+  EXPECT_GE(stop, kDeckEdge - 0.3f - kWalk);
+  EXPECT_LE(stop, kDeckEdge - 0.3f + kWalk);
+  EXPECT_EQ(trace[trace.size() - 20].pos.z, stop) << "stopped";
+}
+
+// Running north he goes over the edge and lands on the ground 0.5 below.
+void RunCheck(const std::vector<HeroSwap>& trace) {
+  const HeroSwap& last = trace.back();
+  EXPECT_GT(last.pos.z, kDeckEdge + 2);
+  EXPECT_NEAR(last.pos.y, 0.0f, 0.002f);
+}
+
+// Walking north, then the stick pushed east at running deflection: the mode
+// changed, so the held direction (north) stays for the frame of the change
+// and 3 more; the new one steers on the 4th frame after it.
+void TurnCheck(const std::vector<HeroSwap>& trace) {
+  const int change = 30;  // the first frame of the east stick, as an index
+  for (int i = change; i < change + 4; i++) {
+    EXPECT_LT(trace[i].pos.x - trace[i - 1].pos.x, 0.001f) << trace[i].swap;
+    EXPECT_EQ(trace[i].yaw, trace[change - 1].yaw) << trace[i].swap;
+  }
+  EXPECT_GT(trace[change + 4].pos.x - trace[change + 3].pos.x, 0.005f);
+  EXPECT_NE(trace[change + 4].yaw, trace[change - 1].yaw);
+}
+
+// The jump: 0.07 up, 0.003 less a frame (the first frame's rise already
+// 0.003 short); the double jump in the air restarts the rise at 0.057; a
+// third press in the air does nothing; he lands back on the deck.
+void JumpCheck(const std::vector<HeroSwap>& trace) {
+  auto rise = [&](size_t i) { return trace[i].pos.y - trace[i - 1].pos.y; };
+  std::vector<size_t> takeoffs;
+  for (size_t i = 1; i < trace.size(); i++) {
+    if (rise(i) > 0.05f && rise(i) - rise(i - 1) > 0.02f) takeoffs.push_back(i);
+  }
+  ASSERT_EQ(takeoffs.size(), 3u) << "two jumps and one double jump";
+  const size_t first = takeoffs[0], second = takeoffs[1], dbl = takeoffs[2];
+  EXPECT_NEAR(rise(first), 0.07f - 0.003f, 1e-4f);
+  EXPECT_NEAR(rise(second), 0.07f - 0.003f, 1e-4f);
+  EXPECT_NEAR(rise(dbl), 0.057f - 0.003f, 1e-4f);
+  for (size_t i = first + 1; i < first + 40; i++) EXPECT_NEAR(rise(i) - rise(i - 1), -0.003f, 1e-4f) << i;
+  // After the double jump the speed only falls, the third press unheeded.
+  for (size_t i = dbl + 1; i < dbl + 40; i++) EXPECT_NEAR(rise(i) - rise(i - 1), -0.003f, 1e-4f) << i;
+  EXPECT_NEAR(trace[second - 1].pos.y, kDeckTop, 0.002f) << "landed between";
+  EXPECT_NEAR(trace.back().pos.y, kDeckTop, 0.002f) << "landed";
+}
+
 const HeroRow kRows[] = {
     {"stand", "stand.txt", 120, nullptr, StandCheck,
      {{60, 0, 176, 640, 48, Ref::None, 0, "the deck under the camera"},
-      {60, 160, 120, 320, 100, Ref::Same, 120, "nothing moves on the course ahead"},
+      {60, 160, 100, 128, 100, Ref::Same, 120, "nothing moves on the course left of the hero"},
+      {60, 352, 100, 128, 100, Ref::Same, 120, "nothing moves on the course right of the hero"},
+      {60, 288, 100, 64, 84, Ref::Differs, 120, "the hero idling before the camera"},
       {60, 200, 0, 440, 24, Ref::Same, 120, "the sky right of the swinging pillar"}}},
+    {"walk", "walk.txt", 200, AtStart, WalkCheck, {}},
+    {"run", "run.txt", 120, AtStart, RunCheck, {}},
+    {"turn", "turn.txt", 40, AtStart, TurnCheck, {}},
+    {"jump", "jump.txt", 148, AtStart, JumpCheck, {}},
 };
 
 TEST_F(HeroRun, Rows) {
