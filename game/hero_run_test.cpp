@@ -12,6 +12,7 @@
 // the same rectangle of a reference picture: another frame of the row,
 // expected the same or different, or none (the crop must show drawing).
 // HERO_RUN_KEEP=DIR keeps the pictures in DIR to look at.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -32,10 +33,14 @@ struct HeroSwap {
   int swap;
   ZEVEC pos;
   int yaw;
+  int hitpoints, hurt, flash, exit;  // his hit points, hurt and blink timers; exitgame
+  float shield;                      // shieldpower
 };
 
 // The hero as the trace records him: the one place that reads him.
-HeroSwap HeroRecord(int swap) { return {swap, Player.cob.pos, Player.cob.roty}; }
+HeroSwap HeroRecord(int swap) {
+  return {swap, Player.cob.pos, Player.cob.roty, Player.hitpoints, Player.hurt, plrflash, exitgame, float(shieldpower)};
+}
 
 std::vector<HeroSwap> g_trace;
 
@@ -108,6 +113,17 @@ std::string ShotPath(const HeroRow& row, int frame) {
   return dir + "/hero_" + row.name + "_" + std::to_string(frame) + ".png";
 }
 
+// One frame of the replay loop: after a death's countdown, once faded out,
+// the hero starts again (LifeLost) at the loop's restart point.
+void ReplayFrame() {
+  MainFrame();
+  if (exitgame == 2 && game_fade_level >= 255) {
+    exitgame = 0;
+    LifeLost();
+    MainRestartPoint();
+  }
+}
+
 void RunRow(const HeroRow& row) {
   SCOPED_TRACE(row.name);
   ASSERT_EQ(current_level, LevConFindLevelByName("isletown"));
@@ -125,7 +141,7 @@ void RunRow(const HeroRow& row) {
   HostOptions({std::string("--pad0=script:") + HERO_RUN_DIR + "/" + row.pad});
   g_trace.clear();
   PlatSetSwapHook(RecordHero);
-  for (int f = 0; f < row.frames; f++) MainFrame();
+  for (int f = 0; f < row.frames; f++) ReplayFrame();
   PlatSetSwapHook(nullptr);
   ASSERT_EQ(int(g_trace.size()), row.frames) << "one record a swap";
   EXPECT_EQ(g_trace.front().swap, first);
@@ -183,6 +199,19 @@ void AtStart() {
   const LevConLevel* level = LevConFindLevelByName("isletown");
   ClearMoves(1);
   SetPlayer(&level->StartPos, 0);
+}
+
+// At a point of the course, facing north, with 3 hit points.
+void At(float x, float z) {
+  const ZEVEC at = {x, 0, z};
+  ClearMoves(1);
+  SetPlayer(&at, 0);
+  Player.hitpoints = 3;
+}
+void AtHurtingFloor() { At(14, 13); }
+void AtKillingFloor() {
+  At(17, 13);
+  shieldpower = 100;  // the restart sets 300 again
 }
 
 constexpr float kDeckTop = 0.5f, kDeckEdge = 6.0f;
@@ -250,6 +279,58 @@ void JumpCheck(const std::vector<HeroSwap>& trace) {
   EXPECT_NEAR(trace.back().pos.y, kDeckTop, 0.002f) << "landed";
 }
 
+// The first index of the trace where the hit points changed (or the size).
+size_t FirstHit(const std::vector<HeroSwap>& trace) {
+  size_t i = 1;
+  while (i < trace.size() && trace[i].hitpoints == trace[i - 1].hitpoints) i++;
+  return i;
+}
+
+// Walking onto the hurting floor: 3 hit points to 2 as he reaches it, hurt
+// 30 and blinking 60, both counting down; while he blinks the floor under
+// him hurts no more.
+void HurtCheck(const std::vector<HeroSwap>& trace) {
+  const size_t hit = FirstHit(trace);
+  ASSERT_LT(hit, trace.size());
+  EXPECT_EQ(hit, 42u) << "the hit at the row's 43rd frame, as the crops expect";
+  EXPECT_EQ(trace[hit - 1].hitpoints, 3);
+  EXPECT_GT(trace[hit].pos.z, 14.0f - PLAYER_RADIUS);
+  EXPECT_EQ(trace[hit].hitpoints, 2);
+  EXPECT_EQ(trace[hit].hurt, 30);
+  EXPECT_EQ(trace[hit].flash, 60);
+  for (size_t i = hit + 1; i < trace.size(); i++) {
+    EXPECT_EQ(trace[i].hitpoints, 2) << trace[i].swap;
+    EXPECT_EQ(trace[i].flash, std::max(0, 60 - int(i - hit))) << trace[i].swap;
+    EXPECT_EQ(trace[i].hurt, std::max(0, 30 - int(i - hit))) << trace[i].swap;
+  }
+  EXPECT_GT(trace.back().pos.z, 14.5f) << "walking on over the floor";
+}
+
+// Walking onto the killing floor: no hit points left, exitgame 70 counting
+// down a frame at a time (the first record already counted once) to 2; once
+// faded out the replay loop restarts him (LifeLost) at the level's start
+// with 3 hit points and 300 shield power.
+void KillCheck(const std::vector<HeroSwap>& trace) {
+  const size_t hit = FirstHit(trace);
+  ASSERT_LT(hit, trace.size());
+  EXPECT_EQ(trace[hit].hitpoints, -1);
+  EXPECT_EQ(trace[hit].exit, 69);
+  size_t i = hit + 1;
+  for (; i < trace.size() && trace[i].exit > 2; i++) EXPECT_EQ(trace[i].exit, trace[i - 1].exit - 1);
+  ASSERT_LT(i, trace.size());
+  EXPECT_EQ(trace[i].exit, 2);
+  while (i < trace.size() && trace[i].exit == 2) i++;
+  ASSERT_LT(i, trace.size()) << "restarted";
+  const LevConLevel* level = LevConFindLevelByName("isletown");
+  EXPECT_EQ(trace[i].exit, 0);
+  EXPECT_NEAR(trace[i].pos.x, level->StartPos.x, 1e-4f);
+  EXPECT_NEAR(trace[i].pos.z, level->StartPos.z, 1e-4f);
+  EXPECT_EQ(trace[i].yaw, 0);
+  EXPECT_EQ(trace[i].hitpoints, 3);
+  EXPECT_EQ(trace[i].shield, 300.0f);
+  EXPECT_NEAR(trace.back().pos.y, kDeckTop, 0.002f) << "standing on the deck";
+}
+
 const HeroRow kRows[] = {
     {"stand", "stand.txt", 120, nullptr, StandCheck,
      {{60, 0, 176, 640, 48, Ref::None, 0, "the deck under the camera"},
@@ -261,6 +342,12 @@ const HeroRow kRows[] = {
     {"run", "run.txt", 120, AtStart, RunCheck, {}},
     {"turn", "turn.txt", 40, AtStart, TurnCheck, {}},
     {"jump", "jump.txt", 148, AtStart, JumpCheck, {}},
+    // Blinking, every third pair of frames undrawn: at frame 49 (blink 54)
+    // the hero is not drawn, at 47 and 50 (56, 53) he is.
+    {"hurt", "hurt.txt", 100, AtHurtingFloor, HurtCheck,
+     {{49, 288, 100, 64, 84, Ref::Differs, 47, "the hero blinked out"},
+      {50, 288, 100, 64, 84, Ref::Differs, 49, "the hero blinked back"}}},
+    {"kill", "kill.txt", 300, AtKillingFloor, KillCheck, {}},
 };
 
 TEST_F(HeroRun, Rows) {
