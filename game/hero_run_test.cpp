@@ -201,14 +201,18 @@ void AtStart() {
   SetPlayer(&level->StartPos, 0);
 }
 
-// At a point of the course, facing north, with 3 hit points.
-void At(float x, float z) {
+// At a point of the course with 3 hit points, the camera behind him and
+// the stick's frame turned to his facing (yaw as a ZEANG, 0 north).
+void At(float x, float z, int yaw = 0) {
   const ZEVEC at = {x, 0, z};
   ClearMoves(1);
-  SetPlayer(&at, 0);
+  SetPlayer(&at, yaw);
   Player.hitpoints = 3;
+  camang = yaw;
+  ProcessCamera();
 }
 void AtHurtingFloor() { At(14, 13); }
+void AtPond() { At(18, 17, 0x4000); }
 void AtKillingFloor() {
   At(17, 13);
   shieldpower = 100;  // the restart sets 300 again
@@ -331,6 +335,35 @@ void KillCheck(const std::vector<HeroSwap>& trace) {
   EXPECT_NEAR(trace.back().pos.y, kDeckTop, 0.002f) << "standing on the deck";
 }
 
+// Into the pond: he wades over the shelf at the walk speed, his feet on it
+// (0.25 under), goes down the ramp until the water closes over him; with
+// jump held he rises, at most 0.016 a frame, until his swimming height
+// (0.384) is under the surface (at -0.05) and swims east along it; jump
+// pressed there throws him out at 0.09 (less a frame's 0.003).
+void SwimCheck(const std::vector<HeroSwap>& trace) {
+  constexpr float kWater = -0.05f, kShelf = -0.25f;
+  int wading = 0, swimming = 0;
+  size_t i = 1;
+  for (; i < trace.size(); i++) {
+    const float dx = trace[i].pos.x - trace[i - 1].pos.x;
+    if (std::fabs(trace[i].pos.y - kShelf) < 0.001f && trace[i].pos.x > 20.4f) {
+      EXPECT_NEAR(dx, 0.072f * 40 / 128, 1e-4f) << trace[i].swap;
+      wading++;
+    }
+    if (std::fabs(trace[i].pos.y - (kWater - PLAYER_SWIM_HEIGHT)) < 1e-4f) {
+      EXPECT_GT(dx, 0.01f) << trace[i].swap;
+      swimming++;
+    }
+    if (trace[i].pos.y - trace[i - 1].pos.y > 0.05f) break;
+  }
+  EXPECT_GT(wading, 20);
+  EXPECT_GT(swimming, 40);
+  ASSERT_LT(i, trace.size()) << "jumped out";
+  EXPECT_NEAR(trace[i].pos.y - trace[i - 1].pos.y, 0.09f - 0.003f, 1e-4f);
+  EXPECT_NEAR(trace[i - 1].pos.y, kWater - PLAYER_SWIM_HEIGHT, 1e-4f) << "from the surface";
+  EXPECT_GT(trace.back().pos.y, kWater) << "out of the water";
+}
+
 const HeroRow kRows[] = {
     {"stand", "stand.txt", 120, nullptr, StandCheck,
      {{60, 0, 176, 640, 48, Ref::None, 0, "the deck under the camera"},
@@ -338,7 +371,9 @@ const HeroRow kRows[] = {
       {60, 352, 100, 128, 100, Ref::Same, 120, "nothing moves on the course right of the hero"},
       {60, 288, 100, 64, 84, Ref::Differs, 120, "the hero idling before the camera"},
       {60, 200, 0, 440, 24, Ref::Same, 120, "the sky right of the swinging pillar"}}},
-    {"walk", "walk.txt", 200, AtStart, WalkCheck, {}},
+    {"walk", "walk.txt", 200, AtStart, WalkCheck,
+     {{100, 288, 100, 64, 84, Ref::Differs, 200, "the hero walking, unlike him standing at the edge"},
+      {100, 160, 60, 128, 40, Ref::Differs, 200, "the course ahead closer: he moved"}}},
     {"run", "run.txt", 120, AtStart, RunCheck, {}},
     {"turn", "turn.txt", 40, AtStart, TurnCheck, {}},
     {"jump", "jump.txt", 148, AtStart, JumpCheck, {}},
@@ -348,6 +383,8 @@ const HeroRow kRows[] = {
      {{49, 288, 100, 64, 84, Ref::Differs, 47, "the hero blinked out"},
       {50, 288, 100, 64, 84, Ref::Differs, 49, "the hero blinked back"}}},
     {"kill", "kill.txt", 300, AtKillingFloor, KillCheck, {}},
+    {"swim", "swim.txt", 347, AtPond, SwimCheck,
+     {{300, 288, 100, 64, 84, Ref::Differs, 100, "swimming, unlike wading"}}},
 };
 
 TEST_F(HeroRun, Rows) {
