@@ -212,6 +212,8 @@ void At(float x, float z, int yaw = 0) {
   ProcessCamera();
 }
 void AtHurtingFloor() { At(14, 13); }
+void AtPullUp() { At(12, 8.5f); }
+void AtHang() { At(17, 8.5f); }
 void AtPond() { At(18, 17, 0x4000); }
 void AtKillingFloor() {
   At(17, 13);
@@ -364,6 +366,38 @@ void SwimCheck(const std::vector<HeroSwap>& trace) {
   EXPECT_GT(trace.back().pos.y, kWater) << "out of the water";
 }
 
+constexpr float kLedgeTop = 1.0f, kLedgeFace = 10.0f, kHangBelow = 0.64f;
+
+// Jumping at the pull-up ledge's face he grabs it (his feet near the ledge
+// less 0.64, against the face), pulls up and hops over, and stands on top.
+void ClimbCheck(const std::vector<HeroSwap>& trace) {
+  size_t i = 0;
+  while (i < trace.size() && !(trace[i].pos.y > 0.2f && trace[i].pos.y < kLedgeTop - kHangBelow + 0.01f &&
+                               trace[i].pos.z > kLedgeFace - 0.4f && trace[i].pos.z < kLedgeFace))
+    i++;
+  ASSERT_LT(i, trace.size()) << "grabbed the ledge";
+  while (i < trace.size() && trace[i].pos.y < kLedgeTop + 0.3f) i++;
+  ASSERT_LT(i, trace.size()) << "pulled up over it";
+  const HeroSwap& last = trace.back();
+  EXPECT_NEAR(last.pos.y, kLedgeTop, 0.002f) << "standing on top";
+  EXPECT_GT(last.pos.z, kLedgeFace + 0.3f);
+}
+
+// Jumping at the hanging ledge's face he hangs at the ledge less 0.64, 0.3
+// from its face; the stick east shuffles him along it at 0.015 x 40/128 a
+// frame; jump lets go of the hang point. (He falls back and grabs again.)
+void HangCheck(const std::vector<HeroSwap>& trace) {
+  constexpr float kHang = kLedgeTop - kHangBelow;
+  const int still = 100, shuffle = 130, jump = 157;  // frames (as indices) in the script's parts
+  for (int i = still - 5; i < jump; i++) {
+    EXPECT_NEAR(trace[i].pos.y, kHang, 1e-4f) << trace[i].swap;
+    EXPECT_NEAR(trace[i].pos.z, kLedgeFace - PLAYER_RADIUS, 0.02f) << trace[i].swap;  // easing in
+  }
+  EXPECT_NEAR(trace[still].pos.x, trace[still - 1].pos.x, 1e-4f) << "hanging still";
+  EXPECT_NEAR(trace[shuffle].pos.x - trace[shuffle - 1].pos.x, 0.015f * 40 / 128, 2e-4f) << "shuffling east";
+  EXPECT_GT(trace[jump + 4].pos.y, kHang + 0.05f) << "let go";
+}
+
 const HeroRow kRows[] = {
     {"stand", "stand.txt", 120, nullptr, StandCheck,
      {{60, 0, 176, 640, 48, Ref::None, 0, "the deck under the camera"},
@@ -383,6 +417,9 @@ const HeroRow kRows[] = {
      {{49, 288, 100, 64, 84, Ref::Differs, 47, "the hero blinked out"},
       {50, 288, 100, 64, 84, Ref::Differs, 49, "the hero blinked back"}}},
     {"kill", "kill.txt", 300, AtKillingFloor, KillCheck, {}},
+    {"climb", "climb.txt", 200, AtPullUp, ClimbCheck, {}},
+    {"hang", "hang.txt", 199, AtHang, HangCheck,
+     {{100, 288, 100, 64, 84, Ref::Differs, 20, "hanging, unlike walking"}}},
     {"swim", "swim.txt", 347, AtPond, SwimCheck,
      {{300, 288, 100, 64, 84, Ref::Differs, 100, "swimming, unlike wading"}}},
 };
