@@ -214,6 +214,7 @@ void At(float x, float z, int yaw = 0) {
 void AtHurtingFloor() { At(14, 13); }
 void AtPullUp() { At(12, 8.5f); }
 void AtHang() { At(17, 8.5f); }
+void AtOpenGround() { At(17, 1); }
 void AtPond() { At(18, 17, 0x4000); }
 void AtKillingFloor() {
   At(17, 13);
@@ -398,6 +399,26 @@ void HangCheck(const std::vector<HeroSwap>& trace) {
   EXPECT_GT(trace[jump + 4].pos.y, kHang + 0.05f) << "let go";
 }
 
+// Running, duck held: the knee-slide goes 0.16 a frame for two frames, then
+// brakes by 0.003 a frame. The slam near a jump's top: 20 frames hanging still in the
+// air, then 0.128 a frame down to the ground.
+void FightCheck(const std::vector<HeroSwap>& trace) {
+  auto dz = [&](size_t i) { return trace[i].pos.z - trace[i - 1].pos.z; };
+  auto dy = [&](size_t i) { return trace[i].pos.y - trace[i - 1].pos.y; };
+  size_t i = 1;
+  while (i < trace.size() && dz(i) < 0.15f) i++;
+  ASSERT_LT(i, trace.size()) << "slid";
+  EXPECT_GE(i, 25u) << "not before duck";
+  EXPECT_NEAR(dz(i), 0.16f, 1e-4f);
+  EXPECT_NEAR(dz(i + 1), 0.16f, 1e-4f);
+  for (size_t k = i + 2; k < i + 20; k++) EXPECT_NEAR(dz(k), dz(k - 1) - 0.003f, 1e-4f) << trace[k].swap;
+  while (i < trace.size() && !(trace[i].pos.y > 0.5f && dy(i) == 0)) i++;
+  ASSERT_LT(i + 21, trace.size()) << "slammed";
+  for (size_t k = i; k < i + 20; k++) EXPECT_EQ(dy(k), 0.0f) << trace[k].swap;
+  EXPECT_NEAR(dy(i + 20), -0.128f, 1e-4f);
+  EXPECT_NEAR(trace.back().pos.y, 0.0f, 0.002f) << "down";
+}
+
 const HeroRow kRows[] = {
     {"stand", "stand.txt", 120, nullptr, StandCheck,
      {{60, 0, 176, 640, 48, Ref::None, 0, "the deck under the camera"},
@@ -420,6 +441,7 @@ const HeroRow kRows[] = {
     {"climb", "climb.txt", 200, AtPullUp, ClimbCheck, {}},
     {"hang", "hang.txt", 199, AtHang, HangCheck,
      {{100, 288, 100, 64, 84, Ref::Differs, 20, "hanging, unlike walking"}}},
+    {"fight", "fight.txt", 163, AtOpenGround, FightCheck, {}},
     {"swim", "swim.txt", 347, AtPond, SwimCheck,
      {{300, 288, 100, 64, 84, Ref::Differs, 100, "swimming, unlike wading"}}},
 };
