@@ -93,11 +93,11 @@ int CmdMake(const char* desc, const char* out) {
     recs.push_back(c.rec);
     sum += c.rec.count < 4 ? 4 : c.rec.count;
   }
-  std::string name = ToolEngineName(out);
-  if (!edgraWritePage(name.c_str(), version, recs.data(), int(recs.size()), total < 0 ? sum : total)) {
-    fprintf(stderr, "grasstool: %s: cannot be written\n", out);
+  if (!ToolWriteThroughEngine(out, "GRATOOL.TMP", [&](const char* name) {
+        if (!edgraWritePage(name, version, recs.data(), int(recs.size()), total < 0 ? sum : total))
+          toolhalt::Fail("cannot be written");
+      }))
     return 1;
-  }
   printf("%s: version %d, %zu clumps\n", out, version, recs.size());
   return 0;
 }
