@@ -7,6 +7,7 @@
 #include <map>
 
 #include "dresstool.h"
+#include "edtools.h"
 
 namespace {
 
@@ -117,6 +118,8 @@ int CmdInfo(const char* path) {
     fprintf(stderr, "grasstool: %s: refused by the loader\n", path);
     return 1;
   }
+  // The loader reads past a file's end as zeros.
+  if (edfile_past_end) toolhalt::Fail("ends before the page the loader reads");
   edgraStartPage(page);
   int n = 0;
   for (int i = 0; i < EDGRA_CLUMPS; i++) {
