@@ -60,11 +60,10 @@ int CmdMake(const char* desc, const char* out) {
     }
     recs.push_back(r);
   }
-  std::string name = ToolEngineName(out);
-  if (!edbriWritePage(name.c_str(), version, recs.data(), int(recs.size()))) {
-    fprintf(stderr, "bridgetool: %s: cannot be written\n", out);
+  if (!ToolWriteThroughEngine(out, "BRITOOL.TMP", [&](const char* name) {
+        if (!edbriWritePage(name, version, recs.data(), int(recs.size()))) toolhalt::Fail("cannot be written");
+      }))
     return 1;
-  }
   printf("%s: version %d, %zu bridges\n", out, version, recs.size());
   return 0;
 }
@@ -80,6 +79,16 @@ int CmdInfo(const char* path) {
     fprintf(stderr, "bridgetool: %s: refused by the loader\n", path);
     return 1;
   }
+  int loaded = 0;
+  for (const EdBridge& e : edBridges) loaded += e.page == page;
+  // The loader reads past a file's end as zeros: the file must hold the
+  // header and every record it gave.
+  std::error_code ec;
+  const uintmax_t size = std::filesystem::file_size(path, ec);
+  const uintmax_t need = 8 + uintmax_t(loaded) * EDBRI_RECORD;
+  if (ec || size < need)
+    toolhalt::Fail("is " + std::to_string(ec ? 0 : size) + " bytes, short of the " + std::to_string(need) +
+                   " its header and " + std::to_string(loaded) + " bridges take");
   edbriStartPage(page);
   int n = 0;
   for (int i = 0; i < EDBRI_PLACEMENTS; i++) {

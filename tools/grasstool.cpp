@@ -7,6 +7,7 @@
 #include <map>
 
 #include "dresstool.h"
+#include "edtools.h"
 
 namespace {
 
@@ -93,11 +94,11 @@ int CmdMake(const char* desc, const char* out) {
     recs.push_back(c.rec);
     sum += c.rec.count < 4 ? 4 : c.rec.count;
   }
-  std::string name = ToolEngineName(out);
-  if (!edgraWritePage(name.c_str(), version, recs.data(), int(recs.size()), total < 0 ? sum : total)) {
-    fprintf(stderr, "grasstool: %s: cannot be written\n", out);
+  if (!ToolWriteThroughEngine(out, "GRATOOL.TMP", [&](const char* name) {
+        if (!edgraWritePage(name, version, recs.data(), int(recs.size()), total < 0 ? sum : total))
+          toolhalt::Fail("cannot be written");
+      }))
     return 1;
-  }
   printf("%s: version %d, %zu clumps\n", out, version, recs.size());
   return 0;
 }
@@ -117,6 +118,8 @@ int CmdInfo(const char* path) {
     fprintf(stderr, "grasstool: %s: refused by the loader\n", path);
     return 1;
   }
+  // The loader reads past a file's end as zeros.
+  if (edfile_past_end) toolhalt::Fail("ends before the page the loader reads");
   edgraStartPage(page);
   int n = 0;
   for (int i = 0; i < EDGRA_CLUMPS; i++) {

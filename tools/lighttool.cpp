@@ -132,6 +132,14 @@ void Print(const char* what, const LEVLIGHT& l) {
 int List(const std::string& file) {
   InitLights();
   const std::string name = ToolEngineName(file);
+  // The writer writes every record; the game takes a shorter file's whole
+  // records, but a file of another size is not one the writer made.
+  std::error_code ec;
+  const uintmax_t size = fs::file_size(file, ec);
+  if (ec) toolhalt::Fail("cannot be read");
+  if (size != uintmax_t(LIGHTSET_BYTES))
+    toolhalt::Fail("is " + std::to_string(size) + " bytes, not the " + std::to_string(LIGHTSET_BYTES) +
+                   " of a light set");
   const int key = InsertLightSet(name.c_str());
   if (key < 0) {
     fprintf(stderr, "lighttool: %s gave no light set\n", file.c_str());

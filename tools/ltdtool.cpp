@@ -110,12 +110,6 @@ int Make(const std::string& descPath, const std::string& out) {
   LoadTrigInit();
   loadtrig_edit_set = 0;
   TriggerBoundSet& s = loadtrig_sets[0];
-  std::string name = ToolEngineName(out);
-  if (name.size() >= sizeof s.filename) {
-    fprintf(stderr, "ltdtool: file name too long: %s\n", out.c_str());
-    return 1;
-  }
-  strcpy(s.filename, name.c_str());
   // The writer writes in list order and bounds go on at the front: add the
   // last first. Points go in the table in the order given.
   int used = 0;
@@ -144,10 +138,11 @@ int Make(const std::string& descPath, const std::string& out) {
     for (size_t k = 0; k + 1 < d.pts.size(); k += 2) r2 = std::max(r2, d.pts[k] * d.pts[k] + d.pts[k + 1] * d.pts[k + 1]);
     b->radius = std::sqrt(r2);
   }
-  if (!LoadTrigWrite()) {
-    fprintf(stderr, "ltdtool: nothing written to %s\n", out.c_str());
+  if (!ToolWriteThroughEngine(out, "LTDTOOL.TMP", [&](const char* name) {
+        snprintf(s.filename, sizeof s.filename, "%s", name);
+        if (!LoadTrigWrite()) toolhalt::Fail("nothing written");
+      }))
     return 1;
-  }
   printf("%s: %zu bounds, %d points\n", out.c_str(), bounds.size(), used);
   return 0;
 }
@@ -160,6 +155,14 @@ int List(const std::string& uni, const std::string& file) {
   }
   LoadTrigInit();
   std::string name = ToolEngineName(file);
+  // The game takes a file it cannot read, or one larger than its buffer, as
+  // no triggers at all: here that is an error.
+  std::error_code ec;
+  const uintmax_t size = fs::file_size(file, ec);
+  if (ec) toolhalt::Fail("cannot be read");
+  if (size == 0) toolhalt::Fail("is empty");
+  if (size > uintmax_t(LOADTRIG_SCRATCH))
+    toolhalt::Fail("is larger than the " + std::to_string(LOADTRIG_SCRATCH) + " bytes the game reads");
   uint32_t version = 0;
   if (FILE* f = fopen(file.c_str(), "rb")) {
     if (fread(&version, 4, 1, f) != 1) version = 0;

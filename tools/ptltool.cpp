@@ -234,7 +234,7 @@ int Make(const std::string& in, const std::string& out) {
 }
 
 int Show(const std::string& path, int kind) {
-  const std::string name = EngineName(path);
+  const std::string name = ToolEngineName(path);
   EdFileSetMedia(EDFILE_MEDIA_HOST);
   if (!EdFileOpen(name.c_str(), 0)) {
     fprintf(stderr, "ptltool: %s: cannot open\n", path.c_str());
@@ -247,6 +247,8 @@ int Show(const std::string& path, int kind) {
     fprintf(stderr, "ptltool: %s: not an effect file of version 5..22\n", path.c_str());
     return 1;
   }
+  // The loader reads past a file's end as zeros.
+  if (edfile_past_end) toolhalt::Fail("ends before the effects the loader reads");
   printf("version %d\n", version);
   if (kind == 1 || kind == 2) printf("level\n");
   for (int i = 1; i < DEB_TYPES; i++) {

@@ -200,7 +200,11 @@ int Info(const std::string& in) {
 int Pattern(const std::string& out, int w, int h) {
   if (w <= 0 || h <= 0 || w > TEXTOOL_MAX_SIDE || h > TEXTOOL_MAX_SIDE) return Usage();
   RgbaImage img = TestPattern(w, h);
-  return PngWrite(out.c_str(), img.pixels.data(), w, h) ? 0 : 1;
+  if (!PngWrite(out.c_str(), img.pixels.data(), w, h)) {
+    fprintf(stderr, "textool: cannot write %s\n", out.c_str());
+    return 1;
+  }
+  return 0;
 }
 
 int IntOption(int argc, char** argv, const char* name, int fallback) {

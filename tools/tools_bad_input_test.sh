@@ -35,9 +35,7 @@ zerandtab|@OUT|dat|
 zeptldraw|@OUT|png|"
 
 # Cases still open: reported as OPEN, not failed.
-open_cases="bridgetool good run|grasstool good run|ltdtool good run|bridgetool info: empty input|\
-lighttool list: random input|lighttool list: truncated input|ltdtool list: missing input|ltdtool list: empty input|\
-ptltool show: truncated input|bridgetool info: truncated input|grasstool info: truncated input|textool output in a missing folder|textool output under a regular file"
+open_cases=""
 
 sub() { printf '%s' "$1" | sed -e "s|@SRC|$src|g" -e "s|@OUT|$2|g" -e "s|@IN|$3|g"; }
 

@@ -12,6 +12,7 @@ int edfile_write_flag = 0;
 unsigned char edfile_buffer[EDFILE_BUFSIZE];
 int edfile_buffer_pointer = 0;
 int edfile_mcresult = 0;
+int edfile_past_end = 0;
 
 namespace {
 
@@ -21,13 +22,22 @@ constexpr int MC_WRITE_MODE = SCE_WRONLY | SCE_CREAT | SCE_TRUNC;
 
 bool FileOpen() { return edfile_handle != -1; }
 
+// Bytes of the buffer the last read of a host file filled; the rest lies
+// past the file's end.
+int g_filled = EDFILE_BUFSIZE;
+
+void HostRead() {
+  const int got = ZeFileRead(edfile_handle, edfile_buffer, EDFILE_BUFSIZE);
+  g_filled = got > 0 ? got : 0;
+}
+
 void MediumWrite(int count) {
   if (edfile_media == EDFILE_MEDIA_HOST) ZeFileWrite(edfile_handle, edfile_buffer, count);
   else if (edfile_media == EDFILE_MEDIA_MEMCARD) ZeMcWrite(edfile_handle, edfile_buffer, count, 0);
 }
 
 void MediumRead() {
-  if (edfile_media == EDFILE_MEDIA_HOST) ZeFileRead(edfile_handle, edfile_buffer, EDFILE_BUFSIZE);
+  if (edfile_media == EDFILE_MEDIA_HOST) HostRead();
   else if (edfile_media == EDFILE_MEDIA_MEMCARD) ZeMcRead(edfile_handle, edfile_buffer, EDFILE_BUFSIZE, 0);
 }
 
@@ -55,13 +65,15 @@ int EdFileOpen(const char* name, int mode) {
   edfile_buffer_pointer = 0;
   edfile_handle = -1;
   edfile_write_flag = 0;
+  edfile_past_end = 0;
+  g_filled = EDFILE_BUFSIZE;
   if (mode != 0 && mode != 1) return 0;
   if (edfile_media == EDFILE_MEDIA_HOST) {
     ZEFILE h = ZeFileOpen(name, mode);
     if (h <= 0) return 0;
     edfile_handle = h;
     edfile_write_flag = mode;
-    if (mode == 0) ZeFileRead(h, edfile_buffer, EDFILE_BUFSIZE);
+    if (mode == 0) HostRead();
     return 1;
   }
   if (edfile_media == EDFILE_MEDIA_MEMCARD) {
@@ -110,6 +122,7 @@ void EdFileRead(void* destination, int count) {
       break;
     }
     int n = count < left ? count : left;
+    if (FileOpen() && edfile_buffer_pointer + n > g_filled) edfile_past_end = 1;
     memcpy(dst, edfile_buffer + edfile_buffer_pointer, size_t(n));
     dst += n;
     count -= n;

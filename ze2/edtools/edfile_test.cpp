@@ -114,6 +114,29 @@ TEST_F(EdFile, ReadsRefillAsSoonAsTheBufferIsUsedUp) {
   EXPECT_EQ(EdFileClose(), 1);
 }
 
+// A read past the file's end is noted, in the first buffer and in a refill,
+// until the next open; reading up to the end exactly is not.
+TEST_F(EdFile, AReadPastTheEndIsNoted) {
+  struct Case {
+    int size, first, second;
+    int past;
+  };
+  const Case cases[] = {{3, 3, 0, 0}, {3, 2, 2, 1}, {0, 0, 1, 1}, {5000, 4096, 904, 0}, {5000, 4090, 911, 1},
+                        {4096, 4096, 1, 1}};
+  for (const Case& c : cases) {
+    Put(HostFile("F.DAT"), Pattern(c.size));
+    EdFileSetMedia(EDFILE_MEDIA_HOST);
+    ASSERT_EQ(EdFileOpen("F.DAT", 0), 1);
+    EXPECT_EQ(edfile_past_end, 0);
+    std::vector<char> buf(size_t(c.first + c.second) + 1);
+    EdFileRead(buf.data(), c.first);
+    EdFileRead(buf.data(), c.second);
+    EXPECT_EQ(edfile_past_end, c.past) << c.size << " bytes, read " << c.first << " + " << c.second;
+    EXPECT_EQ(EdFileClose(), 1);
+    EXPECT_EQ(edfile_past_end, c.past) << "kept after the close";
+  }
+}
+
 TEST_F(EdFile, OpenAndCloseRules) {
   EXPECT_EQ(EdFileClose(), 0) << "nothing open";
   EdFileSetMedia(EDFILE_MEDIA_NONE);

@@ -23,6 +23,7 @@ extern int edfile_write_flag;      // 1 when the open file was opened for writin
 extern unsigned char edfile_buffer[EDFILE_BUFSIZE];
 extern int edfile_buffer_pointer;  // bytes consumed (reading) or pending (writing), 0-4096
 extern int edfile_mcresult;        // result of the card open in EdFileOpen
+extern int edfile_past_end;        // 1 when a read of the open host file went past its end (cleared by EdFileOpen)
 
 // Sets the medium of the next open; an open file keeps its own.
 void EdFileSetMedia(int medium);
