@@ -237,7 +237,10 @@ void GenDebIndexImprovedRadial(DebrisKey* k, DebrisEffectType* t, int) {
   if (DebIsGlass(t) || !Take(k, t, &s)) return;
   const float lo = DebSin(EeFtoi(t->start.z - t->var.z)), hi = DebSin(EeFtoi(t->start.z + t->var.z));
   const int z = ZeASin(lo + ZeRandFloat() * (hi - lo));
-  const int y = EeFtoi(float(EeFtoi(ZeRandFloat() * 65536.0f - 32768.0f)) * t->var.y / 32768.0f) + EeFtoi(t->start.y);
+  // An angle: the sum wraps round the circle (a file's huge start or spread
+  // must not overflow).
+  const int y = int(unsigned(EeFtoi(float(EeFtoi(ZeRandFloat() * 65536.0f - 32768.0f)) * t->var.y / 32768.0f)) +
+                    unsigned(EeFtoi(t->start.y)));
   const ZEVEC pos = Turn({t->start.x, 0, 0}, z, y, k->emitter);
   const ZEVEC vel = Turn({t->base_speed + U(t->var.x), 0, 0}, z, y, k->emitter);
   Put(s.p, pos, globaltime + timeincrement, vel, Rate(t));
